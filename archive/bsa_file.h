@@ -1,0 +1,59 @@
+#pragma once
+// TwbBSAFile: one open BSA archive (versions 104 and 105). The constructor opens the file and reads the whole
+// index into sorted folder and file maps; getFile fetches one entry's bytes by folder and file name.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/bsa_records.h"
+#include "base/bytes.h"
+#include "base/string_list.h"
+#include "streams/read_only_cached_file_stream.h"
+
+class TwbBSAFile {
+public:
+    // Opens aFileName and reads its index. Raises the stream's open error, Exception "<file> is not a valid
+    // BSA file" / " is an unsupported version: N" / " has unexpected Offset: N", EReadError for an index that
+    // runs past the end of the file, and Exception for counts the file cannot hold. No object results then.
+    explicit TwbBSAFile(const std::u16string& aFileName);
+    ~TwbBSAFile();
+    TwbBSAFile(const TwbBSAFile&) = delete;
+    TwbBSAFile& operator=(const TwbBSAFile&) = delete;
+
+    // Appends folder + "\" + file for every entry, folders and files in case-insensitive name order.
+    // True when at least one entry was appended. Raises nothing of its own.
+    bool exportFileList(TStringList& fileList) const;
+
+    // Looks up folder and filename + ext (case-insensitive). buffer is emptied first; returns True when the
+    // entry exists, and with getFile set, buffer then holds its bytes (raw, zlib-inflated in version 104,
+    // LZ4-decoded in version 105). A damaged or truncated entry raises (EReadError, the decoders' errors, or
+    // Exception for sizes the entry cannot hold) and leaves buffer empty; the object stays usable.
+    bool getFile(const std::u16string& folder, const std::u16string& filename, const std::u16string& ext,
+                 bool getFile, TBytes& buffer);
+
+    uint32_t Version() const { return bfVersion; }
+    uint32_t Flags() const { return bfFlags; }
+    uint32_t FileFlags() const { return bfFileFlags; }
+    uint32_t FileCount() const { return fileCount; }
+    const std::vector<TwbBSAFolderRec>& Folders() const { return bfFolders; }
+    const TStringList& FolderMap() const { return *bfFolderMap; }
+    const std::u16string& FileName() const { return bfFileName; }
+
+private:
+    void ReadFullIndex();
+    // Clears bit 30 of sizeWord and says whether the entry is compressed (bit 30 xor archive flag 0x4).
+    bool IsCompressed(uint32_t& sizeWord) const;
+    TBytes ReadEntryData(uint32_t offset, uint32_t sizeWord);
+
+    std::unique_ptr<TwbReadOnlyCachedFileStream> bfStream;
+    std::u16string bfFileName;
+    uint32_t bfVersion = 0;
+    uint32_t bfOffset = 0;
+    uint32_t bfFlags = 0;
+    uint32_t bfFileFlags = 0;
+    std::vector<TwbBSAFolderRec> bfFolders;
+    std::unique_ptr<TStringList> bfFolderMap;
+    int64_t bfStartDataOffset = 0;
+    uint32_t fileCount = 0;
+};

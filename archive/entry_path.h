@@ -1,0 +1,29 @@
+#pragma once
+// Entry strings (folder + "\" + file) split back into their parts, and the one place that decides whether an
+// entry may be written below a destination folder. The window and the command-line tool both use these.
+#include <optional>
+#include <string>
+
+struct rFileData {
+    std::u16string fPath; // folder part, without a trailing "\"
+    std::u16string fName; // file name without its extension
+    std::u16string fExt;  // extension with its dot, or empty
+};
+
+// fPath: up to the last "\" or ":" (one trailing "\" removed); fName: the rest cut before its last ".";
+// fExt: from that "." on. textures\armor\iron.dds -> textures\armor, iron, .dds.
+rFileData SplitEntryPath(const std::u16string& entry);
+
+// Why an entry may not be written below a destination, or nothing when it may. Refused: a folder that is
+// absolute (begins with "\" or "/", so also "\\server"), a drive prefix ("C:") or a ":" anywhere, a ".."
+// component, a file name that is empty, "." or "..", and a "/" or a control character anywhere (a "/" would be
+// a separator here). Harmless: "." components and empty components inside the folder, which are dropped (real
+// archives keep root files in a folder named ".").
+std::optional<std::u16string> UnsafeEntryPathReason(const rFileData& parts);
+
+// The native file path of an entry below destination (a native folder path, with or without a trailing
+// separator): destination + folder components + name + ext, joined with the native separator; "." and empty
+// folder components are dropped. An empty destination gives a relative path, never one from the root.
+// Only for entries UnsafeEntryPathReason accepts.
+std::u16string EntryDestinationFolder(const std::u16string& destination, const rFileData& parts);
+std::u16string EntryDestinationFile(const std::u16string& destination, const rFileData& parts);

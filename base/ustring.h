@@ -1,0 +1,17 @@
+#pragma once
+// Text inside the program is UTF-16, as on the desktop it was written for; these helpers cross to UTF-8
+// where the operating system or a terminal wants it.
+#include <string>
+#include <string_view>
+
+using UnicodeString = std::u16string;
+
+// UTF-16 to UTF-8. Unpaired surrogates become U+FFFD.
+std::string ToUtf8(std::u16string_view text);
+
+// UTF-8 to UTF-16. Invalid sequences become U+FFFD.
+std::u16string FromUtf8(std::string_view text);
+
+// Decimal text of an unsigned or signed number, for messages.
+std::u16string IntToStr(long long value);
+std::u16string UIntToStr(unsigned long long value);

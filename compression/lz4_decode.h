@@ -1,0 +1,46 @@
+#pragma once
+// The LZ4 stream decoder of version-105 entries: a sequence of parts, each opening with a 32-bit little-endian
+// magic number (LZ4 frames, legacy-format streams, skippable frames), decoded through liblz4 into a destination
+// stream.
+//
+// Failures inside a part do not raise: their text goes to Lz4ReportError and the part counts what it produced
+// before the failure (0 for most header failures). Only Lz4DecompressBuffer turns a wrong total into an
+// exception. Every function may also let std::bad_alloc pass when the heap cannot supply a working buffer.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "base/stream.h"
+
+// The texts handed to Lz4ReportError during one decoding run, in order, for callers that want to know why a
+// run fell short (tests, diagnostics). Decoding never depends on it; every `errors` argument may be null.
+using Lz4ErrorLog = std::vector<std::u16string>;
+
+// Decodes every part of source[0..sourceLength) into destination[0..destinationLength), in order.
+// Result: none; the destination holds the decoded bytes, the bytes after them are untouched.
+// Failure: Exception "lz4 decompression size mismatch" unless the bytes decoded add up to exactly
+// destinationLength (damaged, truncated, over-long or unrecognised input); a negative destinationLength
+// raises the same without touching anything, a negative sourceLength counts as an empty source.
+// Never reads or writes outside the two buffers and never allocates, resizes or frees them.
+void Lz4DecompressBuffer(const void* source, int32_t sourceLength, void* destination, int32_t destinationLength,
+                         Lz4ErrorLog* errors = nullptr);
+
+// Decodes the next part of source into destination, passing over any skippable frames before it.
+// Result: the bytes that part produced (0 for a part that failed at once), or -1 when no further part
+// follows: the source is exhausted or continues with unrecognised data.
+int64_t Lz4DecodeStream(TStream& source, TStream& destination, Lz4ErrorLog* errors = nullptr);
+
+// Decodes one LZ4 frame whose magic number has just been read from source, block by block.
+// Result: the bytes produced, also those of a block the destination took only in part; 0 when the frame
+// header cannot be decoded.
+int64_t Lz4DecodeFrame(TStream& source, TStream& destination, Lz4ErrorLog* errors = nullptr);
+
+// Decodes one legacy-format stream whose magic number has just been read from source: blocks of a 32-bit
+// little-endian compressed size and that many bytes, until the source ends or a size too large for a block
+// (the magic number of a following part) is met, which is given back to the source.
+// Result: the bytes decoded, also those the destination took only in part.
+int64_t Lz4DecodeLegacy(TStream& source, TStream& destination, Lz4ErrorLog* errors = nullptr);
+
+// Receives the text of every decoder failure and appends it to errors when given. Returns 0, the count that
+// a part failing at once reports.
+int32_t Lz4ReportError(const std::u16string& message, Lz4ErrorLog* errors = nullptr);

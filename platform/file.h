@@ -1,0 +1,38 @@
+#pragma once
+// The thin file layer under the cached streams: open, positioned transfers, size, end of file, close, and the
+// system's text for an error code. Nothing here raises; failures return the value named below and leave the
+// reason in LastErrorCode().
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// An open file. Never 0 for a file opened here, so that 0 can mean "no handle given".
+using FileHandle = std::intptr_t;
+inline constexpr FileHandle kInvalidFileHandle = -1;
+
+// Opens an existing file for reading (others may read it too). kInvalidFileHandle on failure.
+FileHandle FileOpenRead(const std::u16string& path);
+// Creates a file for reading and writing, or empties an existing one. kInvalidFileHandle on failure.
+FileHandle FileCreate(const std::u16string& path);
+// Moves the file pointer to an absolute position. False on failure (for instance a negative position).
+bool FileSeekTo(FileHandle file, int64_t position, int64_t* newPosition);
+// One synchronous read at the file pointer: the bytes read (fewer near the end, 0 at or past it), or -1.
+int32_t FileReadAt(FileHandle file, void* buffer, int32_t count);
+// One synchronous write at the file pointer, extending the file when needed: the bytes written, or -1.
+int32_t FileWriteAt(FileHandle file, const void* buffer, int32_t count);
+// The file's size in bytes. False on failure.
+bool FileGetSize(FileHandle file, int64_t* size);
+// Moves the end of the file to the file pointer. False on failure.
+bool FileSetEndAtPointer(FileHandle file);
+void FileClose(FileHandle file);
+
+// The calling thread's last error code of the calls above.
+uint32_t LastErrorCode();
+// The system's text for an error code, without trailing white space or full stops.
+std::u16string SystemErrorText(uint32_t code);
+
+// The native form of a path given with either separator ("\" inside the program).
+std::string NativePath(const std::u16string& path);
+
+} // namespace platform

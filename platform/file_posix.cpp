@@ -1,0 +1,134 @@
+#include "platform/file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "base/ustring.h"
+
+namespace platform {
+namespace {
+
+// Descriptor 0 is free when the process runs without standard input; keep it for "no handle given".
+FileHandle AvoidZero(int fd) {
+    if (fd != 0) {
+        return fd;
+    }
+    const int moved = fcntl(fd, F_DUPFD_CLOEXEC, 1);
+    const int savedErrno = errno;
+    close(fd);
+    errno = savedErrno;
+    return moved < 0 ? kInvalidFileHandle : moved;
+}
+
+int Fd(FileHandle file) { return static_cast<int>(file); }
+
+} // namespace
+
+std::string NativePath(const std::u16string& path) {
+    std::string native = ToUtf8(path);
+    for (char& c : native) {
+        if (c == '\\') {
+            c = '/';
+        }
+    }
+    return native;
+}
+
+FileHandle FileOpenRead(const std::u16string& path) {
+    const int fd = open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return kInvalidFileHandle;
+    }
+    struct stat info {};
+    if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        close(fd);
+        errno = EISDIR;
+        return kInvalidFileHandle;
+    }
+    return AvoidZero(fd);
+}
+
+FileHandle FileCreate(const std::u16string& path) {
+    const int fd = open(NativePath(path).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    return fd < 0 ? kInvalidFileHandle : AvoidZero(fd);
+}
+
+bool FileSeekTo(FileHandle file, int64_t position, int64_t* newPosition) {
+    const off_t result = lseek(Fd(file), static_cast<off_t>(position), SEEK_SET);
+    if (result < 0) {
+        return false;
+    }
+    if (newPosition != nullptr) {
+        *newPosition = result;
+    }
+    return true;
+}
+
+int32_t FileReadAt(FileHandle file, void* buffer, int32_t count) {
+    // A regular file may still deliver less than asked (signals, very large counts): keep reading until the
+    // count is met or the end of the file is reached, as one synchronous read on the desktop does.
+    int32_t total = 0;
+    while (total < count) {
+        const ssize_t n = read(Fd(file), static_cast<char*>(buffer) + total, static_cast<size_t>(count - total));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return -1;
+        }
+        if (n == 0) {
+            break;
+        }
+        total += static_cast<int32_t>(n);
+    }
+    errno = 0;
+    return total;
+}
+
+int32_t FileWriteAt(FileHandle file, const void* buffer, int32_t count) {
+    int32_t total = 0;
+    while (total < count) {
+        const ssize_t n =
+            write(Fd(file), static_cast<const char*>(buffer) + total, static_cast<size_t>(count - total));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return total > 0 ? total : -1;
+        }
+        total += static_cast<int32_t>(n);
+    }
+    errno = 0;
+    return total;
+}
+
+bool FileGetSize(FileHandle file, int64_t* size) {
+    struct stat info {};
+    if (fstat(Fd(file), &info) != 0) {
+        return false;
+    }
+    *size = info.st_size;
+    return true;
+}
+
+bool FileSetEndAtPointer(FileHandle file) {
+    const off_t pointer = lseek(Fd(file), 0, SEEK_CUR);
+    return pointer >= 0 && ftruncate(Fd(file), pointer) == 0;
+}
+
+void FileClose(FileHandle file) { close(Fd(file)); }
+
+uint32_t LastErrorCode() { return static_cast<uint32_t>(errno); }
+
+std::u16string SystemErrorText(uint32_t code) {
+    std::u16string text = FromUtf8(std::strerror(static_cast<int>(code)));
+    while (!text.empty() && (text.back() <= u' ' || text.back() == u'.')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+} // namespace platform

@@ -1,0 +1,90 @@
+#include "platform/locale.h"
+
+#include <unicode/uchar.h>
+#include <unicode/ustring.h>
+
+#include <algorithm>
+#include <cstdint>
+
+namespace platform {
+namespace {
+
+// Windows-1252 bytes 0x80..0x9F; the five bytes it leaves undefined map to the C1 control of the same value,
+// as the Windows conversion does. Every other byte is its own code point.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+bool IsAscii(std::u16string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char16_t c) { return c < 0x80; });
+}
+
+char16_t AsciiLower(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; }
+
+int32_t Length(std::u16string_view text) { return static_cast<int32_t>(text.size()); }
+
+} // namespace
+
+char16_t AnsiCharToUnicode(unsigned char byte) {
+    return (byte >= 0x80 && byte <= 0x9F) ? kCp1252High[byte - 0x80] : static_cast<char16_t>(byte);
+}
+
+std::u16string AnsiToUnicode(std::string_view bytes) {
+    std::u16string out(bytes.size(), u'\0');
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        out[i] = AnsiCharToUnicode(static_cast<unsigned char>(bytes[i]));
+    }
+    return out;
+}
+
+std::u16string LowerCase(std::u16string_view text) {
+    if (IsAscii(text)) {
+        std::u16string out(text);
+        for (char16_t& c : out) {
+            c = AsciiLower(c);
+        }
+        return out;
+    }
+    // Lower-casing may change the length (İ becomes i + combining dot): ask ICU for the size first.
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t needed = u_strToLower(nullptr, 0, text.data(), Length(text), "", &status);
+    std::u16string out(static_cast<size_t>(needed), u'\0');
+    status = U_ZERO_ERROR;
+    u_strToLower(out.data(), needed, text.data(), Length(text), "", &status);
+    if (U_FAILURE(status)) {
+        return std::u16string(text);
+    }
+    return out;
+}
+
+int CompareTextIgnoreCase(std::u16string_view a, std::u16string_view b) {
+    // ASCII prefix by hand; folding is per code point, so the rest can be compared on its own.
+    const size_t common = std::min(a.size(), b.size());
+    size_t i = 0;
+    for (; i < common; ++i) {
+        const char16_t ca = a[i];
+        const char16_t cb = b[i];
+        if (ca >= 0x80 || cb >= 0x80) {
+            break;
+        }
+        if (ca != cb) {
+            const char16_t la = AsciiLower(ca);
+            const char16_t lb = AsciiLower(cb);
+            if (la != lb) {
+                return la < lb ? -1 : 1;
+            }
+        }
+    }
+    if (i == common) {
+        return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+    }
+    UErrorCode status = U_ZERO_ERROR;
+    const auto restA = a.substr(i);
+    const auto restB = b.substr(i);
+    const int32_t result = u_strCaseCompare(restA.data(), Length(restA), restB.data(), Length(restB),
+                                            U_FOLD_CASE_DEFAULT | U_COMPARE_CODE_POINT_ORDER, &status);
+    return result < 0 ? -1 : (result > 0 ? 1 : 0);
+}
+
+} // namespace platform

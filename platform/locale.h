@@ -1,0 +1,22 @@
+#pragma once
+// Locale services: the ANSI code page of archive names, lower-casing and case-insensitive comparison.
+// ASCII text takes a fast path; everything else goes through ICU with the root locale, so the results do not
+// depend on the user's language (no Turkish dotless i) and ASCII letters always map to ASCII letters.
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// 8-bit text in the ANSI code page (Windows-1252 on every platform here) to UTF-16.
+std::u16string AnsiToUnicode(std::string_view bytes);
+// The same for one byte.
+char16_t AnsiCharToUnicode(unsigned char byte);
+
+// Lower-cases every letter (full Unicode lower-casing, root locale).
+std::u16string LowerCase(std::u16string_view text);
+
+// Case-insensitive comparison by Unicode case folding, in code point order: negative, zero or positive.
+// Names that differ only in the case of letters compare equal.
+int CompareTextIgnoreCase(std::u16string_view a, std::u16string_view b);
+
+} // namespace platform

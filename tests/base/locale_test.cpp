@@ -1,0 +1,43 @@
+#include <gtest/gtest.h>
+
+#include "platform/locale.h"
+
+using platform::CompareTextIgnoreCase;
+
+TEST(AnsiToUnicode, MapsWindows1252) {
+    EXPECT_EQ(platform::AnsiToUnicode("caf\xE9"), u"caf\u00e9");
+    EXPECT_EQ(platform::AnsiToUnicode("\x80\x8A\x9F"), u"\u20ac\u0160\u0178");
+    EXPECT_EQ(platform::AnsiToUnicode("\x81\x8D\x8F\x90\x9D"), u"\u0081\u008d\u008f\u0090\u009d");
+    EXPECT_EQ(platform::AnsiToUnicode(std::string_view("a\0b", 3)), std::u16string(u"a\0b", 3));
+}
+
+TEST(LowerCase, AsciiStaysAsciiAndOtherLettersFold) {
+    EXPECT_EQ(platform::LowerCase(u"Meshes\\Actors\\IRON.NIF"), u"meshes\\actors\\iron.nif");
+    EXPECT_EQ(platform::LowerCase(u"I"), u"i"); // never a dotless i, whatever the user's language
+    EXPECT_EQ(platform::LowerCase(u"\u00c9T\u00c9"), u"\u00e9t\u00e9");
+}
+
+struct CompareCase {
+    const char16_t* a;
+    const char16_t* b;
+    int sign;
+};
+
+class CompareTextIgnoreCaseTest : public testing::TestWithParam<CompareCase> {};
+
+TEST_P(CompareTextIgnoreCaseTest, OrdersByFoldedCodePoints) {
+    const auto& c = GetParam();
+    const int forward = CompareTextIgnoreCase(c.a, c.b);
+    const int backward = CompareTextIgnoreCase(c.b, c.a);
+    EXPECT_EQ(forward > 0 ? 1 : forward < 0 ? -1 : 0, c.sign);
+    EXPECT_EQ(backward > 0 ? 1 : backward < 0 ? -1 : 0, -c.sign);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, CompareTextIgnoreCaseTest,
+                         testing::Values(CompareCase{u"Body.NIF", u"body.nif", 0},
+                                         CompareCase{u"textures\\Armor", u"TEXTURES\\armor", 0},
+                                         CompareCase{u"a", u"B", -1}, CompareCase{u"abc", u"ab", 1},
+                                         CompareCase{u"", u"a", -1}, CompareCase{u"_x", u"a", -1},
+                                         CompareCase{u"Z", u"_", 1}, CompareCase{u"caf\u00c9", u"CAF\u00e9", 0},
+                                         CompareCase{u"caf\u00e9", u"cafz", 1},
+                                         CompareCase{u"stra\u00dfe", u"STRASSE", 0}));

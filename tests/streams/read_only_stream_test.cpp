@@ -1,0 +1,215 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "base/exceptions.h"
+#include "streams/read_only_cached_file_stream.h"
+#include "tests/support/temp_folder.h"
+
+using fixture::TempFolder;
+
+namespace {
+std::vector<uint8_t> Numbered(size_t n) {
+    std::vector<uint8_t> bytes(n);
+    for (size_t i = 0; i < n; ++i) {
+        bytes[i] = static_cast<uint8_t>(i * 7 + i / 256);
+    }
+    return bytes;
+}
+
+// Overwrites the file on disk behind the stream's back: what the stream still returns unchanged came from its
+// cache, which shows exactly which bytes were cached.
+void Scribble(const std::filesystem::path& path, size_t at, size_t count) {
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(static_cast<std::streamoff>(at));
+    const std::string marks(count, '\xEE');
+    file.write(marks.data(), static_cast<std::streamsize>(count));
+}
+} // namespace
+
+TEST(TwbReadOnlyCachedFileStream, CacheSizeDefaultsTo16384) {
+    TempFolder dir;
+    const auto name = dir.Write("f.bin", Numbered(10));
+    struct Case {
+        int32_t requested;
+        int32_t expected;
+    };
+    for (const Case c : {Case{0, 16384}, Case{-5, 16384}, Case{100, 100}}) {
+        TwbReadOnlyCachedFileStream stream(name, c.requested);
+        EXPECT_EQ(stream.CacheSize(), c.expected) << c.requested;
+    }
+    EXPECT_EQ(TwbReadOnlyCachedFileStream(name).CacheSize(), 16384);
+}
+
+TEST(TwbReadOnlyCachedFileStream, GivenHandleStaysOpenAfterwards) {
+    TempFolder dir;
+    const auto name = dir.Write("f.bin", Numbered(10));
+    const int fd = open((dir / "f.bin").c_str(), O_RDONLY);
+    ASSERT_GT(fd, 0);
+    {
+        TwbReadOnlyCachedFileStream stream(name, 0, fd);
+        uint8_t byte = 0;
+        stream.ReadBuffer(&byte, 1);
+        EXPECT_EQ(byte, Numbered(1)[0]);
+    }
+    EXPECT_NE(fcntl(fd, F_GETFD), -1) << "the stream closed a handle it did not own";
+    close(fd);
+}
+
+TEST(TwbReadOnlyCachedFileStream, MissingFileMessage) {
+    TempFolder dir;
+    const auto name = dir.U16("missing.bsa");
+    try {
+        TwbReadOnlyCachedFileStream stream(name);
+        FAIL();
+    } catch (const EStreamError& e) {
+        EXPECT_EQ(e.Message(), u"Cannot open " + name + u".  No such file or directory");
+    }
+}
+
+TEST(TwbReadOnlyCachedFileStream, LazySeekAnywhere) {
+    TempFolder dir;
+    TwbReadOnlyCachedFileStream stream(dir.Write("f.bin", Numbered(1000)));
+    EXPECT_EQ(stream.Size(), 1000);
+    EXPECT_EQ(stream.Seek(int64_t{0}, TSeekOrigin::soEnd), 1000);
+    EXPECT_EQ(stream.Seek(int64_t{-10}, TSeekOrigin::soBeginning), -10);
+    EXPECT_EQ(stream.Position(), -10);
+    EXPECT_EQ(stream.Seek(int64_t{5}, TSeekOrigin::soEnd), 1005);
+    EXPECT_EQ(stream.Seek(int64_t{3}, static_cast<TSeekOrigin>(7)), 1005);
+
+    // Only a transfer judges the position: reading before the file's start fails to move the file pointer.
+    stream.SetPosition(-10);
+    uint8_t byte = 0;
+    try {
+        stream.Read(&byte, 1);
+        FAIL();
+    } catch (const EStreamError& e) {
+        EXPECT_EQ(e.Message(), u"SetFilePointerEx failed for " + stream.FileName() + u".  Invalid argument");
+    }
+}
+
+TEST(TwbReadOnlyCachedFileStream, WritingRaises) {
+    TempFolder dir;
+    TwbReadOnlyCachedFileStream stream(dir.Write("f.bin", Numbered(10)));
+    try {
+        stream.Write("x", 1);
+        FAIL();
+    } catch (const EAssertionFailed& e) {
+        EXPECT_EQ(e.Message(), u"Cannot write to this stream");
+    }
+    EXPECT_EQ(stream.Position(), 0);
+}
+
+TEST(TwbReadOnlyCachedFileStream, ShortReadsAtTheEnd) {
+    TempFolder dir;
+    TwbReadOnlyCachedFileStream stream(dir.Write("f.bin", Numbered(5)));
+    uint8_t out[20] = {};
+    EXPECT_EQ(stream.Read(out, 10), 5);
+    EXPECT_EQ(stream.LastError(), TwbReadOnlyCachedFileStream::kErrorHandleEof);
+    EXPECT_EQ(stream.Read(out, 10), 0);
+    EXPECT_EQ(stream.Read(out, 0), 0);
+    EXPECT_EQ(stream.Read(out, -1), 0);
+    stream.SetPosition(0);
+    EXPECT_THROW(stream.ReadBuffer(out, 6), EReadError);
+    EXPECT_EQ(stream.Position(), 5); // advanced over the bytes moved before the failure
+
+    // A direct read (larger than the cache) at the end returns 0 without an error code.
+    TwbReadOnlyCachedFileStream small(dir.U16("f.bin"), 4);
+    small.SetPosition(5);
+    EXPECT_EQ(small.Read(out, 8), 0);
+    EXPECT_EQ(small.LastError(), 0u);
+}
+
+TEST(TwbReadOnlyCachedFileStream, ReadsUpToTheCacheSizeGoThroughTheCache) {
+    TempFolder dir;
+    const auto content = Numbered(3 * 16384);
+    TwbReadOnlyCachedFileStream stream(dir.Write("f.bin", content));
+    std::vector<uint8_t> out(16385);
+
+    ASSERT_EQ(stream.Read(out.data(), 16384), 16384);
+    EXPECT_TRUE(std::equal(out.begin(), out.begin() + 16384, content.begin()));
+    Scribble(dir / "f.bin", 0, 16384);
+
+    // 16385 bytes bypass the cache and see the new bytes; the cache still holds the old first block.
+    stream.SetPosition(0);
+    ASSERT_EQ(stream.Read(out.data(), 16385), 16385);
+    EXPECT_EQ(out[0], 0xEE);
+    EXPECT_EQ(out[16384], content[16384]);
+    stream.SetPosition(100);
+    uint8_t byte = 0;
+    stream.ReadBuffer(&byte, 1);
+    EXPECT_EQ(byte, content[100]);
+}
+
+TEST(TwbReadOnlyCachedFileStream, ReadAcrossTheCacheEndFillsOnceMore) {
+    TempFolder dir;
+    const auto content = Numbered(3 * 16384);
+    TwbReadOnlyCachedFileStream stream(dir.Write("f.bin", content));
+    uint8_t out[4] = {};
+    stream.ReadBuffer(out, 1); // first fill: [0, 16384)
+    Scribble(dir / "f.bin", 16382, 4);
+    stream.SetPosition(16382);
+    stream.ReadBuffer(out, 4);
+    EXPECT_EQ(out[0], content[16382]); // from the first fill
+    EXPECT_EQ(out[1], content[16383]);
+    EXPECT_EQ(out[2], 0xEE); // from the second fill at 16384
+    EXPECT_EQ(out[3], 0xEE);
+}
+
+TEST(TwbReadOnlyCachedFileStream, ReadStringLen) {
+    TempFolder dir;
+    const std::vector<uint8_t> bytes = {5, 'a', 'b', 'c', 'd', 0, 0, 3, 'a', 'b', 'c', 2, 0xE9, 0x80};
+    TwbReadOnlyCachedFileStream stream(dir.Write("f.bin", bytes));
+    EXPECT_EQ(stream.ReadStringLen(true), u"abcd");
+    EXPECT_EQ(stream.Position(), 6);
+    EXPECT_EQ(stream.ReadStringLen(true), u"");
+    EXPECT_EQ(stream.Position(), 7);
+    EXPECT_EQ(stream.ReadStringLen(false), u"abc");
+    EXPECT_EQ(stream.ReadStringLen(false), u"\u00e9\u20ac");
+    EXPECT_THROW(stream.ReadStringLen(false), EReadError);
+}
+
+TEST(TwbReadOnlyCachedFileStream, ReadStringTermByEitherPath) {
+    TempFolder dir;
+    std::vector<uint8_t> bytes = {0, 'c', 'a', 'f', 0xE9, 0};
+    const std::string longName(300, 'n');
+    bytes.insert(bytes.end(), longName.begin(), longName.end());
+    bytes.push_back(0);
+    bytes.resize(bytes.size() + 300, 'x'); // trailing bytes so the fast path has 256 cached bytes
+    const auto name = dir.Write("f.bin", bytes);
+
+    // Byte by byte: a fresh stream has nothing cached.
+    TwbReadOnlyCachedFileStream slow(name);
+    EXPECT_EQ(slow.ReadStringTerm(), u"");
+    EXPECT_EQ(slow.Position(), 1);
+    // From the cache: the first read filled it.
+    TwbReadOnlyCachedFileStream fast(name);
+    uint8_t byte = 0;
+    fast.ReadBuffer(&byte, 1);
+    fast.SetPosition(0);
+    EXPECT_EQ(fast.ReadStringTerm(), u"");
+    EXPECT_EQ(fast.Position(), 1);
+
+    for (auto* stream : {&slow, &fast}) {
+        EXPECT_EQ(stream->ReadStringTerm(), u"caf\u00e9");
+        EXPECT_EQ(stream->ReadStringTerm(), FromUtf8(longName)); // longer than 255: read whole
+        EXPECT_EQ(stream->Position(), 6 + 301);
+    }
+}
+
+TEST(TwbReadOnlyCachedFileStream, ReadStringTermRefusesRunawayNames) {
+    TempFolder dir;
+    const auto name = dir.Write("f.bin", std::vector<uint8_t>(5000, 'a'));
+    TwbReadOnlyCachedFileStream stream(name);
+    try {
+        stream.ReadStringTerm();
+        FAIL();
+    } catch (const EStreamError& e) {
+        EXPECT_EQ(e.Message(), name + u" holds a name longer than 4096 characters");
+    }
+    const auto unterminated = dir.Write("g.bin", std::vector<uint8_t>(10, 'a'));
+    TwbReadOnlyCachedFileStream atEnd(unterminated);
+    EXPECT_THROW(atEnd.ReadStringTerm(), EReadError);
+}

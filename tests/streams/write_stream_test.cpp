@@ -1,0 +1,120 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "base/exceptions.h"
+#include "streams/write_cached_file_stream.h"
+#include "tests/support/temp_folder.h"
+
+using fixture::ReadWholeFile;
+using fixture::TempFolder;
+
+namespace {
+std::vector<uint8_t> Pattern(size_t n) {
+    std::vector<uint8_t> bytes(n);
+    for (size_t i = 0; i < n; ++i) {
+        bytes[i] = static_cast<uint8_t>(i % 251);
+    }
+    return bytes;
+}
+uintmax_t DiskSize(const std::filesystem::path& path) { return std::filesystem::file_size(path); }
+} // namespace
+
+TEST(TwbWriteCachedFileStream, WritesWholeCacheBlocksThenTheRestAtRelease) {
+    TempFolder dir;
+    const auto data = Pattern(40000);
+    {
+        TwbWriteCachedFileStream stream(dir.U16("out.bin"));
+        EXPECT_EQ(stream.Write(data.data(), 40000), 40000);
+        EXPECT_EQ(DiskSize(dir / "out.bin"), 32768u); // two blocks of 16384 during the call
+        EXPECT_EQ(stream.Size(), 40000);
+    }
+    EXPECT_EQ(ReadWholeFile(dir / "out.bin"), data);
+}
+
+TEST(TwbWriteCachedFileStream, SizeIsLogicalBeforeAnythingReachesTheFile) {
+    TempFolder dir;
+    TwbWriteCachedFileStream stream(dir.U16("out.bin"));
+    stream.WriteBuffer("0123456789", 10);
+    EXPECT_EQ(stream.Size(), 10);
+    EXPECT_EQ(stream.Seek(int64_t{0}, TSeekOrigin::soEnd), 10);
+    EXPECT_EQ(DiskSize(dir / "out.bin"), 0u);
+    EXPECT_EQ(stream.Write("x", 0), 0);
+    EXPECT_EQ(stream.Write("x", -4), 0);
+    EXPECT_EQ(stream.FileSize(), 10);
+}
+
+TEST(TwbWriteCachedFileStream, SeeksInsideAndOutsideTheCachedSpan) {
+    TempFolder dir;
+    {
+        TwbWriteCachedFileStream stream(dir.U16("inside.bin"));
+        stream.WriteBuffer("abcde", 5);
+        stream.SetPosition(2);
+        stream.WriteBuffer("X", 1);
+        EXPECT_EQ(DiskSize(dir / "inside.bin"), 0u); // still cached
+    }
+    EXPECT_EQ(ReadWholeFile(dir / "inside.bin"), (std::vector<uint8_t>{'a', 'b', 'X', 'd', 'e'}));
+
+    {
+        TwbWriteCachedFileStream stream(dir.U16("gap.bin"));
+        stream.SetPosition(100);
+        stream.WriteBuffer("z", 1);
+        EXPECT_EQ(stream.FileSize(), 101);
+    }
+    const auto gap = ReadWholeFile(dir / "gap.bin");
+    ASSERT_EQ(gap.size(), 101u);
+    EXPECT_EQ(gap[100], 'z');
+
+    const auto data = Pattern(20000);
+    {
+        TwbWriteCachedFileStream stream(dir.U16("back.bin"));
+        stream.WriteBuffer(data.data(), 20000);
+        EXPECT_EQ(DiskSize(dir / "back.bin"), 16384u);
+        stream.SetPosition(0);
+        stream.WriteBuffer("Q", 1); // flushes the 3616 cached bytes first
+        EXPECT_EQ(DiskSize(dir / "back.bin"), 20000u);
+    }
+    auto expected = data;
+    expected[0] = 'Q';
+    EXPECT_EQ(ReadWholeFile(dir / "back.bin"), expected);
+}
+
+TEST(TwbWriteCachedFileStream, CreationEmptiesOrFails) {
+    TempFolder dir;
+    const auto existing = dir.Write("old.bin", Pattern(500));
+    {
+        TwbWriteCachedFileStream stream(existing);
+        EXPECT_EQ(DiskSize(dir / "old.bin"), 0u);
+    }
+    const auto nowhere = dir.U16("no-such-folder/new.bin");
+    try {
+        TwbWriteCachedFileStream stream(nowhere);
+        FAIL();
+    } catch (const EStreamError& e) {
+        EXPECT_EQ(e.Message(), u"Cannot create " + nowhere + u".  No such file or directory");
+    }
+}
+
+TEST(TwbWriteCachedFileStream, CloseReportsAFailedLastFlush) {
+    if (!std::filesystem::exists("/dev/full")) {
+        GTEST_SKIP() << "no /dev/full";
+    }
+    TwbWriteCachedFileStream stream(u"/dev/full");
+    stream.WriteBuffer("abc", 3);
+    try {
+        stream.Close();
+        FAIL();
+    } catch (const EStreamError& e) {
+        EXPECT_EQ(e.Message(), u"FileWrite failed for /dev/full.  No space left on device");
+    }
+}
+
+TEST(TwbWriteCachedFileStream, FullCacheFailsInsideWrite) {
+    if (!std::filesystem::exists("/dev/full")) {
+        GTEST_SKIP() << "no /dev/full";
+    }
+    const auto data = Pattern(20000);
+    TwbWriteCachedFileStream stream(u"/dev/full");
+    EXPECT_THROW(stream.WriteBuffer(data.data(), 20000), EStreamError);
+    EXPECT_EQ(stream.Position(), 16384); // the bytes taken before the failing flush
+}
