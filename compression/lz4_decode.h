@@ -1,7 +1,7 @@
 #pragma once
-// The LZ4 stream decoder of version-105 entries: a sequence of parts, each opening with a 32-bit little-endian
-// magic number (LZ4 frames, legacy-format streams, skippable frames), decoded through liblz4 into a destination
-// stream.
+// The LZ4 stream decoder of version-105 entries: a sequence of parts, each opening with a 32-bit
+// little-endian magic number (LZ4 frames, legacy-format streams, skippable frames), decoded through liblz4
+// into a destination stream.
 //
 // Failures inside a part do not raise: their text goes to Lz4ReportError and the part counts what it produced
 // before the failure (0 for most header failures). Only Lz4DecompressBuffer turns a wrong total into an
@@ -22,8 +22,8 @@ using Lz4ErrorLog = std::vector<std::u16string>;
 // destinationLength (damaged, truncated, over-long or unrecognised input); a negative destinationLength
 // raises the same without touching anything, a negative sourceLength counts as an empty source.
 // Never reads or writes outside the two buffers and never allocates, resizes or frees them.
-void Lz4DecompressBuffer(const void* source, int32_t sourceLength, void* destination, int32_t destinationLength,
-                         Lz4ErrorLog* errors = nullptr);
+void Lz4DecompressBuffer(const void* source, int32_t sourceLength, void* destination,
+                         int32_t destinationLength, Lz4ErrorLog* errors = nullptr);
 
 // Decodes the next part of source into destination, passing over any skippable frames before it.
 // Result: the bytes that part produced (0 for a part that failed at once), or -1 when no further part

@@ -1,5 +1,6 @@
 #pragma once
-// zlib inflation of version-104 entries: one complete zlib stream inflated in one call into the caller's buffer.
+// zlib inflation of version-104 entries: one complete zlib stream inflated in one call into the caller's
+// buffer.
 #include <cstdint>
 
 #include "base/exceptions.h"
@@ -23,5 +24,8 @@ inline constexpr char16_t kZlibBufferTooSmallText[] =
 // Inflates the zlib stream at source into destination with one inflate(Z_FINISH) call. Success needs only the
 // end of the stream within the destination; fewer output bytes leave the rest of the destination as it was,
 // input after the end of the stream is ignored. Raises EDecompressionError "Erreur" for every negative zlib
-// result and EZlibError (the long text) when inflation stops short of the end without an error.
-void ZlibDecompressBuffer(const void* source, int32_t sourceLength, void* destination, int32_t destinationLength);
+// result and EZlibError (the long text) when inflation stops short of the end without an error; a negative
+// sourceLength or destinationLength raises EDecompressionError "Erreur" without touching either buffer.
+// zlib's working memory is released on every path; running out of heap lets the allocator's exception pass.
+void ZlibDecompressBuffer(const void* source, int32_t sourceLength, void* destination,
+                          int32_t destinationLength);

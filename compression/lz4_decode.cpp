@@ -1,0 +1,310 @@
+#include "compression/lz4_decode.h"
+
+#include <lz4.h>
+#include <lz4frame.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "base/exceptions.h"
+#include "base/ustring.h"
+#include "compression/preallocated_memory_stream.h"
+
+namespace {
+
+constexpr uint32_t kFrameMagic = 0x184D2204;
+constexpr uint32_t kLegacyMagic = 0x184C2102;
+// Skippable frames use the sixteen magic numbers 0x184D2A50 to 0x184D2A5F.
+constexpr uint32_t kSkippableMagic = 0x184D2A50;
+constexpr uint32_t kSkippableMagicMask = 0xFFFFFFF0;
+
+constexpr unsigned kFrameApiVersion = 100;
+// The most the frame-header phase asks for at once.
+constexpr size_t kFrameHeaderBufferSize = 20;
+
+// A legacy block decodes to at most 8 MiB; its compressed form is at most LZ4_compressBound of that.
+constexpr int32_t kLegacyBlockSize = 8 * 1024 * 1024;
+constexpr int32_t kLegacyInputSize = kLegacyBlockSize + kLegacyBlockSize / 255 + 16;
+static_assert(kLegacyInputSize == LZ4_COMPRESSBOUND(kLegacyBlockSize));
+
+constexpr char16_t kSizeMismatchText[] = u"lz4 decompression size mismatch";
+
+uint32_t ReadLE32(const uint8_t* bytes) {
+    return uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 | uint32_t{bytes[3]} << 24;
+}
+
+void WriteLE32(uint8_t* bytes, uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        bytes[i] = static_cast<uint8_t>(value >> (8 * i));
+    }
+}
+
+// Bytes per block of a frame by its descriptor's block-size identifier; -1 for an identifier without a size.
+int64_t FrameBlockSize(LZ4F_blockSizeID_t id) {
+    switch (id) {
+    case LZ4F_max64KB:
+        return 64 * 1024;
+    case LZ4F_max256KB:
+        return 256 * 1024;
+    case LZ4F_max1MB:
+        return 1024 * 1024;
+    case LZ4F_max4MB:
+        return 4 * 1024 * 1024;
+    default:
+        return -1;
+    }
+}
+
+std::u16string ErrorName(size_t code) {
+    return FromUtf8(LZ4F_getErrorName(code));
+}
+
+// Owns one frame decompression context, so that every way out of the frame decoder releases it.
+class FrameContext {
+public:
+    FrameContext() = default;
+    FrameContext(const FrameContext&) = delete;
+    FrameContext& operator=(const FrameContext&) = delete;
+    ~FrameContext() {
+        if (context_ != nullptr) {
+            LZ4F_freeDecompressionContext(context_);
+        }
+    }
+
+    // The library's result: 0 or an error code.
+    LZ4F_errorCode_t Create() { return LZ4F_createDecompressionContext(&context_, kFrameApiVersion); }
+    LZ4F_dctx* Get() const { return context_; }
+    // Frees the context now and gives the library's result.
+    LZ4F_errorCode_t Release() {
+        const LZ4F_errorCode_t result = LZ4F_freeDecompressionContext(context_);
+        context_ = nullptr;
+        return result;
+    }
+
+private:
+    LZ4F_dctx* context_ = nullptr;
+};
+
+// Hands `input` to the frame decoder; `produced` and `consumed` receive what moved. The library's hint: the
+// source bytes it wants next, 0 at the end of the frame, or an error code.
+size_t DecompressFrameBytes(LZ4F_dctx* context, uint8_t* output, size_t outputCapacity, const uint8_t* input,
+                            size_t inputLength, size_t& produced, size_t& consumed) {
+    produced = outputCapacity;
+    consumed = inputLength;
+    return LZ4F_decompress(context, output, &produced, input, &consumed, nullptr);
+}
+
+} // namespace
+
+int32_t Lz4ReportError(const std::u16string& message, Lz4ErrorLog* errors) {
+    if (errors != nullptr) {
+        errors->push_back(message);
+    }
+    return 0;
+}
+
+int64_t Lz4DecodeFrame(TStream& source, TStream& destination, Lz4ErrorLog* errors) {
+    int64_t total = 0;
+    FrameContext context;
+    const LZ4F_errorCode_t created = context.Create();
+    if (LZ4F_isError(created)) {
+        return Lz4ReportError(u"Allocation error : can't create context: " + ErrorName(created), errors);
+    }
+
+    // The header phase: the magic number the dispatcher consumed, then the bytes the library asks for.
+    uint8_t header[kFrameHeaderBufferSize];
+    WriteLE32(header, kFrameMagic);
+    size_t produced = 0;
+    size_t consumed = 0;
+    size_t wanted = DecompressFrameBytes(context.Get(), nullptr, 0, header, 4, produced, consumed);
+    if (LZ4F_isError(wanted)) {
+        return Lz4ReportError(u"Decompression error: " + ErrorName(wanted), errors);
+    }
+    if (wanted > kFrameHeaderBufferSize) {
+        return Lz4ReportError(u"Header too large (" + UIntToStr(wanted) + u">" +
+                                  UIntToStr(kFrameHeaderBufferSize) + u")",
+                              errors);
+    }
+    const auto headerBytes = static_cast<int32_t>(wanted);
+    if (source.Read(header, headerBytes) < headerBytes) {
+        return Lz4ReportError(u"Read error", errors);
+    }
+    // An undecodable descriptor leaves the frame information unavailable, which is reported just below.
+    wanted = DecompressFrameBytes(context.Get(), nullptr, 0, header, wanted, produced, consumed);
+    LZ4F_frameInfo_t info{};
+    size_t noInput = 0;
+    const size_t infoResult = LZ4F_getFrameInfo(context.Get(), &info, nullptr, &noInput);
+    if (LZ4F_isError(infoResult)) {
+        return Lz4ReportError(u"can't decode frame header: " + ErrorName(infoResult), errors);
+    }
+    if (LZ4F_isError(wanted)) {
+        // The descriptor was readable but what followed it in the same bytes (the first block header) was
+        // not.
+        return Lz4ReportError(u"Decompression error: " + ErrorName(wanted), errors);
+    }
+
+    const int64_t blockSize = FrameBlockSize(info.blockSizeID);
+    if (blockSize < 0) {
+        Lz4ReportError(u"Allocation error : not enough memory", errors);
+        return total;
+    }
+    // Only bytes the library or the source filled are ever used, so the buffers need no zero fill.
+    const auto inputCapacity = static_cast<size_t>(blockSize) + 4;
+    const auto outputCapacity = static_cast<size_t>(blockSize);
+    const auto input = std::make_unique_for_overwrite<uint8_t[]>(inputCapacity);
+    const auto output = std::make_unique_for_overwrite<uint8_t[]>(outputCapacity);
+
+    while (wanted != 0) {
+        // With block checksums the library may ask for 4 bytes more than the buffer holds; it takes the
+        // block in two helpings then.
+        const size_t supplied = std::min(wanted, inputCapacity);
+        const auto suppliedBytes = static_cast<int32_t>(supplied);
+        if (source.Read(input.get(), suppliedBytes) < suppliedBytes) {
+            Lz4ReportError(u"Read error", errors);
+            return total;
+        }
+        const size_t hint = DecompressFrameBytes(context.Get(), output.get(), outputCapacity, input.get(),
+                                                 supplied, produced, consumed);
+        if (LZ4F_isError(hint)) {
+            Lz4ReportError(u"Decompression error: " + ErrorName(hint), errors);
+            return total;
+        }
+        if (consumed != supplied) {
+            Lz4ReportError(u"Synchronization error", errors);
+            return total;
+        }
+        wanted = hint;
+        total += static_cast<int64_t>(produced);
+        const auto producedBytes = static_cast<int32_t>(produced);
+        if (destination.Write(output.get(), producedBytes) < producedBytes) {
+            Lz4ReportError(u"Write error : cannot write decoded block", errors);
+            return total;
+        }
+    }
+
+    const LZ4F_errorCode_t released = context.Release();
+    if (LZ4F_isError(released)) {
+        Lz4ReportError(u"Error : can't free LZ4F context resource: " + ErrorName(released), errors);
+    }
+    return total;
+}
+
+int64_t Lz4DecodeLegacy(TStream& source, TStream& destination, Lz4ErrorLog* errors) {
+    int64_t total = 0;
+    // Allocated per legacy stream, only when one is met. Only bytes the source or the library filled are
+    // ever used, so the buffers need no zero fill.
+    const auto input = std::make_unique_for_overwrite<uint8_t[]>(kLegacyInputSize);
+    const auto output = std::make_unique_for_overwrite<uint8_t[]>(kLegacyBlockSize);
+
+    for (;;) {
+        const int32_t sizeFieldBytes = source.Read(input.get(), 4);
+        if (sizeFieldBytes <= 0) {
+            break; // the stream ends with the source
+        }
+        if (sizeFieldBytes < 4) {
+            Lz4ReportError(u"Error reading input file", errors);
+            break;
+        }
+        const uint32_t blockBytes = ReadLE32(input.get());
+        if (blockBytes > static_cast<uint32_t>(kLegacyInputSize)) {
+            // Too large for a block: the magic number of whatever follows, which is given back.
+            source.Seek(int64_t{-4}, TSeekOrigin::soCurrent);
+            break;
+        }
+        const auto compressedBytes = static_cast<int32_t>(blockBytes);
+        if (source.Read(input.get(), compressedBytes) < compressedBytes) {
+            Lz4ReportError(u"Error reading input file", errors);
+            break;
+        }
+        const int decoded =
+            LZ4_decompress_safe(reinterpret_cast<const char*>(input.get()),
+                                reinterpret_cast<char*>(output.get()), compressedBytes, kLegacyBlockSize);
+        if (decoded < 0) {
+            Lz4ReportError(u"Decoding Failed ! Corrupted input detected", errors);
+            break;
+        }
+        total += decoded;
+        if (destination.Write(output.get(), decoded) < decoded) {
+            Lz4ReportError(u"Write error : cannot write decoded block into output", errors);
+            break;
+        }
+    }
+    return total;
+}
+
+int64_t Lz4DecodeStream(TStream& source, TStream& destination, Lz4ErrorLog* errors) {
+    // Skippable frames are passed over in this loop, so that any number of them costs no stack.
+    for (;;) {
+        uint8_t magicBytes[4];
+        const int32_t magicLength = source.Read(magicBytes, 4);
+        if (magicLength <= 0) {
+            return -1;
+        }
+        if (magicLength < 4) {
+            return Lz4ReportError(u"Unrecognized header : Magic Number unreadable", errors);
+        }
+        uint32_t magic = ReadLE32(magicBytes);
+        if ((magic & kSkippableMagicMask) == kSkippableMagic) {
+            magic = kSkippableMagic;
+        }
+
+        switch (magic) {
+        case kLegacyMagic:
+            return Lz4DecodeLegacy(source, destination, errors);
+        case kFrameMagic:
+            return Lz4DecodeFrame(source, destination, errors);
+        case kSkippableMagic: {
+            uint8_t lengthBytes[4];
+            if (source.Read(lengthBytes, 4) < 4) {
+                return Lz4ReportError(u"Stream error : skippable size unreadable", errors);
+            }
+            const int64_t skipBytes = ReadLE32(lengthBytes);
+            int64_t reached = 0;
+            try {
+                // A position past the end is fine: nothing more can be read there.
+                reached = source.Seek(skipBytes, TSeekOrigin::soCurrent);
+            } catch (const ERangeError&) {
+                // The stream cannot hold a position that far away.
+                return Lz4ReportError(u"Stream error : cannot skip skippable area", errors);
+            }
+            if (source.Position() != reached) {
+                return Lz4ReportError(u"Stream error : cannot skip skippable area", errors);
+            }
+            continue;
+        }
+        default:
+            if (source.Position() == 4) {
+                return Lz4ReportError(u"Unrecognized header : file cannot be decoded", errors);
+            }
+            Lz4ReportError(u"Stream followed by unrecognized data", errors);
+            return -1;
+        }
+    }
+}
+
+void Lz4DecompressBuffer(const void* source, int32_t sourceLength, void* destination,
+                         int32_t destinationLength, Lz4ErrorLog* errors) {
+    if (destinationLength < 0) {
+        throw Exception(kSizeMismatchText);
+    }
+    // The source stream is only ever read, never written.
+    TPreallocatedMemoryStream sourceStream(const_cast<void*>(source), std::max(sourceLength, 0));
+    TPreallocatedMemoryStream destinationStream(destination, destinationLength);
+
+    int64_t total = 0;
+    for (;;) {
+        const int64_t produced = Lz4DecodeStream(sourceStream, destinationStream, errors);
+        if (produced == -1) {
+            break;
+        }
+        total += produced;
+        // Counts only grow, and a count past the destination means a write was already cut at its end: later
+        // parts could change nothing, so a hostile source cannot keep the decoder busy for nothing.
+        if (total > destinationLength) {
+            break;
+        }
+    }
+    if (total != destinationLength) {
+        throw Exception(kSizeMismatchText);
+    }
+}

@@ -1,0 +1,448 @@
+// The LZ4 stream decoder: what well-formed sources decode to, the failure reported for each kind of damage
+// and what each part counts, and the size check that the archive reader relies on.
+#include "compression/lz4_decode.h"
+
+#include <gtest/gtest.h>
+#include <lz4frame.h>
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "base/exceptions.h"
+#include "base/ustring.h"
+#include "compression/preallocated_memory_stream.h"
+#include "tests/support/bsa_writer.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr char16_t kSizeMismatch[] = u"lz4 decompression size mismatch";
+constexpr uint32_t kSkippableMagic = 0x184D2A50;
+
+Bytes Concat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& part : parts) {
+        out.insert(out.end(), part.begin(), part.end());
+    }
+    return out;
+}
+
+Bytes LE32(uint32_t value) {
+    return {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value >> 16),
+            static_cast<uint8_t>(value >> 24)};
+}
+
+Bytes Prefix(const Bytes& bytes, size_t length) {
+    return Bytes(bytes.begin(), bytes.begin() + length);
+}
+
+// One compressed block holding a literal count but no literal: no LZ4 decoder accepts it.
+const Bytes kDamagedBlock = Concat({LE32(1), {0x10}});
+
+// A frame of the fixture writer (7-byte descriptor, no block checksums) taken apart, so that fixtures can
+// cut, replace or damage single blocks.
+struct FrameLayout {
+    Bytes header;              // magic number and descriptor
+    std::vector<Bytes> blocks; // each with its 4-byte size field
+    Bytes trailer;             // end mark and any content checksum
+};
+
+FrameLayout SplitFrame(const Bytes& frame) {
+    FrameLayout layout;
+    layout.header = Prefix(frame, 7);
+    size_t at = 7;
+    for (;;) {
+        const uint32_t word =
+            frame[at] | frame[at + 1] << 8 | frame[at + 2] << 16 | uint32_t{frame[at + 3]} << 24;
+        if (word == 0) {
+            break;
+        }
+        const size_t length = 4 + (word & 0x7FFFFFFF);
+        layout.blocks.emplace_back(frame.begin() + at, frame.begin() + at + length);
+        at += length;
+    }
+    layout.trailer.assign(frame.begin() + at, frame.end());
+    return layout;
+}
+
+// The frame's first block behind a descriptor of version 0, which no decoder accepts.
+Bytes WithInvalidDescriptor(const FrameLayout& frame) {
+    Bytes header = frame.header;
+    header[4] = 0x00;
+    return Concat({header, frame.blocks[0], frame.trailer});
+}
+
+// The same for a legacy stream: magic number, then size-prefixed blocks.
+std::vector<Bytes> LegacyBlocks(const Bytes& legacy) {
+    std::vector<Bytes> blocks;
+    for (size_t at = 4; at < legacy.size();) {
+        const uint32_t size =
+            legacy[at] | legacy[at + 1] << 8 | legacy[at + 2] << 16 | uint32_t{legacy[at + 3]} << 24;
+        blocks.emplace_back(legacy.begin() + at, legacy.begin() + at + 4 + size);
+        at += 4 + size;
+    }
+    return blocks;
+}
+
+// 150,000 bytes: three blocks of a 64 KiB frame or of a legacy stream cut into 64 KiB blocks.
+const Bytes& FrameData() {
+    static const Bytes data = fixture::CompressibleBytes(150000, 1);
+    return data;
+}
+const Bytes& SmallBlockFrame() {
+    static const Bytes frame = fixture::Lz4Frame(FrameData(), {.blockSizeId = 4});
+    return frame;
+}
+const Bytes& LegacyData() {
+    static const Bytes data = fixture::CompressibleBytes(150000, 2);
+    return data;
+}
+const Bytes& SmallBlockLegacy() {
+    static const Bytes legacy = fixture::Lz4Legacy(LegacyData(), 64 * 1024);
+    return legacy;
+}
+
+// A frame built by liblz4 itself, for descriptor features the games' tools never use.
+Bytes LibraryFrame(const Bytes& data, LZ4F_blockSizeID_t blockSize, bool blockChecksums) {
+    LZ4F_preferences_t preferences{};
+    preferences.frameInfo.blockSizeID = blockSize;
+    preferences.frameInfo.blockMode = LZ4F_blockIndependent;
+    preferences.frameInfo.blockChecksumFlag =
+        blockChecksums ? LZ4F_blockChecksumEnabled : LZ4F_noBlockChecksum;
+    Bytes out(LZ4F_compressFrameBound(data.size(), &preferences));
+    const size_t written = LZ4F_compressFrame(out.data(), out.size(), data.data(), data.size(), &preferences);
+    if (LZ4F_isError(written)) {
+        throw std::runtime_error(LZ4F_getErrorName(written));
+    }
+    out.resize(written);
+    return out;
+}
+
+// Lz4DecompressBuffer into a destination of exactly `destinationLength` bytes (so that a stray write is a
+// sanitizer finding), returning what the destination holds.
+Bytes DecompressBuffer(const Bytes& packed, size_t destinationLength) {
+    Bytes destination(destinationLength);
+    Lz4DecompressBuffer(packed.data(), static_cast<int32_t>(packed.size()), destination.data(),
+                        static_cast<int32_t>(destination.size()));
+    return destination;
+}
+
+void ExpectSizeMismatch(const Bytes& packed, size_t destinationLength) {
+    try {
+        DecompressBuffer(packed, destinationLength);
+        ADD_FAILURE() << "decoded without a size mismatch";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Message(), kSizeMismatch);
+    }
+}
+
+TEST(Lz4DecompressBuffer, DecodesWellFormedSources) {
+    const Bytes& data = FrameData();
+    const Bytes& legacyData = LegacyData();
+    const Bytes incompressible = fixture::RandomBytes(150000, 3);
+    const Bytes eightMiB = fixture::CompressibleBytes(8 << 20, 4);
+    const Bytes stray = {0xDE, 0xAD, 0xBE, 0xEF};
+    struct Case {
+        const char* name;
+        Bytes packed;
+        Bytes expected;
+    };
+    const Case cases[] = {
+        {"empty source", {}, {}},
+        {"frame of no bytes", fixture::Lz4Frame({}), {}},
+        {"frame of no bytes with a content checksum", fixture::Lz4Frame({}, {.contentChecksum = true}), {}},
+        {"frame of 64 KiB blocks", SmallBlockFrame(), data},
+        {"frame of 256 KiB blocks", fixture::Lz4Frame(data, {.blockSizeId = 5}), data},
+        {"frame of 1 MiB blocks", fixture::Lz4Frame(data, {.blockSizeId = 6}), data},
+        {"frame of 4 MiB blocks with a content checksum",
+         fixture::Lz4Frame(data, {.blockSizeId = 7, .contentChecksum = true}), data},
+        {"frame of stored blocks", fixture::Lz4Frame(incompressible, {.blockSizeId = 4}), incompressible},
+        // Stored blocks with block checksums make the library ask for more than a block buffer holds.
+        {"frame with block checksums", LibraryFrame(incompressible, LZ4F_max64KB, true), incompressible},
+        {"skippable frames of all sixteen magic numbers before a frame",
+         fixture::Lz4Frame(data, {.skippableFramesBefore = 16}), data},
+        {"skippable frame after a frame", fixture::Lz4Frame(data, {.skippableFrameAfter = true}), data},
+        {"two frames", Concat({SmallBlockFrame(), fixture::Lz4Frame(legacyData)}),
+         Concat({data, legacyData})},
+        {"legacy stream of one block", fixture::Lz4Legacy(legacyData), legacyData},
+        {"legacy stream of three blocks", SmallBlockLegacy(), legacyData},
+        {"legacy block of the largest size", fixture::Lz4Legacy(eightMiB, 8 << 20, 1), eightMiB},
+        // A frame's magic number is too large for a legacy block size and goes back to the dispatcher.
+        {"legacy stream followed by a frame", Concat({SmallBlockLegacy(), SmallBlockFrame()}),
+         Concat({legacyData, data})},
+        {"frame followed by a legacy stream", Concat({SmallBlockFrame(), SmallBlockLegacy()}),
+         Concat({data, legacyData})},
+        {"frame followed by unrecognised bytes", Concat({SmallBlockFrame(), stray}), data},
+        {"frame followed by two stray bytes", Concat({SmallBlockFrame(), Prefix(stray, 2)}), data},
+        {"unrecognised bytes into an empty destination", stray, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes decoded;
+        ASSERT_NO_THROW(decoded = DecompressBuffer(c.packed, c.expected.size()));
+        EXPECT_TRUE(decoded == c.expected);
+    }
+}
+
+TEST(Lz4DecompressBuffer, RaisesSizeMismatchWhenTheCountDiffers) {
+    const FrameLayout frame = SplitFrame(SmallBlockFrame());
+    const size_t size = FrameData().size();
+    struct Case {
+        const char* name;
+        Bytes packed;
+        size_t destinationLength;
+    };
+    const Case cases[] = {
+        {"empty source", {}, 1},
+        {"frame into a destination one byte short", SmallBlockFrame(), size - 1},
+        {"frame into a destination one byte long", SmallBlockFrame(), size + 1},
+        {"unrecognised bytes", {0xDE, 0xAD, 0xBE, 0xEF, 1, 2, 3, 4}, 16},
+        {"frame cut inside a block", Prefix(SmallBlockFrame(), SmallBlockFrame().size() / 2), size},
+        {"frame with a damaged block",
+         Concat({frame.header, frame.blocks[0], kDamagedBlock, frame.blocks[2], frame.trailer}), size},
+        {"frame with an invalid descriptor", WithInvalidDescriptor(frame), 65536},
+        {"legacy stream cut inside a block", Prefix(SmallBlockLegacy(), SmallBlockLegacy().size() - 1),
+         LegacyData().size()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ExpectSizeMismatch(c.packed, c.destinationLength);
+    }
+}
+
+TEST(Lz4DecompressBuffer, KeepsTheBytesDecodedBeforeAFailure) {
+    const Bytes& data = FrameData();
+    const FrameLayout frame = SplitFrame(SmallBlockFrame());
+    constexpr uint8_t kUntouched = 0xEE;
+
+    // Cut inside the third block: the first two blocks arrive, the rest of the destination is left alone.
+    const Bytes cut = Concat({frame.header, frame.blocks[0], frame.blocks[1], Prefix(frame.blocks[2], 10)});
+    Bytes destination(data.size(), kUntouched);
+    EXPECT_THROW(Lz4DecompressBuffer(cut.data(), static_cast<int32_t>(cut.size()), destination.data(),
+                                     static_cast<int32_t>(destination.size())),
+                 Exception);
+    EXPECT_TRUE(Bytes(destination.begin(), destination.begin() + 131072) == Prefix(data, 131072));
+    EXPECT_TRUE(Bytes(destination.begin() + 131072, destination.end()) ==
+                Bytes(data.size() - 131072, kUntouched));
+
+    // A destination one byte short takes all it can hold; nothing lands beside it.
+    Bytes shortDestination(data.size(), kUntouched);
+    EXPECT_THROW(Lz4DecompressBuffer(SmallBlockFrame().data(), static_cast<int32_t>(SmallBlockFrame().size()),
+                                     shortDestination.data(), static_cast<int32_t>(data.size() - 1)),
+                 Exception);
+    EXPECT_TRUE(Prefix(shortDestination, data.size() - 1) == Prefix(data, data.size() - 1));
+    EXPECT_EQ(shortDestination.back(), kUntouched);
+}
+
+TEST(Lz4DecompressBuffer, NegativeLengthsTouchNothing) {
+    const Bytes& frame = SmallBlockFrame();
+    Bytes destination(16, 0xEE);
+    try {
+        Lz4DecompressBuffer(frame.data(), static_cast<int32_t>(frame.size()), destination.data(), -1);
+        FAIL() << "a negative destination length was accepted";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Message(), kSizeMismatch);
+    }
+    EXPECT_TRUE(destination == Bytes(16, 0xEE));
+
+    // A negative source length is an empty source.
+    EXPECT_NO_THROW(Lz4DecompressBuffer(frame.data(), -1, destination.data(), 0));
+    try {
+        Lz4DecompressBuffer(frame.data(), -1, destination.data(), 16);
+        FAIL() << "a negative source length decoded bytes";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Message(), kSizeMismatch);
+    }
+    EXPECT_TRUE(destination == Bytes(16, 0xEE));
+}
+
+TEST(Lz4DecompressBuffer, SurvivesEveryTruncation) {
+    // A frame of two blocks followed by a legacy stream of small blocks, cut at many lengths: every cut falls
+    // short of the full count, whatever part it lands in.
+    const Bytes frameData = fixture::CompressibleBytes(70000, 5);
+    const Bytes legacyData = fixture::CompressibleBytes(3000, 6);
+    const Bytes packed = Concat({fixture::Lz4Frame(frameData, {.blockSizeId = 4, .contentChecksum = true}),
+                                 fixture::Lz4Legacy(legacyData, 1000)});
+    const size_t total = frameData.size() + legacyData.size();
+    for (size_t cut = 0; cut < packed.size(); ++cut) {
+        if (cut > 64 && cut + 64 < packed.size() && cut % 13 != 0) {
+            continue;
+        }
+        SCOPED_TRACE(cut);
+        ExpectSizeMismatch(Prefix(packed, cut), total);
+    }
+}
+
+// ---- Part by part: the text each failure reports and what the part counts ----
+
+struct PartsRun {
+    std::vector<int64_t> counts; // one per part, until Lz4DecodeStream reports that none follows
+    Lz4ErrorLog errors;
+};
+
+PartsRun DecodeParts(const Bytes& packed, size_t destinationSize) {
+    Bytes source = packed;
+    Bytes destinationBlock(destinationSize);
+    TPreallocatedMemoryStream sourceStream(source.data(), static_cast<int64_t>(source.size()));
+    TPreallocatedMemoryStream destination(destinationBlock.data(), static_cast<int64_t>(destinationSize));
+    PartsRun run;
+    for (int part = 0; part < 100; ++part) {
+        const int64_t count = Lz4DecodeStream(sourceStream, destination, &run.errors);
+        if (count == -1) {
+            return run;
+        }
+        run.counts.push_back(count);
+    }
+    ADD_FAILURE() << "the decoder does not come to an end";
+    return run;
+}
+
+std::string Show(const Lz4ErrorLog& errors) {
+    std::string text;
+    for (const std::u16string& error : errors) {
+        text += "[" + ToUtf8(error) + "] ";
+    }
+    return text;
+}
+
+TEST(Lz4DecodeStream, ReportsEachFailureAndCountsWhatThePartProduced) {
+    const size_t size = FrameData().size();
+    const FrameLayout frame = SplitFrame(SmallBlockFrame());
+    const FrameLayout checkedFrame =
+        SplitFrame(fixture::Lz4Frame(FrameData(), {.blockSizeId = 4, .contentChecksum = true}));
+    const std::vector<Bytes> legacy = LegacyBlocks(SmallBlockLegacy());
+    const Bytes legacyMagic = Prefix(SmallBlockLegacy(), 4);
+    Bytes badChecksum = Concat({checkedFrame.header, checkedFrame.blocks[0], checkedFrame.blocks[1],
+                                checkedFrame.blocks[2], checkedFrame.trailer});
+    badChecksum.back() ^= 0x01;
+    const std::u16string unrecognized = u"Stream followed by unrecognized data";
+
+    struct Case {
+        const char* name;
+        Bytes packed;
+        size_t destinationSize;
+        std::vector<int64_t> counts;
+        Lz4ErrorLog errors;
+    };
+    const Case cases[] = {
+        {"three bytes where a magic number should start",
+         {0x04, 0x22, 0x4D},
+         0,
+         {0},
+         {u"Unrecognized header : Magic Number unreadable"}},
+        {"skippable frame without a complete length",
+         Concat({LE32(kSkippableMagic), {8, 0}}),
+         0,
+         {0},
+         {u"Stream error : skippable size unreadable"}},
+        {"skippable frame longer than a position can reach",
+         Concat({LE32(kSkippableMagic + 3), LE32(0xFFFFFFF8)}),
+         0,
+         {0},
+         {u"Stream error : cannot skip skippable area"}},
+        {"skippable frame running past the end of the source",
+         Concat({LE32(kSkippableMagic + 15), LE32(0x7FFFFFFF), {1, 2, 3, 4}}),
+         0,
+         {},
+         {}},
+        {"unrecognised magic number first",
+         {0xDE, 0xAD, 0xBE, 0xEF, 1, 2, 3, 4},
+         0,
+         {0},
+         {u"Unrecognized header : file cannot be decoded", unrecognized}},
+        {"unrecognised data after a frame",
+         Concat({SmallBlockFrame(), {0xDE, 0xAD, 0xBE, 0xEF}}),
+         size,
+         {int64_t(size)},
+         {unrecognized}},
+        {"frame header cut short", Prefix(frame.header, 6), 0, {0}, {u"Read error"}},
+        {"frame descriptor invalid",
+         WithInvalidDescriptor(frame),
+         size,
+         {0},
+         {u"can't decode frame header: ERROR_frameDecoding_alreadyStarted", unrecognized}},
+        {"frame block larger than its block size",
+         Concat({frame.header, LE32(65537), Bytes(65537, 0), frame.trailer}),
+         size,
+         {0},
+         {u"Decompression error: ERROR_maxBlockSize_invalid", unrecognized}},
+        {"frame cut inside its second block",
+         Concat({frame.header, frame.blocks[0], Prefix(frame.blocks[1], 100)}),
+         size,
+         {65536},
+         {u"Read error"}},
+        {"frame with a damaged second block",
+         Concat({frame.header, frame.blocks[0], kDamagedBlock, frame.blocks[2], frame.trailer}),
+         size,
+         {65536},
+         {u"Decompression error: ERROR_decompressionFailed", unrecognized}},
+        // The checksum follows the last block, so every byte has been produced and written by then.
+        {"frame with a wrong content checksum",
+         badChecksum,
+         size,
+         {int64_t(size)},
+         {u"Decompression error: ERROR_contentChecksum_invalid"}},
+        {"frame into a destination one byte short",
+         SmallBlockFrame(),
+         size - 1,
+         {int64_t(size)},
+         {u"Write error : cannot write decoded block"}},
+        {"legacy stream cut inside its second block",
+         Concat({legacyMagic, legacy[0], Prefix(legacy[1], 100)}),
+         size,
+         {65536},
+         {u"Error reading input file"}},
+        {"legacy stream with one byte of a further block size",
+         Concat({SmallBlockLegacy(), {0x05}}),
+         size,
+         {int64_t(size)},
+         {u"Error reading input file"}},
+        {"legacy stream with two bytes of a further block size",
+         Concat({SmallBlockLegacy(), {0x05, 0x00}}),
+         size,
+         {int64_t(size)},
+         {u"Error reading input file"}},
+        {"legacy stream with three bytes of a further block size",
+         Concat({SmallBlockLegacy(), {0xFF, 0xFF, 0xFF}}),
+         size,
+         {int64_t(size)},
+         {u"Error reading input file"}},
+        {"legacy stream with a damaged block",
+         Concat({legacyMagic, legacy[0], kDamagedBlock}),
+         size,
+         {65536},
+         {u"Decoding Failed ! Corrupted input detected"}},
+        {"legacy stream into a destination one byte short",
+         SmallBlockLegacy(),
+         size - 1,
+         {int64_t(size)},
+         {u"Write error : cannot write decoded block into output"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const PartsRun run = DecodeParts(c.packed, c.destinationSize);
+        EXPECT_EQ(run.counts, c.counts);
+        EXPECT_EQ(run.errors, c.errors) << Show(run.errors);
+    }
+}
+
+TEST(Lz4DecodeStream, LeavesTheSourceAtTheNextPart) {
+    // The legacy decoder gives back the magic number that ends it; a frame stops right after its end mark.
+    Bytes source = Concat({SmallBlockLegacy(), SmallBlockFrame(), LE32(kSkippableMagic), LE32(0)});
+    Bytes destinationBlock(2 * FrameData().size());
+    TPreallocatedMemoryStream sourceStream(source.data(), static_cast<int64_t>(source.size()));
+    TPreallocatedMemoryStream destination(destinationBlock.data(),
+                                          static_cast<int64_t>(destinationBlock.size()));
+
+    EXPECT_EQ(Lz4DecodeStream(sourceStream, destination), int64_t(LegacyData().size()));
+    EXPECT_EQ(sourceStream.Position(), int64_t(SmallBlockLegacy().size()));
+    EXPECT_EQ(Lz4DecodeStream(sourceStream, destination), int64_t(FrameData().size()));
+    EXPECT_EQ(sourceStream.Position(), int64_t(SmallBlockLegacy().size() + SmallBlockFrame().size()));
+    EXPECT_EQ(Lz4DecodeStream(sourceStream, destination), -1);
+    EXPECT_EQ(destination.Position(), int64_t(LegacyData().size() + FrameData().size()));
+}
+
+} // namespace

@@ -1,0 +1,145 @@
+// One-shot zlib inflation into the caller's buffer: what succeeds, and which exception each failure raises.
+#include "compression/zlib_decompress.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <typeinfo>
+#include <vector>
+
+#include "tests/support/bsa_writer.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr uint8_t kUntouched = 0xEE;
+
+// Deflates with the given window bits: 15 for a zlib stream, -15 for raw deflate data, 31 for gzip. A
+// dictionary, when given, is preset (and announced in a zlib header).
+Bytes Deflate(const Bytes& data, int windowBits, const Bytes& dictionary = {}) {
+    z_stream stream{};
+    if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+        throw std::runtime_error("deflateInit2 failed");
+    }
+    if (!dictionary.empty()) {
+        deflateSetDictionary(&stream, dictionary.data(), static_cast<uInt>(dictionary.size()));
+    }
+    Bytes out(deflateBound(&stream, data.size()) + 64);
+    stream.next_in = const_cast<Bytef*>(data.data());
+    stream.avail_in = static_cast<uInt>(data.size());
+    stream.next_out = out.data();
+    stream.avail_out = static_cast<uInt>(out.size());
+    const int result = deflate(&stream, Z_FINISH);
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    if (result != Z_STREAM_END) {
+        throw std::runtime_error("deflate failed");
+    }
+    return out;
+}
+
+void Inflate(const Bytes& source, Bytes& destination, size_t destinationLength) {
+    ZlibDecompressBuffer(source.data(), static_cast<int32_t>(source.size()), destination.data(),
+                         static_cast<int32_t>(destinationLength));
+}
+
+// Runs `call` and checks that it raises exactly the class E (not a relative) with `message`.
+template <typename E> void ExpectRaises(const std::function<void()>& call, const std::u16string& message) {
+    try {
+        call();
+        ADD_FAILURE() << "no exception";
+    } catch (const Exception& e) {
+        EXPECT_EQ(typeid(e), typeid(E)) << typeid(e).name();
+        EXPECT_EQ(e.Message(), message);
+    }
+}
+
+TEST(ZlibDecompressBuffer, InflatesIntoTheCallersBuffer) {
+    const Bytes data = fixture::CompressibleBytes(100000, 7);
+    const Bytes packed = fixture::ZlibCompress(data);
+
+    // Exactly filled; the byte after the given length stays as it was.
+    Bytes destination(data.size() + 1, kUntouched);
+    Inflate(packed, destination, data.size());
+    EXPECT_TRUE(Bytes(destination.begin(), destination.end() - 1) == data);
+    EXPECT_EQ(destination.back(), kUntouched);
+
+    // Room to spare: the bytes past the output keep their contents.
+    Bytes roomy(data.size() + 100, kUntouched);
+    Inflate(packed, roomy, roomy.size());
+    EXPECT_TRUE(Bytes(roomy.begin(), roomy.begin() + data.size()) == data);
+    EXPECT_TRUE(Bytes(roomy.begin() + data.size(), roomy.end()) == Bytes(100, kUntouched));
+
+    // Bytes after the end of the stream are ignored.
+    Bytes trailing = packed;
+    trailing.insert(trailing.end(), {0xDE, 0xAD, 0xBE, 0xEF});
+    Bytes again(data.size());
+    Inflate(trailing, again, again.size());
+    EXPECT_TRUE(again == data);
+
+    // A stream of no bytes into an empty buffer.
+    Bytes empty(1, kUntouched);
+    Inflate(fixture::ZlibCompress({}), empty, 0);
+    EXPECT_EQ(empty[0], kUntouched);
+}
+
+TEST(ZlibDecompressBuffer, RaisesErreurForEveryNegativeZlibResult) {
+    const Bytes data = fixture::CompressibleBytes(20000, 8);
+    const Bytes packed = fixture::ZlibCompress(data);
+    Bytes badAdler = packed;
+    badAdler.back() ^= 0x01;
+    Bytes badHeader = packed;
+    badHeader[1] ^= 0x01; // the header check no longer holds
+    struct Case {
+        const char* name;
+        Bytes source;
+        size_t destinationLength;
+    };
+    const Case cases[] = {
+        {"destination one byte too small", packed, data.size() - 1},
+        {"stream without its Adler-32 trailer", Bytes(packed.begin(), packed.end() - 4), data.size()},
+        {"stream cut in the middle", Bytes(packed.begin(), packed.begin() + packed.size() / 2), data.size()},
+        {"Adler-32 mismatch", badAdler, data.size()},
+        {"damaged header", badHeader, data.size()},
+        {"raw deflate data", Deflate(data, -15), data.size()},
+        {"gzip data", Deflate(data, 31), data.size()},
+        {"no source bytes", {}, data.size()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes destination(c.destinationLength + 1, kUntouched);
+        ExpectRaises<EDecompressionError>([&] { Inflate(c.source, destination, c.destinationLength); },
+                                          kZlibErrorText);
+        EXPECT_EQ(destination.back(), kUntouched);
+    }
+}
+
+TEST(ZlibDecompressBuffer, RefusesUnusableBuffersWithoutTouchingThem) {
+    const Bytes packed = fixture::ZlibCompress(fixture::CompressibleBytes(1000, 9));
+    Bytes destination(1000, kUntouched);
+    ExpectRaises<EDecompressionError>(
+        [&] { ZlibDecompressBuffer(packed.data(), -1, destination.data(), 1000); }, kZlibErrorText);
+    ExpectRaises<EDecompressionError>(
+        [&] {
+            ZlibDecompressBuffer(packed.data(), static_cast<int32_t>(packed.size()), destination.data(), -1);
+        },
+        kZlibErrorText);
+    EXPECT_TRUE(destination == Bytes(1000, kUntouched));
+    ExpectRaises<EDecompressionError>(
+        [&] { ZlibDecompressBuffer(packed.data(), static_cast<int32_t>(packed.size()), nullptr, 1000); },
+        kZlibErrorText);
+}
+
+TEST(ZlibDecompressBuffer, StreamNeedingAPresetDictionaryRaisesTheLongText) {
+    const Bytes dictionary = {'m', 'e', 's', 'h', 'e', 's', '\\'};
+    const Bytes packed = Deflate(fixture::CompressibleBytes(1000, 10), 15, dictionary);
+    Bytes destination(1000);
+    ExpectRaises<EZlibError>([&] { Inflate(packed, destination, destination.size()); },
+                             kZlibBufferTooSmallText);
+}
+
+} // namespace
