@@ -1,0 +1,278 @@
+#include "archive/bsa_file.h"
+
+#include <cstdint>
+#include <limits>
+#include <string_view>
+#include <utility>
+
+#include "base/exceptions.h"
+#include "base/ustring.h"
+#include "compression/lz4_decode.h"
+#include "compression/zlib_decompress.h"
+#include "platform/locale.h"
+
+namespace {
+
+constexpr uint32_t kHeaderSize = 36;
+constexpr uint32_t kFolderRecordSize104 = 16;
+constexpr uint32_t kFolderRecordSize105 = 24;
+constexpr uint32_t kFileRecordSize = 16;
+constexpr uint32_t kVersionSkyrim = 104;
+constexpr uint32_t kVersionSkyrimSE = 105;
+
+constexpr uint32_t kArchiveCompressedByDefault = 0x4; // bit 30 of a size word then marks a raw entry
+constexpr uint32_t kArchiveEmbeddedNames = 0x100;     // every entry's data starts with a counted name
+constexpr uint32_t kSizeCompressionToggle = 0x40000000;
+constexpr uint32_t kUncompressedSizePrefix = 4;
+
+// The decoders take 32-bit signed lengths.
+constexpr uint64_t kMaxEntryBytes = std::numeric_limits<int32_t>::max();
+// The most a packed byte can expand to, and some slack for a stream's fixed parts: deflate reaches 1032:1,
+// an LZ4 block 255:1.
+constexpr uint64_t kZlibMaxRatio = 1032;
+constexpr uint64_t kLz4MaxRatio = 255;
+constexpr uint64_t kExpansionSlack = 64;
+
+uint8_t ReadU8(TStream& stream) {
+    uint8_t value = 0;
+    stream.ReadBuffer(&value, 1);
+    return value;
+}
+
+uint32_t ReadU32(TStream& stream) {
+    uint8_t bytes[4];
+    stream.ReadBuffer(bytes, 4);
+    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+}
+
+uint64_t ReadU64(TStream& stream) {
+    const uint64_t low = ReadU32(stream);
+    const uint64_t high = ReadU32(stream);
+    return low | high << 32;
+}
+
+} // namespace
+
+TwbBSAFile::TwbBSAFile(const std::u16string& aFileName) : bfFileName(aFileName) {
+    bfStream = std::make_unique<TwbReadOnlyCachedFileStream>(aFileName);
+    // A failure leaves through here; the members already built release themselves.
+    ReadFullIndex();
+}
+
+TwbBSAFile::~TwbBSAFile() {
+    // The archive file is closed before the index goes.
+    bfStream.reset();
+}
+
+void TwbBSAFile::ReadFullIndex() {
+    TwbReadOnlyCachedFileStream& stream = *bfStream;
+    const uint64_t fileSize = static_cast<uint64_t>(stream.Size());
+    fileCount = 0;
+
+    // Header. Each check raises at once, so later fields are not read.
+    stream.SetPosition(0);
+    char signature[4];
+    stream.ReadBuffer(signature, 4);
+    size_t signatureLength = 0;
+    while (signatureLength < 4 && signature[signatureLength] != '\0') {
+        ++signatureLength;
+    }
+    if (std::string_view(signature, signatureLength) != "BSA") {
+        throw Exception(bfFileName + u" is not a valid BSA file");
+    }
+    bfVersion = ReadU32(stream);
+    if (bfVersion != kVersionSkyrim && bfVersion != kVersionSkyrimSE) {
+        throw Exception(bfFileName + u" is an unsupported version: " + UIntToStr(bfVersion));
+    }
+    bfOffset = ReadU32(stream);
+    if (bfOffset != kHeaderSize) {
+        throw Exception(bfFileName + u" has unexpected Offset: " + UIntToStr(bfOffset));
+    }
+    bfFlags = ReadU32(stream);
+    const uint32_t folderCount = ReadU32(stream);
+    ReadU32(stream); // file count: the records say how many there are
+    ReadU32(stream); // total folder-name length
+    const uint32_t totalFileNameLength = ReadU32(stream);
+    bfFileFlags = ReadU32(stream);
+
+    // The whole header was read, so the file holds at least kHeaderSize bytes.
+    const bool is105 = bfVersion == kVersionSkyrimSE;
+    const uint64_t folderRecordSize = is105 ? kFolderRecordSize105 : kFolderRecordSize104;
+    if (uint64_t{folderCount} * folderRecordSize > fileSize - kHeaderSize) {
+        throw Exception(bfFileName + u" is not a valid BSA file: folder count " + UIntToStr(folderCount) +
+                        u" does not fit in the file");
+    }
+    bfFolders.resize(folderCount);
+
+    // First pass: folder records, folder names and file records; two position changes per folder. Every file
+    // needs at least the zero byte of its name in the file too, which bounds the records of all folders
+    // together, also when folder blocks overlap.
+    uint64_t totalFileRecords = 0;
+    int64_t nextFolderRecord = kHeaderSize;
+    for (uint32_t i = 0; i < folderCount; ++i) {
+        TwbBSAFolderRec& folder = bfFolders[i];
+        stream.SetPosition(nextFolderRecord);
+        folder.Hash = static_cast<int64_t>(ReadU64(stream));
+        const uint32_t folderFileCount = ReadU32(stream);
+        uint64_t blockOffset = 0;
+        if (is105) {
+            ReadU32(stream); // not used; real archives hold arbitrary values here
+            blockOffset = ReadU64(stream);
+        } else {
+            blockOffset = ReadU32(stream);
+        }
+        nextFolderRecord = stream.Position();
+
+        // The stored offset counts the total file-name length in; a block before the file or past its end
+        // cannot be read.
+        if (blockOffset < totalFileNameLength || blockOffset - totalFileNameLength > fileSize) {
+            throw EReadError();
+        }
+        stream.SetPosition(static_cast<int64_t>(blockOffset - totalFileNameLength));
+        folder.Name = platform::LowerCase(stream.ReadStringLen(true));
+
+        const uint64_t recordsStart = static_cast<uint64_t>(stream.Position());
+        totalFileRecords += folderFileCount;
+        if (uint64_t{folderFileCount} * kFileRecordSize > fileSize - recordsStart ||
+            totalFileRecords > fileSize) {
+            throw Exception(bfFileName + u" is not a valid BSA file: folder " + UIntToStr(i) + u" holds " +
+                            UIntToStr(folderFileCount) + u" file records that do not fit in the file");
+        }
+        folder.Files.resize(folderFileCount);
+        for (TwbBSAFileRec& file : folder.Files) {
+            ++fileCount;
+            file.Hash = static_cast<int64_t>(ReadU64(stream));
+            file.uTableIndex = static_cast<uint32_t>(stream.Position());
+            file.Size = ReadU32(stream);
+            file.Offset = ReadU32(stream);
+        }
+    }
+
+    // Second pass: the file names, in one sequential run from where the last folder block ends.
+    bfFolderMap = std::make_unique<TStringList>();
+    bfFolderMap->Reserve(bfFolders.size());
+    for (size_t i = 0; i < bfFolders.size(); ++i) {
+        TwbBSAFolderRec& folder = bfFolders[i];
+        bfFolderMap->Add(folder.Name, static_cast<int64_t>(i));
+        folder.Map = std::make_unique<TStringList>();
+        folder.Map->Reserve(folder.Files.size());
+        for (size_t j = 0; j < folder.Files.size(); ++j) {
+            folder.Files[j].Name = stream.ReadStringTerm();
+            folder.Map->Add(folder.Files[j].Name, static_cast<int64_t>(j));
+        }
+        folder.Map->SetSorted(true);
+    }
+    bfFolderMap->SetSorted(true);
+    bfStartDataOffset = stream.Position();
+}
+
+bool TwbBSAFile::exportFileList(TStringList& fileList) const {
+    bool appended = false;
+    fileList.Reserve(static_cast<size_t>(fileList.Count()) + fileCount);
+    for (const TStringList::Item& folderItem : bfFolderMap->Items()) {
+        const TwbBSAFolderRec& folder = bfFolders[static_cast<size_t>(folderItem.object)];
+        for (const TStringList::Item& fileItem : folder.Map->Items()) {
+            std::u16string entry;
+            entry.reserve(folder.Name.size() + 1 + fileItem.string.size());
+            entry.append(folder.Name).append(1, u'\\').append(fileItem.string);
+            fileList.Add(std::move(entry));
+            appended = true;
+        }
+    }
+    return appended;
+}
+
+bool TwbBSAFile::getFile(const std::u16string& folder, const std::u16string& filename,
+                         const std::u16string& ext, bool getFile, TBytes& buffer) {
+    buffer.clear();
+    int folderIndex = 0;
+    if (!bfFolderMap->Find(folder, folderIndex)) {
+        return false;
+    }
+    const TwbBSAFolderRec& found = bfFolders[static_cast<size_t>(bfFolderMap->Objects(folderIndex))];
+    int fileIndex = 0;
+    if (!found.Map->Find(filename + ext, fileIndex)) {
+        return false;
+    }
+    if (getFile) {
+        const TwbBSAFileRec& record = found.Files[static_cast<size_t>(found.Map->Objects(fileIndex))];
+        // Assigned only once the whole entry was read, so a failure leaves buffer empty.
+        buffer = ReadEntryData(record.Offset, record.Size);
+    }
+    return true;
+}
+
+bool TwbBSAFile::IsCompressed(uint32_t& sizeWord) const {
+    bool compressed = (sizeWord & kSizeCompressionToggle) != 0;
+    sizeWord &= ~kSizeCompressionToggle;
+    if ((bfFlags & kArchiveCompressedByDefault) != 0) {
+        compressed = !compressed;
+    }
+    return compressed;
+}
+
+TBytes TwbBSAFile::ReadEntryData(uint32_t offset, uint32_t sizeWord) {
+    const bool compressed = IsCompressed(sizeWord);
+    const uint32_t storedSize = sizeWord; // bit 31 stays: such a size cannot be read
+    TwbReadOnlyCachedFileStream& stream = *bfStream;
+
+    // Nothing is allocated for a size the file cannot hold.
+    if (storedSize > kMaxEntryBytes || uint64_t{offset} + storedSize > static_cast<uint64_t>(stream.Size())) {
+        throw EReadError();
+    }
+    const auto damagedPrefix = [&] {
+        return Exception(bfFileName + u" has a damaged entry: stored size " + UIntToStr(storedSize) +
+                         u" is smaller than its embedded name and size prefix");
+    };
+    const uint32_t sizePrefix = compressed ? kUncompressedSizePrefix : 0;
+
+    stream.SetPosition(offset);
+    uint64_t prefixBytes = sizePrefix;
+    if ((bfFlags & kArchiveEmbeddedNames) != 0) {
+        // The embedded name may belong to another record sharing this data: stepped over, never checked.
+        if (storedSize < 1 + sizePrefix) {
+            throw damagedPrefix();
+        }
+        const uint8_t nameLength = ReadU8(stream);
+        prefixBytes += 1 + uint64_t{nameLength};
+        if (storedSize < prefixBytes) {
+            throw damagedPrefix();
+        }
+        stream.SetPosition(int64_t{offset} + 1 + nameLength);
+    } else if (storedSize < prefixBytes) {
+        throw damagedPrefix();
+    }
+    const uint32_t packedSize = storedSize - static_cast<uint32_t>(prefixBytes);
+
+    if (!compressed) {
+        TBytes data(packedSize);
+        stream.ReadBuffer(data.data(), static_cast<int32_t>(packedSize));
+        return data;
+    }
+
+    const uint32_t uncompressedSize = ReadU32(stream);
+    const uint64_t maxRatio = bfVersion == kVersionSkyrimSE ? kLz4MaxRatio : kZlibMaxRatio;
+    // An entry with nothing packed gets no more room than one packed byte could fill: its zero bytes are
+    // backed by nothing in the file, so a 4-byte prefix must not make us allocate gigabytes.
+    const uint64_t packedForBound = packedSize != 0 ? packedSize : 1;
+    if (uncompressedSize > kMaxEntryBytes || uncompressedSize > packedForBound * maxRatio + kExpansionSlack) {
+        throw Exception(bfFileName + u" has a damaged entry: uncompressed size " +
+                        UIntToStr(uncompressedSize) + u" cannot come from " + UIntToStr(packedSize) +
+                        u" packed bytes");
+    }
+    TBytes data(uncompressedSize);
+    // An entry with nothing packed stands for that many zero bytes.
+    if (uncompressedSize > 0 && packedSize != 0) {
+        TBytes packed(packedSize);
+        stream.ReadBuffer(packed.data(), static_cast<int32_t>(packedSize));
+        if (bfVersion == kVersionSkyrimSE) {
+            Lz4DecompressBuffer(packed.data(), static_cast<int32_t>(packedSize), data.data(),
+                                static_cast<int32_t>(uncompressedSize));
+        } else {
+            ZlibDecompressBuffer(packed.data(), static_cast<int32_t>(packedSize), data.data(),
+                                 static_cast<int32_t>(uncompressedSize));
+        }
+    }
+    return data;
+}

@@ -1,0 +1,115 @@
+#include "archive/entry_path.h"
+
+#include <string_view>
+#include <vector>
+
+#include "platform/directories.h"
+
+namespace {
+
+constexpr char16_t kEntryDelimiter = u'\\';
+
+bool IsControlCharacter(char16_t c) {
+    return c < 0x20 || c == 0x7F;
+}
+
+bool IsAsciiLetter(char16_t c) {
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
+
+// The folder's components between "\" separators, empty ones included.
+std::vector<std::u16string_view> FolderComponents(std::u16string_view folder) {
+    std::vector<std::u16string_view> components;
+    size_t start = 0;
+    while (true) {
+        const size_t end = folder.find(kEntryDelimiter, start);
+        components.push_back(folder.substr(start, end == std::u16string_view::npos ? end : end - start));
+        if (end == std::u16string_view::npos) {
+            return components;
+        }
+        start = end + 1;
+    }
+}
+
+bool EndsWithSeparator(const std::u16string& path) {
+    return !path.empty() && (path.back() == platform::kPathDelimiter || path.back() == u'/');
+}
+
+// Appends one component, with a separator unless path is empty or already ends in one (an empty path must
+// stay relative, never become the root).
+void AppendComponent(std::u16string& path, std::u16string_view component) {
+    if (!path.empty() && !EndsWithSeparator(path)) {
+        path += platform::kPathDelimiter;
+    }
+    path += component;
+}
+
+} // namespace
+
+rFileData SplitEntryPath(const std::u16string& entry) {
+    rFileData parts;
+    const size_t delimiter = entry.find_last_of(u"\\:");
+    size_t nameStart = 0;
+    if (delimiter != std::u16string::npos) {
+        parts.fPath = entry.substr(0, delimiter + 1);
+        if (parts.fPath.back() == kEntryDelimiter) {
+            parts.fPath.pop_back();
+        }
+        nameStart = delimiter + 1;
+    }
+    const size_t dot = entry.rfind(u'.');
+    if (dot != std::u16string::npos && dot >= nameStart) {
+        parts.fName = entry.substr(nameStart, dot - nameStart);
+        parts.fExt = entry.substr(dot);
+    } else {
+        parts.fName = entry.substr(nameStart);
+    }
+    return parts;
+}
+
+std::optional<std::u16string> UnsafeEntryPathReason(const rFileData& parts) {
+    const std::u16string fileName = parts.fName + parts.fExt;
+    for (const std::u16string* text : {&parts.fPath, &fileName}) {
+        for (char16_t c : *text) {
+            if (IsControlCharacter(c)) {
+                return u"control character";
+            }
+            if (c == u'/') {
+                return u"'/' in a name";
+            }
+        }
+    }
+    // SplitEntryPath leaves a ":" only in the folder part.
+    const size_t colon = parts.fPath.find(u':');
+    if (colon != std::u16string::npos) {
+        return colon == 1 && IsAsciiLetter(parts.fPath[0]) ? u"drive prefix" : u"':' in a name";
+    }
+    if (!parts.fPath.empty() && parts.fPath[0] == kEntryDelimiter) {
+        return u"absolute path";
+    }
+    for (std::u16string_view component : FolderComponents(parts.fPath)) {
+        if (component == u"..") {
+            return u"'..' component";
+        }
+    }
+    if (fileName.empty() || fileName == u"." || fileName == u"..") {
+        return u"invalid file name";
+    }
+    return std::nullopt;
+}
+
+std::u16string EntryDestinationFolder(const std::u16string& destination, const rFileData& parts) {
+    std::u16string folder = destination;
+    for (std::u16string_view component : FolderComponents(parts.fPath)) {
+        if (!component.empty() && component != u".") {
+            AppendComponent(folder, component);
+        }
+    }
+    return folder;
+}
+
+std::u16string EntryDestinationFile(const std::u16string& destination, const rFileData& parts) {
+    std::u16string file = EntryDestinationFolder(destination, parts);
+    AppendComponent(file, parts.fName + parts.fExt);
+    return file;
+}

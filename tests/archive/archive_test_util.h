@@ -1,0 +1,118 @@
+#pragma once
+// Helpers shared by the archive suites: fixture archives on disk, byte patches, and the kind and text of a
+// raised error.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <typeinfo>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "archive/bsa_file.h"
+#include "base/bytes.h"
+#include "base/exceptions.h"
+#include "base/ustring.h"
+#include "compression/zlib_decompress.h"
+#include "tests/support/bsa_writer.h"
+#include "tests/support/temp_folder.h"
+
+namespace archive_test {
+
+inline void PatchU32(std::vector<uint8_t>& bytes, uint64_t at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        bytes.at(at + i) = static_cast<uint8_t>(value >> (8 * i));
+    }
+}
+
+inline void PatchU64(std::vector<uint8_t>& bytes, uint64_t at, uint64_t value) {
+    PatchU32(bytes, at, static_cast<uint32_t>(value));
+    PatchU32(bytes, at + 4, static_cast<uint32_t>(value >> 32));
+}
+
+// What an operation raised: the exact class and the message as UTF-8 (readable in test output).
+struct Raised {
+    std::string kind; // "none" when nothing was raised
+    std::string message;
+    bool operator==(const Raised&) const = default;
+};
+
+inline std::ostream& operator<<(std::ostream& out, const Raised& raised) {
+    return out << raised.kind << ": \"" << raised.message << "\"";
+}
+
+inline std::string KindOf(const Exception& error) {
+    const std::type_info& type = typeid(error);
+    if (type == typeid(Exception)) {
+        return "Exception";
+    }
+    if (type == typeid(EReadError)) {
+        return "EReadError";
+    }
+    if (type == typeid(EStreamError)) {
+        return "EStreamError";
+    }
+    if (type == typeid(EDecompressionError)) {
+        return "EDecompressionError";
+    }
+    if (type == typeid(EZlibError)) {
+        return "EZlibError";
+    }
+    return type.name();
+}
+
+inline Raised RaisedBy(const std::function<void()>& operation) {
+    try {
+        operation();
+    } catch (const Exception& error) {
+        return {KindOf(error), ToUtf8(error.Message())};
+    }
+    return {"none", ""};
+}
+
+inline Raised ReadError() {
+    return {"EReadError", "Erreur de lecture du flux"};
+}
+
+inline std::vector<uint8_t> Bytes(std::string_view text) {
+    return {text.begin(), text.end()};
+}
+
+// A fixture archive written to a temp folder and opened.
+struct OpenedArchive {
+    std::u16string path;
+    fixture::Layout layout;
+    std::unique_ptr<TwbBSAFile> bsa;
+};
+
+inline OpenedArchive OpenFixture(const fixture::TempFolder& temp, const fixture::ArchiveSpec& spec,
+                                 const std::string& name = "fixture.bsa") {
+    OpenedArchive opened;
+    opened.path = temp.Write(name, fixture::BuildArchive(spec, &opened.layout));
+    opened.bsa = std::make_unique<TwbBSAFile>(opened.path);
+    return opened;
+}
+
+inline fixture::EntrySpec Entry(std::string name, std::vector<uint8_t> data,
+                                fixture::Storage storage = fixture::Storage::Raw) {
+    fixture::EntrySpec entry;
+    entry.name = std::move(name);
+    entry.data = std::move(data);
+    entry.storage = storage;
+    return entry;
+}
+
+// The entry's bytes by folder and full file name (the lookup joins name and extension anyway).
+inline TBytes Fetch(TwbBSAFile& bsa, const std::u16string& folder, const std::u16string& file) {
+    TBytes buffer;
+    if (!bsa.getFile(folder, file, u"", true, buffer)) {
+        ADD_FAILURE() << "entry not found: " << ToUtf8(folder) << "\\" << ToUtf8(file);
+    }
+    return buffer;
+}
+
+} // namespace archive_test

@@ -1,0 +1,384 @@
+// Entry lookup and entry data: case-insensitive lookup, the compression rule (archive flag 0x4 and size-word
+// bit 30), embedded names, zlib in version 104 and LZ4 in version 105, the sizes an entry can state, and
+// damaged entries, which fail one by one and leave the archive usable.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "archive/bsa_file.h"
+#include "base/ustring.h"
+#include "tests/archive/archive_test_util.h"
+
+namespace {
+
+using archive_test::Bytes;
+using archive_test::Entry;
+using archive_test::Fetch;
+using archive_test::OpenFixture;
+using archive_test::Raised;
+using archive_test::RaisedBy;
+using archive_test::ReadError;
+using fixture::Storage;
+
+constexpr uint32_t kToggle = 0x40000000;
+
+const std::vector<uint8_t> kJunk = {0xDE, 0xAD, 0xBE, 0xEF};
+
+TEST(BsaEntryLookup, FolderAndFileAreFoundWhateverTheirCase) {
+    fixture::ArchiveSpec spec;
+    spec.folders = {{"Meshes\\Actors", {Entry("Body.NIF", Bytes("body"))}}};
+    const fixture::TempFolder temp;
+    const auto opened = OpenFixture(temp, spec);
+    for (const auto& [folder, name, ext] :
+         std::vector<std::tuple<std::u16string, std::u16string, std::u16string>>{
+             {u"MESHES\\ACTORS", u"body", u".nif"},
+             {u"meshes\\actors", u"Body", u".NIF"},
+             {u"Meshes\\Actors", u"body.nif", u""},
+         }) {
+        SCOPED_TRACE(ToUtf8(folder + u"\\" + name + ext));
+        TBytes buffer = kJunk;
+        EXPECT_TRUE(opened.bsa->getFile(folder, name, ext, true, buffer));
+        EXPECT_EQ(buffer, Bytes("body"));
+    }
+}
+
+TEST(BsaEntryLookup, MissingEntriesGiveFalseAndAnEmptyBuffer) {
+    fixture::ArchiveSpec spec;
+    spec.folders = {{"meshes\\actors", {Entry("body.nif", Bytes("body"))}}, {"meshes", {}}};
+    const fixture::TempFolder temp;
+    const auto opened = OpenFixture(temp, spec);
+    for (const auto& [folder, name, ext] :
+         std::vector<std::tuple<std::u16string, std::u16string, std::u16string>>{
+             {u"meshes\\actor", u"body", u".nif"},
+             {u"meshes\\actors\\", u"body", u".nif"},
+             {u"", u"body", u".nif"},
+             {u"meshes", u"body", u".nif"},
+             {u"meshes\\actors", u"body", u""},
+             {u"meshes\\actors", u"body", u".nif "},
+         }) {
+        SCOPED_TRACE(ToUtf8(folder + u"|" + name + u"|" + ext));
+        TBytes buffer = kJunk;
+        EXPECT_FALSE(opened.bsa->getFile(folder, name, ext, true, buffer));
+        EXPECT_TRUE(buffer.empty());
+        buffer = kJunk;
+        EXPECT_FALSE(opened.bsa->getFile(folder, name, ext, false, buffer));
+        EXPECT_TRUE(buffer.empty());
+    }
+}
+
+// Asked only whether the entry exists, the reader must not touch its data: here the data lies past the end
+// of the file, which a read would report.
+TEST(BsaEntryLookup, ExistenceTestReadsNoData) {
+    fixture::ArchiveSpec spec;
+    spec.folders = {{"meshes", {Entry("a.nif", Bytes("a"))}}};
+    spec.folders[0].files[0].offsetOverride = 0xFFFFFF00;
+    const fixture::TempFolder temp;
+    const auto opened = OpenFixture(temp, spec);
+    TBytes buffer = kJunk;
+    EXPECT_TRUE(opened.bsa->getFile(u"meshes", u"a", u".nif", false, buffer));
+    EXPECT_TRUE(buffer.empty());
+}
+
+struct StorageCase {
+    uint32_t version;
+    uint32_t flags;
+    Storage storage;
+    bool toggleBitExpected; // bit 30 of the size word: compression differs from the archive's default
+    fixture::Lz4Options lz4 = {};
+};
+
+// The reader decides from the archive flag and bit 30 alone; a wrong decision decodes raw bytes or returns
+// packed ones, and the round trip fails.
+TEST(BsaEntryData, CompressionFollowsTheArchiveFlagAndTheToggleBit) {
+    fixture::Lz4Options bigBlocksWithChecksum;
+    bigBlocksWithChecksum.blockSizeId = 7;
+    bigBlocksWithChecksum.contentChecksum = true;
+    fixture::Lz4Options skippable;
+    skippable.skippableFramesBefore = 2;
+    skippable.skippableFrameAfter = true;
+    const std::vector<StorageCase> cases = {
+        {104, 0x3, Storage::Raw, false},
+        {104, 0x3, Storage::Zlib, true},
+        {104, 0x7, Storage::Zlib, false},
+        {104, 0x7, Storage::Raw, true},
+        {104, 0x103, Storage::Raw, false},
+        {104, 0x103, Storage::Zlib, true},
+        {104, 0x107, Storage::Zlib, false},
+        {104, 0x107, Storage::Raw, true},
+        {105, 0x3, Storage::Raw, false},
+        {105, 0x3, Storage::Lz4Frame, true},
+        {105, 0x7, Storage::Lz4Frame, false},
+        {105, 0x7, Storage::Raw, true},
+        {105, 0x103, Storage::Lz4Frame, true},
+        {105, 0x107, Storage::Raw, true},
+        {105, 0x107, Storage::Lz4Frame, false, bigBlocksWithChecksum},
+        {105, 0x7, Storage::Lz4Frame, false, skippable},
+        {105, 0x7, Storage::Lz4Legacy, false},
+    };
+    const std::vector<uint8_t> data = fixture::CompressibleBytes(150000, 3); // several 64 KiB LZ4 blocks
+    const fixture::TempFolder temp;
+    for (const StorageCase& c : cases) {
+        SCOPED_TRACE("version " + std::to_string(c.version) + ", flags " + std::to_string(c.flags) +
+                     ", storage " + std::to_string(static_cast<int>(c.storage)));
+        fixture::ArchiveSpec spec;
+        spec.version = c.version;
+        spec.flags = c.flags;
+        spec.folders = {
+            {"meshes\\actors", {Entry("body.nif", data, c.storage), Entry("empty.nif", {}, c.storage)}}};
+        spec.folders[0].files[0].lz4 = c.lz4;
+        const auto opened = OpenFixture(temp, spec);
+        const fixture::EntryLayout& entry = opened.layout.FindEntry("meshes\\actors", "body.nif");
+        ASSERT_EQ((entry.sizeWord & kToggle) != 0, c.toggleBitExpected);
+
+        EXPECT_EQ(Fetch(*opened.bsa, u"meshes\\actors", u"body.nif"), data);
+        EXPECT_TRUE(Fetch(*opened.bsa, u"meshes\\actors", u"empty.nif").empty());
+    }
+}
+
+// Embedded names hold a path that may be another entry's (two records can share data): stepped over by their
+// length, never compared with the entry's own name.
+TEST(BsaEntryData, EmbeddedNamesAreSteppedOverNeverChecked) {
+    for (uint32_t version : {104u, 105u}) {
+        SCOPED_TRACE(version);
+        const Storage packed = version == 105 ? Storage::Lz4Frame : Storage::Zlib;
+        fixture::ArchiveSpec spec;
+        spec.version = version;
+        spec.flags = 0x103;
+        spec.folders = {
+            {"textures",
+             {Entry("a.dds", Bytes("raw a")), Entry("b.dds", fixture::CompressibleBytes(2000, 4), packed),
+              Entry("c.dds", Bytes("raw c")), Entry("d.dds", Bytes("raw d"))}},
+            {"textures\\copy", {Entry("a.dds", {}), Entry("b.dds", {})}},
+        };
+        spec.folders[0].files[2].embeddedNameOverride = std::string(255, 'z');
+        spec.folders[0].files[3].embeddedNameOverride = "";
+        spec.folders[1].files[0].sharesDataWith = 0;
+        spec.folders[1].files[1].sharesDataWith = 1;
+        const fixture::TempFolder temp;
+        const auto opened = OpenFixture(temp, spec);
+
+        EXPECT_EQ(Fetch(*opened.bsa, u"textures", u"a.dds"), Bytes("raw a"));
+        EXPECT_EQ(Fetch(*opened.bsa, u"textures", u"b.dds"), fixture::CompressibleBytes(2000, 4));
+        EXPECT_EQ(Fetch(*opened.bsa, u"textures", u"c.dds"), Bytes("raw c"));
+        EXPECT_EQ(Fetch(*opened.bsa, u"textures", u"d.dds"), Bytes("raw d"));
+        EXPECT_EQ(Fetch(*opened.bsa, u"textures\\copy", u"a.dds"), Bytes("raw a"));
+        EXPECT_EQ(Fetch(*opened.bsa, u"textures\\copy", u"b.dds"), fixture::CompressibleBytes(2000, 4));
+    }
+}
+
+// Sizes that real archives rely on: an entry with nothing packed stands for U zero bytes, a zero U reads
+// nothing after the prefix, and a zlib stream that ends early leaves the rest zero.
+TEST(BsaEntryData, StatedSizesShapeTheResult) {
+    struct Case {
+        std::string label;
+        uint32_t version;
+        uint32_t flags;
+        std::function<fixture::EntrySpec()> entry;
+        std::vector<uint8_t> expected;
+    };
+    const auto packedAs = [](Storage storage, std::vector<uint8_t> packed, uint32_t uncompressed) {
+        fixture::EntrySpec entry = Entry("e.bin", {}, storage);
+        entry.packedOverride = std::move(packed);
+        entry.uncompressedSizeOverride = uncompressed;
+        return entry;
+    };
+    const std::vector<uint8_t> zlibPayload = fixture::ZlibCompress(Bytes("zlib data"));
+    std::vector<uint8_t> dataThenZeros = Bytes("zlib data");
+    dataThenZeros.resize(dataThenZeros.size() + 10);
+    // The most that the packed bytes could expand to is still accepted.
+    const uint32_t largestU = static_cast<uint32_t>(zlibPayload.size() * 1032 + 64);
+    std::vector<uint8_t> dataThenManyZeros = Bytes("zlib data");
+    dataThenManyZeros.resize(largestU);
+    const std::vector<Case> cases = {
+        {"U 0 with junk packed (104)", 104, 0x3, [&] { return packedAs(Storage::Zlib, kJunk, 0); }, {}},
+        {"U 0 with junk packed (105)", 105, 0x3, [&] { return packedAs(Storage::Lz4Frame, kJunk, 0); }, {}},
+        {"S 4, U 100 (104)", 104, 0x7, [&] { return packedAs(Storage::Zlib, {}, 100); },
+         std::vector<uint8_t>(100)},
+        {"S 4, U 100 (105)", 105, 0x7, [&] { return packedAs(Storage::Lz4Frame, {}, 100); },
+         std::vector<uint8_t>(100)},
+        {"S 4 + name, U 7", 105, 0x107, [&] { return packedAs(Storage::Lz4Frame, {}, 7); },
+         std::vector<uint8_t>(7)},
+        {"S 4, U at one packed byte's deflate bound", 104, 0x7,
+         [&] { return packedAs(Storage::Zlib, {}, 1032 + 64); }, std::vector<uint8_t>(1032 + 64)},
+        {"raw, S 0", 104, 0x3, [] { return Entry("e.bin", {}); }, {}},
+        {"raw, only the embedded name", 105, 0x103, [] { return Entry("e.bin", {}); }, {}},
+        {"zlib stream shorter than U", 104, 0x3, [&] { return packedAs(Storage::Zlib, zlibPayload, 19); },
+         dataThenZeros},
+        {"U at the deflate expansion bound", 104, 0x3,
+         [&] { return packedAs(Storage::Zlib, zlibPayload, largestU); }, dataThenManyZeros},
+    };
+    const fixture::TempFolder temp;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        fixture::ArchiveSpec spec;
+        spec.version = c.version;
+        spec.flags = c.flags;
+        spec.folders = {{"f", {c.entry()}}};
+        const auto opened = OpenFixture(temp, spec);
+        TBytes buffer = kJunk;
+        const Raised raised =
+            RaisedBy([&] { EXPECT_TRUE(opened.bsa->getFile(u"f", u"e", u".bin", true, buffer)); });
+        EXPECT_EQ(raised.kind, "none") << raised;
+        EXPECT_EQ(buffer, c.expected);
+    }
+}
+
+// Nothing in the entry selects the method: the same LZ4 frame decodes in a version-105 archive and is a
+// damaged zlib stream in a version-104 one.
+TEST(BsaEntryData, TheHeaderVersionChoosesTheDecoder) {
+    const std::vector<uint8_t> data = fixture::CompressibleBytes(4000, 5);
+    const std::vector<uint8_t> frame = fixture::Lz4Frame(data);
+    const fixture::TempFolder temp;
+    for (uint32_t version : {104u, 105u}) {
+        SCOPED_TRACE(version);
+        fixture::ArchiveSpec spec;
+        spec.version = version;
+        spec.flags = 0x7;
+        fixture::EntrySpec entry = Entry("e.bin", data, Storage::Zlib);
+        entry.packedOverride = frame;
+        spec.folders = {{"f", {entry}}};
+        const auto opened = OpenFixture(temp, spec);
+        TBytes buffer;
+        const Raised raised = RaisedBy([&] { opened.bsa->getFile(u"f", u"e", u".bin", true, buffer); });
+        if (version == 105) {
+            EXPECT_EQ(raised.kind, "none") << raised;
+            EXPECT_EQ(buffer, data);
+        } else {
+            EXPECT_EQ(raised, (Raised{"EDecompressionError", "Erreur"}));
+            EXPECT_TRUE(buffer.empty());
+        }
+    }
+}
+
+struct DamageCase {
+    std::string label;
+    uint32_t version;
+    uint32_t flags;
+    std::function<void(fixture::EntrySpec&)> bend;
+    // Empty kind: a plain Exception whose text follows the archive's file name.
+    std::string kind;
+    std::string text;
+};
+
+// Each damaged entry fails with its own error, leaves the caller's buffer empty, and the next entry of the
+// same archive still reads.
+TEST(BsaEntryDamage, EntriesThatCannotHoldTheirStatedSizesFailOneByOne) {
+    const std::vector<uint8_t> zlibPayload = fixture::ZlibCompress(fixture::CompressibleBytes(300, 6));
+    const std::vector<uint8_t> lz4Payload = fixture::Lz4Frame(fixture::CompressibleBytes(300, 6));
+    const auto P = [](const std::vector<uint8_t>& payload) { return static_cast<uint64_t>(payload.size()); };
+    const auto withPayload = [](std::vector<uint8_t> payload, uint64_t uncompressed) {
+        return [payload, uncompressed](fixture::EntrySpec& e) {
+            e.packedOverride = payload;
+            e.uncompressedSizeOverride = static_cast<uint32_t>(uncompressed);
+        };
+    };
+    // The damaged entry is "e.bin" in folder "f"; its embedded name (flag 0x100) is "f\e.bin", 7 bytes.
+    const std::string smallStored = " has a damaged entry: stored size ";
+    const std::string prefixText = " is smaller than its embedded name and size prefix";
+    const std::vector<DamageCase> cases = {
+        {"raw, stored size 0 with embedded names", 104, 0x103, [](auto& e) { e.sizeWordOverride = 0; }, "",
+         smallStored + "0" + prefixText},
+        {"raw, stored size within the embedded name", 105, 0x103, [](auto& e) { e.sizeWordOverride = 7; }, "",
+         smallStored + "7" + prefixText},
+        {"compressed, stored size 3", 104, 0x7, [](auto& e) { e.sizeWordOverride = 3; }, "",
+         smallStored + "3" + prefixText},
+        {"compressed, stored size 0", 105, 0x7, [](auto& e) { e.sizeWordOverride = 0; }, "",
+         smallStored + "0" + prefixText},
+        {"compressed, name and 3 prefix bytes", 105, 0x107, [](auto& e) { e.sizeWordOverride = 1 + 7 + 3; },
+         "", smallStored + "11" + prefixText},
+        {"compressed by toggle, stored size 2", 104, 0x3, [](auto& e) { e.sizeWordOverride = kToggle | 2; },
+         "", smallStored + "2" + prefixText},
+        {"U above 2^31 - 1", 104, 0x7, withPayload(zlibPayload, 0x80000000), "",
+         " has a damaged entry: uncompressed size 2147483648 cannot come from " +
+             std::to_string(P(zlibPayload)) + " packed bytes"},
+        {"U above 2^31 - 1 with nothing packed", 105, 0x7, withPayload({}, 0xFFFFFFFF), "",
+         " has a damaged entry: uncompressed size 4294967295 cannot come from 0 packed bytes"},
+        // Zero bytes backed by nothing in the file get no more room than one packed byte could fill.
+        {"U beyond one packed byte's LZ4 bound with nothing packed", 105, 0x7, withPayload({}, 255 + 65), "",
+         " has a damaged entry: uncompressed size 320 cannot come from 0 packed bytes"},
+        {"U beyond what deflate can expand to", 104, 0x7,
+         withPayload(zlibPayload, P(zlibPayload) * 1032 + 65), "",
+         " has a damaged entry: uncompressed size " + std::to_string(P(zlibPayload) * 1032 + 65) +
+             " cannot come from " + std::to_string(P(zlibPayload)) + " packed bytes"},
+        {"U beyond what LZ4 can expand to", 105, 0x7, withPayload(lz4Payload, P(lz4Payload) * 255 + 65), "",
+         " has a damaged entry: uncompressed size " + std::to_string(P(lz4Payload) * 255 + 65) +
+             " cannot come from " + std::to_string(P(lz4Payload)) + " packed bytes"},
+        {"U at the LZ4 bound is decoded, and falls short", 105, 0x7,
+         withPayload(lz4Payload, P(lz4Payload) * 255 + 64), "", "lz4 decompression size mismatch"},
+        {"stored size with bit 31", 104, 0x3, [](auto& e) { e.extraSizeBits = 0x80000000; }, "EReadError",
+         "Erreur de lecture du flux"},
+        {"stored size one byte past the file", 105, 0x3,
+         [](auto& e) { e.sizeWordOverride = static_cast<uint32_t>(e.data.size() + 1); }, "EReadError",
+         "Erreur de lecture du flux"},
+        {"offset past the file", 105, 0x3, [](auto& e) { e.offsetOverride = 0xFFFFFFF0; }, "EReadError",
+         "Erreur de lecture du flux"},
+        {"damaged zlib stream", 104, 0x7, withPayload(std::vector<uint8_t>(40, 0x55), 300),
+         "EDecompressionError", "Erreur"},
+    };
+    const fixture::TempFolder temp;
+    for (const DamageCase& c : cases) {
+        SCOPED_TRACE(c.label);
+        fixture::ArchiveSpec spec;
+        spec.version = c.version;
+        spec.flags = c.flags;
+        // The good entry comes first in the data, so the damaged one ends the file.
+        spec.orderByHash = false;
+        const Storage packed = c.version == 105 ? Storage::Lz4Frame : Storage::Zlib;
+        fixture::EntrySpec damaged =
+            Entry("e.bin", Bytes("0123456789"), (c.flags & 0x4) ? packed : Storage::Raw);
+        c.bend(damaged);
+        spec.folders = {{"f", {Entry("good.bin", fixture::CompressibleBytes(500, 8), packed), damaged}}};
+        const auto opened = OpenFixture(temp, spec);
+
+        TBytes buffer = kJunk;
+        const Raised raised = RaisedBy([&] { opened.bsa->getFile(u"f", u"e", u".bin", true, buffer); });
+        const std::string message =
+            c.kind.empty() && c.text.rfind(" has", 0) == 0 ? ToUtf8(opened.path) + c.text : c.text;
+        EXPECT_EQ(raised, (Raised{c.kind.empty() ? "Exception" : c.kind, message}));
+        EXPECT_TRUE(buffer.empty());
+        EXPECT_EQ(Fetch(*opened.bsa, u"f", u"good.bin"), fixture::CompressibleBytes(500, 8));
+    }
+}
+
+// A stored size too small even for the embedded name's length byte is refused before that byte is read: here
+// the data offset is the end of the file, where there is no byte to read.
+TEST(BsaEntryDamage, StoredSizeZeroWithEmbeddedNamesIsRefusedBeforeReading) {
+    fixture::ArchiveSpec spec;
+    spec.version = 104;
+    spec.flags = 0x103;
+    spec.folders = {{"f", {Entry("e.bin", Bytes("data"))}}};
+    spec.folders[0].files[0].sizeWordOverride = 0;
+    spec.folders[0].files[0].offsetOverride = static_cast<uint32_t>(fixture::BuildArchive(spec).size());
+    const fixture::TempFolder temp;
+    const auto opened = OpenFixture(temp, spec);
+    TBytes buffer;
+    EXPECT_EQ(
+        RaisedBy([&] { opened.bsa->getFile(u"f", u"e", u".bin", true, buffer); }),
+        (Raised{"Exception", ToUtf8(opened.path) + " has a damaged entry: stored size 0 is smaller than its "
+                                                   "embedded name and size prefix"}));
+}
+
+TEST(BsaEntryDamage, DamagedLz4StreamFailsAndLeavesTheArchiveUsable) {
+    fixture::ArchiveSpec spec;
+    spec.version = 105;
+    spec.flags = 0x7;
+    fixture::EntrySpec damaged = Entry("bad.bin", fixture::CompressibleBytes(1000, 9), Storage::Lz4Frame);
+    std::vector<uint8_t> frame = fixture::Lz4Frame(damaged.data);
+    frame.resize(frame.size() / 2);
+    damaged.packedOverride = frame;
+    spec.folders = {{"f", {damaged, Entry("good.bin", Bytes("good"), Storage::Lz4Frame)}}};
+    const fixture::TempFolder temp;
+    const auto opened = OpenFixture(temp, spec);
+
+    TBytes buffer = kJunk;
+    const Raised raised = RaisedBy([&] { opened.bsa->getFile(u"f", u"bad", u".bin", true, buffer); });
+    EXPECT_NE(raised.kind, "none");
+    EXPECT_TRUE(buffer.empty());
+    EXPECT_EQ(Fetch(*opened.bsa, u"f", u"good.bin"), Bytes("good"));
+}
+
+} // namespace

@@ -1,0 +1,388 @@
+// The index reader: header checks, counts and offsets the file cannot hold, truncated archives, the listing's
+// order and names, and version-105 archives whose folder blocks lie above 4 GiB.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "archive/bsa_file.h"
+#include "base/string_list.h"
+#include "base/ustring.h"
+#include "tests/archive/archive_test_util.h"
+
+namespace {
+
+using archive_test::Bytes;
+using archive_test::Entry;
+using archive_test::OpenFixture;
+using archive_test::PatchU32;
+using archive_test::PatchU64;
+using archive_test::Raised;
+using archive_test::RaisedBy;
+using archive_test::ReadError;
+
+constexpr uint64_t kHeaderSize = 36;
+
+// Two folders, three small raw entries: the archive most tests bend.
+fixture::ArchiveSpec SmallArchive(uint32_t version) {
+    fixture::ArchiveSpec spec;
+    spec.version = version;
+    spec.folders = {
+        {"meshes\\actors", {Entry("body.nif", Bytes("body bytes")), Entry("head.nif", Bytes("head bytes"))}},
+        {"textures", {Entry("iron.dds", Bytes("iron bytes"))}},
+    };
+    return spec;
+}
+
+uint64_t FolderRecordSize(uint32_t version) {
+    return version == 105 ? 24 : 16;
+}
+
+std::vector<std::string> Listing(const TwbBSAFile& bsa) {
+    TStringList list;
+    bsa.exportFileList(list);
+    std::vector<std::string> entries;
+    for (const auto& item : list.Items()) {
+        entries.push_back(ToUtf8(item.string));
+    }
+    return entries;
+}
+
+Raised OpenRaises(const std::u16string& path) {
+    return RaisedBy([&] { TwbBSAFile bsa(path); });
+}
+
+Raised Invalid(const std::u16string& path, const std::string& what) {
+    return {"Exception", ToUtf8(path) + " is not a valid BSA file" + what};
+}
+
+TEST(BsaIndexHeader, RefusesFilesThatAreNotSupportedArchives) {
+    struct Case {
+        const char* label;
+        std::function<void(fixture::ArchiveSpec&)> bend;
+        std::string expectedText;
+    };
+    const std::vector<Case> cases = {
+        {"fourth signature byte not zero", [](auto& s) { s.signature = "BSAx"; }, " is not a valid BSA file"},
+        {"signature BS", [](auto& s) { s.signature = std::string("BS\0\0", 4); }, " is not a valid BSA file"},
+        {"lower-case signature", [](auto& s) { s.signature = std::string("bsa\0", 4); },
+         " is not a valid BSA file"},
+        {"version 103", [](auto& s) { s.version = 103; }, " is an unsupported version: 103"},
+        {"version 106", [](auto& s) { s.version = 106; }, " is an unsupported version: 106"},
+        {"version 0", [](auto& s) { s.version = 0; }, " is an unsupported version: 0"},
+        {"version above 2^31", [](auto& s) { s.version = 0x80000068; },
+         " is an unsupported version: 2147483752"},
+        {"folder records at 0", [](auto& s) { s.folderRecordOffsetOverride = 0; },
+         " has unexpected Offset: 0"},
+        {"folder records at 4294967295", [](auto& s) { s.folderRecordOffsetOverride = 0xFFFFFFFF; },
+         " has unexpected Offset: 4294967295"},
+    };
+    const fixture::TempFolder temp;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        fixture::ArchiveSpec spec = SmallArchive(104);
+        c.bend(spec);
+        const std::u16string path = temp.Write("bad.bsa", fixture::BuildArchive(spec));
+        EXPECT_EQ(OpenRaises(path), (Raised{"Exception", ToUtf8(path) + c.expectedText}));
+    }
+}
+
+TEST(BsaIndexHeader, FileShorterThanItsSignatureFailsAsReadError) {
+    const fixture::TempFolder temp;
+    for (const std::string& content : {std::string(), std::string("B"), std::string("BSA")}) {
+        SCOPED_TRACE(content.size());
+        EXPECT_EQ(OpenRaises(temp.Write("short.bsa", Bytes(content))), ReadError());
+    }
+}
+
+TEST(BsaIndexHeader, MissingFileRaisesTheStreamsOpenError) {
+    const fixture::TempFolder temp;
+    const std::u16string path = temp.U16("absent.bsa");
+    const Raised raised = OpenRaises(path);
+    EXPECT_EQ(raised.kind, "EStreamError");
+    EXPECT_EQ(raised.message.rfind("Cannot open " + ToUtf8(path) + ".  ", 0), 0u) << raised;
+}
+
+// Every cut inside the index fails with a clear error; every cut inside the entry data still opens, and then
+// exactly the entries whose data was cut fail to read.
+TEST(BsaIndexTruncation, EveryCutFailsCleanlyOrReadsWhatIsThere) {
+    const fixture::TempFolder temp;
+    for (uint32_t version : {104u, 105u}) {
+        fixture::ArchiveSpec spec = SmallArchive(version);
+        spec.flags = 0x107; // compressed by default, embedded names
+        spec.folders[1].files[0] =
+            Entry("iron.dds", fixture::CompressibleBytes(3000, 7),
+                  version == 105 ? fixture::Storage::Lz4Frame : fixture::Storage::Zlib);
+        fixture::Layout layout;
+        const std::vector<uint8_t> whole = fixture::BuildArchive(spec, &layout);
+        const std::vector<std::string> fullListing = {"meshes\\actors\\body.nif", "meshes\\actors\\head.nif",
+                                                      "textures\\iron.dds"};
+        for (size_t cut = 0; cut < whole.size(); ++cut) {
+            SCOPED_TRACE("version " + std::to_string(version) + ", cut at " + std::to_string(cut));
+            const std::u16string path =
+                temp.Write("cut.bsa", std::vector<uint8_t>(whole.begin(), whole.begin() + cut));
+            if (cut < layout.dataStart) {
+                const Raised raised = OpenRaises(path);
+                if (raised != ReadError()) {
+                    EXPECT_EQ(raised.kind, "Exception");
+                    EXPECT_EQ(raised.message.rfind(ToUtf8(path) + " is not a valid BSA file: ", 0), 0u)
+                        << raised;
+                }
+                continue;
+            }
+            TwbBSAFile bsa(path);
+            ASSERT_EQ(Listing(bsa), fullListing);
+            for (const fixture::EntryLayout& entry : layout.entries) {
+                const fixture::EntrySpec& entrySpec =
+                    entry.folder == "textures" ? spec.folders[1].files[0]
+                                               : spec.folders[0].files[entry.name == "body.nif" ? 0 : 1];
+                TBytes buffer;
+                const Raised raised = RaisedBy(
+                    [&] { bsa.getFile(FromUtf8(entry.folder), FromUtf8(entry.name), u"", true, buffer); });
+                if (entry.dataOffset + entry.storedBytes <= cut) {
+                    EXPECT_EQ(raised.kind, "none") << raised;
+                    EXPECT_EQ(buffer, entrySpec.data);
+                } else {
+                    EXPECT_EQ(raised, ReadError()) << entry.name;
+                    EXPECT_TRUE(buffer.empty());
+                }
+            }
+        }
+    }
+}
+
+TEST(BsaIndexCounts, CountsTheFileCannotHoldAreRefusedBeforeAllocating) {
+    const fixture::TempFolder temp;
+    for (uint32_t version : {104u, 105u}) {
+        fixture::Layout layout;
+        const std::vector<uint8_t> good = fixture::BuildArchive(SmallArchive(version), &layout);
+        const uint64_t recordsThatFit = (good.size() - kHeaderSize) / FolderRecordSize(version);
+        struct Case {
+            std::string label;
+            std::function<void(std::vector<uint8_t>&)> patch;
+            std::string expectedWhat;
+        };
+        const std::vector<Case> cases = {
+            {"folder count 4294967295", [](auto& b) { PatchU32(b, 16, 0xFFFFFFFF); },
+             ": folder count 4294967295 does not fit in the file"},
+            {"one folder record more than fits",
+             [&](auto& b) { PatchU32(b, 16, static_cast<uint32_t>(recordsThatFit + 1)); },
+             ": folder count " + std::to_string(recordsThatFit + 1) + " does not fit in the file"},
+            {"first folder's file count",
+             [&](auto& b) { PatchU32(b, layout.folders[0].recordOffset + 8, 100000000); },
+             ": folder 0 holds 100000000 file records that do not fit in the file"},
+            {"second folder's file count",
+             [&](auto& b) { PatchU32(b, layout.folders[1].recordOffset + 8, 0xFFFFFFFF); },
+             ": folder 1 holds 4294967295 file records that do not fit in the file"},
+        };
+        for (const Case& c : cases) {
+            SCOPED_TRACE("version " + std::to_string(version) + ": " + c.label);
+            std::vector<uint8_t> bytes = good;
+            c.patch(bytes);
+            const std::u16string path = temp.Write("counts.bsa", bytes);
+            EXPECT_EQ(OpenRaises(path), Invalid(path, c.expectedWhat));
+        }
+    }
+}
+
+// Folder records may point at one and the same block; together they still cannot claim more file records
+// than the file has bytes (every file needs at least the zero byte of its name).
+TEST(BsaIndexCounts, FoldersSharingOneBlockCannotClaimMoreRecordsThanTheFileHolds) {
+    fixture::ArchiveSpec spec;
+    spec.version = 104;
+    for (int i = 0; i < 40; ++i) {
+        spec.folders.push_back({"folder" + std::to_string(i), {Entry("f.txt", Bytes("x"))}});
+    }
+    fixture::Layout layout;
+    std::vector<uint8_t> bytes = fixture::BuildArchive(spec, &layout);
+    const uint64_t fileSize = bytes.size();
+    const uint64_t totalNameLength = bytes[28] | bytes[29] << 8 | bytes[30] << 16 | bytes[31] << 24;
+    const uint64_t firstBlock = layout.folders[0].blockOffset;
+    const uint64_t firstRecords = firstBlock + 1 + layout.folders[0].name.size() + 1;
+    const uint32_t perFolder = static_cast<uint32_t>((fileSize - firstRecords) / 16);
+    for (const fixture::FolderLayout& folder : layout.folders) {
+        PatchU32(bytes, folder.recordOffset + 8, perFolder);
+        PatchU32(bytes, folder.recordOffset + 12, static_cast<uint32_t>(firstBlock + totalNameLength));
+    }
+    const uint64_t firstRefused = fileSize / perFolder; // the first folder whose records pass the file size
+    ASSERT_LT(firstRefused, layout.folders.size());
+
+    const fixture::TempFolder temp;
+    const std::u16string path = temp.Write("shared-blocks.bsa", bytes);
+    EXPECT_EQ(OpenRaises(path),
+              Invalid(path, ": folder " + std::to_string(firstRefused) + " holds " +
+                                std::to_string(perFolder) + " file records that do not fit in the file"));
+}
+
+TEST(BsaIndexOffsets, FolderBlockBeforeOrBeyondTheFileFailsAsReadError) {
+    const fixture::TempFolder temp;
+    for (uint32_t version : {104u, 105u}) {
+        fixture::Layout layout;
+        const std::vector<uint8_t> good = fixture::BuildArchive(SmallArchive(version), &layout);
+        const uint64_t totalNameLength = good[28] | good[29] << 8 | good[30] << 16 | good[31] << 24;
+        const uint64_t at = layout.folders[1].recordOffset + (version == 105 ? 16 : 12);
+        std::vector<uint64_t> storedOffsets = {0, totalNameLength - 1, totalNameLength + good.size(),
+                                               0xFFFFFFFF};
+        if (version == 105) {
+            storedOffsets.insert(
+                storedOffsets.end(),
+                {0xFFFFFFFFFFFFFFFFull, 0x8000000000000000ull + totalNameLength, 0x7FFFFFFFFFFFFFFFull});
+        }
+        for (uint64_t stored : storedOffsets) {
+            SCOPED_TRACE("version " + std::to_string(version) + ", stored block offset " +
+                         std::to_string(stored));
+            std::vector<uint8_t> bytes = good;
+            if (version == 105) {
+                PatchU64(bytes, at, stored);
+            } else {
+                PatchU32(bytes, at, static_cast<uint32_t>(stored));
+            }
+            EXPECT_EQ(OpenRaises(temp.Write("offsets.bsa", bytes)), ReadError());
+        }
+    }
+}
+
+TEST(BsaIndexListing, FoldersAndFilesComeInCaseInsensitiveNameOrder) {
+    const fixture::TempFolder temp;
+    for (uint32_t version : {104u, 105u}) {
+        SCOPED_TRACE(version);
+        fixture::ArchiveSpec spec;
+        spec.version = version;
+        spec.orderByHash = false; // records in the order below, which is not name order
+        spec.folders = {
+            {"sound\\fx", {Entry("b.wav", {}), Entry("A.wav", {})}},
+            {"Meshes\\Actors",
+             {Entry("head.nif", {}), Entry("Body.NIF", {}), Entry("arm.nif", {}), Entry("_a.nif", {})}},
+            {"interface", {Entry("x.swf", {})}},
+            {"meshes", {Entry("c.nif", {})}},
+        };
+        const auto opened = OpenFixture(temp, spec);
+
+        TStringList list;
+        list.Add(u"kept");
+        EXPECT_TRUE(opened.bsa->exportFileList(list));
+        std::vector<std::string> entries;
+        for (const auto& item : list.Items()) {
+            entries.push_back(ToUtf8(item.string));
+        }
+        const std::vector<std::string> expected = {
+            "kept",
+            "interface\\x.swf",
+            "meshes\\c.nif",
+            "meshes\\actors\\_a.nif",
+            "meshes\\actors\\arm.nif",
+            "meshes\\actors\\Body.NIF",
+            "meshes\\actors\\head.nif",
+            "sound\\fx\\A.wav",
+            "sound\\fx\\b.wav",
+        };
+        EXPECT_EQ(entries, expected);
+    }
+}
+
+TEST(BsaIndexListing, RootFoldersLongNamesAndAnsiNamesRoundTrip) {
+    const std::string longName = std::string(296, 'n') + ".dds"; // 300 characters in the name block
+    fixture::ArchiveSpec spec;
+    spec.version = 105;
+    fixture::FolderSpec emptyName{"", {Entry("readme.txt", Bytes("empty-name folder"))}, uint8_t{0}};
+    spec.folders = {
+        emptyName,
+        {".", {Entry("readme.txt", Bytes("dot folder"))}},
+        {"textures", {Entry(longName, Bytes("long name"))}},
+        {"\xC4rmel", {Entry("Caf\xE9.TXT", Bytes("ansi"))}}, // Windows-1252: Ärmel, Café.TXT
+    };
+    const fixture::TempFolder temp;
+    const auto opened = OpenFixture(temp, spec);
+
+    const std::vector<std::string> expected = {
+        "\\readme.txt", ".\\readme.txt", "textures\\" + longName,
+        "\xC3\xA4rmel\\Caf\xC3\xA9.TXT", // UTF-8 of ärmel\Café.TXT
+    };
+    EXPECT_EQ(Listing(*opened.bsa), expected);
+
+    EXPECT_EQ(archive_test::Fetch(*opened.bsa, u"", u"README.TXT"), Bytes("empty-name folder"));
+    EXPECT_EQ(archive_test::Fetch(*opened.bsa, u".", u"readme.txt"), Bytes("dot folder"));
+    EXPECT_EQ(archive_test::Fetch(*opened.bsa, u"textures", FromUtf8(longName)), Bytes("long name"));
+    EXPECT_EQ(archive_test::Fetch(*opened.bsa, u"\u00C4RMEL", u"caf\u00E9.txt"), Bytes("ansi"));
+}
+
+TEST(BsaIndexListing, ArchiveWithoutFoldersOpensAndListsNothing) {
+    const fixture::TempFolder temp;
+    for (uint32_t version : {104u, 105u}) {
+        fixture::ArchiveSpec spec;
+        spec.version = version;
+        const auto opened = OpenFixture(temp, spec);
+        TStringList list;
+        list.Add(u"kept");
+        EXPECT_FALSE(opened.bsa->exportFileList(list));
+        EXPECT_EQ(list.Count(), 1);
+        EXPECT_EQ(opened.bsa->FileCount(), 0u);
+    }
+}
+
+TEST(BsaIndexRecords, HeaderAndRecordFieldsAreKeptAsStored) {
+    const fixture::TempFolder temp;
+    for (uint32_t version : {104u, 105u}) {
+        SCOPED_TRACE(version);
+        fixture::ArchiveSpec spec = SmallArchive(version);
+        spec.flags = 0x347;
+        spec.fileFlagsOverride = 0x12345678;
+        spec.folders[0].files[1].extraSizeBits = 0x80000000; // kept in the size word as stored
+        const auto opened = OpenFixture(temp, spec);
+        const TwbBSAFile& bsa = *opened.bsa;
+
+        EXPECT_EQ(bsa.Version(), version);
+        EXPECT_EQ(bsa.Flags(), 0x347u);
+        EXPECT_EQ(bsa.FileFlags(), 0x12345678u);
+        EXPECT_EQ(bsa.FileCount(), 3u);
+        ASSERT_EQ(bsa.Folders().size(), opened.layout.folders.size());
+        size_t entryIndex = 0;
+        for (size_t i = 0; i < bsa.Folders().size(); ++i) {
+            const TwbBSAFolderRec& folder = bsa.Folders()[i];
+            EXPECT_EQ(ToUtf8(folder.Name), opened.layout.folders[i].name);
+            EXPECT_EQ(static_cast<uint64_t>(folder.Hash),
+                      fixture::FolderNameHash(opened.layout.folders[i].name));
+            for (const TwbBSAFileRec& file : folder.Files) {
+                const fixture::EntryLayout& entry = opened.layout.entries.at(entryIndex++);
+                EXPECT_EQ(ToUtf8(file.Name), entry.name);
+                EXPECT_EQ(static_cast<uint64_t>(file.Hash), fixture::FileNameHash(entry.name));
+                EXPECT_EQ(file.Size, entry.sizeWord);
+                EXPECT_EQ(file.Offset, entry.dataOffset);
+                EXPECT_EQ(file.uTableIndex, entry.recordOffset + 8);
+            }
+        }
+        EXPECT_EQ(entryIndex, opened.layout.entries.size());
+    }
+}
+
+// Version 105 keeps 8-byte folder-block offsets: blocks and names above 4 GiB, entry data below them. The
+// file is sparse, so it costs next to no disk space. In a file that large, a stored size with bit 31 set
+// still lies inside the file; it is refused as unreadable all the same.
+TEST(BsaLargeArchive, Version105FolderBlocksAbove4GiBAreRead) {
+    fixture::ArchiveSpec spec;
+    spec.version = 105;
+    spec.flags = 0x7;
+    spec.folderBlocksAt = (5ull << 30) + 12345;
+    spec.folders = {
+        {"meshes",
+         {Entry("a.nif", fixture::CompressibleBytes(5000, 1), fixture::Storage::Lz4Frame),
+          Entry("b.nif", Bytes("raw bytes"))}},
+        {"textures", {Entry("c.dds", fixture::CompressibleBytes(100, 2), fixture::Storage::Lz4Frame)}},
+    };
+    spec.folders[1].files[0].sizeWordOverride = 0x80000010;
+    const fixture::TempFolder temp;
+    fixture::Layout layout;
+    fixture::WriteArchiveFile(spec, (temp / "large.bsa").string(), &layout);
+    ASSERT_GT(layout.folders[0].blockOffset, 0xFFFFFFFFull);
+
+    TwbBSAFile bsa(temp.U16("large.bsa"));
+    EXPECT_EQ(Listing(bsa), (std::vector<std::string>{"meshes\\a.nif", "meshes\\b.nif", "textures\\c.dds"}));
+    EXPECT_EQ(archive_test::Fetch(bsa, u"meshes", u"a.nif"), fixture::CompressibleBytes(5000, 1));
+    EXPECT_EQ(archive_test::Fetch(bsa, u"meshes", u"b.nif"), Bytes("raw bytes"));
+    TBytes buffer;
+    EXPECT_EQ(RaisedBy([&] { bsa.getFile(u"textures", u"c", u".dds", true, buffer); }), ReadError());
+}
+
+} // namespace

@@ -1,0 +1,178 @@
+// Entry strings split into folder, name and extension; which entries may be written below a destination; and
+// where they land. A hostile archive proves that nothing it holds can be written outside the destination.
+#include <algorithm>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "archive/archive_session.h"
+#include "archive/entry_path.h"
+#include "archive/entry_writer.h"
+#include "base/ustring.h"
+#include "platform/directories.h"
+#include "tests/archive/archive_test_util.h"
+
+namespace {
+
+using archive_test::Bytes;
+using archive_test::Entry;
+
+// A native path from one written with "/".
+std::u16string Native(const std::string& path) {
+    std::u16string native = FromUtf8(path);
+    for (char16_t& c : native) {
+        if (c == u'/') {
+            c = platform::kPathDelimiter;
+        }
+    }
+    return native;
+}
+
+TEST(SplitEntryPath, SplitsAtTheLastDelimiterAndTheLastDotAfterIt) {
+    struct Case {
+        std::u16string entry, path, name, ext;
+    };
+    const std::vector<Case> cases = {
+        {u"textures\\armor\\iron.dds", u"textures\\armor", u"iron", u".dds"},
+        {u"sound\\fx\\a.b.wav", u"sound\\fx", u"a.b", u".wav"},
+        {u"\\readme.txt", u"", u"readme", u".txt"},
+        {u"fbk_Nothing_Found", u"", u"fbk_Nothing_Found", u""},
+        {u"meshes\\v1.2\\noext", u"meshes\\v1.2", u"noext", u""},
+        {u"meshes\\\\x.nif", u"meshes\\", u"x", u".nif"},
+        {u".\\readme.txt", u".", u"readme", u".txt"},
+        {u"a\\.hidden", u"a", u"", u".hidden"},
+        {u"a\\..", u"a", u".", u"."},
+        {u"C:x.txt", u"C:", u"x", u".txt"},
+        {u"C:\\x.txt", u"C:", u"x", u".txt"},
+        {u"dir\\", u"dir", u"", u""},
+        {u"\u00e4rmel\\Caf\u00e9.TXT", u"\u00e4rmel", u"Caf\u00e9", u".TXT"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.entry));
+        const rFileData parts = SplitEntryPath(c.entry);
+        EXPECT_EQ(ToUtf8(parts.fPath), ToUtf8(c.path));
+        EXPECT_EQ(ToUtf8(parts.fName), ToUtf8(c.name));
+        EXPECT_EQ(ToUtf8(parts.fExt), ToUtf8(c.ext));
+    }
+}
+
+TEST(UnsafeEntryPathReason, RefusesEntriesThatCouldLeaveTheDestination) {
+    struct Case {
+        std::u16string entry;
+        std::optional<std::string> reason;
+    };
+    const std::vector<Case> cases = {
+        {u"..\\evil.txt", "'..' component"},
+        {u"a\\..\\..\\b.txt", "'..' component"},
+        {u"a\\..\\b\\c.txt", "'..' component"},
+        {u"C:\\x.txt", "drive prefix"},
+        {u"c:x.txt", "drive prefix"},
+        {u"a\\b:c\\x.txt", "':' in a name"},
+        {u"\\\\server\\share\\x.txt", "absolute path"},
+        {u"\\windows\\x.txt", "absolute path"},
+        {u"/etc\\passwd", "'/' in a name"},
+        {u"a/../b.txt", "'/' in a name"},
+        {u"meshes\\x/y.nif", "'/' in a name"},
+        {u"..", "invalid file name"},
+        {u"a\\..", "invalid file name"},
+        {u".", "invalid file name"},
+        {u"a\\.", "invalid file name"},
+        {u"a\\", "invalid file name"},
+        {u"", "invalid file name"},
+        {u"a\\b\u0001.txt", "control character"},
+        {u"a\ttab\\b.txt", "control character"},
+        {u"a\\b\u007f.txt", "control character"},
+        {u".\\readme.txt", std::nullopt},
+        {u"\\readme.txt", std::nullopt},
+        {u"meshes\\\\x.nif", std::nullopt},
+        {u"textures\\armor\\iron.dds", std::nullopt},
+        {u"a\\.\\b\\...txt", std::nullopt},
+        {u"a\\..b\\c..d", std::nullopt},
+        {u"\u00e4rmel\\Caf\u00e9 \u4e2d\u6587.txt", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.entry));
+        const std::optional<std::u16string> reason = UnsafeEntryPathReason(SplitEntryPath(c.entry));
+        EXPECT_EQ(reason ? std::optional<std::string>(ToUtf8(*reason)) : std::nullopt, c.reason);
+    }
+}
+
+TEST(EntryDestination, JoinsAcceptedEntriesBelowTheDestination) {
+    struct Case {
+        std::string destination, entry, folder, file;
+    };
+    const std::vector<Case> cases = {
+        {"/dest", "textures\\armor\\iron.dds", "/dest/textures/armor", "/dest/textures/armor/iron.dds"},
+        {"/dest/", "textures\\armor\\iron.dds", "/dest/textures/armor", "/dest/textures/armor/iron.dds"},
+        {"/dest", ".\\readme.txt", "/dest", "/dest/readme.txt"},
+        {"/dest/", "\\readme.txt", "/dest/", "/dest/readme.txt"},
+        {"/dest", "meshes\\\\x.nif", "/dest/meshes", "/dest/meshes/x.nif"},
+        {"/dest", "a\\.\\b\\c.txt", "/dest/a/b", "/dest/a/b/c.txt"},
+        {"/", "a\\b.txt", "/a", "/a/b.txt"},
+        // An empty destination stays relative: never the root.
+        {"", "\\readme.txt", "", "readme.txt"},
+        {"", "a\\b.txt", "a", "a/b.txt"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.destination + " + " + c.entry);
+        const rFileData parts = SplitEntryPath(FromUtf8(c.entry));
+        ASSERT_FALSE(UnsafeEntryPathReason(parts));
+        EXPECT_EQ(ToUtf8(EntryDestinationFolder(Native(c.destination), parts)), ToUtf8(Native(c.folder)));
+        EXPECT_EQ(ToUtf8(EntryDestinationFile(Native(c.destination), parts)), ToUtf8(Native(c.file)));
+    }
+}
+
+// Extraction the way the window and the command-line tool do it, over an archive built to escape: only what
+// lies below the destination is written, and nothing appears beside it.
+TEST(EntryDestination, HostileArchiveWritesNothingOutsideTheDestination) {
+    fixture::ArchiveSpec spec;
+    spec.version = 104;
+    spec.folders = {
+        {"..", {Entry("evil1.txt", Bytes("1"))}},
+        {"a\\..\\..", {Entry("evil2.txt", Bytes("2"))}},
+        {"\\escape", {Entry("evil3.txt", Bytes("3"))}},
+        {"c:", {Entry("evil4.txt", Bytes("4"))}},
+        {"dest\\..\\..", {Entry("evil5.txt", Bytes("5"))}},
+        {"sub",
+         {Entry("..", Bytes("6")), Entry("a/../../evil7.txt", Bytes("7")), Entry("ok.txt", Bytes("ok"))}},
+        {".", {Entry("root.txt", Bytes("root"))}},
+        {"", {Entry("..\\evil8.txt", Bytes("8"))}, uint8_t{0}},
+    };
+    const fixture::TempFolder temp;
+    const std::u16string archivePath = temp.Write("hostile.bsa", fixture::BuildArchive(spec));
+    const std::filesystem::path destination = temp / "out" / "dest";
+    std::filesystem::create_directories(destination);
+
+    TArchiveSession archive;
+    ArchiveOpen(archive, archivePath);
+    TStringList list;
+    ASSERT_TRUE(ArchiveExportFileList(archive, archivePath, list));
+    std::vector<std::string> refused;
+    for (const auto& item : list.Items()) {
+        const rFileData parts = SplitEntryPath(item.string);
+        if (UnsafeEntryPathReason(parts)) {
+            refused.push_back(ToUtf8(item.string));
+            continue;
+        }
+        TBytes data;
+        ASSERT_TRUE(ArchiveGetFile(archive, data, archivePath, parts.fPath, parts.fName, parts.fExt, true));
+        const std::u16string destinationText = FromUtf8(destination.string());
+        WriteEntryFile(EntryDestinationFolder(destinationText, parts),
+                       EntryDestinationFile(destinationText, parts), data);
+    }
+    EXPECT_EQ(refused.size(), 8u);
+
+    std::vector<std::string> written;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(temp.Path())) {
+        if (entry.is_regular_file()) {
+            written.push_back(std::filesystem::relative(entry.path(), temp.Path()).generic_string());
+        }
+    }
+    std::sort(written.begin(), written.end());
+    EXPECT_EQ(written, (std::vector<std::string>{"hostile.bsa", "out/dest/root.txt", "out/dest/sub/ok.txt"}));
+}
+
+} // namespace
