@@ -1,0 +1,9 @@
+#pragma once
+// The filter rule of the window's filter box, for the command line: the typed text is trimmed of spaces and
+// control characters and lower-cased; an entry is kept when its entry string, compared as it is, contains it.
+#include <string>
+#include <vector>
+
+std::u16string NormalizeFilterText(const std::u16string& text);
+// The entries that contain the normalised filter text; all of them when it is empty.
+std::vector<std::u16string> FilterEntries(std::vector<std::u16string> entries, const std::u16string& text);

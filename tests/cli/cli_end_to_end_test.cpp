@@ -1,0 +1,225 @@
+// Runs the real parlivex-cli on archives built by the test writer and compares what it writes byte by byte.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <sys/wait.h>
+
+#include "tests/support/bsa_writer.h"
+#include "tests/support/temp_folder.h"
+
+using namespace fixture;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct CliRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Quote(const std::string& arg) {
+    std::string quoted = "'";
+    for (char c : arg) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+CliRun RunCli(const TempFolder& dir, const std::vector<std::string>& args) {
+    std::string command = Quote(PARLIVEX_CLI_PATH);
+    for (const auto& arg : args) {
+        command += " " + Quote(arg);
+    }
+    const fs::path out = dir / "cli.out";
+    const fs::path err = dir / "cli.err";
+    command += " >" + Quote(out.string()) + " 2>" + Quote(err.string()) + " </dev/null";
+    const int status = std::system(command.c_str());
+    CliRun run;
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const auto outBytes = ReadWholeFile(out);
+    const auto errBytes = ReadWholeFile(err);
+    run.out.assign(outBytes.begin(), outBytes.end());
+    run.err.assign(errBytes.begin(), errBytes.end());
+    return run;
+}
+
+// Every file below root, by its path relative to root, with its bytes.
+std::map<std::string, std::vector<uint8_t>> TreeOf(const fs::path& root) {
+    std::map<std::string, std::vector<uint8_t>> tree;
+    if (!fs::exists(root)) {
+        return tree;
+    }
+    for (const auto& item : fs::recursive_directory_iterator(root)) {
+        if (item.is_regular_file()) {
+            tree[fs::relative(item.path(), root).string()] = ReadWholeFile(item.path());
+        }
+    }
+    return tree;
+}
+
+// An archive like the games' own: nested folders, root files in ".", every storage kind of its version,
+// a name in Windows-1252, a record that shares another's data, an entry of zero bytes.
+ArchiveSpec MixedArchive(uint32_t version, uint32_t flags) {
+    const Storage packed = version == 105 ? Storage::Lz4Frame : Storage::Zlib;
+    ArchiveSpec spec;
+    spec.version = version;
+    spec.flags = flags;
+    EntrySpec big{"body.nif", CompressibleBytes(300000, 1), packed};
+    big.lz4.blockSizeId = 4; // several 64 KiB blocks
+    EntrySpec checked{"skeleton.hkx", CompressibleBytes(70000, 2), packed};
+    checked.lz4.contentChecksum = true;
+    checked.lz4.skippableFramesBefore = 2;
+    spec.folders = {
+        {"meshes\\actors\\character", {big, checked, {"Raw Mesh.NIF", RandomBytes(5000, 3), Storage::Raw}}},
+        {"textures\\armor\\iron", {{"iron.dds", CompressibleBytes(20000, 4), packed},
+                                   {"iron_n.dds", RandomBytes(16384, 5), packed},
+                                   {"caf\xE9.dds", CompressibleBytes(100, 6), Storage::Raw}}},
+        {"sound\\fx", {{"hit.wav", CompressibleBytes(9000, 7), Storage::Raw},
+                       {"empty.wav", {}, Storage::Raw},
+                       {"same.xwm", {}, Storage::Raw}}},
+        {".", {{"readme.txt", CompressibleBytes(1234, 8), packed}}},
+    };
+    if (version == 105) {
+        spec.folders[1].files.push_back({"legacy.dds", CompressibleBytes(50000, 9), Storage::Lz4Legacy});
+    }
+    spec.folders[2].files[2].sharesDataWith = 6; // same.xwm points at hit.wav's data
+    return spec;
+}
+
+std::map<std::string, std::vector<uint8_t>> ExpectedTree(const ArchiveSpec& spec) {
+    std::map<std::string, std::vector<uint8_t>> tree;
+    std::vector<const EntrySpec*> all;
+    for (const auto& folder : spec.folders) {
+        for (const auto& file : folder.files) {
+            all.push_back(&file);
+        }
+    }
+    size_t index = 0;
+    for (const auto& folder : spec.folders) {
+        std::string dir = folder.name == "." ? "" : folder.name + "/";
+        for (auto& c : dir) {
+            c = c == '\\' ? '/' : c;
+        }
+        for (const auto& file : folder.files) {
+            const auto& data = file.sharesDataWith ? all[*file.sharesDataWith]->data : file.data;
+            ++index;
+            if (data.empty()) {
+                continue; // zero-byte entries write nothing
+            }
+            std::string name;
+            for (unsigned char c : file.name) { // Windows-1252 to UTF-8, enough for the Latin-1 range
+                if (c < 0x80) {
+                    name += static_cast<char>(c);
+                } else {
+                    name += static_cast<char>(0xC0 | (c >> 6));
+                    name += static_cast<char>(0x80 | (c & 0x3F));
+                }
+            }
+            tree[dir + name] = data;
+        }
+    }
+    return tree;
+}
+
+} // namespace
+
+class CliExtractTest : public testing::TestWithParam<std::tuple<uint32_t, uint32_t>> {};
+
+TEST_P(CliExtractTest, ExtractsEveryByteWithAnyNumberOfJobs) {
+    const auto [version, flags] = GetParam();
+    TempFolder dir;
+    const ArchiveSpec spec = MixedArchive(version, flags);
+    WriteArchiveFile(spec, (dir / "mixed.bsa").string());
+    const auto expected = ExpectedTree(spec);
+
+    for (const char* jobs : {"1", "3"}) {
+        const fs::path out = dir / (std::string("out") + jobs);
+        const CliRun run = RunCli(dir, {"extract", (dir / "mixed.bsa").string(), out.string(), "--jobs", jobs});
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(TreeOf(out), expected) << "jobs " << jobs;
+    }
+    // A second run into the same folder replaces the files with the same bytes.
+    const CliRun again = RunCli(dir, {"extract", (dir / "mixed.bsa").string(), (dir / "out1").string()});
+    EXPECT_EQ(again.exitCode, 0);
+    EXPECT_EQ(TreeOf(dir / "out1"), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(VersionsAndFlags, CliExtractTest,
+                         testing::Values(std::make_tuple(105u, 0x3u), std::make_tuple(105u, 0x7u),
+                                         std::make_tuple(105u, 0x107u), std::make_tuple(104u, 0x3u),
+                                         std::make_tuple(104u, 0x7u), std::make_tuple(104u, 0x103u)));
+
+TEST(CliExtract, FilterKeepsMatchingEntries) {
+    TempFolder dir;
+    WriteArchiveFile(MixedArchive(105, 0x7), (dir / "a.bsa").string());
+    const CliRun run =
+        RunCli(dir, {"extract", (dir / "a.bsa").string(), (dir / "out").string(), "--filter", "  IRON "});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    const auto tree = TreeOf(dir / "out");
+    EXPECT_EQ(tree.size(), 4u); // everything below textures\armor\iron
+    EXPECT_TRUE(tree.count("textures/armor/iron/iron_n.dds"));
+}
+
+TEST(CliExtract, UnsafeAndDamagedEntriesAreReportedTheRestIsWritten) {
+    TempFolder dir;
+    ArchiveSpec spec;
+    spec.version = 104;
+    spec.flags = 0x3;
+    EntrySpec damaged{"broken.nif", CompressibleBytes(4000, 1), Storage::Zlib};
+    damaged.packedOverride = std::vector<uint8_t>(50, 0xAB);
+    spec.folders = {{"..\\..\\escape", {{"evil.txt", {'x'}}}},
+                    {"c:\\windows", {{"evil.dll", {'x'}}}},
+                    {"meshes", {damaged, {"good.nif", {'g', 'o', 'o', 'd'}}}},
+                    {"\\\\server\\share", {{"evil.txt", {'x'}}}}};
+    WriteArchiveFile(spec, (dir / "hostile.bsa").string());
+    const fs::path out = dir / "deep" / "out";
+    const CliRun run = RunCli(dir, {"extract", (dir / "hostile.bsa").string(), out.string()});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("..\\..\\escape\\evil.txt: refused: '..' component"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("c:\\windows\\evil.dll: refused: drive prefix"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("\\\\server\\share\\evil.txt: refused: absolute path"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("meshes\\broken.nif: Erreur"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("4 of 5 entries failed"), std::string::npos) << run.err;
+    EXPECT_EQ(TreeOf(dir / "deep"),
+              (std::map<std::string, std::vector<uint8_t>>{{"out/meshes/good.nif", {'g', 'o', 'o', 'd'}}}));
+    for (const auto& [path, bytes] : TreeOf(dir.Path())) {
+        EXPECT_EQ(path.find("evil"), std::string::npos) << path;
+    }
+}
+
+TEST(CliList, PrintsEntryStringsInNameOrderAsUtf8) {
+    TempFolder dir;
+    ArchiveSpec spec;
+    spec.folders = {{"textures", {{"B.dds", {1}}, {"a.dds", {1}}}}, {"Meshes", {{"caf\xE9.nif", {1}}}}};
+    WriteArchiveFile(spec, (dir / "a.bsa").string());
+    const CliRun run = RunCli(dir, {"list", (dir / "a.bsa").string()});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "meshes\\caf\xC3\xA9.nif\ntextures\\a.dds\ntextures\\B.dds\n");
+
+    const CliRun info = RunCli(dir, {"info", (dir / "a.bsa").string()});
+    EXPECT_EQ(info.out, "version: 105\narchive flags: 0x00000003\nfolders: 2\nfiles: 3\n");
+}
+
+TEST(CliCommands, OpenFailuresAndUsage) {
+    TempFolder dir;
+    const auto notArchive = dir.Write("text.bsa", {'h', 'e', 'l', 'l', 'o'});
+    for (const char* command : {"list", "info"}) {
+        const CliRun run = RunCli(dir, {command, (dir / "text.bsa").string()});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.err, (dir / "text.bsa").string() + " is not a valid BSA file\n");
+    }
+    const CliRun missing = RunCli(dir, {"extract", (dir / "none.bsa").string(), (dir / "out").string()});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.err, "Cannot open " + (dir / "none.bsa").string() + ".  No such file or directory\n");
+    EXPECT_FALSE(fs::exists(dir / "out"));
+
+    EXPECT_EQ(RunCli(dir, {}).exitCode, 2);
+    EXPECT_EQ(RunCli(dir, {"extract", "a.bsa", "out", "--jobs", "0"}).exitCode, 2);
+    const CliRun help = RunCli(dir, {"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("parlivex-cli extract ARCHIVE DEST [--filter TEXT] [--jobs N]"), std::string::npos);
+}
