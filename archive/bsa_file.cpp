@@ -32,6 +32,9 @@ constexpr uint64_t kMaxEntryBytes = std::numeric_limits<int32_t>::max();
 constexpr uint64_t kZlibMaxRatio = 1032;
 constexpr uint64_t kLz4MaxRatio = 255;
 constexpr uint64_t kExpansionSlack = 64;
+// A compressed entry with nothing packed stands for U zero bytes. Those bytes are backed by nothing in the
+// file, so a 4-byte prefix may not make us allocate gigabytes; entries like that are small.
+constexpr uint64_t kMaxUnbackedZeroBytes = 16 << 20;
 
 uint8_t ReadU8(TStream& stream) {
     uint8_t value = 0;
@@ -253,10 +256,9 @@ TBytes TwbBSAFile::ReadEntryData(uint32_t offset, uint32_t sizeWord) {
 
     const uint32_t uncompressedSize = ReadU32(stream);
     const uint64_t maxRatio = bfVersion == kVersionSkyrimSE ? kLz4MaxRatio : kZlibMaxRatio;
-    // An entry with nothing packed gets no more room than one packed byte could fill: its zero bytes are
-    // backed by nothing in the file, so a 4-byte prefix must not make us allocate gigabytes.
-    const uint64_t packedForBound = packedSize != 0 ? packedSize : 1;
-    if (uncompressedSize > kMaxEntryBytes || uncompressedSize > packedForBound * maxRatio + kExpansionSlack) {
+    const uint64_t largestHonestSize =
+        packedSize != 0 ? uint64_t{packedSize} * maxRatio + kExpansionSlack : kMaxUnbackedZeroBytes;
+    if (uncompressedSize > kMaxEntryBytes || uncompressedSize > largestHonestSize) {
         throw Exception(bfFileName + u" has a damaged entry: uncompressed size " +
                         UIntToStr(uncompressedSize) + u" cannot come from " + UIntToStr(packedSize) +
                         u" packed bytes");

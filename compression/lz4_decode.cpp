@@ -103,7 +103,18 @@ int32_t Lz4ReportError(const std::u16string& message, Lz4ErrorLog* errors) {
     return 0;
 }
 
-int64_t Lz4DecodeFrame(TStream& source, TStream& destination, Lz4ErrorLog* errors) {
+uint8_t* Lz4Workspace::Reserve(std::unique_ptr<uint8_t[]>& buffer, size_t& held, size_t size) {
+    if (held < size) {
+        // The old buffer goes first, so that two large ones are never held at once.
+        buffer.reset();
+        held = 0;
+        buffer = std::make_unique_for_overwrite<uint8_t[]>(size);
+        held = size;
+    }
+    return buffer.get();
+}
+
+int64_t Lz4DecodeFrame(TStream& source, TStream& destination, Lz4ErrorLog* errors, Lz4Workspace* workspace) {
     int64_t total = 0;
     FrameContext context;
     const LZ4F_errorCode_t created = context.Create();
@@ -148,23 +159,24 @@ int64_t Lz4DecodeFrame(TStream& source, TStream& destination, Lz4ErrorLog* error
         Lz4ReportError(u"Allocation error : not enough memory", errors);
         return total;
     }
-    // Only bytes the library or the source filled are ever used, so the buffers need no zero fill.
     const auto inputCapacity = static_cast<size_t>(blockSize) + 4;
     const auto outputCapacity = static_cast<size_t>(blockSize);
-    const auto input = std::make_unique_for_overwrite<uint8_t[]>(inputCapacity);
-    const auto output = std::make_unique_for_overwrite<uint8_t[]>(outputCapacity);
+    Lz4Workspace ownWorkspace;
+    Lz4Workspace& buffers = workspace != nullptr ? *workspace : ownWorkspace;
+    uint8_t* const input = buffers.Input(inputCapacity);
+    uint8_t* const output = buffers.Output(outputCapacity);
 
     while (wanted != 0) {
         // With block checksums the library may ask for 4 bytes more than the buffer holds; it takes the
         // block in two helpings then.
         const size_t supplied = std::min(wanted, inputCapacity);
         const auto suppliedBytes = static_cast<int32_t>(supplied);
-        if (source.Read(input.get(), suppliedBytes) < suppliedBytes) {
+        if (source.Read(input, suppliedBytes) < suppliedBytes) {
             Lz4ReportError(u"Read error", errors);
             return total;
         }
-        const size_t hint = DecompressFrameBytes(context.Get(), output.get(), outputCapacity, input.get(),
-                                                 supplied, produced, consumed);
+        const size_t hint =
+            DecompressFrameBytes(context.Get(), output, outputCapacity, input, supplied, produced, consumed);
         if (LZ4F_isError(hint)) {
             Lz4ReportError(u"Decompression error: " + ErrorName(hint), errors);
             return total;
@@ -176,7 +188,7 @@ int64_t Lz4DecodeFrame(TStream& source, TStream& destination, Lz4ErrorLog* error
         wanted = hint;
         total += static_cast<int64_t>(produced);
         const auto producedBytes = static_cast<int32_t>(produced);
-        if (destination.Write(output.get(), producedBytes) < producedBytes) {
+        if (destination.Write(output, producedBytes) < producedBytes) {
             Lz4ReportError(u"Write error : cannot write decoded block", errors);
             return total;
         }
@@ -189,15 +201,15 @@ int64_t Lz4DecodeFrame(TStream& source, TStream& destination, Lz4ErrorLog* error
     return total;
 }
 
-int64_t Lz4DecodeLegacy(TStream& source, TStream& destination, Lz4ErrorLog* errors) {
+int64_t Lz4DecodeLegacy(TStream& source, TStream& destination, Lz4ErrorLog* errors, Lz4Workspace* workspace) {
     int64_t total = 0;
-    // Allocated per legacy stream, only when one is met. Only bytes the source or the library filled are
-    // ever used, so the buffers need no zero fill.
-    const auto input = std::make_unique_for_overwrite<uint8_t[]>(kLegacyInputSize);
-    const auto output = std::make_unique_for_overwrite<uint8_t[]>(kLegacyBlockSize);
+    Lz4Workspace ownWorkspace;
+    Lz4Workspace& buffers = workspace != nullptr ? *workspace : ownWorkspace;
+    uint8_t* const input = buffers.Input(kLegacyInputSize);
+    uint8_t* const output = buffers.Output(kLegacyBlockSize);
 
     for (;;) {
-        const int32_t sizeFieldBytes = source.Read(input.get(), 4);
+        const int32_t sizeFieldBytes = source.Read(input, 4);
         if (sizeFieldBytes <= 0) {
             break; // the stream ends with the source
         }
@@ -205,26 +217,26 @@ int64_t Lz4DecodeLegacy(TStream& source, TStream& destination, Lz4ErrorLog* erro
             Lz4ReportError(u"Error reading input file", errors);
             break;
         }
-        const uint32_t blockBytes = ReadLE32(input.get());
+        const uint32_t blockBytes = ReadLE32(input);
         if (blockBytes > static_cast<uint32_t>(kLegacyInputSize)) {
             // Too large for a block: the magic number of whatever follows, which is given back.
             source.Seek(int64_t{-4}, TSeekOrigin::soCurrent);
             break;
         }
         const auto compressedBytes = static_cast<int32_t>(blockBytes);
-        if (source.Read(input.get(), compressedBytes) < compressedBytes) {
+        if (source.Read(input, compressedBytes) < compressedBytes) {
             Lz4ReportError(u"Error reading input file", errors);
             break;
         }
         const int decoded =
-            LZ4_decompress_safe(reinterpret_cast<const char*>(input.get()),
-                                reinterpret_cast<char*>(output.get()), compressedBytes, kLegacyBlockSize);
+            LZ4_decompress_safe(reinterpret_cast<const char*>(input), reinterpret_cast<char*>(output),
+                                compressedBytes, kLegacyBlockSize);
         if (decoded < 0) {
             Lz4ReportError(u"Decoding Failed ! Corrupted input detected", errors);
             break;
         }
         total += decoded;
-        if (destination.Write(output.get(), decoded) < decoded) {
+        if (destination.Write(output, decoded) < decoded) {
             Lz4ReportError(u"Write error : cannot write decoded block into output", errors);
             break;
         }
@@ -232,7 +244,7 @@ int64_t Lz4DecodeLegacy(TStream& source, TStream& destination, Lz4ErrorLog* erro
     return total;
 }
 
-int64_t Lz4DecodeStream(TStream& source, TStream& destination, Lz4ErrorLog* errors) {
+int64_t Lz4DecodeStream(TStream& source, TStream& destination, Lz4ErrorLog* errors, Lz4Workspace* workspace) {
     // Skippable frames are passed over in this loop, so that any number of them costs no stack.
     for (;;) {
         uint8_t magicBytes[4];
@@ -250,9 +262,9 @@ int64_t Lz4DecodeStream(TStream& source, TStream& destination, Lz4ErrorLog* erro
 
         switch (magic) {
         case kLegacyMagic:
-            return Lz4DecodeLegacy(source, destination, errors);
+            return Lz4DecodeLegacy(source, destination, errors, workspace);
         case kFrameMagic:
-            return Lz4DecodeFrame(source, destination, errors);
+            return Lz4DecodeFrame(source, destination, errors, workspace);
         case kSkippableMagic: {
             uint8_t lengthBytes[4];
             if (source.Read(lengthBytes, 4) < 4) {
@@ -291,9 +303,11 @@ void Lz4DecompressBuffer(const void* source, int32_t sourceLength, void* destina
     TPreallocatedMemoryStream sourceStream(const_cast<void*>(source), std::max(sourceLength, 0));
     TPreallocatedMemoryStream destinationStream(destination, destinationLength);
 
+    // One set of block buffers for every part of the source.
+    Lz4Workspace workspace;
     int64_t total = 0;
     for (;;) {
-        const int64_t produced = Lz4DecodeStream(sourceStream, destinationStream, errors);
+        const int64_t produced = Lz4DecodeStream(sourceStream, destinationStream, errors, &workspace);
         if (produced == -1) {
             break;
         }

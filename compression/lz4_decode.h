@@ -6,7 +6,9 @@
 // Failures inside a part do not raise: their text goes to Lz4ReportError and the part counts what it produced
 // before the failure (0 for most header failures). Only Lz4DecompressBuffer turns a wrong total into an
 // exception. Every function may also let std::bad_alloc pass when the heap cannot supply a working buffer.
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,23 @@
 // The texts handed to Lz4ReportError during one decoding run, in order, for callers that want to know why a
 // run fell short (tests, diagnostics). Decoding never depends on it; every `errors` argument may be null.
 using Lz4ErrorLog = std::vector<std::u16string>;
+
+// The block buffers that one decoding run lends to each of its parts, obtained when a part first needs them
+// and kept for the parts after it. Without one, each frame and legacy stream obtains and releases its own
+// (up to 16 MiB): a source of thousands of tiny parts would then spend its time allocating.
+class Lz4Workspace {
+public:
+    // A buffer of at least `size` bytes, not cleared: the decoders only use bytes the source or the library
+    // filled. Valid until the next call that asks for more.
+    uint8_t* Input(size_t size) { return Reserve(input_, inputSize_, size); }
+    uint8_t* Output(size_t size) { return Reserve(output_, outputSize_, size); }
+
+private:
+    static uint8_t* Reserve(std::unique_ptr<uint8_t[]>& buffer, size_t& held, size_t size);
+
+    std::unique_ptr<uint8_t[]> input_, output_;
+    size_t inputSize_ = 0, outputSize_ = 0;
+};
 
 // Decodes every part of source[0..sourceLength) into destination[0..destinationLength), in order.
 // Result: none; the destination holds the decoded bytes, the bytes after them are untouched.
@@ -28,18 +47,22 @@ void Lz4DecompressBuffer(const void* source, int32_t sourceLength, void* destina
 // Decodes the next part of source into destination, passing over any skippable frames before it.
 // Result: the bytes that part produced (0 for a part that failed at once), or -1 when no further part
 // follows: the source is exhausted or continues with unrecognised data.
-int64_t Lz4DecodeStream(TStream& source, TStream& destination, Lz4ErrorLog* errors = nullptr);
+// The three decoders take their block buffers from workspace, or obtain their own when it is null.
+int64_t Lz4DecodeStream(TStream& source, TStream& destination, Lz4ErrorLog* errors = nullptr,
+                        Lz4Workspace* workspace = nullptr);
 
 // Decodes one LZ4 frame whose magic number has just been read from source, block by block.
 // Result: the bytes produced, also those of a block the destination took only in part; 0 when the frame
 // header cannot be decoded.
-int64_t Lz4DecodeFrame(TStream& source, TStream& destination, Lz4ErrorLog* errors = nullptr);
+int64_t Lz4DecodeFrame(TStream& source, TStream& destination, Lz4ErrorLog* errors = nullptr,
+                       Lz4Workspace* workspace = nullptr);
 
 // Decodes one legacy-format stream whose magic number has just been read from source: blocks of a 32-bit
 // little-endian compressed size and that many bytes, until the source ends or a size too large for a block
 // (the magic number of a following part) is met, which is given back to the source.
 // Result: the bytes decoded, also those the destination took only in part.
-int64_t Lz4DecodeLegacy(TStream& source, TStream& destination, Lz4ErrorLog* errors = nullptr);
+int64_t Lz4DecodeLegacy(TStream& source, TStream& destination, Lz4ErrorLog* errors = nullptr,
+                        Lz4Workspace* workspace = nullptr);
 
 // Receives the text of every decoder failure and appends it to errors when given. Returns 0, the count that
 // a part failing at once reports.

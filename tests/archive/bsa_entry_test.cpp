@@ -198,6 +198,8 @@ TEST(BsaEntryData, StatedSizesShapeTheResult) {
         {"U 0 with junk packed (105)", 105, 0x3, [&] { return packedAs(Storage::Lz4Frame, kJunk, 0); }, {}},
         {"S 4, U 100 (104)", 104, 0x7, [&] { return packedAs(Storage::Zlib, {}, 100); },
          std::vector<uint8_t>(100)},
+        {"S 4, U 16 MiB (105)", 105, 0x7, [&] { return packedAs(Storage::Lz4Frame, {}, 16 << 20); },
+         std::vector<uint8_t>(16 << 20)},
         {"S 4, U 100 (105)", 105, 0x7, [&] { return packedAs(Storage::Lz4Frame, {}, 100); },
          std::vector<uint8_t>(100)},
         {"S 4 + name, U 7", 105, 0x107, [&] { return packedAs(Storage::Lz4Frame, {}, 7); },
@@ -297,9 +299,9 @@ TEST(BsaEntryDamage, EntriesThatCannotHoldTheirStatedSizesFailOneByOne) {
              std::to_string(P(zlibPayload)) + " packed bytes"},
         {"U above 2^31 - 1 with nothing packed", 105, 0x7, withPayload({}, 0xFFFFFFFF), "",
          " has a damaged entry: uncompressed size 4294967295 cannot come from 0 packed bytes"},
-        // Zero bytes backed by nothing in the file get no more room than one packed byte could fill.
-        {"U beyond one packed byte's LZ4 bound with nothing packed", 105, 0x7, withPayload({}, 255 + 65), "",
-         " has a damaged entry: uncompressed size 320 cannot come from 0 packed bytes"},
+        // Zero bytes backed by nothing in the file are bounded too.
+        {"U above 16 MiB with nothing packed", 105, 0x7, withPayload({}, (16 << 20) + 1), "",
+         " has a damaged entry: uncompressed size 16777217 cannot come from 0 packed bytes"},
         {"U beyond what deflate can expand to", 104, 0x7,
          withPayload(zlibPayload, P(zlibPayload) * 1032 + 65), "",
          " has a damaged entry: uncompressed size " + std::to_string(P(zlibPayload) * 1032 + 65) +
