@@ -1,0 +1,294 @@
+#include "app/browser_model.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <numeric>
+#include <utility>
+
+#include "app/image_list.h"
+
+namespace {
+
+QString ToQString(std::u16string_view text) {
+    return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
+}
+
+// Whether needle occurs in text. Runs on every keystroke over every row: candidates for the needle's first
+// code unit are found by memchr on its low byte, which scans many bytes at once.
+bool ContainsText(std::u16string_view text, std::u16string_view needle) {
+    if (needle.empty()) {
+        return true;
+    }
+    if (text.size() < needle.size()) {
+        return false;
+    }
+    constexpr size_t kLowByte = std::endian::native == std::endian::little ? 0 : 1;
+    const char16_t first = needle.front();
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const size_t end = (text.size() - needle.size() + 1) * sizeof(char16_t); // last start, in bytes, + 2
+    size_t at = kLowByte;
+    while (at < end) {
+        const void* hit = std::memchr(bytes + at, first & 0xFF, end - at);
+        if (hit == nullptr) {
+            return false;
+        }
+        const size_t offset = static_cast<size_t>(static_cast<const unsigned char*>(hit) - bytes);
+        if (offset % sizeof(char16_t) == kLowByte) {
+            const size_t start = offset / sizeof(char16_t);
+            if (text[start] == first && text.substr(start + 1, needle.size() - 1) == needle.substr(1)) {
+                return true;
+            }
+        }
+        at = offset + 1;
+    }
+    return false;
+}
+
+std::u16string_view SortKey(const TNodeDataBrw& node, int column) {
+    switch (column) {
+    case TBrowserModel::kIconColumn:
+        return node.rData.fExt;
+    case TBrowserModel::kPathColumn:
+        return node.rData.fPath;
+    default:
+        return node.rData.fName;
+    }
+}
+
+// A key with its first eight code units, mapped as the comparison maps them, packed so that comparing two
+// packs compares those units (a missing unit counts as 0, below every unit but U+0000, which the full
+// comparison then settles). Most comparisons end in the packs and never touch the strings.
+constexpr size_t kPrefixUnits = 8;
+
+struct RankItem {
+    uint64_t prefix[2];
+    std::u16string_view key;
+    int32_t group;
+};
+
+RankItem MakeRankItem(std::u16string_view key, int32_t group) {
+    RankItem item{{0, 0}, key, group};
+    for (size_t i = 0; i < kPrefixUnits; ++i) {
+        const char16_t unit = i < key.size() ? key[i] : u'\0';
+        uint64_t& pack = item.prefix[i / 4];
+        pack = (pack << 16) | static_cast<uint64_t>((unit >= u'a' && unit <= u'z') ? unit - 32 : unit);
+    }
+    return item;
+}
+
+// CompareSortKeys of two items, skipping the units the prefixes already showed equal.
+int CompareRankItems(const RankItem& a, const RankItem& b) {
+    for (int i = 0; i < 2; ++i) {
+        if (a.prefix[i] != b.prefix[i]) {
+            return a.prefix[i] < b.prefix[i] ? -1 : 1;
+        }
+    }
+    const size_t known = std::min({kPrefixUnits, a.key.size(), b.key.size()});
+    return CompareSortKeys(a.key.substr(known), b.key.substr(known));
+}
+
+} // namespace
+
+TBrowserModel::TBrowserModel(const TImageList& images, QObject* parent)
+    : QAbstractTableModel(parent), images_(images) {}
+
+int TBrowserModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(visibleRows_.size());
+}
+
+int TBrowserModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : kColumnCount;
+}
+
+QVariant TBrowserModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rowCount()) {
+        return {};
+    }
+    // Asked for each cell as it is drawn: nothing is kept per cell.
+    const TNodeDataBrw& node = Node(ListRow(index.row()));
+    switch (role) {
+    case Qt::DisplayRole:
+        return index.column() == kIconColumn ? QVariant()
+                                             : QVariant(ToQString(BrowserTreeGetText(node, index.column())));
+    case Qt::DecorationRole:
+    case kIconIndexRole: {
+        const int icon = BrowserTreeGetImageIndex(node, index.column());
+        if (icon < 0) {
+            return {};
+        }
+        return role == kIconIndexRole ? QVariant(icon) : QVariant(images_.Icon(icon));
+    }
+    default:
+        return {};
+    }
+}
+
+QVariant TBrowserModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
+        return {};
+    }
+    switch (section) {
+    case kPathColumn:
+        return QStringLiteral("Path");
+    case kFileColumn:
+        return QStringLiteral("File");
+    default:
+        return QString();
+    }
+}
+
+int TBrowserModel::SelectedCount() const {
+    return static_cast<int>(std::count(selected_.begin(), selected_.end(), 1));
+}
+
+int TBrowserModel::ModelRow(int listRow) const {
+    const auto found = std::lower_bound(visibleRows_.begin(), visibleRows_.end(), listRow);
+    return found != visibleRows_.end() && *found == listRow ? static_cast<int>(found - visibleRows_.begin())
+                                                            : -1;
+}
+
+void TBrowserModel::SetNodes(std::vector<TNodeDataBrw> nodes) {
+    beginResetModel();
+    nodes_ = std::move(nodes);
+    const size_t count = nodes_.size();
+    order_.resize(count);
+    std::iota(order_.begin(), order_.end(), 0);
+    selected_.assign(count, 0);
+    visible_.assign(count, 1);
+    for (int column = 0; column < kColumnCount; ++column) {
+        sortRanks_[column].clear();
+        sortRankCount_[column] = 0;
+    }
+    RebuildVisibleRows();
+    endResetModel();
+}
+
+void TBrowserModel::SetSortState(int column, Qt::SortOrder direction) {
+    sortColumn_ = column;
+    sortDirection_ = direction;
+}
+
+const std::vector<int32_t>& TBrowserModel::SortRanks(int column) {
+    std::vector<int32_t>& ranks = sortRanks_[column];
+    if (!ranks.empty() || nodes_.empty()) {
+        return ranks;
+    }
+    // Rows were filled folder by folder, so runs of equal keys (a folder's entries under "Path") are common:
+    // one item stands for each run.
+    std::vector<RankItem> items;
+    std::vector<int32_t> runStart;
+    for (size_t id = 0; id < nodes_.size(); ++id) {
+        const std::u16string_view key = SortKey(nodes_[id], column);
+        if (items.empty() || key != items.back().key) {
+            items.push_back(MakeRankItem(key, static_cast<int32_t>(items.size())));
+            runStart.push_back(static_cast<int32_t>(id));
+        }
+    }
+    runStart.push_back(static_cast<int32_t>(nodes_.size()));
+
+    std::sort(items.begin(), items.end(),
+              [](const RankItem& a, const RankItem& b) { return CompareRankItems(a, b) < 0; });
+    std::vector<int32_t> runRank(items.size());
+    int32_t rank = 0;
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (i > 0 && CompareRankItems(items[i - 1], items[i]) != 0) {
+            ++rank;
+        }
+        runRank[static_cast<size_t>(items[i].group)] = rank;
+    }
+    sortRankCount_[column] = rank + 1;
+
+    ranks.resize(nodes_.size());
+    for (size_t run = 0; run + 1 < runStart.size(); ++run) {
+        std::fill(ranks.begin() + runStart[run], ranks.begin() + runStart[run + 1], runRank[run]);
+    }
+    return ranks;
+}
+
+int TBrowserModel::SortNodes(int column, Qt::SortOrder direction, int trackedListRow) {
+    if (column < 0 || column >= kColumnCount || nodes_.empty()) {
+        return trackedListRow;
+    }
+    // A counting sort by rank, walking the rows in their current order: rows of equal rank keep that order,
+    // in both directions.
+    const std::vector<int32_t>& ranks = SortRanks(column);
+    const int32_t rankCount = sortRankCount_[column];
+    const auto bucket = [&](int32_t id) {
+        const int32_t rank = ranks[static_cast<size_t>(id)];
+        return static_cast<size_t>(direction == Qt::AscendingOrder ? rank : rankCount - 1 - rank);
+    };
+    std::vector<int32_t> next(static_cast<size_t>(rankCount) + 1, 0);
+    for (int32_t id : order_) {
+        ++next[bucket(id) + 1];
+    }
+    std::partial_sum(next.begin(), next.end(), next.begin());
+    const int32_t trackedId = trackedListRow >= 0 ? order_[static_cast<size_t>(trackedListRow)] : -1;
+    int trackedNewRow = -1;
+    std::vector<int32_t> sorted(order_.size());
+    for (int32_t id : order_) {
+        const int32_t row = next[bucket(id)]++;
+        sorted[static_cast<size_t>(row)] = id;
+        if (id == trackedId) {
+            trackedNewRow = row;
+        }
+    }
+
+    beginResetModel();
+    order_ = std::move(sorted);
+    RebuildVisibleRows();
+    endResetModel();
+    return trackedNewRow;
+}
+
+void TBrowserModel::Filter(std::u16string_view filter) {
+    beginResetModel();
+    for (size_t id = 0; id < nodes_.size(); ++id) {
+        visible_[id] = ContainsText(nodes_[id].filename, filter) ? 1 : 0;
+    }
+    RebuildVisibleRows();
+    endResetModel();
+}
+
+void TBrowserModel::UpdateSelection(const QItemSelection& selected, const QItemSelection& deselected) {
+    SetRangeSelected(deselected, false);
+    SetRangeSelected(selected, true);
+}
+
+QItemSelection TBrowserModel::VisibleSelection() const {
+    QItemSelection selection;
+    const int count = rowCount();
+    int runStart = -1;
+    for (int modelRow = 0; modelRow <= count; ++modelRow) {
+        const bool selected = modelRow < count && Selected(ListRow(modelRow));
+        if (selected && runStart < 0) {
+            runStart = modelRow;
+        } else if (!selected && runStart >= 0) {
+            selection.append(QItemSelectionRange(index(runStart, 0), index(modelRow - 1, kColumnCount - 1)));
+            runStart = -1;
+        }
+    }
+    return selection;
+}
+
+void TBrowserModel::RebuildVisibleRows() {
+    visibleRows_.clear();
+    visibleRows_.reserve(order_.size());
+    for (size_t row = 0; row < order_.size(); ++row) {
+        if (visible_[static_cast<size_t>(order_[row])] != 0) {
+            visibleRows_.push_back(static_cast<int32_t>(row));
+        }
+    }
+}
+
+void TBrowserModel::SetRangeSelected(const QItemSelection& ranges, bool selected) {
+    for (const QItemSelectionRange& range : ranges) {
+        if (!range.isValid() || range.model() != this) {
+            continue;
+        }
+        const int bottom = std::min(range.bottom(), rowCount() - 1);
+        for (int modelRow = std::max(range.top(), 0); modelRow <= bottom; ++modelRow) {
+            SetSelected(ListRow(modelRow), selected);
+        }
+    }
+}

@@ -1,0 +1,85 @@
+#pragma once
+// The browser list's rows behind BrowserTree: a flat model over one vector of row records, in list order.
+// The view asks for cell texts and icons; nothing is stored per cell. Rows that the filter hides stay in the
+// vector with their selected flag, so the selection is kept per row here and mirrored into the view's
+// selection model for the visible rows.
+#include <QAbstractTableModel>
+#include <QItemSelection>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "app/node_data.h"
+
+class TImageList;
+
+class TBrowserModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { kIconColumn = 0, kPathColumn = 1, kFileColumn = 2, kColumnCount = 3 };
+    // The row's ImageList1 index, on the icon column.
+    static constexpr int kIconIndexRole = Qt::UserRole + 1;
+
+    explicit TBrowserModel(const TImageList& images, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    // The rows of the list in their current order, hidden ones included ("list rows"). Model rows are the
+    // visible ones only.
+    int NodeCount() const { return static_cast<int>(nodes_.size()); }
+    const TNodeDataBrw& Node(int listRow) const { return nodes_[Id(listRow)]; }
+    bool Selected(int listRow) const { return selected_[Id(listRow)] != 0; }
+    bool Visible(int listRow) const { return visible_[Id(listRow)] != 0; }
+    int SelectedCount() const;
+    // The list row shown at a model row, and the model row of a list row (-1 when it is hidden).
+    int ListRow(int modelRow) const { return visibleRows_[static_cast<size_t>(modelRow)]; }
+    int ModelRow(int listRow) const;
+
+    // Replaces every row (the old ones are released): all visible, none selected, in the given order. One
+    // model reset.
+    void SetNodes(std::vector<TNodeDataBrw> nodes);
+    void Clear() { SetNodes({}); }
+
+    // The header's sort state: the column the rows were last sorted by, or -1, and the direction.
+    int SortColumn() const { return sortColumn_; }
+    Qt::SortOrder SortDirection() const { return sortDirection_; }
+    void SetSortState(int column, Qt::SortOrder direction);
+
+    // Sorts all rows, hidden ones included, by BrowserTreeCompareNodes on the column. Stable in both
+    // directions: rows that compare equal keep their relative order. One model reset. Returns the new list
+    // row of trackedListRow (-1 stays -1).
+    int SortNodes(int column, Qt::SortOrder direction, int trackedListRow = -1);
+
+    // Shows exactly the rows whose filename contains filter (case-sensitive), or every row when it is
+    // empty. Hidden rows keep their selected flag. One model reset.
+    void Filter(std::u16string_view filter);
+
+    // Selection flags. UpdateSelection applies a change of the view's selection (model rows, whole rows);
+    // VisibleSelection gives the flags of the visible rows as whole-row ranges for the view.
+    void SetSelected(int listRow, bool selected) { selected_[Id(listRow)] = selected ? 1 : 0; }
+    void UpdateSelection(const QItemSelection& selected, const QItemSelection& deselected);
+    QItemSelection VisibleSelection() const;
+
+private:
+    // A row's id is its place in the order the rows were filled in; flags and sort ranks are kept by id.
+    size_t Id(int listRow) const { return static_cast<size_t>(order_[static_cast<size_t>(listRow)]); }
+    void RebuildVisibleRows();
+    void SetRangeSelected(const QItemSelection& ranges, bool selected);
+    // Each row's place among the distinct sort keys of a column (equal keys, equal rank), by id. Worked out
+    // at the first sort by that column, as the keys never change until the next fill.
+    const std::vector<int32_t>& SortRanks(int column);
+
+    const TImageList& images_;
+    std::vector<TNodeDataBrw> nodes_;  // by id
+    std::vector<int32_t> order_;       // the id at each list row
+    std::vector<uint8_t> selected_;    // by id
+    std::vector<uint8_t> visible_;     // by id
+    std::vector<int32_t> visibleRows_; // list rows of the visible rows, ascending
+    std::vector<int32_t> sortRanks_[kColumnCount];
+    int32_t sortRankCount_[kColumnCount] = {};
+    int sortColumn_ = kPathColumn;
+    Qt::SortOrder sortDirection_ = Qt::AscendingOrder;
+};

@@ -1,0 +1,13 @@
+#pragma once
+// Helpers of the extraction of the selected rows (the window's extract1Click, PickFolder, ExtractSelection
+// and ExtractEntry live in extraction.cpp).
+#include <QString>
+#include <string>
+#include <utility>
+#include <vector>
+
+// text without the run of c at its end; a text of nothing but c gives an empty text.
+std::u16string StripTrailingChar(const std::u16string& text, char16_t c);
+
+// The message after an extraction that refused entries: how many, and the first few with their reason.
+QString RefusedEntriesMessage(const std::vector<std::pair<std::u16string, std::u16string>>& refused);

@@ -1,0 +1,397 @@
+#include "app/main_window.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QStatusBar>
+#include <QTreeView>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <exception>
+
+#include "app/browser_model.h"
+#include "app/browser_view.h"
+#include "app/busy_cursor.h"
+#include "app/dialogs.h"
+#include "app/image_list.h"
+#include "app/node_data.h"
+#include "app/prefs.h"
+#include "base/exceptions.h"
+#include "base/string_list.h"
+#include "base/ustring.h"
+#include "platform/directories.h"
+#include "platform/locale.h"
+
+namespace {
+
+// What ends the folder part of a file-system path.
+#ifdef _WIN32
+constexpr std::u16string_view kPathDelimiters = u"\\/:";
+#else
+constexpr std::u16string_view kPathDelimiters = u"/";
+#endif
+
+constexpr int kClientWidth = 603;
+constexpr int kClientHeight = 488;
+constexpr int kFilterBoxHeight = 21;
+constexpr int kStatusBarHeight = 19;
+constexpr int kStatusPanel0Width = 100;
+constexpr int kFontPointSize = 8;
+
+QString Q(std::u16string_view text) {
+    return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
+}
+
+size_t NameStart(const std::u16string& path) {
+    const size_t delimiter = path.find_last_of(kPathDelimiters);
+    return delimiter == std::u16string::npos ? 0 : delimiter + 1;
+}
+
+// The folder part of a path with its trailing delimiter; empty when there is none.
+std::u16string FolderPart(const std::u16string& path) {
+    return path.substr(0, NameStart(path));
+}
+
+// From the last "." of the last path component on, dot included; empty when it has none.
+std::u16string ExtensionPart(const std::u16string& path) {
+    const size_t dot = path.rfind(u'.');
+    return dot == std::u16string::npos || dot < NameStart(path) ? std::u16string() : path.substr(dot);
+}
+
+// Without leading and trailing spaces and control characters.
+std::u16string Trim(const std::u16string& text) {
+    size_t first = 0;
+    size_t last = text.size();
+    while (first < last && text[first] <= u' ') {
+        ++first;
+    }
+    while (last > first && text[last - 1] <= u' ') {
+        --last;
+    }
+    return text.substr(first, last - first);
+}
+
+} // namespace
+
+TForm1::TForm1(TDialogs& dialogs, const std::u16string& executablePath, QWidget* parent)
+    : QMainWindow(parent), dialogs_(dialogs), executablePath_(executablePath) {
+    setObjectName(QStringLiteral("Form1"));
+    CreateControls();
+    FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::CreateControls() {
+    QFont windowFont = font();
+    windowFont.setPointSize(kFontPointSize);
+    setFont(windowFont);
+    setWindowIcon(ApplicationIcon());
+
+    ImageList1 = new TImageList(this);
+    ImageList1->setObjectName(QStringLiteral("ImageList1"));
+
+    MainMenu1 = menuBar();
+    MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
+    Files1 = MainMenu1->addMenu(QStringLiteral("Files"));
+    Files1->setObjectName(QStringLiteral("Files1"));
+    Openarchive1 =
+        Files1->addAction(ImageList1->Icon(image_index::kOpenArchive), QStringLiteral("Open archive"));
+    Openarchive1->setObjectName(QStringLiteral("Openarchive1"));
+    extract1 =
+        Files1->addAction(ImageList1->Icon(image_index::kExtract), QStringLiteral("Extract selection"));
+    extract1->setObjectName(QStringLiteral("extract1"));
+    N1 = Files1->addSeparator(); // the "-" item: a separator line, with no text of its own in Qt
+    N1->setObjectName(QStringLiteral("N1"));
+    CloseArchive1 = Files1->addAction(ImageList1->Icon(image_index::kCross), QStringLiteral("CloseArchive"));
+    CloseArchive1->setObjectName(QStringLiteral("CloseArchive1"));
+    connect(Openarchive1, &QAction::triggered, this, [this] { RunHandler([this] { Openarchive1Click(); }); });
+    connect(extract1, &QAction::triggered, this, [this] { RunHandler([this] { extract1Click(); }); });
+    connect(CloseArchive1, &QAction::triggered, this,
+            [this] { RunHandler([this] { CloseArchive1Click(); }); });
+
+    auto* client = new QWidget(this);
+    auto* layout = new QVBoxLayout(client);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    ButtonedEdit1 = new QLineEdit(client);
+    ButtonedEdit1->setObjectName(QStringLiteral("ButtonedEdit1"));
+    ButtonedEdit1->setFixedHeight(kFilterBoxHeight);
+    ButtonedEdit1LeftButton = ButtonedEdit1->addAction(ImageList1->IconInEveryState(image_index::kMagnifier),
+                                                       QLineEdit::LeadingPosition);
+    ButtonedEdit1LeftButton->setObjectName(QStringLiteral("ButtonedEdit1LeftButton"));
+    ButtonedEdit1LeftButton->setEnabled(false);
+    ButtonedEdit1RightButton =
+        ButtonedEdit1->addAction(ImageList1->Icon(image_index::kCross), QLineEdit::TrailingPosition);
+    ButtonedEdit1RightButton->setObjectName(QStringLiteral("ButtonedEdit1RightButton"));
+    connect(ButtonedEdit1, &QLineEdit::textChanged, this,
+            [this] { RunHandler([this] { ButtonedEdit1Change(); }); });
+    connect(ButtonedEdit1RightButton, &QAction::triggered, this,
+            [this] { RunHandler([this] { ButtonedEdit1RightButtonClick(); }); });
+    layout->addWidget(ButtonedEdit1);
+
+    BrowserTree = new QTreeView(client);
+    BrowserTree->setObjectName(QStringLiteral("BrowserTree"));
+    browserModel_ = new TBrowserModel(*ImageList1, this);
+    SetUpBrowserTree(*BrowserTree, *browserModel_);
+    connect(BrowserTree->header(), &QHeaderView::sectionClicked, this, [this](int column) {
+        RunHandler([this, column] { BrowserTreeHeaderClick(Qt::LeftButton, column); });
+    });
+    connect(BrowserTree->selectionModel(), &QItemSelectionModel::selectionChanged, browserModel_,
+            &TBrowserModel::UpdateSelection);
+    layout->addWidget(BrowserTree);
+    setCentralWidget(client);
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setFixedHeight(kStatusBarHeight);
+    for (int panel = 0; panel < 2; ++panel) {
+        StatusPanels[panel] = new QLabel(StatusBar1);
+        StatusPanels[panel]->setObjectName(QStringLiteral("StatusPanel%1").arg(panel));
+    }
+    StatusPanels[0]->setFixedWidth(kStatusPanel0Width);
+    StatusBar1->addWidget(StatusPanels[0]);
+    StatusBar1->addWidget(StatusPanels[1], 1); // the last panel reaches the right edge
+    setStatusBar(StatusBar1);
+
+    setTabOrder(ButtonedEdit1, BrowserTree);
+
+    // The client area (filter box, list, status bar) is 603 x 488; the menu bar comes on top of it.
+    resize(kClientWidth, kClientHeight + MainMenu1->sizeHint().height());
+    if (const QScreen* screen = this->screen()) {
+        move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+    }
+}
+
+template <class Handler> void TForm1::RunHandler(Handler&& handler) {
+    // Errors must not travel through Qt's event dispatch: they end here, in the application's error box.
+    try {
+        handler();
+    } catch (const Exception& error) {
+        ShowException(error.Message());
+    } catch (const std::exception& error) {
+        ShowException(FromUtf8(error.what()));
+    }
+}
+
+void TForm1::ShowException(const std::u16string& message) {
+    std::u16string text = message;
+    if (!text.empty() && text.back() > u'.') {
+        text += u'.';
+    }
+    dialogs_.ShowErrorBox(this, Q(kApplicationTitle), Q(text));
+}
+
+QString TForm1::StatusPanelText(int panel) const {
+    return StatusPanels[panel]->text();
+}
+
+void TForm1::SetStatusPanelText(int panel, const QString& text) {
+    StatusPanels[panel]->setText(text);
+}
+
+void TForm1::FormCreate() {
+    setAcceptDrops(true);
+    archivePath_.clear();
+    ArchiveFree(archive_);
+    lastBsaDir_.clear();
+    lastExtractDir_.clear();
+    exeDir_ = FolderPart(executablePath_);
+    setWindowTitle(Q(kWindowCaption));
+    LoadPrefs();
+}
+
+void TForm1::FormClose() {
+    ArchiveFree(archive_);
+    SavePrefs();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    RunHandler([this] { FormClose(); });
+    event->accept();
+}
+
+void TForm1::Openarchive1Click() {
+    const std::u16string initialFolder = !lastBsaDir_.empty() ? lastBsaDir_ : platform::CurrentDirectory();
+    const std::optional<QString> chosen =
+        dialogs_.OpenFile(this, Q(initialFolder), QStringLiteral("bsa archives"), QStringLiteral("*.bsa"));
+    if (chosen) {
+        OpenArchive(chosen->toStdU16String());
+    }
+}
+
+void TForm1::CloseArchive1Click() {
+    browserModel_->Clear();
+    ArchiveFree(archive_);
+    archivePath_.clear();
+    SetStatusPanelText(1, QString());
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) {
+        event->acceptProposedAction();
+    }
+}
+
+void TForm1::dragMoveEvent(QDragMoveEvent* event) {
+    if (event->mimeData()->hasUrls()) {
+        event->acceptProposedAction();
+    }
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        paths.append(QDir::toNativeSeparators(url.toLocalFile()));
+    }
+    event->acceptProposedAction();
+    // Opened once the drop is over, so that the drag source is not kept waiting by a message box.
+    QMetaObject::invokeMethod(
+        this, [this, paths] { RunHandler([this, &paths] { WMDropFiles(paths); }); }, Qt::QueuedConnection);
+}
+
+void TForm1::WMDropFiles(const QStringList& paths) {
+    // Only the first dropped file counts.
+    if (!paths.isEmpty()) {
+        OpenArchive(paths.constFirst().toStdU16String());
+    }
+}
+
+void TForm1::OpenCommandLineArgument(const QStringList& arguments) {
+    if (arguments.size() < 2) {
+        return;
+    }
+    const QString path = QDir::toNativeSeparators(QFileInfo(arguments.at(1)).absoluteFilePath());
+    RunHandler([this, &path] { WMDropFiles({path}); });
+}
+
+void TForm1::OpenArchive(const std::u16string& path) {
+    if (platform::LowerCase(ExtensionPart(path)) != u".bsa") {
+        return;
+    }
+    SetStatusPanelText(1, Q(path));
+    archivePath_ = path;
+    lastBsaDir_ = FolderPart(archivePath_);
+    if (lastExtractDir_.empty()) {
+        lastExtractDir_ = lastBsaDir_;
+    }
+    ArchiveFree(archive_);
+    try {
+        ArchiveOpen(archive_, archivePath_);
+        FillBrowser();
+    } catch (const Exception& error) {
+        dialogs_.ShowMessage(this, Q(kApplicationTitle), Q(error.Message()));
+    } catch (const std::exception& error) {
+        dialogs_.ShowMessage(this, Q(kApplicationTitle), Q(FromUtf8(error.what())));
+    }
+}
+
+void TForm1::FillBrowser() {
+    TStringList fileList;
+    const TBusyCursor busy;
+    std::vector<TNodeDataBrw> placeholder;
+    placeholder.emplace_back(u"fbk_Opening_Archive", image_index::kOpening);
+    browserModel_->SetNodes(std::move(placeholder));
+    ArchiveExportFileList(archive_, archivePath_, fileList);
+
+    std::vector<TNodeDataBrw> nodes;
+    if (fileList.Count() == 0) {
+        nodes.emplace_back(u"fbk_Nothing_Found", image_index::kNothingFound);
+    } else {
+        nodes.reserve(static_cast<size_t>(fileList.Count()));
+        for (const TStringList::Item& item : fileList.Items()) {
+            nodes.emplace_back(item.string, 0);
+        }
+    }
+    browserModel_->SetNodes(std::move(nodes));
+}
+
+void TForm1::ButtonedEdit1Change() {
+    ApplyFilter();
+}
+
+void TForm1::ButtonedEdit1RightButtonClick() {
+    ButtonedEdit1->setText(QString()); // raises the change event, which filters already
+    ApplyFilter();
+}
+
+void TForm1::ApplyFilter() {
+    const std::u16string filter = platform::LowerCase(Trim(ButtonedEdit1->text().toStdU16String()));
+    const int current = CurrentListRow();
+    browserModel_->Filter(filter);
+    RestoreViewSelection(current);
+}
+
+void TForm1::BrowserTreeHeaderClick(Qt::MouseButton button, int column) {
+    if (button != Qt::LeftButton) {
+        return;
+    }
+    TBrowserModel& model = *browserModel_;
+    if (model.SortColumn() < 0 || column != model.SortColumn()) {
+        model.SetSortState(column, Qt::AscendingOrder);
+    } else {
+        model.SetSortState(column, model.SortDirection() == Qt::AscendingOrder ? Qt::DescendingOrder
+                                                                               : Qt::AscendingOrder);
+    }
+    const int current = model.SortNodes(model.SortColumn(), model.SortDirection(), CurrentListRow());
+    RestoreViewSelection(current);
+}
+
+int TForm1::CurrentListRow() const {
+    const QModelIndex current = BrowserTree->selectionModel()->currentIndex();
+    return current.isValid() ? browserModel_->ListRow(current.row()) : -1;
+}
+
+void TForm1::RestoreViewSelection(int currentListRow) {
+    QItemSelectionModel& selection = *BrowserTree->selectionModel();
+    {
+        // The rows' flags already hold the selection: the view only has to show it, and with thousands of
+        // ranges its own bookkeeping of the change would cost more than the whole filter.
+        const QSignalBlocker blocker(&selection);
+        selection.select(browserModel_->VisibleSelection(), QItemSelectionModel::ClearAndSelect);
+        const int modelRow = currentListRow >= 0 ? browserModel_->ModelRow(currentListRow) : -1;
+        if (modelRow >= 0) {
+            selection.setCurrentIndex(browserModel_->index(modelRow, 0), QItemSelectionModel::NoUpdate);
+        }
+    }
+    BrowserTree->viewport()->update();
+}
+
+std::u16string TForm1::PrefsFileName() const {
+    return PrefsFileLocation(exeDir_);
+}
+
+void TForm1::LoadPrefs() {
+    try {
+        const TIniFile prefs(PrefsFileName());
+        lastBsaDir_ = prefs.ReadString(u"path", u"lastBsaDir", u"");
+        lastExtractDir_ = prefs.ReadString(u"path", u"lastExtractDir", u"");
+    } catch (const std::exception&) {
+        // The folders are a convenience: without them the dialogs start in the current folder.
+    }
+}
+
+void TForm1::SavePrefs() {
+    try {
+        const std::u16string fileName = PrefsFileName();
+        QDir().mkpath(QFileInfo(Q(fileName)).absolutePath()); // the per-user folder may not exist yet
+        TIniFile prefs(fileName);
+        prefs.WriteString(u"path", u"lastBsaDir", lastBsaDir_);
+        prefs.WriteString(u"path", u"lastExtractDir", lastExtractDir_);
+        prefs.UpdateFile(); // a failure keeps the old file, and nobody needs to hear of it
+    } catch (const std::exception&) {
+    }
+}

@@ -1,0 +1,113 @@
+#pragma once
+// TForm1: the main window. A menu, the filter box, the browser list and a two-panel status bar; opening and
+// closing an archive (menu, drop, command line), sorting and filtering the list, extracting the selected
+// rows, and the two remembered folders of prefs.ini. The controls carry their form names as object names.
+#include <QMainWindow>
+#include <QStringList>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "archive/archive_session.h"
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QMenuBar;
+class QStatusBar;
+class QTreeView;
+class TBrowserModel;
+class TDialogs;
+class TImageList;
+
+inline constexpr char16_t kApplicationTitle[] = u"Parlivex";
+inline constexpr char16_t kWindowCaption[] = u"Parlivex (Skyrim/SkyrimSE) - v1.0.3";
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    // dialogs must outlive the window. exeDir is the folder of executablePath.
+    TForm1(TDialogs& dialogs, const std::u16string& executablePath, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Window state.
+    bool HasArchive() const { return archive_ != nullptr; }
+    const std::u16string& ArchivePath() const { return archivePath_; }
+    const std::u16string& ExeDir() const { return exeDir_; }
+    const std::u16string& LastBsaDir() const { return lastBsaDir_; }
+    const std::u16string& LastExtractDir() const { return lastExtractDir_; }
+    TBrowserModel& BrowserModel() { return *browserModel_; }
+    QString StatusPanelText(int panel) const;
+
+    // Opens the first argument after the program's name exactly like a dropped file ("Open with").
+    void OpenCommandLineArgument(const QStringList& arguments);
+
+    // Handlers, named control + event, and the routines they use. They let errors pass; the controls'
+    // signals reach them through RunHandler, which shows such errors in the application's error box.
+    void FormCreate();
+    void FormClose();
+    void Openarchive1Click();
+    void extract1Click();
+    void CloseArchive1Click();
+    void WMDropFiles(const QStringList& paths);
+    void OpenArchive(const std::u16string& path);
+    void FillBrowser();
+    void ButtonedEdit1Change();
+    void ButtonedEdit1RightButtonClick();
+    void ApplyFilter();
+    void BrowserTreeHeaderClick(Qt::MouseButton button, int column);
+    std::u16string PickFolder(const std::u16string& prompt, const std::u16string& initialFolder);
+    void ExtractSelection(const std::u16string& destination);
+    void ExtractEntry(const std::u16string& entry, const std::u16string& destination);
+    void LoadPrefs();
+    void SavePrefs();
+    // Where prefs.ini is read and written.
+    std::u16string PrefsFileName() const;
+
+    // The application's default handler: the error box captioned with the application title, the message
+    // with a "." appended unless it is empty or already ends in a character up to ".".
+    void ShowException(const std::u16string& message);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void CreateControls();
+    template <class Handler> void RunHandler(Handler&& handler);
+    void SetStatusPanelText(int panel, const QString& text);
+    // The list row of the view's current row, or -1; and the view's selection and current row brought back
+    // from the rows' flags after the rows were sorted or filtered.
+    int CurrentListRow() const;
+    void RestoreViewSelection(int currentListRow);
+    void ShowRefusedEntries();
+
+    TDialogs& dialogs_;
+    TImageList* ImageList1 = nullptr;
+    TBrowserModel* browserModel_ = nullptr;
+
+    QMenuBar* MainMenu1 = nullptr;
+    QMenu* Files1 = nullptr;
+    QAction* Openarchive1 = nullptr;
+    QAction* extract1 = nullptr;
+    QAction* N1 = nullptr;
+    QAction* CloseArchive1 = nullptr;
+    QLineEdit* ButtonedEdit1 = nullptr;
+    QAction* ButtonedEdit1LeftButton = nullptr;
+    QAction* ButtonedEdit1RightButton = nullptr;
+    QTreeView* BrowserTree = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+    QLabel* StatusPanels[2] = {nullptr, nullptr};
+
+    TArchiveSession archive_;
+    std::u16string archivePath_;
+    std::u16string exeDir_;
+    std::u16string lastBsaDir_;
+    std::u16string lastExtractDir_;
+    std::u16string executablePath_;
+    // Entries of the current extraction that were not written, with the reason.
+    std::vector<std::pair<std::u16string, std::u16string>> refusedEntries_;
+};

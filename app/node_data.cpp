@@ -1,0 +1,94 @@
+#include "app/node_data.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "platform/locale.h"
+
+namespace {
+
+struct ExtensionIcon {
+    std::u16string_view ext;
+    int icon;
+};
+
+// First match wins.
+constexpr ExtensionIcon kExtensionIcons[] = {
+    {u".pex", image_index::kScript},    {u".dds", image_index::kTexture}, {u".xwm", image_index::kSound},
+    {u".wav", image_index::kSound},     {u".lod", image_index::kLod},     {u".nif", image_index::kMesh},
+    {u".hkx", image_index::kAnimation}, {u".fuz", image_index::kVoice},
+};
+
+size_t NameStart(std::u16string_view filename) {
+    const size_t delimiter = filename.find_last_of(u"\\:");
+    return delimiter == std::u16string_view::npos ? 0 : delimiter + 1;
+}
+
+char16_t SortKeyUnit(char16_t c) {
+    return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
+}
+
+} // namespace
+
+int IconForExtension(std::u16string_view lowerCaseExt) {
+    for (const ExtensionIcon& entry : kExtensionIcons) {
+        if (entry.ext == lowerCaseExt) {
+            return entry.icon;
+        }
+    }
+    return image_index::kOtherFile;
+}
+
+TNodeDataBrw::TNodeDataBrw(std::u16string s, int32_t i)
+    : filename(std::move(s)), rData(SplitEntryPath(filename)) {
+    // The extension SplitEntryPath finds is the one the icon goes by: from the last "." of the file part.
+    icon = i != 0 ? i : IconForExtension(platform::LowerCase(rData.fExt));
+}
+
+std::u16string_view EntryFolderText(std::u16string_view filename) {
+    return filename.substr(0, NameStart(filename));
+}
+
+std::u16string_view EntryFileText(std::u16string_view filename) {
+    return filename.substr(NameStart(filename));
+}
+
+std::u16string_view BrowserTreeGetText(const TNodeDataBrw& node, int column) {
+    switch (column) {
+    case 1:
+        return EntryFolderText(node.filename);
+    case 2:
+        return EntryFileText(node.filename);
+    default:
+        return {};
+    }
+}
+
+int BrowserTreeGetImageIndex(const TNodeDataBrw& node, int column) {
+    return column == 0 ? node.icon : -1;
+}
+
+int CompareSortKeys(std::u16string_view a, std::u16string_view b) {
+    const size_t common = std::min(a.size(), b.size());
+    for (size_t i = 0; i < common; ++i) {
+        const char16_t ca = SortKeyUnit(a[i]);
+        const char16_t cb = SortKeyUnit(b[i]);
+        if (ca != cb) {
+            return static_cast<int>(ca) - static_cast<int>(cb);
+        }
+    }
+    return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+}
+
+int BrowserTreeCompareNodes(const TNodeDataBrw& node1, const TNodeDataBrw& node2, int column, int result) {
+    switch (column) {
+    case 0:
+        return CompareSortKeys(node1.rData.fExt, node2.rData.fExt);
+    case 1:
+        return CompareSortKeys(node1.rData.fPath, node2.rData.fPath);
+    case 2:
+        return CompareSortKeys(node1.rData.fName, node2.rData.fName);
+    default:
+        return result;
+    }
+}

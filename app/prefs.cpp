@@ -1,0 +1,205 @@
+#include "app/prefs.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QString>
+
+#include "base/ustring.h"
+
+namespace {
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+QString ToQString(const std::u16string& text) {
+    return QString::fromStdU16String(text);
+}
+
+std::string_view Trimmed(std::string_view text) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+    while (!text.empty() && blank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && blank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+bool SameIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+// The line without a leading byte-order mark, trimmed.
+std::string_view Content(std::string_view line) {
+    if (line.substr(0, kUtf8Bom.size()) == kUtf8Bom) {
+        line.remove_prefix(kUtf8Bom.size());
+    }
+    return Trimmed(line);
+}
+
+// "[name]" gives name; anything else nothing.
+bool SectionName(std::string_view line, std::string_view& name) {
+    const std::string_view content = Content(line);
+    if (content.empty() || content.front() != '[') {
+        return false;
+    }
+    const size_t close = content.find(']');
+    if (close == std::string_view::npos) {
+        return false;
+    }
+    name = Trimmed(content.substr(1, close - 1));
+    return true;
+}
+
+// "key=value" gives both, trimmed; comments and lines without "=" nothing.
+bool KeyValue(std::string_view line, std::string_view& key, std::string_view& value) {
+    const std::string_view content = Content(line);
+    if (content.empty() || content.front() == ';' || content.front() == '#') {
+        return false;
+    }
+    const size_t equals = content.find('=');
+    if (equals == std::string_view::npos) {
+        return false;
+    }
+    key = Trimmed(content.substr(0, equals));
+    value = Trimmed(content.substr(equals + 1));
+    return true;
+}
+
+bool IsBlank(std::string_view line) {
+    return Content(line).empty();
+}
+
+} // namespace
+
+TIniFile::TIniFile(std::u16string fileName) : fileName_(std::move(fileName)) {
+    QFile file(ToQString(fileName_));
+    if (!file.open(QIODevice::ReadOnly)) {
+        return;
+    }
+    const QByteArray bytes = file.readAll();
+    const std::string_view text(bytes.constData(), static_cast<size_t>(bytes.size()));
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) {
+            lines_.emplace_back(text.substr(start));
+            break;
+        }
+        lines_.emplace_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    finalLineBreak_ = !text.empty() && text.back() == '\n';
+    if (!lines_.empty() && !lines_.front().empty() && lines_.front().back() == '\r') {
+        newLineBreak_ = "\r\n";
+    }
+}
+
+int TIniFile::FindSection(std::string_view section) const {
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        std::string_view name;
+        if (SectionName(lines_[i], name) && SameIgnoringAsciiCase(name, section)) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+int TIniFile::SectionEnd(int header) const {
+    int end = header + 1;
+    std::string_view name;
+    while (end < static_cast<int>(lines_.size()) && !SectionName(lines_[static_cast<size_t>(end)], name)) {
+        ++end;
+    }
+    return end;
+}
+
+std::u16string TIniFile::ReadString(std::u16string_view section, std::u16string_view key,
+                                    std::u16string_view defaultValue) const {
+    const int header = FindSection(ToUtf8(section));
+    if (header >= 0) {
+        const std::string wantedKey = ToUtf8(key);
+        const int end = SectionEnd(header);
+        for (int i = header + 1; i < end; ++i) {
+            std::string_view lineKey, value;
+            if (KeyValue(lines_[static_cast<size_t>(i)], lineKey, value) &&
+                SameIgnoringAsciiCase(lineKey, wantedKey)) {
+                std::u16string text = FromUtf8(value);
+                if (text.size() > kMaxValueLength) {
+                    text.resize(kMaxValueLength);
+                }
+                return text;
+            }
+        }
+    }
+    return std::u16string(defaultValue);
+}
+
+void TIniFile::WriteString(std::u16string_view section, std::u16string_view key, std::u16string_view value) {
+    const std::string sectionName = ToUtf8(section);
+    const std::string keyName = ToUtf8(key);
+    const std::string entry = keyName + "=" + ToUtf8(value);
+
+    const std::string lineEnd = newLineBreak_ == "\r\n" ? "\r" : "";
+    const int header = FindSection(sectionName);
+    if (header < 0) {
+        // A last line without a line break gets one when the lines are joined again.
+        lines_.push_back("[" + sectionName + "]" + lineEnd);
+        lines_.push_back(entry + lineEnd);
+        finalLineBreak_ = true;
+        return;
+    }
+    const int end = SectionEnd(header);
+    int lastEntry = header;
+    for (int i = header + 1; i < end; ++i) {
+        std::string& line = lines_[static_cast<size_t>(i)];
+        std::string_view lineKey, lineValue;
+        if (KeyValue(line, lineKey, lineValue) && SameIgnoringAsciiCase(lineKey, keyName)) {
+            const bool carriageReturn = !line.empty() && line.back() == '\r';
+            line = entry + (carriageReturn ? "\r" : "");
+            return;
+        }
+        if (!IsBlank(line)) {
+            lastEntry = i;
+        }
+    }
+    lines_.insert(lines_.begin() + lastEntry + 1, entry + lineEnd);
+    if (lastEntry + 2 == static_cast<int>(lines_.size())) {
+        finalLineBreak_ = true; // the new line is the last one
+    }
+}
+
+bool TIniFile::UpdateFile() const {
+    std::string text;
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        text += lines_[i];
+        if (i + 1 < lines_.size() || finalLineBreak_) {
+            text += '\n';
+        }
+    }
+    QSaveFile file(ToQString(fileName_));
+    if (!file.open(QIODevice::WriteOnly)) {
+        return false;
+    }
+    if (file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size())) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+std::u16string PrefsFileLocation(const std::u16string& exeDir) {
+    const QString folder = ToQString(exeDir);
+    const QFileInfo folderInfo(folder);
+    const bool installed = QFileInfo::exists(folder + QStringLiteral(PARLIVEX_DESKTOP_ENTRY_FROM_BINDIR));
+    if (!exeDir.empty() && folderInfo.isDir() && folderInfo.isWritable() && !installed) {
+        return exeDir + u"prefs.ini";
+    }
+    const QString configFolder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return QDir::toNativeSeparators(configFolder + QStringLiteral("/parlivex/prefs.ini")).toStdU16String();
+}

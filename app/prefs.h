@@ -1,0 +1,45 @@
+#pragma once
+// prefs.ini: a small INI file of our own making. Reading takes a value by section and key; writing changes
+// or adds only the lines of the keys it sets and keeps every other line byte for byte. The text is UTF-8.
+#include <string>
+#include <string_view>
+#include <vector>
+
+class TIniFile {
+public:
+    // Reads the file now; a missing or unreadable file reads as empty.
+    explicit TIniFile(std::u16string fileName);
+
+    // The value of key in section (both matched without regard to ASCII case, first match), trimmed of
+    // surrounding blanks and cut to kMaxValueLength characters; defaultValue when there is none.
+    std::u16string ReadString(std::u16string_view section, std::u16string_view key,
+                              std::u16string_view defaultValue) const;
+    // Sets key=value in section: replaces the key's line, or adds it after the section's last entry, or adds
+    // the section at the end of the file. In memory until UpdateFile.
+    void WriteString(std::u16string_view section, std::u16string_view key, std::u16string_view value);
+    // Replaces the file with the content as a whole (write to a temporary file, then rename), so a failure
+    // leaves the old content. False on failure.
+    bool UpdateFile() const;
+
+    static constexpr size_t kMaxValueLength = 2047;
+
+private:
+    struct KeyLine {
+        std::string key;
+        std::string value;
+    };
+
+    // Index of the section's header line, or -1; and the end (exclusive) of its entries.
+    int FindSection(std::string_view section) const;
+    int SectionEnd(int header) const;
+
+    std::u16string fileName_;
+    std::vector<std::string> lines_; // without their "\n"; a "\r" before it stays in the line
+    bool finalLineBreak_ = false;
+    std::string newLineBreak_ = "\n"; // for lines we add: the file's own style
+};
+
+// Where prefs.ini lives: beside the executable (exeDir ends in a separator), unless that folder cannot be
+// written or the program runs from its installed location (its desktop entry installed beside it); then in
+// the per-user configuration folder ($XDG_CONFIG_HOME/parlivex/prefs.ini on Linux).
+std::u16string PrefsFileLocation(const std::u16string& exeDir);

@@ -1,0 +1,225 @@
+#include "tests/app/app_test_support.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QStatusBar>
+#include <QTest>
+#include <QTreeView>
+#include <QUrl>
+
+#include "base/ustring.h"
+
+namespace apptest {
+namespace {
+
+QtMessageHandler previousHandler = nullptr;
+
+void RecordModelTesterComplaints(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if ((type == QtWarningMsg || type == QtCriticalMsg) && context.category != nullptr &&
+        qstrcmp(context.category, "qt.modeltest") == 0) {
+        ModelTesterComplaints().push_back(message);
+    }
+    if (previousHandler != nullptr) {
+        previousHandler(type, context, message);
+    }
+}
+
+} // namespace
+
+void InstallModelTesterWatch() {
+    previousHandler = qInstallMessageHandler(RecordModelTesterComplaints);
+}
+
+std::vector<QString>& ModelTesterComplaints() {
+    static std::vector<QString> complaints;
+    return complaints;
+}
+
+std::optional<QString> TScriptedDialogs::OpenFile(QWidget*, const QString& initialFolder,
+                                                  const QString& description, const QString& pattern) {
+    openCalls.push_back({initialFolder, description, pattern});
+    if (openAnswers.empty()) {
+        return std::nullopt;
+    }
+    QString answer = openAnswers.front();
+    openAnswers.pop_front();
+    return answer;
+}
+
+QString TScriptedDialogs::PickFolder(QWidget*, const QString& prompt, const QString& initialFolder) {
+    pickCalls.push_back({prompt, initialFolder});
+    if (pickAnswers.empty()) {
+        return {};
+    }
+    QString answer = pickAnswers.front();
+    pickAnswers.pop_front();
+    return answer;
+}
+
+void TScriptedDialogs::ShowMessage(QWidget*, const QString& caption, const QString& text) {
+    messages.push_back({caption, text});
+}
+
+void TScriptedDialogs::ShowErrorBox(QWidget*, const QString& caption, const QString& text) {
+    errors.push_back({caption, text});
+}
+
+fixture::EntrySpec Entry(std::string name, std::string_view content, fixture::Storage storage) {
+    return Entry(std::move(name), std::vector<uint8_t>(content.begin(), content.end()), storage);
+}
+
+fixture::EntrySpec Entry(std::string name, std::vector<uint8_t> content, fixture::Storage storage) {
+    fixture::EntrySpec entry;
+    entry.name = std::move(name);
+    entry.data = std::move(content);
+    entry.storage = storage;
+    return entry;
+}
+
+fixture::FolderSpec RootFolder(std::vector<fixture::EntrySpec> files) {
+    fixture::FolderSpec folder;
+    folder.files = std::move(files);
+    folder.nameLengthOverride = 0; // no name bytes at all, as the games' tools write it
+    return folder;
+}
+
+QString Q(const std::u16string& text) {
+    return QString::fromStdU16String(text);
+}
+QString Q(const std::filesystem::path& path) {
+    return QString::fromStdString(path.string());
+}
+std::u16string U16(const std::filesystem::path& path) {
+    return FromUtf8(path.string());
+}
+std::string Utf8(const QString& text) {
+    return text.toStdString();
+}
+
+WindowTest::WindowTest() : binFolder_(temp_.Path() / "bin") {
+    std::filesystem::create_directories(binFolder_);
+    executablePath_ = U16(binFolder_ / "parlivex");
+}
+
+WindowTest::~WindowTest() = default;
+
+void WindowTest::TearDown() {
+    EXPECT_TRUE(ModelTesterComplaints().empty()) << Utf8(ModelTesterComplaints().front());
+    ModelTesterComplaints().clear();
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the hourglass stayed";
+    while (QApplication::overrideCursor() != nullptr) {
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+TForm1& WindowTest::CreateWindow() {
+    form_.reset();
+    form_ = std::make_unique<TForm1>(dialogs_, executablePath_);
+    form_->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
+    new QAbstractItemModelTester(&Model(), QAbstractItemModelTester::FailureReportingMode::Warning, &Model());
+    return *form_;
+}
+
+QTreeView* WindowTest::Tree() {
+    return Control<QTreeView>("BrowserTree");
+}
+
+std::filesystem::path WindowTest::WriteArchive(const std::string& name, const fixture::ArchiveSpec& spec) {
+    const std::filesystem::path path = temp_.Path() / std::filesystem::u8path(name);
+    std::filesystem::create_directories(path.parent_path());
+    fixture::WriteArchiveFile(spec, path.string());
+    return path;
+}
+
+fixture::ArchiveSpec Spec(std::vector<fixture::FolderSpec> folders, uint32_t version) {
+    fixture::ArchiveSpec spec;
+    spec.version = version;
+    spec.folders = std::move(folders);
+    return spec;
+}
+
+void WindowTest::OpenByDialog(const std::filesystem::path& path) {
+    dialogs_.openAnswers.push_back(Q(path));
+    Action("Openarchive1")->trigger();
+}
+
+void WindowTest::Drop(const std::vector<std::filesystem::path>& paths) {
+    QMimeData mime;
+    QList<QUrl> urls;
+    for (const std::filesystem::path& path : paths) {
+        urls.append(QUrl::fromLocalFile(Q(path)));
+    }
+    mime.setUrls(urls);
+    // Onto the status bar: a part of the window that is no drop target of its own.
+    const QPoint at = Control<QStatusBar>("StatusBar1")->mapTo(form_.get(), QPoint(5, 5));
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(form_.get(), &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(form_.get(), &drop);
+    QCoreApplication::processEvents();
+}
+
+QStringList WindowTest::ColumnTexts(int column) {
+    QStringList texts;
+    for (int row = 0; row < Model().rowCount(); ++row) {
+        texts.append(Model().index(row, column).data().toString());
+    }
+    return texts;
+}
+
+QStringList WindowTest::VisibleEntries() {
+    QStringList entries;
+    for (int row = 0; row < Model().rowCount(); ++row) {
+        entries.append(Model().index(row, TBrowserModel::kPathColumn).data().toString() +
+                       Model().index(row, TBrowserModel::kFileColumn).data().toString());
+    }
+    return entries;
+}
+
+QStringList WindowTest::AllEntries() {
+    QStringList entries;
+    for (int row = 0; row < Model().NodeCount(); ++row) {
+        entries.append(Q(Model().Node(row).filename));
+    }
+    return entries;
+}
+
+int WindowTest::IconOfRow(int modelRow) {
+    return Model().index(modelRow, TBrowserModel::kIconColumn).data(TBrowserModel::kIconIndexRole).toInt();
+}
+
+void WindowTest::ClickHeader(int column, Qt::MouseButton button) {
+    QHeaderView* header = Tree()->header();
+    const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                    header->height() / 2);
+    QTest::mouseClick(header->viewport(), button, Qt::NoModifier, at);
+}
+
+void WindowTest::ClickRow(int modelRow, Qt::KeyboardModifiers modifiers) {
+    QTreeView* tree = Tree();
+    const QModelIndex index = Model().index(modelRow, TBrowserModel::kFileColumn);
+    tree->scrollTo(index);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, modifiers, tree->visualRect(index).center());
+}
+
+void WindowTest::SelectAllRows() {
+    QTest::keyClick(Tree(), Qt::Key_A, Qt::ControlModifier);
+}
+
+void WindowTest::TypeFilter(const QString& text) {
+    QTest::keyClicks(Control<QLineEdit>("ButtonedEdit1"), text);
+}
+
+void WindowTest::ExtractTo(const std::filesystem::path& destination) {
+    dialogs_.pickAnswers.push_back(Q(destination));
+    Action("extract1")->trigger();
+}
+
+} // namespace apptest

@@ -1,0 +1,127 @@
+#pragma once
+// What the window tests share: dialogs answered by a script, a window over a temporary folder (its
+// executable "lives" in <temp>/bin, so prefs.ini is <temp>/bin/prefs.ini), fixture archives, and ways to
+// drive the controls as a user would.
+#include <QAbstractItemModelTester>
+#include <QString>
+#include <QStringList>
+#include <deque>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/browser_model.h"
+#include "app/dialogs.h"
+#include "app/main_window.h"
+#include "tests/support/bsa_writer.h"
+#include "tests/support/temp_folder.h"
+
+class QAction;
+class QTreeView;
+
+namespace apptest {
+
+// Routes the model checker's complaints into a list that every window test checks at its end.
+void InstallModelTesterWatch();
+std::vector<QString>& ModelTesterComplaints();
+
+class TScriptedDialogs : public TDialogs {
+public:
+    struct OpenCall {
+        QString initialFolder, description, pattern;
+    };
+    struct PickCall {
+        QString prompt, initialFolder;
+    };
+    struct Box {
+        QString caption, text;
+    };
+
+    // Answers, taken in order; when none is left the dialog is cancelled.
+    std::deque<QString> openAnswers;
+    std::deque<QString> pickAnswers;
+
+    std::vector<OpenCall> openCalls;
+    std::vector<PickCall> pickCalls;
+    std::vector<Box> messages;
+    std::vector<Box> errors;
+
+    std::optional<QString> OpenFile(QWidget* owner, const QString& initialFolder, const QString& description,
+                                    const QString& pattern) override;
+    QString PickFolder(QWidget* owner, const QString& prompt, const QString& initialFolder) override;
+    void ShowMessage(QWidget* owner, const QString& caption, const QString& text) override;
+    void ShowErrorBox(QWidget* owner, const QString& caption, const QString& text) override;
+};
+
+// An entry of a fixture archive.
+fixture::EntrySpec Entry(std::string name, std::string_view content,
+                         fixture::Storage storage = fixture::Storage::Lz4Frame);
+fixture::EntrySpec Entry(std::string name, std::vector<uint8_t> content,
+                         fixture::Storage storage = fixture::Storage::Lz4Frame);
+// A folder with an empty name (its entries are listed as "\name").
+fixture::FolderSpec RootFolder(std::vector<fixture::EntrySpec> files);
+
+// An archive of these folders (flags 0x3: named folders and files).
+fixture::ArchiveSpec Spec(std::vector<fixture::FolderSpec> folders, uint32_t version = 105);
+
+QString Q(const std::u16string& text);
+QString Q(const std::filesystem::path& path);
+std::u16string U16(const std::filesystem::path& path);
+std::string Utf8(const QString& text);
+
+class WindowTest : public ::testing::Test {
+protected:
+    WindowTest();
+    ~WindowTest() override;
+    void TearDown() override;
+
+    // A new window (the old one, if any, is destroyed without closing); shown, with the model checker on it.
+    TForm1& CreateWindow();
+    TForm1& Form() { return *form_; }
+    TBrowserModel& Model() { return form_->BrowserModel(); }
+
+    template <class T> T* Control(const char* objectName) {
+        T* control = form_->findChild<T*>(QString::fromLatin1(objectName));
+        EXPECT_NE(control, nullptr) << objectName;
+        return control;
+    }
+    QTreeView* Tree();
+    QAction* Action(const char* objectName) { return Control<QAction>(objectName); }
+
+    // Writes an archive into the temporary folder (a path below it, folders made) and returns its path.
+    std::filesystem::path WriteArchive(const std::string& name, const fixture::ArchiveSpec& spec);
+
+    // "Open archive" answered with path.
+    void OpenByDialog(const std::filesystem::path& path);
+    // Drops files on the window as a file manager does, and lets the window take them.
+    void Drop(const std::vector<std::filesystem::path>& paths);
+
+    // The visible rows: a column's texts, or "Path" + "File" joined (the entry string).
+    QStringList ColumnTexts(int column);
+    QStringList VisibleEntries();
+    QStringList AllEntries(); // in list order, hidden rows included
+    int IconOfRow(int modelRow);
+
+    // Mouse on the header / on a visible row, as a user clicks.
+    void ClickHeader(int column, Qt::MouseButton button = Qt::LeftButton);
+    void ClickRow(int modelRow, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+    void SelectAllRows();
+    void TypeFilter(const QString& text);
+    // "Extract selection" answered with destination.
+    void ExtractTo(const std::filesystem::path& destination);
+
+    fixture::TempFolder temp_;
+    std::filesystem::path binFolder_;
+    std::u16string executablePath_;
+    TScriptedDialogs dialogs_;
+
+private:
+    std::unique_ptr<TForm1> form_;
+};
+
+} // namespace apptest

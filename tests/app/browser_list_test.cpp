@@ -1,0 +1,241 @@
+// The browser list: sorting by header clicks (stable in both directions, on the stored keys), the filter box
+// with its clear button, and the selection that rows keep while the filter hides them.
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeView>
+
+#include "app/image_list.h"
+#include "tests/app/app_test_support.h"
+
+namespace apptest {
+namespace {
+
+// The reader lists folders, then files, in name order (case-insensitive, "\" before letters):
+//   0 \readme.txt   1 a_b\x.txt   2 ab\notes   3 ab\y.dds   4 meshes\z.hkx
+//   5 meshes\actors\a.nif   6 meshes\actors\b.nif
+// The sort comparison maps only a..z to A..Z, so "_" sorts after the letters: AB < A_B.
+fixture::ArchiveSpec SortArchive() {
+    return Spec({
+        {"meshes\\actors", {Entry("b.nif", "b"), Entry("a.nif", "a")}},
+        {"ab", {Entry("y.dds", "y"), Entry("notes", "n")}},
+        {"meshes", {Entry("z.hkx", "z")}},
+        {"a_b", {Entry("x.txt", "x")}},
+        RootFolder({Entry("readme.txt", "r")}),
+    });
+}
+const QStringList kSortEntries = {
+    "\\readme.txt",          "a_b\\x.txt",           "ab\\notes", "ab\\y.dds", "meshes\\z.hkx",
+    "meshes\\actors\\a.nif", "meshes\\actors\\b.nif"};
+
+QStringList InOrder(std::initializer_list<int> rows) {
+    QStringList entries;
+    for (int row : rows) {
+        entries.append(kSortEntries[row]);
+    }
+    return entries;
+}
+
+class BrowserListTest : public WindowTest {};
+
+TEST_F(BrowserListTest, HeaderClicksSortStablyStartingFromPathAscending) {
+    CreateWindow();
+    OpenByDialog(WriteArchive("sort.bsa", SortArchive()));
+    ASSERT_EQ(VisibleEntries(), kSortEntries) << "filled in the archive's order, unsorted";
+    EXPECT_EQ(ColumnTexts(1).first(), "\\");
+
+    struct Click {
+        int column;
+        Qt::MouseButton button;
+        QStringList expected;
+    };
+    const Click clicks[] = {
+        {1, Qt::LeftButton, InOrder({5, 6, 4, 1, 2, 3, 0})},  // Path was the sort column: descending first
+        {1, Qt::LeftButton, InOrder({0, 2, 3, 1, 4, 5, 6})},  // ascending; the empty folder first
+        {2, Qt::LeftButton, InOrder({5, 6, 2, 0, 1, 3, 4})},  // File: the name without its extension
+        {2, Qt::LeftButton, InOrder({4, 3, 1, 0, 2, 6, 5})},  // File descending
+        {0, Qt::LeftButton, InOrder({2, 3, 4, 6, 5, 1, 0})},  // extension: none first; equal ones keep order
+        {2, Qt::RightButton, InOrder({2, 3, 4, 6, 5, 1, 0})}, // only the left button sorts
+        {1, Qt::LeftButton, InOrder({0, 2, 3, 1, 4, 6, 5})},  // a new column starts ascending
+        {1, Qt::LeftButton, InOrder({6, 5, 4, 1, 2, 3, 0})},  // equal folders keep their order both ways
+    };
+    for (const Click& click : clicks) {
+        ClickHeader(click.column, click.button);
+        EXPECT_EQ(VisibleEntries(), click.expected) << "column " << click.column;
+    }
+    EXPECT_EQ(Model().SortColumn(), 1);
+    EXPECT_EQ(Model().SortDirection(), Qt::DescendingOrder);
+    EXPECT_FALSE(Tree()->header()->isSortIndicatorShown());
+}
+
+TEST_F(BrowserListTest, SortKeepsTheSelectionAndTheCurrentRowWithTheirRows) {
+    CreateWindow();
+    OpenByDialog(WriteArchive("sort.bsa", SortArchive()));
+    ClickRow(1);                      // a_b\x.txt
+    ClickRow(4, Qt::ControlModifier); // meshes\z.hkx, current
+    ClickHeader(2);                   // File ascending: a b notes readme x y z
+    QItemSelectionModel* selection = Tree()->selectionModel();
+    QStringList selected;
+    for (const QModelIndex& index : selection->selectedRows(2)) {
+        selected.append(index.data().toString());
+    }
+    selected.sort();
+    EXPECT_EQ(selected, QStringList({"x.txt", "z.hkx"}));
+    EXPECT_EQ(selection->currentIndex().siblingAtColumn(2).data().toString(), "z.hkx");
+    EXPECT_EQ(Model().SelectedCount(), 2);
+}
+
+TEST_F(BrowserListTest, FilterShowsRowsContainingTheTrimmedLowerCasedText) {
+    const fixture::ArchiveSpec spec = Spec({
+        {"textures\\armor", {Entry("iron.dds", "1"), Entry("IRONBOOTS.dds", "2"), Entry("steel.dds", "3")}},
+        {"meshes", {Entry("iron_ore.nif", "4"), Entry("gold.nif", "5")}},
+    });
+    CreateWindow();
+    OpenByDialog(WriteArchive("filter.bsa", spec));
+    const QStringList all = VisibleEntries();
+    ASSERT_EQ(all.size(), 5);
+
+    TypeFilter("  IRON  ");
+    EXPECT_EQ(VisibleEntries(), QStringList({"meshes\\iron_ore.nif", "textures\\armor\\iron.dds"}))
+        << "IRONBOOTS has the text in capitals only";
+    EXPECT_EQ(Model().NodeCount(), 5);
+
+    QLineEdit* box = Control<QLineEdit>("ButtonedEdit1");
+    box->setText("\tTextures\\ARMOR\\ ");
+    EXPECT_EQ(VisibleEntries(), QStringList({"textures\\armor\\iron.dds", "textures\\armor\\IRONBOOTS.dds",
+                                             "textures\\armor\\steel.dds"}));
+    box->setText("no such text");
+    EXPECT_EQ(Model().rowCount(), 0);
+
+    // The clear button, clicked as a user does.
+    QToolButton* clear = nullptr;
+    for (QToolButton* button : box->findChildren<QToolButton*>()) {
+        if (button->defaultAction() == Action("ButtonedEdit1RightButton")) {
+            clear = button;
+        }
+    }
+    ASSERT_NE(clear, nullptr);
+    QTest::mouseClick(clear, Qt::LeftButton);
+    EXPECT_EQ(box->text(), "");
+    EXPECT_EQ(VisibleEntries(), all);
+
+    // Rows sorted while filtered come back sorted.
+    TypeFilter("nif");
+    ClickHeader(1);
+    box->clear();
+    EXPECT_EQ(VisibleEntries(),
+              QStringList({"textures\\armor\\iron.dds", "textures\\armor\\IRONBOOTS.dds",
+                           "textures\\armor\\steel.dds", "meshes\\gold.nif", "meshes\\iron_ore.nif"}));
+}
+
+TEST_F(BrowserListTest, OpeningAnotherArchiveShowsAllItsRowsDespiteTheFilterText) {
+    CreateWindow();
+    OpenByDialog(WriteArchive("sort.bsa", SortArchive()));
+    TypeFilter("meshes");
+    ASSERT_EQ(Model().rowCount(), 3);
+    OpenByDialog(WriteArchive("sort2.bsa", SortArchive()));
+    EXPECT_EQ(Control<QLineEdit>("ButtonedEdit1")->text(), "meshes");
+    EXPECT_EQ(VisibleEntries(), kSortEntries);
+    TypeFilter("\\a"); // the next change filters again: "meshes\a"
+    EXPECT_EQ(VisibleEntries(), QStringList({"meshes\\actors\\a.nif", "meshes\\actors\\b.nif"}));
+}
+
+TEST_F(BrowserListTest, HiddenRowsKeepTheirSelection) {
+    CreateWindow();
+    OpenByDialog(WriteArchive("sort.bsa", SortArchive()));
+    ClickRow(0);                      // \readme.txt
+    ClickRow(5, Qt::ControlModifier); // meshes\actors\a.nif
+    ClickRow(6, Qt::ControlModifier); // meshes\actors\b.nif
+
+    TypeFilter("s"); // hides \readme.txt and a_b\x.txt
+    ASSERT_EQ(VisibleEntries(), QStringList({"ab\\notes", "ab\\y.dds", "meshes\\z.hkx",
+                                             "meshes\\actors\\a.nif", "meshes\\actors\\b.nif"}));
+    EXPECT_EQ(Tree()->selectionModel()->selectedRows().size(), 2);
+    ClickRow(0, Qt::ControlModifier); // ab\notes joins the selection
+    ClickRow(4, Qt::ControlModifier); // b.nif leaves it
+
+    Control<QLineEdit>("ButtonedEdit1")->clear();
+    QStringList selected;
+    for (const QModelIndex& index : Tree()->selectionModel()->selectedRows()) {
+        selected.append(VisibleEntries().at(index.row()));
+    }
+    selected.sort();
+    EXPECT_EQ(selected, QStringList({"\\readme.txt", "ab\\notes", "meshes\\actors\\a.nif"}));
+    EXPECT_EQ(Model().SelectedCount(), 3);
+}
+
+// The model alone, over rows made by hand: the comparison's folding, and the bookkeeping of hidden rows.
+class BrowserModelTest : public ::testing::Test {
+protected:
+    BrowserModelTest() : model_(images_) {
+        new QAbstractItemModelTester(&model_, QAbstractItemModelTester::FailureReportingMode::Warning,
+                                     &model_);
+    }
+    ~BrowserModelTest() override {
+        EXPECT_TRUE(ModelTesterComplaints().empty());
+        ModelTesterComplaints().clear();
+    }
+    void Fill(std::initializer_list<const char16_t*> entries) {
+        std::vector<TNodeDataBrw> nodes;
+        for (const char16_t* entry : entries) {
+            nodes.emplace_back(entry, 0);
+        }
+        model_.SetNodes(std::move(nodes));
+    }
+    QStringList Entries() {
+        QStringList entries;
+        for (int row = 0; row < model_.NodeCount(); ++row) {
+            entries.append(Q(model_.Node(row).filename));
+        }
+        return entries;
+    }
+
+    TImageList images_;
+    TBrowserModel model_;
+};
+
+TEST_F(BrowserModelTest, FoldersDifferingInAsciiCaseOnlySortAsEqual) {
+    Fill({u"textures\\Armor\\1.dds", u"TEXTURES\\armor\\2.dds", u"textures\\\u00e9\\3.dds",
+          u"textures\\\u00c9\\4.dds", u"textures\\armor\\5.dds"});
+    model_.SortNodes(1, Qt::AscendingOrder);
+    // Only a..z fold: \u00c9 (0xC9) sorts before \u00e9 (0xE9), and both after the letters.
+    EXPECT_EQ(Entries(),
+              QStringList({"textures\\Armor\\1.dds", "TEXTURES\\armor\\2.dds", "textures\\armor\\5.dds",
+                           "textures\\\u00c9\\4.dds", "textures\\\u00e9\\3.dds"}));
+    model_.SortNodes(1, Qt::DescendingOrder);
+    EXPECT_EQ(Entries(),
+              QStringList({"textures\\\u00e9\\3.dds", "textures\\\u00c9\\4.dds", "textures\\Armor\\1.dds",
+                           "TEXTURES\\armor\\2.dds", "textures\\armor\\5.dds"}));
+}
+
+TEST_F(BrowserModelTest, FilterMapsVisibleRowsAndKeepsFlagsOfHiddenOnes) {
+    Fill({u"a\\1.txt", u"b\\2.txt", u"a\\3.txt", u"b\\4.txt", u"a\\5.txt"});
+    for (int row : {0, 1, 2}) {
+        model_.SetSelected(row, true);
+    }
+    model_.Filter(u"a\\");
+    ASSERT_EQ(model_.rowCount(), 3);
+    EXPECT_EQ(model_.ListRow(2), 4);
+    EXPECT_EQ(model_.ModelRow(3), -1);
+    EXPECT_EQ(model_.ModelRow(4), 2);
+    // Visible rows 0 and 1 (list rows 0 and 2) form one range; hidden row 1 keeps its flag.
+    const QItemSelection visible = model_.VisibleSelection();
+    ASSERT_EQ(visible.size(), 1);
+    EXPECT_EQ(visible[0].top(), 0);
+    EXPECT_EQ(visible[0].bottom(), 1);
+    EXPECT_EQ(visible[0].right(), 2);
+    EXPECT_TRUE(model_.Selected(1));
+
+    model_.UpdateSelection(QItemSelection(model_.index(2, 0), model_.index(2, 2)),
+                           QItemSelection(model_.index(0, 0), model_.index(0, 2)));
+    EXPECT_EQ(model_.SelectedCount(), 3);
+    EXPECT_FALSE(model_.Selected(0));
+    EXPECT_TRUE(model_.Selected(4));
+    model_.Filter(u"");
+    EXPECT_EQ(model_.rowCount(), 5);
+}
+
+} // namespace
+} // namespace apptest

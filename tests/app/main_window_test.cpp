@@ -1,0 +1,367 @@
+// The main window: its start, controls and layout, opening an archive from the menu, by a drop and from the
+// command line, a failed open, closing the archive, and the error box of the handlers.
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QToolButton>
+#include <QTreeView>
+#include <fstream>
+
+#include "app/image_list.h"
+#include "platform/directories.h"
+#include "tests/app/app_test_support.h"
+
+namespace apptest {
+namespace {
+
+QImage Picture(const QIcon& icon, QIcon::Mode mode = QIcon::Normal) {
+    return icon.pixmap(QSize(16, 16), mode).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+QImage Picture(const TImageList& images, int index) {
+    return images.Image(index).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+bool IsBlank(const QImage& image) {
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (qAlpha(image.pixel(x, y)) != 0) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// Three entries in two folders; the reader lists folders and files in name order.
+fixture::ArchiveSpec SmallArchive() {
+    return Spec({
+        {"textures", {Entry("iron.dds", "texture")}},
+        {"meshes\\actors", {Entry("walk.hkx", "animation"), Entry("body.nif", "mesh")}},
+    });
+}
+const QStringList kSmallArchiveEntries = {"meshes\\actors\\body.nif", "meshes\\actors\\walk.hkx",
+                                          "textures\\iron.dds"};
+
+fixture::ArchiveSpec OtherArchive() {
+    return Spec({{"sound\\fx", {Entry("swing.wav", "sound")}}});
+}
+
+class MainWindowTest : public WindowTest {};
+
+TEST_F(MainWindowTest, StartsWithItsCaptionMenuAndControlsInPlace) {
+    TForm1& form = CreateWindow();
+    EXPECT_EQ(form.windowTitle(), "Parlivex (Skyrim/SkyrimSE) - v1.0.3");
+    const TImageList* images = form.findChild<TImageList*>("ImageList1");
+    ASSERT_NE(images, nullptr);
+
+    ASSERT_NE(Control<QMenuBar>("MainMenu1"), nullptr);
+    QMenu* files = Control<QMenu>("Files1");
+    ASSERT_NE(files, nullptr);
+    EXPECT_EQ(files->title(), "Files");
+    struct Item {
+        const char* name;
+        const char* text;
+        int icon;
+    };
+    const Item items[] = {{"Openarchive1", "Open archive", 9},
+                          {"extract1", "Extract selection", 27},
+                          {"N1", "", -1},
+                          {"CloseArchive1", "CloseArchive", 12}};
+    ASSERT_EQ(files->actions().size(), 4);
+    for (int i = 0; i < 4; ++i) {
+        QAction* action = files->actions().at(i);
+        EXPECT_EQ(action->objectName(), items[i].name);
+        EXPECT_EQ(action->text(), items[i].text);
+        EXPECT_EQ(action->isSeparator(), items[i].icon < 0);
+        if (items[i].icon >= 0) {
+            EXPECT_EQ(Picture(action->icon()), Picture(*images, items[i].icon)) << items[i].name;
+        }
+    }
+
+    QLineEdit* filter = Control<QLineEdit>("ButtonedEdit1");
+    EXPECT_EQ(filter->height(), 21);
+    EXPECT_EQ(filter->width(), form.centralWidget()->width());
+    QAction* left = Action("ButtonedEdit1LeftButton");
+    QAction* right = Action("ButtonedEdit1RightButton");
+    EXPECT_FALSE(left->isEnabled());
+    EXPECT_EQ(Picture(left->icon(), QIcon::Disabled), Picture(*images, 13)) << "not greyed out";
+    EXPECT_TRUE(right->isEnabled());
+    EXPECT_EQ(Picture(right->icon()), Picture(*images, 12));
+
+    QStatusBar* statusBar = Control<QStatusBar>("StatusBar1");
+    EXPECT_EQ(statusBar->height(), 19);
+    EXPECT_EQ(Control<QLabel>("StatusPanel0")->width(), 100);
+    EXPECT_EQ(form.centralWidget()->width(), 603);
+    EXPECT_EQ(form.centralWidget()->height() + statusBar->height(), 488);
+    EXPECT_EQ(form.font().pointSize(), 8);
+
+    // The list: flat rows, whole-row multi-selection, three movable columns without sort arrows.
+    QTreeView* tree = Tree();
+    QHeaderView* header = tree->header();
+    EXPECT_EQ(tree->selectionMode(), QAbstractItemView::ExtendedSelection);
+    EXPECT_EQ(tree->selectionBehavior(), QAbstractItemView::SelectRows);
+    EXPECT_FALSE(tree->rootIsDecorated());
+    EXPECT_TRUE(tree->uniformRowHeights());
+    EXPECT_FALSE(header->isSortIndicatorShown());
+    EXPECT_TRUE(header->sectionsMovable());
+    EXPECT_TRUE(header->isFirstSectionMovable());
+    EXPECT_EQ(header->sectionResizeMode(1), QHeaderView::Interactive);
+    const QStringList titles = {"", "Path", "File"};
+    for (int column = 0; column < 3; ++column) {
+        EXPECT_EQ(Model().headerData(column, Qt::Horizontal).toString(), titles[column]);
+    }
+    // The columns were laid out to fill 599 pixels; "Path" takes whatever the list's width differs by.
+    EXPECT_EQ(header->sectionSize(0), 23);
+    EXPECT_EQ(header->sectionSize(1), 276 + tree->viewport()->width() - 599);
+    EXPECT_EQ(header->sectionSize(2), 300);
+
+    // Tab order: the filter box first, the list next.
+    QWidget* next = filter->nextInFocusChain();
+    while (next != nullptr && next != filter &&
+           !((next->focusPolicy() & Qt::TabFocus) && next->isVisible())) {
+        next = next->nextInFocusChain();
+    }
+    EXPECT_EQ(next, tree);
+    EXPECT_TRUE(form.acceptDrops());
+}
+
+TEST_F(MainWindowTest, PathColumnTakesUpChangesOfTheListWidth) {
+    TForm1& form = CreateWindow();
+    QHeaderView* header = Tree()->header();
+    const int path = header->sectionSize(1);
+    form.resize(form.width() + 100, form.height());
+    QApplication::processEvents();
+    EXPECT_EQ(header->sectionSize(0), 23);
+    EXPECT_EQ(header->sectionSize(1), path + 100);
+    EXPECT_EQ(header->sectionSize(2), 300);
+}
+
+TEST_F(MainWindowTest, ImageListHoldsSeventyOneSlotsWithOurPicturesWhereTheyAreUsed) {
+    CreateWindow();
+    const TImageList& images = *Form().findChild<TImageList*>("ImageList1");
+    ASSERT_EQ(images.Count(), 71);
+    const std::vector<int> used = {1, 9, 12, 13, 16, 17, 27, 31, 32, 37, 59, 62, 68, 69};
+    std::vector<QImage> seen;
+    for (int index = 0; index < images.Count(); ++index) {
+        const QImage picture = Picture(images, index);
+        EXPECT_EQ(picture.size(), QSize(16, 16));
+        const bool isUsed = std::find(used.begin(), used.end(), index) != used.end();
+        EXPECT_EQ(IsBlank(picture), !isUsed) << "slot " << index;
+        if (isUsed) {
+            EXPECT_EQ(std::find(seen.begin(), seen.end(), picture), seen.end())
+                << "slot " << index << " repeats";
+            seen.push_back(picture);
+        }
+    }
+}
+
+TEST_F(MainWindowTest, OpenArchiveFromTheMenuListsItsEntriesWithIcons) {
+    const std::filesystem::path archive = WriteArchive("data/small.bsa", SmallArchive());
+    TForm1& form = CreateWindow();
+
+    Action("Openarchive1")->trigger(); // cancelled
+    ASSERT_EQ(dialogs_.openCalls.size(), 1u);
+    EXPECT_EQ(dialogs_.openCalls[0].initialFolder, Q(platform::CurrentDirectory()));
+    EXPECT_EQ(dialogs_.openCalls[0].description, "bsa archives");
+    EXPECT_EQ(dialogs_.openCalls[0].pattern, "*.bsa");
+    EXPECT_FALSE(form.HasArchive());
+    EXPECT_EQ(Model().rowCount(), 0);
+
+    OpenByDialog(archive);
+    EXPECT_TRUE(form.HasArchive());
+    EXPECT_EQ(VisibleEntries(), kSmallArchiveEntries);
+    EXPECT_EQ(ColumnTexts(1), QStringList({"meshes\\actors\\", "meshes\\actors\\", "textures\\"}));
+    EXPECT_EQ(ColumnTexts(2), QStringList({"body.nif", "walk.hkx", "iron.dds"}));
+    EXPECT_EQ(ColumnTexts(0), QStringList({"", "", ""}));
+    EXPECT_EQ(IconOfRow(0), 69);
+    EXPECT_EQ(IconOfRow(1), 17);
+    EXPECT_EQ(IconOfRow(2), 37);
+    const TImageList& images = *form.findChild<TImageList*>("ImageList1");
+    EXPECT_EQ(Picture(qvariant_cast<QIcon>(Model().index(2, 0).data(Qt::DecorationRole))),
+              Picture(images, 37));
+    EXPECT_FALSE(Model().index(2, 1).data(Qt::DecorationRole).isValid());
+
+    const std::u16string folder = U16(archive.parent_path()) + u"/";
+    EXPECT_EQ(form.ArchivePath(), U16(archive));
+    EXPECT_EQ(form.StatusPanelText(1), Q(archive));
+    EXPECT_EQ(form.LastBsaDir(), folder);
+    EXPECT_EQ(form.LastExtractDir(), folder) << "taken from the archive's folder while empty";
+    EXPECT_EQ(dialogs_.messages.size(), 0u);
+
+    // The next dialog starts in the archive's folder; an extraction folder already set stays.
+    const std::filesystem::path other = WriteArchive("other/other.bsa", OtherArchive());
+    OpenByDialog(other);
+    EXPECT_EQ(dialogs_.openCalls.back().initialFolder, Q(folder));
+    EXPECT_EQ(form.LastBsaDir(), U16(other.parent_path()) + u"/");
+    EXPECT_EQ(form.LastExtractDir(), folder);
+    EXPECT_EQ(VisibleEntries(), QStringList({"sound\\fx\\swing.wav"}));
+}
+
+TEST_F(MainWindowTest, ShowsTheOpeningRowWithTheHourglassWhileFilling) {
+    const std::filesystem::path archive = WriteArchive("small.bsa", SmallArchive());
+    CreateWindow();
+    struct Seen {
+        QStringList files;
+        int icon;
+        bool busy;
+    };
+    std::vector<Seen> resets;
+    QObject::connect(&Model(), &QAbstractItemModel::modelReset, [&] {
+        resets.push_back({ColumnTexts(2), Model().rowCount() > 0 ? IconOfRow(0) : -1,
+                          QApplication::overrideCursor() != nullptr &&
+                              QApplication::overrideCursor()->shape() == Qt::WaitCursor});
+    });
+    OpenByDialog(archive);
+    ASSERT_EQ(resets.size(), 2u);
+    EXPECT_EQ(resets[0].files, QStringList({"fbk_Opening_Archive"}));
+    EXPECT_EQ(resets[0].icon, 31);
+    EXPECT_TRUE(resets[0].busy);
+    EXPECT_EQ(resets[1].files, QStringList({"body.nif", "walk.hkx", "iron.dds"}));
+    EXPECT_TRUE(resets[1].busy);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(MainWindowTest, ArchiveWithoutEntriesShowsTheNothingFoundRow) {
+    const std::filesystem::path archive = WriteArchive("empty.bsa", Spec({}));
+    CreateWindow();
+    OpenByDialog(archive);
+    EXPECT_EQ(ColumnTexts(1), QStringList({""}));
+    EXPECT_EQ(ColumnTexts(2), QStringList({"fbk_Nothing_Found"}));
+    EXPECT_EQ(IconOfRow(0), 32);
+    EXPECT_TRUE(Form().HasArchive());
+}
+
+TEST_F(MainWindowTest, DropOpensTheFirstDroppedArchiveOnlyAndIgnoresOtherFiles) {
+    const std::filesystem::path first = WriteArchive("a/first.bsa", SmallArchive());
+    const std::filesystem::path second = WriteArchive("b/second.bsa", OtherArchive());
+    const std::filesystem::path upper = WriteArchive("c/ARCHIVE.BSA", OtherArchive());
+    const std::filesystem::path text = temp_.Path() / "d" / "notes.txt";
+    std::filesystem::create_directories(text.parent_path());
+    std::ofstream(text) << "not an archive";
+    TForm1& form = CreateWindow();
+
+    Drop({first, second, upper});
+    EXPECT_EQ(form.ArchivePath(), U16(first));
+    EXPECT_EQ(VisibleEntries(), kSmallArchiveEntries);
+
+    Drop({text, second}); // the first file decides, and it is no archive
+    EXPECT_EQ(form.ArchivePath(), U16(first));
+    EXPECT_EQ(form.StatusPanelText(1), Q(first));
+    EXPECT_EQ(form.LastBsaDir(), U16(first.parent_path()) + u"/");
+    EXPECT_EQ(VisibleEntries(), kSmallArchiveEntries);
+    EXPECT_TRUE(dialogs_.messages.empty());
+
+    Drop({upper});
+    EXPECT_EQ(form.ArchivePath(), U16(upper));
+    EXPECT_EQ(VisibleEntries(), QStringList({"sound\\fx\\swing.wav"}));
+}
+
+TEST_F(MainWindowTest, CommandLineArgumentOpensLikeADrop) {
+    const std::filesystem::path archive = WriteArchive("cmd/small.bsa", SmallArchive());
+    TForm1& form = CreateWindow();
+    form.OpenCommandLineArgument({"parlivex"});
+    form.OpenCommandLineArgument({"parlivex", Q(temp_.Path() / "cmd" / "readme.txt")});
+    EXPECT_FALSE(form.HasArchive());
+    EXPECT_TRUE(form.ArchivePath().empty());
+
+    // A relative path is taken from the current folder, as the file manager's own would be.
+    const QString previous = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(Q(temp_.Path())));
+    form.OpenCommandLineArgument({"parlivex", "cmd/small.bsa", "ignored.bsa"});
+    QDir::setCurrent(previous);
+    EXPECT_EQ(form.ArchivePath(), U16(archive));
+    EXPECT_EQ(VisibleEntries(), kSmallArchiveEntries);
+}
+
+TEST_F(MainWindowTest, FailedOpenShowsTheReadersMessageAndKeepsTheOldRows) {
+    const std::filesystem::path good = WriteArchive("good/small.bsa", SmallArchive());
+    const std::filesystem::path bad = temp_.Path() / "bad" / "broken.bsa";
+    std::filesystem::create_directories(bad.parent_path());
+    std::ofstream(bad) << "This is a text file, not an archive.";
+    TForm1& form = CreateWindow();
+    OpenByDialog(good);
+
+    OpenByDialog(bad);
+    ASSERT_EQ(dialogs_.messages.size(), 1u);
+    EXPECT_EQ(dialogs_.messages[0].caption, "Parlivex");
+    EXPECT_EQ(dialogs_.messages[0].text, Q(bad) + " is not a valid BSA file");
+    EXPECT_TRUE(dialogs_.errors.empty());
+    EXPECT_FALSE(form.HasArchive());
+    EXPECT_EQ(form.ArchivePath(), U16(bad));
+    EXPECT_EQ(form.StatusPanelText(1), Q(bad));
+    EXPECT_EQ(form.LastBsaDir(), U16(bad.parent_path()) + u"/");
+    EXPECT_EQ(VisibleEntries(), kSmallArchiveEntries);
+
+    // Without an archive "Extract selection" does nothing at all.
+    SelectAllRows();
+    Action("extract1")->trigger();
+    EXPECT_TRUE(dialogs_.pickCalls.empty());
+
+    // A file that cannot be opened at all.
+    OpenByDialog(temp_.Path() / "missing.bsa");
+    ASSERT_EQ(dialogs_.messages.size(), 2u);
+    EXPECT_EQ(dialogs_.messages[1].text,
+              "Cannot open " + Q(temp_.Path() / "missing.bsa") + ".  No such file or directory");
+}
+
+TEST_F(MainWindowTest, CloseArchiveEmptiesTheListAndPanelOneOnly) {
+    const std::filesystem::path archive = WriteArchive("small.bsa", SmallArchive());
+    TForm1& form = CreateWindow();
+    OpenByDialog(archive);
+    SelectAllRows();
+    ExtractTo(temp_.Path() / "out");
+    ASSERT_EQ(form.StatusPanelText(0), "3/3");
+    TypeFilter("nif");
+
+    Action("CloseArchive1")->trigger();
+    EXPECT_FALSE(form.HasArchive());
+    EXPECT_EQ(Model().NodeCount(), 0);
+    EXPECT_TRUE(form.ArchivePath().empty());
+    EXPECT_EQ(form.StatusPanelText(1), "");
+    EXPECT_EQ(form.StatusPanelText(0), "3/3");
+    EXPECT_EQ(Control<QLineEdit>("ButtonedEdit1")->text(), "nif");
+    EXPECT_EQ(form.LastBsaDir(), U16(archive.parent_path()) + u"/");
+
+    Action("CloseArchive1")->trigger(); // again, with nothing open
+    EXPECT_EQ(Model().NodeCount(), 0);
+    EXPECT_TRUE(dialogs_.errors.empty());
+}
+
+TEST_F(MainWindowTest, ReopeningRebuildsTheListInTheArchivesOwnOrder) {
+    const std::filesystem::path archive = WriteArchive("small.bsa", SmallArchive());
+    CreateWindow();
+    OpenByDialog(archive);
+    ClickHeader(2); // File, ascending: body, iron, walk
+    ASSERT_EQ(ColumnTexts(2), QStringList({"body.nif", "iron.dds", "walk.hkx"}));
+    OpenByDialog(archive);
+    EXPECT_EQ(VisibleEntries(), kSmallArchiveEntries);
+    ClickHeader(2); // the sort state survived the refill: now descending
+    EXPECT_EQ(ColumnTexts(2), QStringList({"walk.hkx", "iron.dds", "body.nif"}));
+}
+
+TEST_F(MainWindowTest, ErrorBoxAppendsAFullStopUnlessTheMessageEndsInOneOrBelow) {
+    TForm1& form = CreateWindow();
+    const std::pair<std::u16string, QString> cases[] = {
+        {u"Cannot create x.  Is a directory", "Cannot create x.  Is a directory."},
+        {u"ends in a full stop.", "ends in a full stop."},
+        {u"ends in a bracket)", "ends in a bracket)"},
+        {u"ends in a slash/", "ends in a slash/."},
+        {u"", ""},
+    };
+    for (const auto& [message, shown] : cases) {
+        form.ShowException(message);
+        ASSERT_FALSE(dialogs_.errors.empty());
+        EXPECT_EQ(dialogs_.errors.back().caption, "Parlivex");
+        EXPECT_EQ(dialogs_.errors.back().text, shown);
+    }
+}
+
+} // namespace
+} // namespace apptest
