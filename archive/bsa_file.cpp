@@ -1,5 +1,6 @@
 #include "archive/bsa_file.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <string_view>
@@ -36,23 +37,19 @@ constexpr uint64_t kExpansionSlack = 64;
 // file, so a 4-byte prefix may not make us allocate gigabytes; entries like that are small.
 constexpr uint64_t kMaxUnbackedZeroBytes = 16 << 20;
 
-uint8_t ReadU8(TStream& stream) {
-    uint8_t value = 0;
-    stream.ReadBuffer(&value, 1);
-    return value;
+uint32_t LoadU32(const uint8_t* bytes) {
+    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+}
+
+uint64_t LoadU64(const uint8_t* bytes) {
+    return LoadU32(bytes) | uint64_t{LoadU32(bytes + 4)} << 32;
 }
 
 uint32_t ReadU32(TStream& stream) {
     uint8_t bytes[4];
     stream.ReadBuffer(bytes, 4);
-    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-}
-
-uint64_t ReadU64(TStream& stream) {
-    const uint64_t low = ReadU32(stream);
-    const uint64_t high = ReadU32(stream);
-    return low | high << 32;
+    return LoadU32(bytes);
 }
 
 } // namespace
@@ -108,24 +105,31 @@ void TwbBSAFile::ReadFullIndex() {
     }
     bfFolders.resize(folderCount);
 
-    // First pass: folder records, folder names and file records; two position changes per folder. Every file
-    // needs at least the zero byte of its name in the file too, which bounds the records of all folders
-    // together, also when folder blocks overlap.
+    // First pass: folder records, folder names and file records; two position changes per folder. The
+    // folder records are read together first, so that the cache serves them (and then the folder blocks) in
+    // runs instead of being refilled at every change. Every file needs at least the zero byte of its name in
+    // the file too, which bounds the records of all folders together, also when folder blocks overlap.
+    struct FolderRecord {
+        uint32_t fileCount;
+        uint64_t blockOffset;
+    };
+    std::vector<FolderRecord> folderRecords(folderCount);
+    stream.SetPosition(kHeaderSize);
+    for (uint32_t i = 0; i < folderCount; ++i) {
+        uint8_t record[kFolderRecordSize105];
+        stream.ReadBuffer(record, static_cast<int32_t>(folderRecordSize));
+        bfFolders[i].Hash = static_cast<int64_t>(LoadU64(record));
+        folderRecords[i].fileCount = LoadU32(record + 8);
+        // Version 105 has an unused word here (real archives hold arbitrary values), then 8 bytes of offset.
+        folderRecords[i].blockOffset = is105 ? LoadU64(record + 16) : LoadU32(record + 12);
+    }
+
     uint64_t totalFileRecords = 0;
-    int64_t nextFolderRecord = kHeaderSize;
+    std::vector<uint8_t> fileRecords;
     for (uint32_t i = 0; i < folderCount; ++i) {
         TwbBSAFolderRec& folder = bfFolders[i];
-        stream.SetPosition(nextFolderRecord);
-        folder.Hash = static_cast<int64_t>(ReadU64(stream));
-        const uint32_t folderFileCount = ReadU32(stream);
-        uint64_t blockOffset = 0;
-        if (is105) {
-            ReadU32(stream); // not used; real archives hold arbitrary values here
-            blockOffset = ReadU64(stream);
-        } else {
-            blockOffset = ReadU32(stream);
-        }
-        nextFolderRecord = stream.Position();
+        const uint32_t folderFileCount = folderRecords[i].fileCount;
+        const uint64_t blockOffset = folderRecords[i].blockOffset;
 
         // The stored offset counts the total file-name length in; a block before the file or past its end
         // cannot be read.
@@ -143,13 +147,23 @@ void TwbBSAFile::ReadFullIndex() {
                             UIntToStr(folderFileCount) + u" file records that do not fit in the file");
         }
         folder.Files.resize(folderFileCount);
-        for (TwbBSAFileRec& file : folder.Files) {
-            ++fileCount;
-            file.Hash = static_cast<int64_t>(ReadU64(stream));
-            file.uTableIndex = static_cast<uint32_t>(stream.Position());
-            file.Size = ReadU32(stream);
-            file.Offset = ReadU32(stream);
+        // The folder's file records in runs of at most a cache's worth, so that they come out of the cache.
+        constexpr uint32_t kRecordsPerRun = TwbBaseCachedFileStream::kDefaultCacheSize / kFileRecordSize;
+        fileRecords.resize(size_t{std::min(folderFileCount, kRecordsPerRun)} * kFileRecordSize);
+        for (uint32_t first = 0; first < folderFileCount; first += kRecordsPerRun) {
+            const uint32_t count = std::min(folderFileCount - first, kRecordsPerRun);
+            const int64_t runStart = stream.Position();
+            stream.ReadBuffer(fileRecords.data(), static_cast<int32_t>(count * kFileRecordSize));
+            for (uint32_t j = 0; j < count; ++j) {
+                const uint8_t* record = fileRecords.data() + size_t{j} * kFileRecordSize;
+                TwbBSAFileRec& file = folder.Files[first + j];
+                file.Hash = static_cast<int64_t>(LoadU64(record));
+                file.uTableIndex = static_cast<uint32_t>(runStart + int64_t{j} * kFileRecordSize + 8);
+                file.Size = LoadU32(record + 8);
+                file.Offset = LoadU32(record + 12);
+            }
         }
+        fileCount += folderFileCount;
     }
 
     // Second pass: the file names, in one sequential run from where the last folder block ends.
@@ -173,16 +187,13 @@ void TwbBSAFile::ReadFullIndex() {
 bool TwbBSAFile::exportFileList(TStringList& fileList) const {
     bool appended = false;
     fileList.Reserve(static_cast<size_t>(fileList.Count()) + fileCount);
-    for (const TStringList::Item& folderItem : bfFolderMap->Items()) {
-        const TwbBSAFolderRec& folder = bfFolders[static_cast<size_t>(folderItem.object)];
-        for (const TStringList::Item& fileItem : folder.Map->Items()) {
-            std::u16string entry;
-            entry.reserve(folder.Name.size() + 1 + fileItem.string.size());
-            entry.append(folder.Name).append(1, u'\\').append(fileItem.string);
-            fileList.Add(std::move(entry));
-            appended = true;
-        }
-    }
+    forEachEntry([&](const std::u16string& folderName, const std::u16string& fileName) {
+        std::u16string entry;
+        entry.reserve(folderName.size() + 1 + fileName.size());
+        entry.append(folderName).append(1, u'\\').append(fileName);
+        fileList.Add(std::move(entry));
+        appended = true;
+    });
     return appended;
 }
 
@@ -228,33 +239,42 @@ TBytes TwbBSAFile::ReadEntryData(uint32_t offset, uint32_t sizeWord) {
         return Exception(bfFileName + u" has a damaged entry: stored size " + UIntToStr(storedSize) +
                          u" is smaller than its embedded name and size prefix");
     };
+    const bool embeddedName = (bfFlags & kArchiveEmbeddedNames) != 0;
     const uint32_t sizePrefix = compressed ? kUncompressedSizePrefix : 0;
-
     stream.SetPosition(offset);
-    uint64_t prefixBytes = sizePrefix;
-    if ((bfFlags & kArchiveEmbeddedNames) != 0) {
-        // The embedded name may belong to another record sharing this data: stepped over, never checked.
-        if (storedSize < 1 + sizePrefix) {
-            throw damagedPrefix();
-        }
-        const uint8_t nameLength = ReadU8(stream);
-        prefixBytes += 1 + uint64_t{nameLength};
-        if (storedSize < prefixBytes) {
-            throw damagedPrefix();
-        }
-        stream.SetPosition(int64_t{offset} + 1 + nameLength);
-    } else if (storedSize < prefixBytes) {
-        throw damagedPrefix();
-    }
-    const uint32_t packedSize = storedSize - static_cast<uint32_t>(prefixBytes);
 
-    if (!compressed) {
-        TBytes data(packedSize);
-        stream.ReadBuffer(data.data(), static_cast<int32_t>(packedSize));
+    // The common raw entry: one read straight into the result.
+    if (!compressed && !embeddedName) {
+        TBytes data(storedSize);
+        ReadExactlyUncached(data.data(), storedSize);
         return data;
     }
 
-    const uint32_t uncompressedSize = ReadU32(stream);
+    // Otherwise the whole stored entry in one read (entries are fetched in name order, not in the order they
+    // lie in the file, so the stream's cache would only read ahead for nothing), then taken apart in memory.
+    if (embeddedName && storedSize < 1 + sizePrefix) {
+        throw damagedPrefix();
+    }
+    if (!embeddedName && storedSize < sizePrefix) {
+        throw damagedPrefix();
+    }
+    const uint8_t* stored = ReadStoredEntry(storedSize);
+    uint64_t prefixBytes = sizePrefix;
+    if (embeddedName) {
+        // The embedded name may belong to another record sharing this data: stepped over, never checked.
+        prefixBytes += 1 + uint64_t{stored[0]};
+        if (storedSize < prefixBytes) {
+            throw damagedPrefix();
+        }
+    }
+    const uint32_t packedSize = storedSize - static_cast<uint32_t>(prefixBytes);
+    const uint8_t* packed = stored + prefixBytes;
+
+    if (!compressed) {
+        return TBytes(packed, packed + packedSize);
+    }
+
+    const uint32_t uncompressedSize = LoadU32(packed - kUncompressedSizePrefix);
     const uint64_t maxRatio = bfVersion == kVersionSkyrimSE ? kLz4MaxRatio : kZlibMaxRatio;
     const uint64_t largestHonestSize =
         packedSize != 0 ? uint64_t{packedSize} * maxRatio + kExpansionSlack : kMaxUnbackedZeroBytes;
@@ -266,15 +286,33 @@ TBytes TwbBSAFile::ReadEntryData(uint32_t offset, uint32_t sizeWord) {
     TBytes data(uncompressedSize);
     // An entry with nothing packed stands for that many zero bytes.
     if (uncompressedSize > 0 && packedSize != 0) {
-        TBytes packed(packedSize);
-        stream.ReadBuffer(packed.data(), static_cast<int32_t>(packedSize));
         if (bfVersion == kVersionSkyrimSE) {
-            Lz4DecompressBuffer(packed.data(), static_cast<int32_t>(packedSize), data.data(),
+            Lz4DecompressBuffer(packed, static_cast<int32_t>(packedSize), data.data(),
                                 static_cast<int32_t>(uncompressedSize));
         } else {
-            ZlibDecompressBuffer(packed.data(), static_cast<int32_t>(packedSize), data.data(),
+            ZlibDecompressBuffer(packed, static_cast<int32_t>(packedSize), data.data(),
                                  static_cast<int32_t>(uncompressedSize));
         }
     }
     return data;
+}
+
+void TwbBSAFile::ReadExactlyUncached(uint8_t* buffer, uint32_t count) {
+    if (count != 0 && bfStream->ReadUncached(buffer, static_cast<int32_t>(count)) != static_cast<int32_t>(count)) {
+        throw EReadError();
+    }
+}
+
+const uint8_t* TwbBSAFile::ReadStoredEntry(uint32_t storedSize) {
+    // Kept for the next entry up to a few MiB, so that fetching entry after entry does not allocate each time;
+    // a larger one is released once the next entry is read.
+    constexpr uint32_t kKeptScratchBytes = 8 << 20;
+    if (bfScratchSize < storedSize || bfScratchSize > kKeptScratchBytes) {
+        bfScratch.reset();
+        bfScratchSize = 0;
+        bfScratch = std::make_unique_for_overwrite<uint8_t[]>(std::max<size_t>(storedSize, 1));
+        bfScratchSize = storedSize;
+    }
+    ReadExactlyUncached(bfScratch.get(), storedSize);
+    return bfScratch.get();
 }

@@ -24,6 +24,17 @@ public:
     // Appends folder + "\" + file for every entry, folders and files in case-insensitive name order.
     // True when at least one entry was appended. Raises nothing of its own.
     bool exportFileList(TStringList& fileList) const;
+    // Calls visit(folderName, fileName) for every entry, in the order exportFileList lists them; for callers
+    // that want the entries one by one rather than as one list of strings.
+    template <typename Visit>
+    void forEachEntry(Visit&& visit) const {
+        for (const TStringList::Item& folderItem : bfFolderMap->Items()) {
+            const TwbBSAFolderRec& folder = bfFolders[static_cast<size_t>(folderItem.object)];
+            for (const TStringList::Item& fileItem : folder.Map->Items()) {
+                visit(folder.Name, fileItem.string);
+            }
+        }
+    }
 
     // Looks up folder and filename + ext (case-insensitive). buffer is emptied first; returns True when the
     // entry exists, and with getFile set, buffer then holds its bytes (raw, zlib-inflated in version 104,
@@ -45,6 +56,10 @@ private:
     // Clears bit 30 of sizeWord and says whether the entry is compressed (bit 30 xor archive flag 0x4).
     bool IsCompressed(uint32_t& sizeWord) const;
     TBytes ReadEntryData(uint32_t offset, uint32_t sizeWord);
+    // count bytes at the stream's position in one read, past the cache; EReadError when fewer arrive.
+    void ReadExactlyUncached(uint8_t* buffer, uint32_t count);
+    // The stored entry of storedSize bytes at the stream's position, read whole into bfScratch.
+    const uint8_t* ReadStoredEntry(uint32_t storedSize);
 
     std::unique_ptr<TwbReadOnlyCachedFileStream> bfStream;
     std::u16string bfFileName;
@@ -55,5 +70,7 @@ private:
     std::vector<TwbBSAFolderRec> bfFolders;
     std::unique_ptr<TStringList> bfFolderMap;
     int64_t bfStartDataOffset = 0;
+    std::unique_ptr<uint8_t[]> bfScratch; // the last stored entry read whole
+    uint32_t bfScratchSize = 0;
     uint32_t fileCount = 0;
 };

@@ -1,6 +1,8 @@
 #include "base/string_list.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <utility>
 
 #include "platform/locale.h"
@@ -18,11 +20,102 @@ int TStringList::Add(std::u16string string, int64_t object) {
     return index;
 }
 
+namespace {
+
+// The first eight units of a string, lower-cased and packed so that comparing keys compares those units.
+// Valid only when they are all ASCII; a shorter string is padded with zeros, which sort first, as a string
+// sorts before the longer ones it begins. Two strings with different valid keys compare as their keys do, so
+// most comparisons of a sort never look at the strings themselves.
+struct SortKey {
+    uint64_t high = 0; // units 0..3
+    uint64_t low = 0;  // units 4..7
+    uint32_t index = 0;
+    bool valid = true;
+};
+
+// Lower-cases the ASCII capitals among four 16-bit units below 0x80: a unit from 'A' to 'Z' gets 0x20 added.
+uint64_t LowerAsciiUnits(uint64_t units) {
+    constexpr uint64_t kLanes = 0x0001000100010001ull;
+    const uint64_t atLeastA = units + kLanes * (0x80 - u'A'); // bit 7 set where the unit >= 'A'
+    const uint64_t aboveZ = units + kLanes * (0x80 - u'Z' - 1); // bit 7 set where the unit > 'Z'
+    const uint64_t capitals = atLeastA & ~aboveZ & (kLanes * 0x80);
+    return units | (capitals >> 2);
+}
+
+// Unit 0 (loaded little-endian, lowest) to the top, unit 3 to the bottom.
+uint64_t ReverseUnits(uint64_t units) {
+    return (units << 48) | ((units & 0xFFFF0000u) << 16) | ((units >> 16) & 0xFFFF0000u) | (units >> 48);
+}
+
+SortKey MakeSortKey(const std::u16string& text, uint32_t index) {
+    uint64_t halves[2] = {};
+    if (text.size() >= 8) {
+        std::memcpy(halves, text.data(), sizeof halves);
+    } else {
+        std::memcpy(halves, text.data(), text.size() * sizeof(char16_t));
+    }
+    SortKey key;
+    key.index = index;
+    key.valid = ((halves[0] | halves[1]) & 0xFF80FF80FF80FF80ull) == 0;
+    key.high = ReverseUnits(LowerAsciiUnits(halves[0]));
+    key.low = ReverseUnits(LowerAsciiUnits(halves[1]));
+    return key;
+}
+
+} // namespace
+
 void TStringList::SetSorted(bool sorted) {
     if (sorted && !FSorted) {
-        std::stable_sort(FItems.begin(), FItems.end(), [](const Item& a, const Item& b) {
-            return platform::CompareTextIgnoreCase(a.string, b.string) < 0;
-        });
+        const auto less = [this](const SortKey& a, const SortKey& b) {
+            if (a.valid && b.valid && (a.high != b.high || a.low != b.low)) {
+                return a.high != b.high ? a.high < b.high : a.low < b.low;
+            }
+            return platform::CompareTextIgnoreCase(FItems[a.index].string, FItems[b.index].string) < 0;
+        };
+        // The file lists of an archive's folders are mostly short: their keys stay on the stack, and a binary
+        // insertion sort needs as few comparisons as a merge sort there and no buffer. Both sorts are stable,
+        // so the order is the same.
+        constexpr size_t kShortList = 64;
+        SortKey shortKeys[kShortList];
+        std::vector<SortKey> longKeys;
+        SortKey* keys = shortKeys;
+        const size_t count = FItems.size();
+        if (count > kShortList) {
+            longKeys.resize(count);
+            keys = longKeys.data();
+        }
+        for (size_t i = 0; i < count; ++i) {
+            keys[i] = MakeSortKey(FItems[i].string, static_cast<uint32_t>(i));
+        }
+        if (count <= kShortList) {
+            for (size_t next = 1; next < count; ++next) {
+                const SortKey moving = keys[next];
+                SortKey* place = std::upper_bound(keys, keys + next, moving, less);
+                std::copy_backward(place, keys + next, keys + next + 1);
+                *place = moving;
+            }
+        } else {
+            std::stable_sort(keys, keys + count, less);
+        }
+        // Position i takes the item that was at keys[i].index: follow each cycle of that permutation, moving
+        // every item once.
+        for (size_t start = 0; start < count; ++start) {
+            if (keys[start].index == start) {
+                continue;
+            }
+            Item held = std::move(FItems[start]);
+            size_t at = start;
+            for (;;) {
+                const size_t from = keys[at].index;
+                keys[at].index = static_cast<uint32_t>(at); // in place now
+                if (from == start) {
+                    FItems[at] = std::move(held);
+                    break;
+                }
+                FItems[at] = std::move(FItems[from]);
+                at = from;
+            }
+        }
     }
     FSorted = sorted;
 }

@@ -1,26 +1,28 @@
 #include "base/ustring.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace {
 constexpr char32_t kReplacement = 0xFFFD;
 
-void AppendUtf8(std::string& out, char32_t cp) {
+char* EncodeCodePoint(char32_t cp, char* to) {
     if (cp < 0x80) {
-        out += static_cast<char>(cp);
+        *to++ = static_cast<char>(cp);
     } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+        *to++ = static_cast<char>(0xC0 | (cp >> 6));
+        *to++ = static_cast<char>(0x80 | (cp & 0x3F));
     } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+        *to++ = static_cast<char>(0xE0 | (cp >> 12));
+        *to++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *to++ = static_cast<char>(0x80 | (cp & 0x3F));
     } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+        *to++ = static_cast<char>(0xF0 | (cp >> 18));
+        *to++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        *to++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *to++ = static_cast<char>(0x80 | (cp & 0x3F));
     }
+    return to;
 }
 
 void AppendUtf16(std::u16string& out, char32_t cp) {
@@ -34,26 +36,53 @@ void AppendUtf16(std::u16string& out, char32_t cp) {
 }
 } // namespace
 
-std::string ToUtf8(std::u16string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        char32_t unit = text[i];
+size_t EncodeUtf8(std::u16string_view text, char* to) {
+    char* const start = to;
+    const size_t n = text.size();
+    size_t i = 0;
+    // ASCII, the common case of names, four units at a time.
+    while (i + 4 <= n) {
+        uint64_t units = 0;
+        std::memcpy(&units, text.data() + i, sizeof units);
+        if ((units & 0xFF80FF80FF80FF80ull) != 0) {
+            break;
+        }
+        // The low byte of each unit, in order.
+        const auto bytes = static_cast<uint32_t>((units & 0xFF) | ((units >> 8) & 0xFF00) |
+                                                 ((units >> 16) & 0xFF0000) | ((units >> 24) & 0xFF000000));
+        std::memcpy(to, &bytes, sizeof bytes);
+        to += 4;
+        i += 4;
+    }
+    while (i < n) {
+        const char32_t unit = text[i];
         if (unit < 0x80) {
-            out += static_cast<char>(unit);
+            *to++ = static_cast<char>(unit);
+            ++i;
             continue;
         }
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            char32_t cp = 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            AppendUtf8(out, cp);
+        char32_t cp = unit;
+        ++i;
+        if (unit >= 0xD800 && unit <= 0xDBFF && i < n && text[i] >= 0xDC00 && text[i] <= 0xDFFF) {
+            cp = 0x10000 + ((unit - 0xD800) << 10) + (text[i] - 0xDC00);
             ++i;
         } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-            AppendUtf8(out, kReplacement);
-        } else {
-            AppendUtf8(out, unit);
+            cp = kReplacement;
         }
+        to = EncodeCodePoint(cp, to);
     }
+    return static_cast<size_t>(to - start);
+}
+
+void AppendUtf8(std::string& out, std::u16string_view text) {
+    const size_t start = out.size();
+    out.resize(start + kMaxUtf8BytesPerUnit * text.size());
+    out.resize(start + EncodeUtf8(text, out.data() + start));
+}
+
+std::string ToUtf8(std::u16string_view text) {
+    std::string out;
+    AppendUtf8(out, text);
     return out;
 }
 

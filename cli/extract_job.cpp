@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -45,6 +44,8 @@ EntryResult ExtractOne(TArchiveSession& archive, const std::u16string& entry, co
         WriteEntryFile(EntryDestinationFolder(destination, parts), EntryDestinationFile(destination, parts), data);
     } catch (const Exception& e) {
         return {Outcome::Failed, e.Message()};
+    } catch (const std::bad_alloc&) {
+        return {Outcome::Failed, u"out of memory"};
     }
     return {Outcome::Written, {}};
 }
@@ -125,26 +126,40 @@ ExtractSummary ExtractEntries(const std::u16string& archivePath, const std::vect
         return summary;
     }
 
-    // Several workers: results arrive in any order; this thread reports them in list order.
+    // Several workers, this thread one of them: results arrive in any order and are reported in list order,
+    // by this thread only, whenever it is between two entries of its own and at the end. No worker ever waits
+    // for another or wakes this thread: with as many workers as cores, every switch would cost working time.
     std::vector<std::optional<EntryResult>> results(entries.size());
     std::mutex resultsLock;
-    std::condition_variable resultArrived;
     auto store = [&](size_t index, EntryResult& result) {
         std::lock_guard lock(resultsLock);
         results[index] = std::move(result);
-        resultArrived.notify_one();
     };
-    std::vector<std::jthread> threads;
-    for (int i = 0; i < workers; ++i) {
-        threads.emplace_back([&] { work(store); });
-    }
-    for (size_t i = 0; i < entries.size(); ++i) {
-        std::unique_lock lock(resultsLock);
-        resultArrived.wait(lock, [&] { return results[i].has_value(); });
-        EntryResult result = std::move(*results[i]);
-        results[i].reset();
-        lock.unlock();
-        collect(i, result);
-    }
+    size_t nextToReport = 0;
+    auto reportArrived = [&] {
+        while (nextToReport < entries.size()) {
+            std::optional<EntryResult> result;
+            {
+                std::lock_guard lock(resultsLock);
+                if (!results[nextToReport]) {
+                    return;
+                }
+                result.swap(results[nextToReport]);
+            }
+            collect(nextToReport, *result);
+            ++nextToReport;
+        }
+    };
+    {
+        std::vector<std::jthread> threads;
+        for (int i = 1; i < workers; ++i) {
+            threads.emplace_back([&] { work(store); });
+        }
+        work([&](size_t index, EntryResult& result) {
+            store(index, result);
+            reportArrived();
+        });
+    } // the other workers are done here
+    reportArrived();
     return summary;
 }

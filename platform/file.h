@@ -17,14 +17,16 @@ FileHandle FileOpenRead(const std::u16string& path);
 FileHandle FileCreate(const std::u16string& path);
 // Moves the file pointer to an absolute position. False on failure (for instance a negative position).
 bool FileSeekTo(FileHandle file, int64_t position, int64_t* newPosition);
-// One synchronous read at the file pointer: the bytes read (fewer near the end, 0 at or past it), or -1.
-int32_t FileReadAt(FileHandle file, void* buffer, int32_t count);
-// One synchronous write at the file pointer, extending the file when needed: the bytes written, or -1.
-int32_t FileWriteAt(FileHandle file, const void* buffer, int32_t count);
+// One synchronous read at position, leaving the file pointer: the bytes read (fewer near the end, 0 at or past
+// it), or -1.
+int32_t FileReadAt(FileHandle file, void* buffer, int32_t count, int64_t position);
+// One synchronous write at position, leaving the file pointer, extending the file when needed: the bytes
+// written, or -1.
+int32_t FileWriteAt(FileHandle file, const void* buffer, int32_t count, int64_t position);
 // The file's size in bytes. False on failure.
 bool FileGetSize(FileHandle file, int64_t* size);
-// Moves the end of the file to the file pointer. False on failure.
-bool FileSetEndAtPointer(FileHandle file);
+// Moves the end of the file to size. False on failure.
+bool FileSetEnd(FileHandle file, int64_t size);
 void FileClose(FileHandle file);
 
 // The calling thread's last error code of the calls above.

@@ -67,12 +67,13 @@ bool FileSeekTo(FileHandle file, int64_t position, int64_t* newPosition) {
     return true;
 }
 
-int32_t FileReadAt(FileHandle file, void* buffer, int32_t count) {
+int32_t FileReadAt(FileHandle file, void* buffer, int32_t count, int64_t position) {
     // A regular file may still deliver less than asked (signals, very large counts): keep reading until the
     // count is met or the end of the file is reached, as one synchronous read on the desktop does.
     int32_t total = 0;
     while (total < count) {
-        const ssize_t n = read(Fd(file), static_cast<char*>(buffer) + total, static_cast<size_t>(count - total));
+        const ssize_t n = pread(Fd(file), static_cast<char*>(buffer) + total, static_cast<size_t>(count - total),
+                                static_cast<off_t>(position + total));
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -88,11 +89,11 @@ int32_t FileReadAt(FileHandle file, void* buffer, int32_t count) {
     return total;
 }
 
-int32_t FileWriteAt(FileHandle file, const void* buffer, int32_t count) {
+int32_t FileWriteAt(FileHandle file, const void* buffer, int32_t count, int64_t position) {
     int32_t total = 0;
     while (total < count) {
-        const ssize_t n =
-            write(Fd(file), static_cast<const char*>(buffer) + total, static_cast<size_t>(count - total));
+        const ssize_t n = pwrite(Fd(file), static_cast<const char*>(buffer) + total,
+                                 static_cast<size_t>(count - total), static_cast<off_t>(position + total));
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -114,9 +115,8 @@ bool FileGetSize(FileHandle file, int64_t* size) {
     return true;
 }
 
-bool FileSetEndAtPointer(FileHandle file) {
-    const off_t pointer = lseek(Fd(file), 0, SEEK_CUR);
-    return pointer >= 0 && ftruncate(Fd(file), pointer) == 0;
+bool FileSetEnd(FileHandle file, int64_t size) {
+    return ftruncate(Fd(file), static_cast<off_t>(size)) == 0;
 }
 
 void FileClose(FileHandle file) { close(Fd(file)); }

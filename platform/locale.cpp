@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 namespace platform {
 namespace {
@@ -30,11 +31,44 @@ char16_t AnsiCharToUnicode(unsigned char byte) {
     return (byte >= 0x80 && byte <= 0x9F) ? kCp1252High[byte - 0x80] : static_cast<char16_t>(byte);
 }
 
-std::u16string AnsiToUnicode(std::string_view bytes) {
-    std::u16string out(bytes.size(), u'\0');
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        out[i] = AnsiCharToUnicode(static_cast<unsigned char>(bytes[i]));
+namespace {
+
+// Widens bytes.size() bytes into `to`.
+void WidenAnsi(std::string_view bytes, char16_t* to) {
+    const size_t n = bytes.size();
+    size_t i = 0;
+    // ASCII, the common case of names, eight bytes at a time.
+    while (i + 8 <= n) {
+        uint64_t eight = 0;
+        std::memcpy(&eight, bytes.data() + i, sizeof eight);
+        if ((eight & 0x8080808080808080ull) != 0) {
+            break;
+        }
+        // Each byte into a 16-bit unit of its own, four at a time.
+        const auto widen = [](uint64_t four) {
+            return (four & 0xFF) | ((four & 0xFF00) << 8) | ((four & 0xFF0000) << 16) | ((four & 0xFF000000) << 24);
+        };
+        const uint64_t units[2] = {widen(eight & 0xFFFFFFFF), widen(eight >> 32)};
+        std::memcpy(to + i, units, sizeof units);
+        i += 8;
     }
+    for (; i < n; ++i) {
+        to[i] = AnsiCharToUnicode(static_cast<unsigned char>(bytes[i]));
+    }
+}
+
+} // namespace
+
+std::u16string AnsiToUnicode(std::string_view bytes) {
+    // Names are short: widen them on the stack and build the string from that in one go.
+    constexpr size_t kOnStack = 256;
+    if (bytes.size() <= kOnStack) {
+        char16_t units[kOnStack];
+        WidenAnsi(bytes, units);
+        return std::u16string(units, bytes.size());
+    }
+    std::u16string out(bytes.size(), u'\0');
+    WidenAnsi(bytes, out.data());
     return out;
 }
 
@@ -62,6 +96,18 @@ int CompareTextIgnoreCase(std::u16string_view a, std::u16string_view b) {
     // ASCII prefix by hand; folding is per code point, so the rest can be compared on its own.
     const size_t common = std::min(a.size(), b.size());
     size_t i = 0;
+    // Identical ASCII units four at a time first: names that share a long prefix are common.
+    constexpr uint64_t kNonAscii = 0xFF80FF80FF80FF80ull;
+    while (i + 4 <= common) {
+        uint64_t unitsA = 0;
+        uint64_t unitsB = 0;
+        std::memcpy(&unitsA, a.data() + i, sizeof unitsA);
+        std::memcpy(&unitsB, b.data() + i, sizeof unitsB);
+        if (unitsA != unitsB || (unitsA & kNonAscii) != 0) {
+            break;
+        }
+        i += 4;
+    }
     for (; i < common; ++i) {
         const char16_t ca = a[i];
         const char16_t cb = b[i];

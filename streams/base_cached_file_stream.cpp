@@ -55,7 +55,7 @@ void TwbBaseCachedFileStream::SetSize(int32_t newSize) { SetSize(int64_t{newSize
 void TwbBaseCachedFileStream::SetSize(int64_t newSize) {
     Seek(newSize, TSeekOrigin::soBeginning);
     FileSeek(newSize, 0);
-    if (!platform::FileSetEndAtPointer(FHandle)) {
+    if (!platform::FileSetEnd(FHandle, FFilePointer)) {
         RaiseLastErrorFmt(u"SetEndOfFile for %s.");
     }
 }
@@ -69,23 +69,49 @@ int64_t TwbBaseCachedFileStream::GetStreamSize() {
 }
 
 int64_t TwbBaseCachedFileStream::FileSeek(int64_t offset, uint8_t) {
+    // Transfers name their position, so the file pointer is ours to keep. The system is asked only about
+    // positions that a file system may refuse (negative ones, or beyond 4 GiB), so that those still fail here,
+    // with the system's reason.
+    if (offset < 0 || offset > kPositionAlwaysValid) {
+        int64_t newPosition = 0;
+        if (!platform::FileSeekTo(FHandle, offset, &newPosition)) {
+            RaiseLastErrorFmt(u"SetFilePointerEx failed for %s.");
+        }
+    }
+    FFilePointer = offset;
+    return offset;
+}
+
+void TwbBaseCachedFileStream::CheckFailedTransferPosition(uint32_t code) {
+    // A file that cannot be positioned at all (a pipe) fails the positioned transfer; moving the file
+    // pointer is what fails first for such a file.
     int64_t newPosition = 0;
-    if (!platform::FileSeekTo(FHandle, offset, &newPosition)) {
+    if (!platform::FileSeekTo(FHandle, FFilePointer, &newPosition)) {
         RaiseLastErrorFmt(u"SetFilePointerEx failed for %s.");
     }
-    return newPosition;
+    FLastError = code;
 }
 
 int32_t TwbBaseCachedFileStream::FileRead(void* buffer, int32_t count) {
-    const int32_t n = platform::FileReadAt(FHandle, buffer, count);
-    FLastError = n < 0 ? platform::LastErrorCode() : 0;
-    return n < 0 ? -1 : n;
+    const int32_t n = platform::FileReadAt(FHandle, buffer, count, FFilePointer);
+    if (n < 0) {
+        CheckFailedTransferPosition(platform::LastErrorCode());
+        return -1;
+    }
+    FLastError = 0;
+    FFilePointer += n;
+    return n;
 }
 
 int32_t TwbBaseCachedFileStream::FileWrite(const void* buffer, int32_t count) {
-    const int32_t n = platform::FileWriteAt(FHandle, buffer, count);
-    FLastError = n < 0 ? platform::LastErrorCode() : 0;
-    return n < 0 ? -1 : n;
+    const int32_t n = platform::FileWriteAt(FHandle, buffer, count, FFilePointer);
+    if (n < 0) {
+        CheckFailedTransferPosition(platform::LastErrorCode());
+        return -1;
+    }
+    FLastError = 0;
+    FFilePointer += n;
+    return n;
 }
 
 void TwbBaseCachedFileStream::RaiseErrorCode(const std::u16string& message, uint32_t code) const {
@@ -128,8 +154,9 @@ std::u16string TwbBaseCachedFileStream::ReadStringLen(bool term) {
 }
 
 std::u16string TwbBaseCachedFileStream::ReadStringTerm() {
-    // Fast path: the name lies in the cache; take it without a call per byte.
-    if (FCacheStart <= FPosition && FCacheEnd - FPosition >= 256) {
+    // Fast path: the name lies in the cache; take it without a call per byte. Near the end of the cached
+    // bytes that holds too when its zero byte is still among them.
+    if (FCacheStart <= FPosition && FPosition < FCacheEnd) {
         const uint8_t* start = FCache.get() + (FPosition - FCacheStart);
         const auto cached = static_cast<size_t>(FCacheEnd - FPosition);
         const void* zero = std::memchr(start, 0, cached);

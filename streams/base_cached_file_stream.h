@@ -34,7 +34,7 @@ public:
     // L = 0 gives the empty string and reads nothing more. EReadError when the bytes are not there.
     std::u16string ReadStringLen(bool term);
     // ANSI text up to the first zero byte; the zero is consumed, not returned. Taken straight from the cache
-    // when at least 256 bytes are cached at the position, otherwise read byte by byte. Names of up to
+    // when the zero byte lies among the bytes cached at the position, otherwise read byte by byte. Names of up to
     // kMaxTermStringLength characters are read whole; a longer run without a zero raises EStreamError
     // "<file> holds a name longer than 4096 characters". EReadError at the end of the file.
     std::u16string ReadStringTerm();
@@ -57,9 +57,12 @@ protected:
     // The size that Seek from the end and Size use: the file's size here ("GetFileSizeEx failed for %s.").
     virtual int64_t GetStreamSize();
 
-    // Raw transfers for the descendants. FileSeek raises "SetFilePointerEx failed for %s." on failure.
+    // Raw transfers for the descendants. FileSeek sets the file pointer (our own: the transfers are
+    // positioned, so it costs no system call) and raises "SetFilePointerEx failed for %s." for a position the
+    // file cannot take.
     int64_t FileSeek(int64_t offset, uint8_t moveMethod);
-    // One read (write) at the file pointer; the count moved, or -1 with FLastError set. Never raise.
+    // One read (write) at the file pointer, which then moves past the bytes moved; the count moved, or -1 with
+    // FLastError set. Raise only "SetFilePointerEx failed for %s.", for a file that cannot be positioned.
     int32_t FileRead(void* buffer, int32_t count);
     int32_t FileWrite(const void* buffer, int32_t count);
 
@@ -80,6 +83,11 @@ protected:
     uint32_t FLastError = 0;
 
 private:
+    // Every file system takes a file pointer from 0 to here.
+    static constexpr int64_t kPositionAlwaysValid = 0xFFFFFFFF;
+    void CheckFailedTransferPosition(uint32_t code);
+
+    int64_t FFilePointer = 0;
     platform::FileHandle FGivenHandle = 0;
     int32_t FRequestedCacheSize = 0;
 };

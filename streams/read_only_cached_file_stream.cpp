@@ -29,16 +29,7 @@ int32_t TwbReadOnlyCachedFileStream::Read(void* buffer, int32_t count) {
     auto* out = static_cast<uint8_t*>(buffer);
     if (count > FCacheSize) {
         // Large reads go straight into the caller's buffer; the cache stays as it was.
-        FileSeek(FViewStart + FPosition, 0);
-        int32_t n = FileRead(out, count);
-        if (n < -1) {
-            RaiseAssertionFailed(u"utils_Streams", 559);
-        }
-        if (n < 0) {
-            n = 0;
-        }
-        FPosition += n;
-        return n;
+        return ReadUncached(out, count);
     }
     int32_t copied = 0;
     int32_t remaining = count;
@@ -64,4 +55,20 @@ int32_t TwbReadOnlyCachedFileStream::Read(void* buffer, int32_t count) {
         remaining -= chunk;
     }
     return copied;
+}
+
+int32_t TwbReadOnlyCachedFileStream::ReadUncached(void* buffer, int32_t count) {
+    if (count <= 0) {
+        return 0;
+    }
+    FileSeek(FViewStart + FPosition, 0);
+    int32_t n = FileRead(buffer, count);
+    if (n < -1) {
+        RaiseAssertionFailed(u"utils_Streams", 559);
+    }
+    if (n < 0) {
+        n = 0;
+    }
+    FPosition += n;
+    return n;
 }

@@ -16,6 +16,10 @@ public:
     // cannot be moved.
     int32_t Read(void* buffer, int32_t count) override;
     using TwbBaseCachedFileStream::Write;
+    // Reads count bytes at the position with one read straight into buffer, as Read does for counts larger
+    // than the cache, whatever count is; the cache is neither used nor changed. For data that is read once
+    // and whose neighbourhood is not read next, such as whole archive entries.
+    int32_t ReadUncached(void* buffer, int32_t count);
 
     int64_t ViewStart() const { return FViewStart; }
     int64_t ViewLength() const { return FViewLength; }

@@ -38,6 +38,14 @@ int32_t TwbWriteCachedFileStream::Write(const void* buffer, int32_t count) {
         if (FPosition < FCacheStart || FPosition > FCacheEnd) {
             RaiseAssertionFailed(u"utils_Streams", 685);
         }
+        if (FCacheEnd == FCacheStart && remaining > FCacheSize) {
+            // A whole block with more bytes after it would only pass through the cache on its way to the
+            // file: write it from the caller's buffer, as the flush would, and save the copy.
+            WriteBlockDirectly(in + taken);
+            taken += FCacheSize;
+            remaining -= FCacheSize;
+            continue;
+        }
         const int64_t room = FCacheSize - (FPosition - FCacheStart);
         const int32_t chunk = room < remaining ? static_cast<int32_t>(room) : remaining;
         std::memcpy(FCache.get() + (FPosition - FCacheStart), in + taken, static_cast<size_t>(chunk));
@@ -52,6 +60,21 @@ int32_t TwbWriteCachedFileStream::Write(const void* buffer, int32_t count) {
         FFileSize = FPosition;
     }
     return taken;
+}
+
+void TwbWriteCachedFileStream::WriteBlockDirectly(const uint8_t* block) {
+    FileSeek(FPosition, 0);
+    if (FileWrite(block, FCacheSize) != FCacheSize) {
+        // Leave the stream as the copy and the failed flush would have: the block cached, the position after
+        // it.
+        std::memcpy(FCache.get(), block, static_cast<size_t>(FCacheSize));
+        FCacheEnd = FCacheStart + FCacheSize;
+        FPosition = FCacheEnd;
+        RaiseLastErrorFmt(u"FileWrite failed for %s.");
+    }
+    FPosition += FCacheSize;
+    FCacheStart = FPosition;
+    FCacheEnd = FPosition;
 }
 
 void TwbWriteCachedFileStream::Flush() {

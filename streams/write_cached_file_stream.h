@@ -28,5 +28,8 @@ protected:
     int64_t GetStreamSize() override { return FFileSize; }
 
 private:
+    // Writes FCacheSize bytes at the position, which must start an empty cache, and moves past them.
+    void WriteBlockDirectly(const uint8_t* block);
+
     int64_t FFileSize = 0;
 };

@@ -11,6 +11,20 @@ TEST(AnsiToUnicode, MapsWindows1252) {
     EXPECT_EQ(platform::AnsiToUnicode(std::string_view("a\0b", 3)), std::u16string(u"a\0b", 3));
 }
 
+// ASCII is widened eight bytes at a time: a byte of the upper half at any offset must still be mapped.
+TEST(AnsiToUnicode, UpperHalfAtEveryOffset) {
+    const std::string ascii = "textures\\armor\\iron";
+    for (size_t at = 0; at <= ascii.size(); ++at) {
+        for (const auto& [byte, unit] : {std::pair<char, char16_t>{'\x80', u'\u20ac'}, {'\xE9', u'\u00e9'}}) {
+            const std::string bytes = ascii.substr(0, at) + byte + ascii.substr(at);
+            const std::u16string expected =
+                std::u16string(ascii.begin(), ascii.begin() + static_cast<std::ptrdiff_t>(at)) + unit +
+                std::u16string(ascii.begin() + static_cast<std::ptrdiff_t>(at), ascii.end());
+            EXPECT_EQ(platform::AnsiToUnicode(bytes), expected) << at;
+        }
+    }
+}
+
 TEST(LowerCase, AsciiStaysAsciiAndOtherLettersFold) {
     EXPECT_EQ(platform::LowerCase(u"Meshes\\Actors\\IRON.NIF"), u"meshes\\actors\\iron.nif");
     EXPECT_EQ(platform::LowerCase(u"I"), u"i"); // never a dotless i, whatever the user's language
@@ -40,4 +54,10 @@ INSTANTIATE_TEST_SUITE_P(Table, CompareTextIgnoreCaseTest,
                                          CompareCase{u"", u"a", -1}, CompareCase{u"_x", u"a", -1},
                                          CompareCase{u"Z", u"_", 1}, CompareCase{u"caf\u00c9", u"CAF\u00e9", 0},
                                          CompareCase{u"caf\u00e9", u"cafz", 1},
-                                         CompareCase{u"stra\u00dfe", u"STRASSE", 0}));
+                                         CompareCase{u"stra\u00dfe", u"STRASSE", 0},
+                                         // Long shared prefixes, compared several units at a time first:
+                                         CompareCase{u"meshes\\actors\\Draugr", u"MESHES\\ACTORS\\draugr", 0},
+                                         CompareCase{u"meshes\\actors\\a", u"meshes\\actors\\B", -1},
+                                         CompareCase{u"abcdefgh\u00e9", u"ABCDEFGH\u00c9", 0},
+                                         CompareCase{u"abcdefgh\u00e9", u"abcdefghz", 1},
+                                         CompareCase{u"abcd\u00e9fgh", u"abcd\u00e9fgZ", -1}));

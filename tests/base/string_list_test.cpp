@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "base/string_list.h"
+#include "platform/locale.h"
 
 TEST(TStringList, UnsortedKeepsInsertionOrderAndDuplicates) {
     TStringList list;
@@ -44,4 +48,40 @@ TEST(TStringList, AddToSortedListInsertsInPlace) {
     EXPECT_EQ(list.Strings(0), u"A");
     EXPECT_EQ(list.Strings(1), u"b");
     EXPECT_EQ(list.Strings(2), u"c");
+}
+
+// Sorting goes by packed keys of the first units where it can; the order must be the comparison's own, also
+// for case, letters beyond ASCII, prefixes, zero units and equal strings, in short and long lists alike.
+TEST(TStringList, SortedOrderIsTheComparisonsStableOrder) {
+    const std::u16string alphabet = u"aAbB_zZ.\\0\u00e9\u00c9\u00df";
+    for (size_t count : {10u, 64u, 65u, 400u}) {
+        SCOPED_TRACE(count);
+        TStringList list;
+        std::vector<TStringList::Item> expected;
+        uint32_t state = static_cast<uint32_t>(count);
+        for (size_t i = 0; i < count; ++i) {
+            std::u16string text;
+            state = state * 1103515245u + 12345u;
+            const size_t length = (state >> 16) % 13;
+            for (size_t k = 0; k < length; ++k) {
+                state = state * 1103515245u + 12345u;
+                // Mostly one letter so that many strings share long prefixes.
+                const size_t pick = (state >> 16) % 40;
+                text += pick < alphabet.size() ? alphabet[pick] : u'a';
+            }
+            if (i % 7 == 3) {
+                text += u'\0'; // a zero unit is a unit like any other
+            }
+            list.Add(text, static_cast<int64_t>(i));
+            expected.push_back({text, static_cast<int64_t>(i)});
+        }
+        std::stable_sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) {
+            return platform::CompareTextIgnoreCase(a.string, b.string) < 0;
+        });
+        list.SetSorted(true);
+        ASSERT_EQ(list.Count(), static_cast<int>(count));
+        for (size_t i = 0; i < count; ++i) {
+            EXPECT_EQ(list.Objects(static_cast<int>(i)), expected[i].object) << i;
+        }
+    }
 }

@@ -1,6 +1,7 @@
 // Runs the real parlivex-cli on archives built by the test writer and compares what it writes byte by byte.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -202,6 +203,32 @@ TEST(CliList, PrintsEntryStringsInNameOrderAsUtf8) {
 
     const CliRun info = RunCli(dir, {"info", (dir / "a.bsa").string()});
     EXPECT_EQ(info.out, "version: 105\narchive flags: 0x00000003\nfolders: 2\nfiles: 3\n");
+}
+
+// More lines than the output buffer holds: every entry once, in order, across the writes.
+TEST(CliList, ListsArchivesLongerThanItsOutputBuffer) {
+    TempFolder dir;
+    ArchiveSpec spec;
+    std::vector<std::string> expected;
+    for (int f = 29; f >= 0; --f) {
+        FolderSpec folder{"meshes\\folder" + std::to_string(100 + f)};
+        for (int i = 99; i >= 0; --i) {
+            const std::string name = "entry_with_a_long_name_" + std::to_string(1000 + i) + ".nif";
+            folder.files.push_back({name, {1}});
+            expected.push_back(folder.name + "\\" + name + "\n");
+        }
+        spec.folders.push_back(std::move(folder));
+    }
+    std::sort(expected.begin(), expected.end());
+    WriteArchiveFile(spec, (dir / "a.bsa").string());
+    const CliRun run = RunCli(dir, {"list", (dir / "a.bsa").string()});
+    EXPECT_EQ(run.exitCode, 0);
+    std::string all;
+    for (const std::string& line : expected) {
+        all += line;
+    }
+    ASSERT_GT(all.size(), size_t{1} << 17);
+    EXPECT_EQ(run.out, all);
 }
 
 TEST(CliCommands, OpenFailuresAndUsage) {

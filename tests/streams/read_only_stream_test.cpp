@@ -213,3 +213,56 @@ TEST(TwbReadOnlyCachedFileStream, ReadStringTermRefusesRunawayNames) {
     TwbReadOnlyCachedFileStream atEnd(unterminated);
     EXPECT_THROW(atEnd.ReadStringTerm(), EReadError);
 }
+
+TEST(TwbReadOnlyCachedFileStream, ReadUncachedLeavesTheCache) {
+    TempFolder dir;
+    const auto content = Numbered(3 * 16384);
+    TwbReadOnlyCachedFileStream stream(dir.Write("f.bin", content));
+    uint8_t byte = 0;
+    stream.ReadBuffer(&byte, 1); // the cache now holds [0, 16384)
+    Scribble(dir / "f.bin", 0, 200);
+
+    uint8_t out[10] = {};
+    stream.SetPosition(100);
+    ASSERT_EQ(stream.ReadUncached(out, 10), 10); // small, yet from the file
+    EXPECT_EQ(out[0], 0xEE);
+    EXPECT_EQ(stream.Position(), 110);
+    stream.ReadBuffer(out, 1); // the cache was neither used nor refilled
+    EXPECT_EQ(out[0], content[110]);
+
+    stream.SetPosition(3 * 16384 - 4);
+    EXPECT_EQ(stream.ReadUncached(out, 10), 4);
+    EXPECT_EQ(stream.ReadUncached(out, 0), 0);
+}
+
+TEST(TwbReadOnlyCachedFileStream, UnseekableFileFailsAtPositioning) {
+    int ends[2] = {};
+    ASSERT_EQ(pipe(ends), 0);
+    ASSERT_EQ(write(ends[1], "abc", 3), 3);
+    TwbReadOnlyCachedFileStream stream(u"pipe", 0, ends[0]);
+    uint8_t byte = 0;
+    try {
+        stream.Read(&byte, 1);
+        FAIL();
+    } catch (const EStreamError& e) {
+        EXPECT_EQ(e.Message(), u"SetFilePointerEx failed for pipe.  Illegal seek");
+    }
+    close(ends[0]);
+    close(ends[1]);
+}
+
+// A name whose zero byte is still cached comes straight from the cache, however few bytes remain there; one
+// that runs past the cached bytes is read on across the next fill.
+TEST(TwbReadOnlyCachedFileStream, ReadStringTermAtTheEndOfTheCachedBytes) {
+    TempFolder dir;
+    const std::string text = std::string("abc\0", 4) + std::string("defghijklmnopqrstuvw\0", 21) + "xy";
+    const auto name = dir.Write("f.bin", std::vector<uint8_t>(text.begin(), text.end()));
+    TwbReadOnlyCachedFileStream stream(name, 16);
+    uint8_t byte = 0;
+    stream.ReadBuffer(&byte, 1); // caches [0, 16)
+    stream.SetPosition(0);
+    Scribble(dir / "f.bin", 1, 1);
+    EXPECT_EQ(stream.ReadStringTerm(), u"abc"); // from the cache: the scribble is not seen
+    EXPECT_EQ(stream.ReadStringTerm(), u"defghijklmnopqrstuvw");
+    EXPECT_EQ(stream.Position(), 25);
+}

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <unistd.h>
 
 #include "base/exceptions.h"
 #include "streams/write_cached_file_stream.h"
@@ -117,4 +118,43 @@ TEST(TwbWriteCachedFileStream, FullCacheFailsInsideWrite) {
     TwbWriteCachedFileStream stream(u"/dev/full");
     EXPECT_THROW(stream.WriteBuffer(data.data(), 20000), EStreamError);
     EXPECT_EQ(stream.Position(), 16384); // the bytes taken before the failing flush
+}
+
+// Whole blocks with more bytes after them go to the file straight from the caller's buffer; the file must see
+// the same blocks as through the cache: a block that ends the data stays cached until release, and a write
+// into a partly filled cache first fills that block.
+TEST(TwbWriteCachedFileStream, BlocksReachTheFileAsThroughTheCache) {
+    TempFolder dir;
+    const auto data = Pattern(70000);
+    {
+        TwbWriteCachedFileStream stream(dir.U16("exact.bin"));
+        stream.WriteBuffer(data.data(), 32768);
+        EXPECT_EQ(DiskSize(dir / "exact.bin"), 16384u); // the second block waits for more or for the release
+    }
+    EXPECT_EQ(ReadWholeFile(dir / "exact.bin"), std::vector<uint8_t>(data.begin(), data.begin() + 32768));
+    {
+        TwbWriteCachedFileStream stream(dir.U16("mixed.bin"));
+        stream.WriteBuffer(data.data(), 100);
+        stream.WriteBuffer(data.data() + 100, 69900);
+        EXPECT_EQ(DiskSize(dir / "mixed.bin"), 65536u); // four whole blocks, the rest cached
+    }
+    EXPECT_EQ(ReadWholeFile(dir / "mixed.bin"), data);
+}
+
+// The transfers are positioned; a file that cannot be positioned fails as it would at moving the pointer.
+TEST(TwbWriteCachedFileStream, UnseekableFileFailsAtPositioning) {
+    int ends[2] = {};
+    ASSERT_EQ(pipe(ends), 0);
+    {
+        TwbWriteCachedFileStream stream(u"pipe", 0, ends[1]);
+        stream.WriteBuffer("abc", 3);
+        try {
+            stream.Close();
+            FAIL();
+        } catch (const EStreamError& e) {
+            EXPECT_EQ(e.Message(), u"SetFilePointerEx failed for pipe.  Illegal seek");
+        }
+    }
+    close(ends[0]);
+    close(ends[1]);
 }

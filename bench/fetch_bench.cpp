@@ -1,0 +1,50 @@
+// Fetching every entry of an archive of one storage kind (raw, zlib, LZ4), as bytes per second of content.
+// The archives hold the same 2,000 entries of 300 B to 4 MiB (bench_generate makes them).
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "archive/bsa_file.h"
+#include "archive/entry_path.h"
+#include "base/string_list.h"
+#include "base/ustring.h"
+#include "bench/bench_data.h"
+
+namespace {
+
+void BM_FetchEveryEntry(benchmark::State& state, const char* name) {
+    const std::string path = bench::DataFolder() + "/" + name;
+    if (!std::filesystem::exists(path)) {
+        state.SkipWithError("no benchmark data: run bench_generate (or bench/run) first");
+        return;
+    }
+    TwbBSAFile archive(FromUtf8(path));
+    TStringList list;
+    archive.exportFileList(list);
+    std::vector<rFileData> entries;
+    for (const auto& item : list.Items()) {
+        entries.push_back(SplitEntryPath(item.string));
+    }
+    int64_t bytes = 0;
+    for (auto _ : state) {
+        for (const rFileData& entry : entries) {
+            TBytes data;
+            if (!archive.getFile(entry.fPath, entry.fName, entry.fExt, true, data)) {
+                state.SkipWithError("entry not found");
+                return;
+            }
+            bytes += static_cast<int64_t>(data.size());
+            benchmark::DoNotOptimize(data.data());
+        }
+    }
+    state.SetBytesProcessed(bytes);
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * entries.size()));
+}
+
+BENCHMARK_CAPTURE(BM_FetchEveryEntry, raw, "kind-raw.bsa")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_FetchEveryEntry, zlib, "kind-zlib.bsa")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_FetchEveryEntry, lz4, "kind-lz4.bsa")->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
