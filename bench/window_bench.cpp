@@ -1,0 +1,152 @@
+// The window at 200,000 rows, driven offscreen as a user drives it: filling the list from the open archive,
+// one header click, one filter keystroke with a few thousand rows selected. Reports the peak memory with the
+// archive open. Needs the benchmark data (bench_generate, or bench/run).
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QItemSelection>
+#include <QLineEdit>
+#include <QTreeView>
+#include <filesystem>
+#include <memory>
+#include <sys/resource.h>
+
+#include "app/dialogs.h"
+#include "app/main_window.h"
+#include "base/ustring.h"
+#include "bench/bench_data.h"
+
+namespace {
+
+// Nothing may wait for a person here.
+class SilentDialogs : public TDialogs {
+public:
+    std::optional<QString> OpenFile(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
+    QString PickFolder(QWidget*, const QString&, const QString&) override { return {}; }
+    void ShowMessage(QWidget*, const QString&, const QString&) override {}
+    void ShowErrorBox(QWidget*, const QString&, const QString&) override {}
+};
+
+constexpr int kSelectEvery = 50; // 4,000 of 200,000 rows selected
+
+struct OpenWindow {
+    SilentDialogs dialogs;
+    std::unique_ptr<TForm1> window;
+    QTreeView* list = nullptr;
+    QLineEdit* filter = nullptr;
+};
+
+double PeakResidentMiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+// The window with the 200,000-entry archive open, shown and laid out; nullptr when the data is missing.
+std::unique_ptr<OpenWindow> OpenSmallArchive(benchmark::State& state) {
+    const std::string path = bench::DataFolder() + "/small-v105.bsa";
+    if (!std::filesystem::exists(path)) {
+        state.SkipWithError("no benchmark data: run bench_generate (or bench/run) first");
+        return nullptr;
+    }
+    auto open = std::make_unique<OpenWindow>();
+    // The executable's folder is where prefs.ini would go; the window is never closed, so nothing is written.
+    const std::string executable = (std::filesystem::temp_directory_path() / "parlivex-window-bench").string();
+    open->window = std::make_unique<TForm1>(open->dialogs, FromUtf8(executable));
+    open->window->show();
+    open->window->OpenArchive(FromUtf8(path));
+    QApplication::processEvents();
+    open->list = open->window->findChild<QTreeView*>(QStringLiteral("BrowserTree"));
+    open->filter = open->window->findChild<QLineEdit*>(QStringLiteral("ButtonedEdit1"));
+    return open;
+}
+
+void SelectSomeRows(OpenWindow& open) {
+    QItemSelection selection;
+    const QAbstractItemModel& model = *open.list->model();
+    for (int row = 0; row < model.rowCount(); row += kSelectEvery) {
+        selection.select(model.index(row, 0), model.index(row, model.columnCount() - 1));
+    }
+    open.list->selectionModel()->select(selection, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
+void BM_WindowFillList(benchmark::State& state) {
+    auto open = OpenSmallArchive(state);
+    if (!open) {
+        return;
+    }
+    for (auto _ : state) {
+        open->window->FillBrowser();
+        QApplication::processEvents(); // the view lays out the new rows
+    }
+    state.counters["rows"] = open->list->model()->rowCount();
+    state.counters["peak_MiB"] = PeakResidentMiB();
+}
+
+void BM_WindowHeaderClickSort(benchmark::State& state) {
+    auto open = OpenSmallArchive(state);
+    if (!open) {
+        return;
+    }
+    SelectSomeRows(*open);
+    const int column = static_cast<int>(state.range(0));
+    open->window->BrowserTreeHeaderClick(Qt::LeftButton, column); // the column's keys are ready from here on
+    for (auto _ : state) {
+        open->window->BrowserTreeHeaderClick(Qt::LeftButton, column);
+        QApplication::processEvents();
+    }
+    state.counters["peak_MiB"] = PeakResidentMiB();
+}
+
+// The first click after a fill, which also works out the column's sort keys.
+void BM_WindowFirstHeaderClick(benchmark::State& state) {
+    auto open = OpenSmallArchive(state);
+    if (!open) {
+        return;
+    }
+    const int column = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        state.PauseTiming();
+        open->window->FillBrowser();
+        SelectSomeRows(*open);
+        QApplication::processEvents();
+        state.ResumeTiming();
+        open->window->BrowserTreeHeaderClick(Qt::LeftButton, column);
+        QApplication::processEvents();
+    }
+}
+
+void BM_WindowFilterKeystroke(benchmark::State& state) {
+    auto open = OpenSmallArchive(state);
+    if (!open) {
+        return;
+    }
+    SelectSomeRows(*open);
+    // Typing one more letter, then taking it back: each change filters all 200,000 rows again.
+    const QString shorter = QStringLiteral("textures\\armo");
+    const QString longer = QStringLiteral("textures\\armor");
+    bool useLonger = true;
+    open->filter->setText(shorter);
+    for (auto _ : state) {
+        open->filter->setText(useLonger ? longer : shorter);
+        useLonger = !useLonger;
+        QApplication::processEvents();
+    }
+    state.counters["peak_MiB"] = PeakResidentMiB();
+}
+
+BENCHMARK(BM_WindowFillList)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_WindowHeaderClickSort)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_WindowFirstHeaderClick)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_WindowFilterKeystroke)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
