@@ -59,32 +59,6 @@ std::u16string ErrorName(size_t code) {
     return FromUtf8(LZ4F_getErrorName(code));
 }
 
-// Owns one frame decompression context, so that every way out of the frame decoder releases it.
-class FrameContext {
-public:
-    FrameContext() = default;
-    FrameContext(const FrameContext&) = delete;
-    FrameContext& operator=(const FrameContext&) = delete;
-    ~FrameContext() {
-        if (context_ != nullptr) {
-            LZ4F_freeDecompressionContext(context_);
-        }
-    }
-
-    // The library's result: 0 or an error code.
-    LZ4F_errorCode_t Create() { return LZ4F_createDecompressionContext(&context_, kFrameApiVersion); }
-    LZ4F_dctx* Get() const { return context_; }
-    // Frees the context now and gives the library's result.
-    LZ4F_errorCode_t Release() {
-        const LZ4F_errorCode_t result = LZ4F_freeDecompressionContext(context_);
-        context_ = nullptr;
-        return result;
-    }
-
-private:
-    LZ4F_dctx* context_ = nullptr;
-};
-
 // Hands `input` to the frame decoder; `produced` and `consumed` receive what moved. The library's hint: the
 // source bytes it wants next, 0 at the end of the frame, or an error code.
 size_t DecompressFrameBytes(LZ4F_dctx* context, uint8_t* output, size_t outputCapacity, const uint8_t* input,
@@ -103,6 +77,31 @@ int32_t Lz4ReportError(const std::u16string& message, Lz4ErrorLog* errors) {
     return 0;
 }
 
+Lz4Workspace::~Lz4Workspace() {
+    ReleaseFrameContext();
+}
+
+size_t Lz4Workspace::FrameContext(LZ4F_dctx*& context) {
+    if (frameContext_ != nullptr) {
+        // The previous frame may have stopped anywhere, also after a decoding error.
+        LZ4F_resetDecompressionContext(frameContext_);
+        context = frameContext_;
+        return 0;
+    }
+    const LZ4F_errorCode_t created = LZ4F_createDecompressionContext(&frameContext_, kFrameApiVersion);
+    if (LZ4F_isError(created)) {
+        frameContext_ = nullptr;
+    }
+    context = frameContext_;
+    return created;
+}
+
+size_t Lz4Workspace::ReleaseFrameContext() {
+    const LZ4F_errorCode_t result = LZ4F_freeDecompressionContext(frameContext_);
+    frameContext_ = nullptr;
+    return result;
+}
+
 uint8_t* Lz4Workspace::Reserve(std::unique_ptr<uint8_t[]>& buffer, size_t& held, size_t size) {
     if (held < size) {
         // The old buffer goes first, so that two large ones are never held at once.
@@ -116,8 +115,10 @@ uint8_t* Lz4Workspace::Reserve(std::unique_ptr<uint8_t[]>& buffer, size_t& held,
 
 int64_t Lz4DecodeFrame(TStream& source, TStream& destination, Lz4ErrorLog* errors, Lz4Workspace* workspace) {
     int64_t total = 0;
-    FrameContext context;
-    const LZ4F_errorCode_t created = context.Create();
+    Lz4Workspace ownWorkspace;
+    Lz4Workspace& lent = workspace != nullptr ? *workspace : ownWorkspace;
+    LZ4F_dctx* context = nullptr;
+    const LZ4F_errorCode_t created = lent.FrameContext(context);
     if (LZ4F_isError(created)) {
         return Lz4ReportError(u"Allocation error : can't create context: " + ErrorName(created), errors);
     }
@@ -127,7 +128,7 @@ int64_t Lz4DecodeFrame(TStream& source, TStream& destination, Lz4ErrorLog* error
     WriteLE32(header, kFrameMagic);
     size_t produced = 0;
     size_t consumed = 0;
-    size_t wanted = DecompressFrameBytes(context.Get(), nullptr, 0, header, 4, produced, consumed);
+    size_t wanted = DecompressFrameBytes(context, nullptr, 0, header, 4, produced, consumed);
     if (LZ4F_isError(wanted)) {
         return Lz4ReportError(u"Decompression error: " + ErrorName(wanted), errors);
     }
@@ -141,10 +142,10 @@ int64_t Lz4DecodeFrame(TStream& source, TStream& destination, Lz4ErrorLog* error
         return Lz4ReportError(u"Read error", errors);
     }
     // An undecodable descriptor leaves the frame information unavailable, which is reported just below.
-    wanted = DecompressFrameBytes(context.Get(), nullptr, 0, header, wanted, produced, consumed);
+    wanted = DecompressFrameBytes(context, nullptr, 0, header, wanted, produced, consumed);
     LZ4F_frameInfo_t info{};
     size_t noInput = 0;
-    const size_t infoResult = LZ4F_getFrameInfo(context.Get(), &info, nullptr, &noInput);
+    const size_t infoResult = LZ4F_getFrameInfo(context, &info, nullptr, &noInput);
     if (LZ4F_isError(infoResult)) {
         return Lz4ReportError(u"can't decode frame header: " + ErrorName(infoResult), errors);
     }
@@ -161,10 +162,8 @@ int64_t Lz4DecodeFrame(TStream& source, TStream& destination, Lz4ErrorLog* error
     }
     const auto inputCapacity = static_cast<size_t>(blockSize) + 4;
     const auto outputCapacity = static_cast<size_t>(blockSize);
-    Lz4Workspace ownWorkspace;
-    Lz4Workspace& buffers = workspace != nullptr ? *workspace : ownWorkspace;
-    uint8_t* const input = buffers.Input(inputCapacity);
-    uint8_t* const output = buffers.Output(outputCapacity);
+    uint8_t* const input = lent.Input(inputCapacity);
+    uint8_t* const output = lent.Output(outputCapacity);
 
     while (wanted != 0) {
         // With block checksums the library may ask for 4 bytes more than the buffer holds; it takes the
@@ -176,7 +175,7 @@ int64_t Lz4DecodeFrame(TStream& source, TStream& destination, Lz4ErrorLog* error
             return total;
         }
         const size_t hint =
-            DecompressFrameBytes(context.Get(), output, outputCapacity, input, supplied, produced, consumed);
+            DecompressFrameBytes(context, output, outputCapacity, input, supplied, produced, consumed);
         if (LZ4F_isError(hint)) {
             Lz4ReportError(u"Decompression error: " + ErrorName(hint), errors);
             return total;
@@ -194,7 +193,8 @@ int64_t Lz4DecodeFrame(TStream& source, TStream& destination, Lz4ErrorLog* error
         }
     }
 
-    const LZ4F_errorCode_t released = context.Release();
+    // A context of the frame's own goes with the frame; a lent one stays for the next frame.
+    const LZ4F_errorCode_t released = workspace != nullptr ? 0 : ownWorkspace.ReleaseFrameContext();
     if (LZ4F_isError(released)) {
         Lz4ReportError(u"Error : can't free LZ4F context resource: " + ErrorName(released), errors);
     }

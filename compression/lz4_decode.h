@@ -14,25 +14,40 @@
 
 #include "base/stream.h"
 
+struct LZ4F_dctx_s; // liblz4's frame decompression context
+
 // The texts handed to Lz4ReportError during one decoding run, in order, for callers that want to know why a
 // run fell short (tests, diagnostics). Decoding never depends on it; every `errors` argument may be null.
 using Lz4ErrorLog = std::vector<std::u16string>;
 
-// The block buffers that one decoding run lends to each of its parts, obtained when a part first needs them
-// and kept for the parts after it. Without one, each frame and legacy stream obtains and releases its own
-// (up to 16 MiB): a source of thousands of tiny parts would then spend its time allocating.
+// What one decoding run lends to each of its parts: the block buffers and the frame decompression context
+// (which holds block-sized buffers of its own), obtained when a part first needs them and kept for the parts
+// after it. Without one, each frame and legacy stream obtains and releases its own, up to 16 MiB: a source of
+// thousands of tiny parts would then spend its time allocating.
 class Lz4Workspace {
 public:
+    Lz4Workspace() = default;
+    Lz4Workspace(const Lz4Workspace&) = delete;
+    Lz4Workspace& operator=(const Lz4Workspace&) = delete;
+    ~Lz4Workspace();
+
     // A buffer of at least `size` bytes, not cleared: the decoders only use bytes the source or the library
     // filled. Valid until the next call that asks for more.
     uint8_t* Input(size_t size) { return Reserve(input_, inputSize_, size); }
     uint8_t* Output(size_t size) { return Reserve(output_, outputSize_, size); }
+
+    // Sets context to a frame decompression context in its initial state: created on first use, reset for
+    // every later frame. Result: 0, or the library's error code when none could be created (context null).
+    size_t FrameContext(LZ4F_dctx_s*& context);
+    // Frees the frame context now. Result: the library's, 0 or an error code.
+    size_t ReleaseFrameContext();
 
 private:
     static uint8_t* Reserve(std::unique_ptr<uint8_t[]>& buffer, size_t& held, size_t size);
 
     std::unique_ptr<uint8_t[]> input_, output_;
     size_t inputSize_ = 0, outputSize_ = 0;
+    LZ4F_dctx_s* frameContext_ = nullptr;
 };
 
 // Decodes every part of source[0..sourceLength) into destination[0..destinationLength), in order.

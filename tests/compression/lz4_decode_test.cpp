@@ -145,6 +145,11 @@ TEST(Lz4DecompressBuffer, DecodesWellFormedSources) {
     const Bytes incompressible = fixture::RandomBytes(150000, 3);
     const Bytes eightMiB = fixture::CompressibleBytes(8 << 20, 4);
     const Bytes stray = {0xDE, 0xAD, 0xBE, 0xEF};
+    Bytes emptyLegacyStreams;
+    for (int i = 0; i < 1000; ++i) {
+        const Bytes magic = LE32(0x184C2102);
+        emptyLegacyStreams.insert(emptyLegacyStreams.end(), magic.begin(), magic.end());
+    }
     struct Case {
         const char* name;
         Bytes packed;
@@ -175,6 +180,11 @@ TEST(Lz4DecompressBuffer, DecodesWellFormedSources) {
          Concat({legacyData, data})},
         {"frame followed by a legacy stream", Concat({SmallBlockFrame(), SmallBlockLegacy()}),
          Concat({data, legacyData})},
+        // One run lends the same buffers to every part, growing them for larger blocks.
+        {"parts of every block size, and a thousand legacy streams without blocks",
+         Concat({SmallBlockFrame(), fixture::Lz4Frame(legacyData, {.blockSizeId = 7}), emptyLegacyStreams,
+                 SmallBlockLegacy(), SmallBlockFrame()}),
+         Concat({data, legacyData, legacyData, data})},
         {"frame followed by unrecognised bytes", Concat({SmallBlockFrame(), stray}), data},
         {"frame followed by two stray bytes", Concat({SmallBlockFrame(), Prefix(stray, 2)}), data},
         {"unrecognised bytes into an empty destination", stray, {}},
