@@ -124,9 +124,9 @@ ArchiveSpec BuildSpec(const bench::DataSet& set) {
     // Shares of the folders: meshes, textures, sound, scripts, interface.
     const double shares[] = {0.42, 0.33, 0.17, 0.05, 0.03};
 
-    ArchiveSpec spec;
-    spec.version = 105;
-    spec.flags = set.archiveFlags;
+    ArchiveSpec recipe;
+    recipe.version = 105;
+    recipe.flags = set.archiveFlags;
     const size_t folderCount = std::max<size_t>(1, set.entries / set.filesPerFolder);
     size_t entry = 0;
     // Real archives hold no empty folders: the folders end with the entries.
@@ -161,16 +161,16 @@ ArchiveSpec BuildSpec(const bench::DataSet& set) {
             file.storage = category.raw ? Storage::Raw : Storage::Lz4Frame;
             folder.files.push_back(std::move(file));
         }
-        spec.folders.push_back(std::move(folder));
+        recipe.folders.push_back(std::move(folder));
     }
-    return spec;
+    return recipe;
 }
 
 // Every entry in one storage kind: Lz4Frame becomes Zlib for version 104, or Raw for a raw archive.
-void SetStorage(ArchiveSpec& spec, uint32_t version, uint32_t flags, Storage compressed) {
-    spec.version = version;
-    spec.flags = flags;
-    for (FolderSpec& folder : spec.folders) {
+void SetStorage(ArchiveSpec& recipe, uint32_t version, uint32_t flags, Storage compressed) {
+    recipe.version = version;
+    recipe.flags = flags;
+    for (FolderSpec& folder : recipe.folders) {
         for (EntrySpec& file : folder.files) {
             if (file.storage != Storage::Raw) {
                 file.storage = compressed;
@@ -179,8 +179,8 @@ void SetStorage(ArchiveSpec& spec, uint32_t version, uint32_t flags, Storage com
     }
 }
 
-void ConvertToRaw(ArchiveSpec& spec) {
-    for (FolderSpec& folder : spec.folders) {
+void ConvertToRaw(ArchiveSpec& recipe) {
+    for (FolderSpec& folder : recipe.folders) {
         for (EntrySpec& file : folder.files) {
             file.storage = Storage::Raw;
         }
@@ -193,17 +193,17 @@ double Seconds(std::chrono::steady_clock::time_point since) {
 
 // Writes the archive to a temporary name, then renames it, so that a half-written archive is never taken
 // for a finished one; the manifest goes first for the same reason.
-void WriteArchive(const ArchiveSpec& spec, const fs::path& path) {
+void WriteArchive(const ArchiveSpec& recipe, const fs::path& path) {
     if (fs::exists(path)) {
         return;
     }
     const auto started = std::chrono::steady_clock::now();
     const fs::path temporary = path.string() + ".part";
     fixture::Layout layout;
-    fixture::WriteArchiveFile(spec, temporary.string(), &layout);
+    fixture::WriteArchiveFile(recipe, temporary.string(), &layout);
 
     std::vector<const EntrySpec*> inOrder; // the specs in the order the layout counts them
-    for (const FolderSpec& folder : spec.folders) {
+    for (const FolderSpec& folder : recipe.folders) {
         for (const EntrySpec& file : folder.files) {
             inOrder.push_back(&file);
         }
@@ -234,14 +234,14 @@ void WriteArchive(const ArchiveSpec& spec, const fs::path& path) {
     std::fflush(stdout);
 }
 
-void WriteTree(const ArchiveSpec& spec, const fs::path& path) {
+void WriteTree(const ArchiveSpec& recipe, const fs::path& path) {
     if (fs::exists(path)) {
         return;
     }
     const auto started = std::chrono::steady_clock::now();
     const fs::path temporary = path.string() + ".part";
     fs::remove_all(temporary);
-    for (const FolderSpec& folder : spec.folders) {
+    for (const FolderSpec& folder : recipe.folders) {
         std::string relative = folder.name;
         std::replace(relative.begin(), relative.end(), '\\', '/');
         const fs::path directory = temporary / relative;
@@ -294,13 +294,13 @@ void GenerateSet(const bench::DataSet& set, const fs::path& folder) {
     }
     std::printf("%s: %zu entries, %.0f MiB\n", set.name, set.entries,
                 static_cast<double>(set.totalBytes) / (1 << 20));
-    const ArchiveSpec spec = BuildSpec(set);
-    ArchiveSpec spec104 = spec;
+    const ArchiveSpec recipe = BuildSpec(set);
+    ArchiveSpec spec104 = recipe;
     SetStorage(spec104, 104, set.archiveFlags, Storage::Zlib);
     RunSideBySide(
         [&] {
-            WriteTree(spec, tree);
-            WriteArchive(spec, v105);
+            WriteTree(recipe, tree);
+            WriteArchive(recipe, v105);
         },
         [&] { WriteArchive(spec104, v104); });
 }
@@ -314,19 +314,19 @@ void GenerateKindSet(const fs::path& folder) {
     }
     std::printf("%s: %zu entries, %.0f MiB per storage kind\n", set.name, set.entries,
                 static_cast<double>(set.totalBytes) / (1 << 20));
-    ArchiveSpec spec = BuildSpec(set);
-    for (FolderSpec& f : spec.folders) {
+    ArchiveSpec recipe = BuildSpec(set);
+    for (FolderSpec& f : recipe.folders) {
         for (EntrySpec& file : f.files) {
             file.storage = Storage::Lz4Frame; // sound too: one storage kind per archive
         }
     }
-    ArchiveSpec specZlib = spec;
+    ArchiveSpec specZlib = recipe;
     SetStorage(specZlib, 104, 0x7, Storage::Zlib);
-    RunSideBySide([&] { WriteArchive(spec, lz4); }, [&] { WriteArchive(specZlib, zlib); });
-    ConvertToRaw(spec);
-    spec.version = 105;
-    spec.flags = 0x3;
-    WriteArchive(spec, raw);
+    RunSideBySide([&] { WriteArchive(recipe, lz4); }, [&] { WriteArchive(specZlib, zlib); });
+    ConvertToRaw(recipe);
+    recipe.version = 105;
+    recipe.flags = 0x3;
+    WriteArchive(recipe, raw);
 }
 
 } // namespace

@@ -89,10 +89,10 @@ std::string Hex(uint32_t value) {
 // files, compressed and raw entries side by side (so some size words carry the toggle bit whatever the
 // archive's default), names with upper case and a Windows-1252 letter.
 ArchiveSpec TypicalArchive(uint32_t version, uint32_t flags, Storage packed) {
-    ArchiveSpec spec;
-    spec.version = version;
-    spec.flags = flags;
-    spec.folders = {
+    ArchiveSpec recipe;
+    recipe.version = version;
+    recipe.flags = flags;
+    recipe.folders = {
         {"meshes\\actors\\character",
          {Entry("Body.NIF", fixture::CompressibleBytes(400, 1), packed),
           Entry("hands.nif", fixture::CompressibleBytes(150, 2), Storage::Raw)}},
@@ -100,12 +100,12 @@ ArchiveSpec TypicalArchive(uint32_t version, uint32_t flags, Storage packed) {
         {".", {Entry("readme.txt", Text("Read me first.\r\n"), Storage::Raw)}},
         {"", {Entry("root.ini", Text("[General]\r\nkey=1\r\n"), packed)}},
     };
-    return spec;
+    return recipe;
 }
 
 void WriteArchiveSeeds(CorpusWriter& out) {
-    const auto write = [&](const std::string& name, const ArchiveSpec& spec) {
-        out.Write(name + ".bsa", fixture::BuildArchive(spec));
+    const auto write = [&](const std::string& name, const ArchiveSpec& recipe) {
+        out.Write(name + ".bsa", fixture::BuildArchive(recipe));
     };
 
     // Every flag combination seen in real archives (and the two bits that matter alone), in both versions,

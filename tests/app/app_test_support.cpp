@@ -130,18 +130,18 @@ QTreeView* WindowTest::Tree() {
     return Control<QTreeView>("BrowserTree");
 }
 
-std::filesystem::path WindowTest::WriteArchive(const std::string& name, const fixture::ArchiveSpec& spec) {
+std::filesystem::path WindowTest::WriteArchive(const std::string& name, const fixture::ArchiveSpec& recipe) {
     const std::filesystem::path path = temp_.Path() / std::filesystem::u8path(name);
     std::filesystem::create_directories(path.parent_path());
-    fixture::WriteArchiveFile(spec, path.string());
+    fixture::WriteArchiveFile(recipe, path.string());
     return path;
 }
 
-fixture::ArchiveSpec Spec(std::vector<fixture::FolderSpec> folders, uint32_t version) {
-    fixture::ArchiveSpec spec;
-    spec.version = version;
-    spec.folders = std::move(folders);
-    return spec;
+fixture::ArchiveSpec Recipe(std::vector<fixture::FolderSpec> folders, uint32_t version) {
+    fixture::ArchiveSpec recipe;
+    recipe.version = version;
+    recipe.folders = std::move(folders);
+    return recipe;
 }
 
 void WindowTest::OpenByDialog(const std::filesystem::path& path) {

@@ -67,7 +67,7 @@ fixture::EntrySpec Entry(std::string name, std::vector<uint8_t> content,
 fixture::FolderSpec RootFolder(std::vector<fixture::EntrySpec> files);
 
 // An archive of these folders (flags 0x3: named folders and files).
-fixture::ArchiveSpec Spec(std::vector<fixture::FolderSpec> folders, uint32_t version = 105);
+fixture::ArchiveSpec Recipe(std::vector<fixture::FolderSpec> folders, uint32_t version = 105);
 
 QString Q(const std::u16string& text);
 QString Q(const std::filesystem::path& path);
@@ -94,7 +94,7 @@ protected:
     QAction* Action(const char* objectName) { return Control<QAction>(objectName); }
 
     // Writes an archive into the temporary folder (a path below it, folders made) and returns its path.
-    std::filesystem::path WriteArchive(const std::string& name, const fixture::ArchiveSpec& spec);
+    std::filesystem::path WriteArchive(const std::string& name, const fixture::ArchiveSpec& recipe);
 
     // "Open archive" answered with path.
     void OpenByDialog(const std::filesystem::path& path);

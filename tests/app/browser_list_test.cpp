@@ -18,7 +18,7 @@ namespace {
 //   5 meshes\actors\a.nif   6 meshes\actors\b.nif
 // The sort comparison maps only a..z to A..Z, so "_" sorts after the letters: AB < A_B.
 fixture::ArchiveSpec SortArchive() {
-    return Spec({
+    return Recipe({
         {"meshes\\actors", {Entry("b.nif", "b"), Entry("a.nif", "a")}},
         {"ab", {Entry("y.dds", "y"), Entry("notes", "n")}},
         {"meshes", {Entry("z.hkx", "z")}},
@@ -88,12 +88,12 @@ TEST_F(BrowserListTest, SortKeepsTheSelectionAndTheCurrentRowWithTheirRows) {
 }
 
 TEST_F(BrowserListTest, FilterShowsRowsContainingTheTrimmedLowerCasedText) {
-    const fixture::ArchiveSpec spec = Spec({
+    const fixture::ArchiveSpec recipe = Recipe({
         {"textures\\armor", {Entry("iron.dds", "1"), Entry("IRONBOOTS.dds", "2"), Entry("steel.dds", "3")}},
         {"meshes", {Entry("iron_ore.nif", "4"), Entry("gold.nif", "5")}},
     });
     CreateWindow();
-    OpenByDialog(WriteArchive("filter.bsa", spec));
+    OpenByDialog(WriteArchive("filter.bsa", recipe));
     const QStringList all = VisibleEntries();
     ASSERT_EQ(all.size(), 5);
 

@@ -46,7 +46,7 @@ fixture::ArchiveSpec NumberedArchive(int count) {
         std::snprintf(name, sizeof name, "%02d.txt", i);
         folder.files.push_back(Entry(name, std::string("content of ") + name));
     }
-    return Spec({folder});
+    return Recipe({folder});
 }
 
 // Records what panel 0 shows each time it is painted.
@@ -76,7 +76,7 @@ TEST_F(ExtractionTest, WritesTheSelectedEntriesByteForByteBelowThePickedFolder) 
         const std::vector<uint8_t> skeleton = CompressibleBytes(50'000, 1);
         const std::vector<uint8_t> texture = CompressibleBytes(300'000, 2);
         const std::vector<uint8_t> sound = RandomBytes(20'000, 3);
-        const fixture::ArchiveSpec spec = Spec(
+        const fixture::ArchiveSpec recipe = Recipe(
             {
                 RootFolder({Entry("readme.txt", "root file", Storage::Raw)}),
                 {"meshes\\actors\\character",
@@ -85,7 +85,7 @@ TEST_F(ExtractionTest, WritesTheSelectedEntriesByteForByteBelowThePickedFolder) 
                 {"sound", {Entry("a.wav", sound, Storage::Raw)}},
             },
             version);
-        const fs::path archive = WriteArchive("v" + std::to_string(version) + "/data.bsa", spec);
+        const fs::path archive = WriteArchive("v" + std::to_string(version) + "/data.bsa", recipe);
         const fs::path out = temp_.Path() / ("out" + std::to_string(version));
         TForm1& form = CreateWindow();
         OpenByDialog(archive);
@@ -148,7 +148,7 @@ TEST_F(ExtractionTest, ProgressIsRepaintedEveryFifteenthRowAndShownAtTheEnd) {
 }
 
 TEST_F(ExtractionTest, EntriesThatWouldLeaveTheFolderAreRefusedAndReported) {
-    const fixture::ArchiveSpec spec = Spec({
+    const fixture::ArchiveSpec recipe = Recipe({
         {"..\\..\\escape", {Entry("evil.txt", "1")}},
         {"\\abs", {Entry("x.txt", "2")}},
         {"a\\..\\..\\b", {Entry("up.txt", "3")}},
@@ -156,7 +156,7 @@ TEST_F(ExtractionTest, EntriesThatWouldLeaveTheFolderAreRefusedAndReported) {
         {"good", {Entry("fine.txt", "5")}},
         {"x", {Entry("..", "6"), Entry("bad\x01.txt", "7"), Entry("sub/evil.txt", "8")}},
     });
-    const fs::path archive = WriteArchive("hostile.bsa", spec);
+    const fs::path archive = WriteArchive("hostile.bsa", recipe);
     const fs::path out = temp_.Path() / "deep" / "er" / "out";
     TForm1& form = CreateWindow();
     OpenByDialog(archive);
@@ -242,7 +242,7 @@ TEST_F(ExtractionTest, RunsWithTheFilesMenuDisabledAndTheHourglass) {
 TEST_F(ExtractionTest, SelectedRowsHiddenByTheFilterAreExtractedToo) {
     const fs::path out = temp_.Path() / "out";
     CreateWindow();
-    OpenByDialog(WriteArchive("two.bsa", Spec({{"a", {Entry("keep.txt", "k"), Entry("hidden.txt", "h")}}})));
+    OpenByDialog(WriteArchive("two.bsa", Recipe({{"a", {Entry("keep.txt", "k"), Entry("hidden.txt", "h")}}})));
     SelectAllRows();
     TypeFilter("keep");
     ASSERT_EQ(Model().rowCount(), 1);
@@ -270,7 +270,7 @@ TEST_F(ExtractionTest, NothingSelectedOrCancelledWritesNothing) {
     EXPECT_FALSE(fs::exists(out));
 
     // The "fbk_Nothing_Found" row of an empty archive, selected, gives no file either.
-    OpenByDialog(WriteArchive("empty.bsa", Spec({})));
+    OpenByDialog(WriteArchive("empty.bsa", Recipe({})));
     SelectAllRows();
     ExtractTo(out);
     EXPECT_EQ(form.StatusPanelText(0), "1/1");

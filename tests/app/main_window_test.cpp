@@ -41,7 +41,7 @@ bool IsBlank(const QImage& image) {
 
 // Three entries in two folders; the reader lists folders and files in name order.
 fixture::ArchiveSpec SmallArchive() {
-    return Spec({
+    return Recipe({
         {"textures", {Entry("iron.dds", "texture")}},
         {"meshes\\actors", {Entry("walk.hkx", "animation"), Entry("body.nif", "mesh")}},
     });
@@ -50,7 +50,7 @@ const QStringList kSmallArchiveEntries = {"meshes\\actors\\body.nif", "meshes\\a
                                           "textures\\iron.dds"};
 
 fixture::ArchiveSpec OtherArchive() {
-    return Spec({{"sound\\fx", {Entry("swing.wav", "sound")}}});
+    return Recipe({{"sound\\fx", {Entry("swing.wav", "sound")}}});
 }
 
 class MainWindowTest : public WindowTest {};
@@ -229,7 +229,7 @@ TEST_F(MainWindowTest, ShowsTheOpeningRowWithTheHourglassWhileFilling) {
 }
 
 TEST_F(MainWindowTest, ArchiveWithoutEntriesShowsTheNothingFoundRow) {
-    const std::filesystem::path archive = WriteArchive("empty.bsa", Spec({}));
+    const std::filesystem::path archive = WriteArchive("empty.bsa", Recipe({}));
     CreateWindow();
     OpenByDialog(archive);
     EXPECT_EQ(ColumnTexts(1), QStringList({""}));

@@ -99,7 +99,7 @@ TEST_F(PrefsTest, FirstRunStartsEmptyAndWritesBothKeysAtClose) {
 TEST_F(PrefsTest, NonAsciiFoldersSurviveARoundTripAndOtherLinesStay) {
     WriteText(Prefs(), "# kept\r\n[window]\r\nwidth=603\r\n[path]\r\nlastBsaDir=\r\nfuture=1\r\n");
     const fs::path archive =
-        WriteArchive("Donn\u00e9es \u00f1 \u65e5\u672c/skyrim.bsa", Spec({{"a", {Entry("b.txt", "c")}}}));
+        WriteArchive("Donn\u00e9es \u00f1 \u65e5\u672c/skyrim.bsa", Recipe({{"a", {Entry("b.txt", "c")}}}));
     const fs::path out = temp_.Path() / "Ausgabe \u00fc";
     const std::u16string archiveFolder = U16(archive.parent_path()) + u"/";
     const std::u16string outFolder = U16(out) + u"/";
@@ -130,7 +130,7 @@ TEST_F(PrefsTest, InstalledProgramKeepsItsPrefsInTheUserConfigurationFolder) {
 
     TForm1& form = CreateWindow();
     EXPECT_EQ(form.PrefsFileName(), U16(userPrefs));
-    OpenByDialog(WriteArchive("data/a.bsa", Spec({})));
+    OpenByDialog(WriteArchive("data/a.bsa", Recipe({})));
     form.close();
     EXPECT_FALSE(fs::exists(Prefs()));
     const std::string folder = Utf8(Q(temp_.Path() / "data")) + "/";

@@ -26,12 +26,12 @@ const std::vector<uint8_t> kJunk = {0xDE, 0xAD, 0xBE, 0xEF};
 // Root files in a folder with an empty name and in ".", nested folders, both kinds of storage, an empty entry
 // and a damaged one.
 fixture::ArchiveSpec SessionArchive() {
-    fixture::ArchiveSpec spec;
-    spec.version = 105;
-    spec.flags = 0x7;
+    fixture::ArchiveSpec recipe;
+    recipe.version = 105;
+    recipe.flags = 0x7;
     fixture::EntrySpec damaged = Entry("broken.nif", fixture::CompressibleBytes(800, 1), Storage::Lz4Frame);
     damaged.packedOverride = std::vector<uint8_t>(30, 0x42);
-    spec.folders = {
+    recipe.folders = {
         {"", {Entry("readme.txt", Bytes("root readme"))}, uint8_t{0}},
         {".", {Entry("notes.txt", Bytes("dot notes"), Storage::Lz4Frame)}},
         {"meshes\\actors",
@@ -40,13 +40,13 @@ fixture::ArchiveSpec SessionArchive() {
         {"sound\\fx",
          {Entry("a.b.wav", fixture::RandomBytes(3000, 3)), Entry("noext", Bytes("no extension"))}},
     };
-    return spec;
+    return recipe;
 }
 
 // Expected bytes by entry string.
-std::map<std::string, std::vector<uint8_t>> ExpectedEntries(const fixture::ArchiveSpec& spec) {
+std::map<std::string, std::vector<uint8_t>> ExpectedEntries(const fixture::ArchiveSpec& recipe) {
     std::map<std::string, std::vector<uint8_t>> entries;
-    for (const fixture::FolderSpec& folder : spec.folders) {
+    for (const fixture::FolderSpec& folder : recipe.folders) {
         for (const fixture::EntrySpec& entry : folder.files) {
             entries[folder.name + "\\" + entry.name] = entry.data;
         }
@@ -56,10 +56,10 @@ std::map<std::string, std::vector<uint8_t>> ExpectedEntries(const fixture::Archi
 
 class ArchiveSessionTest : public ::testing::Test {
 protected:
-    void SetUp() override { path = temp.Write("session.bsa", fixture::BuildArchive(spec)); }
+    void SetUp() override { path = temp.Write("session.bsa", fixture::BuildArchive(recipe)); }
 
     const fixture::TempFolder temp;
-    const fixture::ArchiveSpec spec = SessionArchive();
+    const fixture::ArchiveSpec recipe = SessionArchive();
     std::u16string path;
     TArchiveSession archive;
 };
@@ -71,7 +71,7 @@ TEST_F(ArchiveSessionTest, ListedEntriesSplitAndFetchBackExactly) {
     list.Add(u"stale");
     ASSERT_TRUE(ArchiveExportFileList(archive, path, list));
 
-    const auto expected = ExpectedEntries(spec);
+    const auto expected = ExpectedEntries(recipe);
     std::vector<std::string> listed;
     for (const auto& item : list.Items()) {
         const std::string entry = ToUtf8(item.string);
@@ -207,7 +207,7 @@ TEST_F(ArchiveSessionTest, ReleasingTheReaderClosesItsFile) {
     ArchiveFree(archive);
     EXPECT_EQ(OpenFileCount(), before);
 
-    std::vector<uint8_t> truncated = fixture::BuildArchive(spec);
+    std::vector<uint8_t> truncated = fixture::BuildArchive(recipe);
     truncated.resize(100);
     const std::u16string truncatedPath = temp.Write("truncated.bsa", truncated);
     EXPECT_NE(RaisedBy([&] { ArchiveOpen(archive, truncatedPath); }).kind, "none");

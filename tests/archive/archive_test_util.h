@@ -89,10 +89,10 @@ struct OpenedArchive {
     std::unique_ptr<TwbBSAFile> bsa;
 };
 
-inline OpenedArchive OpenFixture(const fixture::TempFolder& temp, const fixture::ArchiveSpec& spec,
+inline OpenedArchive OpenFixture(const fixture::TempFolder& temp, const fixture::ArchiveSpec& recipe,
                                  const std::string& name = "fixture.bsa") {
     OpenedArchive opened;
-    opened.path = temp.Write(name, fixture::BuildArchive(spec, &opened.layout));
+    opened.path = temp.Write(name, fixture::BuildArchive(recipe, &opened.layout));
     opened.bsa = std::make_unique<TwbBSAFile>(opened.path);
     return opened;
 }

@@ -29,10 +29,10 @@ constexpr uint32_t kToggle = 0x40000000;
 const std::vector<uint8_t> kJunk = {0xDE, 0xAD, 0xBE, 0xEF};
 
 TEST(BsaEntryLookup, FolderAndFileAreFoundWhateverTheirCase) {
-    fixture::ArchiveSpec spec;
-    spec.folders = {{"Meshes\\Actors", {Entry("Body.NIF", Bytes("body"))}}};
+    fixture::ArchiveSpec recipe;
+    recipe.folders = {{"Meshes\\Actors", {Entry("Body.NIF", Bytes("body"))}}};
     const fixture::TempFolder temp;
-    const auto opened = OpenFixture(temp, spec);
+    const auto opened = OpenFixture(temp, recipe);
     for (const auto& [folder, name, ext] :
          std::vector<std::tuple<std::u16string, std::u16string, std::u16string>>{
              {u"MESHES\\ACTORS", u"body", u".nif"},
@@ -47,10 +47,10 @@ TEST(BsaEntryLookup, FolderAndFileAreFoundWhateverTheirCase) {
 }
 
 TEST(BsaEntryLookup, MissingEntriesGiveFalseAndAnEmptyBuffer) {
-    fixture::ArchiveSpec spec;
-    spec.folders = {{"meshes\\actors", {Entry("body.nif", Bytes("body"))}}, {"meshes", {}}};
+    fixture::ArchiveSpec recipe;
+    recipe.folders = {{"meshes\\actors", {Entry("body.nif", Bytes("body"))}}, {"meshes", {}}};
     const fixture::TempFolder temp;
-    const auto opened = OpenFixture(temp, spec);
+    const auto opened = OpenFixture(temp, recipe);
     for (const auto& [folder, name, ext] :
          std::vector<std::tuple<std::u16string, std::u16string, std::u16string>>{
              {u"meshes\\actor", u"body", u".nif"},
@@ -73,11 +73,11 @@ TEST(BsaEntryLookup, MissingEntriesGiveFalseAndAnEmptyBuffer) {
 // Asked only whether the entry exists, the reader must not touch its data: here the data lies past the end
 // of the file, which a read would report.
 TEST(BsaEntryLookup, ExistenceTestReadsNoData) {
-    fixture::ArchiveSpec spec;
-    spec.folders = {{"meshes", {Entry("a.nif", Bytes("a"))}}};
-    spec.folders[0].files[0].offsetOverride = 0xFFFFFF00;
+    fixture::ArchiveSpec recipe;
+    recipe.folders = {{"meshes", {Entry("a.nif", Bytes("a"))}}};
+    recipe.folders[0].files[0].offsetOverride = 0xFFFFFF00;
     const fixture::TempFolder temp;
-    const auto opened = OpenFixture(temp, spec);
+    const auto opened = OpenFixture(temp, recipe);
     TBytes buffer = kJunk;
     EXPECT_TRUE(opened.bsa->getFile(u"meshes", u"a", u".nif", false, buffer));
     EXPECT_TRUE(buffer.empty());
@@ -124,13 +124,13 @@ TEST(BsaEntryData, CompressionFollowsTheArchiveFlagAndTheToggleBit) {
     for (const StorageCase& c : cases) {
         SCOPED_TRACE("version " + std::to_string(c.version) + ", flags " + std::to_string(c.flags) +
                      ", storage " + std::to_string(static_cast<int>(c.storage)));
-        fixture::ArchiveSpec spec;
-        spec.version = c.version;
-        spec.flags = c.flags;
-        spec.folders = {
+        fixture::ArchiveSpec recipe;
+        recipe.version = c.version;
+        recipe.flags = c.flags;
+        recipe.folders = {
             {"meshes\\actors", {Entry("body.nif", data, c.storage), Entry("empty.nif", {}, c.storage)}}};
-        spec.folders[0].files[0].lz4 = c.lz4;
-        const auto opened = OpenFixture(temp, spec);
+        recipe.folders[0].files[0].lz4 = c.lz4;
+        const auto opened = OpenFixture(temp, recipe);
         const fixture::EntryLayout& entry = opened.layout.FindEntry("meshes\\actors", "body.nif");
         ASSERT_EQ((entry.sizeWord & kToggle) != 0, c.toggleBitExpected);
 
@@ -145,21 +145,21 @@ TEST(BsaEntryData, EmbeddedNamesAreSteppedOverNeverChecked) {
     for (uint32_t version : {104u, 105u}) {
         SCOPED_TRACE(version);
         const Storage packed = version == 105 ? Storage::Lz4Frame : Storage::Zlib;
-        fixture::ArchiveSpec spec;
-        spec.version = version;
-        spec.flags = 0x103;
-        spec.folders = {
+        fixture::ArchiveSpec recipe;
+        recipe.version = version;
+        recipe.flags = 0x103;
+        recipe.folders = {
             {"textures",
              {Entry("a.dds", Bytes("raw a")), Entry("b.dds", fixture::CompressibleBytes(2000, 4), packed),
               Entry("c.dds", Bytes("raw c")), Entry("d.dds", Bytes("raw d"))}},
             {"textures\\copy", {Entry("a.dds", {}), Entry("b.dds", {})}},
         };
-        spec.folders[0].files[2].embeddedNameOverride = std::string(255, 'z');
-        spec.folders[0].files[3].embeddedNameOverride = "";
-        spec.folders[1].files[0].sharesDataWith = 0;
-        spec.folders[1].files[1].sharesDataWith = 1;
+        recipe.folders[0].files[2].embeddedNameOverride = std::string(255, 'z');
+        recipe.folders[0].files[3].embeddedNameOverride = "";
+        recipe.folders[1].files[0].sharesDataWith = 0;
+        recipe.folders[1].files[1].sharesDataWith = 1;
         const fixture::TempFolder temp;
-        const auto opened = OpenFixture(temp, spec);
+        const auto opened = OpenFixture(temp, recipe);
 
         EXPECT_EQ(Fetch(*opened.bsa, u"textures", u"a.dds"), Bytes("raw a"));
         EXPECT_EQ(Fetch(*opened.bsa, u"textures", u"b.dds"), fixture::CompressibleBytes(2000, 4));
@@ -216,11 +216,11 @@ TEST(BsaEntryData, StatedSizesShapeTheResult) {
     const fixture::TempFolder temp;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
-        fixture::ArchiveSpec spec;
-        spec.version = c.version;
-        spec.flags = c.flags;
-        spec.folders = {{"f", {c.entry()}}};
-        const auto opened = OpenFixture(temp, spec);
+        fixture::ArchiveSpec recipe;
+        recipe.version = c.version;
+        recipe.flags = c.flags;
+        recipe.folders = {{"f", {c.entry()}}};
+        const auto opened = OpenFixture(temp, recipe);
         TBytes buffer = kJunk;
         const Raised raised =
             RaisedBy([&] { EXPECT_TRUE(opened.bsa->getFile(u"f", u"e", u".bin", true, buffer)); });
@@ -237,13 +237,13 @@ TEST(BsaEntryData, TheHeaderVersionChoosesTheDecoder) {
     const fixture::TempFolder temp;
     for (uint32_t version : {104u, 105u}) {
         SCOPED_TRACE(version);
-        fixture::ArchiveSpec spec;
-        spec.version = version;
-        spec.flags = 0x7;
+        fixture::ArchiveSpec recipe;
+        recipe.version = version;
+        recipe.flags = 0x7;
         fixture::EntrySpec entry = Entry("e.bin", data, Storage::Zlib);
         entry.packedOverride = frame;
-        spec.folders = {{"f", {entry}}};
-        const auto opened = OpenFixture(temp, spec);
+        recipe.folders = {{"f", {entry}}};
+        const auto opened = OpenFixture(temp, recipe);
         TBytes buffer;
         const Raised raised = RaisedBy([&] { opened.bsa->getFile(u"f", u"e", u".bin", true, buffer); });
         if (version == 105) {
@@ -324,17 +324,17 @@ TEST(BsaEntryDamage, EntriesThatCannotHoldTheirStatedSizesFailOneByOne) {
     const fixture::TempFolder temp;
     for (const DamageCase& c : cases) {
         SCOPED_TRACE(c.label);
-        fixture::ArchiveSpec spec;
-        spec.version = c.version;
-        spec.flags = c.flags;
+        fixture::ArchiveSpec recipe;
+        recipe.version = c.version;
+        recipe.flags = c.flags;
         // The good entry comes first in the data, so the damaged one ends the file.
-        spec.orderByHash = false;
+        recipe.orderByHash = false;
         const Storage packed = c.version == 105 ? Storage::Lz4Frame : Storage::Zlib;
         fixture::EntrySpec damaged =
             Entry("e.bin", Bytes("0123456789"), (c.flags & 0x4) ? packed : Storage::Raw);
         c.bend(damaged);
-        spec.folders = {{"f", {Entry("good.bin", fixture::CompressibleBytes(500, 8), packed), damaged}}};
-        const auto opened = OpenFixture(temp, spec);
+        recipe.folders = {{"f", {Entry("good.bin", fixture::CompressibleBytes(500, 8), packed), damaged}}};
+        const auto opened = OpenFixture(temp, recipe);
 
         TBytes buffer = kJunk;
         const Raised raised = RaisedBy([&] { opened.bsa->getFile(u"f", u"e", u".bin", true, buffer); });
@@ -349,14 +349,14 @@ TEST(BsaEntryDamage, EntriesThatCannotHoldTheirStatedSizesFailOneByOne) {
 // A stored size too small even for the embedded name's length byte is refused before that byte is read: here
 // the data offset is the end of the file, where there is no byte to read.
 TEST(BsaEntryDamage, StoredSizeZeroWithEmbeddedNamesIsRefusedBeforeReading) {
-    fixture::ArchiveSpec spec;
-    spec.version = 104;
-    spec.flags = 0x103;
-    spec.folders = {{"f", {Entry("e.bin", Bytes("data"))}}};
-    spec.folders[0].files[0].sizeWordOverride = 0;
-    spec.folders[0].files[0].offsetOverride = static_cast<uint32_t>(fixture::BuildArchive(spec).size());
+    fixture::ArchiveSpec recipe;
+    recipe.version = 104;
+    recipe.flags = 0x103;
+    recipe.folders = {{"f", {Entry("e.bin", Bytes("data"))}}};
+    recipe.folders[0].files[0].sizeWordOverride = 0;
+    recipe.folders[0].files[0].offsetOverride = static_cast<uint32_t>(fixture::BuildArchive(recipe).size());
     const fixture::TempFolder temp;
-    const auto opened = OpenFixture(temp, spec);
+    const auto opened = OpenFixture(temp, recipe);
     TBytes buffer;
     EXPECT_EQ(
         RaisedBy([&] { opened.bsa->getFile(u"f", u"e", u".bin", true, buffer); }),
@@ -365,16 +365,16 @@ TEST(BsaEntryDamage, StoredSizeZeroWithEmbeddedNamesIsRefusedBeforeReading) {
 }
 
 TEST(BsaEntryDamage, DamagedLz4StreamFailsAndLeavesTheArchiveUsable) {
-    fixture::ArchiveSpec spec;
-    spec.version = 105;
-    spec.flags = 0x7;
+    fixture::ArchiveSpec recipe;
+    recipe.version = 105;
+    recipe.flags = 0x7;
     fixture::EntrySpec damaged = Entry("bad.bin", fixture::CompressibleBytes(1000, 9), Storage::Lz4Frame);
     std::vector<uint8_t> frame = fixture::Lz4Frame(damaged.data);
     frame.resize(frame.size() / 2);
     damaged.packedOverride = frame;
-    spec.folders = {{"f", {damaged, Entry("good.bin", Bytes("good"), Storage::Lz4Frame)}}};
+    recipe.folders = {{"f", {damaged, Entry("good.bin", Bytes("good"), Storage::Lz4Frame)}}};
     const fixture::TempFolder temp;
-    const auto opened = OpenFixture(temp, spec);
+    const auto opened = OpenFixture(temp, recipe);
 
     TBytes buffer = kJunk;
     const Raised raised = RaisedBy([&] { opened.bsa->getFile(u"f", u"bad", u".bin", true, buffer); });

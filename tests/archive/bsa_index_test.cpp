@@ -27,13 +27,13 @@ constexpr uint64_t kHeaderSize = 36;
 
 // Two folders, three small raw entries: the archive most tests bend.
 fixture::ArchiveSpec SmallArchive(uint32_t version) {
-    fixture::ArchiveSpec spec;
-    spec.version = version;
-    spec.folders = {
+    fixture::ArchiveSpec recipe;
+    recipe.version = version;
+    recipe.folders = {
         {"meshes\\actors", {Entry("body.nif", Bytes("body bytes")), Entry("head.nif", Bytes("head bytes"))}},
         {"textures", {Entry("iron.dds", Bytes("iron bytes"))}},
     };
-    return spec;
+    return recipe;
 }
 
 uint64_t FolderRecordSize(uint32_t version) {
@@ -82,9 +82,9 @@ TEST(BsaIndexHeader, RefusesFilesThatAreNotSupportedArchives) {
     const fixture::TempFolder temp;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
-        fixture::ArchiveSpec spec = SmallArchive(104);
-        c.bend(spec);
-        const std::u16string path = temp.Write("bad.bsa", fixture::BuildArchive(spec));
+        fixture::ArchiveSpec recipe = SmallArchive(104);
+        c.bend(recipe);
+        const std::u16string path = temp.Write("bad.bsa", fixture::BuildArchive(recipe));
         EXPECT_EQ(OpenRaises(path), (Raised{"Exception", ToUtf8(path) + c.expectedText}));
     }
 }
@@ -110,13 +110,13 @@ TEST(BsaIndexHeader, MissingFileRaisesTheStreamsOpenError) {
 TEST(BsaIndexTruncation, EveryCutFailsCleanlyOrReadsWhatIsThere) {
     const fixture::TempFolder temp;
     for (uint32_t version : {104u, 105u}) {
-        fixture::ArchiveSpec spec = SmallArchive(version);
-        spec.flags = 0x107; // compressed by default, embedded names
-        spec.folders[1].files[0] =
+        fixture::ArchiveSpec recipe = SmallArchive(version);
+        recipe.flags = 0x107; // compressed by default, embedded names
+        recipe.folders[1].files[0] =
             Entry("iron.dds", fixture::CompressibleBytes(3000, 7),
                   version == 105 ? fixture::Storage::Lz4Frame : fixture::Storage::Zlib);
         fixture::Layout layout;
-        const std::vector<uint8_t> whole = fixture::BuildArchive(spec, &layout);
+        const std::vector<uint8_t> whole = fixture::BuildArchive(recipe, &layout);
         const std::vector<std::string> fullListing = {"meshes\\actors\\body.nif", "meshes\\actors\\head.nif",
                                                       "textures\\iron.dds"};
         for (size_t cut = 0; cut < whole.size(); ++cut) {
@@ -136,8 +136,8 @@ TEST(BsaIndexTruncation, EveryCutFailsCleanlyOrReadsWhatIsThere) {
             ASSERT_EQ(Listing(bsa), fullListing);
             for (const fixture::EntryLayout& entry : layout.entries) {
                 const fixture::EntrySpec& entrySpec =
-                    entry.folder == "textures" ? spec.folders[1].files[0]
-                                               : spec.folders[0].files[entry.name == "body.nif" ? 0 : 1];
+                    entry.folder == "textures" ? recipe.folders[1].files[0]
+                                               : recipe.folders[0].files[entry.name == "body.nif" ? 0 : 1];
                 TBytes buffer;
                 const Raised raised = RaisedBy(
                     [&] { bsa.getFile(FromUtf8(entry.folder), FromUtf8(entry.name), u"", true, buffer); });
@@ -190,13 +190,13 @@ TEST(BsaIndexCounts, CountsTheFileCannotHoldAreRefusedBeforeAllocating) {
 // Folder records may point at one and the same block; together they still cannot claim more file records
 // than the file has bytes (every file needs at least the zero byte of its name).
 TEST(BsaIndexCounts, FoldersSharingOneBlockCannotClaimMoreRecordsThanTheFileHolds) {
-    fixture::ArchiveSpec spec;
-    spec.version = 104;
+    fixture::ArchiveSpec recipe;
+    recipe.version = 104;
     for (int i = 0; i < 40; ++i) {
-        spec.folders.push_back({"folder" + std::to_string(i), {Entry("f.txt", Bytes("x"))}});
+        recipe.folders.push_back({"folder" + std::to_string(i), {Entry("f.txt", Bytes("x"))}});
     }
     fixture::Layout layout;
-    std::vector<uint8_t> bytes = fixture::BuildArchive(spec, &layout);
+    std::vector<uint8_t> bytes = fixture::BuildArchive(recipe, &layout);
     const uint64_t fileSize = bytes.size();
     const uint64_t totalNameLength = bytes[28] | bytes[29] << 8 | bytes[30] << 16 | bytes[31] << 24;
     const uint64_t firstBlock = layout.folders[0].blockOffset;
@@ -248,17 +248,17 @@ TEST(BsaIndexListing, FoldersAndFilesComeInCaseInsensitiveNameOrder) {
     const fixture::TempFolder temp;
     for (uint32_t version : {104u, 105u}) {
         SCOPED_TRACE(version);
-        fixture::ArchiveSpec spec;
-        spec.version = version;
-        spec.orderByHash = false; // records in the order below, which is not name order
-        spec.folders = {
+        fixture::ArchiveSpec recipe;
+        recipe.version = version;
+        recipe.orderByHash = false; // records in the order below, which is not name order
+        recipe.folders = {
             {"sound\\fx", {Entry("b.wav", {}), Entry("A.wav", {})}},
             {"Meshes\\Actors",
              {Entry("head.nif", {}), Entry("Body.NIF", {}), Entry("arm.nif", {}), Entry("_a.nif", {})}},
             {"interface", {Entry("x.swf", {})}},
             {"meshes", {Entry("c.nif", {})}},
         };
-        const auto opened = OpenFixture(temp, spec);
+        const auto opened = OpenFixture(temp, recipe);
 
         TStringList list;
         list.Add(u"kept");
@@ -284,17 +284,17 @@ TEST(BsaIndexListing, FoldersAndFilesComeInCaseInsensitiveNameOrder) {
 
 TEST(BsaIndexListing, RootFoldersLongNamesAndAnsiNamesRoundTrip) {
     const std::string longName = std::string(296, 'n') + ".dds"; // 300 characters in the name block
-    fixture::ArchiveSpec spec;
-    spec.version = 105;
+    fixture::ArchiveSpec recipe;
+    recipe.version = 105;
     fixture::FolderSpec emptyName{"", {Entry("readme.txt", Bytes("empty-name folder"))}, uint8_t{0}};
-    spec.folders = {
+    recipe.folders = {
         emptyName,
         {".", {Entry("readme.txt", Bytes("dot folder"))}},
         {"textures", {Entry(longName, Bytes("long name"))}},
         {"\xC4rmel", {Entry("Caf\xE9.TXT", Bytes("ansi"))}}, // Windows-1252: Ärmel, Café.TXT
     };
     const fixture::TempFolder temp;
-    const auto opened = OpenFixture(temp, spec);
+    const auto opened = OpenFixture(temp, recipe);
 
     const std::vector<std::string> expected = {
         "\\readme.txt", ".\\readme.txt", "textures\\" + longName,
@@ -311,9 +311,9 @@ TEST(BsaIndexListing, RootFoldersLongNamesAndAnsiNamesRoundTrip) {
 TEST(BsaIndexListing, ArchiveWithoutFoldersOpensAndListsNothing) {
     const fixture::TempFolder temp;
     for (uint32_t version : {104u, 105u}) {
-        fixture::ArchiveSpec spec;
-        spec.version = version;
-        const auto opened = OpenFixture(temp, spec);
+        fixture::ArchiveSpec recipe;
+        recipe.version = version;
+        const auto opened = OpenFixture(temp, recipe);
         TStringList list;
         list.Add(u"kept");
         EXPECT_FALSE(opened.bsa->exportFileList(list));
@@ -326,11 +326,11 @@ TEST(BsaIndexRecords, HeaderAndRecordFieldsAreKeptAsStored) {
     const fixture::TempFolder temp;
     for (uint32_t version : {104u, 105u}) {
         SCOPED_TRACE(version);
-        fixture::ArchiveSpec spec = SmallArchive(version);
-        spec.flags = 0x347;
-        spec.fileFlagsOverride = 0x12345678;
-        spec.folders[0].files[1].extraSizeBits = 0x80000000; // kept in the size word as stored
-        const auto opened = OpenFixture(temp, spec);
+        fixture::ArchiveSpec recipe = SmallArchive(version);
+        recipe.flags = 0x347;
+        recipe.fileFlagsOverride = 0x12345678;
+        recipe.folders[0].files[1].extraSizeBits = 0x80000000; // kept in the size word as stored
+        const auto opened = OpenFixture(temp, recipe);
         const TwbBSAFile& bsa = *opened.bsa;
 
         EXPECT_EQ(bsa.Version(), version);
@@ -361,20 +361,20 @@ TEST(BsaIndexRecords, HeaderAndRecordFieldsAreKeptAsStored) {
 // file is sparse, so it costs next to no disk space. In a file that large, a stored size with bit 31 set
 // still lies inside the file; it is refused as unreadable all the same.
 TEST(BsaLargeArchive, Version105FolderBlocksAbove4GiBAreRead) {
-    fixture::ArchiveSpec spec;
-    spec.version = 105;
-    spec.flags = 0x7;
-    spec.folderBlocksAt = (5ull << 30) + 12345;
-    spec.folders = {
+    fixture::ArchiveSpec recipe;
+    recipe.version = 105;
+    recipe.flags = 0x7;
+    recipe.folderBlocksAt = (5ull << 30) + 12345;
+    recipe.folders = {
         {"meshes",
          {Entry("a.nif", fixture::CompressibleBytes(5000, 1), fixture::Storage::Lz4Frame),
           Entry("b.nif", Bytes("raw bytes"))}},
         {"textures", {Entry("c.dds", fixture::CompressibleBytes(100, 2), fixture::Storage::Lz4Frame)}},
     };
-    spec.folders[1].files[0].sizeWordOverride = 0x80000010;
+    recipe.folders[1].files[0].sizeWordOverride = 0x80000010;
     const fixture::TempFolder temp;
     fixture::Layout layout;
-    fixture::WriteArchiveFile(spec, (temp / "large.bsa").string(), &layout);
+    fixture::WriteArchiveFile(recipe, (temp / "large.bsa").string(), &layout);
     ASSERT_GT(layout.folders[0].blockOffset, 0xFFFFFFFFull);
 
     TwbBSAFile bsa(temp.U16("large.bsa"));

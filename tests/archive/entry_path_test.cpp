@@ -128,9 +128,9 @@ TEST(EntryDestination, JoinsAcceptedEntriesBelowTheDestination) {
 // Extraction the way the window and the command-line tool do it, over an archive built to escape: only what
 // lies below the destination is written, and nothing appears beside it.
 TEST(EntryDestination, HostileArchiveWritesNothingOutsideTheDestination) {
-    fixture::ArchiveSpec spec;
-    spec.version = 104;
-    spec.folders = {
+    fixture::ArchiveSpec recipe;
+    recipe.version = 104;
+    recipe.folders = {
         {"..", {Entry("evil1.txt", Bytes("1"))}},
         {"a\\..\\..", {Entry("evil2.txt", Bytes("2"))}},
         {"\\escape", {Entry("evil3.txt", Bytes("3"))}},
@@ -142,7 +142,7 @@ TEST(EntryDestination, HostileArchiveWritesNothingOutsideTheDestination) {
         {"", {Entry("..\\evil8.txt", Bytes("8"))}, uint8_t{0}},
     };
     const fixture::TempFolder temp;
-    const std::u16string archivePath = temp.Write("hostile.bsa", fixture::BuildArchive(spec));
+    const std::u16string archivePath = temp.Write("hostile.bsa", fixture::BuildArchive(recipe));
     const std::filesystem::path destination = temp / "out" / "dest";
     std::filesystem::create_directories(destination);
 

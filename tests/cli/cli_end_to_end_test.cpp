@@ -65,15 +65,15 @@ std::map<std::string, std::vector<uint8_t>> TreeOf(const fs::path& root) {
 // a name in Windows-1252, a record that shares another's data, an entry of zero bytes.
 ArchiveSpec MixedArchive(uint32_t version, uint32_t flags) {
     const Storage packed = version == 105 ? Storage::Lz4Frame : Storage::Zlib;
-    ArchiveSpec spec;
-    spec.version = version;
-    spec.flags = flags;
+    ArchiveSpec recipe;
+    recipe.version = version;
+    recipe.flags = flags;
     EntrySpec big{"body.nif", CompressibleBytes(300000, 1), packed};
     big.lz4.blockSizeId = 4; // several 64 KiB blocks
     EntrySpec checked{"skeleton.hkx", CompressibleBytes(70000, 2), packed};
     checked.lz4.contentChecksum = true;
     checked.lz4.skippableFramesBefore = 2;
-    spec.folders = {
+    recipe.folders = {
         {"meshes\\actors\\character", {big, checked, {"Raw Mesh.NIF", RandomBytes(5000, 3), Storage::Raw}}},
         {"textures\\armor\\iron", {{"iron.dds", CompressibleBytes(20000, 4), packed},
                                    {"iron_n.dds", RandomBytes(16384, 5), packed},
@@ -84,22 +84,22 @@ ArchiveSpec MixedArchive(uint32_t version, uint32_t flags) {
         {".", {{"readme.txt", CompressibleBytes(1234, 8), packed}}},
     };
     if (version == 105) {
-        spec.folders[1].files.push_back({"legacy.dds", CompressibleBytes(50000, 9), Storage::Lz4Legacy});
+        recipe.folders[1].files.push_back({"legacy.dds", CompressibleBytes(50000, 9), Storage::Lz4Legacy});
     }
-    spec.folders[2].files[2].sharesDataWith = 6; // same.xwm points at hit.wav's data
-    return spec;
+    recipe.folders[2].files[2].sharesDataWith = 6; // same.xwm points at hit.wav's data
+    return recipe;
 }
 
-std::map<std::string, std::vector<uint8_t>> ExpectedTree(const ArchiveSpec& spec) {
+std::map<std::string, std::vector<uint8_t>> ExpectedTree(const ArchiveSpec& recipe) {
     std::map<std::string, std::vector<uint8_t>> tree;
     std::vector<const EntrySpec*> all;
-    for (const auto& folder : spec.folders) {
+    for (const auto& folder : recipe.folders) {
         for (const auto& file : folder.files) {
             all.push_back(&file);
         }
     }
     size_t index = 0;
-    for (const auto& folder : spec.folders) {
+    for (const auto& folder : recipe.folders) {
         std::string dir = folder.name == "." ? "" : folder.name + "/";
         for (auto& c : dir) {
             c = c == '\\' ? '/' : c;
@@ -132,9 +132,9 @@ class CliExtractTest : public testing::TestWithParam<std::tuple<uint32_t, uint32
 TEST_P(CliExtractTest, ExtractsEveryByteWithAnyNumberOfJobs) {
     const auto [version, flags] = GetParam();
     TempFolder dir;
-    const ArchiveSpec spec = MixedArchive(version, flags);
-    WriteArchiveFile(spec, (dir / "mixed.bsa").string());
-    const auto expected = ExpectedTree(spec);
+    const ArchiveSpec recipe = MixedArchive(version, flags);
+    WriteArchiveFile(recipe, (dir / "mixed.bsa").string());
+    const auto expected = ExpectedTree(recipe);
 
     for (const char* jobs : {"1", "3"}) {
         const fs::path out = dir / (std::string("out") + jobs);
@@ -167,16 +167,16 @@ TEST(CliExtract, FilterKeepsMatchingEntries) {
 
 TEST(CliExtract, UnsafeAndDamagedEntriesAreReportedTheRestIsWritten) {
     TempFolder dir;
-    ArchiveSpec spec;
-    spec.version = 104;
-    spec.flags = 0x3;
+    ArchiveSpec recipe;
+    recipe.version = 104;
+    recipe.flags = 0x3;
     EntrySpec damaged{"broken.nif", CompressibleBytes(4000, 1), Storage::Zlib};
     damaged.packedOverride = std::vector<uint8_t>(50, 0xAB);
-    spec.folders = {{"..\\..\\escape", {{"evil.txt", {'x'}}}},
+    recipe.folders = {{"..\\..\\escape", {{"evil.txt", {'x'}}}},
                     {"c:\\windows", {{"evil.dll", {'x'}}}},
                     {"meshes", {damaged, {"good.nif", {'g', 'o', 'o', 'd'}}}},
                     {"\\\\server\\share", {{"evil.txt", {'x'}}}}};
-    WriteArchiveFile(spec, (dir / "hostile.bsa").string());
+    WriteArchiveFile(recipe, (dir / "hostile.bsa").string());
     const fs::path out = dir / "deep" / "out";
     const CliRun run = RunCli(dir, {"extract", (dir / "hostile.bsa").string(), out.string()});
     EXPECT_EQ(run.exitCode, 1);
@@ -194,9 +194,9 @@ TEST(CliExtract, UnsafeAndDamagedEntriesAreReportedTheRestIsWritten) {
 
 TEST(CliList, PrintsEntryStringsInNameOrderAsUtf8) {
     TempFolder dir;
-    ArchiveSpec spec;
-    spec.folders = {{"textures", {{"B.dds", {1}}, {"a.dds", {1}}}}, {"Meshes", {{"caf\xE9.nif", {1}}}}};
-    WriteArchiveFile(spec, (dir / "a.bsa").string());
+    ArchiveSpec recipe;
+    recipe.folders = {{"textures", {{"B.dds", {1}}, {"a.dds", {1}}}}, {"Meshes", {{"caf\xE9.nif", {1}}}}};
+    WriteArchiveFile(recipe, (dir / "a.bsa").string());
     const CliRun run = RunCli(dir, {"list", (dir / "a.bsa").string()});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out, "meshes\\caf\xC3\xA9.nif\ntextures\\a.dds\ntextures\\B.dds\n");
@@ -208,7 +208,7 @@ TEST(CliList, PrintsEntryStringsInNameOrderAsUtf8) {
 // More lines than the output buffer holds: every entry once, in order, across the writes.
 TEST(CliList, ListsArchivesLongerThanItsOutputBuffer) {
     TempFolder dir;
-    ArchiveSpec spec;
+    ArchiveSpec recipe;
     std::vector<std::string> expected;
     for (int f = 29; f >= 0; --f) {
         FolderSpec folder{"meshes\\folder" + std::to_string(100 + f)};
@@ -217,10 +217,10 @@ TEST(CliList, ListsArchivesLongerThanItsOutputBuffer) {
             folder.files.push_back({name, {1}});
             expected.push_back(folder.name + "\\" + name + "\n");
         }
-        spec.folders.push_back(std::move(folder));
+        recipe.folders.push_back(std::move(folder));
     }
     std::sort(expected.begin(), expected.end());
-    WriteArchiveFile(spec, (dir / "a.bsa").string());
+    WriteArchiveFile(recipe, (dir / "a.bsa").string());
     const CliRun run = RunCli(dir, {"list", (dir / "a.bsa").string()});
     EXPECT_EQ(run.exitCode, 0);
     std::string all;

@@ -199,7 +199,7 @@ private:
 // ---- The archive writer ----
 
 struct PlannedEntry {
-    const EntrySpec* spec;
+    const EntrySpec* recipe;
     const FolderSpec* folder;
     size_t specIndex;
     uint64_t hash;
@@ -208,7 +208,7 @@ struct PlannedEntry {
 };
 
 struct PlannedFolder {
-    const FolderSpec* spec;
+    const FolderSpec* recipe;
     uint64_t hash;
     std::vector<size_t> entries; // indices into the flat entry list, in record order
     uint64_t recordOffset = 0, blockOffset = 0;
@@ -255,7 +255,7 @@ std::vector<uint8_t> EncodePayload(const EntrySpec& entry) {
 
 class ArchiveWriter {
 public:
-    explicit ArchiveWriter(const ArchiveSpec& spec) : spec_(spec) { Plan(); }
+    explicit ArchiveWriter(const ArchiveSpec& recipe) : spec_(recipe) { Plan(); }
 
     void Write(ByteSink& sink, Layout* layout) {
         WriteEntryData(sink);
@@ -326,7 +326,7 @@ private:
         for (const PlannedFolder& folder : folders_) {
             for (size_t index : folder.entries) {
                 PlannedEntry& planned = entries_[index];
-                const EntrySpec& entry = *planned.spec;
+                const EntrySpec& entry = *planned.recipe;
                 if (entry.sharesDataWith)
                     continue;
                 planned.dataOffset = at;
@@ -379,7 +379,7 @@ private:
     // In the order given, so that a sharing record copies the finished words of the record it names.
     void ResolveRecordWords() {
         for (PlannedEntry& planned : entries_) {
-            const EntrySpec& entry = *planned.spec;
+            const EntrySpec& entry = *planned.recipe;
             if (entry.sharesDataWith) {
                 const PlannedEntry& owner = entries_[*entry.sharesDataWith];
                 planned.dataOffset = owner.dataOffset;
@@ -395,7 +395,7 @@ private:
     std::vector<uint8_t> HeaderAndFolderRecords() const {
         uint32_t fileFlags = 0;
         for (const PlannedEntry& planned : entries_)
-            fileFlags |= FileFlagFor(planned.spec->name);
+            fileFlags |= FileFlagFor(planned.recipe->name);
 
         std::vector<uint8_t> out;
         std::string signature = spec_.signature;
@@ -427,7 +427,7 @@ private:
     std::vector<uint8_t> FolderBlocksAndNames() const {
         std::vector<uint8_t> out;
         for (const PlannedFolder& folder : folders_) {
-            std::string name = folder.spec->name;
+            std::string name = folder.recipe->name;
             name.resize(folder.nameLength,
                         '\0'); // the terminator, or the cut or padding an override asks for
             AppendU8(out, folder.nameLength);
@@ -441,7 +441,7 @@ private:
         }
         for (const PlannedFolder& folder : folders_) {
             for (size_t index : folder.entries) {
-                AppendBytes(out, entries_[index].spec->name);
+                AppendBytes(out, entries_[index].recipe->name);
                 AppendU8(out, 0);
             }
         }
@@ -451,10 +451,10 @@ private:
     void FillLayout(Layout& layout) const {
         layout = {};
         for (const PlannedFolder& folder : folders_) {
-            layout.folders.push_back({folder.spec->name, folder.recordOffset, folder.blockOffset});
+            layout.folders.push_back({folder.recipe->name, folder.recordOffset, folder.blockOffset});
             for (size_t index : folder.entries) {
                 const PlannedEntry& p = entries_[index];
-                layout.entries.push_back({folder.spec->name, p.spec->name, p.specIndex, p.recordOffset,
+                layout.entries.push_back({folder.recipe->name, p.recipe->name, p.specIndex, p.recordOffset,
                                           p.dataOffset, p.payloadOffset, p.storedBytes, p.sizeWord});
             }
         }
@@ -479,18 +479,18 @@ const EntryLayout& Layout::FindEntry(std::string_view folder, std::string_view n
     throw std::out_of_range("no entry " + std::string(folder) + "\\" + std::string(name) + " in the layout");
 }
 
-std::vector<uint8_t> BuildArchive(const ArchiveSpec& spec, Layout* layout) {
-    if (spec.folderBlocksAt != 0)
+std::vector<uint8_t> BuildArchive(const ArchiveSpec& recipe, Layout* layout) {
+    if (recipe.folderBlocksAt != 0)
         throw std::invalid_argument("BuildArchive cannot place folder blocks apart; use WriteArchiveFile");
     std::vector<uint8_t> out;
     MemorySink sink(out);
-    ArchiveWriter(spec).Write(sink, layout);
+    ArchiveWriter(recipe).Write(sink, layout);
     return out;
 }
 
-void WriteArchiveFile(const ArchiveSpec& spec, const std::string& path, Layout* layout) {
+void WriteArchiveFile(const ArchiveSpec& recipe, const std::string& path, Layout* layout) {
     FileSink sink(path);
-    ArchiveWriter(spec).Write(sink, layout);
+    ArchiveWriter(recipe).Write(sink, layout);
     sink.Close();
 }
 

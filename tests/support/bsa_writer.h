@@ -96,15 +96,15 @@ struct Layout {
     const EntryLayout& FindEntry(std::string_view folder, std::string_view name) const;
 };
 
-// The whole archive in memory. Throws std::invalid_argument for a spec it cannot write (folderBlocksAt set,
+// The whole archive in memory. Throws std::invalid_argument for a recipe it cannot write (folderBlocksAt set,
 // a bad sharesDataWith, a name over 255 bytes) and std::length_error when a size or offset overflows its
 // field.
-std::vector<uint8_t> BuildArchive(const ArchiveSpec& spec, Layout* layout = nullptr);
+std::vector<uint8_t> BuildArchive(const ArchiveSpec& recipe, Layout* layout = nullptr);
 
 // The same archive written to `path`, one entry at a time, so that archives of several GB need no more
 // memory than their largest entry. A large folderBlocksAt leaves a sparse hole. Also throws
 // std::runtime_error when the file cannot be written.
-void WriteArchiveFile(const ArchiveSpec& spec, const std::string& path, Layout* layout = nullptr);
+void WriteArchiveFile(const ArchiveSpec& recipe, const std::string& path, Layout* layout = nullptr);
 
 // The TES4/TES5 name hash: of a folder path (whole), or of a file name (stem and extension hashed apart).
 uint64_t FolderNameHash(std::string_view folderPath);

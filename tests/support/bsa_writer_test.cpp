@@ -183,23 +183,23 @@ EntrySpec Entry(std::string name, std::vector<uint8_t> data, Storage storage) {
 
 // A version-105 archive compressed by default, with embedded names, a root folder and a shared record.
 ArchiveSpec EmbeddedNamesArchive() {
-    ArchiveSpec spec;
-    spec.flags = 0x107;
+    ArchiveSpec recipe;
+    recipe.flags = 0x107;
     EntrySpec shared = Entry("copy.txt", {}, Storage::Raw);
     shared.sharesDataWith = 2; // readme.txt
-    spec.folders = {
+    recipe.folders = {
         {"meshes\\actors",
          {Entry("Body.NIF", CompressibleBytes(3'000, 1), Storage::Lz4Frame),
           Entry("caf\xE9.txt", CompressibleBytes(100, 2), Storage::Raw)}},
         {".", {Entry("readme.txt", CompressibleBytes(500, 3), Storage::Lz4Frame), shared}},
     };
-    return spec;
+    return recipe;
 }
 
 TEST(WriterLayoutTest, OffsetsPointAtWhatTheySay) {
-    const ArchiveSpec spec = EmbeddedNamesArchive();
+    const ArchiveSpec recipe = EmbeddedNamesArchive();
     Layout layout;
-    const std::vector<uint8_t> archive = BuildArchive(spec, &layout);
+    const std::vector<uint8_t> archive = BuildArchive(recipe, &layout);
     const uint32_t fileNamesLength = 9 + 9 + 11 + 9;
 
     EXPECT_EQ(StringAt(archive, 0, 4), std::string("BSA\0", 4));
@@ -259,7 +259,7 @@ TEST(WriterLayoutTest, OffsetsPointAtWhatTheySay) {
     for (const auto& e : expected) {
         SCOPED_TRACE(e.name);
         const EntryLayout& entry = layout.FindEntry(e.folder, e.name);
-        const std::vector<uint8_t>& data = spec.folders[e.specIndex / 2].files[e.specIndex % 2].data;
+        const std::vector<uint8_t>& data = recipe.folders[e.specIndex / 2].files[e.specIndex % 2].data;
         EXPECT_EQ(entry.specIndex, e.specIndex);
         EXPECT_EQ(entry.sizeWord, entry.storedBytes | (e.compressed ? 0 : 0x40000000u));
         const size_t nameLength = std::strlen(e.embeddedName);
@@ -284,10 +284,10 @@ TEST(WriterLayoutTest, OffsetsPointAtWhatTheySay) {
 }
 
 TEST(WriterLayoutTest, Version104OrderAsGivenAndOverrides) {
-    ArchiveSpec spec;
-    spec.version = 104;
-    spec.flags = 0x3; // raw by default: the zlib entry carries bit 30
-    spec.orderByHash = false;
+    ArchiveSpec recipe;
+    recipe.version = 104;
+    recipe.flags = 0x3; // raw by default: the zlib entry carries bit 30
+    recipe.orderByHash = false;
     EntrySpec packed = Entry("b.pex", CompressibleBytes(2'000, 6), Storage::Zlib);
     EntrySpec damaged = Entry("a.pex", CompressibleBytes(100, 7), Storage::Zlib);
     damaged.packedOverride = std::vector<uint8_t>{0xDE, 0xAD};
@@ -295,9 +295,9 @@ TEST(WriterLayoutTest, Version104OrderAsGivenAndOverrides) {
     damaged.extraSizeBits = 0x80000000;
     damaged.offsetOverride = 0xFFFFFFF0;
     FolderSpec unnamed{"", {Entry("z.txt", {'z'}, Storage::Raw)}, uint8_t{0}};
-    spec.folders = {{"scripts", {packed, damaged}}, unnamed};
+    recipe.folders = {{"scripts", {packed, damaged}}, unnamed};
     Layout layout;
-    const std::vector<uint8_t> archive = BuildArchive(spec, &layout);
+    const std::vector<uint8_t> archive = BuildArchive(recipe, &layout);
 
     ASSERT_EQ(layout.folders.size(), 2u);
     EXPECT_EQ(layout.folders[0].name, "scripts");
@@ -314,7 +314,7 @@ TEST(WriterLayoutTest, Version104OrderAsGivenAndOverrides) {
     EXPECT_EQ(uncompress(inflated.data(), &inflatedSize, archive.data() + good.payloadOffset,
                          static_cast<uLong>(good.storedBytes - 4)),
               Z_OK);
-    EXPECT_EQ(inflated, spec.folders[0].files[0].data);
+    EXPECT_EQ(inflated, recipe.folders[0].files[0].data);
 
     const EntryLayout& bad = layout.entries[1];
     EXPECT_EQ(bad.storedBytes, 4u + 2);
@@ -344,22 +344,22 @@ std::vector<uint8_t> ReadAt(const std::filesystem::path& path, uint64_t offset, 
 }
 
 TEST(WriterFileTest, WritesTheSameBytesAsBuildArchive) {
-    const ArchiveSpec spec = EmbeddedNamesArchive();
+    const ArchiveSpec recipe = EmbeddedNamesArchive();
     Layout inMemory, onDisk;
-    const std::vector<uint8_t> expected = BuildArchive(spec, &inMemory);
+    const std::vector<uint8_t> expected = BuildArchive(recipe, &inMemory);
     const TempFile file("bsa-writer-same");
-    WriteArchiveFile(spec, file.path.string(), &onDisk);
+    WriteArchiveFile(recipe, file.path.string(), &onDisk);
     EXPECT_EQ(ReadAt(file.path, 0, expected.size() + 1), expected);
     EXPECT_EQ(onDisk.fileSize, inMemory.fileSize);
 }
 
 TEST(WriterFileTest, FolderBlocksAbove4GiBLeaveASparseHole) {
-    ArchiveSpec spec;
-    spec.folders = {{"textures", {Entry("sky.dds", CompressibleBytes(70'000, 1), Storage::Lz4Frame)}}};
-    spec.folderBlocksAt = 5ull << 30;
+    ArchiveSpec recipe;
+    recipe.folders = {{"textures", {Entry("sky.dds", CompressibleBytes(70'000, 1), Storage::Lz4Frame)}}};
+    recipe.folderBlocksAt = 5ull << 30;
     const TempFile file("bsa-writer-sparse");
     Layout layout;
-    WriteArchiveFile(spec, file.path.string(), &layout);
+    WriteArchiveFile(recipe, file.path.string(), &layout);
 
     EXPECT_EQ(std::filesystem::file_size(file.path), layout.fileSize);
     EXPECT_EQ(layout.folders[0].blockOffset, 5ull << 30);

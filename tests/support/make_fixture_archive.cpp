@@ -39,9 +39,9 @@ ArchiveSpec DemoArchive(uint32_t version) {
     using fixture::CompressibleBytes;
     using fixture::RandomBytes;
 
-    ArchiveSpec spec;
-    spec.version = version;
-    spec.flags = 0x3 | 0x4; // named folders and files, compressed by default
+    ArchiveSpec recipe;
+    recipe.version = version;
+    recipe.flags = 0x3 | 0x4; // named folders and files, compressed by default
 
     EntrySpec bigTexture = file("ironarmor.dds", CompressibleBytes(1'500'000, 12));
     if (version == 105) {
@@ -49,7 +49,7 @@ ArchiveSpec DemoArchive(uint32_t version) {
         bigTexture.lz4.contentChecksum = true;
     }
 
-    spec.folders = {
+    recipe.folders = {
         {"meshes\\actors\\character",
          {file("skeleton.nif", CompressibleBytes(48'000, 1)),
           file("\351p\351e.nif", CompressibleBytes(9'000, 2)), // "épée.nif" in Windows-1252
@@ -77,7 +77,7 @@ ArchiveSpec DemoArchive(uint32_t version) {
                false),
           file("caf\xE9.txt", Text("Caf\xE9 cr\xE8me, na\xEFve fa\347ade.\r\n"))}},
     };
-    return spec;
+    return recipe;
 }
 
 } // namespace
