@@ -28,6 +28,7 @@
 #include "app/image_list.h"
 #include "app/node_data.h"
 #include "app/prefs.h"
+#include "archive/entry_filter.h"
 #include "base/exceptions.h"
 #include "base/string_list.h"
 #include "base/ustring.h"
@@ -68,19 +69,6 @@ std::u16string FolderPart(const std::u16string& path) {
 std::u16string ExtensionPart(const std::u16string& path) {
     const size_t dot = path.rfind(u'.');
     return dot == std::u16string::npos || dot < NameStart(path) ? std::u16string() : path.substr(dot);
-}
-
-// Without leading and trailing spaces and control characters.
-std::u16string Trim(const std::u16string& text) {
-    size_t first = 0;
-    size_t last = text.size();
-    while (first < last && text[first] <= u' ') {
-        ++first;
-    }
-    while (last > first && text[last - 1] <= u' ') {
-        --last;
-    }
-    return text.substr(first, last - first);
 }
 
 } // namespace
@@ -329,7 +317,7 @@ void TForm1::ButtonedEdit1RightButtonClick() {
 }
 
 void TForm1::ApplyFilter() {
-    const std::u16string filter = platform::LowerCase(Trim(ButtonedEdit1->text().toStdU16String()));
+    const std::u16string filter = NormalizeFilterText(ButtonedEdit1->text().toStdU16String());
     const int current = CurrentListRow();
     browserModel_->Filter(filter);
     RestoreViewSelection(current);

@@ -12,7 +12,7 @@
 
 #include "archive/archive_session.h"
 #include "base/exceptions.h"
-#include "cli/entry_filter.h"
+#include "archive/entry_filter.h"
 #include "cli/extract_job.h"
 #include "platform/directories.h"
 

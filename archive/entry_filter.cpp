@@ -1,4 +1,4 @@
-#include "cli/entry_filter.h"
+#include "archive/entry_filter.h"
 
 #include <algorithm>
 
