@@ -22,7 +22,6 @@ constexpr uint32_t kArchiveCompressedByDefault = 0x4;
 constexpr uint32_t kArchiveEmbeddedNames = 0x100;
 constexpr uint32_t kSizeCompressionToggle = 0x40000000;
 
-constexpr uint32_t kLz4FrameMagic = 0x184D2204;
 constexpr uint32_t kLz4LegacyMagic = 0x184C2102;
 constexpr uint32_t kLz4SkippableMagic = 0x184D2A50;
 
