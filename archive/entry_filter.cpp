@@ -2,18 +2,11 @@
 
 #include <algorithm>
 
+#include "base/ustring.h"
 #include "platform/locale.h"
 
 std::u16string NormalizeFilterText(const std::u16string& text) {
-    size_t first = 0;
-    size_t last = text.size();
-    while (first < last && text[first] <= u' ') {
-        ++first;
-    }
-    while (last > first && text[last - 1] <= u' ') {
-        --last;
-    }
-    return platform::LowerCase(text.substr(first, last - first));
+    return platform::LowerCase(Trim(text));
 }
 
 std::vector<std::u16string> FilterEntries(std::vector<std::u16string> entries, const std::u16string& text) {

@@ -125,6 +125,18 @@ std::u16string FromUtf8(std::string_view text) {
     return out;
 }
 
+std::u16string_view Trim(std::u16string_view text) {
+    size_t first = 0;
+    size_t last = text.size();
+    while (first < last && text[first] <= u' ') {
+        ++first;
+    }
+    while (last > first && text[last - 1] <= u' ') {
+        --last;
+    }
+    return text.substr(first, last - first);
+}
+
 std::u16string IntToStr(long long value) {
     const std::string digits = std::to_string(value);
     return std::u16string(digits.begin(), digits.end());

@@ -18,6 +18,9 @@ size_t EncodeUtf8(std::u16string_view text, char* to);
 // UTF-8 to UTF-16. Invalid sequences become U+FFFD.
 std::u16string FromUtf8(std::string_view text);
 
+// The text without leading and trailing spaces and control characters (code 32 or less).
+std::u16string_view Trim(std::u16string_view text);
+
 // Decimal text of an unsigned or signed number, for messages.
 std::u16string IntToStr(long long value);
 std::u16string UIntToStr(unsigned long long value);

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "base/exceptions.h"
+#include "base/ustring.h"
 #include "platform/locale.h"
 
 TwbBaseCachedFileStream::TwbBaseCachedFileStream(std::u16string fileName, int32_t cacheSize,
@@ -115,15 +116,7 @@ int32_t TwbBaseCachedFileStream::FileWrite(const void* buffer, int32_t count) {
 }
 
 void TwbBaseCachedFileStream::RaiseErrorCode(const std::u16string& message, uint32_t code) const {
-    size_t first = 0;
-    size_t last = message.size();
-    while (first < last && message[first] <= u' ') {
-        ++first;
-    }
-    while (last > first && message[last - 1] <= u' ') {
-        --last;
-    }
-    throw EStreamError(message.substr(first, last - first) + u"  " + platform::SystemErrorText(code));
+    throw EStreamError(std::u16string(Trim(message)) + u"  " + platform::SystemErrorText(code));
 }
 
 void TwbBaseCachedFileStream::RaiseLastError(const std::u16string& message) const {
