@@ -8,17 +8,18 @@
 #include "app/busy_cursor.h"
 #include "app/dialogs.h"
 #include "app/main_window.h"
-#include "archive/entry_path.h"
-#include "archive/entry_writer.h"
-#include "base/bytes.h"
+#include "app/node_data.h"
+#include "extract/destination_folder.h"
+#include "extract/extract_entry.h"
+#include "extract/same_destination.h"
 #include "platform/directories.h"
 
 namespace {
 
 // Repaint the progress every this many rows; nothing else is drawn while the extraction runs.
 constexpr int kProgressRepaintInterval = 15;
-// How many refused entries the message names.
-constexpr size_t kRefusedEntriesNamed = 5;
+// How many entries that were not written the message after the run names.
+constexpr size_t kNotWrittenEntriesNamed = 5;
 
 QString Q(const std::u16string& text) {
     return QString::fromStdU16String(text);
@@ -47,19 +48,15 @@ std::u16string StripTrailingChar(const std::u16string& text, char16_t c) {
     return keep == std::u16string::npos ? std::u16string() : text.substr(0, keep + 1);
 }
 
-QString RefusedEntriesMessage(const std::vector<std::pair<std::u16string, std::u16string>>& refused) {
-    const int count = static_cast<int>(refused.size());
-    QString text = count == 1
-                       ? QStringLiteral("1 entry was not extracted because its path is not safe to write "
-                                        "below the destination folder:")
-                       : QStringLiteral("%1 entries were not extracted because their paths are not safe to "
-                                        "write below the destination folder:")
-                             .arg(count);
-    for (size_t i = 0; i < refused.size() && i < kRefusedEntriesNamed; ++i) {
-        text += QStringLiteral("\n%1 (%2)").arg(Q(refused[i].first), Q(refused[i].second));
+QString NotWrittenEntriesMessage(const std::vector<std::pair<std::u16string, std::u16string>>& notWritten) {
+    const size_t count = notWritten.size();
+    QString text = count == 1 ? QStringLiteral("1 entry was not extracted:")
+                              : QStringLiteral("%1 entries were not extracted:").arg(count);
+    for (size_t i = 0; i < count && i < kNotWrittenEntriesNamed; ++i) {
+        text += QStringLiteral("\n%1 (%2)").arg(Q(notWritten[i].first), Q(notWritten[i].second));
     }
-    if (refused.size() > kRefusedEntriesNamed) {
-        text += QStringLiteral("\nand %1 more.").arg(refused.size() - kRefusedEntriesNamed);
+    if (count > kNotWrittenEntriesNamed) {
+        text += QStringLiteral("\nand %1 more.").arg(count - kNotWrittenEntriesNamed);
     }
     return text;
 }
@@ -95,53 +92,62 @@ std::u16string TForm1::PickFolder(const std::u16string& prompt, const std::u16st
 
 void TForm1::ExtractSelection(const std::u16string& destination) {
     refusedEntries_.clear();
-    {
+    const auto run = [&] {
         const TBusyCursor busy;
         const TBrowserModel& rows = *browserModel_;
-        int total = 0;
         int done = 0;
+        // Display order, rows hidden by the filter included.
+        std::vector<std::u16string> selected;
+        std::vector<bool> placeholder; // the row that stands for an empty list: counted, never extracted
+        for (int row = 0; row < rows.NodeCount(); ++row) {
+            if (rows.Selected(row)) {
+                selected.push_back(rows.Node(row).filename);
+                placeholder.push_back(rows.Node(row).icon == image_index::kNothingFound);
+            }
+        }
+        const int total = static_cast<int>(selected.size());
         {
             const TMenuLock lock(*Files1);
-            // Display order, rows hidden by the filter included.
-            for (int row = 0; row < rows.NodeCount(); ++row) {
-                total += rows.Selected(row) ? 1 : 0;
-            }
-            for (int row = 0; row < rows.NodeCount(); ++row) {
-                if (!rows.Selected(row)) {
-                    continue;
-                }
+            const TSameDestinations sameDestinations(selected);
+            TDestinationFolder folder(destination);
+            for (size_t i = 0; i < selected.size(); ++i) {
                 ++done;
                 SetStatusPanelText(0, Progress(done, total));
                 if (done % kProgressRepaintInterval == 0) {
                     StatusBar1->repaint();
                 }
-                ExtractEntry(rows.Node(row).filename, destination);
+                if (!placeholder[i]) {
+                    ExtractEntry(selected[i], folder, sameDestinations.EarlierEntry(i));
+                }
             }
         }
         SetStatusPanelText(0, Progress(done, total));
+    };
+    // The entries not written are reported also when a write error ends the run (the error box follows).
+    try {
+        run();
+    } catch (...) {
+        if (!refusedEntries_.empty()) {
+            ShowRefusedEntries();
+        }
+        throw;
     }
     if (!refusedEntries_.empty()) {
         ShowRefusedEntries();
     }
 }
 
-void TForm1::ExtractEntry(const std::u16string& entry, const std::u16string& destination) {
-    const rFileData parts = SplitEntryPath(entry);
-    // An entry is written below the destination or not at all.
-    if (const std::optional<std::u16string> reason = UnsafeEntryPathReason(parts)) {
-        refusedEntries_.emplace_back(entry, *reason);
-        return;
+void TForm1::ExtractEntry(const std::u16string& entry, TDestinationFolder& destination,
+                          const std::u16string* earlierEntry) {
+    // A write error passes and ends the run; anything else that keeps the entry from being written is
+    // reported after the run.
+    const TExtractOutcome outcome = ::ExtractEntry(*archive_, entry, destination, earlierEntry);
+    if (!outcome.WasWritten()) {
+        refusedEntries_.emplace_back(entry, ExtractOutcomeReason(outcome));
     }
-    TBytes data;
-    if (!ArchiveGetFile(archive_, data, archivePath_, parts.fPath, parts.fName, parts.fExt, true) ||
-        data.empty()) {
-        return;
-    }
-    WriteEntryFile(EntryDestinationFolder(destination, parts), EntryDestinationFile(destination, parts),
-                   data);
 }
 
 void TForm1::ShowRefusedEntries() {
     dialogs_.ShowMessage(this, QString::fromStdU16String(kApplicationTitle),
-                         RefusedEntriesMessage(refusedEntries_));
+                         NotWrittenEntriesMessage(refusedEntries_));
 }

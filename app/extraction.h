@@ -9,5 +9,6 @@
 // text without the run of c at its end; a text of nothing but c gives an empty text.
 std::u16string StripTrailingChar(const std::u16string& text, char16_t c);
 
-// The message after an extraction that refused entries: how many, and the first few with their reason.
-QString RefusedEntriesMessage(const std::vector<std::pair<std::u16string, std::u16string>>& refused);
+// The message after an extraction that did not write every entry: how many were not written, and the first
+// few with their reason.
+QString NotWrittenEntriesMessage(const std::vector<std::pair<std::u16string, std::u16string>>& notWritten);

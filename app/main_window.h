@@ -18,6 +18,7 @@ class QMenuBar;
 class QStatusBar;
 class QTreeView;
 class TBrowserModel;
+class TDestinationFolder;
 class TDialogs;
 class TImageList;
 
@@ -59,7 +60,9 @@ public:
     void BrowserTreeHeaderClick(Qt::MouseButton button, int column);
     std::u16string PickFolder(const std::u16string& prompt, const std::u16string& initialFolder);
     void ExtractSelection(const std::u16string& destination);
-    void ExtractEntry(const std::u16string& entry, const std::u16string& destination);
+    // One selected row's entry; earlierEntry: the earlier row that writes the same file, if any.
+    void ExtractEntry(const std::u16string& entry, TDestinationFolder& destination,
+                      const std::u16string* earlierEntry);
     void LoadPrefs();
     void SavePrefs();
     // Where prefs.ini is read and written.

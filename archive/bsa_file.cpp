@@ -60,9 +60,34 @@ TwbBSAFile::TwbBSAFile(const std::u16string& aFileName) : bfFileName(aFileName) 
     ReadFullIndex();
 }
 
+TwbBSAFile::TwbBSAFile(const TwbBSAFile& indexOwner, platform::FileHandle handle)
+    : bfFileName(indexOwner.bfFileName), bfVersion(indexOwner.bfVersion), bfOffset(indexOwner.bfOffset),
+      bfFlags(indexOwner.bfFlags), bfFileFlags(indexOwner.bfFileFlags),
+      bfStartDataOffset(indexOwner.bfStartDataOffset), fileCount(indexOwner.fileCount), bfIndex(&indexOwner),
+      bfOwnedHandle(handle) {
+    try {
+        bfStream = std::make_unique<TwbReadOnlyCachedFileStream>(bfFileName, 0, handle);
+    } catch (...) {
+        platform::FileClose(handle);
+        throw;
+    }
+}
+
+std::unique_ptr<TwbBSAFile> TwbBSAFile::shareIndex() const {
+    const platform::FileHandle handle = platform::FileDuplicate(bfStream->Handle());
+    if (handle == platform::kInvalidFileHandle) {
+        throw EStreamError(u"Cannot open " + bfFileName + u".  " +
+                           platform::SystemErrorText(platform::LastErrorCode()));
+    }
+    return std::unique_ptr<TwbBSAFile>(new TwbBSAFile(*bfIndex, handle));
+}
+
 TwbBSAFile::~TwbBSAFile() {
     // The archive file is closed before the index goes.
     bfStream.reset();
+    if (bfOwnedHandle != 0) {
+        platform::FileClose(bfOwnedHandle);
+    }
 }
 
 void TwbBSAFile::ReadFullIndex() {
@@ -201,10 +226,11 @@ bool TwbBSAFile::getFile(const std::u16string& folder, const std::u16string& fil
                          const std::u16string& ext, bool getFile, TBytes& buffer) {
     buffer.clear();
     int folderIndex = 0;
-    if (!bfFolderMap->Find(folder, folderIndex)) {
+    if (!bfIndex->bfFolderMap->Find(folder, folderIndex)) {
         return false;
     }
-    const TwbBSAFolderRec& found = bfFolders[static_cast<size_t>(bfFolderMap->Objects(folderIndex))];
+    const TwbBSAFolderRec& found =
+        bfIndex->bfFolders[static_cast<size_t>(bfIndex->bfFolderMap->Objects(folderIndex))];
     int fileIndex = 0;
     if (!found.Map->Find(filename + ext, fileIndex)) {
         return false;
@@ -298,14 +324,15 @@ TBytes TwbBSAFile::ReadEntryData(uint32_t offset, uint32_t sizeWord) {
 }
 
 void TwbBSAFile::ReadExactlyUncached(uint8_t* buffer, uint32_t count) {
-    if (count != 0 && bfStream->ReadUncached(buffer, static_cast<int32_t>(count)) != static_cast<int32_t>(count)) {
+    if (count != 0 &&
+        bfStream->ReadUncached(buffer, static_cast<int32_t>(count)) != static_cast<int32_t>(count)) {
         throw EReadError();
     }
 }
 
 const uint8_t* TwbBSAFile::ReadStoredEntry(uint32_t storedSize) {
-    // Kept for the next entry up to a few MiB, so that fetching entry after entry does not allocate each time;
-    // a larger one is released once the next entry is read.
+    // Kept for the next entry up to a few MiB, so that fetching entry after entry does not allocate each
+    // time; a larger one is released once the next entry is read.
     constexpr uint32_t kKeptScratchBytes = 8 << 20;
     if (bfScratchSize < storedSize || bfScratchSize > kKeptScratchBytes) {
         bfScratch.reset();

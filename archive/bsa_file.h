@@ -21,15 +21,20 @@ public:
     TwbBSAFile(const TwbBSAFile&) = delete;
     TwbBSAFile& operator=(const TwbBSAFile&) = delete;
 
+    // A reader of the same open archive for another thread. It shares this reader's index, read-only (this
+    // reader must outlive it), and reads entries through its own handle duplicated from this reader's, so
+    // that it reads the very file this reader opened even when the path names another one by now. Raises
+    // EStreamError "Cannot open %s." with the system's reason when no handle can be had.
+    std::unique_ptr<TwbBSAFile> shareIndex() const;
+
     // Appends folder + "\" + file for every entry, folders and files in case-insensitive name order.
     // True when at least one entry was appended. Raises nothing of its own.
     bool exportFileList(TStringList& fileList) const;
     // Calls visit(folderName, fileName) for every entry, in the order exportFileList lists them; for callers
     // that want the entries one by one rather than as one list of strings.
-    template <typename Visit>
-    void forEachEntry(Visit&& visit) const {
-        for (const TStringList::Item& folderItem : bfFolderMap->Items()) {
-            const TwbBSAFolderRec& folder = bfFolders[static_cast<size_t>(folderItem.object)];
+    template <typename Visit> void forEachEntry(Visit&& visit) const {
+        for (const TStringList::Item& folderItem : bfIndex->bfFolderMap->Items()) {
+            const TwbBSAFolderRec& folder = bfIndex->bfFolders[static_cast<size_t>(folderItem.object)];
             for (const TStringList::Item& fileItem : folder.Map->Items()) {
                 visit(folder.Name, fileItem.string);
             }
@@ -47,11 +52,13 @@ public:
     uint32_t Flags() const { return bfFlags; }
     uint32_t FileFlags() const { return bfFileFlags; }
     uint32_t FileCount() const { return fileCount; }
-    const std::vector<TwbBSAFolderRec>& Folders() const { return bfFolders; }
-    const TStringList& FolderMap() const { return *bfFolderMap; }
+    const std::vector<TwbBSAFolderRec>& Folders() const { return bfIndex->bfFolders; }
+    const TStringList& FolderMap() const { return *bfIndex->bfFolderMap; }
     const std::u16string& FileName() const { return bfFileName; }
 
 private:
+    // The reader that shareIndex returns: indexOwner's index, its own stream over handle (which it owns).
+    TwbBSAFile(const TwbBSAFile& indexOwner, platform::FileHandle handle);
     void ReadFullIndex();
     // Clears bit 30 of sizeWord and says whether the entry is compressed (bit 30 xor archive flag 0x4).
     bool IsCompressed(uint32_t& sizeWord) const;
@@ -73,4 +80,7 @@ private:
     std::unique_ptr<uint8_t[]> bfScratch; // the last stored entry read whole
     uint32_t bfScratchSize = 0;
     uint32_t fileCount = 0;
+    // Whose folders and maps the lookups use: this reader's own, or those of the reader it shares them with.
+    const TwbBSAFile* bfIndex = this;
+    platform::FileHandle bfOwnedHandle = 0; // a shared reader's duplicated handle, closed after the stream
 };

@@ -98,12 +98,17 @@ std::optional<std::u16string> UnsafeEntryPathReason(const rFileData& parts) {
     return std::nullopt;
 }
 
+std::vector<std::u16string_view> EntryDestinationComponents(const rFileData& parts) {
+    std::vector<std::u16string_view> components = FolderComponents(parts.fPath);
+    std::erase_if(components,
+                  [](std::u16string_view component) { return component.empty() || component == u"."; });
+    return components;
+}
+
 std::u16string EntryDestinationFolder(const std::u16string& destination, const rFileData& parts) {
     std::u16string folder = destination;
-    for (std::u16string_view component : FolderComponents(parts.fPath)) {
-        if (!component.empty() && component != u".") {
-            AppendComponent(folder, component);
-        }
+    for (std::u16string_view component : EntryDestinationComponents(parts)) {
+        AppendComponent(folder, component);
     }
     return folder;
 }

@@ -3,6 +3,8 @@
 // entry may be written below a destination folder. The window and the command-line tool both use these.
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 struct rFileData {
     std::u16string fPath; // folder part, without a trailing "\"
@@ -16,10 +18,14 @@ rFileData SplitEntryPath(const std::u16string& entry);
 
 // Why an entry may not be written below a destination, or nothing when it may. Refused: a folder that is
 // absolute (begins with "\" or "/", so also "\\server"), a drive prefix ("C:") or a ":" anywhere, a ".."
-// component, a file name that is empty, "." or "..", and a "/" or a control character anywhere (a "/" would be
-// a separator here). Harmless: "." components and empty components inside the folder, which are dropped (real
-// archives keep root files in a folder named ".").
+// component, a file name that is empty, "." or "..", and a "/" or a control character anywhere (a "/" would
+// be a separator here). Harmless: "." components and empty components inside the folder, which are dropped
+// (real archives keep root files in a folder named ".").
 std::optional<std::u16string> UnsafeEntryPathReason(const rFileData& parts);
+
+// The folders below the destination that an entry's file goes into, outermost first: the components of fPath
+// with "." and empty ones dropped (views into parts.fPath). Only for entries UnsafeEntryPathReason accepts.
+std::vector<std::u16string_view> EntryDestinationComponents(const rFileData& parts);
 
 // The native file path of an entry below destination (a native folder path, with or without a trailing
 // separator): destination + folder components + name + ext, joined with the native separator; "." and empty

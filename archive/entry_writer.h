@@ -1,11 +1,25 @@
 #pragma once
-// Writing one fetched entry to disk, the same way for the window and the command-line tool.
+// Writing one fetched entry to disk, the same way for the window and the command-line tool: whole files only.
+#include <atomic>
 #include <string>
 
 #include "base/bytes.h"
+#include "platform/folder_files.h"
 
-// Creates folder and its missing parents (a failure shows up at the file's creation), then writes data to
-// file through TwbWriteCachedFileStream, replacing an existing file. Raises the stream's "Cannot create %s."
-// or "FileWrite failed for %s." errors, and ERangeError for data of more than 2^31 - 1 bytes (one write call
-// takes a 32-bit count); the file handle is released in every case.
-void WriteEntryFile(const std::u16string& folder, const std::u16string& file, const TBytes& data);
+// Writes data as the file name inside folder (an open folder below the destination). The bytes go through
+// TwbWriteCachedFileStream into a new temporary file in that folder, which is renamed over name only after
+// the last byte was written and the file closed without error: name then holds either what it held before or
+// all of data, never a part of it. Whatever had the name (a file, a link, a hard link's other names) is
+// replaced, never written through. file is the final file's full path, the one that messages name.
+//
+// Raises the stream's "Cannot create %s." (also when the rename fails, for instance where a folder has the
+// name) or "FileWrite failed for %s." (also when closing the file fails) errors, and ERangeError for data of
+// more than 2^31 - 1 bytes (one write call takes a 32-bit count). Looks at *cancel (when given) before each
+// block of kCancelCheckBytes: once it is set, stops and returns false. On every failure and on cancelling the
+// temporary file is removed and name is left as it was. True when the file was replaced.
+bool WriteEntryFile(platform::FolderHandle folder, const std::u16string& name, const std::u16string& file,
+                    const TBytes& data, const std::atomic<bool>* cancel = nullptr);
+
+// How many bytes are written between two looks at the cancel flag: a whole number of stream blocks, so that
+// the file receives the same blocks as from one write call.
+inline constexpr int32_t kCancelCheckBytes = 64 * 16384;

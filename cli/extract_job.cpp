@@ -1,165 +1,138 @@
 #include "cli/extract_job.h"
 
 #include <algorithm>
-#include <atomic>
+#include <memory>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <thread>
-#include <unordered_map>
 
-#include "archive/archive_session.h"
-#include "archive/entry_path.h"
-#include "archive/entry_writer.h"
 #include "base/exceptions.h"
+#include "extract/destination_folder.h"
+#include "extract/extract_entry.h"
+#include "extract/same_destination.h"
 
 namespace {
 
-enum class Outcome { Written, Empty, Failed };
-
-struct EntryResult {
-    Outcome outcome = Outcome::Failed;
-    std::u16string reason;
-};
-
-// One entry, exactly as the window extracts it: split, refuse unsafe paths, fetch, skip empty, write.
-EntryResult ExtractOne(TArchiveSession& archive, const std::u16string& entry, const std::u16string& destination) {
-    const rFileData parts = SplitEntryPath(entry);
-    if (const auto unsafe = UnsafeEntryPathReason(parts)) {
-        return {Outcome::Failed, u"refused: " + *unsafe};
-    }
-    TBytes data;
+// One entry through the shared extraction step; a write error fails this entry only.
+TExtractOutcome ExtractOne(TwbBSAFile& reader, const std::u16string& entry, TDestinationFolder& destination,
+                           const std::u16string* earlierEntry, const std::atomic<bool>* cancel) {
     try {
-        if (!archive->getFile(parts.fPath, parts.fName, parts.fExt, true, data)) {
-            return {Outcome::Failed, u"not found in the archive"};
-        }
+        return ExtractEntry(reader, entry, destination, earlierEntry, cancel);
     } catch (const Exception& e) {
-        return {Outcome::Failed, e.Message()};
+        return {TExtractOutcome::Kind::Unreadable, e.Message()};
     } catch (const std::bad_alloc&) {
-        return {Outcome::Failed, u"out of memory"};
+        return {TExtractOutcome::Kind::Unreadable, u"out of memory"};
     }
-    if (data.empty()) {
-        return {Outcome::Empty, {}};
-    }
-    try {
-        WriteEntryFile(EntryDestinationFolder(destination, parts), EntryDestinationFile(destination, parts), data);
-    } catch (const Exception& e) {
-        return {Outcome::Failed, e.Message()};
-    } catch (const std::bad_alloc&) {
-        return {Outcome::Failed, u"out of memory"};
-    }
-    return {Outcome::Written, {}};
 }
 
-// Entries with the same string name the same file: they go to one worker, in list order, so that two
-// workers never write one file at the same time.
-std::vector<std::vector<size_t>> GroupSameEntries(const std::vector<std::u16string>& entries) {
-    std::vector<std::vector<size_t>> groups;
-    std::unordered_map<std::u16string, size_t> groupOf;
-    groups.reserve(entries.size());
-    for (size_t i = 0; i < entries.size(); ++i) {
-        const auto [place, added] = groupOf.try_emplace(entries[i], groups.size());
-        if (added) {
-            groups.emplace_back();
-        }
-        groups[place->second].push_back(i);
-    }
-    return groups;
+bool IsSet(const std::atomic<bool>* flag) {
+    return flag != nullptr && flag->load(std::memory_order_relaxed);
 }
 
 } // namespace
 
-ExtractSummary ExtractEntries(const std::u16string& archivePath, const std::vector<std::u16string>& entries,
-                              const std::u16string& destination, int jobs, const ExtractProgress& progress) {
-    const int workers = static_cast<int>(std::clamp<size_t>(static_cast<size_t>(std::max(jobs, 1)), 1,
-                                                            std::max<size_t>(entries.size(), 1)));
-    // One worker goes through the list in order; several share it out by groups of equal entries.
-    std::vector<std::vector<size_t>> groups;
-    if (workers == 1) {
-        groups.reserve(entries.size());
-        for (size_t i = 0; i < entries.size(); ++i) {
-            groups.push_back({i});
-        }
-    } else {
-        groups = GroupSameEntries(entries);
-    }
+ExtractSummary ExtractEntries(TwbBSAFile& archive, const std::vector<std::u16string>& entries,
+                              const std::u16string& destination, int jobs, const ExtractProgress& progress,
+                              const std::atomic<bool>* cancel) {
+    const int workers = static_cast<int>(
+        std::clamp<size_t>(static_cast<size_t>(std::max(jobs, 1)), 1, std::max<size_t>(entries.size(), 1)));
+    // Decided for the whole list before any worker starts, so that it does not depend on who does what when.
+    const TSameDestinations sameDestinations(entries);
 
     ExtractSummary summary;
-    auto collect = [&](size_t index, EntryResult& result) {
-        switch (result.outcome) {
-        case Outcome::Written:
+    size_t finished = 0; // entries done to the end, reported or not
+    auto collect = [&](size_t index, TExtractOutcome& outcome, bool withProgress) {
+        finished += outcome.kind == TExtractOutcome::Kind::Cancelled ? 0 : 1;
+        switch (outcome.kind) {
+        case TExtractOutcome::Kind::Written:
             ++summary.written;
             break;
-        case Outcome::Empty:
+        case TExtractOutcome::Kind::Empty:
             ++summary.empty;
             break;
-        case Outcome::Failed:
-            summary.failures.push_back({entries[index], std::move(result.reason)});
+        case TExtractOutcome::Kind::Cancelled:
+            break;
+        default:
+            summary.failures.push_back({entries[index], ExtractOutcomeReason(outcome)});
             break;
         }
-        if (progress) {
+        if (withProgress && progress) {
             progress(static_cast<int>(index + 1), static_cast<int>(entries.size()));
         }
     };
 
-    // Each worker takes the next group of entries and hands every result to deliver.
-    std::atomic<size_t> nextGroup{0};
-    auto work = [&](const std::function<void(size_t, EntryResult&)>& deliver) {
-        TArchiveSession archive;
-        std::u16string openError;
-        try {
-            ArchiveOpen(archive, archivePath);
-        } catch (const Exception& e) {
-            openError = e.Message();
-        }
-        for (size_t g = nextGroup++; g < groups.size(); g = nextGroup++) {
-            for (size_t index : groups[g]) {
-                EntryResult result = archive ? ExtractOne(archive, entries[index], destination)
-                                             : EntryResult{Outcome::Failed, openError};
-                deliver(index, result);
+    // Each worker takes the next entry of the list and hands its outcome to deliver.
+    std::atomic<size_t> nextEntry{0};
+    auto work = [&](TwbBSAFile& reader, const std::function<void(size_t, TExtractOutcome&)>& deliver) {
+        TDestinationFolder folder(destination);
+        while (!IsSet(cancel)) {
+            const size_t index = nextEntry++;
+            if (index >= entries.size()) {
+                break;
             }
+            TExtractOutcome outcome =
+                ExtractOne(reader, entries[index], folder, sameDestinations.EarlierEntry(index), cancel);
+            deliver(index, outcome);
         }
-        ArchiveFree(archive);
     };
 
     if (workers == 1) {
-        work(collect);
+        work(archive, [&](size_t index, TExtractOutcome& outcome) { collect(index, outcome, true); });
+        summary.cancelled = finished < entries.size();
         return summary;
     }
 
     // Several workers, this thread one of them: results arrive in any order and are reported in list order,
     // by this thread only, whenever it is between two entries of its own and at the end. No worker ever waits
     // for another or wakes this thread: with as many workers as cores, every switch would cost working time.
-    std::vector<std::optional<EntryResult>> results(entries.size());
+    std::vector<std::optional<TExtractOutcome>> results(entries.size());
     std::mutex resultsLock;
-    auto store = [&](size_t index, EntryResult& result) {
+    auto store = [&](size_t index, TExtractOutcome& outcome) {
         std::lock_guard lock(resultsLock);
-        results[index] = std::move(result);
+        results[index] = std::move(outcome);
     };
     size_t nextToReport = 0;
     auto reportArrived = [&] {
         while (nextToReport < entries.size()) {
-            std::optional<EntryResult> result;
+            std::optional<TExtractOutcome> outcome;
             {
                 std::lock_guard lock(resultsLock);
                 if (!results[nextToReport]) {
                     return;
                 }
-                result.swap(results[nextToReport]);
+                outcome.swap(results[nextToReport]);
             }
-            collect(nextToReport, *result);
+            collect(nextToReport, *outcome, true);
             ++nextToReport;
         }
     };
     {
-        std::vector<std::jthread> threads;
+        // Every other worker reads through a handle of its own; one that cannot get one stays out.
+        std::vector<std::unique_ptr<TwbBSAFile>> readers;
         for (int i = 1; i < workers; ++i) {
-            threads.emplace_back([&] { work(store); });
+            try {
+                readers.push_back(archive.shareIndex());
+            } catch (const Exception&) {
+                break;
+            }
         }
-        work([&](size_t index, EntryResult& result) {
-            store(index, result);
+        std::vector<std::jthread> threads;
+        for (const auto& reader : readers) {
+            threads.emplace_back([&, shared = reader.get()] { work(*shared, store); });
+        }
+        work(archive, [&](size_t index, TExtractOutcome& outcome) {
+            store(index, outcome);
             reportArrived();
         });
     } // the other workers are done here
     reportArrived();
+    // After a cancel, entries behind a gap of undone ones are still counted, without progress.
+    for (size_t index = nextToReport; index < entries.size(); ++index) {
+        if (results[index]) {
+            collect(index, *results[index], false);
+        }
+    }
+    summary.cancelled = finished < entries.size();
     return summary;
 }

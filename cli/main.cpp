@@ -1,4 +1,5 @@
 // parlivex-cli: the command-line companion of Parlivex, for scripting and batch work.
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +16,7 @@
 #include "archive/entry_filter.h"
 #include "cli/extract_job.h"
 #include "platform/directories.h"
+#include "platform/interrupt.h"
 
 namespace {
 
@@ -29,7 +31,7 @@ constexpr char kUsage[] =
     "      lower-cased; the entry string is compared as it is, as the window's filter box does).\n"
     "      --jobs N extracts with N workers (default: the number of cores); the result is the same.\n"
     "      Entries that cannot be fetched or written, and entries whose path would leave DEST, are reported\n"
-    "      on stderr with the reason; the others are still extracted. Entries of zero bytes write nothing.\n"
+    "      on stderr with the reason; the others are still extracted. Entries of zero bytes give empty files.\n"
     "  parlivex-cli info ARCHIVE\n"
     "      Prints the archive's version, archive flags, folder count and file count.\n"
     "  parlivex-cli --help\n"
@@ -126,14 +128,11 @@ int Info(const std::u16string& path) {
 
 int Extract(const std::u16string& path, const std::u16string& destination, const std::u16string& filter,
             int jobs) {
-    std::vector<std::u16string> entries;
-    {
-        TArchiveSession archive;
-        if (!Open(archive, path)) {
-            return 1;
-        }
-        entries = FilterEntries(EntryStrings(archive), filter);
+    TArchiveSession archive;
+    if (!Open(archive, path)) {
+        return 1;
     }
+    const std::vector<std::u16string> entries = FilterEntries(EntryStrings(archive), filter);
     if (!platform::ForceDirectories(destination)) {
         PrintLine(stderr, u"Cannot create the folder " + destination);
         return 1;
@@ -147,9 +146,16 @@ int Extract(const std::u16string& path, const std::u16string& destination, const
             }
         }
     };
-    const ExtractSummary summary = ExtractEntries(path, entries, destination, jobs, progress);
+    // Ctrl-C or SIGTERM stops the run between entries or blocks, with no temporary file left behind.
+    static std::atomic<bool> interrupted{false};
+    platform::SetFlagOnInterrupt(&interrupted);
+    const ExtractSummary summary = ExtractEntries(*archive, entries, destination, jobs, progress, &interrupted);
     for (const auto& failure : summary.failures) {
         PrintLine(stderr, failure.entry + u": " + failure.reason);
+    }
+    if (summary.cancelled) {
+        std::fputs("interrupted\n", stderr);
+        return 130;
     }
     if (!summary.failures.empty()) {
         std::fprintf(stderr, "%zu of %zu entries failed\n", summary.failures.size(), entries.size());

@@ -17,8 +17,8 @@ FileHandle FileOpenRead(const std::u16string& path);
 FileHandle FileCreate(const std::u16string& path);
 // Moves the file pointer to an absolute position. False on failure (for instance a negative position).
 bool FileSeekTo(FileHandle file, int64_t position, int64_t* newPosition);
-// One synchronous read at position, leaving the file pointer: the bytes read (fewer near the end, 0 at or past
-// it), or -1.
+// One synchronous read at position, leaving the file pointer: the bytes read (fewer near the end, 0 at or
+// past it), or -1.
 int32_t FileReadAt(FileHandle file, void* buffer, int32_t count, int64_t position);
 // One synchronous write at position, leaving the file pointer, extending the file when needed: the bytes
 // written, or -1.
@@ -28,6 +28,12 @@ bool FileGetSize(FileHandle file, int64_t* size);
 // Moves the end of the file to size. False on failure.
 bool FileSetEnd(FileHandle file, int64_t size);
 void FileClose(FileHandle file);
+// Closes the file and says whether the system took everything written to it (false: the reason is in
+// LastErrorCode(); a write may have been lost). The handle is released in either case.
+bool FileCloseChecked(FileHandle file);
+// A second handle to the same open file, for positioned reads from another thread; kInvalidFileHandle on
+// failure. It stays on the file the first was opened on, whatever its path names meanwhile.
+FileHandle FileDuplicate(FileHandle file);
 
 // The calling thread's last error code of the calls above.
 uint32_t LastErrorCode();

@@ -10,8 +10,9 @@
 
 #include "archive/archive_session.h"
 #include "archive/entry_path.h"
-#include "archive/entry_writer.h"
 #include "base/ustring.h"
+#include "extract/destination_folder.h"
+#include "extract/extract_entry.h"
 #include "platform/directories.h"
 #include "tests/archive/archive_test_util.h"
 
@@ -150,18 +151,15 @@ TEST(EntryDestination, HostileArchiveWritesNothingOutsideTheDestination) {
     ArchiveOpen(archive, archivePath);
     TStringList list;
     ASSERT_TRUE(ArchiveExportFileList(archive, archivePath, list));
+    TDestinationFolder folder(FromUtf8(destination.string()));
     std::vector<std::string> refused;
     for (const auto& item : list.Items()) {
-        const rFileData parts = SplitEntryPath(item.string);
-        if (UnsafeEntryPathReason(parts)) {
+        const TExtractOutcome outcome = ExtractEntry(*archive, item.string, folder);
+        if (outcome.kind == TExtractOutcome::Kind::Refused) {
             refused.push_back(ToUtf8(item.string));
-            continue;
+        } else {
+            EXPECT_EQ(outcome.kind, TExtractOutcome::Kind::Written) << ToUtf8(item.string);
         }
-        TBytes data;
-        ASSERT_TRUE(ArchiveGetFile(archive, data, archivePath, parts.fPath, parts.fName, parts.fExt, true));
-        const std::u16string destinationText = FromUtf8(destination.string());
-        WriteEntryFile(EntryDestinationFolder(destinationText, parts),
-                       EntryDestinationFile(destinationText, parts), data);
     }
     EXPECT_EQ(refused.size(), 8u);
 

@@ -1,8 +1,13 @@
-// Writing one fetched entry: its folders are made on the way, an existing file is replaced, and a file that
-// cannot be created raises the stream's error.
+// Writing one fetched entry: whole files only. The new bytes reach the final name in one rename after the
+// last byte; whatever had the name (a file, a link, a hard link) is replaced and never written through; a
+// failure or a cancel leaves the old file as it was and no temporary file behind.
 #include <cerrno>
+#include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <string>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -10,39 +15,140 @@
 #include "archive/entry_writer.h"
 #include "base/ustring.h"
 #include "platform/file.h"
+#include "platform/folder_files.h"
 #include "tests/archive/archive_test_util.h"
 
 namespace {
 
+namespace fs = std::filesystem;
 using archive_test::Bytes;
 using archive_test::Raised;
 using archive_test::RaisedBy;
+using fixture::ReadWholeFile;
 
-TEST(WriteEntryFile, CreatesMissingFoldersAndWritesEveryByte) {
-    const fixture::TempFolder temp;
-    const std::vector<uint8_t> data = fixture::RandomBytes(100000, 1); // several cache blocks
-    const std::filesystem::path folder = temp / "a" / "b" / "c";
-    WriteEntryFile(FromUtf8(folder.string()), FromUtf8((folder / "x.bin").string()), data);
-    EXPECT_EQ(fixture::ReadWholeFile(folder / "x.bin"), data);
+// An open folder for the writer, closed at the end.
+class OpenFolder {
+public:
+    explicit OpenFolder(const fs::path& path) : handle_(platform::FolderOpen(FromUtf8(path.string()))) {}
+    ~OpenFolder() { platform::FolderClose(handle_); }
+    platform::FolderHandle Handle() const { return handle_; }
+
+private:
+    platform::FolderHandle handle_;
+};
+
+std::vector<std::string> NamesIn(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& item : fs::directory_iterator(folder)) {
+        names.push_back(item.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
-TEST(WriteEntryFile, ReplacesAnExistingLongerFile) {
-    const fixture::TempFolder temp;
-    const std::u16string file = temp.Write("x.txt", fixture::RandomBytes(50000, 2));
-    WriteEntryFile(FromUtf8(temp.Path().string()), file, Bytes("short"));
-    EXPECT_EQ(fixture::ReadWholeFile(temp / "x.txt"), Bytes("short"));
+bool Write(const fs::path& folder, const std::string& name, const std::vector<uint8_t>& data,
+           const std::atomic<bool>* cancel = nullptr) {
+    const OpenFolder open(folder);
+    return WriteEntryFile(open.Handle(), FromUtf8(name), FromUtf8((folder / name).string()), data, cancel);
 }
 
-#ifndef _WIN32
-TEST(WriteEntryFile, FolderThatCannotBeMadeShowsAsTheCreateError) {
-    const fixture::TempFolder temp;
-    temp.Write("blocker", Bytes("a file where a folder should be"));
-    const std::u16string folder = FromUtf8((temp / "blocker" / "sub").string());
-    const std::u16string file = FromUtf8((temp / "blocker" / "sub" / "x.txt").string());
-    EXPECT_EQ(RaisedBy([&] { WriteEntryFile(folder, file, Bytes("data")); }),
-              (Raised{"EStreamError",
-                      "Cannot create " + ToUtf8(file) + ".  " + ToUtf8(platform::SystemErrorText(ENOTDIR))}));
+TEST(WriteEntryFile, ReplacesWhateverHasTheNameAndNeverWritesThroughALink) {
+    const std::vector<uint8_t> data = fixture::RandomBytes(2'500'000, 1); // several cancel-check blocks
+    const std::vector<uint8_t> old = Bytes("old content, longer than nothing");
+    struct Case {
+        const char* what;
+        std::function<void(const fs::path& dest, const fs::path& outside)> prepare;
+    };
+    const Case cases[] = {
+        {"nothing", [](const fs::path&, const fs::path&) {}},
+        {"a longer file",
+         [&](const fs::path& dest, const fs::path&) {
+             std::ofstream(dest / "x.bin", std::ios::binary) << std::string(3'000'000, 'o');
+         }},
+        {"a link to a file outside",
+         [](const fs::path& dest, const fs::path& outside) {
+             fs::create_symlink(outside / "target", dest / "x.bin");
+         }},
+        {"a dangling link",
+         [](const fs::path& dest, const fs::path& outside) {
+             fs::create_symlink(outside / "missing", dest / "x.bin");
+         }},
+        {"a hard link to a file outside",
+         [](const fs::path& dest, const fs::path& outside) {
+             fs::create_hard_link(outside / "target", dest / "x.bin");
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fixture::TempFolder temp;
+        const fs::path dest = temp / "dest";
+        const fs::path outside = temp / "outside";
+        fs::create_directories(dest);
+        fs::create_directories(outside);
+        temp.Write("outside/target", old);
+        c.prepare(dest, outside);
+
+        EXPECT_TRUE(Write(dest, "x.bin", data));
+        EXPECT_FALSE(fs::is_symlink(dest / "x.bin"));
+        EXPECT_EQ(ReadWholeFile(dest / "x.bin"), data);
+        EXPECT_EQ(ReadWholeFile(outside / "target"), old) << "the file outside keeps its bytes";
+        EXPECT_EQ(NamesIn(outside), std::vector<std::string>{"target"});
+        EXPECT_EQ(NamesIn(dest), std::vector<std::string>{"x.bin"}) << "no temporary file left";
+    }
 }
-#endif
+
+TEST(WriteEntryFile, ZeroBytesReplaceAnExistingFileWithAnEmptyOne) {
+    const fixture::TempFolder temp;
+    temp.Write("x.txt", Bytes("old"));
+    EXPECT_TRUE(Write(temp.Path(), "x.txt", {}));
+    EXPECT_TRUE(fs::exists(temp / "x.txt"));
+    EXPECT_EQ(fs::file_size(temp / "x.txt"), 0u);
+}
+
+// Every way the write can end early: the old file stays whole under its name, nothing else is left, and a
+// message names the final file, never the temporary one.
+TEST(WriteEntryFile, FailureOrCancelLeavesTheOldFileAndNoTemporaryFile) {
+    const std::vector<uint8_t> data = fixture::RandomBytes(3'000'000, 2);
+    const std::vector<uint8_t> old = Bytes("old");
+    {
+        SCOPED_TRACE("cancelled");
+        const fixture::TempFolder temp;
+        temp.Write("x.bin", old);
+        std::atomic<bool> cancel{true};
+        EXPECT_FALSE(Write(temp.Path(), "x.bin", data, &cancel));
+        EXPECT_EQ(ReadWholeFile(temp / "x.bin"), old);
+        EXPECT_EQ(NamesIn(temp.Path()), std::vector<std::string>{"x.bin"});
+    }
+    {
+        SCOPED_TRACE("a folder has the name");
+        const fixture::TempFolder temp;
+        fs::create_directories(temp / "x.bin");
+        const std::string file = (temp / "x.bin").string();
+        EXPECT_EQ(RaisedBy([&] { Write(temp.Path(), "x.bin", data); }),
+                  (Raised{"EStreamError",
+                          "Cannot create " + file + ".  " + ToUtf8(platform::SystemErrorText(EISDIR))}));
+        EXPECT_EQ(NamesIn(temp.Path()), std::vector<std::string>{"x.bin"});
+    }
+    {
+        SCOPED_TRACE("the disk fills up half way");
+        const fixture::TempFolder temp;
+        temp.Write("x.bin", old);
+        const std::string file = (temp / "x.bin").string();
+        // A file size limit makes the write fail after 1 MiB, as a full disk would.
+        struct rlimit saved {};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        const auto savedHandler = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limited = saved;
+        limited.rlim_cur = 1 << 20;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+        const Raised raised = RaisedBy([&] { Write(temp.Path(), "x.bin", data); });
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, savedHandler);
+        EXPECT_EQ(raised, (Raised{"EStreamError", "FileWrite failed for " + file + ".  " +
+                                                      ToUtf8(platform::SystemErrorText(EFBIG))}));
+        EXPECT_EQ(ReadWholeFile(temp / "x.bin"), old);
+        EXPECT_EQ(NamesIn(temp.Path()), std::vector<std::string>{"x.bin"});
+    }
+}
 
 } // namespace

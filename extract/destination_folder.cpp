@@ -1,0 +1,77 @@
+#include "extract/destination_folder.h"
+
+#include <utility>
+
+#include "base/exceptions.h"
+#include "platform/directories.h"
+#include "platform/file.h"
+
+namespace {
+
+[[noreturn]] void RaiseCannotCreate(const std::u16string& file) {
+    throw EStreamError(u"Cannot create " + file + u".  " +
+                       platform::SystemErrorText(platform::LastErrorCode()));
+}
+
+} // namespace
+
+TDestinationFolder::TDestinationFolder(std::u16string path) : path_(std::move(path)) {}
+
+TDestinationFolder::~TDestinationFolder() {
+    CloseBelow(0);
+    if (root_ != platform::kInvalidFolderHandle) {
+        platform::FolderClose(root_);
+    }
+}
+
+void TDestinationFolder::CloseBelow(size_t depth) {
+    while (open_.size() > depth) {
+        platform::FolderClose(open_.back().handle);
+        open_.pop_back();
+    }
+}
+
+std::optional<platform::FolderHandle>
+TDestinationFolder::Open(const std::vector<std::u16string_view>& components, const std::u16string& file,
+                         std::u16string& refusal) {
+    if (root_ == platform::kInvalidFolderHandle) {
+        root_ = platform::FolderOpen(path_);
+        if (root_ == platform::kInvalidFolderHandle) {
+            // A missing destination is made, through links on the way: the user chose this path.
+            if (!platform::ForceDirectories(path_)) {
+                RaiseCannotCreate(file);
+            }
+            root_ = platform::FolderOpen(path_);
+            if (root_ == platform::kInvalidFolderHandle) {
+                RaiseCannotCreate(file);
+            }
+        }
+    }
+    // Keep what the last entry opened as far as this one's folders agree with it.
+    size_t kept = 0;
+    while (kept < components.size() && kept < open_.size() && open_[kept].name == components[kept]) {
+        ++kept;
+    }
+    CloseBelow(kept);
+    for (size_t i = kept; i < components.size(); ++i) {
+        const platform::FolderHandle parent = i == 0 ? root_ : open_.back().handle;
+        std::u16string name(components[i]);
+        platform::FolderHandle child = platform::kInvalidFolderHandle;
+        switch (platform::FolderOpenChild(parent, name, child)) {
+        case platform::ChildFolder::Opened:
+            try {
+                open_.push_back({std::move(name), child});
+            } catch (...) {
+                platform::FolderClose(child);
+                throw;
+            }
+            break;
+        case platform::ChildFolder::Link:
+            refusal = kLinkInPath;
+            return std::nullopt;
+        case platform::ChildFolder::Failed:
+            RaiseCannotCreate(file);
+        }
+    }
+    return open_.empty() ? root_ : open_.back().handle;
+}

@@ -1,0 +1,45 @@
+#pragma once
+// TDestinationFolder: the folder that an extraction writes below, walked one folder at a time without
+// following links. The folders opened for the last entry stay open, so that the next entry in the same folder
+// (the usual case: entries come folder by folder) costs no walk at all. One per thread.
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/folder_files.h"
+
+class TDestinationFolder {
+public:
+    // path: a native folder path, with or without a trailing separator. It may itself be a link (the user
+    // chose it); it is made with its missing parents when the first entry needs it.
+    explicit TDestinationFolder(std::u16string path);
+    ~TDestinationFolder();
+    TDestinationFolder(const TDestinationFolder&) = delete;
+    TDestinationFolder& operator=(const TDestinationFolder&) = delete;
+
+    const std::u16string& Path() const { return path_; }
+
+    // The open folder below the destination at the end of components (outermost first; none for the
+    // destination itself), made where missing. A link met on the way is never followed: refusal then holds
+    // the reason (kLinkInPath) and the result is empty. file is the path that a failure names: raises
+    // EStreamError "Cannot create <file>." with the system's reason when a folder cannot be made or opened
+    // (a file where a folder should be, no permission). The handle stays valid until the next call.
+    std::optional<platform::FolderHandle> Open(const std::vector<std::u16string_view>& components,
+                                               const std::u16string& file, std::u16string& refusal);
+
+    static constexpr char16_t kLinkInPath[] = u"link in the path";
+
+private:
+    // Closes the open folders deeper than depth components.
+    void CloseBelow(size_t depth);
+
+    std::u16string path_;
+    platform::FolderHandle root_ = platform::kInvalidFolderHandle;
+    struct OpenFolder {
+        std::u16string name;
+        platform::FolderHandle handle;
+    };
+    // The folders open below the root, outermost first: the components of the last entry's folder.
+    std::vector<OpenFolder> open_;
+};

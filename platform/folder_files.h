@@ -1,0 +1,42 @@
+#pragma once
+// Folders reached one name at a time from an open folder, never through a link, and files made, renamed and
+// removed inside an open folder. Extraction walks below its destination with these, so that nothing already
+// in the destination (a link to elsewhere, a link at a file's name) can lead a write outside it. Nothing here
+// raises; failures return the value named below and leave the reason in LastErrorCode() (platform/file.h).
+#include <cstdint>
+#include <string>
+
+#include "platform/file.h"
+
+namespace platform {
+
+// An open folder.
+using FolderHandle = std::intptr_t;
+inline constexpr FolderHandle kInvalidFolderHandle = -1;
+
+// Opens the folder at path, following links on the way (the user chose the path). kInvalidFolderHandle on
+// failure.
+FolderHandle FolderOpen(const std::u16string& path);
+
+// What FolderOpenChild found at the name.
+enum class ChildFolder { Opened, Link, Failed };
+// Opens the folder name (one component, no separator) inside parent, making it first when nothing has that
+// name. A link at the name is never followed: Link, and no handle. Failed for anything else that is not a
+// folder or cannot be made or opened. The handle is left in child when Opened.
+ChildFolder FolderOpenChild(FolderHandle parent, const std::u16string& name, FolderHandle& child);
+
+void FolderClose(FolderHandle folder);
+
+// Creates a new, empty file for writing inside folder under a name no file had, made from prefix and a
+// number; never opens an existing file or follows a link. The name is left in name. kInvalidFileHandle on
+// failure.
+FileHandle FileCreateUnique(FolderHandle folder, const std::u16string& prefix, std::u16string& name);
+
+// Renames the file from inside folder to to, in one step, replacing whatever had that name: a file or a
+// link (the link itself, never its target). False on failure, with both names as they were.
+bool FileReplace(FolderHandle folder, const std::u16string& from, const std::u16string& to);
+
+// Removes the name (a file or a link itself) from inside folder. False on failure.
+bool FileRemove(FolderHandle folder, const std::u16string& name);
+
+} // namespace platform

@@ -1,0 +1,105 @@
+#include "platform/folder_files.h"
+
+#include <atomic>
+#include <cerrno>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "base/ustring.h"
+
+namespace platform {
+namespace {
+
+int Fd(std::intptr_t handle) {
+    return static_cast<int>(handle);
+}
+
+// Opens an existing folder name inside parent without following a link at it.
+int OpenChildFolder(int parent, const char* name) {
+    int fd = -1;
+    do {
+        fd = openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+bool IsLink(int parent, const char* name) {
+    struct stat info {};
+    return fstatat(parent, name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode);
+}
+
+} // namespace
+
+FolderHandle FolderOpen(const std::u16string& path) {
+    const int fd = open(NativePath(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return fd < 0 ? kInvalidFolderHandle : fd;
+}
+
+ChildFolder FolderOpenChild(FolderHandle parent, const std::u16string& name, FolderHandle& child) {
+    const std::string native = ToUtf8(name);
+    int fd = OpenChildFolder(Fd(parent), native.c_str());
+    if (fd < 0 && errno == ENOENT) {
+        // Made by someone else in the meantime is as good as made here.
+        if (mkdirat(Fd(parent), native.c_str(), 0777) != 0 && errno != EEXIST) {
+            return ChildFolder::Failed;
+        }
+        fd = OpenChildFolder(Fd(parent), native.c_str());
+    }
+    if (fd < 0) {
+        // O_NOFOLLOW says ELOOP for a link, O_DIRECTORY ENOTDIR for one to a non-folder: ask what is there.
+        const int reason = errno;
+        if ((reason == ELOOP || reason == ENOTDIR) && IsLink(Fd(parent), native.c_str())) {
+            return ChildFolder::Link;
+        }
+        errno = reason;
+        return ChildFolder::Failed;
+    }
+    child = fd;
+    return ChildFolder::Opened;
+}
+
+void FolderClose(FolderHandle folder) {
+    close(Fd(folder));
+}
+
+FileHandle FileCreateUnique(FolderHandle folder, const std::u16string& prefix, std::u16string& name) {
+    // The process id keeps apart two programs extracting into one folder, the counter the threads of one.
+    static std::atomic<uint64_t> counter{0};
+    const std::string stem = ToUtf8(prefix) + std::to_string(getpid()) + "-";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string candidate = stem + std::to_string(counter++);
+        const int fd =
+            openat(Fd(folder), candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            name = FromUtf8(candidate);
+            // Descriptor 0 means "no handle" to the streams (it is free when the process runs without
+            // standard input).
+            if (fd == 0) {
+                const int moved = fcntl(fd, F_DUPFD_CLOEXEC, 1);
+                close(fd);
+                if (moved < 0) {
+                    unlinkat(Fd(folder), candidate.c_str(), 0);
+                    return kInvalidFileHandle;
+                }
+                return moved;
+            }
+            return fd;
+        }
+        if (errno != EEXIST && errno != EINTR) {
+            return kInvalidFileHandle;
+        }
+    }
+    return kInvalidFileHandle;
+}
+
+bool FileReplace(FolderHandle folder, const std::u16string& from, const std::u16string& to) {
+    return renameat(Fd(folder), ToUtf8(from).c_str(), Fd(folder), ToUtf8(to).c_str()) == 0;
+}
+
+bool FileRemove(FolderHandle folder, const std::u16string& name) {
+    return unlinkat(Fd(folder), ToUtf8(name).c_str(), 0) == 0;
+}
+
+} // namespace platform

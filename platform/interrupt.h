@@ -1,0 +1,12 @@
+#pragma once
+// The user's request to stop a command-line run (Ctrl-C, SIGINT, SIGTERM), turned into a flag that the work
+// looks at between steps, so that it can leave everything tidy before the process ends.
+#include <atomic>
+
+namespace platform {
+
+// From now on, an interrupt sets *flag (which must live until the process ends) instead of ending the
+// process; a second one ends it at once, as usual. Nothing else happens in the signal handler.
+void SetFlagOnInterrupt(std::atomic<bool>* flag);
+
+} // namespace platform

@@ -1,0 +1,169 @@
+// The one extraction step: every outcome of one entry, entries that would write one file, and what is already
+// in the destination (links to elsewhere, a file where a folder goes).
+#include <atomic>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "base/ustring.h"
+#include "extract/destination_folder.h"
+#include "extract/extract_entry.h"
+#include "extract/same_destination.h"
+#include "platform/file.h"
+#include "tests/archive/archive_test_util.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using archive_test::Bytes;
+using archive_test::Entry;
+using archive_test::Raised;
+using archive_test::RaisedBy;
+using fixture::ReadWholeFile;
+using Kind = TExtractOutcome::Kind;
+
+// Every regular file and link below root, by its path relative to root, with its bytes (links: "-> target").
+std::map<std::string, std::string> TreeOf(const fs::path& root) {
+    std::map<std::string, std::string> tree;
+    for (const auto& item : fs::recursive_directory_iterator(root)) {
+        const std::string relative = fs::relative(item.path(), root).generic_string();
+        if (item.is_symlink()) {
+            tree[relative] = "-> " + fs::read_symlink(item.path()).string();
+        } else if (item.is_regular_file()) {
+            const auto bytes = ReadWholeFile(item.path());
+            tree[relative] = std::string(bytes.begin(), bytes.end());
+        }
+    }
+    return tree;
+}
+
+fixture::ArchiveSpec Archive() {
+    fixture::EntrySpec damaged =
+        Entry("broken.nif", fixture::CompressibleBytes(4000, 1), fixture::Storage::Zlib);
+    damaged.packedOverride = std::vector<uint8_t>(50, 0xAB);
+    fixture::ArchiveSpec recipe;
+    recipe.version = 104;
+    recipe.folders = {
+        {"meshes", {Entry("good.nif", Bytes("good")), damaged, Entry("zero.nif", {})}},
+        {"textures", {Entry("a.dds", Bytes("texture"))}},
+        {"..\\up", {Entry("evil.txt", Bytes("evil"))}},
+    };
+    return recipe;
+}
+
+TEST(ExtractEntry, EveryOutcomeOfOneEntry) {
+    const fixture::TempFolder temp;
+    archive_test::OpenedArchive archive = archive_test::OpenFixture(temp, Archive());
+    const std::u16string earlier = u"meshes\\other.nif";
+    std::atomic<bool> cancelled{true};
+    struct Case {
+        std::u16string entry;
+        const std::u16string* earlierEntry;
+        const std::atomic<bool>* cancel;
+        Kind kind;
+        std::string reason;
+        std::map<std::string, std::string> tree; // below DEST afterwards, which starts with old files
+    };
+    const std::map<std::string, std::string> old = {{"meshes/good.nif", "old"}, {"meshes/zero.nif", "old"}};
+    auto with = [&](std::string path, std::string bytes) {
+        auto tree = old;
+        tree[path] = bytes;
+        return tree;
+    };
+    const Case cases[] = {
+        {u"meshes\\good.nif", nullptr, nullptr, Kind::Written, "", with("meshes/good.nif", "good")},
+        {u"meshes\\zero.nif", nullptr, nullptr, Kind::Empty, "", with("meshes/zero.nif", "")},
+        {u"..\\up\\evil.txt", nullptr, nullptr, Kind::Refused, "refused: '..' component", old},
+        {u"meshes\\none.nif", nullptr, nullptr, Kind::NotFound, "not found in the archive", old},
+        {u"meshes\\broken.nif", nullptr, nullptr, Kind::Unreadable, "Erreur", old},
+        {u"meshes\\good.nif", &earlier, nullptr, Kind::SameDestination,
+         "same destination as meshes\\other.nif", old},
+        {u"meshes\\good.nif", nullptr, &cancelled, Kind::Cancelled, "cancelled", old},
+        {u"textures\\a.dds", nullptr, nullptr, Kind::Written, "", with("textures/a.dds", "texture")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.entry) + " " + (c.reason.empty() ? "written" : c.reason));
+        const fs::path dest = temp / "dest";
+        fs::remove_all(dest);
+        fs::create_directories(dest / "meshes");
+        for (const auto& [path, bytes] : old) {
+            temp.Write("dest/" + path, std::vector<uint8_t>(bytes.begin(), bytes.end()));
+        }
+        TDestinationFolder folder(FromUtf8(dest.string()));
+        const TExtractOutcome outcome = ExtractEntry(*archive.bsa, c.entry, folder, c.earlierEntry, c.cancel);
+        EXPECT_EQ(outcome.kind, c.kind);
+        EXPECT_EQ(ToUtf8(ExtractOutcomeReason(outcome)), c.reason);
+        EXPECT_EQ(outcome.WasWritten(), c.reason.empty());
+        EXPECT_EQ(TreeOf(dest), c.tree);
+    }
+}
+
+// A link below the destination, to a folder outside or inside it, is never followed: the entry is refused
+// like an unsafe path. The destination itself may be a link: the user chose it.
+TEST(ExtractEntry, LinksBelowTheDestinationAreNeverFollowed) {
+    const fixture::TempFolder temp;
+    archive_test::OpenedArchive archive = archive_test::OpenFixture(temp, Archive());
+    fs::create_directories(temp / "outside");
+    fs::create_directories(temp / "real" / "dest");
+    fs::create_directory_symlink(temp / "real" / "dest", temp / "chosen");
+    const fs::path dest = temp / "chosen";
+    fs::create_directory_symlink(temp / "outside", dest / "textures");
+    fs::create_directories(dest / "inside");
+    fs::create_directory_symlink(dest / "inside", dest / "meshes");
+
+    TDestinationFolder folder(FromUtf8(dest.string()));
+    for (const char16_t* entry : {u"textures\\a.dds", u"meshes\\good.nif"}) {
+        const TExtractOutcome outcome = ExtractEntry(*archive.bsa, entry, folder);
+        EXPECT_EQ(outcome.kind, Kind::Refused);
+        EXPECT_EQ(ToUtf8(ExtractOutcomeReason(outcome)), "refused: link in the path");
+    }
+    EXPECT_TRUE(fs::is_empty(temp / "outside"));
+    EXPECT_TRUE(fs::is_empty(dest / "inside"));
+
+    // With the link gone, the same folder object makes the folder and writes.
+    fs::remove(dest / "textures");
+    EXPECT_EQ(ExtractEntry(*archive.bsa, u"textures\\a.dds", folder).kind, Kind::Written);
+    EXPECT_EQ(ReadWholeFile(temp / "real" / "dest" / "textures" / "a.dds"), Bytes("texture"));
+}
+
+TEST(ExtractEntry, FolderThatCannotBeMadeRaisesTheCreateErrorWithTheReason) {
+    const fixture::TempFolder temp;
+    archive_test::OpenedArchive archive = archive_test::OpenFixture(temp, Archive());
+    fs::create_directories(temp / "dest");
+    temp.Write("dest/meshes", Bytes("a file where a folder should be"));
+    TDestinationFolder folder(FromUtf8((temp / "dest").string()));
+    const std::string file = (temp / "dest" / "meshes" / "good.nif").string();
+    EXPECT_EQ(RaisedBy([&] { ExtractEntry(*archive.bsa, u"meshes\\good.nif", folder); }),
+              (Raised{"EStreamError",
+                      "Cannot create " + file + ".  " + ToUtf8(platform::SystemErrorText(ENOTDIR))}));
+}
+
+// Entries whose folders differ only by "." and empty components write one file: the first of them in the list
+// is written, each later one names it.
+TEST(SameDestinations, LaterEntriesNameTheFirstOfTheirFile) {
+    const std::vector<std::u16string> entries = {
+        u"a\\b\\x.bin", u"a\\\\b\\x.bin", u"a\\.\\b\\x.bin", u".\\a\\b\\x.bin",
+        u"a\\b\\y.bin", u"A\\b\\x.bin",   u"\\x.txt",        u"x.txt",
+        u".\\x.txt",    u"..\\x.txt",     u"a\\..\\x.txt",   u"a\\b\\x.bin",
+    };
+    const TSameDestinations same(entries);
+    const std::vector<const char16_t*> expected = {
+        nullptr, u"a\\b\\x.bin", u"a\\b\\x.bin", u"a\\b\\x.bin", nullptr, nullptr,
+        nullptr, u"\\x.txt",     u"\\x.txt",     nullptr,        nullptr, u"a\\b\\x.bin",
+    };
+    for (size_t i = 0; i < entries.size(); ++i) {
+        SCOPED_TRACE(ToUtf8(entries[i]));
+        const std::u16string* earlier = same.EarlierEntry(i);
+        if (expected[i] == nullptr) {
+            EXPECT_EQ(earlier, nullptr);
+        } else {
+            ASSERT_NE(earlier, nullptr);
+            EXPECT_EQ(*earlier, expected[i]);
+        }
+    }
+}
+
+} // namespace
