@@ -32,7 +32,8 @@ public:
     bool exportFileList(TStringList& fileList) const;
     // Calls visit(folderName, fileName) for every entry, in the order exportFileList lists them; for callers
     // that want the entries one by one rather than as one list of strings.
-    template <typename Visit> void forEachEntry(Visit&& visit) const {
+    template <typename Visit>
+    void forEachEntry(Visit&& visit) const {
         for (const TStringList::Item& folderItem : bfIndex->bfFolderMap->Items()) {
             const TwbBSAFolderRec& folder = bfIndex->bfFolders[static_cast<size_t>(folderItem.object)];
             for (const TStringList::Item& fileItem : folder.Map->Items()) {
