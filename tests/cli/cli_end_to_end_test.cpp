@@ -2,11 +2,21 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <map>
+#include <spawn.h>
 #include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
+#include "archive/bsa_file.h"
+#include "base/ustring.h"
+#include "cli/extract_job.h"
 #include "tests/support/bsa_writer.h"
 #include "tests/support/temp_folder.h"
 
@@ -75,12 +85,14 @@ ArchiveSpec MixedArchive(uint32_t version, uint32_t flags) {
     checked.lz4.skippableFramesBefore = 2;
     recipe.folders = {
         {"meshes\\actors\\character", {big, checked, {"Raw Mesh.NIF", RandomBytes(5000, 3), Storage::Raw}}},
-        {"textures\\armor\\iron", {{"iron.dds", CompressibleBytes(20000, 4), packed},
-                                   {"iron_n.dds", RandomBytes(16384, 5), packed},
-                                   {"caf\xE9.dds", CompressibleBytes(100, 6), Storage::Raw}}},
-        {"sound\\fx", {{"hit.wav", CompressibleBytes(9000, 7), Storage::Raw},
-                       {"empty.wav", {}, Storage::Raw},
-                       {"same.xwm", {}, Storage::Raw}}},
+        {"textures\\armor\\iron",
+         {{"iron.dds", CompressibleBytes(20000, 4), packed},
+          {"iron_n.dds", RandomBytes(16384, 5), packed},
+          {"caf\xE9.dds", CompressibleBytes(100, 6), Storage::Raw}}},
+        {"sound\\fx",
+         {{"hit.wav", CompressibleBytes(9000, 7), Storage::Raw},
+          {"empty.wav", {}, Storage::Raw},
+          {"same.xwm", {}, Storage::Raw}}},
         {".", {{"readme.txt", CompressibleBytes(1234, 8), packed}}},
     };
     if (version == 105) {
@@ -107,9 +119,6 @@ std::map<std::string, std::vector<uint8_t>> ExpectedTree(const ArchiveSpec& reci
         for (const auto& file : folder.files) {
             const auto& data = file.sharesDataWith ? all[*file.sharesDataWith]->data : file.data;
             ++index;
-            if (data.empty()) {
-                continue; // zero-byte entries write nothing
-            }
             std::string name;
             for (unsigned char c : file.name) { // Windows-1252 to UTF-8, enough for the Latin-1 range
                 if (c < 0x80) {
@@ -138,7 +147,8 @@ TEST_P(CliExtractTest, ExtractsEveryByteWithAnyNumberOfJobs) {
 
     for (const char* jobs : {"1", "3"}) {
         const fs::path out = dir / (std::string("out") + jobs);
-        const CliRun run = RunCli(dir, {"extract", (dir / "mixed.bsa").string(), out.string(), "--jobs", jobs});
+        const CliRun run =
+            RunCli(dir, {"extract", (dir / "mixed.bsa").string(), out.string(), "--jobs", jobs});
         EXPECT_EQ(run.exitCode, 0) << run.err;
         EXPECT_EQ(run.err, "");
         EXPECT_EQ(TreeOf(out), expected) << "jobs " << jobs;
@@ -173,16 +183,18 @@ TEST(CliExtract, UnsafeAndDamagedEntriesAreReportedTheRestIsWritten) {
     EntrySpec damaged{"broken.nif", CompressibleBytes(4000, 1), Storage::Zlib};
     damaged.packedOverride = std::vector<uint8_t>(50, 0xAB);
     recipe.folders = {{"..\\..\\escape", {{"evil.txt", {'x'}}}},
-                    {"c:\\windows", {{"evil.dll", {'x'}}}},
-                    {"meshes", {damaged, {"good.nif", {'g', 'o', 'o', 'd'}}}},
-                    {"\\\\server\\share", {{"evil.txt", {'x'}}}}};
+                      {"c:\\windows", {{"evil.dll", {'x'}}}},
+                      {"meshes", {damaged, {"good.nif", {'g', 'o', 'o', 'd'}}}},
+                      {"\\\\server\\share", {{"evil.txt", {'x'}}}}};
     WriteArchiveFile(recipe, (dir / "hostile.bsa").string());
     const fs::path out = dir / "deep" / "out";
     const CliRun run = RunCli(dir, {"extract", (dir / "hostile.bsa").string(), out.string()});
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.err.find("..\\..\\escape\\evil.txt: refused: '..' component"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("..\\..\\escape\\evil.txt: refused: '..' component"), std::string::npos)
+        << run.err;
     EXPECT_NE(run.err.find("c:\\windows\\evil.dll: refused: drive prefix"), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("\\\\server\\share\\evil.txt: refused: absolute path"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("\\\\server\\share\\evil.txt: refused: absolute path"), std::string::npos)
+        << run.err;
     EXPECT_NE(run.err.find("meshes\\broken.nif: Erreur"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("4 of 5 entries failed"), std::string::npos) << run.err;
     EXPECT_EQ(TreeOf(dir / "deep"),
@@ -190,6 +202,170 @@ TEST(CliExtract, UnsafeAndDamagedEntriesAreReportedTheRestIsWritten) {
     for (const auto& [path, bytes] : TreeOf(dir.Path())) {
         EXPECT_EQ(path.find("evil"), std::string::npos) << path;
     }
+}
+
+// Entries whose folders differ only by "." and empty components write one file: the first in list order, with
+// its own bytes; every later one is reported. The same files, bytes, reports and exit status for any --jobs.
+TEST(CliExtract, EntriesWithOneDestinationWriteItOnceWithAnyNumberOfJobs) {
+    TempFolder dir;
+    ArchiveSpec recipe;
+    for (const char* folder : {"a\\b", "a\\.\\b", ".\\a\\b", "a\\\\b"}) {
+        recipe.folders.push_back(
+            {folder, {{"x.bin", RandomBytes(100000, static_cast<uint32_t>(recipe.folders.size()))}}});
+    }
+    for (int i = 0; i < 40; ++i) {
+        recipe.folders[0].files.push_back({"f" + std::to_string(i) + ".bin", RandomBytes(3000, 100 + i)});
+    }
+    WriteArchiveFile(recipe, (dir / "same.bsa").string());
+    const CliRun list = RunCli(dir, {"list", (dir / "same.bsa").string()});
+    ASSERT_EQ(list.exitCode, 0);
+    std::vector<std::string> xEntries; // the four x.bin entries in list order
+    for (size_t start = 0, end; (end = list.out.find('\n', start)) != std::string::npos; start = end + 1) {
+        const std::string line = list.out.substr(start, end - start);
+        if (line.ends_with("x.bin")) {
+            xEntries.push_back(line);
+        }
+    }
+    ASSERT_EQ(xEntries.size(), 4u);
+    const size_t firstFolder =
+        std::find_if(recipe.folders.begin(), recipe.folders.end(),
+                     [&](const FolderSpec& f) { return xEntries[0] == f.name + "\\x.bin"; }) -
+        recipe.folders.begin();
+    ASSERT_LT(firstFolder, recipe.folders.size());
+
+    std::string firstErr;
+    for (const char* jobs : {"1", "2", "4"}) {
+        SCOPED_TRACE(jobs);
+        const fs::path out = dir / (std::string("out") + jobs);
+        const CliRun run =
+            RunCli(dir, {"extract", (dir / "same.bsa").string(), out.string(), "--jobs", jobs});
+        EXPECT_EQ(run.exitCode, 1);
+        std::string expectedErr;
+        for (size_t i = 1; i < 4; ++i) {
+            expectedErr += xEntries[i] + ": same destination as " + xEntries[0] + "\n";
+        }
+        expectedErr += "3 of 44 entries failed\n";
+        EXPECT_EQ(run.err, expectedErr);
+        const auto tree = TreeOf(out);
+        EXPECT_EQ(tree.size(), 41u);
+        EXPECT_EQ(tree.at("a/b/x.bin"), recipe.folders[firstFolder].files[0].data);
+    }
+}
+
+// Links already in DEST never lead a write outside it: a folder link makes the entry refused, a link or hard
+// link at an entry's own name is replaced by the new file and its target keeps its bytes.
+TEST(CliExtract, LinksInTheDestinationAreNeverWrittenThrough) {
+    TempFolder dir;
+    ArchiveSpec recipe;
+    recipe.folders = {{"textures", {{"a.dds", {'n', 'e', 'w', '1'}}}},
+                      {"meshes",
+                       {{"linked.nif", {'n', 'e', 'w', '2'}},
+                        {"hard.nif", {'n', 'e', 'w', '3'}},
+                        {"dangling.nif", {'n', 'e', 'w', '4'}}}}};
+    WriteArchiveFile(recipe, (dir / "a.bsa").string());
+    const fs::path outside = dir / "outside";
+    const fs::path out = dir / "out";
+    fs::create_directories(outside);
+    fs::create_directories(out / "meshes");
+    const std::vector<uint8_t> old = {'o', 'l', 'd'};
+    dir.Write("outside/file", old);
+    dir.Write("outside/hard", old);
+    fs::create_directory_symlink(outside, out / "textures");
+    fs::create_symlink(outside / "file", out / "meshes" / "linked.nif");
+    fs::create_hard_link(outside / "hard", out / "meshes" / "hard.nif");
+    fs::create_symlink(outside / "missing", out / "meshes" / "dangling.nif");
+
+    const CliRun run = RunCli(dir, {"extract", (dir / "a.bsa").string(), out.string(), "--jobs", "2"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "textures\\a.dds: refused: link in the path\n1 of 4 entries failed\n");
+    EXPECT_EQ(TreeOf(outside), (std::map<std::string, std::vector<uint8_t>>{{"file", old}, {"hard", old}}));
+    for (const char* name : {"linked.nif", "hard.nif", "dangling.nif"}) {
+        EXPECT_FALSE(fs::is_symlink(out / "meshes" / name)) << name;
+    }
+    EXPECT_EQ(ReadWholeFile(out / "meshes" / "hard.nif"), (std::vector<uint8_t>{'n', 'e', 'w', '3'}));
+    EXPECT_EQ(ReadWholeFile(out / "meshes" / "dangling.nif"), (std::vector<uint8_t>{'n', 'e', 'w', '4'}));
+}
+
+// The workers read the archive that was opened, through handles of their own, even when its path is gone or
+// names another file by the time they run.
+TEST(CliExtract, WorkersReadTheArchiveThatWasOpened) {
+    TempFolder dir;
+    ArchiveSpec recipe = MixedArchive(105, 0x7);
+    WriteArchiveFile(recipe, (dir / "a.bsa").string());
+    TwbBSAFile archive(FromUtf8((dir / "a.bsa").string()));
+    std::vector<std::u16string> entries;
+    archive.forEachEntry([&](const std::u16string& folder, const std::u16string& file) {
+        entries.push_back(folder + u"\\" + file);
+    });
+    fs::remove(dir / "a.bsa");
+    dir.Write("a.bsa", {'n', 'o', 't', ' ', 'i', 't'});
+    const ExtractSummary summary =
+        ExtractEntries(archive, entries, FromUtf8((dir / "out").string()), 3, nullptr);
+    EXPECT_TRUE(summary.failures.empty());
+    EXPECT_FALSE(summary.cancelled);
+    EXPECT_EQ(TreeOf(dir / "out"), ExpectedTree(recipe));
+}
+
+// SIGTERM in the middle of a run: no more entries are taken, temporary files are removed, "interrupted", exit
+// 130. Every file under its final name holds either its old bytes or the entry's, never a part or a mix.
+TEST(CliExtract, TerminatedRunLeavesOnlyWholeFiles) {
+    TempFolder dir;
+    ArchiveSpec recipe;
+    recipe.version = 104;
+    constexpr int kEntries = 3000;
+    FolderSpec folder{"data"};
+    for (int i = 0; i < kEntries; ++i) {
+        folder.files.push_back(
+            {"e" + std::to_string(10000 + i) + ".bin", RandomBytes(8000, static_cast<uint32_t>(i))});
+    }
+    recipe.folders.push_back(folder);
+    WriteArchiveFile(recipe, (dir / "a.bsa").string());
+    const fs::path out = dir / "out";
+    fs::create_directories(out / "data");
+    const std::vector<uint8_t> old(30000, 'o');
+    for (const auto& file : folder.files) {
+        dir.Write("out/data/" + file.name, old);
+    }
+
+    const std::string archivePath = (dir / "a.bsa").string();
+    const std::string outPath = out.string();
+    const std::string errPath = (dir / "err").string();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    std::vector<std::string> args = {PARLIVEX_CLI_PATH, "extract", archivePath, outPath, "--jobs", "2"};
+    std::vector<char*> argv;
+    for (auto& arg : args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    ASSERT_EQ(posix_spawn(&child, PARLIVEX_CLI_PATH, &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    // Wait until the run has replaced its first file, then ask it to stop.
+    const fs::path first = out / "data" / folder.files[0].name;
+    for (int i = 0; i < 20000 && fs::file_size(first) == old.size(); ++i) {
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    kill(child, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    const auto err = ReadWholeFile(errPath);
+    EXPECT_EQ(std::string(err.begin(), err.end()), "interrupted\n");
+
+    const auto tree = TreeOf(out);
+    EXPECT_EQ(tree.size(), folder.files.size()) << "no temporary file left";
+    size_t replaced = 0;
+    for (const auto& file : folder.files) {
+        const auto& bytes = tree.at("data/" + file.name);
+        EXPECT_TRUE(bytes == old || bytes == file.data) << file.name;
+        replaced += bytes == file.data ? 1 : 0;
+    }
+    EXPECT_GT(replaced, 0u);
+    EXPECT_LT(replaced, folder.files.size()) << "the run was stopped before its end";
 }
 
 TEST(CliList, PrintsEntryStringsInNameOrderAsUtf8) {
@@ -248,5 +424,6 @@ TEST(CliCommands, OpenFailuresAndUsage) {
     EXPECT_EQ(RunCli(dir, {"extract", "a.bsa", "out", "--jobs", "0"}).exitCode, 2);
     const CliRun help = RunCli(dir, {"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_NE(help.out.find("parlivex-cli extract ARCHIVE DEST [--filter TEXT] [--jobs N]"), std::string::npos);
+    EXPECT_NE(help.out.find("parlivex-cli extract ARCHIVE DEST [--filter TEXT] [--jobs N]"),
+              std::string::npos);
 }
