@@ -102,8 +102,8 @@ TEST_F(ExtractionTest, WritesTheSelectedEntriesByteForByteBelowThePickedFolder) 
         EXPECT_EQ(FilesBelow(out),
                   (std::set<std::string>{"readme.txt", "meshes/actors/character/skeleton.nif",
                                          "meshes/actors/character/caf\u00e9.nif", "textures/big.dds",
-                                         "sound/a.wav"}))
-            << "no file for the empty entry";
+                                         "textures/empty.dds", "sound/a.wav"}));
+        EXPECT_EQ(fs::file_size(out / "textures/empty.dds"), 0u) << "an empty file for the empty entry";
         EXPECT_EQ(ReadWholeFile(out / "readme.txt"), Bytes("root file"));
         EXPECT_EQ(ReadWholeFile(out / "meshes/actors/character/skeleton.nif"), skeleton);
         EXPECT_EQ(ReadWholeFile(out / "meshes/actors/character/caf\u00e9.nif"), Bytes("accent"));
@@ -168,17 +168,71 @@ TEST_F(ExtractionTest, EntriesThatWouldLeaveTheFolderAreRefusedAndReported) {
     EXPECT_TRUE(dialogs_.errors.empty());
     ASSERT_EQ(dialogs_.messages.size(), 1u);
     EXPECT_EQ(dialogs_.messages[0].caption, "Parlivex");
-    EXPECT_EQ(dialogs_.messages[0].text,
-              "7 entries were not extracted because their paths are not safe to write below the destination "
-              "folder:\n"
-              "..\\..\\escape\\evil.txt ('..' component)\n"
-              "\\abs\\x.txt (absolute path)\n"
-              "a\\..\\..\\b\\up.txt ('..' component)\n"
-              "c:\\windows\\drive.txt (drive prefix)\n"
-              "x\\.. (invalid file name)\n"
-              "and 2 more.");
+    EXPECT_EQ(dialogs_.messages[0].text, "7 entries were not extracted:\n"
+                                         "..\\..\\escape\\evil.txt (refused: '..' component)\n"
+                                         "\\abs\\x.txt (refused: absolute path)\n"
+                                         "a\\..\\..\\b\\up.txt (refused: '..' component)\n"
+                                         "c:\\windows\\drive.txt (refused: drive prefix)\n"
+                                         "x\\.. (refused: invalid file name)\n"
+                                         "and 2 more.");
     // Nothing but the one safe entry was written anywhere.
     EXPECT_EQ(FilesBelow(temp_.Path()), (std::set<std::string>{"hostile.bsa", "deep/er/out/good/fine.txt"}));
+}
+
+// Entries that cannot be read, entries that would write an earlier entry's file, and entries below a link in
+// the destination are not written, and the message after the run says which and why: the status bar alone
+// would read as if everything was written.
+TEST_F(ExtractionTest, EntriesNotWrittenAreListedWithTheirReason) {
+    fixture::EntrySpec damaged = Entry("broken.nif", CompressibleBytes(4000, 1), Storage::Zlib);
+    damaged.packedOverride = std::vector<uint8_t>(50, 0xAB);
+    const fixture::ArchiveSpec recipe = Recipe(
+        {
+            {"a\\b", {Entry("x.bin", "first", Storage::Raw)}},
+            {"a\\.\\b", {Entry("x.bin", "second", Storage::Raw)}},
+            {"meshes", {damaged, Entry("good.nif", "good", Storage::Raw)}},
+            {"textures", {Entry("t.dds", "texture", Storage::Raw)}},
+        },
+        104);
+    const fs::path out = temp_.Path() / "out";
+    const fs::path outside = temp_.Path() / "outside";
+    fs::create_directories(out);
+    fs::create_directories(outside);
+    fs::create_directory_symlink(outside, out / "textures");
+    TForm1& form = CreateWindow();
+    OpenByDialog(WriteArchive("mixed.bsa", recipe));
+    SelectAllRows();
+    const QStringList order = AllEntries();
+    ASSERT_EQ(order.size(), 5);
+    const int firstX = order.indexOf("a\\b\\x.bin") < order.indexOf("a\\.\\b\\x.bin") ? 0 : 1;
+    const QString firstEntry = firstX == 0 ? "a\\b\\x.bin" : "a\\.\\b\\x.bin";
+    const QString laterEntry = firstX == 0 ? "a\\.\\b\\x.bin" : "a\\b\\x.bin";
+    ExtractTo(out);
+
+    EXPECT_EQ(form.StatusPanelText(0), "5/5");
+    EXPECT_TRUE(dialogs_.errors.empty());
+    ASSERT_EQ(dialogs_.messages.size(), 1u);
+    QStringList lines = dialogs_.messages[0].text.split('\n');
+    ASSERT_EQ(lines.size(), 4) << Utf8(dialogs_.messages[0].text);
+    EXPECT_EQ(lines.takeFirst(), "3 entries were not extracted:");
+    lines.sort();
+    EXPECT_EQ(lines,
+              (QStringList{laterEntry + " (same destination as " + firstEntry + ")",
+                           "meshes\\broken.nif (Erreur)", "textures\\t.dds (refused: link in the path)"}));
+    EXPECT_EQ(FilesBelow(out), (std::set<std::string>{"a/b/x.bin", "meshes/good.nif"}));
+    EXPECT_EQ(ReadWholeFile(out / "a/b/x.bin"), Bytes(firstX == 0 ? "first" : "second"));
+    EXPECT_TRUE(fs::is_empty(outside));
+
+    // A write error ends the next run; what was not written before it is still listed.
+    fs::remove(out / "meshes/good.nif");
+    fs::create_directories(out / "meshes/good.nif");
+    dialogs_ = TScriptedDialogs();
+    ExtractTo(out);
+    ASSERT_EQ(dialogs_.errors.size(), 1u);
+    EXPECT_EQ(dialogs_.errors[0].text,
+              "Cannot create " + Q(out / "meshes" / "good.nif") + ".  Is a directory.");
+    ASSERT_EQ(dialogs_.messages.size(), 1u);
+    EXPECT_TRUE(dialogs_.messages[0].text.contains("\nmeshes\\broken.nif (Erreur)"))
+        << Utf8(dialogs_.messages[0].text);
 }
 
 TEST_F(ExtractionTest, FileThatCannotBeCreatedEndsTheRunInTheErrorBox) {
@@ -242,7 +296,8 @@ TEST_F(ExtractionTest, RunsWithTheFilesMenuDisabledAndTheHourglass) {
 TEST_F(ExtractionTest, SelectedRowsHiddenByTheFilterAreExtractedToo) {
     const fs::path out = temp_.Path() / "out";
     CreateWindow();
-    OpenByDialog(WriteArchive("two.bsa", Recipe({{"a", {Entry("keep.txt", "k"), Entry("hidden.txt", "h")}}})));
+    OpenByDialog(
+        WriteArchive("two.bsa", Recipe({{"a", {Entry("keep.txt", "k"), Entry("hidden.txt", "h")}}})));
     SelectAllRows();
     TypeFilter("keep");
     ASSERT_EQ(Model().rowCount(), 1);
