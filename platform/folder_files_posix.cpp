@@ -67,7 +67,8 @@ void FolderClose(FolderHandle folder) {
 FileHandle FileCreateUnique(FolderHandle folder, const std::u16string& prefix, std::u16string& name) {
     // The process id keeps apart two programs extracting into one folder, the counter the threads of one.
     static std::atomic<uint64_t> counter{0};
-    const std::string stem = ToUtf8(prefix) + std::to_string(getpid()) + "-";
+    static const std::string processId = std::to_string(getpid()) + "-";
+    const std::string stem = ToUtf8(prefix) + processId;
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string candidate = stem + std::to_string(counter++);
         const int fd =
