@@ -14,7 +14,8 @@
 
 namespace {
 
-// One entry through the shared extraction step; a write error fails this entry only.
+// One entry through the shared extraction step. A write error fails this entry only: it is reported with its
+// message, as an entry that could not be read is.
 TExtractOutcome ExtractOne(TwbBSAFile& reader, const std::u16string& entry, TDestinationFolder& destination,
                            const std::u16string* earlierEntry, const std::atomic<bool>* cancel) {
     try {
