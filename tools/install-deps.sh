@@ -7,6 +7,7 @@ packages=(
   zlib1g-dev liblz4-dev libicu-dev
   qt6-base-dev qt6-svg-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  libsquish-dev
 )
 if [ "${PARLIVEX_WITH_FUZZ:-0}" = 1 ]; then
   packages+=(clang libclang-rt-14-dev)

@@ -1,0 +1,130 @@
+// BC1 to BC5. Interpolated values are truncated, as the common reference decoders do, so that alpha (which
+// comes out of the same arithmetic) agrees with them exactly.
+#include "texture/block_decode.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+uint16_t ReadU16(const uint8_t* at) {
+    return uint16_t(at[0] | at[1] << 8);
+}
+
+uint32_t ReadU32(const uint8_t* at) {
+    return uint32_t{at[0]} | uint32_t{at[1]} << 8 | uint32_t{at[2]} << 16 | uint32_t{at[3]} << 24;
+}
+
+void Expand565(uint16_t colour, uint8_t* rgb) {
+    const uint32_t red = colour >> 11;
+    const uint32_t green = (colour >> 5) & 0x3F;
+    const uint32_t blue = colour & 0x1F;
+    rgb[0] = uint8_t(red << 3 | red >> 2);
+    rgb[1] = uint8_t(green << 2 | green >> 4);
+    rgb[2] = uint8_t(blue << 3 | blue >> 2);
+}
+
+// The eight values of a BC3 alpha / BC4 / BC5 channel block, for unsigned (0…255) or signed (-127…127,
+// -128 read as -127) endpoints.
+template <typename Value> void ChannelPalette(Value first, Value second, int* palette) {
+    palette[0] = first;
+    palette[1] = second;
+    if (first > second) {
+        for (int i = 1; i <= 6; ++i) {
+            palette[i + 1] = ((7 - i) * first + i * second) / 7;
+        }
+    } else {
+        for (int i = 1; i <= 4; ++i) {
+            palette[i + 1] = ((5 - i) * first + i * second) / 5;
+        }
+        palette[6] = std::is_signed_v<Value> ? -127 : 0;
+        palette[7] = std::is_signed_v<Value> ? 127 : 255;
+    }
+}
+
+// Decodes the 8-byte channel block into `out` with the given stride (one byte per pixel written).
+void DecodeChannelBlock(const uint8_t* block, uint8_t* out, int stride, bool isSigned) {
+    int palette[8];
+    if (isSigned) {
+        const int8_t first = std::max<int8_t>(-127, int8_t(block[0]));
+        const int8_t second = std::max<int8_t>(-127, int8_t(block[1]));
+        ChannelPalette(first, second, palette);
+        for (int& value : palette) {
+            // -127…127 onto 0…255, rounded.
+            value = ((value + 127) * 255 + 127) / 254;
+        }
+    } else {
+        ChannelPalette(block[0], block[1], palette);
+    }
+    // 16 indices of 3 bits, little-endian over bytes 2 to 7.
+    uint64_t indices = 0;
+    for (int i = 7; i >= 2; --i) {
+        indices = indices << 8 | block[i];
+    }
+    for (int pixel = 0; pixel < 16; ++pixel) {
+        out[pixel * stride] = uint8_t(palette[(indices >> (3 * pixel)) & 7]);
+    }
+}
+
+} // namespace
+
+void DecodeBc1Block(const uint8_t* block, uint8_t* rgba, bool allowOneBitAlpha) {
+    const uint16_t first = ReadU16(block);
+    const uint16_t second = ReadU16(block + 2);
+    uint8_t palette[4][4];
+    Expand565(first, palette[0]);
+    Expand565(second, palette[1]);
+    palette[0][3] = palette[1][3] = 255;
+    if (first > second || !allowOneBitAlpha) {
+        for (int c = 0; c < 3; ++c) {
+            palette[2][c] = uint8_t((2 * palette[0][c] + palette[1][c]) / 3);
+            palette[3][c] = uint8_t((palette[0][c] + 2 * palette[1][c]) / 3);
+        }
+        palette[2][3] = palette[3][3] = 255;
+    } else {
+        for (int c = 0; c < 3; ++c) {
+            palette[2][c] = uint8_t((palette[0][c] + palette[1][c]) / 2);
+            palette[3][c] = 0;
+        }
+        palette[2][3] = 255;
+        palette[3][3] = 0;
+    }
+    const uint32_t indices = ReadU32(block + 4);
+    for (int pixel = 0; pixel < 16; ++pixel) {
+        std::memcpy(rgba + 4 * pixel, palette[(indices >> (2 * pixel)) & 3], 4);
+    }
+}
+
+void DecodeBc2Block(const uint8_t* block, uint8_t* rgba) {
+    DecodeBc1Block(block + 8, rgba, false);
+    for (int pixel = 0; pixel < 16; ++pixel) {
+        const uint8_t nibble = (block[pixel / 2] >> (4 * (pixel % 2))) & 0xF;
+        rgba[4 * pixel + 3] = uint8_t(nibble * 17);
+    }
+}
+
+void DecodeBc3Block(const uint8_t* block, uint8_t* rgba) {
+    DecodeBc1Block(block + 8, rgba, false);
+    DecodeChannelBlock(block, rgba + 3, 4, false);
+}
+
+void DecodeBc4Block(const uint8_t* block, uint8_t* rgba, bool isSigned) {
+    DecodeChannelBlock(block, rgba, 4, isSigned);
+    for (int pixel = 0; pixel < 16; ++pixel) {
+        rgba[4 * pixel + 1] = rgba[4 * pixel + 2] = rgba[4 * pixel];
+        rgba[4 * pixel + 3] = 255;
+    }
+}
+
+void DecodeBc5Block(const uint8_t* block, uint8_t* rgba, bool isSigned) {
+    DecodeChannelBlock(block, rgba, 4, isSigned);
+    DecodeChannelBlock(block + 8, rgba + 1, 4, isSigned);
+    for (int pixel = 0; pixel < 16; ++pixel) {
+        const float x = rgba[4 * pixel] / 127.5f - 1.0f;
+        const float y = rgba[4 * pixel + 1] / 127.5f - 1.0f;
+        const float z = std::sqrt(std::max(0.0f, 1.0f - x * x - y * y));
+        rgba[4 * pixel + 2] = uint8_t(std::lround((z + 1.0f) * 127.5f));
+        rgba[4 * pixel + 3] = 255;
+    }
+}

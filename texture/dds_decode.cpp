@@ -1,0 +1,160 @@
+#include "texture/dds_decode.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <string>
+
+#include "texture/bc7_decode.h"
+#include "texture/block_decode.h"
+#include "texture/texture_error.h"
+
+namespace {
+
+// One channel of an uncompressed pixel: where it lies and how to widen it to 8 bits.
+struct ChannelReader {
+    explicit ChannelReader(uint32_t mask)
+        : shift(mask == 0 ? 0 : std::countr_zero(mask)), maximum(mask == 0 ? 0 : mask >> shift) {}
+
+    // The channel's value in 0…255 (rounded), or `absent` when the pixel has no such channel.
+    uint8_t Read(uint32_t pixel, uint8_t absent) const {
+        if (maximum == 0) {
+            return absent;
+        }
+        const uint64_t value = (pixel >> shift) & maximum;
+        return uint8_t((value * 255 + maximum / 2) / maximum);
+    }
+
+    int shift;
+    uint32_t maximum;
+};
+
+void DecodeMasked(const DdsInfo& info, const uint8_t* surface, uint32_t width, uint32_t height,
+                  uint8_t* rgba) {
+    const ChannelReader red(info.masks.red);
+    const ChannelReader green(info.masks.green);
+    const ChannelReader blue(info.masks.blue);
+    const ChannelReader alpha(info.masks.alpha);
+    const uint32_t pixelBytes = info.bitsPerPixel / 8;
+    const size_t rowBytes = (size_t{width} * info.bitsPerPixel + 7) / 8;
+    for (uint32_t y = 0; y < height; ++y) {
+        const uint8_t* row = surface + y * rowBytes;
+        uint8_t* out = rgba + size_t{y} * width * 4;
+        for (uint32_t x = 0; x < width; ++x, out += 4) {
+            uint32_t pixel = 0;
+            for (uint32_t byte = 0; byte < pixelBytes; ++byte) {
+                pixel |= uint32_t{row[x * pixelBytes + byte]} << (8 * byte);
+            }
+            out[0] = red.Read(pixel, 0);
+            if (info.masks.luminance) {
+                out[1] = out[2] = out[0];
+            } else {
+                out[1] = green.Read(pixel, 0);
+                out[2] = blue.Read(pixel, 0);
+            }
+            out[3] = alpha.Read(pixel, 255);
+        }
+    }
+}
+
+void DecodeBlock(TextureFormat format, const uint8_t* block, uint8_t* pixels) {
+    switch (format) {
+    case TextureFormat::kBc1:
+        DecodeBc1Block(block, pixels);
+        break;
+    case TextureFormat::kBc2:
+        DecodeBc2Block(block, pixels);
+        break;
+    case TextureFormat::kBc3:
+        DecodeBc3Block(block, pixels);
+        break;
+    case TextureFormat::kBc4Unsigned:
+    case TextureFormat::kBc4Signed:
+        DecodeBc4Block(block, pixels, format == TextureFormat::kBc4Signed);
+        break;
+    case TextureFormat::kBc5Unsigned:
+    case TextureFormat::kBc5Signed:
+        DecodeBc5Block(block, pixels, format == TextureFormat::kBc5Signed);
+        break;
+    case TextureFormat::kBc7:
+        DecodeBc7Block(block, pixels);
+        break;
+    default:
+        break;
+    }
+}
+
+// Decodes row after row of blocks with one block decoder, chosen once.
+template <typename BlockDecoder>
+void DecodeBlockRows(const uint8_t* blocks, uint32_t blockBytes, uint32_t width, uint32_t height,
+                     uint8_t* rgba, BlockDecoder decode) {
+    const uint32_t blocksWide = (width + 3) / 4;
+    const uint32_t blocksHigh = (height + 3) / 4;
+    const size_t rowStride = size_t{width} * 4;
+    uint8_t pixels[64];
+    for (uint32_t blockY = 0; blockY < blocksHigh; ++blockY) {
+        const uint32_t rows = std::min<uint32_t>(4, height - 4 * blockY);
+        for (uint32_t blockX = 0; blockX < blocksWide; ++blockX) {
+            decode(blocks, pixels);
+            blocks += blockBytes;
+            const uint32_t columns = std::min<uint32_t>(4, width - 4 * blockX);
+            uint8_t* out = rgba + size_t{4 * blockY} * rowStride + size_t{4 * blockX} * 4;
+            for (uint32_t row = 0; row < rows; ++row) {
+                std::memcpy(out + row * rowStride, pixels + 16 * row, 4 * columns);
+            }
+        }
+    }
+}
+
+} // namespace
+
+void DecodeBlocks(TextureFormat format, const uint8_t* blocks, uint32_t width, uint32_t height,
+                  uint8_t* rgba) {
+    const uint32_t blockBytes = BlockBytes(format);
+    switch (format) {
+    case TextureFormat::kBc1:
+        DecodeBlockRows(blocks, blockBytes, width, height, rgba,
+                        [](const uint8_t* block, uint8_t* pixels) { DecodeBc1Block(block, pixels); });
+        break;
+    case TextureFormat::kBc3:
+        DecodeBlockRows(blocks, blockBytes, width, height, rgba, DecodeBc3Block);
+        break;
+    case TextureFormat::kBc7:
+        DecodeBlockRows(blocks, blockBytes, width, height, rgba, DecodeBc7Block);
+        break;
+    default:
+        DecodeBlockRows(
+            blocks, blockBytes, width, height, rgba,
+            [format](const uint8_t* block, uint8_t* pixels) { DecodeBlock(format, block, pixels); });
+        break;
+    }
+}
+
+RgbaImage DecodeDdsSurface(const DdsInfo& info, std::span<const uint8_t> file, uint32_t layer, uint32_t mip) {
+    if (layer >= info.layerCount || mip >= info.mipCount) {
+        throw ETextureError("the texture has no " + std::string(info.cubeMap ? "face " : "layer ") +
+                            std::to_string(layer) + ", mip level " + std::to_string(mip) + " (it has " +
+                            std::to_string(info.layerCount) + (info.cubeMap ? " faces" : " layers") +
+                            " and " + std::to_string(info.mipCount) + " mip levels)");
+    }
+    if (!CanDecode(info.format)) {
+        throw ETextureError(info.formatName + " textures are not shown");
+    }
+    RgbaImage image;
+    image.width = MipWidth(info, mip);
+    image.height = MipHeight(info, mip);
+    image.pixels.resize(size_t{image.width} * image.height * 4);
+    // ReadDdsHeader has checked that every surface lies inside the file.
+    const uint8_t* surface = file.data() + SurfaceOffset(info, layer, mip);
+    if (IsBlockCompressed(info.format)) {
+        DecodeBlocks(info.format, surface, image.width, image.height, image.pixels.data());
+    } else {
+        DecodeMasked(info, surface, image.width, image.height, image.pixels.data());
+    }
+    return image;
+}
+
+RgbaImage DecodeDdsSurface(std::span<const uint8_t> file, uint32_t layer, uint32_t mip) {
+    const DdsInfo info = ReadDdsHeader(file);
+    return DecodeDdsSurface(info, file, layer, mip);
+}

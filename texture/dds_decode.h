@@ -1,0 +1,30 @@
+#pragma once
+// Turning one surface of a DDS texture (a mip level of a layer or cube face) into RGBA8 pixels.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "texture/dds_header.h"
+
+struct RgbaImage {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    std::vector<uint8_t> pixels; // width × height × 4 bytes: red, green, blue, alpha; rows top first
+};
+
+// Decodes mip level `mip` of layer `layer` (a cube face, +X -X +Y -Y +Z -Z, or an array slice) of the DDS
+// file in `file`. Raises ETextureError when the header is refused (ReadDdsHeader), when `layer` or `mip` is
+// out of range, or when the format is one this program describes but does not decode (BC6H). The pixels
+// are the stored values: sRGB formats are not converted. Reads nothing outside `file`; allocates only the
+// result, whose size the bytes present bound (at most 8 bytes of pixels per byte of the surface).
+RgbaImage DecodeDdsSurface(std::span<const uint8_t> file, uint32_t layer = 0, uint32_t mip = 0);
+
+// The same for a header already read from `file`.
+RgbaImage DecodeDdsSurface(const DdsInfo& info, std::span<const uint8_t> file, uint32_t layer, uint32_t mip);
+
+// Decodes a surface of `width` × `height` pixels of a block-compressed `format` from `blocks` (which must
+// hold all of its blocks: ceil(width/4) × ceil(height/4) × BlockBytes) into `rgba` (width × height × 4
+// bytes).
+void DecodeBlocks(TextureFormat format, const uint8_t* blocks, uint32_t width, uint32_t height,
+                  uint8_t* rgba);
