@@ -1,11 +1,12 @@
 // Writes the seed corpus of the fuzz targets: small archives of every storage kind and flag combination for
-// fuzz_archive, and small LZ4 and zlib payloads for fuzz_lz4 and fuzz_zlib (each behind the 4-byte
-// little-endian destination length those targets read first).
+// fuzz_archive, small LZ4 and zlib payloads for fuzz_lz4 and fuzz_zlib (each behind the 4-byte
+// little-endian destination length those targets read first), and small textures for fuzz_dds.
 //
-//   fuzz_seed_corpus OUT      writes OUT/archive/*.bsa, OUT/lz4/*.bin, OUT/zlib/*.bin
+//   fuzz_seed_corpus OUT      writes OUT/archive/*.bsa, OUT/lz4/*.bin, OUT/zlib/*.bin, OUT/dds/*.dds
 //
 // The output is the same bytes on every run. Seeds stay small (a few KiB) so that the fuzzer mutates
 // structure, not bulk.
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <exception>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "tests/support/bsa_writer.h"
+#include "tests/support/dds_writer.h"
 
 namespace {
 
@@ -258,6 +260,127 @@ void WriteZlibSeeds(CorpusWriter& out) {
     out.WritePayload("preset-dictionary", 16, Bytes{0x78, 0xBB, 0x00, 0x00, 0x00, 0x01, 0x03, 0x00});
 }
 
+// Small textures of every format the DDS decoder knows: mips, cube maps (whole and partial), arrays, the
+// uncompressed layouts, odd sizes, and a few refusals.
+void WriteDdsSeeds(CorpusWriter& out) {
+    using fixture::DdsSpec;
+    using fixture::FourCc;
+    struct BlockSeed {
+        const char* name;
+        uint32_t fourCc;
+        uint32_t dxgiFormat;
+        uint32_t blockBytes;
+    };
+    const BlockSeed blockSeeds[] = {
+        {"dxt1", FourCc("DXT1"), 0, 8},        {"dxt3", FourCc("DXT3"), 0, 16},
+        {"dxt5", FourCc("DXT5"), 0, 16},       {"ati1", FourCc("ATI1"), 0, 8},
+        {"bc4s", FourCc("BC4S"), 0, 8},        {"ati2", FourCc("ATI2"), 0, 16},
+        {"bc5s", FourCc("BC5S"), 0, 16},       {"dx10-bc1", FourCc("DX10"), 71, 8},
+        {"dx10-bc3", FourCc("DX10"), 77, 16},  {"dx10-bc5s", FourCc("DX10"), 84, 16},
+        {"dx10-bc6h", FourCc("DX10"), 95, 16}, {"dx10-bc7", FourCc("DX10"), 98, 16},
+    };
+    uint32_t seed = 1;
+    for (const BlockSeed& format : blockSeeds) {
+        const bool bc7 = format.dxgiFormat == 98;
+        DdsSpec spec;
+        spec.fourCc = format.fourCc;
+        spec.dxgiFormat = format.dxgiFormat;
+        // 16×8 with all five mips.
+        spec.width = 16;
+        spec.height = 8;
+        spec.mipCount = 5;
+        spec.data = fixture::RandomBlocks(
+            format.blockBytes, fixture::BlockSurfaceBytes(16, 8, format.blockBytes, 5) / format.blockBytes,
+            seed++, bc7);
+        out.Write(std::string(format.name) + "-mips.dds", fixture::BuildDds(spec));
+        // 5×3, one level: partial blocks at the right and bottom edges.
+        spec.width = 5;
+        spec.height = 3;
+        spec.mipCount = 1;
+        spec.data = fixture::RandomBlocks(format.blockBytes, 2, seed++, bc7);
+        out.Write(std::string(format.name) + "-odd-size.dds", fixture::BuildDds(spec));
+    }
+    // Cube maps: six faces of 4×4 with 3 mips (legacy and DX10), three faces of a partial one, a DX10 array.
+    DdsSpec cube;
+    cube.width = cube.height = 4;
+    cube.mipCount = 3;
+    cube.caps2 = fixture::kDdsCubeMap | fixture::kDdsAllFaces;
+    cube.data = fixture::RandomBlocks(8, 6 * 3, seed++);
+    out.Write("cube-dxt1.dds", fixture::BuildDds(cube));
+    cube.caps2 = fixture::kDdsCubeMap | 0x400 | 0x2000 | 0x8000;
+    cube.data.resize(3 * 3 * 8);
+    out.Write("cube-partial-dxt1.dds", fixture::BuildDds(cube));
+    DdsSpec dx10Cube;
+    dx10Cube.fourCc = FourCc("DX10");
+    dx10Cube.miscFlag = 0x4;
+    dx10Cube.data = fixture::RandomBlocks(16, 6, seed++, true);
+    out.Write("cube-bc7.dds", fixture::BuildDds(dx10Cube));
+    DdsSpec array = dx10Cube;
+    array.miscFlag = 0;
+    array.arraySize = 3;
+    array.data.resize(3 * 16);
+    out.Write("array-bc7.dds", fixture::BuildDds(array));
+
+    // Uncompressed layouts, 3×2 pixels.
+    struct MaskedSeed {
+        const char* name;
+        uint32_t flags;
+        uint32_t bits;
+        std::array<uint32_t, 4> masks;
+    };
+    const MaskedSeed maskedSeeds[] = {
+        {"a8r8g8b8", fixture::kDdsRgb | fixture::kDdsAlphaPixels, 32, {0xFF0000, 0xFF00, 0xFF, 0xFF000000}},
+        {"x8r8g8b8", fixture::kDdsRgb, 32, {0xFF0000, 0xFF00, 0xFF, 0}},
+        {"a8b8g8r8", fixture::kDdsRgb | fixture::kDdsAlphaPixels, 32, {0xFF, 0xFF00, 0xFF0000, 0xFF000000}},
+        {"a2b10g10r10",
+         fixture::kDdsRgb | fixture::kDdsAlphaPixels,
+         32,
+         {0x3FF, 0xFFC00, 0x3FF00000, 0xC0000000}},
+        {"r8g8b8", fixture::kDdsRgb, 24, {0xFF0000, 0xFF00, 0xFF, 0}},
+        {"r5g6b5", fixture::kDdsRgb, 16, {0xF800, 0x7E0, 0x1F, 0}},
+        {"a1r5g5b5", fixture::kDdsRgb | fixture::kDdsAlphaPixels, 16, {0x7C00, 0x3E0, 0x1F, 0x8000}},
+        {"a4r4g4b4", fixture::kDdsRgb | fixture::kDdsAlphaPixels, 16, {0xF00, 0xF0, 0xF, 0xF000}},
+        {"l8", fixture::kDdsLuminance, 8, {0xFF, 0, 0, 0}},
+        {"a8l8", fixture::kDdsLuminance | fixture::kDdsAlphaPixels, 16, {0xFF, 0, 0, 0xFF00}},
+        {"a8", fixture::kDdsAlpha, 8, {0, 0, 0, 0xFF}},
+    };
+    for (const MaskedSeed& format : maskedSeeds) {
+        DdsSpec spec;
+        spec.width = 3;
+        spec.height = 2;
+        spec.mipCount = 2;
+        spec.formatFlags = format.flags;
+        spec.bitCount = format.bits;
+        spec.masks = format.masks;
+        spec.data = fixture::RandomBlocks(1, (3 * 2 + 1) * format.bits / 8, seed++);
+        out.Write(std::string(format.name) + ".dds", fixture::BuildDds(spec));
+    }
+    for (uint32_t dxgi : {87u, 88u, 28u, 85u, 86u, 115u, 49u, 61u, 65u}) {
+        DdsSpec spec;
+        spec.fourCc = FourCc("DX10");
+        spec.dxgiFormat = dxgi;
+        spec.width = 2;
+        spec.height = 2;
+        spec.data = fixture::RandomBlocks(1, 16, seed++);
+        out.Write("dx10-format-" + std::to_string(dxgi) + ".dds", fixture::BuildDds(spec));
+    }
+
+    // Refusals: a volume texture, too many mips, data one byte short.
+    DdsSpec volume;
+    volume.caps2 = fixture::kDdsVolume;
+    volume.depth = 4;
+    volume.data = fixture::RandomBlocks(8, 4, seed++);
+    out.Write("volume.dds", fixture::BuildDds(volume));
+    DdsSpec tooManyMips;
+    tooManyMips.mipCount = 4;
+    tooManyMips.data = fixture::RandomBlocks(8, 4, seed++);
+    out.Write("too-many-mips.dds", fixture::BuildDds(tooManyMips));
+    DdsSpec short1;
+    short1.fourCc = FourCc("DXT5");
+    short1.data = fixture::RandomBlocks(1, 15, seed++);
+    out.Write("one-byte-short.dds", fixture::BuildDds(short1));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -270,11 +393,13 @@ int main(int argc, char** argv) {
         CorpusWriter archives(root / "archive");
         CorpusWriter lz4(root / "lz4");
         CorpusWriter zlib(root / "zlib");
+        CorpusWriter dds(root / "dds");
         WriteArchiveSeeds(archives);
         WriteLz4Seeds(lz4);
         WriteZlibSeeds(zlib);
-        std::printf("%d archive, %d lz4 and %d zlib seeds written below %s\n", archives.Written(),
-                    lz4.Written(), zlib.Written(), root.string().c_str());
+        WriteDdsSeeds(dds);
+        std::printf("%d archive, %d lz4, %d zlib and %d dds seeds written below %s\n", archives.Written(),
+                    lz4.Written(), zlib.Written(), dds.Written(), root.string().c_str());
     } catch (const std::exception& error) {
         std::fprintf(stderr, "fuzz_seed_corpus: %s\n", error.what());
         return 1;

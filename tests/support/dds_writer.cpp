@@ -1,5 +1,6 @@
 #include "tests/support/dds_writer.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace fixture {
@@ -105,6 +106,36 @@ Bytes BuildDds(const DdsSpec& spec) {
     }
     out.insert(out.end(), spec.data.begin(), spec.data.end());
     return out;
+}
+
+Bytes RandomBlocks(uint32_t blockBytes, size_t blockCount, uint32_t seed, bool bc7Modes) {
+    Bytes out(blockBytes * blockCount);
+    uint64_t state = seed * 0x9E3779B97F4A7C15ull + 1;
+    for (uint8_t& byte : out) {
+        // xorshift64*: fast and the same everywhere.
+        state ^= state >> 12;
+        state ^= state << 25;
+        state ^= state >> 27;
+        byte = uint8_t((state * 0x2545F4914F6CDD1Dull) >> 56);
+    }
+    if (bc7Modes) {
+        for (size_t block = 0; block < blockCount; ++block) {
+            const int mode = int(block % 8);
+            uint8_t& first = out[block * blockBytes];
+            first = uint8_t(first << (mode + 1) | 1u << mode);
+        }
+    }
+    return out;
+}
+
+size_t BlockSurfaceBytes(uint32_t width, uint32_t height, uint32_t blockBytes, uint32_t mipCount) {
+    size_t total = 0;
+    for (uint32_t mip = 0; mip < mipCount; ++mip) {
+        const size_t w = std::max<uint32_t>(1, width >> mip);
+        const size_t h = std::max<uint32_t>(1, height >> mip);
+        total += (w + 3) / 4 * ((h + 3) / 4) * blockBytes;
+    }
+    return total;
 }
 
 Bytes Bc1Block(uint16_t colour0, uint16_t colour1, const std::array<uint8_t, 16>& indices) {

@@ -3,6 +3,7 @@
 // and packs blocks of every compressed format from their fields, for the texture tests, the fuzz seed corpus
 // and the benchmarks. It stands apart from the decoders so that they are never tested with their own code.
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -49,6 +50,12 @@ struct DdsSpec {
 };
 
 Bytes BuildDds(const DdsSpec& spec);
+
+// `blockCount` blocks of `blockBytes` random bytes (the same for the same seed). With `bc7Modes`, the first
+// byte of each block names BC7 mode (block index mod 8), so that every mode is equally present.
+Bytes RandomBlocks(uint32_t blockBytes, size_t blockCount, uint32_t seed, bool bc7Modes = false);
+// The bytes of the first `mipCount` mip levels of a width × height block-compressed surface.
+size_t BlockSurfaceBytes(uint32_t width, uint32_t height, uint32_t blockBytes, uint32_t mipCount);
 
 // Block packers: each block from its stored fields.
 // BC1 (and the colour half of BC2/BC3): two RGB565 colours and 16 indices of 2 bits, pixel 0 first.
