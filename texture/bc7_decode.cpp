@@ -106,6 +106,17 @@ public:
 
     void Skip(int count) { position_ += count; }
 
+    // The 64 bits from the current position on (zeros past the end of the block).
+    uint64_t Window() const {
+        if (position_ == 0) {
+            return low_;
+        }
+        if (position_ < 64) {
+            return low_ >> position_ | high_ << (64 - position_);
+        }
+        return position_ < 128 ? high_ >> (position_ - 64) : 0;
+    }
+
 private:
     static uint64_t ByteSwap(uint64_t value) {
         uint64_t swapped = 0;
@@ -156,21 +167,20 @@ int AnchorOf(int subsets, int partition, int subset) {
 
 } // namespace bc7
 
-void DecodeBc7Block(const uint8_t* block, uint8_t* rgba) {
-    if (block[0] == 0) {
-        std::memset(rgba, 0, 64);
-        return;
-    }
-    const int mode = std::countr_zero(block[0]);
-    const ModeInfo& info = kModes[mode];
+namespace {
+
+// One mode's decoder: with the mode's layout known at compile time, its loops unroll and its choices fold
+// away, which keeps blocks of mixed modes fast.
+template <int Mode> void DecodeMode(const uint8_t* block, uint8_t* rgba) {
+    constexpr ModeInfo info = kModes[Mode];
     BitReader reader(block);
-    reader.Skip(mode + 1);
+    reader.Skip(Mode + 1);
     const int partition = int(reader.Read(info.partitionBits));
     const int rotation = int(reader.Read(info.rotationBits));
     const bool indexSelection = reader.Read(info.indexSelectionBits) != 0;
 
     // endpoints[2 * subset + end][channel], first as stored, then widened to 8 bits.
-    const int endpointCount = 2 * info.subsets;
+    constexpr int endpointCount = 2 * info.subsets;
     uint32_t raw[6][4] = {};
     for (int channel = 0; channel < 3; ++channel) {
         for (int endpoint = 0; endpoint < endpointCount; ++endpoint) {
@@ -190,7 +200,7 @@ void DecodeBc7Block(const uint8_t* block, uint8_t* rgba) {
             pBits[2 * subset] = pBits[2 * subset + 1] = reader.Read(1);
         }
     }
-    const bool hasPBits = info.endpointPBits != 0 || info.sharedPBits != 0;
+    constexpr bool hasPBits = info.endpointPBits != 0 || info.sharedPBits != 0;
     uint8_t endpoints[6][4];
     for (int endpoint = 0; endpoint < endpointCount; ++endpoint) {
         for (int channel = 0; channel < 4; ++channel) {
@@ -206,23 +216,32 @@ void DecodeBc7Block(const uint8_t* block, uint8_t* rgba) {
         }
     }
 
-    int subsetOf[16];
-    bool isAnchor[16] = {};
-    isAnchor[0] = true;
-    for (int pixel = 0; pixel < 16; ++pixel) {
-        subsetOf[pixel] = bc7::SubsetOf(info.subsets, partition, pixel);
-    }
-    for (int subset = 1; subset < info.subsets; ++subset) {
-        isAnchor[bc7::AnchorOf(info.subsets, partition, subset)] = true;
-    }
+    // The subset of each pixel: one bit per pixel for two subsets, two for three.
+    const uint32_t partitionMask = info.subsets == 2   ? kPartitions2[partition]
+                                   : info.subsets == 3 ? kPartitions3[partition]
+                                                       : 0;
+    constexpr int subsetShift = info.subsets == 3 ? 2 : 1;
+    constexpr uint32_t subsetMask = info.subsets == 3 ? 3 : 1;
+    const int anchor1 = info.subsets > 1 ? bc7::AnchorOf(info.subsets, partition, 1) : 0;
+    const int anchor2 = info.subsets > 2 ? bc7::AnchorOf(info.subsets, partition, 2) : 0;
+
+    // Each set of indices takes at most 63 bits: read it from one 64-bit window.
     uint8_t indices[16];
+    uint64_t window = reader.Window();
     for (int pixel = 0; pixel < 16; ++pixel) {
-        indices[pixel] = uint8_t(reader.Read(info.indexBits - (isAnchor[pixel] ? 1 : 0)));
+        const bool anchor = pixel == 0 || pixel == anchor1 || pixel == anchor2;
+        const int bits = info.indexBits - (anchor ? 1 : 0);
+        indices[pixel] = uint8_t(window & ((1u << bits) - 1));
+        window >>= bits;
     }
     uint8_t secondary[16] = {};
     if (info.secondaryIndexBits != 0) {
+        reader.Skip(16 * info.indexBits - 1);
+        window = reader.Window();
         for (int pixel = 0; pixel < 16; ++pixel) {
-            secondary[pixel] = uint8_t(reader.Read(info.secondaryIndexBits - (pixel == 0 ? 1 : 0)));
+            const int bits = info.secondaryIndexBits - (pixel == 0 ? 1 : 0);
+            secondary[pixel] = uint8_t(window & ((1u << bits) - 1));
+            window >>= bits;
         }
     }
 
@@ -243,8 +262,9 @@ void DecodeBc7Block(const uint8_t* block, uint8_t* rgba) {
     const uint8_t* colourWeights = WeightsFor(colourIndexBits);
     const uint8_t* alphaWeights = WeightsFor(alphaIndexBits);
     for (int pixel = 0; pixel < 16; ++pixel) {
-        const uint8_t* first = endpoints[2 * subsetOf[pixel]];
-        const uint8_t* second = endpoints[2 * subsetOf[pixel] + 1];
+        const uint32_t subset = (partitionMask >> (subsetShift * pixel)) & subsetMask;
+        const uint8_t* first = endpoints[2 * subset];
+        const uint8_t* second = endpoints[2 * subset + 1];
         const int colourWeight = colourWeights[colourIndices[pixel]];
         const int alphaWeight = alphaWeights[alphaIndices[pixel]];
         uint8_t* out = rgba + 4 * pixel;
@@ -252,8 +272,37 @@ void DecodeBc7Block(const uint8_t* block, uint8_t* rgba) {
             out[channel] = Interpolate(first[channel], second[channel], colourWeight);
         }
         out[3] = Interpolate(first[3], second[3], alphaWeight);
-        if (rotation != 0) {
-            std::swap(out[rotation - 1], out[3]);
+    }
+    if (rotation != 0) {
+        for (int pixel = 0; pixel < 16; ++pixel) {
+            std::swap(rgba[4 * pixel + rotation - 1], rgba[4 * pixel + 3]);
         }
+    }
+}
+
+} // namespace
+
+void DecodeBc7Block(const uint8_t* block, uint8_t* rgba) {
+    switch (std::countr_zero(block[0])) {
+    case 0:
+        return DecodeMode<0>(block, rgba);
+    case 1:
+        return DecodeMode<1>(block, rgba);
+    case 2:
+        return DecodeMode<2>(block, rgba);
+    case 3:
+        return DecodeMode<3>(block, rgba);
+    case 4:
+        return DecodeMode<4>(block, rgba);
+    case 5:
+        return DecodeMode<5>(block, rgba);
+    case 6:
+        return DecodeMode<6>(block, rgba);
+    case 7:
+        return DecodeMode<7>(block, rgba);
+    default:
+        // No bit set: no mode.
+        std::memset(rgba, 0, 64);
+        return;
     }
 }

@@ -3,6 +3,7 @@
 #include "texture/block_decode.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -67,32 +68,60 @@ void DecodeChannelBlock(const uint8_t* block, uint8_t* out, int stride, bool isS
     }
 }
 
+// The four colours of a BC1 colour block as RGBA8 pixels in memory order. Opaque colours have alpha 255.
+void ColourPalette(const uint8_t* block, bool allowOneBitAlpha, uint32_t* palette) {
+    const uint16_t first = ReadU16(block);
+    const uint16_t second = ReadU16(block + 2);
+    uint8_t colours[4][4];
+    Expand565(first, colours[0]);
+    Expand565(second, colours[1]);
+    colours[0][3] = colours[1][3] = 255;
+    if (first > second || !allowOneBitAlpha) {
+        for (int c = 0; c < 3; ++c) {
+            colours[2][c] = uint8_t((2 * colours[0][c] + colours[1][c]) / 3);
+            colours[3][c] = uint8_t((colours[0][c] + 2 * colours[1][c]) / 3);
+        }
+        colours[2][3] = colours[3][3] = 255;
+    } else {
+        for (int c = 0; c < 3; ++c) {
+            colours[2][c] = uint8_t((colours[0][c] + colours[1][c]) / 2);
+            colours[3][c] = 0;
+        }
+        colours[2][3] = 255;
+        colours[3][3] = 0;
+    }
+    std::memcpy(palette, colours, sizeof colours);
+}
+
+// The blue channel of a unit normal whose red and green channels hold x and y (0…255 for -1…1), for every
+// pair: a square root per pixel would cost more than the rest of the decoding.
+struct NormalZTable {
+    uint8_t z[256][256];
+    NormalZTable() {
+        for (int red = 0; red < 256; ++red) {
+            for (int green = 0; green < 256; ++green) {
+                const float x = red / 127.5f - 1.0f;
+                const float y = green / 127.5f - 1.0f;
+                const float zValue = std::sqrt(std::max(0.0f, 1.0f - x * x - y * y));
+                z[red][green] = uint8_t(std::lround((zValue + 1.0f) * 127.5f));
+            }
+        }
+    }
+};
+
+const NormalZTable& NormalZ() {
+    static const NormalZTable table;
+    return table;
+}
+
 } // namespace
 
 void DecodeBc1Block(const uint8_t* block, uint8_t* rgba, bool allowOneBitAlpha) {
-    const uint16_t first = ReadU16(block);
-    const uint16_t second = ReadU16(block + 2);
-    uint8_t palette[4][4];
-    Expand565(first, palette[0]);
-    Expand565(second, palette[1]);
-    palette[0][3] = palette[1][3] = 255;
-    if (first > second || !allowOneBitAlpha) {
-        for (int c = 0; c < 3; ++c) {
-            palette[2][c] = uint8_t((2 * palette[0][c] + palette[1][c]) / 3);
-            palette[3][c] = uint8_t((palette[0][c] + 2 * palette[1][c]) / 3);
-        }
-        palette[2][3] = palette[3][3] = 255;
-    } else {
-        for (int c = 0; c < 3; ++c) {
-            palette[2][c] = uint8_t((palette[0][c] + palette[1][c]) / 2);
-            palette[3][c] = 0;
-        }
-        palette[2][3] = 255;
-        palette[3][3] = 0;
-    }
+    uint32_t palette[4];
+    ColourPalette(block, allowOneBitAlpha, palette);
     const uint32_t indices = ReadU32(block + 4);
     for (int pixel = 0; pixel < 16; ++pixel) {
-        std::memcpy(rgba + 4 * pixel, palette[(indices >> (2 * pixel)) & 3], 4);
+        std::memcpy(rgba + 4 * pixel, &palette[(indices >> (2 * pixel)) & 3], 4);
     }
 }
 
@@ -105,8 +134,29 @@ void DecodeBc2Block(const uint8_t* block, uint8_t* rgba) {
 }
 
 void DecodeBc3Block(const uint8_t* block, uint8_t* rgba) {
-    DecodeBc1Block(block + 8, rgba, false);
-    DecodeChannelBlock(block, rgba + 3, 4, false);
+    // Colour and alpha in one pass: the colour palette with its alpha byte cleared, the alpha value put in.
+    uint32_t colours[4];
+    ColourPalette(block + 8, false, colours);
+    uint8_t alphaBytes[4] = {0, 0, 0, 255};
+    uint32_t alphaMask;
+    std::memcpy(&alphaMask, alphaBytes, 4);
+    const int alphaShift = std::countr_zero(alphaMask);
+    for (uint32_t& colour : colours) {
+        colour &= ~alphaMask;
+    }
+    int alphas[8];
+    ChannelPalette(block[0], block[1], alphas);
+    uint64_t alphaIndices = 0;
+    for (int i = 7; i >= 2; --i) {
+        alphaIndices = alphaIndices << 8 | block[i];
+    }
+    uint32_t colourIndices = ReadU32(block + 12);
+    for (int pixel = 0; pixel < 16; ++pixel) {
+        const uint32_t value = colours[colourIndices & 3] | uint32_t(alphas[alphaIndices & 7]) << alphaShift;
+        std::memcpy(rgba + 4 * pixel, &value, 4);
+        colourIndices >>= 2;
+        alphaIndices >>= 3;
+    }
 }
 
 void DecodeBc4Block(const uint8_t* block, uint8_t* rgba, bool isSigned) {
@@ -120,11 +170,9 @@ void DecodeBc4Block(const uint8_t* block, uint8_t* rgba, bool isSigned) {
 void DecodeBc5Block(const uint8_t* block, uint8_t* rgba, bool isSigned) {
     DecodeChannelBlock(block, rgba, 4, isSigned);
     DecodeChannelBlock(block + 8, rgba + 1, 4, isSigned);
+    const NormalZTable& zTable = NormalZ();
     for (int pixel = 0; pixel < 16; ++pixel) {
-        const float x = rgba[4 * pixel] / 127.5f - 1.0f;
-        const float y = rgba[4 * pixel + 1] / 127.5f - 1.0f;
-        const float z = std::sqrt(std::max(0.0f, 1.0f - x * x - y * y));
-        rgba[4 * pixel + 2] = uint8_t(std::lround((z + 1.0f) * 127.5f));
+        rgba[4 * pixel + 2] = zTable.z[rgba[4 * pixel]][rgba[4 * pixel + 1]];
         rgba[4 * pixel + 3] = 255;
     }
 }

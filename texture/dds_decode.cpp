@@ -99,6 +99,13 @@ void DecodeBlockRows(const uint8_t* blocks, uint32_t blockBytes, uint32_t width,
             blocks += blockBytes;
             const uint32_t columns = std::min<uint32_t>(4, width - 4 * blockX);
             uint8_t* out = rgba + size_t{4 * blockY} * rowStride + size_t{4 * blockX} * 4;
+            if (rows == 4 && columns == 4) {
+                // The common case, with copies of a size known here.
+                for (uint32_t row = 0; row < 4; ++row) {
+                    std::memcpy(out + row * rowStride, pixels + 16 * row, 16);
+                }
+                continue;
+            }
             for (uint32_t row = 0; row < rows; ++row) {
                 std::memcpy(out + row * rowStride, pixels + 16 * row, 4 * columns);
             }

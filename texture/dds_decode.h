@@ -2,15 +2,40 @@
 // Turning one surface of a DDS texture (a mip level of a layer or cube face) into RGBA8 pixels.
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <span>
+#include <utility>
 #include <vector>
 
+#include "platform/large_memory.h"
 #include "texture/dds_header.h"
+
+// The allocator of decoded pixels: large blocks from AllocateLarge, and elements left uninitialised by
+// resize(), since the decoders write every byte.
+template <typename T> struct PixelAllocator {
+    using value_type = T;
+    PixelAllocator() = default;
+    template <typename U> PixelAllocator(const PixelAllocator<U>&) noexcept {}
+    T* allocate(size_t count) {
+        if (count > SIZE_MAX / sizeof(T)) {
+            throw std::bad_alloc();
+        }
+        return static_cast<T*>(AllocateLarge(count * sizeof(T)));
+    }
+    void deallocate(T* block, size_t) noexcept { FreeLarge(block); }
+    template <typename U> void construct(U* at) noexcept { ::new (static_cast<void*>(at)) U; }
+    template <typename U, typename... Args> void construct(U* at, Args&&... args) {
+        ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+    }
+    template <typename U> bool operator==(const PixelAllocator<U>&) const noexcept { return true; }
+};
+
+using PixelBytes = std::vector<uint8_t, PixelAllocator<uint8_t>>;
 
 struct RgbaImage {
     uint32_t width = 0;
     uint32_t height = 0;
-    std::vector<uint8_t> pixels; // width × height × 4 bytes: red, green, blue, alpha; rows top first
+    PixelBytes pixels; // width × height × 4 bytes: red, green, blue, alpha; rows top first
 };
 
 // Decodes mip level `mip` of layer `layer` (a cube face, +X -X +Y -Y +Z -Z, or an array slice) of the DDS

@@ -165,7 +165,8 @@ std::string MaskedFormatName(uint32_t bitsPerPixel, const ChannelMasks& masks) {
         }
         if (found != nullptr) {
             const uint32_t width = uint32_t(std::popcount(found->mask));
-            name += found->letter + Num(width);
+            name += found->letter;
+            name += Num(width);
             bit += width;
             continue;
         }
@@ -177,7 +178,8 @@ std::string MaskedFormatName(uint32_t bitsPerPixel, const ChannelMasks& masks) {
                 next = start;
             }
         }
-        name += "X" + Num(next - bit);
+        name += 'X';
+        name += Num(next - bit);
         bit = next;
     }
     return name;

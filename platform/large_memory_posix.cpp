@@ -1,0 +1,38 @@
+#include "platform/large_memory.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <new>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+namespace {
+
+constexpr size_t kHugePage = size_t{2} << 20;
+
+} // namespace
+
+void* AllocateLarge(size_t bytes) {
+    void* block = nullptr;
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    if (bytes >= kHugePage && bytes <= SIZE_MAX - kHugePage) {
+        block = std::aligned_alloc(kHugePage, (bytes + kHugePage - 1) / kHugePage * kHugePage);
+        if (block != nullptr) {
+            // Only advice: without huge pages the block works as well, only slower to fill.
+            madvise(block, bytes, MADV_HUGEPAGE);
+            return block;
+        }
+    }
+#endif
+    block = std::malloc(bytes == 0 ? 1 : bytes);
+    if (block == nullptr) {
+        throw std::bad_alloc();
+    }
+    return block;
+}
+
+void FreeLarge(void* block) noexcept {
+    std::free(block);
+}
