@@ -15,6 +15,7 @@
 #include "base/exceptions.h"
 #include "archive/entry_filter.h"
 #include "cli/extract_job.h"
+#include "cli/view_commands.h"
 #include "platform/directories.h"
 #include "platform/interrupt.h"
 
@@ -187,6 +188,7 @@ int main(int argc, char** argv) {
     }
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         std::fputs(kUsage, stdout);
+        std::fputs(kViewUsage, stdout);
         return 0;
     }
     const std::string command = args[0];
@@ -211,6 +213,9 @@ int main(int argc, char** argv) {
             }
         }
         return Extract(FromUtf8(args[1]), FromUtf8(args[2]), filter, jobs);
+    }
+    if (const int status = RunViewCommand(args); status >= 0) {
+        return status;
     }
     return UsageError(("cannot understand: " + command).c_str());
 }

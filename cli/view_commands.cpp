@@ -1,0 +1,163 @@
+#include "cli/view_commands.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <new>
+#include <span>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+#include "archive/archive_session.h"
+#include "archive/entry_path.h"
+#include "base/exceptions.h"
+#include "base/ustring.h"
+#include "texture/dds_decode.h"
+#include "texture/png_writer.h"
+#include "texture/texture_error.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void PrintLine(FILE* out, const std::u16string& text) {
+    const std::string utf8 = ToUtf8(text);
+    std::fwrite(utf8.data(), 1, utf8.size(), out);
+    std::fputc('\n', out);
+}
+
+// The entry's bytes, or false after printing why not.
+bool FetchEntry(const std::u16string& archivePath, std::u16string entry, TBytes& data, FILE* errors) {
+    // Entry strings use "\"; "/" is never part of a name, so it is taken for one.
+    for (char16_t& unit : entry) {
+        if (unit == u'/') {
+            unit = u'\\';
+        }
+    }
+    try {
+        TArchiveSession archive;
+        ArchiveOpen(archive, archivePath);
+        const rFileData parts = SplitEntryPath(entry);
+        if (!archive->getFile(parts.fPath, parts.fName, parts.fExt, true, data)) {
+            PrintLine(errors, entry + u": not found in the archive");
+            return false;
+        }
+        return true;
+    } catch (const Exception& e) {
+        PrintLine(errors, e.Message());
+    } catch (const std::bad_alloc&) {
+        PrintLine(errors, entry + u": out of memory");
+    }
+    return false;
+}
+
+bool ParseNumber(const std::string& text, uint32_t& value) {
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long parsed = std::strtoul(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno != 0 || parsed > 0xFFFF || text[0] == '-') {
+        return false;
+    }
+    value = uint32_t(parsed);
+    return true;
+}
+
+int ViewUsageError(const std::string& message) {
+    std::fprintf(stderr, "parlivex-cli: %s\n\nUsage:\n%s", message.c_str(), kViewUsage);
+    return 2;
+}
+
+} // namespace
+
+int CatEntry(const std::u16string& archivePath, const std::u16string& entry, FILE* out, FILE* errors) {
+    TBytes data;
+    if (!FetchEntry(archivePath, entry, data, errors)) {
+        return 1;
+    }
+    if ((!data.empty() && std::fwrite(data.data(), 1, data.size(), out) != data.size()) ||
+        std::fflush(out) != 0) {
+        std::fprintf(errors, "cannot write to the output: %s\n", std::strerror(errno));
+        return 1;
+    }
+    return 0;
+}
+
+int RenderEntry(const std::u16string& archivePath, const std::u16string& entry, const std::u16string& pngPath,
+                uint32_t mip, uint32_t face, FILE* errors) {
+    TBytes data;
+    if (!FetchEntry(archivePath, entry, data, errors)) {
+        return 1;
+    }
+    std::vector<uint8_t> png;
+    try {
+        const DdsInfo info = ReadDdsHeader(std::span<const uint8_t>(data));
+        std::fprintf(errors, "%s, %u\u00d7%u, %u mip level%s, %u %s\n", info.formatName.c_str(), info.width,
+                     info.height, info.mipCount, info.mipCount == 1 ? "" : "s", info.layerCount,
+                     info.cubeMap ? "cube faces" : (info.layerCount == 1 ? "layer" : "layers"));
+        png = EncodePng(DecodeDdsSurface(info, data, face, mip));
+    } catch (const ETextureError& e) {
+        PrintLine(errors, entry + u": " + e.Message());
+        return 1;
+    } catch (const std::bad_alloc&) {
+        PrintLine(errors, entry + u": out of memory");
+        return 1;
+    }
+    // Written beside the destination first, so that a failed write never leaves a torn PNG under its name.
+    const fs::path destination(pngPath);
+    fs::path temporary = destination;
+    temporary += ".part";
+    {
+        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+        file.write(reinterpret_cast<const char*>(png.data()), std::streamsize(png.size()));
+        file.close();
+        if (!file) {
+            std::error_code ignored;
+            fs::remove(temporary, ignored);
+            PrintLine(errors, u"Cannot write " + pngPath);
+            return 1;
+        }
+    }
+    std::error_code error;
+    fs::rename(temporary, destination, error);
+    if (error) {
+        fs::remove(temporary, error);
+        PrintLine(errors, u"Cannot write " + pngPath);
+        return 1;
+    }
+    return 0;
+}
+
+int RunViewCommand(const std::vector<std::string>& args) {
+    if (args.empty() || (args[0] != "cat" && args[0] != "render")) {
+        return -1;
+    }
+    if (args[0] == "cat") {
+        if (args.size() != 3) {
+            return ViewUsageError("cat takes ARCHIVE ENTRY");
+        }
+#ifdef _WIN32
+        _setmode(_fileno(stdout), _O_BINARY);
+#endif
+        return CatEntry(FromUtf8(args[1]), FromUtf8(args[2]), stdout, stderr);
+    }
+    if (args.size() < 4) {
+        return ViewUsageError("render takes ARCHIVE ENTRY OUT.png");
+    }
+    uint32_t mip = 0;
+    uint32_t face = 0;
+    for (size_t i = 4; i < args.size(); ++i) {
+        if ((args[i] == "--mip" || args[i] == "--face") && i + 1 < args.size()) {
+            if (!ParseNumber(args[i + 1], args[i] == "--mip" ? mip : face)) {
+                return ViewUsageError(args[i] + " takes a whole number from 0");
+            }
+            ++i;
+        } else {
+            return ViewUsageError("unexpected argument: " + args[i]);
+        }
+    }
+    return RenderEntry(FromUtf8(args[1]), FromUtf8(args[2]), FromUtf8(args[3]), mip, face, stderr);
+}
