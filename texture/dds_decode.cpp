@@ -139,10 +139,14 @@ void DecodeBlocks(TextureFormat format, const uint8_t* blocks, uint32_t width, u
 
 RgbaImage DecodeDdsSurface(const DdsInfo& info, std::span<const uint8_t> file, uint32_t layer, uint32_t mip) {
     if (layer >= info.layerCount || mip >= info.mipCount) {
-        throw ETextureError("the texture has no " + std::string(info.cubeMap ? "face " : "layer ") +
-                            std::to_string(layer) + ", mip level " + std::to_string(mip) + " (it has " +
-                            std::to_string(info.layerCount) + (info.cubeMap ? " faces" : " layers") +
-                            " and " + std::to_string(info.mipCount) + " mip levels)");
+        const auto count = [](uint32_t n, const char* one, const char* many) {
+            return std::to_string(n) + " " + (n == 1 ? one : many);
+        };
+        throw ETextureError(
+            "the texture has no " + std::string(info.cubeMap ? "face " : "layer ") + std::to_string(layer) +
+            ", mip level " + std::to_string(mip) + " (it has " +
+            count(info.layerCount, info.cubeMap ? "face" : "layer", info.cubeMap ? "faces" : "layers") +
+            " and " + count(info.mipCount, "mip level", "mip levels") + ")");
     }
     if (!CanDecode(info.format)) {
         throw ETextureError(info.formatName + " textures are not shown");
