@@ -146,17 +146,22 @@ void DecodeBc3Block(const uint8_t* block, uint8_t* rgba) {
     }
     int alphas[8];
     ChannelPalette(block[0], block[1], alphas);
+    uint32_t alphaWords[8];
+    for (int i = 0; i < 8; ++i) {
+        alphaWords[i] = uint32_t(alphas[i]) << alphaShift;
+    }
     uint64_t alphaIndices = 0;
     for (int i = 7; i >= 2; --i) {
         alphaIndices = alphaIndices << 8 | block[i];
     }
     uint32_t colourIndices = ReadU32(block + 12);
+    uint32_t pixels[16];
     for (int pixel = 0; pixel < 16; ++pixel) {
-        const uint32_t value = colours[colourIndices & 3] | uint32_t(alphas[alphaIndices & 7]) << alphaShift;
-        std::memcpy(rgba + 4 * pixel, &value, 4);
+        pixels[pixel] = colours[colourIndices & 3] | alphaWords[alphaIndices & 7];
         colourIndices >>= 2;
         alphaIndices >>= 3;
     }
+    std::memcpy(rgba, pixels, sizeof pixels);
 }
 
 void DecodeBc4Block(const uint8_t* block, uint8_t* rgba, bool isSigned) {

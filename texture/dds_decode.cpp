@@ -151,12 +151,17 @@ RgbaImage DecodeDdsSurface(const DdsInfo& info, std::span<const uint8_t> file, u
     if (!CanDecode(info.format)) {
         throw ETextureError(info.formatName + " textures are not shown");
     }
+    // ReadDdsHeader has checked that every surface lies inside the file it read; this guards against a
+    // header paired with another file.
+    const size_t offset = SurfaceOffset(info, layer, mip);
+    if (offset > file.size() || MipBytes(info, mip) > file.size() - offset) {
+        throw ETextureError("the texture's data does not match its header");
+    }
+    const uint8_t* surface = file.data() + offset;
     RgbaImage image;
     image.width = MipWidth(info, mip);
     image.height = MipHeight(info, mip);
     image.pixels.resize(size_t{image.width} * image.height * 4);
-    // ReadDdsHeader has checked that every surface lies inside the file.
-    const uint8_t* surface = file.data() + SurfaceOffset(info, layer, mip);
     if (IsBlockCompressed(info.format)) {
         DecodeBlocks(info.format, surface, image.width, image.height, image.pixels.data());
     } else {
