@@ -225,22 +225,50 @@ bool TwbBSAFile::exportFileList(TStringList& fileList) const {
 bool TwbBSAFile::getFile(const std::u16string& folder, const std::u16string& filename,
                          const std::u16string& ext, bool getFile, TBytes& buffer) {
     buffer.clear();
-    int folderIndex = 0;
-    if (!bfIndex->bfFolderMap->Find(folder, folderIndex)) {
-        return false;
-    }
-    const TwbBSAFolderRec& found =
-        bfIndex->bfFolders[static_cast<size_t>(bfIndex->bfFolderMap->Objects(folderIndex))];
-    int fileIndex = 0;
-    if (!found.Map->Find(filename + ext, fileIndex)) {
+    const TwbBSAFileRec* record = FindEntry(folder, filename + ext);
+    if (record == nullptr) {
         return false;
     }
     if (getFile) {
-        const TwbBSAFileRec& record = found.Files[static_cast<size_t>(found.Map->Objects(fileIndex))];
         // Assigned only once the whole entry was read, so a failure leaves buffer empty.
-        buffer = ReadEntryData(record.Offset, record.Size);
+        buffer = ReadEntryData(record->Offset, record->Size);
     }
     return true;
+}
+
+const TwbBSAFileRec* TwbBSAFile::FindEntry(std::u16string_view folder, std::u16string_view name) const {
+    // Folder names are lower-cased when read, so several folder records may carry the same one, and file
+    // names may differ only in case. An entry string that exportFileList gave names one entry exactly: that
+    // one wins over the others that compare equal, so that every listed entry yields its own bytes.
+    const TStringList& folderMap = *bfIndex->bfFolderMap;
+    const std::vector<TwbBSAFolderRec>& folders = bfIndex->bfFolders;
+    int folderIndex = 0;
+    if (!folderMap.Find(folder, folderIndex)) {
+        return nullptr;
+    }
+    const TwbBSAFileRec* firstSameName = nullptr;
+    const TwbBSAFileRec* firstEqual = nullptr;
+    for (int i = folderIndex; i < folderMap.Count(); ++i) {
+        const std::u16string& folderName = folderMap.Strings(i);
+        if (i != folderIndex && folderName != folderMap.Strings(i - 1) &&
+            platform::CompareTextIgnoreCase(folderName, folder) != 0) {
+            break;
+        }
+        const TwbBSAFolderRec& candidate = folders[static_cast<size_t>(folderMap.Objects(i))];
+        const int fileIndex = candidate.Map->IndexOfExact(name);
+        if (fileIndex < 0) {
+            continue;
+        }
+        const TwbBSAFileRec& file = candidate.Files[static_cast<size_t>(candidate.Map->Objects(fileIndex))];
+        if (file.Name == name) {
+            if (folderName == folder) {
+                return &file;
+            }
+            firstSameName = firstSameName != nullptr ? firstSameName : &file;
+        }
+        firstEqual = firstEqual != nullptr ? firstEqual : &file;
+    }
+    return firstSameName != nullptr ? firstSameName : firstEqual;
 }
 
 bool TwbBSAFile::IsCompressed(uint32_t& sizeWord) const {
@@ -324,14 +352,15 @@ TBytes TwbBSAFile::ReadEntryData(uint32_t offset, uint32_t sizeWord) {
 }
 
 void TwbBSAFile::ReadExactlyUncached(uint8_t* buffer, uint32_t count) {
-    if (count != 0 && bfStream->ReadUncached(buffer, static_cast<int32_t>(count)) != static_cast<int32_t>(count)) {
+    if (count != 0 &&
+        bfStream->ReadUncached(buffer, static_cast<int32_t>(count)) != static_cast<int32_t>(count)) {
         throw EReadError();
     }
 }
 
 const uint8_t* TwbBSAFile::ReadStoredEntry(uint32_t storedSize) {
-    // Kept for the next entry up to a few MiB, so that fetching entry after entry does not allocate each time;
-    // a larger one is released once the next entry is read.
+    // Kept for the next entry up to a few MiB, so that fetching entry after entry does not allocate each
+    // time; a larger one is released once the next entry is read.
     constexpr uint32_t kKeptScratchBytes = 8 << 20;
     if (bfScratchSize < storedSize || bfScratchSize > kKeptScratchBytes) {
         bfScratch.reset();

@@ -12,12 +12,38 @@ int TStringList::Add(std::u16string string, int64_t object) {
         FItems.push_back(Item{std::move(string), object});
         return Count() - 1;
     }
-    const auto place = std::upper_bound(FItems.begin(), FItems.end(), string, [](const auto& s, const Item& item) {
-        return platform::CompareTextIgnoreCase(s, item.string) < 0;
-    });
+    const auto place =
+        std::upper_bound(FItems.begin(), FItems.end(), string, [](const auto& s, const Item& item) {
+            return platform::CompareTextIgnoreCase(s, item.string) < 0;
+        });
     const auto index = static_cast<int>(place - FItems.begin());
     FItems.insert(place, Item{std::move(string), object});
+    IndexEqualRuns([this](size_t i) {
+        return platform::CompareTextIgnoreCase(FItems[i].string, FItems[i + 1].string) == 0;
+    });
     return index;
+}
+
+template <typename SameAsNext> void TStringList::IndexEqualRuns(SameAsNext&& sameAsNext) {
+    FEqualRuns.clear();
+    FEqualRunOrder.clear();
+    const size_t count = FItems.size();
+    for (size_t first = 0; first < count;) {
+        size_t last = first + 1;
+        while (last < count && sameAsNext(last - 1)) {
+            ++last;
+        }
+        if (last - first > 1) {
+            const auto orderedAt = static_cast<uint32_t>(FEqualRunOrder.size());
+            for (size_t i = first; i < last; ++i) {
+                FEqualRunOrder.push_back(static_cast<uint32_t>(i));
+            }
+            std::stable_sort(FEqualRunOrder.begin() + orderedAt, FEqualRunOrder.end(),
+                             [this](uint32_t a, uint32_t b) { return FItems[a].string < FItems[b].string; });
+            FEqualRuns.push_back({static_cast<uint32_t>(first), static_cast<uint32_t>(last), orderedAt});
+        }
+        first = last;
+    }
 }
 
 namespace {
@@ -36,7 +62,7 @@ struct SortKey {
 // Lower-cases the ASCII capitals among four 16-bit units below 0x80: a unit from 'A' to 'Z' gets 0x20 added.
 uint64_t LowerAsciiUnits(uint64_t units) {
     constexpr uint64_t kLanes = 0x0001000100010001ull;
-    const uint64_t atLeastA = units + kLanes * (0x80 - u'A'); // bit 7 set where the unit >= 'A'
+    const uint64_t atLeastA = units + kLanes * (0x80 - u'A');   // bit 7 set where the unit >= 'A'
     const uint64_t aboveZ = units + kLanes * (0x80 - u'Z' - 1); // bit 7 set where the unit > 'Z'
     const uint64_t capitals = atLeastA & ~aboveZ & (kLanes * 0x80);
     return units | (capitals >> 2);
@@ -116,6 +142,15 @@ void TStringList::SetSorted(bool sorted) {
                 at = from;
             }
         }
+        // keys[i] now describes FItems[i]: neighbours whose keys differ cannot be equal.
+        IndexEqualRuns([&](size_t i) {
+            const SortKey& a = keys[i];
+            const SortKey& b = keys[i + 1];
+            if (a.valid && b.valid && (a.high != b.high || a.low != b.low)) {
+                return false;
+            }
+            return platform::CompareTextIgnoreCase(FItems[i].string, FItems[i + 1].string) == 0;
+        });
     }
     FSorted = sorted;
 }
@@ -139,4 +174,28 @@ int TStringList::IndexOf(std::u16string_view string) const {
         }
     }
     return -1;
+}
+
+int TStringList::IndexOfExact(std::u16string_view string) const {
+    int first = 0;
+    if (!Find(string, first)) {
+        return -1;
+    }
+    if (FItems[static_cast<size_t>(first)].string == string) {
+        return first;
+    }
+    const auto run = std::lower_bound(FEqualRuns.begin(), FEqualRuns.end(), static_cast<uint32_t>(first),
+                                      [](const EqualRun& r, uint32_t at) { return r.first < at; });
+    if (run == FEqualRuns.end() || run->first != static_cast<uint32_t>(first)) {
+        return first;
+    }
+    const auto begin = FEqualRunOrder.begin() + run->orderedAt;
+    const auto end = begin + (run->last - run->first);
+    const auto exact = std::lower_bound(begin, end, string, [this](uint32_t at, std::u16string_view s) {
+        return std::u16string_view(FItems[at].string) < s;
+    });
+    if (exact != end && FItems[*exact].string == string) {
+        return static_cast<int>(*exact);
+    }
+    return first;
 }
