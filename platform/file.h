@@ -17,8 +17,8 @@ FileHandle FileOpenRead(const std::u16string& path);
 FileHandle FileCreate(const std::u16string& path);
 // Moves the file pointer to an absolute position. False on failure (for instance a negative position).
 bool FileSeekTo(FileHandle file, int64_t position, int64_t* newPosition);
-// One synchronous read at position, leaving the file pointer: the bytes read (fewer near the end, 0 at or past
-// it), or -1.
+// One synchronous read at position, leaving the file pointer: the bytes read (fewer near the end, 0 at or
+// past it), or -1.
 int32_t FileReadAt(FileHandle file, void* buffer, int32_t count, int64_t position);
 // One synchronous write at position, leaving the file pointer, extending the file when needed: the bytes
 // written, or -1.
@@ -34,6 +34,12 @@ bool FileCloseChecked(FileHandle file);
 // A second handle to the same open file, for positioned reads from another thread; kInvalidFileHandle on
 // failure. It stays on the file the first was opened on, whatever its path names meanwhile.
 FileHandle FileDuplicate(FileHandle file);
+
+// For tests: a fault that FileReadAt asks before every read. A non-zero error code makes that read fail with
+// it (as a failing disk would, e.g. EIO) without touching the file; 0 lets it read. nullptr, the default,
+// removes the fault. Set it only while no other thread reads.
+using ReadFault = uint32_t (*)(FileHandle file, int64_t position, int32_t count);
+void SetReadFaultForTesting(ReadFault fault);
 
 // The calling thread's last error code of the calls above.
 uint32_t LastErrorCode();
