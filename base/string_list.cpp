@@ -25,8 +25,7 @@ int TStringList::Add(std::u16string string, int64_t object) {
 }
 
 template <typename SameAsNext> void TStringList::IndexEqualRuns(SameAsNext&& sameAsNext) {
-    FEqualRuns.clear();
-    FEqualRunOrder.clear();
+    FEqualRuns.reset();
     const size_t count = FItems.size();
     for (size_t first = 0; first < count;) {
         size_t last = first + 1;
@@ -34,13 +33,18 @@ template <typename SameAsNext> void TStringList::IndexEqualRuns(SameAsNext&& sam
             ++last;
         }
         if (last - first > 1) {
-            const auto orderedAt = static_cast<uint32_t>(FEqualRunOrder.size());
-            for (size_t i = first; i < last; ++i) {
-                FEqualRunOrder.push_back(static_cast<uint32_t>(i));
+            if (FEqualRuns == nullptr) {
+                FEqualRuns = std::make_unique<EqualRuns>();
             }
-            std::stable_sort(FEqualRunOrder.begin() + orderedAt, FEqualRunOrder.end(),
+            std::vector<uint32_t>& ordered = FEqualRuns->ordered;
+            const auto orderedAt = static_cast<uint32_t>(ordered.size());
+            for (size_t i = first; i < last; ++i) {
+                ordered.push_back(static_cast<uint32_t>(i));
+            }
+            std::stable_sort(ordered.begin() + orderedAt, ordered.end(),
                              [this](uint32_t a, uint32_t b) { return FItems[a].string < FItems[b].string; });
-            FEqualRuns.push_back({static_cast<uint32_t>(first), static_cast<uint32_t>(last), orderedAt});
+            FEqualRuns->runs.push_back(
+                {static_cast<uint32_t>(first), static_cast<uint32_t>(last), orderedAt});
         }
         first = last;
     }
@@ -184,12 +188,16 @@ int TStringList::IndexOfExact(std::u16string_view string) const {
     if (FItems[static_cast<size_t>(first)].string == string) {
         return first;
     }
-    const auto run = std::lower_bound(FEqualRuns.begin(), FEqualRuns.end(), static_cast<uint32_t>(first),
-                                      [](const EqualRun& r, uint32_t at) { return r.first < at; });
-    if (run == FEqualRuns.end() || run->first != static_cast<uint32_t>(first)) {
+    if (FEqualRuns == nullptr) {
         return first;
     }
-    const auto begin = FEqualRunOrder.begin() + run->orderedAt;
+    const std::vector<EqualRun>& runs = FEqualRuns->runs;
+    const auto run = std::lower_bound(runs.begin(), runs.end(), static_cast<uint32_t>(first),
+                                      [](const EqualRun& r, uint32_t at) { return r.first < at; });
+    if (run == runs.end() || run->first != static_cast<uint32_t>(first)) {
+        return first;
+    }
+    const auto begin = FEqualRuns->ordered.begin() + run->orderedAt;
     const auto end = begin + (run->last - run->first);
     const auto exact = std::lower_bound(begin, end, string, [this](uint32_t at, std::u16string_view s) {
         return std::u16string_view(FItems[at].string) < s;

@@ -3,6 +3,7 @@
 // and allows duplicates; it is filled unsorted and switched to sorted once, after which it is ordered and
 // searched case-insensitively (by Unicode case folding) with a binary search.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,8 +23,7 @@ public:
     int Add(std::u16string string, int64_t object = 0);
     void Clear() {
         FItems.clear();
-        FEqualRuns.clear();
-        FEqualRunOrder.clear();
+        FEqualRuns.reset();
     }
     void Reserve(size_t count) { FItems.reserve(count); }
 
@@ -53,9 +53,14 @@ private:
     // it knows to differ, and otherwise compares them.
     template <typename SameAsNext> void IndexEqualRuns(SameAsNext&& sameAsNext);
 
+    struct EqualRuns {
+        std::vector<EqualRun> runs; // by first
+        std::vector<uint32_t> ordered;
+    };
+
     std::vector<Item> FItems;
     bool FSorted = false;
-    // Only lists that hold strings differing only in case have any of these.
-    std::vector<EqualRun> FEqualRuns;
-    std::vector<uint32_t> FEqualRunOrder;
+    // Only lists that hold equal strings have them; an archive has many small lists, so they cost the
+    // others one pointer.
+    std::unique_ptr<EqualRuns> FEqualRuns;
 };
