@@ -365,15 +365,14 @@ TBytes TwbBSAFile::ReadEntryData(uint32_t offset, uint32_t sizeWord) {
 }
 
 void TwbBSAFile::ReadExactlyUncached(uint8_t* buffer, uint32_t count) {
-    if (count != 0 &&
-        bfStream->ReadUncached(buffer, static_cast<int32_t>(count)) != static_cast<int32_t>(count)) {
+    if (count != 0 && bfStream->ReadUncached(buffer, static_cast<int32_t>(count)) != static_cast<int32_t>(count)) {
         throw EReadError();
     }
 }
 
 const uint8_t* TwbBSAFile::ReadStoredEntry(uint32_t storedSize) {
-    // Kept for the next entry up to a few MiB, so that fetching entry after entry does not allocate each
-    // time; a larger one is released once the next entry is read.
+    // Kept for the next entry up to a few MiB, so that fetching entry after entry does not allocate each time;
+    // a larger one is released once the next entry is read.
     constexpr uint32_t kKeptScratchBytes = 8 << 20;
     if (bfScratchSize < storedSize || bfScratchSize > kKeptScratchBytes) {
         bfScratch.reset();

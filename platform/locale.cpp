@@ -13,22 +13,18 @@ namespace {
 
 // Windows-1252 bytes 0x80..0x9F; the five bytes it leaves undefined map to the C1 control of the same value,
 // as the Windows conversion does. Every other byte is its own code point.
-constexpr char16_t kCp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-                                      0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 bool IsAscii(std::u16string_view text) {
     return std::all_of(text.begin(), text.end(), [](char16_t c) { return c < 0x80; });
 }
 
-char16_t AsciiLower(char16_t c) {
-    return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
-}
+char16_t AsciiLower(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; }
 
-int32_t Length(std::u16string_view text) {
-    return static_cast<int32_t>(text.size());
-}
+int32_t Length(std::u16string_view text) { return static_cast<int32_t>(text.size()); }
 
 } // namespace
 
@@ -51,8 +47,7 @@ void WidenAnsi(std::string_view bytes, char16_t* to) {
         }
         // Each byte into a 16-bit unit of its own, four at a time.
         const auto widen = [](uint64_t four) {
-            return (four & 0xFF) | ((four & 0xFF00) << 8) | ((four & 0xFF0000) << 16) |
-                   ((four & 0xFF000000) << 24);
+            return (four & 0xFF) | ((four & 0xFF00) << 8) | ((four & 0xFF0000) << 16) | ((four & 0xFF000000) << 24);
         };
         const uint64_t units[2] = {widen(eight & 0xFFFFFFFF), widen(eight >> 32)};
         std::memcpy(to + i, units, sizeof units);
