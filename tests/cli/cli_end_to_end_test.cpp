@@ -86,12 +86,14 @@ ArchiveSpec MixedArchive(uint32_t version, uint32_t flags) {
     checked.lz4.skippableFramesBefore = 2;
     recipe.folders = {
         {"meshes\\actors\\character", {big, checked, {"Raw Mesh.NIF", RandomBytes(5000, 3), Storage::Raw}}},
-        {"textures\\armor\\iron", {{"iron.dds", CompressibleBytes(20000, 4), packed},
-                                   {"iron_n.dds", RandomBytes(16384, 5), packed},
-                                   {"caf\xE9.dds", CompressibleBytes(100, 6), Storage::Raw}}},
-        {"sound\\fx", {{"hit.wav", CompressibleBytes(9000, 7), Storage::Raw},
-                       {"empty.wav", {}, Storage::Raw},
-                       {"same.xwm", {}, Storage::Raw}}},
+        {"textures\\armor\\iron",
+         {{"iron.dds", CompressibleBytes(20000, 4), packed},
+          {"iron_n.dds", RandomBytes(16384, 5), packed},
+          {"caf\xE9.dds", CompressibleBytes(100, 6), Storage::Raw}}},
+        {"sound\\fx",
+         {{"hit.wav", CompressibleBytes(9000, 7), Storage::Raw},
+          {"empty.wav", {}, Storage::Raw},
+          {"same.xwm", {}, Storage::Raw}}},
         {".", {{"readme.txt", CompressibleBytes(1234, 8), packed}}},
     };
     if (version == 105) {
@@ -146,7 +148,8 @@ TEST_P(CliExtractTest, ExtractsEveryByteWithAnyNumberOfJobs) {
 
     for (const char* jobs : {"1", "3"}) {
         const fs::path out = dir / (std::string("out") + jobs);
-        const CliRun run = RunCli(dir, {"extract", (dir / "mixed.bsa").string(), out.string(), "--jobs", jobs});
+        const CliRun run =
+            RunCli(dir, {"extract", (dir / "mixed.bsa").string(), out.string(), "--jobs", jobs});
         EXPECT_EQ(run.exitCode, 0) << run.err;
         EXPECT_EQ(run.err, "");
         EXPECT_EQ(TreeOf(out), expected) << "jobs " << jobs;
@@ -219,16 +222,18 @@ TEST(CliExtract, UnsafeAndDamagedEntriesAreReportedTheRestIsWritten) {
     EntrySpec damaged{"broken.nif", CompressibleBytes(4000, 1), Storage::Zlib};
     damaged.packedOverride = std::vector<uint8_t>(50, 0xAB);
     recipe.folders = {{"..\\..\\escape", {{"evil.txt", {'x'}}}},
-                    {"c:\\windows", {{"evil.dll", {'x'}}}},
-                    {"meshes", {damaged, {"good.nif", {'g', 'o', 'o', 'd'}}}},
-                    {"\\\\server\\share", {{"evil.txt", {'x'}}}}};
+                      {"c:\\windows", {{"evil.dll", {'x'}}}},
+                      {"meshes", {damaged, {"good.nif", {'g', 'o', 'o', 'd'}}}},
+                      {"\\\\server\\share", {{"evil.txt", {'x'}}}}};
     WriteArchiveFile(recipe, (dir / "hostile.bsa").string());
     const fs::path out = dir / "deep" / "out";
     const CliRun run = RunCli(dir, {"extract", (dir / "hostile.bsa").string(), out.string()});
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.err.find("..\\..\\escape\\evil.txt: refused: '..' component"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("..\\..\\escape\\evil.txt: refused: '..' component"), std::string::npos)
+        << run.err;
     EXPECT_NE(run.err.find("c:\\windows\\evil.dll: refused: drive prefix"), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("\\\\server\\share\\evil.txt: refused: absolute path"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("\\\\server\\share\\evil.txt: refused: absolute path"), std::string::npos)
+        << run.err;
     EXPECT_NE(run.err.find("meshes\\broken.nif: Erreur"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("4 of 5 entries failed"), std::string::npos) << run.err;
     EXPECT_EQ(TreeOf(dir / "deep"),
@@ -460,5 +465,6 @@ TEST(CliCommands, OpenFailuresAndUsage) {
     EXPECT_EQ(RunCli(dir, {"extract", "a.bsa", "out", "--jobs", "0"}).exitCode, 2);
     const CliRun help = RunCli(dir, {"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_NE(help.out.find("parlivex-cli extract ARCHIVE DEST [--filter TEXT] [--jobs N]"), std::string::npos);
+    EXPECT_NE(help.out.find("parlivex-cli extract ARCHIVE DEST [--filter TEXT] [--jobs N]"),
+              std::string::npos);
 }
