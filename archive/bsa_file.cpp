@@ -124,7 +124,8 @@ void TwbBSAFile::ReadFullIndex() {
     // The whole header was read, so the file holds at least kHeaderSize bytes.
     const bool is105 = bfVersion == kVersionSkyrimSE;
     const uint64_t folderRecordSize = is105 ? kFolderRecordSize105 : kFolderRecordSize104;
-    if (uint64_t{folderCount} * folderRecordSize > fileSize - kHeaderSize) {
+    // Every folder takes its record and at least the length byte of its block.
+    if (uint64_t{folderCount} * (folderRecordSize + 1) > fileSize - kHeaderSize) {
         throw Exception(bfFileName + u" is not a valid BSA file: folder count " + UIntToStr(folderCount) +
                         u" does not fit in the file");
     }
@@ -132,8 +133,13 @@ void TwbBSAFile::ReadFullIndex() {
 
     // First pass: folder records, folder names and file records; two position changes per folder. The
     // folder records are read together first, so that the cache serves them (and then the folder blocks) in
-    // runs instead of being refilled at every change. Every file needs at least the zero byte of its name in
-    // the file too, which bounds the records of all folders together, also when folder blocks overlap.
+    // runs instead of being refilled at every change.
+    // What the index claims must fit in the bytes after the folder records: each folder's block (its name
+    // and 16 bytes per file record) and the zero byte of each file's name. Blocks of one archive never
+    // share bytes, so folder records that point at one block cannot multiply it, and all that is kept of
+    // the index stays within a small multiple of the file's size.
+    const uint64_t indexRoom = fileSize - kHeaderSize - uint64_t{folderCount} * folderRecordSize;
+    uint64_t indexClaimed = 0;
     struct FolderRecord {
         uint32_t fileCount;
         uint64_t blockOffset;
@@ -149,7 +155,6 @@ void TwbBSAFile::ReadFullIndex() {
         folderRecords[i].blockOffset = is105 ? LoadU64(record + 16) : LoadU32(record + 12);
     }
 
-    uint64_t totalFileRecords = 0;
     std::vector<uint8_t> fileRecords;
     for (uint32_t i = 0; i < folderCount; ++i) {
         TwbBSAFolderRec& folder = bfFolders[i];
@@ -165,9 +170,14 @@ void TwbBSAFile::ReadFullIndex() {
         folder.Name = platform::LowerCase(stream.ReadStringLen(true));
 
         const uint64_t recordsStart = static_cast<uint64_t>(stream.Position());
-        totalFileRecords += folderFileCount;
-        if (uint64_t{folderFileCount} * kFileRecordSize > fileSize - recordsStart ||
-            totalFileRecords > fileSize) {
+        const uint64_t nameBytes = recordsStart - (blockOffset - totalFileNameLength);
+        const uint64_t recordBytes = uint64_t{folderFileCount} * kFileRecordSize;
+        indexClaimed += nameBytes + recordBytes + folderFileCount; // and a zero byte per file name
+        if (recordBytes > fileSize - recordsStart || indexClaimed > indexRoom) {
+            if (folderFileCount == 0) {
+                throw Exception(bfFileName + u" is not a valid BSA file: folder " + UIntToStr(i) +
+                                u" does not fit in the file");
+            }
             throw Exception(bfFileName + u" is not a valid BSA file: folder " + UIntToStr(i) + u" holds " +
                             UIntToStr(folderFileCount) + u" file records that do not fit in the file");
         }
@@ -190,6 +200,9 @@ void TwbBSAFile::ReadFullIndex() {
         }
         fileCount += folderFileCount;
     }
+
+    // Not needed any more: released before the names and maps take their room.
+    folderRecords = {};
 
     // Second pass: the file names, in one sequential run from where the last folder block ends.
     bfFolderMap = std::make_unique<TStringList>();
@@ -225,22 +238,50 @@ bool TwbBSAFile::exportFileList(TStringList& fileList) const {
 bool TwbBSAFile::getFile(const std::u16string& folder, const std::u16string& filename,
                          const std::u16string& ext, bool getFile, TBytes& buffer) {
     buffer.clear();
-    int folderIndex = 0;
-    if (!bfIndex->bfFolderMap->Find(folder, folderIndex)) {
-        return false;
-    }
-    const TwbBSAFolderRec& found =
-        bfIndex->bfFolders[static_cast<size_t>(bfIndex->bfFolderMap->Objects(folderIndex))];
-    int fileIndex = 0;
-    if (!found.Map->Find(filename + ext, fileIndex)) {
+    const TwbBSAFileRec* record = FindEntry(folder, filename + ext);
+    if (record == nullptr) {
         return false;
     }
     if (getFile) {
-        const TwbBSAFileRec& record = found.Files[static_cast<size_t>(found.Map->Objects(fileIndex))];
         // Assigned only once the whole entry was read, so a failure leaves buffer empty.
-        buffer = ReadEntryData(record.Offset, record.Size);
+        buffer = ReadEntryData(record->Offset, record->Size);
     }
     return true;
+}
+
+const TwbBSAFileRec* TwbBSAFile::FindEntry(std::u16string_view folder, std::u16string_view name) const {
+    // Folder names are lower-cased when read, so several folder records may carry the same one, and file
+    // names may differ only in case. An entry string that exportFileList gave names one entry exactly: that
+    // one wins over the others that compare equal, so that every listed entry yields its own bytes.
+    const TStringList& folderMap = *bfIndex->bfFolderMap;
+    const std::vector<TwbBSAFolderRec>& folders = bfIndex->bfFolders;
+    int folderIndex = 0;
+    if (!folderMap.Find(folder, folderIndex)) {
+        return nullptr;
+    }
+    const TwbBSAFileRec* firstSameName = nullptr;
+    const TwbBSAFileRec* firstEqual = nullptr;
+    for (int i = folderIndex; i < folderMap.Count(); ++i) {
+        const std::u16string& folderName = folderMap.Strings(i);
+        if (i != folderIndex && folderName != folderMap.Strings(i - 1) &&
+            platform::CompareTextIgnoreCase(folderName, folder) != 0) {
+            break;
+        }
+        const TwbBSAFolderRec& candidate = folders[static_cast<size_t>(folderMap.Objects(i))];
+        const int fileIndex = candidate.Map->IndexOfExact(name);
+        if (fileIndex < 0) {
+            continue;
+        }
+        const TwbBSAFileRec& file = candidate.Files[static_cast<size_t>(candidate.Map->Objects(fileIndex))];
+        if (file.Name == name) {
+            if (folderName == folder) {
+                return &file;
+            }
+            firstSameName = firstSameName != nullptr ? firstSameName : &file;
+        }
+        firstEqual = firstEqual != nullptr ? firstEqual : &file;
+    }
+    return firstSameName != nullptr ? firstSameName : firstEqual;
 }
 
 bool TwbBSAFile::IsCompressed(uint32_t& sizeWord) const {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "archive/bsa_records.h"
@@ -61,6 +62,9 @@ private:
     // The reader that shareIndex returns: indexOwner's index, its own stream over handle (which it owns).
     TwbBSAFile(const TwbBSAFile& indexOwner, platform::FileHandle handle);
     void ReadFullIndex();
+    // The file record of folder\name: of several that compare equal (case-insensitive), the one whose folder
+    // and name match exactly, otherwise the first; nullptr when none does.
+    const TwbBSAFileRec* FindEntry(std::u16string_view folder, std::u16string_view name) const;
     // Clears bit 30 of sizeWord and says whether the entry is compressed (bit 30 xor archive flag 0x4).
     bool IsCompressed(uint32_t& sizeWord) const;
     TBytes ReadEntryData(uint32_t offset, uint32_t sizeWord);

@@ -17,7 +17,37 @@ int TStringList::Add(std::u16string string, int64_t object) {
     });
     const auto index = static_cast<int>(place - FItems.begin());
     FItems.insert(place, Item{std::move(string), object});
+    IndexEqualRuns([this](size_t i) {
+        return platform::CompareTextIgnoreCase(FItems[i].string, FItems[i + 1].string) == 0;
+    });
     return index;
+}
+
+template <typename SameAsNext>
+void TStringList::IndexEqualRuns(SameAsNext&& sameAsNext) {
+    FEqualRuns.reset();
+    const size_t count = FItems.size();
+    for (size_t first = 0; first < count;) {
+        size_t last = first + 1;
+        while (last < count && sameAsNext(last - 1)) {
+            ++last;
+        }
+        if (last - first > 1) {
+            if (FEqualRuns == nullptr) {
+                FEqualRuns = std::make_unique<EqualRuns>();
+            }
+            std::vector<uint32_t>& ordered = FEqualRuns->ordered;
+            const auto orderedAt = static_cast<uint32_t>(ordered.size());
+            for (size_t i = first; i < last; ++i) {
+                ordered.push_back(static_cast<uint32_t>(i));
+            }
+            std::stable_sort(ordered.begin() + orderedAt, ordered.end(),
+                             [this](uint32_t a, uint32_t b) { return FItems[a].string < FItems[b].string; });
+            FEqualRuns->runs.push_back(
+                {static_cast<uint32_t>(first), static_cast<uint32_t>(last), orderedAt});
+        }
+        first = last;
+    }
 }
 
 namespace {
@@ -116,6 +146,15 @@ void TStringList::SetSorted(bool sorted) {
                 at = from;
             }
         }
+        // keys[i] now describes FItems[i]: neighbours whose keys differ cannot be equal.
+        IndexEqualRuns([&](size_t i) {
+            const SortKey& a = keys[i];
+            const SortKey& b = keys[i + 1];
+            if (a.valid && b.valid && (a.high != b.high || a.low != b.low)) {
+                return false;
+            }
+            return platform::CompareTextIgnoreCase(FItems[i].string, FItems[i + 1].string) == 0;
+        });
     }
     FSorted = sorted;
 }
@@ -139,4 +178,32 @@ int TStringList::IndexOf(std::u16string_view string) const {
         }
     }
     return -1;
+}
+
+int TStringList::IndexOfExact(std::u16string_view string) const {
+    int first = 0;
+    if (!Find(string, first)) {
+        return -1;
+    }
+    if (FItems[static_cast<size_t>(first)].string == string) {
+        return first;
+    }
+    if (FEqualRuns == nullptr) {
+        return first;
+    }
+    const std::vector<EqualRun>& runs = FEqualRuns->runs;
+    const auto run = std::lower_bound(runs.begin(), runs.end(), static_cast<uint32_t>(first),
+                                      [](const EqualRun& r, uint32_t at) { return r.first < at; });
+    if (run == runs.end() || run->first != static_cast<uint32_t>(first)) {
+        return first;
+    }
+    const auto begin = FEqualRuns->ordered.begin() + run->orderedAt;
+    const auto end = begin + (run->last - run->first);
+    const auto exact = std::lower_bound(begin, end, string, [this](uint32_t at, std::u16string_view s) {
+        return std::u16string_view(FItems[at].string) < s;
+    });
+    if (exact != end && FItems[*exact].string == string) {
+        return static_cast<int>(*exact);
+    }
+    return first;
 }

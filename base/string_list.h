@@ -3,6 +3,7 @@
 // and allows duplicates; it is filled unsorted and switched to sorted once, after which it is ordered and
 // searched case-insensitively (by Unicode case folding) with a binary search.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,10 @@ public:
 
     // Unsorted: appends. Sorted: inserts at its place, after any equal strings. Returns the index.
     int Add(std::u16string string, int64_t object = 0);
-    void Clear() { FItems.clear(); }
+    void Clear() {
+        FItems.clear();
+        FEqualRuns.reset();
+    }
     void Reserve(size_t count) { FItems.reserve(count); }
 
     bool Sorted() const { return FSorted; }
@@ -32,8 +36,32 @@ public:
     bool Find(std::u16string_view string, int& index) const;
     // Index of the string (case-insensitive), or -1. Binary search when sorted, linear otherwise.
     int IndexOf(std::u16string_view string) const;
+    // Sorted list: of the strings equal to string (case-insensitive), the one identical to it unit for unit
+    // when there is one, otherwise the first; -1 when none is equal. Binary searches only, also when many
+    // strings differ only in case.
+    int IndexOfExact(std::u16string_view string) const;
 
 private:
+    // A run of two or more equal strings of the sorted list, [first, last), with its positions in the order
+    // of their exact units at ordered[orderedAt, orderedAt + last - first).
+    struct EqualRun {
+        uint32_t first;
+        uint32_t last;
+        uint32_t orderedAt;
+    };
+    // Finds the runs of equal strings; sameAsNext(i) may answer false quickly for strings i and i + 1 that
+    // it knows to differ, and otherwise compares them.
+    template <typename SameAsNext>
+    void IndexEqualRuns(SameAsNext&& sameAsNext);
+
+    struct EqualRuns {
+        std::vector<EqualRun> runs; // by first
+        std::vector<uint32_t> ordered;
+    };
+
     std::vector<Item> FItems;
     bool FSorted = false;
+    // Only lists that hold equal strings have them; an archive has many small lists, so they cost the
+    // others one pointer.
+    std::unique_ptr<EqualRuns> FEqualRuns;
 };

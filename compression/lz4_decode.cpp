@@ -271,16 +271,22 @@ int64_t Lz4DecodeStream(TStream& source, TStream& destination, Lz4ErrorLog* erro
                 return Lz4ReportError(u"Stream error : skippable size unreadable", errors);
             }
             const int64_t skipBytes = ReadLE32(lengthBytes);
+            // An area the source cannot skip runs past everything it holds: what follows the length lies
+            // inside the area and is never decoded, so the source is left at its end.
+            const auto cannotSkip = [&] {
+                source.Seek(int64_t{0}, TSeekOrigin::soEnd);
+                return Lz4ReportError(u"Stream error : cannot skip skippable area", errors);
+            };
             int64_t reached = 0;
             try {
                 // A position past the end is fine: nothing more can be read there.
                 reached = source.Seek(skipBytes, TSeekOrigin::soCurrent);
             } catch (const ERangeError&) {
                 // The stream cannot hold a position that far away.
-                return Lz4ReportError(u"Stream error : cannot skip skippable area", errors);
+                return cannotSkip();
             }
             if (source.Position() != reached) {
-                return Lz4ReportError(u"Stream error : cannot skip skippable area", errors);
+                return cannotSkip();
             }
             continue;
         }

@@ -35,6 +35,12 @@ bool FileCloseChecked(FileHandle file);
 // failure. It stays on the file the first was opened on, whatever its path names meanwhile.
 FileHandle FileDuplicate(FileHandle file);
 
+// For tests: a fault that FileReadAt asks before every read. A non-zero error code makes that read fail with
+// it (as a failing disk would, e.g. EIO) without touching the file; 0 lets it read. nullptr, the default,
+// removes the fault. Set it only while no other thread reads.
+using ReadFault = uint32_t (*)(FileHandle file, int64_t position, int32_t count);
+void SetReadFaultForTesting(ReadFault fault);
+
 // The calling thread's last error code of the calls above.
 uint32_t LastErrorCode();
 // The system's text for an error code, without trailing white space or full stops.

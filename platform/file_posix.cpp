@@ -1,5 +1,6 @@
 #include "platform/file.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -24,6 +25,9 @@ FileHandle AvoidZero(int fd) {
 }
 
 int Fd(FileHandle file) { return static_cast<int>(file); }
+
+// Read only by FileReadAt; null outside tests.
+std::atomic<ReadFault> gReadFault{nullptr};
 
 } // namespace
 
@@ -67,7 +71,15 @@ bool FileSeekTo(FileHandle file, int64_t position, int64_t* newPosition) {
     return true;
 }
 
+void SetReadFaultForTesting(ReadFault fault) { gReadFault.store(fault); }
+
 int32_t FileReadAt(FileHandle file, void* buffer, int32_t count, int64_t position) {
+    if (const ReadFault fault = gReadFault.load(std::memory_order_relaxed); fault != nullptr) {
+        if (const uint32_t code = fault(file, position, count); code != 0) {
+            errno = static_cast<int>(code);
+            return -1;
+        }
+    }
     // A regular file may still deliver less than asked (signals, very large counts): keep reading until the
     // count is met or the end of the file is reached, as one synchronous read on the desktop does.
     int32_t total = 0;

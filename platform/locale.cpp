@@ -2,6 +2,7 @@
 
 #include <unicode/uchar.h>
 #include <unicode/ustring.h>
+#include <unicode/utf16.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -125,12 +126,29 @@ int CompareTextIgnoreCase(std::u16string_view a, std::u16string_view b) {
     if (i == common) {
         return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
     }
-    UErrorCode status = U_ZERO_ERROR;
-    const auto restA = a.substr(i);
-    const auto restB = b.substr(i);
-    const int32_t result = u_strCaseCompare(restA.data(), Length(restA), restB.data(), Length(restB),
-                                            U_FOLD_CASE_DEFAULT | U_COMPARE_CODE_POINT_ORDER, &status);
-    return result < 0 ? -1 : (result > 0 ? 1 : 0);
+    // Simple (one-to-one) case folding, code point by code point. Full folding would make "stra\u00dfe" equal
+    // "strasse" (\u00df expands to "ss"), so two names the file systems keep apart would become one.
+    const auto lengthA = static_cast<int32_t>(a.size());
+    const auto lengthB = static_cast<int32_t>(b.size());
+    auto atA = static_cast<int32_t>(i);
+    auto atB = static_cast<int32_t>(i);
+    while (atA < lengthA && atB < lengthB) {
+        UChar32 pointA = 0;
+        UChar32 pointB = 0;
+        U16_NEXT(a.data(), atA, lengthA, pointA);
+        U16_NEXT(b.data(), atB, lengthB, pointB);
+        if (pointA != pointB) {
+            const UChar32 foldedA = u_foldCase(pointA, U_FOLD_CASE_DEFAULT);
+            const UChar32 foldedB = u_foldCase(pointB, U_FOLD_CASE_DEFAULT);
+            if (foldedA != foldedB) {
+                return foldedA < foldedB ? -1 : 1;
+            }
+        }
+    }
+    if (atA < lengthA) {
+        return 1;
+    }
+    return atB < lengthB ? -1 : 0;
 }
 
 } // namespace platform

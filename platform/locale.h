@@ -15,8 +15,10 @@ char16_t AnsiCharToUnicode(unsigned char byte);
 // Lower-cases every letter (full Unicode lower-casing, root locale).
 std::u16string LowerCase(std::u16string_view text);
 
-// Case-insensitive comparison by Unicode case folding, in code point order: negative, zero or positive.
-// Names that differ only in the case of letters compare equal.
+// Case-insensitive comparison by simple (one-to-one) Unicode case folding, in code point order: negative,
+// zero or positive. Names that differ only in the case of letters compare equal; a letter that folds to
+// several
+// ("\u00df" to "ss") stays itself, so "stra\u00dfe" and "strasse" differ.
 int CompareTextIgnoreCase(std::u16string_view a, std::u16string_view b);
 
 } // namespace platform

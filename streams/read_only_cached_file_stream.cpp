@@ -35,7 +35,9 @@ int32_t TwbReadOnlyCachedFileStream::Read(void* buffer, int32_t count) {
     int32_t remaining = count;
     while (remaining > 0) {
         if (FPosition < FCacheStart || FPosition >= FCacheEnd) {
-            FCacheStart = FPosition;
+            // Emptied before the fill: a fill that fails or raises leaves no bytes of an earlier fill behind
+            // under the new position.
+            FCacheStart = FCacheEnd = FPosition;
             FileSeek(FViewStart + FCacheStart, 0);
             const int32_t n = FileRead(FCache.get(), FCacheSize);
             if (n == -1) {

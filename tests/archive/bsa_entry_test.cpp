@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -67,6 +68,73 @@ TEST(BsaEntryLookup, MissingEntriesGiveFalseAndAnEmptyBuffer) {
         buffer = kJunk;
         EXPECT_FALSE(opened.bsa->getFile(folder, name, ext, false, buffer));
         EXPECT_TRUE(buffer.empty());
+    }
+}
+
+// Names that differ only in case, and names that only a folding with expansions (\u00df to "ss") would make
+// equal: each listed entry string yields the bytes of its own entry, and the listing keeps its order.
+TEST(BsaEntryLookup, EveryListedEntryYieldsItsOwnBytes) {
+    struct Case {
+        std::string label;
+        std::vector<fixture::FolderSpec> folders;                    // records in this order
+        std::vector<std::pair<std::u16string, std::string>> listing; // entry string, its bytes
+    };
+    const std::vector<Case> cases = {
+        {"file names differing in case",
+         {{"textures", {Entry("a.dds", Bytes("lower")), Entry("A.dds", Bytes("upper"))}}},
+         {{u"textures\\a.dds", "lower"}, {u"textures\\A.dds", "upper"}}},
+        {"accented names differing in case",
+         {{"x",
+           {Entry("\xC9"
+                  "COLE.txt",
+                  Bytes("upper")),
+            Entry("\xE9"
+                  "cole.txt",
+                  Bytes("lower"))}}},
+         {{u"x\\\u00c9COLE.txt", "upper"}, {u"x\\\u00e9cole.txt", "lower"}}},
+        {"sharp s beside ss",
+         {{"x",
+           {Entry("stra\xDF"
+                  "e.txt",
+                  Bytes("sharp")),
+            Entry("strasse.txt", Bytes("double"))}}},
+         {{u"x\\strasse.txt", "double"}, {u"x\\stra\u00dfe.txt", "sharp"}}},
+        {"folders with sharp s and ss",
+         {{"ma\xDF"
+           "e",
+           {Entry("f.txt", Bytes("sharp"))}},
+          {"masse", {Entry("f.txt", Bytes("double"))}}},
+         {{u"masse\\f.txt", "double"}, {u"ma\u00dfe\\f.txt", "sharp"}}},
+        {"two folder records that lower-case alike",
+         {{"Textures", {Entry("b.dds", Bytes("first"))}}, {"textures", {Entry("a.dds", Bytes("second"))}}},
+         {{u"textures\\b.dds", "first"}, {u"textures\\a.dds", "second"}}},
+        {"two folder records and names differing in case",
+         {{"Textures", {Entry("A.dds", Bytes("first"))}}, {"textures", {Entry("a.dds", Bytes("second"))}}},
+         {{u"textures\\A.dds", "first"}, {u"textures\\a.dds", "second"}}},
+    };
+    const fixture::TempFolder temp;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        fixture::ArchiveSpec recipe;
+        recipe.orderByHash = false;
+        recipe.folders = c.folders;
+        const auto opened = OpenFixture(temp, recipe);
+        TStringList listed;
+        opened.bsa->exportFileList(listed);
+        std::vector<std::u16string> expectedListing;
+        for (const auto& [entry, bytes] : c.listing) {
+            expectedListing.push_back(entry);
+        }
+        std::vector<std::u16string> listing;
+        for (const TStringList::Item& item : listed.Items()) {
+            listing.push_back(item.string);
+        }
+        EXPECT_EQ(listing, expectedListing);
+        for (const auto& [entry, bytes] : c.listing) {
+            const size_t slash = entry.rfind(u'\\');
+            EXPECT_EQ(Fetch(*opened.bsa, entry.substr(0, slash), entry.substr(slash + 1)), Bytes(bytes))
+                << ToUtf8(entry);
+        }
     }
 }
 

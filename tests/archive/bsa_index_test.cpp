@@ -159,6 +159,8 @@ TEST(BsaIndexCounts, CountsTheFileCannotHoldAreRefusedBeforeAllocating) {
         fixture::Layout layout;
         const std::vector<uint8_t> good = fixture::BuildArchive(SmallArchive(version), &layout);
         const uint64_t recordsThatFit = (good.size() - kHeaderSize) / FolderRecordSize(version);
+        // Each folder also needs the length byte of its block.
+        const uint64_t foldersThatFit = (good.size() - kHeaderSize) / (FolderRecordSize(version) + 1);
         struct Case {
             std::string label;
             std::function<void(std::vector<uint8_t>&)> patch;
@@ -170,6 +172,9 @@ TEST(BsaIndexCounts, CountsTheFileCannotHoldAreRefusedBeforeAllocating) {
             {"one folder record more than fits",
              [&](auto& b) { PatchU32(b, 16, static_cast<uint32_t>(recordsThatFit + 1)); },
              ": folder count " + std::to_string(recordsThatFit + 1) + " does not fit in the file"},
+            {"one folder more than records and block length bytes leave room for",
+             [&](auto& b) { PatchU32(b, 16, static_cast<uint32_t>(foldersThatFit + 1)); },
+             ": folder count " + std::to_string(foldersThatFit + 1) + " does not fit in the file"},
             {"first folder's file count",
              [&](auto& b) { PatchU32(b, layout.folders[0].recordOffset + 8, 100000000); },
              ": folder 0 holds 100000000 file records that do not fit in the file"},
@@ -187,33 +192,51 @@ TEST(BsaIndexCounts, CountsTheFileCannotHoldAreRefusedBeforeAllocating) {
     }
 }
 
-// Folder records may point at one and the same block; together they still cannot claim more file records
-// than the file has bytes (every file needs at least the zero byte of its name).
-TEST(BsaIndexCounts, FoldersSharingOneBlockCannotClaimMoreRecordsThanTheFileHolds) {
-    fixture::ArchiveSpec recipe;
-    recipe.version = 104;
-    for (int i = 0; i < 40; ++i) {
-        recipe.folders.push_back({"folder" + std::to_string(i), {Entry("f.txt", Bytes("x"))}});
-    }
-    fixture::Layout layout;
-    std::vector<uint8_t> bytes = fixture::BuildArchive(recipe, &layout);
-    const uint64_t fileSize = bytes.size();
-    const uint64_t totalNameLength = bytes[28] | bytes[29] << 8 | bytes[30] << 16 | bytes[31] << 24;
-    const uint64_t firstBlock = layout.folders[0].blockOffset;
-    const uint64_t firstRecords = firstBlock + 1 + layout.folders[0].name.size() + 1;
-    const uint32_t perFolder = static_cast<uint32_t>((fileSize - firstRecords) / 16);
-    for (const fixture::FolderLayout& folder : layout.folders) {
-        PatchU32(bytes, folder.recordOffset + 8, perFolder);
-        PatchU32(bytes, folder.recordOffset + 12, static_cast<uint32_t>(firstBlock + totalNameLength));
-    }
-    const uint64_t firstRefused = fileSize / perFolder; // the first folder whose records pass the file size
-    ASSERT_LT(firstRefused, layout.folders.size());
-
+// Folder records may point at one and the same block; together they still cannot claim more than the file
+// holds after its folder records: each its block (name and 16 bytes per file record) and a name byte per
+// file. Otherwise a small file could make the reader keep an index many times its size.
+TEST(BsaIndexCounts, FoldersSharingOneBlockCannotClaimMoreThanTheFileHolds) {
+    struct Case {
+        std::string label;
+        std::string firstFolderName; // the shared block's name
+        uint32_t filesPerFolder;     // 0: a quarter of what the room holds for one folder
+    };
+    const std::vector<Case> cases = {
+        {"file records", "folder0", 0},
+        {"empty folders with a long name", "f" + std::string(200, 'x'), 0xFFFFFFFF},
+    };
     const fixture::TempFolder temp;
-    const std::u16string path = temp.Write("shared-blocks.bsa", bytes);
-    EXPECT_EQ(OpenRaises(path),
-              Invalid(path, ": folder " + std::to_string(firstRefused) + " holds " +
-                                std::to_string(perFolder) + " file records that do not fit in the file"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        fixture::ArchiveSpec recipe;
+        recipe.version = 104;
+        recipe.orderByHash = false;
+        for (int i = 0; i < 40; ++i) {
+            recipe.folders.push_back(
+                {i == 0 ? c.firstFolderName : "folder" + std::to_string(i), {Entry("f.txt", Bytes("x"))}});
+        }
+        fixture::Layout layout;
+        std::vector<uint8_t> bytes = fixture::BuildArchive(recipe, &layout);
+        const uint64_t totalNameLength = bytes[28] | bytes[29] << 8 | bytes[30] << 16 | bytes[31] << 24;
+        const uint64_t room = bytes.size() - kHeaderSize - 40 * 16;
+        const uint64_t blockName = 1 + c.firstFolderName.size() + 1;
+        const uint32_t perFolder = c.filesPerFolder == 0 ? static_cast<uint32_t>(room / 4 / 17) : 0;
+        for (const fixture::FolderLayout& folder : layout.folders) {
+            PatchU32(bytes, folder.recordOffset + 8, perFolder);
+            PatchU32(bytes, folder.recordOffset + 12,
+                     static_cast<uint32_t>(layout.folders[0].blockOffset + totalNameLength));
+        }
+        // Folders 0 to n - 1 fit while n claims fit in the room.
+        const uint64_t firstRefused = room / (blockName + 17 * uint64_t{perFolder});
+        ASSERT_LT(firstRefused, layout.folders.size());
+        ASSERT_GT(firstRefused, 0u);
+
+        const std::u16string path = temp.Write("shared-blocks.bsa", bytes);
+        const std::string what = perFolder == 0 ? " does not fit in the file"
+                                                : " holds " + std::to_string(perFolder) +
+                                                      " file records that do not fit in the file";
+        EXPECT_EQ(OpenRaises(path), Invalid(path, ": folder " + std::to_string(firstRefused) + what));
+    }
 }
 
 TEST(BsaIndexOffsets, FolderBlockBeforeOrBeyondTheFileFailsAsReadError) {

@@ -54,7 +54,15 @@ INSTANTIATE_TEST_SUITE_P(Table, CompareTextIgnoreCaseTest,
                                          CompareCase{u"", u"a", -1}, CompareCase{u"_x", u"a", -1},
                                          CompareCase{u"Z", u"_", 1}, CompareCase{u"caf\u00c9", u"CAF\u00e9", 0},
                                          CompareCase{u"caf\u00e9", u"cafz", 1},
-                                         CompareCase{u"stra\u00dfe", u"STRASSE", 0},
+                                         // One-to-one folding: a letter never equals several.
+                                         CompareCase{u"stra\u00dfe", u"STRASSE", 1},
+                                         CompareCase{u"ma\u00dfe", u"masse", 1},
+                                         CompareCase{u"stra\u1e9ee", u"STRA\u00dfE", 0},
+                                         CompareCase{u"\u212a.dds", u"k.DDS", 0},
+                                         CompareCase{u"x\\\u00e9cole.txt", u"x\\\u00c9COLE.txt", 0},
+                                         // Beyond the basic plane, by code point: after U+FFFD.
+                                         CompareCase{u"\U00010400.txt", u"\U00010428.TXT", 0},
+                                         CompareCase{u"\U00010400", u"\ufffd", 1},
                                          // Long shared prefixes, compared several units at a time first:
                                          CompareCase{u"meshes\\actors\\Draugr", u"MESHES\\ACTORS\\draugr", 0},
                                          CompareCase{u"meshes\\actors\\a", u"meshes\\actors\\B", -1},

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/string_list.h"
+#include "base/ustring.h"
 #include "platform/locale.h"
 
 TEST(TStringList, UnsortedKeepsInsertionOrderAndDuplicates) {
@@ -83,5 +84,59 @@ TEST(TStringList, SortedOrderIsTheComparisonsStableOrder) {
         for (size_t i = 0; i < count; ++i) {
             EXPECT_EQ(list.Objects(static_cast<int>(i)), expected[i].object) << i;
         }
+    }
+}
+
+// Strings that differ only in case are found one by one, in short and long lists and after a sorted Add; a
+// string that matches none of them exactly gets the first of its equals.
+TEST(TStringList, IndexOfExactFindsTheIdenticalStringAmongEqualOnes) {
+    // Every case variant of "abcdefghi" that flips letters 0, 4 and 8 (the packed sort keys cover 8 units),
+    // in an order that is not the sorted one.
+    std::vector<std::u16string> variants;
+    for (int bits = 7; bits >= 0; --bits) {
+        std::u16string text = u"abcdefghi.dds";
+        for (int k = 0; k < 3; ++k) {
+            if ((bits >> k & 1) != 0) {
+                text[static_cast<size_t>(4 * k)] =
+                    static_cast<char16_t>(text[static_cast<size_t>(4 * k)] - 32);
+            }
+        }
+        variants.push_back(text);
+    }
+    const std::vector<std::u16string> others = {u"\u00e9cole.txt",
+                                                u"\u00c9COLE.txt",
+                                                u"stra\u00dfe.txt",
+                                                u"strasse.txt",
+                                                u"ma\u00dfe",
+                                                u"masse",
+                                                u"a",
+                                                u"A"};
+    for (size_t padding : {0u, 100u}) {
+        SCOPED_TRACE(padding);
+        TStringList list;
+        for (size_t i = 0; i < padding; ++i) {
+            list.Add(u"pad" + std::u16string(1, static_cast<char16_t>(u'a' + i % 26)) +
+                     std::u16string(i / 26, u'x'));
+        }
+        for (const auto& text : variants) {
+            list.Add(text);
+        }
+        for (const auto& text : others) {
+            list.Add(text);
+        }
+        list.SetSorted(true);
+        list.Add(u"\u00c9cole.TXT"); // into the sorted list
+        std::vector<std::u16string> all = variants;
+        all.insert(all.end(), others.begin(), others.end());
+        all.push_back(u"\u00c9cole.TXT");
+        for (const auto& text : all) {
+            const int index = list.IndexOfExact(text);
+            ASSERT_GE(index, 0) << ToUtf8(text);
+            EXPECT_EQ(list.Strings(index), text);
+        }
+        int first = -1;
+        ASSERT_TRUE(list.Find(u"ABCDefghI.dds", first));
+        EXPECT_EQ(list.IndexOfExact(u"ABCDefghI.dds"), first); // no identical one: the first equal one
+        EXPECT_EQ(list.IndexOfExact(u"absent"), -1);
     }
 }

@@ -176,6 +176,44 @@ TEST(CliExtract, FilterKeepsMatchingEntries) {
     EXPECT_TRUE(tree.count("textures/armor/iron/iron_n.dds"));
 }
 
+// Names that differ only in case, or that only a folding with expansions would make equal, are distinct
+// files here: each gets its own bytes, with any number of jobs.
+TEST(CliExtract, NamesEqualUpToCaseEachGetTheirOwnBytes) {
+    TempFolder dir;
+    ArchiveSpec recipe;
+    recipe.folders = {{"textures", {{"A.dds", {'1'}}, {"a.dds", {'2'}}}},
+                      {"Textures", {{"b.dds", {'3'}}}},
+                      {"x",
+                       {{"\xE9"
+                         "cole.txt",
+                         {'4'}},
+                        {"\xC9"
+                         "COLE.txt",
+                         {'5'}}}},
+                      {"x",
+                       {{"stra\xDF"
+                         "e.txt",
+                         {'6'}},
+                        {"strasse.txt", {'7'}}}},
+                      {"ma\xDF"
+                       "e",
+                       {{"f.txt", {'8'}}}},
+                      {"masse", {{"f.txt", {'9'}}}}};
+    WriteArchiveFile(recipe, (dir / "case.bsa").string());
+    const std::map<std::string, std::vector<uint8_t>> expected = {
+        {"textures/A.dds", {'1'}},   {"textures/a.dds", {'2'}},   {"textures/b.dds", {'3'}},
+        {"x/\u00e9cole.txt", {'4'}}, {"x/\u00c9COLE.txt", {'5'}}, {"x/stra\u00dfe.txt", {'6'}},
+        {"x/strasse.txt", {'7'}},    {"ma\u00dfe/f.txt", {'8'}},  {"masse/f.txt", {'9'}}};
+    for (const char* jobs : {"1", "4"}) {
+        SCOPED_TRACE(jobs);
+        const fs::path out = dir / (std::string("out") + jobs);
+        const CliRun run =
+            RunCli(dir, {"extract", (dir / "case.bsa").string(), out.string(), "--jobs", jobs});
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(TreeOf(out), expected);
+    }
+}
+
 TEST(CliExtract, UnsafeAndDamagedEntriesAreReportedTheRestIsWritten) {
     TempFolder dir;
     ArchiveSpec recipe;

@@ -216,6 +216,13 @@ TEST(Lz4DecompressBuffer, RaisesSizeMismatchWhenTheCountDiffers) {
         {"frame with an invalid descriptor", WithInvalidDescriptor(frame), 65536},
         {"legacy stream cut inside a block", Prefix(SmallBlockLegacy(), SmallBlockLegacy().size() - 1),
          LegacyData().size()},
+        // A skippable frame longer than the source hides whatever follows its length, at any length.
+        {"frame inside a skippable frame of 2^31 - 1 bytes",
+         Concat({LE32(kSkippableMagic), LE32(0x7FFFFFFF), SmallBlockFrame()}), size},
+        {"frame inside a skippable frame of 2^31 bytes",
+         Concat({LE32(kSkippableMagic + 1), LE32(0x80000000), SmallBlockFrame()}), size},
+        {"frame inside a skippable frame of 2^32 - 1 bytes",
+         Concat({LE32(kSkippableMagic + 15), LE32(0xFFFFFFFF), SmallBlockFrame()}), size},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include "base/exceptions.h"
+#include "platform/file.h"
 #include "streams/read_only_cached_file_stream.h"
 #include "tests/support/temp_folder.h"
 
@@ -265,4 +267,54 @@ TEST(TwbReadOnlyCachedFileStream, ReadStringTermAtTheEndOfTheCachedBytes) {
     EXPECT_EQ(stream.ReadStringTerm(), u"abc"); // from the cache: the scribble is not seen
     EXPECT_EQ(stream.ReadStringTerm(), u"defghijklmnopqrstuvw");
     EXPECT_EQ(stream.Position(), 25);
+}
+
+// A cache fill that fails, with a read error from the disk or raising for a position the file cannot take,
+// leaves the cache empty: a later read near that position gets the file's bytes, never those of an earlier
+// fill.
+TEST(TwbReadOnlyCachedFileStream, FailedFillLeavesNoStaleBytes) {
+    struct DiskError {
+        DiskError() {
+            platform::SetReadFaultForTesting(
+                [](platform::FileHandle, int64_t, int32_t) -> uint32_t { return EIO; });
+        }
+        ~DiskError() { platform::SetReadFaultForTesting(nullptr); }
+    };
+    struct Case {
+        const char* label;
+        int64_t earlierFill; // a read here fills the cache first
+        int64_t failedAt;    // the fill that fails
+        bool diskError;      // EIO from the disk; otherwise a position that cannot be taken
+        int64_t nextRead;
+    };
+    const Case cases[] = {
+        {"disk error just before the cached bytes", 64, 60, true, 62},
+        {"disk error further before them", 64, 40, true, 70},
+        {"disk error after them", 64, 100, true, 104},
+        {"position before the file", 0, -8, false, 4},
+    };
+    TempFolder dir;
+    const auto content = Numbered(256);
+    const auto name = dir.Write("f.bin", content);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TwbReadOnlyCachedFileStream stream(name, 16);
+        uint8_t out[4] = {};
+        stream.SetPosition(c.earlierFill);
+        stream.ReadBuffer(out, 1);
+
+        stream.SetPosition(c.failedAt);
+        if (c.diskError) {
+            const DiskError failing;
+            EXPECT_EQ(stream.Read(out, 4), 0);
+            EXPECT_EQ(stream.LastError(), static_cast<uint32_t>(EIO));
+        } else {
+            EXPECT_THROW(stream.Read(out, 4), EStreamError);
+        }
+
+        stream.SetPosition(c.nextRead);
+        ASSERT_EQ(stream.Read(out, 4), 4);
+        EXPECT_EQ(std::vector<uint8_t>(out, out + 4),
+                  std::vector<uint8_t>(content.begin() + c.nextRead, content.begin() + c.nextRead + 4));
+    }
 }
