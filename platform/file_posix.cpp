@@ -27,16 +27,6 @@ int Fd(FileHandle file) { return static_cast<int>(file); }
 
 } // namespace
 
-std::string NativePath(const std::u16string& path) {
-    std::string native = ToUtf8(path);
-    for (char& c : native) {
-        if (c == '\\') {
-            c = '/';
-        }
-    }
-    return native;
-}
-
 FileHandle FileOpenRead(const std::u16string& path) {
     const int fd = open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
