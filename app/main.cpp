@@ -1,10 +1,12 @@
 // Parlivex: browse and extract the BSA archives of Skyrim and Skyrim Special Edition.
 #include <QApplication>
 #include <QString>
+#include <QStringList>
 
 #include "app/dialogs.h"
 #include "app/main_window.h"
 #include "platform/directories.h"
+#include "platform/native_path.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
@@ -15,7 +17,13 @@ int main(int argc, char** argv) {
     TQtDialogs dialogs;
     TForm1 Form1(dialogs, platform::ExecutablePath());
     Form1.show();
-    // A file manager's "Open with" passes the archive as the first argument.
-    Form1.OpenCommandLineArgument(QApplication::arguments());
+    // A file manager's "Open with" passes the archive as the first argument. Taken from argv (Qt's own
+    // options are out of it by now) rather than arguments(), which would replace the bytes of a name that is
+    // not UTF-8.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments.append(QString::fromStdU16String(platform::PathFromNative(argv[i])));
+    }
+    Form1.OpenCommandLineArgument(arguments);
     return QApplication::exec();
 }

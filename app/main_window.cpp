@@ -34,6 +34,7 @@
 #include "base/ustring.h"
 #include "platform/directories.h"
 #include "platform/locale.h"
+#include "platform/native_path.h"
 
 namespace {
 
@@ -53,6 +54,18 @@ constexpr int kFontPointSize = 8;
 
 QString Q(std::u16string_view text) {
     return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
+}
+
+// The file a dropped URL names, byte for byte: toLocalFile() would turn bytes that are not UTF-8 into
+// replacement characters, the name of another file.
+QString DroppedPath(const QUrl& url) {
+#ifndef _WIN32
+    if (url.isLocalFile() && url.host().isEmpty()) {
+        const QByteArray native = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+        return Q(platform::PathFromNative(native.toStdString()));
+    }
+#endif
+    return QDir::toNativeSeparators(url.toLocalFile());
 }
 
 size_t NameStart(const std::u16string& path) {
@@ -243,7 +256,7 @@ void TForm1::dragMoveEvent(QDragMoveEvent* event) {
 void TForm1::dropEvent(QDropEvent* event) {
     QStringList paths;
     for (const QUrl& url : event->mimeData()->urls()) {
-        paths.append(QDir::toNativeSeparators(url.toLocalFile()));
+        paths.append(DroppedPath(url));
     }
     event->acceptProposedAction();
     // Opened once the drop is over, so that the drag source is not kept waiting by a message box.
@@ -262,7 +275,7 @@ void TForm1::OpenCommandLineArgument(const QStringList& arguments) {
     if (arguments.size() < 2) {
         return;
     }
-    const QString path = QDir::toNativeSeparators(QFileInfo(arguments.at(1)).absoluteFilePath());
+    const QString path = Q(platform::AbsolutePath(arguments.at(1).toStdU16String()));
     RunHandler([this, &path] { WMDropFiles({path}); });
 }
 

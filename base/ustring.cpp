@@ -97,7 +97,11 @@ std::u16string FromUtf8(std::string_view text) {
             ++i;
             continue;
         }
-        int extra = lead >= 0xF0 && lead <= 0xF4 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC2 && lead < 0xE0 ? 1 : -1;
+        // 0xF5 to 0xFF lead nothing: they would start code points above U+10FFFF.
+        const int extra = lead >= 0xF0 && lead <= 0xF4   ? 3
+                          : lead >= 0xE0 && lead <= 0xEF ? 2
+                          : lead >= 0xC2 && lead <= 0xDF ? 1
+                                                         : -1;
         if (extra < 0 || i + extra >= text.size()) {
             out += static_cast<char16_t>(kReplacement);
             ++i;

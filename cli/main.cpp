@@ -1,8 +1,10 @@
 // parlivex-cli: the command-line companion of Parlivex, for scripting and batch work.
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -12,12 +14,14 @@
 #include <vector>
 
 #include "archive/archive_session.h"
-#include "base/exceptions.h"
 #include "archive/entry_filter.h"
+#include "base/exceptions.h"
 #include "cli/extract_job.h"
+#include "cli/terminal_text.h"
 #include "cli/view_commands.h"
 #include "platform/directories.h"
 #include "platform/interrupt.h"
+#include "platform/file.h"
 
 namespace {
 
@@ -25,7 +29,7 @@ constexpr char kUsage[] =
     "Usage:\n"
     "  parlivex-cli list ARCHIVE\n"
     "      Prints every entry string (folder\\file), one per line in UTF-8, folders and files in\n"
-    "      case-insensitive name order.\n"
+    "      case-insensitive name order. Control characters in names are escaped (\\n, \\033).\n"
     "  parlivex-cli extract ARCHIVE DEST [--filter TEXT] [--jobs N]\n"
     "      Writes every entry below the folder DEST, recreating the archive's folders; existing files are\n"
     "      replaced. --filter keeps the entries whose entry string contains TEXT (TEXT is trimmed and\n"
@@ -37,17 +41,61 @@ constexpr char kUsage[] =
     "      Prints the archive's version, archive flags, folder count and file count.\n"
     "  parlivex-cli --help\n"
     "\n"
-    "Exit status: 0 on success; 1 when the archive cannot be opened or any entry failed; 2 for a usage error.\n";
+    "Exit status: 0 on success; 1 when the archive cannot be opened, any entry failed, or the output\n"
+    "cannot be written; 2 for a usage error.\n";
 
-int UsageError(const char* message) {
-    std::fprintf(stderr, "parlivex-cli: %s\n\n%s", message, kUsage);
+// Descriptors 0 to 2 closed by the caller would otherwise go to the first files this process opens: an
+// archive or an extracted file would receive the messages. Fill the gaps with /dev/null opened for reading
+// only, so that output to a closed stdout still fails, and is reported, instead of vanishing.
+void KeepStandardDescriptorsTaken() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            // The lowest free descriptor, which open hands out, is fd itself: those below are taken by now.
+            (void)open("/dev/null", O_RDONLY);
+        }
+    }
+}
+
+// One line on stderr, control characters escaped.
+void PrintError(std::u16string_view text) {
+    std::string line = TerminalText(text);
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), stderr);
+}
+
+int UsageError(std::u16string_view message) {
+    PrintError(u"parlivex-cli: " + std::u16string(message));
+    std::fprintf(stderr, "\n%s", kUsage);
     return 2;
 }
 
-void PrintLine(FILE* out, const std::u16string& text) {
-    const std::string utf8 = ToUtf8(text);
-    std::fwrite(utf8.data(), 1, utf8.size(), out);
-    std::fputc('\n', out);
+// Writes all of data to stdout. False when it cannot, with the reason in errno.
+bool WriteStdout(const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t n = write(STDOUT_FILENO, data, size);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// The exit status after stdout failed with error. A reader that went away (a pipe into "head") is no news to
+// the user; anything else is a failure to report: the output is not all there.
+int StdoutFailed(int error) {
+    if (error != EPIPE) {
+        PrintError(u"parlivex-cli: write error: " + platform::SystemErrorText(static_cast<uint32_t>(error)));
+    }
+    return 1;
+}
+
+int PrintToStdout(std::string_view text) {
+    return WriteStdout(text.data(), text.size()) ? 0 : StdoutFailed(errno);
 }
 
 // Opens the archive, or prints the reader's message and returns false.
@@ -56,9 +104,15 @@ bool Open(TArchiveSession& archive, const std::u16string& path) {
         ArchiveOpen(archive, path);
         return true;
     } catch (const Exception& e) {
-        PrintLine(stderr, e.Message());
+        // The reader's own messages name the archive; the stream's fixed texts ("Erreur de lecture du flux")
+        // do not.
+        if (e.Message().find(path) == std::u16string::npos) {
+            PrintError(u"parlivex-cli: " + path + u": " + e.Message());
+        } else {
+            PrintError(e.Message());
+        }
     } catch (const std::bad_alloc&) {
-        PrintLine(stderr, path + u": out of memory");
+        PrintError(path + u": out of memory");
     }
     return false;
 }
@@ -84,20 +138,34 @@ int List(const std::u16string& path) {
     }
     // Straight from the reader's maps: the entry strings of ArchiveExportFileList, in its order, without
     // building the list of them first. Lines gather in a buffer that is written whenever it is nearly full.
+    // Names are escaped only when they hold a control character, which is rare: the common case is a copy.
     constexpr size_t kFlushAt = 1 << 16;
     std::vector<char> buffer(kFlushAt);
     size_t used = 0;
+    int writeError = 0;
     std::string folderPrefix;
+    std::string escapedFile;
     const std::u16string* folderOfPrefix = nullptr;
     archive->forEachEntry([&](const std::u16string& folder, const std::u16string& file) {
+        if (writeError != 0) {
+            return;
+        }
         if (&folder != folderOfPrefix) {
-            folderPrefix = ToUtf8(folder);
+            folderPrefix = TerminalText(folder);
             folderPrefix += '\\';
             folderOfPrefix = &folder;
         }
-        const size_t longest = folderPrefix.size() + kMaxUtf8BytesPerUnit * file.size() + 1;
+        const bool escape = NeedsTerminalEscape(file);
+        if (escape) {
+            escapedFile = TerminalText(file);
+        }
+        const size_t fileLongest = escape ? escapedFile.size() : kMaxUtf8BytesPerUnit * file.size();
+        const size_t longest = folderPrefix.size() + fileLongest + 1;
         if (used + longest > buffer.size()) {
-            std::fwrite(buffer.data(), 1, used, stdout);
+            if (!WriteStdout(buffer.data(), used)) {
+                writeError = errno;
+                return;
+            }
             used = 0;
             if (longest > buffer.size()) {
                 buffer.resize(longest);
@@ -105,16 +173,23 @@ int List(const std::u16string& path) {
         }
         std::memcpy(buffer.data() + used, folderPrefix.data(), folderPrefix.size());
         used += folderPrefix.size();
-        used += EncodeUtf8(file, buffer.data() + used);
+        if (escape) {
+            std::memcpy(buffer.data() + used, escapedFile.data(), escapedFile.size());
+            used += escapedFile.size();
+        } else {
+            used += EncodeUtf8(file, buffer.data() + used);
+        }
         buffer[used++] = '\n';
     });
-    std::fwrite(buffer.data(), 1, used, stdout);
+    if (writeError == 0 && !WriteStdout(buffer.data(), used)) {
+        writeError = errno;
+    }
+    const int status = writeError == 0 ? 0 : StdoutFailed(writeError);
     // The index of a large archive is hundreds of thousands of small blocks; handing them back one by one
     // takes longer than listing them, and the process ends right here anyway: the system reclaims memory and
     // file at once.
-    std::fflush(stdout);
     std::fflush(stderr);
-    std::_Exit(0);
+    std::_Exit(status);
 }
 
 int Info(const std::u16string& path) {
@@ -122,9 +197,11 @@ int Info(const std::u16string& path) {
     if (!Open(archive, path)) {
         return 1;
     }
-    std::printf("version: %u\narchive flags: 0x%08X\nfolders: %zu\nfiles: %u\n", archive->Version(),
-                archive->Flags(), archive->Folders().size(), archive->FileCount());
-    return 0;
+    char text[128];
+    const int length =
+        std::snprintf(text, sizeof text, "version: %u\narchive flags: 0x%08X\nfolders: %zu\nfiles: %u\n",
+                      archive->Version(), archive->Flags(), archive->Folders().size(), archive->FileCount());
+    return PrintToStdout(std::string_view(text, static_cast<size_t>(length)));
 }
 
 int Extract(const std::u16string& path, const std::u16string& destination, const std::u16string& filter,
@@ -135,7 +212,8 @@ int Extract(const std::u16string& path, const std::u16string& destination, const
     }
     const std::vector<std::u16string> entries = FilterEntries(EntryStrings(archive), filter);
     if (!platform::ForceDirectories(destination)) {
-        PrintLine(stderr, u"Cannot create the folder " + destination);
+        const uint32_t reason = platform::LastErrorCode();
+        PrintError(u"Cannot create the folder " + destination + u": " + platform::SystemErrorText(reason));
         return 1;
     }
     const bool terminal = isatty(STDERR_FILENO) != 0;
@@ -152,7 +230,7 @@ int Extract(const std::u16string& path, const std::u16string& destination, const
     platform::SetFlagOnInterrupt(&interrupted);
     const ExtractSummary summary = ExtractEntries(*archive, entries, destination, jobs, progress, &interrupted);
     for (const auto& failure : summary.failures) {
-        PrintLine(stderr, failure.entry + u": " + failure.reason);
+        PrintError(failure.entry + u": " + failure.reason);
     }
     if (summary.cancelled) {
         std::fputs("interrupted\n", stderr);
@@ -174,48 +252,66 @@ int DefaultJobs() {
 
 int main(int argc, char** argv) {
 #ifdef __GLIBC__
-    // Extraction allocates and frees an entry-sized buffer or two per entry, up to several MiB. By default the
-    // C library hands large freed blocks back to the system and maps fresh ones for the next entry, so that
-    // every entry pays page faults on memory it had a moment ago; keep such blocks for reuse instead.
+    // Extraction allocates and frees an entry-sized buffer or two per entry, up to several MiB. By default
+    // the C library hands large freed blocks back to the system and maps fresh ones for the next entry, so
+    // that every entry pays page faults on memory it had a moment ago; keep such blocks for reuse instead.
     mallopt(M_MMAP_THRESHOLD, 64 << 20);
     mallopt(M_TRIM_THRESHOLD, 128 << 20);
     // The index of a large archive is tens of MiB in small blocks: grow the heap in large steps.
     mallopt(M_TOP_PAD, 16 << 20);
 #endif
+    KeepStandardDescriptorsTaken();
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
-        return UsageError("no command given");
+        return UsageError(u"no command given");
     }
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
-        std::fputs(kUsage, stdout);
-        std::fputs(kViewUsage, stdout);
-        return 0;
+        return PrintToStdout(std::string(kUsage) + kViewUsage);
     }
+    // Paths reach the file system byte for byte; the filter is text.
+    const auto path = [&args](size_t i) { return platform::PathFromNative(args[i]); };
     const std::string command = args[0];
-    if ((command == "list" || command == "info") && args.size() == 2) {
-        return command == "list" ? List(FromUtf8(args[1])) : Info(FromUtf8(args[1]));
+    if (command == "list" || command == "info") {
+        if (args.size() < 2) {
+            return UsageError(u"missing ARCHIVE after " + FromUtf8(command));
+        }
+        if (args.size() > 2) {
+            return UsageError(u"unexpected argument: " + path(2));
+        }
+        return command == "list" ? List(path(1)) : Info(path(1));
     }
-    if (command == "extract" && args.size() >= 3) {
+    if (command == "extract") {
+        if (args.size() < 3) {
+            return UsageError(args.size() < 2 ? u"missing ARCHIVE and DEST after extract"
+                                              : u"missing DEST after extract");
+        }
         std::u16string filter;
         int jobs = DefaultJobs();
         for (size_t i = 3; i < args.size(); ++i) {
-            if (args[i] == "--filter" && i + 1 < args.size()) {
-                filter = FromUtf8(args[++i]);
-            } else if (args[i] == "--jobs" && i + 1 < args.size()) {
-                char* end = nullptr;
-                const long value = std::strtol(args[++i].c_str(), &end, 10);
-                if (*end != '\0' || value < 1 || value > 256) {
-                    return UsageError("--jobs takes a whole number from 1 to 256");
-                }
-                jobs = static_cast<int>(value);
-            } else {
-                return UsageError(("unexpected argument: " + args[i]).c_str());
+            const std::string& option = args[i];
+            if (option != "--filter" && option != "--jobs") {
+                return UsageError(u"unexpected argument: " + path(i));
             }
+            if (i + 1 == args.size()) {
+                return UsageError(u"missing " + std::u16string(option == "--filter" ? u"TEXT" : u"N") +
+                                  u" after " + FromUtf8(option));
+            }
+            const std::string& value = args[++i];
+            if (option == "--filter") {
+                filter = FromUtf8(value);
+                continue;
+            }
+            char* end = nullptr;
+            const long number = std::strtol(value.c_str(), &end, 10);
+            if (*end != '\0' || number < 1 || number > 256) {
+                return UsageError(u"--jobs takes a whole number from 1 to 256");
+            }
+            jobs = static_cast<int>(number);
         }
-        return Extract(FromUtf8(args[1]), FromUtf8(args[2]), filter, jobs);
+        return Extract(path(1), path(2), filter, jobs);
     }
     if (const int status = RunViewCommand(args); status >= 0) {
         return status;
     }
-    return UsageError(("cannot understand: " + command).c_str());
+    return UsageError(u"unknown command: " + path(0));
 }

@@ -7,8 +7,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "base/ustring.h"
-#include "platform/file.h"
+#include "platform/native_path.h"
 
 namespace platform {
 
@@ -23,9 +22,14 @@ bool ForceDirectories(const std::u16string& path) {
         native.pop_back();
     }
     if (native.empty()) {
+        errno = ENOENT;
         return false;
     }
-    // Create each prefix in turn; existing folders are fine, anything else stops the walk.
+    struct stat info {};
+    if (stat(native.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        return true;
+    }
+    // Create each prefix in turn; existing folders are fine, anything else stops the walk with its reason.
     for (size_t slash = native.find('/', 1);; slash = native.find('/', slash + 1)) {
         const std::string prefix = native.substr(0, slash);
         if (mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) {
@@ -35,7 +39,15 @@ bool ForceDirectories(const std::u16string& path) {
             break;
         }
     }
-    return DirectoryExists(path);
+    // The last mkdir may have met a file, or a link to one, of that name.
+    if (stat(native.c_str(), &info) != 0) {
+        return false;
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        errno = ENOTDIR;
+        return false;
+    }
+    return true;
 }
 
 std::u16string ExecutablePath() {
@@ -44,7 +56,7 @@ std::u16string ExecutablePath() {
     if (n <= 0) {
         return {};
     }
-    return FromUtf8(std::string_view(buffer.data(), static_cast<size_t>(n)));
+    return PathFromNative(std::string_view(buffer.data(), static_cast<size_t>(n)));
 }
 
 std::u16string CurrentDirectory() {
@@ -52,7 +64,21 @@ std::u16string CurrentDirectory() {
     if (getcwd(buffer.data(), buffer.size()) == nullptr) {
         return {};
     }
-    return FromUtf8(buffer.data());
+    return PathFromNative(buffer.data());
+}
+
+std::u16string AbsolutePath(const std::u16string& path) {
+    if (!path.empty() && path[0] == u'/') {
+        return path;
+    }
+    std::u16string absolute = CurrentDirectory();
+    if (absolute.empty()) {
+        return path; // still the same file to the system, only not spelled out
+    }
+    if (absolute.back() != u'/') {
+        absolute += u'/';
+    }
+    return absolute + path;
 }
 
 } // namespace platform

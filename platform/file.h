@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/native_path.h"
+
 namespace platform {
 
 // An open file. Never 0 for a file opened here, so that 0 can mean "no handle given".
@@ -45,8 +47,5 @@ void SetReadFaultForTesting(ReadFault fault);
 uint32_t LastErrorCode();
 // The system's text for an error code, without trailing white space or full stops.
 std::u16string SystemErrorText(uint32_t code);
-
-// The native form of a path given with either separator ("\" inside the program).
-std::string NativePath(const std::u16string& path);
 
 } // namespace platform

@@ -31,16 +31,6 @@ std::atomic<ReadFault> gReadFault{nullptr};
 
 } // namespace
 
-std::string NativePath(const std::u16string& path) {
-    std::string native = ToUtf8(path);
-    for (char& c : native) {
-        if (c == '\\') {
-            c = '/';
-        }
-    }
-    return native;
-}
-
 FileHandle FileOpenRead(const std::u16string& path) {
     const int fd = open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {

@@ -150,11 +150,15 @@ void WindowTest::OpenByDialog(const std::filesystem::path& path) {
 }
 
 void WindowTest::Drop(const std::vector<std::filesystem::path>& paths) {
-    QMimeData mime;
     QList<QUrl> urls;
     for (const std::filesystem::path& path : paths) {
         urls.append(QUrl::fromLocalFile(Q(path)));
     }
+    Drop(urls);
+}
+
+void WindowTest::Drop(const QList<QUrl>& urls) {
+    QMimeData mime;
     mime.setUrls(urls);
     // Onto the status bar: a part of the window that is no drop target of its own.
     const QPoint at = Control<QStatusBar>("StatusBar1")->mapTo(form_.get(), QPoint(5, 5));

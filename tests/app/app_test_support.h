@@ -5,6 +5,7 @@
 #include <QAbstractItemModelTester>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 #include <deque>
 #include <filesystem>
 #include <memory>
@@ -100,6 +101,7 @@ protected:
     void OpenByDialog(const std::filesystem::path& path);
     // Drops files on the window as a file manager does, and lets the window take them.
     void Drop(const std::vector<std::filesystem::path>& paths);
+    void Drop(const QList<QUrl>& urls);
 
     // The visible rows: a column's texts, or "Path" + "File" joined (the entry string).
     QStringList ColumnTexts(int column);

@@ -15,6 +15,7 @@
 
 #include "app/image_list.h"
 #include "platform/directories.h"
+#include "platform/native_path.h"
 #include "tests/app/app_test_support.h"
 
 namespace apptest {
@@ -278,6 +279,44 @@ TEST_F(MainWindowTest, CommandLineArgumentOpensLikeADrop) {
     QDir::setCurrent(previous);
     EXPECT_EQ(form.ArchivePath(), U16(archive));
     EXPECT_EQ(VisibleEntries(), kSmallArchiveEntries);
+}
+
+// The argument and a drop open the file they name and no other: "\\" is part of a name here, and bytes that
+// are not UTF-8 are kept. Beside each archive lies a decoy at the name a lossy reading would give.
+TEST_F(MainWindowTest, ArgumentAndDropOpenTheNamedFileByteForByte) {
+    const struct {
+        std::string name;
+        std::string decoy;
+    } cases[] = {
+        {"back\\slash.bsa", "back/slash.bsa"},
+        {"\xF5\x80\x80.bsa", "\xE5\x80\x80.bsa"},
+        {"caf\xE9.bsa", "caf\xEF\xBF\xBD.bsa"},
+    };
+    TForm1& form = CreateWindow();
+    const QString previous = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(Q(temp_.Path())));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.decoy);
+        WriteArchive("arg/" + c.name, Recipe({{"real", {Entry("arg.txt", "a")}}}));
+        WriteArchive("arg/" + c.decoy, Recipe({{"decoy", {Entry("x.txt", "d")}}}));
+        WriteArchive("drop/" + c.name, Recipe({{"real", {Entry("drop.txt", "d")}}}));
+        WriteArchive("drop/" + c.decoy, Recipe({{"decoy", {Entry("x.txt", "d")}}}));
+
+        // As main() hands it over: relative, taken from argv byte for byte.
+        form.OpenCommandLineArgument({"parlivex", Q(platform::PathFromNative("arg/" + c.name))});
+        EXPECT_EQ(form.ArchivePath(),
+                  platform::PathFromNative((temp_.Path() / "arg").string() + "/" + c.name));
+        EXPECT_EQ(VisibleEntries(), QStringList({"real\\arg.txt"}));
+
+        // As a file manager sends it: a percent-encoded URL of the name's bytes.
+        const std::string path = (temp_.Path() / "drop").string() + "/" + c.name;
+        Drop(QList<QUrl>{
+            QUrl::fromEncoded("file://" + QByteArray::fromStdString(path).toPercentEncoding("/"))});
+        EXPECT_EQ(form.ArchivePath(), platform::PathFromNative(path));
+        EXPECT_EQ(VisibleEntries(), QStringList({"real\\drop.txt"}));
+    }
+    QDir::setCurrent(previous);
+    EXPECT_TRUE(dialogs_.messages.empty());
 }
 
 TEST_F(MainWindowTest, FailedOpenShowsTheReadersMessageAndKeepsTheOldRows) {

@@ -6,8 +6,11 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -40,21 +43,42 @@ std::string Quote(const std::string& arg) {
     return quoted + "'";
 }
 
-CliRun RunCli(const TempFolder& dir, const std::vector<std::string>& args) {
+std::string CliCommand(const std::vector<std::string>& args) {
     std::string command = Quote(PARLIVEX_CLI_PATH);
     for (const auto& arg : args) {
         command += " " + Quote(arg);
     }
+    return command;
+}
+
+std::string ReadText(const fs::path& path) {
+    const auto bytes = ReadWholeFile(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// The lines of a text, without their line ends.
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        lines.push_back(text.substr(start, end - start));
+    }
+    return lines;
+}
+
+// Runs the tool with stdout into a file, or redirected as stdoutTo says (">/dev/full", ">&-").
+CliRun RunCli(const TempFolder& dir, const std::vector<std::string>& args, const std::string& stdoutTo = "",
+              const std::string& commandPrefix = "") {
     const fs::path out = dir / "cli.out";
     const fs::path err = dir / "cli.err";
-    command += " >" + Quote(out.string()) + " 2>" + Quote(err.string()) + " </dev/null";
+    std::ofstream(out).close();
+    const std::string command = commandPrefix + CliCommand(args) + " " +
+                                (stdoutTo.empty() ? ">" + Quote(out.string()) : stdoutTo) + " 2>" +
+                                Quote(err.string()) + " </dev/null";
     const int status = std::system(command.c_str());
     CliRun run;
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    const auto outBytes = ReadWholeFile(out);
-    const auto errBytes = ReadWholeFile(err);
-    run.out.assign(outBytes.begin(), outBytes.end());
-    run.err.assign(errBytes.begin(), errBytes.end());
+    run.out = ReadText(out);
+    run.err = ReadText(err);
     return run;
 }
 
@@ -456,6 +480,15 @@ TEST(CliCommands, OpenFailuresAndUsage) {
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_EQ(run.err, (dir / "text.bsa").string() + " is not a valid BSA file\n");
     }
+    // A header cut short fails with the stream's own text, which does not name the file: the tool does.
+    WriteArchiveFile(MixedArchive(105, 0x3), (dir / "full.bsa").string());
+    const auto full = ReadWholeFile(dir / "full.bsa");
+    dir.Write("cut.bsa", std::vector<uint8_t>(full.begin(), full.begin() + 10));
+    for (const char* command : {"list", "info"}) {
+        const CliRun run = RunCli(dir, {command, (dir / "cut.bsa").string()});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.err, "parlivex-cli: " + (dir / "cut.bsa").string() + ": Erreur de lecture du flux\n");
+    }
     const CliRun missing = RunCli(dir, {"extract", (dir / "none.bsa").string(), (dir / "out").string()});
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_EQ(missing.err, "Cannot open " + (dir / "none.bsa").string() + ".  No such file or directory\n");
@@ -467,4 +500,193 @@ TEST(CliCommands, OpenFailuresAndUsage) {
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("parlivex-cli extract ARCHIVE DEST [--filter TEXT] [--jobs N]"),
               std::string::npos);
+}
+
+TEST(CliCommands, MissingOrUnknownArgumentsPrintTheUsage) {
+    TempFolder dir;
+    const struct {
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {{"list"}, "missing ARCHIVE after list"},
+        {{"info"}, "missing ARCHIVE after info"},
+        {{"extract"}, "missing ARCHIVE and DEST after extract"},
+        {{"extract", "a.bsa"}, "missing DEST after extract"},
+        {{"extract", "a.bsa", "out", "--filter"}, "missing TEXT after --filter"},
+        {{"extract", "a.bsa", "out", "--jobs", "2", "--jobs"}, "missing N after --jobs"},
+        {{"extract", "a.bsa", "out", "--force"}, "unexpected argument: --force"},
+        {{"list", "a.bsa", "b.bsa"}, "unexpected argument: b.bsa"},
+        {{"lsit", "a.bsa"}, "unknown command: lsit"},
+    };
+    for (const auto& c : cases) {
+        const CliRun run = RunCli(dir, c.args);
+        EXPECT_EQ(run.exitCode, 2) << c.message;
+        EXPECT_EQ(run.err.rfind("parlivex-cli: " + c.message + "\n\nUsage:\n", 0), 0u) << run.err;
+        EXPECT_EQ(run.out, "");
+    }
+}
+
+// Output that cannot be written is a failure, said as such; nothing was printed to the user's satisfaction.
+TEST(CliOutput, UnwritableStdoutExitsWithWriteError) {
+    TempFolder dir;
+    WriteArchiveFile(MixedArchive(105, 0x3), (dir / "a.bsa").string());
+    const std::string archive = (dir / "a.bsa").string();
+    const std::vector<std::vector<std::string>> commands = {{"list", archive}, {"info", archive}, {"--help"}};
+    const struct {
+        std::string stdoutTo;
+        int error;
+    } outputs[] = {{">/dev/full", ENOSPC}, {">&-", EBADF}};
+    for (const auto& args : commands) {
+        for (const auto& output : outputs) {
+            SCOPED_TRACE(args[0] + " " + output.stdoutTo);
+            const CliRun run = RunCli(dir, args, output.stdoutTo);
+            EXPECT_EQ(run.exitCode, 1);
+            EXPECT_EQ(run.err,
+                      std::string("parlivex-cli: write error: ") + std::strerror(output.error) + "\n");
+        }
+    }
+}
+
+// A reader that stops early ("| head -1") is no error to report, whether the tool gets SIGPIPE or, with the
+// signal ignored, EPIPE; the listing is still not reported as complete.
+TEST(CliOutput, ReaderThatGoesAwayEndsTheListingQuietly) {
+    TempFolder dir;
+    ArchiveSpec recipe;
+    for (int f = 0; f < 50; ++f) { // some 300 KB of lines, far more than a pipe holds
+        FolderSpec folder{"meshes\\folder" + std::to_string(f)};
+        for (int i = 0; i < 100; ++i) {
+            folder.files.push_back({"entry_with_a_long_name_" + std::to_string(i) + ".nif", {1}});
+        }
+        recipe.folders.push_back(std::move(folder));
+    }
+    WriteArchiveFile(recipe, (dir / "big.bsa").string());
+    const fs::path err = dir / "cli.err";
+    const fs::path status = dir / "status";
+    for (const bool ignored : {false, true}) {
+        SCOPED_TRACE(ignored ? "SIGPIPE ignored" : "SIGPIPE as inherited");
+        const std::string command = std::string(ignored ? "trap '' PIPE; " : "") + "{ " +
+                                    CliCommand({"list", (dir / "big.bsa").string()}) + " 2>" +
+                                    Quote(err.string()) + "; echo $? >" + Quote(status.string()) +
+                                    "; } | true";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        EXPECT_EQ(ReadText(err), "");
+        const int exitCode = std::stoi(ReadText(status));
+        EXPECT_NE(exitCode, 0);
+        if (ignored) {
+            EXPECT_EQ(exitCode, 1);
+        }
+    }
+}
+
+// A name cannot forge a listed entry or drive the terminal: control characters come out escaped, on stdout
+// and on stderr.
+TEST(CliNames, ControlCharactersArePrintedEscaped) {
+    TempFolder dir;
+    ArchiveSpec recipe;
+    recipe.folders = {{"bad\nfolder", {{"esc\x1b[31m.dds", {1}}, {"tab\t.txt", {1}}}},
+                      {"meshes", {{"del\x7f.nif", {1}}, {"fake.nif\nforged.nif", {1}}, {"plain.nif", {1}}}}};
+    WriteArchiveFile(recipe, (dir / "names.bsa").string());
+    const std::vector<std::string> escaped = {"bad\\nfolder\\esc\\033[31m.dds", "bad\\nfolder\\tab\\t.txt",
+                                              "meshes\\del\\177.nif", "meshes\\fake.nif\\nforged.nif"};
+
+    const CliRun list = RunCli(dir, {"list", (dir / "names.bsa").string()});
+    EXPECT_EQ(list.exitCode, 0);
+    std::vector<std::string> lines = Lines(list.out);
+    std::vector<std::string> expected = escaped;
+    expected.push_back("meshes\\plain.nif");
+    std::sort(lines.begin(), lines.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(lines, expected);
+
+    const CliRun extract = RunCli(dir, {"extract", (dir / "names.bsa").string(), (dir / "out").string()});
+    EXPECT_EQ(extract.exitCode, 1);
+    const std::vector<std::string> errors = Lines(extract.err);
+    for (const std::string& name : escaped) {
+        EXPECT_EQ(std::count(errors.begin(), errors.end(), name + ": refused: control character"), 1)
+            << extract.err;
+    }
+    // The archive's own path, in a message of the reader.
+    const std::string missing = (dir / "no\x1b[2Jsuch.bsa").string();
+    const CliRun open = RunCli(dir, {"list", missing});
+    EXPECT_EQ(open.err,
+              "Cannot open " + (dir / "no\\033[2Jsuch.bsa").string() + ".  No such file or directory\n");
+    for (const CliRun* run : {&extract, &open}) {
+        EXPECT_EQ(std::count_if(run->err.begin(), run->err.end(),
+                                [](char c) { return static_cast<unsigned char>(c) < 0x20 && c != '\n'; }),
+                  0)
+            << run->err;
+    }
+}
+
+// Paths on the command line open that file and no other: "\" is part of a name here, and bytes that are not
+// UTF-8 are kept. Beside each archive lies a decoy at the name a lossy reading would give.
+TEST(CliPaths, ArgumentsReachTheFileSystemByteForByte) {
+    TempFolder dir;
+    fs::create_directories(dir / "back");
+    const struct {
+        std::string name;
+        std::string decoy;
+    } cases[] = {
+        {"back\\slash.bsa", "back/slash.bsa"},
+        {"\xF5\x80\x80.bsa", "\xE5\x80\x80.bsa"}, // once read as U+5000
+        {"caf\xE9.bsa", "caf\xEF\xBF\xBD.bsa"},   // Latin-1, once read as U+FFFD
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.decoy);
+        ArchiveSpec real;
+        real.folders = {{"real", {{"x.txt", {'r'}}}}};
+        ArchiveSpec decoy;
+        decoy.folders = {{"decoy", {{"x.txt", {'d'}}}}};
+        WriteArchiveFile(real, (dir / c.name).string());
+        WriteArchiveFile(decoy, (dir / c.decoy).string());
+
+        const CliRun list = RunCli(dir, {"list", (dir / c.name).string()});
+        EXPECT_EQ(list.out, "real\\x.txt\n") << list.err;
+        // The destination too is taken as it is.
+        const fs::path out = dir / ("out-" + c.name);
+        const CliRun extract = RunCli(dir, {"extract", (dir / c.name).string(), out.string()});
+        EXPECT_EQ(extract.exitCode, 0) << extract.err;
+        EXPECT_EQ(ReadWholeFile(out / "real" / "x.txt"), std::vector<uint8_t>{'r'});
+    }
+    // A byte that is not UTF-8 is shown as such in messages.
+    const CliRun missing = RunCli(dir, {"info", (dir / "gone\xFF.bsa").string()});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.err,
+              "Cannot open " + (dir / "gone\\xff.bsa").string() + ".  No such file or directory\n");
+}
+
+// A folder that cannot be made is reported with the system's reason, not as a missing folder.
+TEST(CliMessages, FolderThatCannotBeMadeGivesTheRealReason) {
+    // Permissions do not stop the superuser: run the tool as "nobody" then.
+    std::string asUser;
+    if (geteuid() == 0) {
+        if (std::system("command -v setpriv >/dev/null") != 0) {
+            GTEST_SKIP() << "running as root without setpriv";
+        }
+        asUser = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    }
+    TempFolder dir;
+    fs::permissions(dir.Path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                    fs::perms::others_read | fs::perms::others_exec);
+    ArchiveSpec recipe;
+    recipe.folders = {{"textures", {{"a.dds", {'a'}}}}};
+    WriteArchiveFile(recipe, (dir / "a.bsa").string());
+    const fs::path locked = dir / "locked";
+    fs::create_directories(locked);
+    fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+    const std::string denied = std::strerror(EACCES);
+
+    const CliRun destination =
+        RunCli(dir, {"extract", (dir / "a.bsa").string(), (locked / "out").string()}, "", asUser);
+    EXPECT_EQ(destination.exitCode, 1);
+    EXPECT_EQ(destination.err,
+              "Cannot create the folder " + (locked / "out").string() + ": " + denied + "\n");
+
+    const CliRun entry = RunCli(dir, {"extract", (dir / "a.bsa").string(), locked.string()}, "", asUser);
+    EXPECT_EQ(entry.exitCode, 1);
+    EXPECT_NE(entry.err.find("textures\\a.dds: Cannot create " + (locked / "textures" / "a.dds").string() +
+                             ".  " + denied + "\n"),
+              std::string::npos)
+        << entry.err;
 }

@@ -1,0 +1,30 @@
+#pragma once
+// Paths cross between the system and the program here, and only here. Inside the program a path is UTF-16
+// text; on Linux the system's path is a string of bytes that is usually, but not always, UTF-8. The two
+// conversions below are exact inverses for every byte string, so a path taken from the command line, a drop
+// or the system itself opens that very file and no other, and "\" stays an ordinary character of a name.
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// The program's form of a path the system gave as bytes: UTF-8 decoded; each byte that is not part of a valid
+// UTF-8 sequence is kept as the unpaired surrogate U+DC00 + byte (U+DC80 to U+DCFF), which valid UTF-8 never
+// produces.
+std::u16string PathFromNative(std::string_view native);
+
+// The system's bytes for a path: UTF-8, with each unpaired U+DC80 to U+DCFF turned back into its byte. Other
+// unpaired surrogates (never made by PathFromNative) become U+FFFD. Nothing else changes: no separator is
+// translated.
+std::string NativePath(std::u16string_view path);
+
+// Whether a code unit stands for a raw byte of a native path that was not UTF-8; ByteOfRawUnit gives the
+// byte. Messages show such bytes as "\xNN".
+inline bool IsRawByteUnit(char16_t unit) {
+    return unit >= 0xDC80 && unit <= 0xDCFF;
+}
+inline unsigned char ByteOfRawUnit(char16_t unit) {
+    return static_cast<unsigned char>(unit - 0xDC00);
+}
+
+} // namespace platform
