@@ -5,14 +5,14 @@
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QTreeView>
+#include <iterator>
 
 namespace {
 
 // A size where the file list shows names, sizes and dates whole.
-constexpr QSize kFileDialogSize(820, 500);
-constexpr int kNameColumnWidth = 380;
-constexpr int kSizeColumnWidth = 100;
-constexpr int kTypeColumnWidth = 110;
+constexpr QSize kFileDialogSize(920, 520);
+// Name, size, type, date modified.
+constexpr int kColumnWidths[] = {360, 90, 110, 170};
 
 // The longest run of characters without a place to break, before one is made.
 constexpr int kLongestUnbrokenRun = 32;
@@ -29,9 +29,8 @@ void RestoreLayout(QFileDialog& dialog, const QByteArray& state, const QSize& si
     dialog.setViewMode(QFileDialog::Detail);
     if (auto* details = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
         QHeaderView& columns = *details->header();
-        const int widths[] = {kNameColumnWidth, kSizeColumnWidth, kTypeColumnWidth};
-        for (int column = 0; column < 3 && column < columns.count(); ++column) {
-            columns.resizeSection(column, widths[column]);
+        for (int column = 0; column < std::ssize(kColumnWidths) && column < columns.count(); ++column) {
+            columns.resizeSection(column, kColumnWidths[column]);
         }
     }
 }
