@@ -7,6 +7,7 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -261,6 +262,19 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
                 return true;
             }
             break;
+        case QEvent::ShortcutOverride: {
+            // The box would take some of the menu's keys for itself (Ctrl+E moves to the end of the line on
+            // X11); the menu comes first.
+            const QKeySequence keys(static_cast<QKeyEvent*>(event)->keyCombination());
+            for (const QAction* action : Files1->actions()) {
+                if (!action->shortcut().isEmpty() &&
+                    action->shortcut().matches(keys) == QKeySequence::ExactMatch) {
+                    event->ignore();
+                    return true;
+                }
+            }
+            break;
+        }
         default:
             break;
         }

@@ -384,6 +384,8 @@ TEST_F(MainWindowTest, KeyboardOpensExtractsClosesAndReachesTheFilterBox) {
     EXPECT_TRUE(filter->hasFocus());
     QTest::keyClicks(filter, "nif");
     EXPECT_EQ(Model().rowCount(), 1);
+    press(filter, Qt::Key_E, Qt::ControlModifier); // the menu's, not the box's "end of line"
+    EXPECT_EQ(dialogs_.pickCalls.size(), 2u);
     press(filter, Qt::Key_Escape);
     EXPECT_EQ(filter->text(), "");
     EXPECT_EQ(Model().rowCount(), 3);
