@@ -255,6 +255,12 @@ void TBrowserModel::UpdateSelection(const QItemSelection& selected, const QItemS
     SetRangeSelected(selected, true);
 }
 
+void TBrowserModel::DeselectHiddenRows() {
+    for (size_t id = 0; id < selected_.size(); ++id) {
+        selected_[id] &= visible_[id];
+    }
+}
+
 QItemSelection TBrowserModel::VisibleSelection() const {
     QItemSelection selection;
     const int count = rowCount();

@@ -60,6 +60,8 @@ public:
     // Selection flags. UpdateSelection applies a change of the view's selection (model rows, whole rows);
     // VisibleSelection gives the flags of the visible rows as whole-row ranges for the view.
     void SetSelected(int listRow, bool selected) { selected_[Id(listRow)] = selected ? 1 : 0; }
+    // Unselects the rows that the filter hides, when a new selection replaces the old one.
+    void DeselectHiddenRows();
     void UpdateSelection(const QItemSelection& selected, const QItemSelection& deselected);
     QItemSelection VisibleSelection() const;
 

@@ -1,9 +1,13 @@
 #include "app/browser_view.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QHeaderView>
+#include <QHelpEvent>
+#include <QInputEvent>
+#include <QSignalBlocker>
 #include <QStyledItemDelegate>
-#include <QTreeView>
+#include <QToolTip>
 #include <algorithm>
 
 #include "app/browser_model.h"
@@ -12,10 +16,30 @@ namespace {
 
 constexpr int kColumnWidths[TBrowserModel::kColumnCount] = {23, 276, 300};
 
-// Draws cells without the focus rectangle.
-class TNoFocusDelegate : public QStyledItemDelegate {
+// Draws cells without the focus rectangle, and shows the whole text of a cell that is drawn elided as its
+// tooltip.
+class TBrowserItemDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
+
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override {
+        if (event == nullptr || view == nullptr || event->type() != QEvent::ToolTip) {
+            return QStyledItemDelegate::helpEvent(event, view, option, index);
+        }
+        QStyleOptionViewItem cell = option;
+        initStyleOption(&cell, index);
+        const QStyle* style = view->style();
+        // The style draws the text inside the text rectangle less a margin on each side.
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+        const int room = style->subElementRect(QStyle::SE_ItemViewItemText, &cell, view).width() - 2 * margin;
+        if (!cell.text.isEmpty() && cell.fontMetrics.horizontalAdvance(cell.text) > room) {
+            QToolTip::showText(event->globalPos(), cell.text, view->viewport(), option.rect);
+        } else {
+            QToolTip::hideText();
+        }
+        return true;
+    }
 
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
@@ -26,57 +50,142 @@ protected:
 
 } // namespace
 
-void SetUpBrowserTree(QTreeView& view, TBrowserModel& model) {
-    view.setModel(&model);
-    view.setItemDelegate(new TNoFocusDelegate(&view));
-    view.setUniformRowHeights(true);
-    view.setRootIsDecorated(false);
-    view.setItemsExpandable(false);
-    view.setExpandsOnDoubleClick(false);
-    view.setSortingEnabled(false);
-    view.setSelectionMode(QAbstractItemView::ExtendedSelection);
-    view.setSelectionBehavior(QAbstractItemView::SelectRows);
-    view.setAllColumnsShowFocus(true);
-    view.setIconSize(QSize(16, 16));
-    view.setTextElideMode(Qt::ElideRight);
+TBrowserSelectionModel::TBrowserSelectionModel(TBrowserModel& rows, QObject* parent)
+    : QItemSelectionModel(&rows, parent), rows_(rows) {}
 
-    QHeaderView& header = *view.header();
-    header.setSectionsClickable(true);
-    header.setSectionsMovable(true);
-    header.setFirstSectionMovable(true);
-    header.setSortIndicatorShown(false);
-    header.setHighlightSections(false);
-    header.setStretchLastSection(false);
-    header.setMinimumSectionSize(8);
-    header.setSectionResizeMode(QHeaderView::Interactive);
-    header.setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    for (int column = 0; column < TBrowserModel::kColumnCount; ++column) {
-        header.resizeSection(column, kColumnWidths[column]);
+void TBrowserSelectionModel::select(const QItemSelection& selection,
+                                    QItemSelectionModel::SelectionFlags command) {
+    if ((command & QItemSelectionModel::Clear) && !resetting_) {
+        rows_.DeselectHiddenRows();
     }
-
-    int designedWidth = 0;
-    for (int width : kColumnWidths) {
-        designedWidth += width;
-    }
-    new TColumnWidthKeeper(view, TBrowserModel::kPathColumn, designedWidth);
+    QItemSelectionModel::select(selection, command);
 }
 
-TColumnWidthKeeper::TColumnWidthKeeper(QTreeView& view, int column, int designedWidth)
-    : QObject(&view), view_(view), viewport_(view.viewport()), column_(column), lastWidth_(designedWidth) {
+void TBrowserSelectionModel::reset() {
+    // Qt clears the selection by a select() here.
+    resetting_ = true;
+    QItemSelectionModel::reset();
+    resetting_ = false;
+}
+
+void TBrowserSelectionModel::ShowRowFlags(int currentListRow) {
+    // With thousands of ranges the view's own bookkeeping of the change would cost more than the whole
+    // filter, and the flags need no update.
+    const QSignalBlocker blocker(this);
+    QItemSelectionModel::select(rows_.VisibleSelection(), QItemSelectionModel::ClearAndSelect);
+    const int modelRow = currentListRow >= 0 ? rows_.ModelRow(currentListRow) : -1;
+    if (modelRow >= 0) {
+        setCurrentIndex(rows_.index(modelRow, 0), QItemSelectionModel::NoUpdate);
+    }
+}
+
+TBrowserTreeView::TBrowserTreeView(TBrowserModel& rows, QWidget* parent) : QTreeView(parent) {
+    setModel(&rows);
+    QItemSelectionModel* standard = selectionModel();
+    rowSelection_ = new TBrowserSelectionModel(rows, this);
+    setSelectionModel(rowSelection_);
+    delete standard;
+    connect(rowSelection_, &QItemSelectionModel::selectionChanged, &rows, &TBrowserModel::UpdateSelection);
+
+    setItemDelegate(new TBrowserItemDelegate(this));
+    setUniformRowHeights(true);
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setExpandsOnDoubleClick(false);
+    setSortingEnabled(false);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    // Otherwise the view draws a focus frame around the current row itself.
+    setAllColumnsShowFocus(false);
+    setIconSize(QSize(16, 16));
+    setTextElideMode(Qt::ElideRight);
+
+    QHeaderView& columns = *header();
+    columns.setSectionsClickable(true);
+    columns.setSectionsMovable(true);
+    columns.setFirstSectionMovable(true);
+    columns.setSortIndicatorShown(false);
+    columns.setHighlightSections(false);
+    columns.setStretchLastSection(false);
+    columns.setMinimumSectionSize(8);
+    columns.setSectionResizeMode(QHeaderView::Interactive);
+    columns.setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    for (int column = 0; column < TBrowserModel::kColumnCount; ++column) {
+        columns.resizeSection(column, kColumnWidths[column]);
+    }
+    new TColumnWidthKeeper(*this, TBrowserModel::kPathColumn, TBrowserModel::kFileColumn);
+}
+
+QItemSelectionModel::SelectionFlags TBrowserTreeView::selectionCommand(const QModelIndex& index,
+                                                                       const QEvent* event) const {
+    QItemSelectionModel::SelectionFlags command = QTreeView::selectionCommand(index, event);
+    Qt::KeyboardModifiers modifiers = QApplication::keyboardModifiers();
+    if (event != nullptr && event->isInputEvent()) {
+        modifiers = static_cast<const QInputEvent*>(event)->modifiers();
+    }
+    // The list's own shift-range keeps what was selected before its anchor; here it replaces it.
+    if ((command & QItemSelectionModel::Current) && (command & QItemSelectionModel::Select) &&
+        !(modifiers & Qt::ControlModifier)) {
+        command |= QItemSelectionModel::Clear;
+    }
+    return command;
+}
+
+TColumnWidthKeeper::TColumnWidthKeeper(QTreeView& view, int growingColumn, int sharingColumn)
+    : QObject(&view), view_(view), viewport_(view.viewport()), growingColumn_(growingColumn),
+      sharingColumn_(sharingColumn), sharingWidth_(view.header()->sectionSize(sharingColumn)) {
     viewport_->installEventFilter(this);
+    connect(view.header(), &QHeaderView::sectionResized, this, &TColumnWidthKeeper::SectionResized);
 }
 
 bool TColumnWidthKeeper::eventFilter(QObject* watched, QEvent* event) {
     // Only the resize is looked at: other events also come while the view is being destroyed.
     if (event->type() == QEvent::Resize && watched == viewport_) {
-        const int width = viewport_->width();
-        const int delta = width - lastWidth_;
-        lastWidth_ = width;
-        if (delta != 0) {
-            QHeaderView& header = *view_.header();
-            header.resizeSection(column_,
-                                 std::max(header.minimumSectionSize(), header.sectionSize(column_) + delta));
-        }
+        Relayout();
     }
     return QObject::eventFilter(watched, event);
+}
+
+void TColumnWidthKeeper::SectionResized(int column, int /*oldSize*/, int newSize) {
+    if (adjusting_) {
+        return;
+    }
+    // By hand: the border the user moved stays where it was put, and the other of the two columns takes
+    // what is left.
+    const int minimum = view_.header()->minimumSectionSize();
+    if (column == sharingColumn_) {
+        sharingWidth_ = newSize;
+    } else if (column == growingColumn_) {
+        sharingWidth_ = std::max(minimum, Room() - newSize);
+    }
+    Relayout();
+}
+
+int TColumnWidthKeeper::Room() const {
+    const QHeaderView& header = *view_.header();
+    int room = viewport_->width();
+    for (int column = 0; column < header.count(); ++column) {
+        if (column != growingColumn_ && column != sharingColumn_ && !header.isSectionHidden(column)) {
+            room -= header.sectionSize(column);
+        }
+    }
+    return room;
+}
+
+void TColumnWidthKeeper::Relayout() {
+    QHeaderView& header = *view_.header();
+    const int minimum = header.minimumSectionSize();
+    const int room = std::max(0, Room());
+    const int growingFloor = std::max(minimum, sharingWidth_ / 2);
+    int growing = room - sharingWidth_;
+    int sharing = sharingWidth_;
+    if (growing < growingFloor) {
+        growing =
+            static_cast<int>(static_cast<long long>(room) * growingFloor / (growingFloor + sharingWidth_));
+        sharing = room - growing;
+    }
+    adjusting_ = true;
+    header.resizeSection(growingColumn_, std::max(minimum, growing));
+    header.resizeSection(sharingColumn_, std::max(minimum, sharing));
+    adjusting_ = false;
 }

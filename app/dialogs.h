@@ -1,6 +1,8 @@
 #pragma once
 // The window's dialogs behind one small interface, so that tests can answer them. TQtDialogs shows the real
 // ones. Paths come back in native form.
+#include <QByteArray>
+#include <QSize>
 #include <QString>
 #include <optional>
 
@@ -23,6 +25,8 @@ public:
     virtual void ShowErrorBox(QWidget* owner, const QString& caption, const QString& text) = 0;
 };
 
+// The file dialogs open at a size where names, sizes and dates can be read, and come back at the size and
+// with the column widths the user left them at.
 class TQtDialogs : public TDialogs {
 public:
     std::optional<QString> OpenFile(QWidget* owner, const QString& initialFolder,
@@ -30,4 +34,16 @@ public:
     QString PickFolder(QWidget* owner, const QString& prompt, const QString& initialFolder) override;
     void ShowMessage(QWidget* owner, const QString& caption, const QString& text) override;
     void ShowErrorBox(QWidget* owner, const QString& caption, const QString& text) override;
+
+private:
+    struct Layout {
+        QSize size;
+        QByteArray state; // the dialog's own: view mode, column widths, side bar
+    };
+    Layout openLayout_;
+    Layout pickLayout_;
 };
+
+// text with a zero-width space after each path separator and inside every longer run without a place to
+// break, so that a message box can wrap a long path or file name instead of cutting it at its edge.
+QString WithLineBreakChances(const QString& text);

@@ -7,16 +7,15 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QHeaderView>
-#include <QItemSelectionModel>
-#include <QLabel>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QScreen>
-#include <QSignalBlocker>
+#include <QScrollBar>
+#include <QShortcut>
 #include <QStatusBar>
-#include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <exception>
@@ -25,6 +24,7 @@
 #include "app/browser_view.h"
 #include "app/busy_cursor.h"
 #include "app/dialogs.h"
+#include "app/elided_label.h"
 #include "app/image_list.h"
 #include "app/node_data.h"
 #include "app/prefs.h"
@@ -106,7 +106,7 @@ void TForm1::CreateControls() {
 
     MainMenu1 = menuBar();
     MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
-    Files1 = MainMenu1->addMenu(QStringLiteral("Files"));
+    Files1 = MainMenu1->addMenu(QStringLiteral("&Files")); // Alt+F opens it
     Files1->setObjectName(QStringLiteral("Files1"));
     Openarchive1 =
         Files1->addAction(ImageList1->Icon(image_index::kOpenArchive), QStringLiteral("Open archive"));
@@ -118,6 +118,10 @@ void TForm1::CreateControls() {
     N1->setObjectName(QStringLiteral("N1"));
     CloseArchive1 = Files1->addAction(ImageList1->Icon(image_index::kCross), QStringLiteral("CloseArchive"));
     CloseArchive1->setObjectName(QStringLiteral("CloseArchive1"));
+    // Shown beside the items, and reachable from anywhere in the window.
+    Openarchive1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    extract1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    CloseArchive1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
     connect(Openarchive1, &QAction::triggered, this, [this] { RunHandler([this] { Openarchive1Click(); }); });
     connect(extract1, &QAction::triggered, this, [this] { RunHandler([this] { extract1Click(); }); });
     connect(CloseArchive1, &QAction::triggered, this,
@@ -142,17 +146,16 @@ void TForm1::CreateControls() {
             [this] { RunHandler([this] { ButtonedEdit1Change(); }); });
     connect(ButtonedEdit1RightButton, &QAction::triggered, this,
             [this] { RunHandler([this] { ButtonedEdit1RightButtonClick(); }); });
+    // A file dropped on the filter box opens like one dropped anywhere else; dragged text is still typed.
+    ButtonedEdit1->installEventFilter(this);
     layout->addWidget(ButtonedEdit1);
 
-    BrowserTree = new QTreeView(client);
-    BrowserTree->setObjectName(QStringLiteral("BrowserTree"));
     browserModel_ = new TBrowserModel(*ImageList1, this);
-    SetUpBrowserTree(*BrowserTree, *browserModel_);
+    BrowserTree = new TBrowserTreeView(*browserModel_, client);
+    BrowserTree->setObjectName(QStringLiteral("BrowserTree"));
     connect(BrowserTree->header(), &QHeaderView::sectionClicked, this, [this](int column) {
         RunHandler([this, column] { BrowserTreeHeaderClick(Qt::LeftButton, column); });
     });
-    connect(BrowserTree->selectionModel(), &QItemSelectionModel::selectionChanged, browserModel_,
-            &TBrowserModel::UpdateSelection);
     layout->addWidget(BrowserTree);
     setCentralWidget(client);
 
@@ -160,7 +163,7 @@ void TForm1::CreateControls() {
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setFixedHeight(kStatusBarHeight);
     for (int panel = 0; panel < 2; ++panel) {
-        StatusPanels[panel] = new QLabel(StatusBar1);
+        StatusPanels[panel] = new TElidedLabel(StatusBar1);
         StatusPanels[panel]->setObjectName(QStringLiteral("StatusPanel%1").arg(panel));
     }
     StatusPanels[0]->setFixedWidth(kStatusPanel0Width);
@@ -169,6 +172,18 @@ void TForm1::CreateControls() {
     setStatusBar(StatusBar1);
 
     setTabOrder(ButtonedEdit1, BrowserTree);
+
+    // Ctrl+F, and Escape in the list, go to the filter box; Escape there clears it.
+    const auto focusFilterBox = [this] {
+        ButtonedEdit1->setFocus(Qt::ShortcutFocusReason);
+        ButtonedEdit1->selectAll();
+    };
+    connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this, focusFilterBox);
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), BrowserTree, nullptr, nullptr, Qt::WidgetShortcut),
+            &QShortcut::activated, this, focusFilterBox);
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), ButtonedEdit1, nullptr, nullptr, Qt::WidgetShortcut),
+            &QShortcut::activated, this, [this] { RunHandler([this] { ButtonedEdit1RightButtonClick(); }); });
+    UpdateActions();
 
     // The client area (filter box, list, status bar) is 603 x 488; the menu bar comes on top of it.
     resize(kClientWidth, kClientHeight + MainMenu1->sizeHint().height());
@@ -197,11 +212,17 @@ void TForm1::ShowException(const std::u16string& message) {
 }
 
 QString TForm1::StatusPanelText(int panel) const {
-    return StatusPanels[panel]->text();
+    return StatusPanels[panel]->FullText();
 }
 
 void TForm1::SetStatusPanelText(int panel, const QString& text) {
-    StatusPanels[panel]->setText(text);
+    StatusPanels[panel]->SetFullText(text);
+}
+
+void TForm1::UpdateActions() {
+    extract1->setEnabled(HasArchive());
+    // Also after a failed open, whose path and the old rows are still shown.
+    CloseArchive1->setEnabled(HasArchive() || !archivePath_.empty());
 }
 
 void TForm1::FormCreate() {
@@ -239,6 +260,39 @@ void TForm1::CloseArchive1Click() {
     ArchiveFree(archive_);
     archivePath_.clear();
     SetStatusPanelText(1, QString());
+    UpdateActions();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ButtonedEdit1) {
+        switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+            if (static_cast<QDropEvent*>(event)->mimeData()->hasUrls()) {
+                // The window's own handlers take it: the filter box would type the file's address.
+                QMainWindow::event(event);
+                return true;
+            }
+            break;
+        case QEvent::ShortcutOverride: {
+            // The box would take some of the menu's keys for itself (Ctrl+E moves to the end of the line on
+            // X11); the menu comes first.
+            const QKeySequence keys(static_cast<QKeyEvent*>(event)->keyCombination());
+            for (const QAction* action : Files1->actions()) {
+                if (!action->shortcut().isEmpty() &&
+                    action->shortcut().matches(keys) == QKeySequence::ExactMatch) {
+                    event->ignore();
+                    return true;
+                }
+            }
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
@@ -290,8 +344,10 @@ void TForm1::OpenArchive(const std::u16string& path) {
         lastExtractDir_ = lastBsaDir_;
     }
     ArchiveFree(archive_);
+    UpdateActions();
     try {
         ArchiveOpen(archive_, archivePath_);
+        UpdateActions();
         FillBrowser();
     } catch (const Exception& error) {
         dialogs_.ShowMessage(this, Q(kApplicationTitle), Q(error.Message()));
@@ -318,6 +374,9 @@ void TForm1::FillBrowser() {
         }
     }
     browserModel_->SetNodes(std::move(nodes));
+    // A new list starts at its top left, whatever was scrolled to in the old one.
+    BrowserTree->scrollToTop();
+    BrowserTree->horizontalScrollBar()->setValue(0);
 }
 
 void TForm1::ButtonedEdit1Change() {
@@ -357,22 +416,12 @@ int TForm1::CurrentListRow() const {
 }
 
 void TForm1::RestoreViewSelection(int currentListRow) {
-    QItemSelectionModel& selection = *BrowserTree->selectionModel();
-    {
-        // The rows' flags already hold the selection: the view only has to show it, and with thousands of
-        // ranges its own bookkeeping of the change would cost more than the whole filter.
-        const QSignalBlocker blocker(&selection);
-        selection.select(browserModel_->VisibleSelection(), QItemSelectionModel::ClearAndSelect);
-        const int modelRow = currentListRow >= 0 ? browserModel_->ModelRow(currentListRow) : -1;
-        if (modelRow >= 0) {
-            selection.setCurrentIndex(browserModel_->index(modelRow, 0), QItemSelectionModel::NoUpdate);
-        }
-    }
+    BrowserTree->RowSelection().ShowRowFlags(currentListRow);
     BrowserTree->viewport()->update();
 }
 
 std::u16string TForm1::PrefsFileName() const {
-    return PrefsFileLocation(exeDir_);
+    return PrefsFileToRead(PrefsFileCandidates(exeDir_));
 }
 
 void TForm1::LoadPrefs() {
@@ -386,13 +435,18 @@ void TForm1::LoadPrefs() {
 }
 
 void TForm1::SavePrefs() {
+    // Beside the program if that folder can be written, else in the user's configuration folder. A failure
+    // keeps the old file, and nobody needs to hear of it.
     try {
-        const std::u16string fileName = PrefsFileName();
-        QDir().mkpath(QFileInfo(Q(fileName)).absolutePath()); // the per-user folder may not exist yet
-        TIniFile prefs(fileName);
-        prefs.WriteString(u"path", u"lastBsaDir", lastBsaDir_);
-        prefs.WriteString(u"path", u"lastExtractDir", lastExtractDir_);
-        prefs.UpdateFile(); // a failure keeps the old file, and nobody needs to hear of it
+        for (const std::u16string& fileName : PrefsFileCandidates(exeDir_)) {
+            QDir().mkpath(QFileInfo(Q(fileName)).absolutePath()); // the per-user folder may not exist yet
+            TIniFile prefs(fileName);
+            prefs.WriteString(u"path", u"lastBsaDir", lastBsaDir_);
+            prefs.WriteString(u"path", u"lastExtractDir", lastExtractDir_);
+            if (prefs.UpdateFile()) {
+                return;
+            }
+        }
     } catch (const std::exception&) {
     }
 }

@@ -11,13 +11,13 @@
 #include "archive/archive_session.h"
 
 class QAction;
-class QLabel;
 class QLineEdit;
 class QMenu;
 class QMenuBar;
 class QStatusBar;
-class QTreeView;
 class TBrowserModel;
+class TBrowserTreeView;
+class TElidedLabel;
 class TDestinationFolder;
 class TDialogs;
 class TImageList;
@@ -65,7 +65,7 @@ public:
                       const std::u16string* earlierEntry);
     void LoadPrefs();
     void SavePrefs();
-    // Where prefs.ini is read and written.
+    // Where prefs.ini is read from (it is written there too, unless that fails).
     std::u16string PrefsFileName() const;
 
     // The application's default handler: the error box captioned with the application title, the message
@@ -73,6 +73,7 @@ public:
     void ShowException(const std::u16string& message);
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
@@ -82,6 +83,8 @@ private:
     void CreateControls();
     template <class Handler> void RunHandler(Handler&& handler);
     void SetStatusPanelText(int panel, const QString& text);
+    // "Extract selection" needs an open archive, "CloseArchive" something to close.
+    void UpdateActions();
     // The list row of the view's current row, or -1; and the view's selection and current row brought back
     // from the rows' flags after the rows were sorted or filtered.
     int CurrentListRow() const;
@@ -101,9 +104,9 @@ private:
     QLineEdit* ButtonedEdit1 = nullptr;
     QAction* ButtonedEdit1LeftButton = nullptr;
     QAction* ButtonedEdit1RightButton = nullptr;
-    QTreeView* BrowserTree = nullptr;
+    TBrowserTreeView* BrowserTree = nullptr;
     QStatusBar* StatusBar1 = nullptr;
-    QLabel* StatusPanels[2] = {nullptr, nullptr};
+    TElidedLabel* StatusPanels[2] = {nullptr, nullptr};
 
     TArchiveSession archive_;
     std::u16string archivePath_;

@@ -1,5 +1,6 @@
 #include "app/prefs.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -67,8 +68,22 @@ bool KeyValue(std::string_view line, std::string_view& key, std::string_view& va
         return false;
     }
     key = Trimmed(content.substr(0, equals));
-    value = Trimmed(content.substr(equals + 1));
+    value = content.substr(equals + 1);
+    // A value ends with its line: a lone carriage return inside it ends it too.
+    value = Trimmed(value.substr(0, value.find('\r')));
+    // "value" reads as value, as the system's INI functions read it.
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
+        value = value.substr(1, value.size() - 2);
+    }
     return true;
+}
+
+// Whether the value would not read back as it was written unless quoted: blanks at its ends are trimmed when
+// read, and a value in quotes loses them.
+bool NeedsQuotes(std::string_view value) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    return !value.empty() && (blank(value.front()) || blank(value.back()) ||
+                              (value.size() >= 2 && value.front() == '"' && value.back() == '"'));
 }
 
 bool IsBlank(std::string_view line) {
@@ -140,10 +155,17 @@ std::u16string TIniFile::ReadString(std::u16string_view section, std::u16string_
     return std::u16string(defaultValue);
 }
 
-void TIniFile::WriteString(std::u16string_view section, std::u16string_view key, std::u16string_view value) {
+bool TIniFile::WriteString(std::u16string_view section, std::u16string_view key, std::u16string_view value) {
+    // A line break would end the value early and turn the rest into lines of their own, another key's
+    // perhaps.
+    const auto lineBreak = [](std::u16string_view text) { return text.find_first_of(u"\r\n") != text.npos; };
+    if (lineBreak(section) || lineBreak(key) || lineBreak(value)) {
+        return false;
+    }
     const std::string sectionName = ToUtf8(section);
     const std::string keyName = ToUtf8(key);
-    const std::string entry = keyName + "=" + ToUtf8(value);
+    const std::string valueText = ToUtf8(value);
+    const std::string entry = keyName + "=" + (NeedsQuotes(valueText) ? '"' + valueText + '"' : valueText);
 
     const std::string lineEnd = newLineBreak_ == "\r\n" ? "\r" : "";
     const int header = FindSection(sectionName);
@@ -152,7 +174,7 @@ void TIniFile::WriteString(std::u16string_view section, std::u16string_view key,
         lines_.push_back("[" + sectionName + "]" + lineEnd);
         lines_.push_back(entry + lineEnd);
         finalLineBreak_ = true;
-        return;
+        return true;
     }
     const int end = SectionEnd(header);
     int lastEntry = header;
@@ -162,7 +184,7 @@ void TIniFile::WriteString(std::u16string_view section, std::u16string_view key,
         if (KeyValue(line, lineKey, lineValue) && SameIgnoringAsciiCase(lineKey, keyName)) {
             const bool carriageReturn = !line.empty() && line.back() == '\r';
             line = entry + (carriageReturn ? "\r" : "");
-            return;
+            return true;
         }
         if (!IsBlank(line)) {
             lastEntry = i;
@@ -172,6 +194,7 @@ void TIniFile::WriteString(std::u16string_view section, std::u16string_view key,
     if (lastEntry + 2 == static_cast<int>(lines_.size())) {
         finalLineBreak_ = true; // the new line is the last one
     }
+    return true;
 }
 
 bool TIniFile::UpdateFile() const {
@@ -193,13 +216,28 @@ bool TIniFile::UpdateFile() const {
     return file.commit();
 }
 
-std::u16string PrefsFileLocation(const std::u16string& exeDir) {
+std::vector<std::u16string> PrefsFileCandidates(const std::u16string& exeDir) {
+    std::vector<std::u16string> candidates;
     const QString folder = ToQString(exeDir);
-    const QFileInfo folderInfo(folder);
     const bool installed = QFileInfo::exists(folder + QStringLiteral(PARLIVEX_DESKTOP_ENTRY_FROM_BINDIR));
-    if (!exeDir.empty() && folderInfo.isDir() && folderInfo.isWritable() && !installed) {
-        return exeDir + u"prefs.ini";
+    if (!exeDir.empty() && QFileInfo(folder).isDir() && !installed) {
+        candidates.push_back(exeDir + u"prefs.ini");
     }
     const QString configFolder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    return QDir::toNativeSeparators(configFolder + QStringLiteral("/parlivex/prefs.ini")).toStdU16String();
+    candidates.push_back(
+        QDir::toNativeSeparators(configFolder + QStringLiteral("/parlivex/prefs.ini")).toStdU16String());
+    return candidates;
+}
+
+std::u16string PrefsFileToRead(const std::vector<std::u16string>& candidates) {
+    std::u16string newest;
+    QDateTime newestTime;
+    for (const std::u16string& candidate : candidates) {
+        const QFileInfo info(ToQString(candidate));
+        if (info.isFile() && (newest.empty() || info.lastModified() > newestTime)) {
+            newest = candidate;
+            newestTime = info.lastModified();
+        }
+    }
+    return !newest.empty() || candidates.empty() ? newest : candidates.front();
 }

@@ -15,8 +15,10 @@ public:
     std::u16string ReadString(std::u16string_view section, std::u16string_view key,
                               std::u16string_view defaultValue) const;
     // Sets key=value in section: replaces the key's line, or adds it after the section's last entry, or adds
-    // the section at the end of the file. In memory until UpdateFile.
-    void WriteString(std::u16string_view section, std::u16string_view key, std::u16string_view value);
+    // the section at the end of the file. In memory until UpdateFile. A value is put in quotes when it
+    // would not read back the same without them. Text with a line break is not written (false): the old
+    // value stays.
+    bool WriteString(std::u16string_view section, std::u16string_view key, std::u16string_view value);
     // Replaces the file with the content as a whole (write to a temporary file, then rename), so a failure
     // leaves the old content. False on failure.
     bool UpdateFile() const;
@@ -39,7 +41,12 @@ private:
     std::string newLineBreak_ = "\n"; // for lines we add: the file's own style
 };
 
-// Where prefs.ini lives: beside the executable (exeDir ends in a separator), unless that folder cannot be
-// written or the program runs from its installed location (its desktop entry installed beside it); then in
-// the per-user configuration folder ($XDG_CONFIG_HOME/parlivex/prefs.ini on Linux).
-std::u16string PrefsFileLocation(const std::u16string& exeDir);
+// Where prefs.ini may be written, in the order it is tried: beside the executable (exeDir ends in a
+// separator) unless the program runs from its installed location (its desktop entry installed beside it) or
+// that folder does not exist; then in the per-user configuration folder ($XDG_CONFIG_HOME/parlivex/prefs.ini
+// on Linux), which is where a write goes when the first place cannot be written.
+std::vector<std::u16string> PrefsFileCandidates(const std::u16string& exeDir);
+
+// The candidate to read: of those that exist, the one written last (the first on a tie), so that the values
+// read are those of the last save wherever it went; the first candidate when none exists.
+std::u16string PrefsFileToRead(const std::vector<std::u16string>& candidates);

@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QTreeView>
 #include <QUrl>
+#include <QWindow>
 
 #include "base/ustring.h"
 
@@ -149,25 +150,39 @@ void WindowTest::OpenByDialog(const std::filesystem::path& path) {
     Action("Openarchive1")->trigger();
 }
 
-void WindowTest::Drop(const std::vector<std::filesystem::path>& paths) {
+bool WindowTest::Drop(const std::vector<std::filesystem::path>& paths, QWidget* onto) {
     QList<QUrl> urls;
     for (const std::filesystem::path& path : paths) {
         urls.append(QUrl::fromLocalFile(Q(path)));
     }
-    Drop(urls);
+    return Drop(urls, onto);
 }
 
-void WindowTest::Drop(const QList<QUrl>& urls) {
+bool WindowTest::Drop(const QList<QUrl>& urls, QWidget* onto) {
     QMimeData mime;
+    QStringList addresses;
+    for (const QUrl& url : urls) {
+        addresses.append(url.toString());
+    }
     mime.setUrls(urls);
-    // Onto the status bar: a part of the window that is no drop target of its own.
-    const QPoint at = Control<QStatusBar>("StatusBar1")->mapTo(form_.get(), QPoint(5, 5));
-    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(form_.get(), &enter);
-    ASSERT_TRUE(enter.isAccepted());
-    QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(form_.get(), &drop);
+    mime.setText(addresses.join(QLatin1Char('\n')));
+    return DropMime(mime, onto != nullptr ? onto : Control<QStatusBar>("StatusBar1"));
+}
+
+bool WindowTest::DropMime(QMimeData& mime, QWidget* onto) {
+    QWindow* window = form_->windowHandle();
+    const QPointF at = QPointF(onto->mapTo(form_.get(), onto->rect().center()));
+    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &enter);
+    if (!enter.isAccepted()) {
+        QDragLeaveEvent leave;
+        QCoreApplication::sendEvent(window, &leave);
+        return false;
+    }
+    QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &drop);
     QCoreApplication::processEvents();
+    return drop.isAccepted();
 }
 
 QStringList WindowTest::ColumnTexts(int column) {

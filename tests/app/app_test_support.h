@@ -23,6 +23,7 @@
 #include "tests/support/temp_folder.h"
 
 class QAction;
+class QMimeData;
 class QTreeView;
 
 namespace apptest {
@@ -99,9 +100,14 @@ protected:
 
     // "Open archive" answered with path.
     void OpenByDialog(const std::filesystem::path& path);
-    // Drops files on the window as a file manager does, and lets the window take them.
-    void Drop(const std::vector<std::filesystem::path>& paths);
-    void Drop(const QList<QUrl>& urls);
+    // Drops files on the window as a file manager does (their addresses as URLs and as text), at the
+    // middle of a control (the status bar when none is named), and lets the window take them. The events
+    // go to the window's handle, which hands them to the control under that point that takes drops. True
+    // when the drop was taken.
+    bool Drop(const std::vector<std::filesystem::path>& paths, QWidget* onto = nullptr);
+    bool DropMime(QMimeData& mime, QWidget* onto);
+    // The same with the URLs as given (file addresses with any bytes in them).
+    bool Drop(const QList<QUrl>& urls, QWidget* onto = nullptr);
 
     // The visible rows: a column's texts, or "Path" + "File" joined (the entry string).
     QStringList ColumnTexts(int column);

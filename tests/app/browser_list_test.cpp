@@ -1,11 +1,17 @@
 // The browser list: sorting by header clicks (stable in both directions, on the stored keys), the filter box
 // with its clear button, and the selection that rows keep while the filter hides them.
+#include <QApplication>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QTest>
 #include <QToolButton>
+#include <QToolTip>
 #include <QTreeView>
+#include <filesystem>
+#include <functional>
 
 #include "app/image_list.h"
 #include "tests/app/app_test_support.h"
@@ -164,6 +170,147 @@ TEST_F(BrowserListTest, HiddenRowsKeepTheirSelection) {
     selected.sort();
     EXPECT_EQ(selected, QStringList({"\\readme.txt", "ab\\notes", "meshes\\actors\\a.nif"}));
     EXPECT_EQ(Model().SelectedCount(), 3);
+}
+
+// f\a1.txt .. f\a5.txt and f\b5.txt; the filter "5" shows a5 and b5 only.
+fixture::ArchiveSpec FiveAndOneArchive() {
+    return Recipe({{"f",
+                    {Entry("a1.txt", "1"), Entry("a2.txt", "2"), Entry("a3.txt", "3"), Entry("a4.txt", "4"),
+                     Entry("a5.txt", "5"), Entry("b5.txt", "6")}}});
+}
+
+QStringList SelectedEntries(TBrowserModel& model) {
+    QStringList selected;
+    for (int row = 0; row < model.NodeCount(); ++row) {
+        if (model.Selected(row)) {
+            selected.append(QString::fromStdU16String(model.Node(row).filename));
+        }
+    }
+    return selected;
+}
+
+TEST_F(BrowserListTest, ANewSelectionReplacesTheOldOneHiddenRowsIncluded) {
+    const std::filesystem::path archive = WriteArchive("five.bsa", FiveAndOneArchive());
+    const QStringList five = {"f\\a1.txt", "f\\a2.txt", "f\\a3.txt", "f\\a4.txt", "f\\a5.txt"};
+    struct Gesture {
+        const char* name;
+        std::function<void()> act; // with a5 (current, selected) and b5 shown
+        QStringList selected;
+    };
+    const auto click = [this](int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        return [this, row, modifiers] { ClickRow(row, modifiers); };
+    };
+    const auto key = [this](Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        return [this, key, modifiers] { QTest::keyClick(Tree(), key, modifiers); };
+    };
+    const Gesture gestures[] = {
+        {"click on the one selected row shown", click(0), {"f\\a5.txt"}},
+        {"click on another row", click(1), {"f\\b5.txt"}},
+        {"arrow down", key(Qt::Key_Down), {"f\\b5.txt"}},
+        {"shift-click", click(1, Qt::ShiftModifier), {"f\\a5.txt", "f\\b5.txt"}},
+        {"shift+arrow", key(Qt::Key_Down, Qt::ShiftModifier), {"f\\a5.txt", "f\\b5.txt"}},
+        {"select all", key(Qt::Key_A, Qt::ControlModifier), {"f\\a5.txt", "f\\b5.txt"}},
+        {"click on empty space",
+         [this] {
+             QTreeView* tree = Tree();
+             QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier,
+                               QPoint(10, tree->viewport()->height() - 5));
+         },
+         {}},
+        {"control-click adds", click(1, Qt::ControlModifier), five + QStringList{"f\\b5.txt"}},
+        {"control-click removes", click(0, Qt::ControlModifier), five.mid(0, 4)},
+    };
+    CreateWindow();
+    for (const Gesture& gesture : gestures) {
+        SCOPED_TRACE(gesture.name);
+        OpenByDialog(archive);
+        Control<QLineEdit>("ButtonedEdit1")->clear();
+        ClickRow(0);
+        for (int row = 1; row < 5; ++row) {
+            ClickRow(row, Qt::ControlModifier); // a5 ends up current
+        }
+        ASSERT_EQ(SelectedEntries(Model()), five);
+        TypeFilter("5");
+        ASSERT_EQ(VisibleEntries(), QStringList({"f\\a5.txt", "f\\b5.txt"}));
+        Tree()->setFocus();
+
+        gesture.act();
+        EXPECT_EQ(SelectedEntries(Model()), gesture.selected);
+        Control<QLineEdit>("ButtonedEdit1")->clear();
+        QStringList shown;
+        for (const QModelIndex& index : Tree()->selectionModel()->selectedRows()) {
+            shown.append(VisibleEntries().at(index.row()));
+        }
+        shown.sort();
+        EXPECT_EQ(shown, gesture.selected) << "the list shows what is selected";
+    }
+
+    // What the list shows selected is what is extracted, and nothing else is replaced.
+    OpenByDialog(archive);
+    SelectAllRows();
+    TypeFilter("a5");
+    ClickRow(0);
+    ExtractTo(temp_.Path() / "out");
+    EXPECT_EQ(Form().StatusPanelText(0), "1/1");
+    EXPECT_TRUE(std::filesystem::exists(temp_.Path() / "out" / "f" / "a5.txt"));
+    EXPECT_FALSE(std::filesystem::exists(temp_.Path() / "out" / "f" / "a1.txt"));
+}
+
+TEST_F(BrowserListTest, ANewArchiveIsShownFromItsFirstRow) {
+    fixture::FolderSpec many{"textures\\many", {}};
+    for (int i = 0; i < 48; ++i) {
+        many.files.push_back(Entry("file" + std::to_string(100 + i) + ".dds", "x"));
+    }
+    const std::filesystem::path first = WriteArchive("many1.bsa", Recipe({many}));
+    const std::filesystem::path second = WriteArchive("many2.bsa", Recipe({many}));
+    CreateWindow();
+    OpenByDialog(first);
+    Tree()->setFocus();
+    QTest::keyClick(Tree(), Qt::Key_End);
+    ASSERT_GT(Tree()->verticalScrollBar()->value(), 0);
+
+    OpenByDialog(second);
+    QApplication::processEvents();
+    EXPECT_EQ(Tree()->verticalScrollBar()->value(), 0);
+    EXPECT_EQ(Tree()->indexAt(QPoint(5, 2)).row(), 0);
+}
+
+TEST_F(BrowserListTest, ElidedCellsShowTheirWholeTextAsTooltip) {
+    const std::string longName = std::string(120, 'w') + ".dds";
+    CreateWindow();
+    OpenByDialog(
+        WriteArchive("tips.bsa", Recipe({{"textures", {Entry("a.dds", "a"), Entry(longName, "w")}}})));
+    QTreeView* tree = Tree();
+    const auto tooltipAt = [&](int row, int column) {
+        QToolTip::hideText();
+        EXPECT_TRUE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }));
+        const QRect cell = tree->visualRect(Model().index(row, column));
+        QHelpEvent help(QEvent::ToolTip, cell.center(), tree->viewport()->mapToGlobal(cell.center()));
+        QCoreApplication::sendEvent(tree->viewport(), &help);
+        // A tooltip that is hidden goes after a moment; one that is shown is there at once.
+        QTest::qWait(400);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    EXPECT_EQ(tooltipAt(1, 2), QString::fromStdString(longName));
+    EXPECT_EQ(tooltipAt(0, 2), "") << "a text shown whole needs no tooltip";
+    EXPECT_EQ(tooltipAt(1, 1), "");
+    QToolTip::hideText();
+}
+
+TEST_F(BrowserListTest, TheCurrentRowHasNoFocusFrame) {
+    CreateWindow();
+    OpenByDialog(WriteArchive("sort.bsa", SortArchive()));
+    QTreeView* tree = Tree();
+    ClickRow(2);
+    ClickRow(2, Qt::ControlModifier); // current, not selected
+    const QRect row = tree->visualRect(Model().index(2, 1)).united(tree->visualRect(Model().index(2, 2)));
+    Control<QLineEdit>("ButtonedEdit1")->setFocus();
+    QApplication::processEvents();
+    const QImage unfocused = tree->viewport()->grab(row).toImage();
+    tree->setFocus();
+    QApplication::processEvents();
+    ASSERT_TRUE(tree->hasFocus());
+    EXPECT_EQ(tree->viewport()->grab(row).toImage(), unfocused);
 }
 
 // The model alone, over rows made by hand: the comparison's folding, and the bookkeeping of hidden rows.

@@ -8,11 +8,15 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
+#include <QScrollBar>
 #include <QStatusBar>
+#include <QTest>
 #include <QToolButton>
 #include <QTreeView>
 #include <fstream>
 
+#include "app/dialogs.h"
 #include "app/image_list.h"
 #include "platform/directories.h"
 #include "platform/native_path.h"
@@ -65,22 +69,26 @@ TEST_F(MainWindowTest, StartsWithItsCaptionMenuAndControlsInPlace) {
     ASSERT_NE(Control<QMenuBar>("MainMenu1"), nullptr);
     QMenu* files = Control<QMenu>("Files1");
     ASSERT_NE(files, nullptr);
-    EXPECT_EQ(files->title(), "Files");
+    EXPECT_EQ(files->title(), "&Files") << "Alt+F opens it";
     struct Item {
         const char* name;
         const char* text;
         int icon;
+        const char* shortcut;
+        bool enabled; // with no archive open
     };
-    const Item items[] = {{"Openarchive1", "Open archive", 9},
-                          {"extract1", "Extract selection", 27},
-                          {"N1", "", -1},
-                          {"CloseArchive1", "CloseArchive", 12}};
+    const Item items[] = {{"Openarchive1", "Open archive", 9, "Ctrl+O", true},
+                          {"extract1", "Extract selection", 27, "Ctrl+E", false},
+                          {"N1", "", -1, "", true},
+                          {"CloseArchive1", "CloseArchive", 12, "Ctrl+W", false}};
     ASSERT_EQ(files->actions().size(), 4);
     for (int i = 0; i < 4; ++i) {
         QAction* action = files->actions().at(i);
         EXPECT_EQ(action->objectName(), items[i].name);
         EXPECT_EQ(action->text(), items[i].text);
         EXPECT_EQ(action->isSeparator(), items[i].icon < 0);
+        EXPECT_EQ(action->shortcut().toString(), items[i].shortcut) << items[i].name;
+        EXPECT_EQ(action->isEnabled(), items[i].enabled) << items[i].name;
         if (items[i].icon >= 0) {
             EXPECT_EQ(Picture(action->icon()), Picture(*images, items[i].icon)) << items[i].name;
         }
@@ -133,15 +141,43 @@ TEST_F(MainWindowTest, StartsWithItsCaptionMenuAndControlsInPlace) {
     EXPECT_TRUE(form.acceptDrops());
 }
 
-TEST_F(MainWindowTest, PathColumnTakesUpChangesOfTheListWidth) {
+TEST_F(MainWindowTest, PathAndFileShareTheListWidthAtEverySize) {
     TForm1& form = CreateWindow();
-    QHeaderView* header = Tree()->header();
-    const int path = header->sectionSize(1);
-    form.resize(form.width() + 100, form.height());
-    QApplication::processEvents();
-    EXPECT_EQ(header->sectionSize(0), 23);
-    EXPECT_EQ(header->sectionSize(1), path + 100);
+    QTreeView* tree = Tree();
+    QHeaderView* header = tree->header();
+    const int startPath = header->sectionSize(1);
+    const QSize start = form.size();
+    struct Case {
+        int width;
+        int minPath, minFile; // at least; both always fill the list exactly
+    };
+    const Case cases[] = {
+        {start.width() + 100, startPath + 100, 300}, // wider: "Path" takes it all
+        {start.width() - 60, startPath - 60, 300},   // a little narrower: still "Path" alone
+        {240, 40, 80},                               // narrow: both shrink, neither collapses
+        {start.width(), startPath, 300},             // back: as at the start
+    };
+    for (const Case& c : cases) {
+        form.resize(c.width, start.height());
+        QApplication::processEvents();
+        SCOPED_TRACE(c.width);
+        EXPECT_EQ(header->sectionSize(0), 23);
+        EXPECT_GE(header->sectionSize(1), c.minPath);
+        EXPECT_GE(header->sectionSize(2), c.minFile);
+        EXPECT_EQ(header->length(), tree->viewport()->width());
+        EXPECT_FALSE(tree->horizontalScrollBar()->isVisible());
+    }
+    EXPECT_EQ(header->sectionSize(1), startPath);
     EXPECT_EQ(header->sectionSize(2), 300);
+
+    // A border moved by hand stays where it was put; the other column fills the rest.
+    header->resizeSection(1, startPath - 50);
+    EXPECT_EQ(header->sectionSize(1), startPath - 50);
+    EXPECT_EQ(header->sectionSize(2), 350);
+    form.resize(start.width() + 40, start.height());
+    QApplication::processEvents();
+    EXPECT_EQ(header->sectionSize(1), startPath - 10);
+    EXPECT_EQ(header->sectionSize(2), 350);
 }
 
 TEST_F(MainWindowTest, ImageListHoldsSeventyOneSlotsWithOurPicturesWhereTheyAreUsed) {
@@ -264,6 +300,113 @@ TEST_F(MainWindowTest, DropOpensTheFirstDroppedArchiveOnlyAndIgnoresOtherFiles) 
     EXPECT_EQ(VisibleEntries(), QStringList({"sound\\fx\\swing.wav"}));
 }
 
+TEST_F(MainWindowTest, DropOnAnyPartOfTheWindowOpensTheArchiveTheFilterBoxIncluded) {
+    const std::filesystem::path archive = WriteArchive("drop/small.bsa", SmallArchive());
+    TForm1& form = CreateWindow();
+    QLineEdit* filter = Control<QLineEdit>("ButtonedEdit1");
+    QWidget* const targets[] = {filter, Tree()->viewport(), Control<QStatusBar>("StatusBar1"),
+                                Control<QMenuBar>("MainMenu1")};
+    for (QWidget* target : targets) {
+        SCOPED_TRACE(
+            Utf8(target->objectName().isEmpty() ? target->parent()->objectName() : target->objectName()));
+        Action("CloseArchive1")->trigger();
+        ASSERT_FALSE(form.HasArchive());
+        EXPECT_TRUE(Drop({archive}, target));
+        EXPECT_EQ(form.ArchivePath(), U16(archive));
+        EXPECT_EQ(VisibleEntries(), kSmallArchiveEntries) << "the filter box typed the address";
+        EXPECT_EQ(filter->text(), "");
+    }
+
+    // Text dragged from elsewhere is still typed into the filter box.
+    QMimeData text;
+    text.setText("walk");
+    EXPECT_TRUE(DropMime(text, filter));
+    EXPECT_EQ(filter->text(), "walk");
+    EXPECT_EQ(VisibleEntries(), QStringList({"meshes\\actors\\walk.hkx"}));
+}
+
+TEST_F(MainWindowTest, LongArchivePathIsElidedAndLeavesTheWindowItsSize) {
+    // 250 characters in all.
+    std::filesystem::path archive = temp_.Path();
+    while (archive.string().size() < 250 - 60) {
+        archive /= std::string(40, 'd');
+    }
+    archive /= std::string(250 - archive.string().size() - 5, 'n') + ".bsa";
+    ASSERT_EQ(archive.string().size(), 250u);
+    WriteArchive(std::filesystem::relative(archive, temp_.Path()).string(), SmallArchive());
+    TForm1& form = CreateWindow();
+    const QSize before = form.size();
+
+    OpenByDialog(archive);
+    QApplication::processEvents();
+    EXPECT_TRUE(form.HasArchive());
+    EXPECT_EQ(form.size(), before);
+    EXPECT_LE(form.minimumSizeHint().width(), before.width());
+    QLabel* panel = Control<QLabel>("StatusPanel1");
+    EXPECT_EQ(form.StatusPanelText(1), Q(archive));
+    EXPECT_EQ(panel->toolTip(), Q(archive));
+    EXPECT_NE(panel->text(), Q(archive));
+    EXPECT_TRUE(panel->text().contains(QChar(0x2026))) << Utf8(panel->text());
+    EXPECT_LE(panel->fontMetrics().horizontalAdvance(panel->text()), panel->contentsRect().width());
+    EXPECT_TRUE(panel->text().endsWith(".bsa")) << "the file name stays in sight";
+
+    // A wider window shows more of it.
+    const int shown = panel->text().size();
+    form.resize(before.width() + 300, before.height());
+    QApplication::processEvents();
+    EXPECT_GT(panel->text().size(), shown);
+}
+
+TEST_F(MainWindowTest, KeyboardOpensExtractsClosesAndReachesTheFilterBox) {
+    const std::filesystem::path archive = WriteArchive("keys/small.bsa", SmallArchive());
+    TForm1& form = CreateWindow();
+    QTreeView* tree = Tree();
+    QLineEdit* filter = Control<QLineEdit>("ButtonedEdit1");
+    const auto press = [](QWidget* to, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(to, key, modifiers);
+        QApplication::processEvents();
+    };
+
+    dialogs_.openAnswers.push_back(Q(archive));
+    tree->setFocus();
+    press(tree, Qt::Key_O, Qt::ControlModifier);
+    ASSERT_TRUE(form.HasArchive());
+    EXPECT_TRUE(Action("extract1")->isEnabled());
+    EXPECT_TRUE(Action("CloseArchive1")->isEnabled());
+
+    tree->setFocus();
+    press(tree, Qt::Key_Home);
+    press(tree, Qt::Key_A, Qt::ControlModifier);
+    dialogs_.pickAnswers.push_back(Q(temp_.Path() / "out"));
+    press(tree, Qt::Key_E, Qt::ControlModifier);
+    EXPECT_EQ(form.StatusPanelText(0), "3/3");
+
+    press(tree, Qt::Key_F, Qt::ControlModifier);
+    EXPECT_TRUE(filter->hasFocus());
+    QTest::keyClicks(filter, "nif");
+    EXPECT_EQ(Model().rowCount(), 1);
+    press(filter, Qt::Key_E, Qt::ControlModifier); // the menu's, not the box's "end of line"
+    EXPECT_EQ(dialogs_.pickCalls.size(), 2u);
+    press(filter, Qt::Key_Escape);
+    EXPECT_EQ(filter->text(), "");
+    EXPECT_EQ(Model().rowCount(), 3);
+    tree->setFocus();
+    press(tree, Qt::Key_Escape);
+    EXPECT_TRUE(filter->hasFocus());
+
+    press(filter, Qt::Key_W, Qt::ControlModifier);
+    EXPECT_FALSE(form.HasArchive());
+    EXPECT_EQ(Model().NodeCount(), 0);
+    EXPECT_FALSE(Action("extract1")->isEnabled());
+    EXPECT_FALSE(Action("CloseArchive1")->isEnabled());
+
+    // Alt+F opens the menu.
+    press(&form, Qt::Key_F, Qt::AltModifier);
+    QMenu* files = Control<QMenu>("Files1");
+    EXPECT_TRUE(files->isVisible());
+    files->close();
+}
+
 TEST_F(MainWindowTest, CommandLineArgumentOpensLikeADrop) {
     const std::filesystem::path archive = WriteArchive("cmd/small.bsa", SmallArchive());
     TForm1& form = CreateWindow();
@@ -338,7 +481,9 @@ TEST_F(MainWindowTest, FailedOpenShowsTheReadersMessageAndKeepsTheOldRows) {
     EXPECT_EQ(form.LastBsaDir(), U16(bad.parent_path()) + u"/");
     EXPECT_EQ(VisibleEntries(), kSmallArchiveEntries);
 
-    // Without an archive "Extract selection" does nothing at all.
+    // Without an archive "Extract selection" does nothing at all; "CloseArchive" can clear the old rows.
+    EXPECT_FALSE(Action("extract1")->isEnabled());
+    EXPECT_TRUE(Action("CloseArchive1")->isEnabled());
     SelectAllRows();
     Action("extract1")->trigger();
     EXPECT_TRUE(dialogs_.pickCalls.empty());
@@ -383,6 +528,22 @@ TEST_F(MainWindowTest, ReopeningRebuildsTheListInTheArchivesOwnOrder) {
     EXPECT_EQ(VisibleEntries(), kSmallArchiveEntries);
     ClickHeader(2); // the sort state survived the refill: now descending
     EXPECT_EQ(ColumnTexts(2), QStringList({"walk.hkx", "iron.dds", "body.nif"}));
+}
+
+TEST(MessageBoxText, LongPathsAndNamesWrapWithinTheBox) {
+    const QString name = QString(600, QLatin1Char('x')) + ".dds";
+    const QString message = "Cannot create /home/user/out/textures/" + name + ".  File name too long";
+    const QString shown = WithLineBreakChances(message);
+    EXPECT_EQ(QString(shown).remove(QChar(0x200B)), message) << "only breaks are added";
+    const QFontMetrics metrics(QApplication::font());
+    const int width = 400;
+    EXPECT_LE(metrics.boundingRect(QRect(0, 0, width, 100000), Qt::TextWordWrap, shown).width(), width);
+    EXPECT_GT(metrics.boundingRect(QRect(0, 0, width, 100000), Qt::TextWordWrap, message).width(), width);
+    const QString emoji = QString(31, QLatin1Char('a')) + QString::fromUtf8("\xF0\x9F\x98\x80") + "b";
+    for (qsizetype i = 0; i + 1 < WithLineBreakChances(emoji).size(); ++i) {
+        EXPECT_FALSE(WithLineBreakChances(emoji).at(i).isHighSurrogate() &&
+                     WithLineBreakChances(emoji).at(i + 1) == QChar(0x200B));
+    }
 }
 
 TEST_F(MainWindowTest, ErrorBoxAppendsAFullStopUnlessTheMessageEndsInOneOrBelow) {

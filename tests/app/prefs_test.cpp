@@ -2,8 +2,10 @@
 // text), and the window's use of it: loaded at start, written at close, beside the executable or, for an
 // installed program, in the user's configuration folder.
 #include <QAction>
+#include <chrono>
 #include <fstream>
 #include <sstream>
+#include <unistd.h>
 
 #include "app/prefs.h"
 #include "tests/app/app_test_support.h"
@@ -69,16 +71,52 @@ TEST_F(IniFileTest, WritingChangesOnlyTheKeysItSets) {
 
 TEST_F(IniFileTest, ReadingFindsTheKeyOfItsSectionOnly) {
     WriteText(file_, "lastBsaDir=/outside/\n[Path]\n  LASTBSADIR  =  /x y/  \r\nlastBsaDir=/second/\nempty=\n"
-                     "long=" +
+                     "quoted = \" /q/ \" \nhalf=\"/h/\ncut=/a/\rlastExtractDir=/evil/\nlong=" +
                          std::string(3000, 'a') + "\n[other]\nlastExtractDir=/other/\n");
     const TIniFile ini(U16(file_));
     EXPECT_EQ(ini.ReadString(u"path", u"lastBsaDir", u"?"), u"/x y/");
     EXPECT_EQ(ini.ReadString(u"path", u"empty", u"?"), u"");
+    EXPECT_EQ(ini.ReadString(u"path", u"quoted", u"?"), u" /q/ ");
+    EXPECT_EQ(ini.ReadString(u"path", u"half", u"?"), u"\"/h/");
+    EXPECT_EQ(ini.ReadString(u"path", u"cut", u"?"), u"/a/") << "a value ends with its line";
     EXPECT_EQ(ini.ReadString(u"path", u"lastExtractDir", u"default"), u"default");
     EXPECT_EQ(ini.ReadString(u"path", u"long", u"?"), std::u16string(2047, u'a'));
     EXPECT_EQ(ini.ReadString(u"missing", u"lastBsaDir", u""), u"");
     EXPECT_EQ(TIniFile(U16(temp_.Path() / "none.ini")).ReadString(u"path", u"lastBsaDir", u""), u"");
 }
+
+TEST_F(IniFileTest, ValuesReadBackAsWrittenAndLineBreaksAreNotWritten) {
+    WriteText(file_, "[path]\nlastBsaDir=/old/\nlastExtractDir=/keep/\n");
+    TIniFile ini(U16(file_));
+    for (const char16_t* broken : {u"/a\nlastExtractDir=/evil/", u"/a\rb/", u"/a/\r\n"}) {
+        EXPECT_FALSE(ini.WriteString(u"path", u"lastBsaDir", broken));
+    }
+    const std::u16string awkward[] = {u" /lead/", u"/trail/ ", u"\"/quoted/\"", u"\"", u"/\u00e9 \"x\"/"};
+    for (const std::u16string& value : awkward) {
+        ASSERT_TRUE(ini.WriteString(u"path", u"lastExtractDir", value));
+        ASSERT_TRUE(ini.UpdateFile());
+        EXPECT_EQ(TIniFile(U16(file_)).ReadString(u"path", u"lastExtractDir", u"?"), value);
+    }
+    EXPECT_EQ(TIniFile(U16(file_)).ReadString(u"path", u"lastBsaDir", u"?"), u"/old/");
+}
+
+// XDG_CONFIG_HOME set to a folder for as long as it lives.
+class ScopedConfigHome {
+public:
+    explicit ScopedConfigHome(const fs::path& folder) : previous_(qgetenv("XDG_CONFIG_HOME")) {
+        qputenv("XDG_CONFIG_HOME", folder.string().c_str());
+    }
+    ~ScopedConfigHome() {
+        if (previous_.isNull()) {
+            qunsetenv("XDG_CONFIG_HOME");
+        } else {
+            qputenv("XDG_CONFIG_HOME", previous_);
+        }
+    }
+
+private:
+    QByteArray previous_;
+};
 
 class PrefsTest : public WindowTest {
 protected:
@@ -122,9 +160,82 @@ TEST_F(PrefsTest, NonAsciiFoldersSurviveARoundTripAndOtherLinesStay) {
     EXPECT_EQ(dialogs_.openCalls.back().initialFolder, Q(archiveFolder));
 }
 
+TEST_F(PrefsTest, FolderWithALineBreakIsNotWrittenAndTheOtherKeyStays) {
+    WriteText(Prefs(), "[path]\nlastBsaDir=/old/\nlastExtractDir=/keep/\n");
+    const fs::path archive =
+        WriteArchive("evil\nlastExtractDir=/hijacked/\n[path]\nlastExtractDir=/x/a.bsa", Recipe({}));
+    {
+        TForm1& form = CreateWindow();
+        OpenByDialog(archive);
+        EXPECT_EQ(form.LastBsaDir(), U16(archive.parent_path()) + u"/");
+        form.close();
+    }
+    EXPECT_EQ(ReadText(Prefs()), "[path]\nlastBsaDir=/old/\nlastExtractDir=/keep/\n");
+    TForm1& form = CreateWindow();
+    EXPECT_EQ(form.LastBsaDir(), u"/old/");
+    EXPECT_EQ(form.LastExtractDir(), u"/keep/");
+}
+
+// While it lives, the process runs as an unprivileged user (as root, whom no folder's mode stops) and the
+// folder cannot be written.
+class ReadOnlyFolder {
+public:
+    ReadOnlyFolder(const fs::path& folder, const fs::path& openToAll) : folder_(folder) {
+        fs::permissions(openToAll, fs::perms::all, fs::perm_options::replace);
+        fs::permissions(folder_, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                     fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+        if (geteuid() == 0) {
+            // The saved user id stays root, so that the destructor can come back.
+            unprivileged_ = setresgid(kNobody, kNobody, 0) == 0 && setresuid(kNobody, kNobody, 0) == 0;
+        } else {
+            unprivileged_ = true;
+        }
+    }
+    ~ReadOnlyFolder() {
+        if (getuid() == kNobody) {
+            EXPECT_EQ(setresuid(0, 0, 0), 0);
+            EXPECT_EQ(setresgid(0, 0, 0), 0);
+        }
+        fs::permissions(folder_, fs::perms::owner_all, fs::perm_options::add);
+    }
+    bool Ready() const { return unprivileged_; }
+
+private:
+    static constexpr uid_t kNobody = 65534;
+    fs::path folder_;
+    bool unprivileged_ = false;
+};
+
+TEST_F(PrefsTest, ReadOnlyProgramFolderIsReadAndTheLastSaveIsWhatTheNextStartReads) {
+    const ScopedConfigHome configHome(temp_.Path() / "config");
+    fs::create_directories(temp_.Path() / "config");
+    fs::permissions(temp_.Path() / "config", fs::perms::all);
+    const fs::path userPrefs = temp_.Path() / "config" / "parlivex" / "prefs.ini";
+    WriteText(Prefs(), "[path]\nlastBsaDir=/shipped/\nlastExtractDir=/out/\n");
+    fs::last_write_time(Prefs(), fs::file_time_type::clock::now() - std::chrono::hours(1));
+    const fs::path archive = WriteArchive("data/a.bsa", Recipe({}));
+    fs::permissions(archive.parent_path(), fs::perms::all);
+    fs::permissions(archive, fs::perms::all);
+    {
+        ReadOnlyFolder readOnly(binFolder_, temp_.Path());
+        if (!readOnly.Ready()) {
+            GTEST_SKIP() << "cannot run as an unprivileged user";
+        }
+        {
+            TForm1& form = CreateWindow();
+            EXPECT_EQ(form.LastBsaDir(), u"/shipped/") << "read beside the program";
+            OpenByDialog(archive);
+            form.close();
+        }
+        EXPECT_EQ(ReadText(Prefs()), "[path]\nlastBsaDir=/shipped/\nlastExtractDir=/out/\n");
+        EXPECT_EQ(ReadText(userPrefs),
+                  "[path]\nlastBsaDir=" + Utf8(Q(archive.parent_path())) + "/\nlastExtractDir=/out/\n");
+        EXPECT_EQ(CreateWindow().LastBsaDir(), U16(archive.parent_path()) + u"/") << "the last save";
+    }
+}
+
 TEST_F(PrefsTest, InstalledProgramKeepsItsPrefsInTheUserConfigurationFolder) {
-    const QByteArray previous = qgetenv("XDG_CONFIG_HOME");
-    qputenv("XDG_CONFIG_HOME", (temp_.Path() / "config").string().c_str());
+    const ScopedConfigHome configHome(temp_.Path() / "config");
     WriteText(temp_.Path() / "share" / "applications" / "parlivex.desktop", "[Desktop Entry]\n");
     const fs::path userPrefs = temp_.Path() / "config" / "parlivex" / "prefs.ini";
 
@@ -137,15 +248,9 @@ TEST_F(PrefsTest, InstalledProgramKeepsItsPrefsInTheUserConfigurationFolder) {
     EXPECT_EQ(ReadText(userPrefs), "[path]\nlastBsaDir=" + folder + "\nlastExtractDir=" + folder + "\n");
     EXPECT_EQ(CreateWindow().LastBsaDir(), U16(temp_.Path() / "data") + u"/");
 
-    // So does one whose folder cannot be written.
+    // So does one whose folder does not exist.
     executablePath_ = U16(temp_.Path() / "no such folder" / "parlivex");
     EXPECT_EQ(CreateWindow().PrefsFileName(), U16(userPrefs));
-
-    if (previous.isNull()) {
-        qunsetenv("XDG_CONFIG_HOME");
-    } else {
-        qputenv("XDG_CONFIG_HOME", previous);
-    }
 }
 
 } // namespace
