@@ -8,12 +8,18 @@
 #endif
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "archive/archive_session.h"
-#include "base/exceptions.h"
 #include "archive/entry_filter.h"
+#include "base/exceptions.h"
 #include "cli/extract_job.h"
 #include "cli/view_commands.h"
 #include "platform/directories.h"
@@ -37,7 +43,8 @@ constexpr char kUsage[] =
     "      Prints the archive's version, archive flags, folder count and file count.\n"
     "  parlivex-cli --help\n"
     "\n"
-    "Exit status: 0 on success; 1 when the archive cannot be opened or any entry failed; 2 for a usage error.\n";
+    "Exit status: 0 on success; 1 when the archive cannot be opened or any entry failed; 2 for a usage "
+    "error.\n";
 
 int UsageError(const char* message) {
     std::fprintf(stderr, "parlivex-cli: %s\n\n%s", message, kUsage);
@@ -127,6 +134,14 @@ int Info(const std::u16string& path) {
     return 0;
 }
 
+bool ErrorsGoToTerminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(STDERR_FILENO) != 0;
+#endif
+}
+
 int Extract(const std::u16string& path, const std::u16string& destination, const std::u16string& filter,
             int jobs) {
     TArchiveSession archive;
@@ -138,7 +153,7 @@ int Extract(const std::u16string& path, const std::u16string& destination, const
         PrintLine(stderr, u"Cannot create the folder " + destination);
         return 1;
     }
-    const bool terminal = isatty(STDERR_FILENO) != 0;
+    const bool terminal = ErrorsGoToTerminal();
     const auto progress = [terminal](int done, int total) {
         if (terminal && (done % 97 == 0 || done == total)) {
             std::fprintf(stderr, "\r%d/%d", done, total);
@@ -170,19 +185,16 @@ int DefaultJobs() {
     return cores == 0 ? 1 : static_cast<int>(cores);
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+int Run(std::vector<std::string> args) {
 #ifdef __GLIBC__
-    // Extraction allocates and frees an entry-sized buffer or two per entry, up to several MiB. By default the
-    // C library hands large freed blocks back to the system and maps fresh ones for the next entry, so that
-    // every entry pays page faults on memory it had a moment ago; keep such blocks for reuse instead.
+    // Extraction allocates and frees an entry-sized buffer or two per entry, up to several MiB. By default
+    // the C library hands large freed blocks back to the system and maps fresh ones for the next entry, so
+    // that every entry pays page faults on memory it had a moment ago; keep such blocks for reuse instead.
     mallopt(M_MMAP_THRESHOLD, 64 << 20);
     mallopt(M_TRIM_THRESHOLD, 128 << 20);
     // The index of a large archive is tens of MiB in small blocks: grow the heap in large steps.
     mallopt(M_TOP_PAD, 16 << 20);
 #endif
-    std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         return UsageError("no command given");
     }
@@ -219,3 +231,26 @@ int main(int argc, char** argv) {
     }
     return UsageError(("cannot understand: " + command).c_str());
 }
+
+} // namespace
+
+#ifdef _WIN32
+// Windows hands the command line over in UTF-16 here; main() would get it in the ANSI code page, which has
+// no room for most names. Output is UTF-8 with "\n" line ends, as on Linux: the C library would turn every
+// "\n" into "\r\n", and the console is told to show UTF-8.
+int wmain(int argc, wchar_t** argv) {
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+    SetConsoleOutputCP(CP_UTF8);
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring_view arg(argv[i]);
+        args.push_back(ToUtf8(std::u16string(arg.begin(), arg.end())));
+    }
+    return Run(std::move(args));
+}
+#else
+int main(int argc, char** argv) {
+    return Run(std::vector<std::string>(argv + 1, argv + argc));
+}
+#endif

@@ -9,16 +9,21 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <map>
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
+#endif
+#include <thread>
 
 #include "archive/bsa_file.h"
 #include "base/ustring.h"
 #include "cli/extract_job.h"
 #include "tests/support/bsa_writer.h"
+#include "tests/support/system_errors.h"
 #include "tests/support/temp_folder.h"
 
 using namespace fixture;
@@ -32,6 +37,66 @@ struct CliRun {
     std::string err;
 };
 
+// A path as the program's arguments and messages carry it: UTF-8.
+std::string U8(const fs::path& path) {
+    return ToUtf8(path.u16string());
+}
+
+#ifdef _WIN32
+// One argument of a command line as the C runtime splits it: quoted, with the backslashes before a quote
+// doubled.
+std::wstring Quote(const std::string& arg) {
+    const std::u16string text = FromUtf8(arg);
+    std::wstring quoted = L"\"";
+    size_t backslashes = 0;
+    for (const char16_t c : text) {
+        if (c == u'\\') {
+            ++backslashes;
+        } else {
+            if (c == u'"') {
+                quoted.append(backslashes + 1,
+                              L'\\'); // the backslashes before it, and the quote itself, escaped
+            }
+            backslashes = 0;
+        }
+        quoted += static_cast<wchar_t>(c);
+    }
+    quoted.append(backslashes, L'\\');
+    return quoted + L"\"";
+}
+
+// Runs the tool with the arguments in UTF-16, as the system hands them over, its output going to files.
+int RunProcess(const std::vector<std::string>& args, const fs::path& out, const fs::path& err) {
+    std::wstring command = Quote(PARLIVEX_CLI_PATH);
+    for (const auto& arg : args) {
+        command += L" " + Quote(arg);
+    }
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    const auto open = [&](const wchar_t* path, DWORD access, DWORD disposition) {
+        return CreateFileW(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, disposition,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    };
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = open(L"NUL", GENERIC_READ, OPEN_EXISTING);
+    startup.hStdOutput = open(out.c_str(), GENERIC_WRITE, CREATE_ALWAYS);
+    startup.hStdError = open(err.c_str(), GENERIC_WRITE, CREATE_ALWAYS);
+    PROCESS_INFORMATION process{};
+    DWORD exitCode = static_cast<DWORD>(-1);
+    if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                       &process)) {
+        WaitForSingleObject(process.hProcess, INFINITE);
+        GetExitCodeProcess(process.hProcess, &exitCode);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    CloseHandle(startup.hStdInput);
+    CloseHandle(startup.hStdOutput);
+    CloseHandle(startup.hStdError);
+    return static_cast<int>(exitCode);
+}
+#else
 std::string Quote(const std::string& arg) {
     std::string quoted = "'";
     for (char c : arg) {
@@ -40,17 +105,22 @@ std::string Quote(const std::string& arg) {
     return quoted + "'";
 }
 
-CliRun RunCli(const TempFolder& dir, const std::vector<std::string>& args) {
+int RunProcess(const std::vector<std::string>& args, const fs::path& out, const fs::path& err) {
     std::string command = Quote(PARLIVEX_CLI_PATH);
     for (const auto& arg : args) {
         command += " " + Quote(arg);
     }
-    const fs::path out = dir / "cli.out";
-    const fs::path err = dir / "cli.err";
     command += " >" + Quote(out.string()) + " 2>" + Quote(err.string()) + " </dev/null";
     const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+#endif
+
+CliRun RunCli(const TempFolder& dir, const std::vector<std::string>& args) {
+    const fs::path out = dir / "cli.out";
+    const fs::path err = dir / "cli.err";
     CliRun run;
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.exitCode = RunProcess(args, out, err);
     const auto outBytes = ReadWholeFile(out);
     const auto errBytes = ReadWholeFile(err);
     run.out.assign(outBytes.begin(), outBytes.end());
@@ -66,7 +136,7 @@ std::map<std::string, std::vector<uint8_t>> TreeOf(const fs::path& root) {
     }
     for (const auto& item : fs::recursive_directory_iterator(root)) {
         if (item.is_regular_file()) {
-            tree[fs::relative(item.path(), root).string()] = ReadWholeFile(item.path());
+            tree[ToUtf8(fs::relative(item.path(), root).generic_u16string())] = ReadWholeFile(item.path());
         }
     }
     return tree;
@@ -143,19 +213,18 @@ TEST_P(CliExtractTest, ExtractsEveryByteWithAnyNumberOfJobs) {
     const auto [version, flags] = GetParam();
     TempFolder dir;
     const ArchiveSpec recipe = MixedArchive(version, flags);
-    WriteArchiveFile(recipe, (dir / "mixed.bsa").string());
+    WriteArchiveFile(recipe, U8(dir / "mixed.bsa"));
     const auto expected = ExpectedTree(recipe);
 
     for (const char* jobs : {"1", "3"}) {
         const fs::path out = dir / (std::string("out") + jobs);
-        const CliRun run =
-            RunCli(dir, {"extract", (dir / "mixed.bsa").string(), out.string(), "--jobs", jobs});
+        const CliRun run = RunCli(dir, {"extract", U8(dir / "mixed.bsa"), U8(out), "--jobs", jobs});
         EXPECT_EQ(run.exitCode, 0) << run.err;
         EXPECT_EQ(run.err, "");
         EXPECT_EQ(TreeOf(out), expected) << "jobs " << jobs;
     }
     // A second run into the same folder replaces the files with the same bytes.
-    const CliRun again = RunCli(dir, {"extract", (dir / "mixed.bsa").string(), (dir / "out1").string()});
+    const CliRun again = RunCli(dir, {"extract", U8(dir / "mixed.bsa"), U8(dir / "out1")});
     EXPECT_EQ(again.exitCode, 0);
     EXPECT_EQ(TreeOf(dir / "out1"), expected);
 }
@@ -167,9 +236,8 @@ INSTANTIATE_TEST_SUITE_P(VersionsAndFlags, CliExtractTest,
 
 TEST(CliExtract, FilterKeepsMatchingEntries) {
     TempFolder dir;
-    WriteArchiveFile(MixedArchive(105, 0x7), (dir / "a.bsa").string());
-    const CliRun run =
-        RunCli(dir, {"extract", (dir / "a.bsa").string(), (dir / "out").string(), "--filter", "  IRON "});
+    WriteArchiveFile(MixedArchive(105, 0x7), U8(dir / "a.bsa"));
+    const CliRun run = RunCli(dir, {"extract", U8(dir / "a.bsa"), U8(dir / "out"), "--filter", "  IRON "});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     const auto tree = TreeOf(dir / "out");
     EXPECT_EQ(tree.size(), 4u); // everything below textures\armor\iron
@@ -187,9 +255,9 @@ TEST(CliExtract, UnsafeAndDamagedEntriesAreReportedTheRestIsWritten) {
                       {"c:\\windows", {{"evil.dll", {'x'}}}},
                       {"meshes", {damaged, {"good.nif", {'g', 'o', 'o', 'd'}}}},
                       {"\\\\server\\share", {{"evil.txt", {'x'}}}}};
-    WriteArchiveFile(recipe, (dir / "hostile.bsa").string());
+    WriteArchiveFile(recipe, U8(dir / "hostile.bsa"));
     const fs::path out = dir / "deep" / "out";
-    const CliRun run = RunCli(dir, {"extract", (dir / "hostile.bsa").string(), out.string()});
+    const CliRun run = RunCli(dir, {"extract", U8(dir / "hostile.bsa"), U8(out)});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("..\\..\\escape\\evil.txt: refused: '..' component"), std::string::npos)
         << run.err;
@@ -375,12 +443,12 @@ TEST(CliList, PrintsEntryStringsInNameOrderAsUtf8) {
     TempFolder dir;
     ArchiveSpec recipe;
     recipe.folders = {{"textures", {{"B.dds", {1}}, {"a.dds", {1}}}}, {"Meshes", {{"caf\xE9.nif", {1}}}}};
-    WriteArchiveFile(recipe, (dir / "a.bsa").string());
-    const CliRun run = RunCli(dir, {"list", (dir / "a.bsa").string()});
+    WriteArchiveFile(recipe, U8(dir / "a.bsa"));
+    const CliRun run = RunCli(dir, {"list", U8(dir / "a.bsa")});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out, "meshes\\caf\xC3\xA9.nif\ntextures\\a.dds\ntextures\\B.dds\n");
 
-    const CliRun info = RunCli(dir, {"info", (dir / "a.bsa").string()});
+    const CliRun info = RunCli(dir, {"info", U8(dir / "a.bsa")});
     EXPECT_EQ(info.out, "version: 105\narchive flags: 0x00000003\nfolders: 2\nfiles: 3\n");
 }
 
@@ -399,8 +467,8 @@ TEST(CliList, ListsArchivesLongerThanItsOutputBuffer) {
         recipe.folders.push_back(std::move(folder));
     }
     std::sort(expected.begin(), expected.end());
-    WriteArchiveFile(recipe, (dir / "a.bsa").string());
-    const CliRun run = RunCli(dir, {"list", (dir / "a.bsa").string()});
+    WriteArchiveFile(recipe, U8(dir / "a.bsa"));
+    const CliRun run = RunCli(dir, {"list", U8(dir / "a.bsa")});
     EXPECT_EQ(run.exitCode, 0);
     std::string all;
     for (const std::string& line : expected) {
@@ -410,17 +478,37 @@ TEST(CliList, ListsArchivesLongerThanItsOutputBuffer) {
     EXPECT_EQ(run.out, all);
 }
 
+// Names beyond ASCII in the archive's path and in the destination reach the tool intact, on Windows too
+// (where the ANSI command line would turn them into question marks).
+TEST(CliCommands, NonAsciiArchiveAndDestinationNames) {
+    TempFolder dir;
+    ArchiveSpec recipe;
+    recipe.folders = {{"textures", {{"caf\xE9.dds", {1, 2, 3}}}}};
+    const fs::path archive = dir.Path() / fs::path(u8"caf\u00e9 \u0436.bsa");
+    WriteArchiveFile(recipe, U8(archive));
+    const CliRun list = RunCli(dir, {"list", U8(archive)});
+    EXPECT_EQ(list.exitCode, 0) << list.err;
+    EXPECT_EQ(list.out, "textures\\caf\xC3\xA9.dds\n");
+
+    const fs::path out = dir.Path() / fs::path(u8"sortie-\u00e9");
+    const CliRun extract = RunCli(dir, {"extract", U8(archive), U8(out)});
+    EXPECT_EQ(extract.exitCode, 0) << extract.err;
+    EXPECT_EQ(TreeOf(out),
+              (std::map<std::string, std::vector<uint8_t>>{{"textures/caf\xC3\xA9.dds", {1, 2, 3}}}));
+}
+
 TEST(CliCommands, OpenFailuresAndUsage) {
     TempFolder dir;
     const auto notArchive = dir.Write("text.bsa", {'h', 'e', 'l', 'l', 'o'});
     for (const char* command : {"list", "info"}) {
-        const CliRun run = RunCli(dir, {command, (dir / "text.bsa").string()});
+        const CliRun run = RunCli(dir, {command, U8(dir / "text.bsa")});
         EXPECT_EQ(run.exitCode, 1);
-        EXPECT_EQ(run.err, (dir / "text.bsa").string() + " is not a valid BSA file\n");
+        EXPECT_EQ(run.err, U8(dir / "text.bsa") + " is not a valid BSA file\n");
     }
-    const CliRun missing = RunCli(dir, {"extract", (dir / "none.bsa").string(), (dir / "out").string()});
+    const CliRun missing = RunCli(dir, {"extract", U8(dir / "none.bsa"), U8(dir / "out")});
     EXPECT_EQ(missing.exitCode, 1);
-    EXPECT_EQ(missing.err, "Cannot open " + (dir / "none.bsa").string() + ".  No such file or directory\n");
+    EXPECT_EQ(missing.err,
+              "Cannot open " + U8(dir / "none.bsa") + ".  " + ToUtf8(SystemText(kErrorFileNotFound)) + "\n");
     EXPECT_FALSE(fs::exists(dir / "out"));
 
     EXPECT_EQ(RunCli(dir, {}).exitCode, 2);
