@@ -200,6 +200,12 @@ std::u16string PrefsFileLocation(const std::u16string& exeDir) {
     if (!exeDir.empty() && folderInfo.isDir() && folderInfo.isWritable() && !installed) {
         return exeDir + u"prefs.ini";
     }
-    const QString configFolder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    return QDir::toNativeSeparators(configFolder + QStringLiteral("/parlivex/prefs.ini")).toStdU16String();
+#ifdef _WIN32
+    // The user's roaming settings folder, %APPDATA%\Parlivex.
+    const QString configFolder = qEnvironmentVariable("APPDATA") + QStringLiteral("/Parlivex");
+#else
+    const QString configFolder =
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/parlivex");
+#endif
+    return QDir::toNativeSeparators(configFolder + QStringLiteral("/prefs.ini")).toStdU16String();
 }

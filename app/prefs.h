@@ -41,5 +41,6 @@ private:
 
 // Where prefs.ini lives: beside the executable (exeDir ends in a separator), unless that folder cannot be
 // written or the program runs from its installed location (its desktop entry installed beside it); then in
-// the per-user configuration folder ($XDG_CONFIG_HOME/parlivex/prefs.ini on Linux).
+// the per-user configuration folder ($XDG_CONFIG_HOME/parlivex/prefs.ini on Linux, %APPDATA%\Parlivex\prefs.ini
+// on Windows).
 std::u16string PrefsFileLocation(const std::u16string& exeDir);

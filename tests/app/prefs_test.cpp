@@ -123,10 +123,16 @@ TEST_F(PrefsTest, NonAsciiFoldersSurviveARoundTripAndOtherLinesStay) {
 }
 
 TEST_F(PrefsTest, InstalledProgramKeepsItsPrefsInTheUserConfigurationFolder) {
-    const QByteArray previous = qgetenv("XDG_CONFIG_HOME");
-    qputenv("XDG_CONFIG_HOME", (temp_.Path() / "config").string().c_str());
-    WriteText(temp_.Path() / "share" / "applications" / "parlivex.desktop", "[Desktop Entry]\n");
+#ifdef _WIN32
+    const char* const configVariable = "APPDATA";
+    const fs::path userPrefs = temp_.Path() / "config" / "Parlivex" / "prefs.ini";
+#else
+    const char* const configVariable = "XDG_CONFIG_HOME";
     const fs::path userPrefs = temp_.Path() / "config" / "parlivex" / "prefs.ini";
+#endif
+    const QByteArray previous = qgetenv(configVariable);
+    qputenv(configVariable, Q(temp_.Path() / "config").toUtf8());
+    WriteText(temp_.Path() / "share" / "applications" / "parlivex.desktop", "[Desktop Entry]\n");
 
     TForm1& form = CreateWindow();
     EXPECT_EQ(form.PrefsFileName(), U16(userPrefs));
@@ -142,9 +148,9 @@ TEST_F(PrefsTest, InstalledProgramKeepsItsPrefsInTheUserConfigurationFolder) {
     EXPECT_EQ(CreateWindow().PrefsFileName(), U16(userPrefs));
 
     if (previous.isNull()) {
-        qunsetenv("XDG_CONFIG_HOME");
+        qunsetenv(configVariable);
     } else {
-        qputenv("XDG_CONFIG_HOME", previous);
+        qputenv(configVariable, previous);
     }
 }
 
