@@ -4,7 +4,9 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QString>
+#ifndef PARLIVEX_PNG_ICONS
 #include <QSvgRenderer>
+#endif
 
 // The resources live in a static library: register them before the first look-up. (Outside any namespace, as
 // the registration function is a global one.)
@@ -14,7 +16,28 @@ static void InitResources() {
 
 namespace {
 
-QImage RenderSvg(const QString& resource, int size) {
+// The pictures are SVG files; builds without Qt's SVG module carry them rendered to PNG at build time
+// instead, as "<name>-<size>.png" in 16, 24, 32, 48, 64 and 128 pixels.
+#ifdef PARLIVEX_PNG_ICONS
+QString PictureResource(const QString& name) {
+    return name + QStringLiteral("-16.png");
+}
+
+QImage RenderPicture(const QString& resource, int size) {
+    const QString name = resource.left(resource.size() - int(sizeof "-16.png") + 1);
+    QImage image(QStringLiteral("%1-%2.png").arg(name).arg(size));
+    if (image.isNull()) {
+        image = QImage(size, size, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+    }
+    return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+#else
+QString PictureResource(const QString& name) {
+    return name + QStringLiteral(".svg");
+}
+
+QImage RenderPicture(const QString& resource, int size) {
     QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QSvgRenderer renderer(resource);
@@ -24,6 +47,7 @@ QImage RenderSvg(const QString& resource, int size) {
     }
     return image;
 }
+#endif
 
 } // namespace
 
@@ -32,13 +56,14 @@ TImageList::TImageList(QObject* parent) : QObject(parent) {
     icons_.reserve(kCount);
     images_.reserve(kCount);
     for (int index = 0; index < kCount; ++index) {
-        const QString resource = QStringLiteral(":/imagelist/%1.svg").arg(index);
+        const QString resource = PictureResource(QStringLiteral(":/imagelist/%1").arg(index));
         QIcon icon;
         QImage image;
         if (QFile::exists(resource)) {
-            image = RenderSvg(resource, kIconSize);
+            image = RenderPicture(resource, kIconSize);
             const QPixmap picture = QPixmap::fromImage(image);
-            const QPixmap sharper = QPixmap::fromImage(RenderSvg(resource, 2 * kIconSize)); // for 2x screens
+            const QPixmap sharper =
+                QPixmap::fromImage(RenderPicture(resource, 2 * kIconSize)); // for 2x screens
             // The same picture whether the row or item is selected or under the mouse (the style would tint
             // it otherwise).
             for (const QIcon::Mode mode : {QIcon::Normal, QIcon::Active, QIcon::Selected}) {
@@ -75,7 +100,8 @@ QIcon ApplicationIcon() {
     InitResources();
     QIcon icon;
     for (int size : {16, 24, 32, 48, 64, 128}) {
-        icon.addPixmap(QPixmap::fromImage(RenderSvg(QStringLiteral(":/app/parlivex.svg"), size)));
+        icon.addPixmap(
+            QPixmap::fromImage(RenderPicture(PictureResource(QStringLiteral(":/app/parlivex")), size)));
     }
     return icon;
 }

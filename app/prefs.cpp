@@ -223,9 +223,14 @@ std::vector<std::u16string> PrefsFileCandidates(const std::u16string& exeDir) {
     if (!exeDir.empty() && QFileInfo(folder).isDir() && !installed) {
         candidates.push_back(exeDir + u"prefs.ini");
     }
-    const QString configFolder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    candidates.push_back(
-        QDir::toNativeSeparators(configFolder + QStringLiteral("/parlivex/prefs.ini")).toStdU16String());
+#ifdef _WIN32
+    // The user's roaming settings folder, %APPDATA%\Parlivex.
+    const QString configFolder = qEnvironmentVariable("APPDATA") + QStringLiteral("/Parlivex");
+#else
+    const QString configFolder =
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/parlivex");
+#endif
+    candidates.push_back(QDir::toNativeSeparators(configFolder + QStringLiteral("/prefs.ini")).toStdU16String());
     return candidates;
 }
 

@@ -1,5 +1,6 @@
 #include "archive/entry_path.h"
 
+#include <algorithm>
 #include <string_view>
 #include <vector>
 
@@ -15,6 +16,45 @@ bool IsControlCharacter(char16_t c) {
 
 bool IsAsciiLetter(char16_t c) {
     return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
+
+// Characters that Windows refuses in a name (":" and "/" have reasons of their own).
+constexpr std::u16string_view kCharactersWindowsRefuses = u"<>\"|?*";
+
+char16_t AsciiUpper(char16_t c) {
+    return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
+}
+
+bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char16_t x, char16_t y) {
+               return AsciiUpper(x) == AsciiUpper(y);
+           });
+}
+
+// A name that Windows takes for a device, whatever follows its first dot: "CON", "nul.txt", "Com1.tar.gz",
+// also with spaces before the dot ("AUX .dds"), which Windows drops.
+bool IsReservedDeviceName(std::u16string_view name) {
+    std::u16string_view stem = name.substr(0, name.find(u'.'));
+    while (!stem.empty() && stem.back() == u' ') {
+        stem.remove_suffix(1);
+    }
+    for (const std::u16string_view device : {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$"}) {
+        if (EqualsIgnoringAsciiCase(stem, device)) {
+            return true;
+        }
+    }
+    if (stem.size() != 4 || !(EqualsIgnoringAsciiCase(stem.substr(0, 3), u"COM") ||
+                              EqualsIgnoringAsciiCase(stem.substr(0, 3), u"LPT"))) {
+        return false;
+    }
+    // COM1..COM9 and LPT1..LPT9, and the superscript digits Windows also reads as 1, 2 and 3.
+    const char16_t digit = stem[3];
+    return (digit >= u'1' && digit <= u'9') || digit == u'\u00B9' || digit == u'\u00B2' || digit == u'\u00B3';
+}
+
+// Windows drops a trailing dot or space from a name, so "a." would land on "a".
+bool EndsWithDotOrSpace(std::u16string_view name) {
+    return !name.empty() && (name.back() == u'.' || name.back() == u' ');
 }
 
 // The folder's components between "\" separators, empty ones included.
@@ -77,12 +117,16 @@ std::optional<std::u16string> UnsafeEntryPathReason(const rFileData& parts) {
             if (c == u'/') {
                 return u"'/' in a name";
             }
+            if (kCharactersWindowsRefuses.find(c) != std::u16string_view::npos) {
+                return u"'" + std::u16string(1, c) + u"' in a name";
+            }
         }
     }
-    // SplitEntryPath leaves a ":" only in the folder part.
+    // SplitEntryPath leaves a ":" only in the folder part. Past the drive position it names an NTFS
+    // alternate data stream ("readme.txt:hidden").
     const size_t colon = parts.fPath.find(u':');
     if (colon != std::u16string::npos) {
-        return colon == 1 && IsAsciiLetter(parts.fPath[0]) ? u"drive prefix" : u"':' in a name";
+        return colon == 1 && IsAsciiLetter(parts.fPath[0]) ? u"drive prefix" : u"alternate data stream";
     }
     if (!parts.fPath.empty() && parts.fPath[0] == kEntryDelimiter) {
         return u"absolute path";
@@ -94,6 +138,21 @@ std::optional<std::u16string> UnsafeEntryPathReason(const rFileData& parts) {
     }
     if (fileName.empty() || fileName == u"." || fileName == u"..") {
         return u"invalid file name";
+    }
+    // Names Windows cannot create as they stand, refused on every system: the archive may be handed on to
+    // someone who extracts it there.
+    std::vector<std::u16string_view> names = FolderComponents(parts.fPath);
+    names.push_back(fileName);
+    for (std::u16string_view name : names) {
+        if (name == u"." || name.empty()) {
+            continue;
+        }
+        if (IsReservedDeviceName(name)) {
+            return u"reserved device name";
+        }
+        if (EndsWithDotOrSpace(name)) {
+            return u"name ends in a dot or space";
+        }
     }
     return std::nullopt;
 }

@@ -17,10 +17,12 @@ struct rFileData {
 rFileData SplitEntryPath(const std::u16string& entry);
 
 // Why an entry may not be written below a destination, or nothing when it may. Refused: a folder that is
-// absolute (begins with "\" or "/", so also "\\server"), a drive prefix ("C:") or a ":" anywhere, a ".."
-// component, a file name that is empty, "." or "..", and a "/" or a control character anywhere (a "/" would be
-// a separator here). Harmless: "." components and empty components inside the folder, which are dropped (real
-// archives keep root files in a folder named ".").
+// absolute (begins with "\" or "/", so also "\\server"), a drive prefix ("C:") or a ":" anywhere (an
+// alternate data stream), a ".." component, a file name that is empty, "." or "..", a "/" or a control
+// character anywhere (a "/" would be a separator here), and, on every system, what Windows cannot create
+// as it stands: the characters < > " | ? *, device names (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with any
+// extension) and names ending in a dot or a space. Harmless: "." components and empty components inside
+// the folder, which are dropped (real archives keep root files in a folder named ".").
 std::optional<std::u16string> UnsafeEntryPathReason(const rFileData& parts);
 
 // The folders below the destination that an entry's file goes into, outermost first: the components of fPath

@@ -10,8 +10,14 @@
 #endif
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "archive/archive_session.h"
 #include "archive/entry_filter.h"
@@ -47,6 +53,7 @@ constexpr char kUsage[] =
 // Descriptors 0 to 2 closed by the caller would otherwise go to the first files this process opens: an
 // archive or an extracted file would receive the messages. Fill the gaps with /dev/null opened for reading
 // only, so that output to a closed stdout still fails, and is reported, instead of vanishing.
+#ifndef _WIN32
 void KeepStandardDescriptorsTaken() {
     for (int fd = 0; fd <= 2; ++fd) {
         if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
@@ -55,6 +62,7 @@ void KeepStandardDescriptorsTaken() {
         }
     }
 }
+#endif
 
 // One line on stderr, control characters escaped.
 void PrintError(std::u16string_view text) {
@@ -204,6 +212,14 @@ int Info(const std::u16string& path) {
     return PrintToStdout(std::string_view(text, static_cast<size_t>(length)));
 }
 
+bool ErrorsGoToTerminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(STDERR_FILENO) != 0;
+#endif
+}
+
 int Extract(const std::u16string& path, const std::u16string& destination, const std::u16string& filter,
             int jobs) {
     TArchiveSession archive;
@@ -216,7 +232,7 @@ int Extract(const std::u16string& path, const std::u16string& destination, const
         PrintError(u"Cannot create the folder " + destination + u": " + platform::SystemErrorText(reason));
         return 1;
     }
-    const bool terminal = isatty(STDERR_FILENO) != 0;
+    const bool terminal = ErrorsGoToTerminal();
     const auto progress = [terminal](int done, int total) {
         if (terminal && (done % 97 == 0 || done == total)) {
             std::fprintf(stderr, "\r%d/%d", done, total);
@@ -248,9 +264,7 @@ int DefaultJobs() {
     return cores == 0 ? 1 : static_cast<int>(cores);
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+int Run(std::vector<std::string> args) {
 #ifdef __GLIBC__
     // Extraction allocates and frees an entry-sized buffer or two per entry, up to several MiB. By default
     // the C library hands large freed blocks back to the system and maps fresh ones for the next entry, so
@@ -260,8 +274,9 @@ int main(int argc, char** argv) {
     // The index of a large archive is tens of MiB in small blocks: grow the heap in large steps.
     mallopt(M_TOP_PAD, 16 << 20);
 #endif
+#ifndef _WIN32
     KeepStandardDescriptorsTaken();
-    std::vector<std::string> args(argv + 1, argv + argc);
+#endif
     if (args.empty()) {
         return UsageError(u"no command given");
     }
@@ -315,3 +330,26 @@ int main(int argc, char** argv) {
     }
     return UsageError(u"unknown command: " + path(0));
 }
+
+} // namespace
+
+#ifdef _WIN32
+// Windows hands the command line over in UTF-16 here; main() would get it in the ANSI code page, which has
+// no room for most names. Output is UTF-8 with "\n" line ends, as on Linux: the C library would turn every
+// "\n" into "\r\n", and the console is told to show UTF-8.
+int wmain(int argc, wchar_t** argv) {
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+    SetConsoleOutputCP(CP_UTF8);
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring_view arg(argv[i]);
+        args.push_back(ToUtf8(std::u16string(arg.begin(), arg.end())));
+    }
+    return Run(std::move(args));
+}
+#else
+int main(int argc, char** argv) {
+    return Run(std::vector<std::string>(argv + 1, argv + argc));
+}
+#endif

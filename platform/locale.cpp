@@ -1,8 +1,5 @@
 #include "platform/locale.h"
-
-#include <unicode/uchar.h>
-#include <unicode/ustring.h>
-#include <unicode/utf16.h>
+#include "platform/locale_system.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -13,18 +10,18 @@ namespace {
 
 // Windows-1252 bytes 0x80..0x9F; the five bytes it leaves undefined map to the C1 control of the same value,
 // as the Windows conversion does. Every other byte is its own code point.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+constexpr char16_t kCp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                      0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 bool IsAscii(std::u16string_view text) {
     return std::all_of(text.begin(), text.end(), [](char16_t c) { return c < 0x80; });
 }
 
-char16_t AsciiLower(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; }
-
-int32_t Length(std::u16string_view text) { return static_cast<int32_t>(text.size()); }
+char16_t AsciiLower(char16_t c) {
+    return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
+}
 
 } // namespace
 
@@ -47,7 +44,8 @@ void WidenAnsi(std::string_view bytes, char16_t* to) {
         }
         // Each byte into a 16-bit unit of its own, four at a time.
         const auto widen = [](uint64_t four) {
-            return (four & 0xFF) | ((four & 0xFF00) << 8) | ((four & 0xFF0000) << 16) | ((four & 0xFF000000) << 24);
+            return (four & 0xFF) | ((four & 0xFF00) << 8) | ((four & 0xFF0000) << 16) |
+                   ((four & 0xFF000000) << 24);
         };
         const uint64_t units[2] = {widen(eight & 0xFFFFFFFF), widen(eight >> 32)};
         std::memcpy(to + i, units, sizeof units);
@@ -81,16 +79,7 @@ std::u16string LowerCase(std::u16string_view text) {
         }
         return out;
     }
-    // Lower-casing may change the length (İ becomes i + combining dot): ask ICU for the size first.
-    UErrorCode status = U_ZERO_ERROR;
-    const int32_t needed = u_strToLower(nullptr, 0, text.data(), Length(text), "", &status);
-    std::u16string out(static_cast<size_t>(needed), u'\0');
-    status = U_ZERO_ERROR;
-    u_strToLower(out.data(), needed, text.data(), Length(text), "", &status);
-    if (U_FAILURE(status)) {
-        return std::u16string(text);
-    }
-    return out;
+    return system_locale::LowerCase(text);
 }
 
 int CompareTextIgnoreCase(std::u16string_view a, std::u16string_view b) {
@@ -126,29 +115,7 @@ int CompareTextIgnoreCase(std::u16string_view a, std::u16string_view b) {
     if (i == common) {
         return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
     }
-    // Simple (one-to-one) case folding, code point by code point. Full folding would make "stra\u00dfe" equal
-    // "strasse" (\u00df expands to "ss"), so two names the file systems keep apart would become one.
-    const auto lengthA = static_cast<int32_t>(a.size());
-    const auto lengthB = static_cast<int32_t>(b.size());
-    auto atA = static_cast<int32_t>(i);
-    auto atB = static_cast<int32_t>(i);
-    while (atA < lengthA && atB < lengthB) {
-        UChar32 pointA = 0;
-        UChar32 pointB = 0;
-        U16_NEXT(a.data(), atA, lengthA, pointA);
-        U16_NEXT(b.data(), atB, lengthB, pointB);
-        if (pointA != pointB) {
-            const UChar32 foldedA = u_foldCase(pointA, U_FOLD_CASE_DEFAULT);
-            const UChar32 foldedB = u_foldCase(pointB, U_FOLD_CASE_DEFAULT);
-            if (foldedA != foldedB) {
-                return foldedA < foldedB ? -1 : 1;
-            }
-        }
-    }
-    if (atA < lengthA) {
-        return 1;
-    }
-    return atB < lengthB ? -1 : 0;
+    return system_locale::CompareFolded(a.substr(i), b.substr(i));
 }
 
 } // namespace platform

@@ -71,7 +71,9 @@ TEST(UnsafeEntryPathReason, RefusesEntriesThatCouldLeaveTheDestination) {
         {u"a\\..\\b\\c.txt", "'..' component"},
         {u"C:\\x.txt", "drive prefix"},
         {u"c:x.txt", "drive prefix"},
-        {u"a\\b:c\\x.txt", "':' in a name"},
+        {u"a\\b:c\\x.txt", "alternate data stream"},
+        {u"a\\readme.txt:hidden", "alternate data stream"},
+        {u"a\\readme.txt::$DATA", "alternate data stream"},
         {u"\\\\server\\share\\x.txt", "absolute path"},
         {u"\\windows\\x.txt", "absolute path"},
         {u"/etc\\passwd", "'/' in a name"},
@@ -93,6 +95,50 @@ TEST(UnsafeEntryPathReason, RefusesEntriesThatCouldLeaveTheDestination) {
         {u"a\\.\\b\\...txt", std::nullopt},
         {u"a\\..b\\c..d", std::nullopt},
         {u"\u00e4rmel\\Caf\u00e9 \u4e2d\u6587.txt", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.entry));
+        const std::optional<std::u16string> reason = UnsafeEntryPathReason(SplitEntryPath(c.entry));
+        EXPECT_EQ(reason ? std::optional<std::string>(ToUtf8(*reason)) : std::nullopt, c.reason);
+    }
+}
+
+// Names Windows would not create as they stand are refused everywhere: an archive extracted on Linux may
+// still be passed on to a Windows user, and Windows would write a device or drop the dot.
+TEST(UnsafeEntryPathReason, RefusesNamesWindowsCannotCreate) {
+    struct Case {
+        std::u16string entry;
+        std::optional<std::string> reason;
+    };
+    const std::vector<Case> cases = {
+        {u"a\\CON", "reserved device name"},
+        {u"a\\con.txt", "reserved device name"},
+        {u"a\\Nul.tar.gz", "reserved device name"},
+        {u"a\\aux .dds", "reserved device name"},
+        {u"PRN\\x.txt", "reserved device name"},
+        {u"a\\com1\\x.txt", "reserved device name"},
+        {u"a\\LPT9.nif", "reserved device name"},
+        {u"a\\COM\u00b9.txt", "reserved device name"},
+        {u"a\\conout$", "reserved device name"},
+        {u"a\\x.txt.", "name ends in a dot or space"},
+        {u"a\\x.txt ", "name ends in a dot or space"},
+        {u"a.\\x.txt", "name ends in a dot or space"},
+        {u"a \\x.txt", "name ends in a dot or space"},
+        {u"a\\b...\\x.txt", "name ends in a dot or space"},
+        {u"a\\x<y.txt", "'<' in a name"},
+        {u"a\\x>y.txt", "'>' in a name"},
+        {u"a\"b\\x.txt", "'\"' in a name"},
+        {u"a\\x|y.txt", "'|' in a name"},
+        {u"a\\what?.txt", "'?' in a name"},
+        {u"a\\*.txt", "'*' in a name"},
+        // Close to the refused names, yet ordinary.
+        {u"a\\console.txt", std::nullopt},
+        {u"a\\com10.txt", std::nullopt},
+        {u"a\\lpt0.txt", std::nullopt},
+        {u"a\\com.txt", std::nullopt},
+        {u"a\\nul_\\x.txt", std::nullopt},
+        {u"a\\.\\x.txt", std::nullopt},
+        {u"a\\ leading space.txt", std::nullopt},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(ToUtf8(c.entry));
@@ -138,7 +184,9 @@ TEST(EntryDestination, HostileArchiveWritesNothingOutsideTheDestination) {
         {"c:", {Entry("evil4.txt", Bytes("4"))}},
         {"dest\\..\\..", {Entry("evil5.txt", Bytes("5"))}},
         {"sub",
-         {Entry("..", Bytes("6")), Entry("a/../../evil7.txt", Bytes("7")), Entry("ok.txt", Bytes("ok"))}},
+         {Entry("..", Bytes("6")), Entry("a/../../evil7.txt", Bytes("7")), Entry("ok.txt", Bytes("ok")),
+          Entry("nul.txt", Bytes("9"))}},
+        {"sub\\dots.", {Entry("evil10.txt", Bytes("10"))}},
         {".", {Entry("root.txt", Bytes("root"))}},
         {"", {Entry("..\\evil8.txt", Bytes("8"))}, uint8_t{0}},
     };
@@ -151,7 +199,7 @@ TEST(EntryDestination, HostileArchiveWritesNothingOutsideTheDestination) {
     ArchiveOpen(archive, archivePath);
     TStringList list;
     ASSERT_TRUE(ArchiveExportFileList(archive, archivePath, list));
-    TDestinationFolder folder(FromUtf8(destination.string()));
+    TDestinationFolder folder(destination.u16string());
     std::vector<std::string> refused;
     for (const auto& item : list.Items()) {
         const TExtractOutcome outcome = ExtractEntry(*archive, item.string, folder);
@@ -161,7 +209,7 @@ TEST(EntryDestination, HostileArchiveWritesNothingOutsideTheDestination) {
             EXPECT_EQ(outcome.kind, TExtractOutcome::Kind::Written) << ToUtf8(item.string);
         }
     }
-    EXPECT_EQ(refused.size(), 8u);
+    EXPECT_EQ(refused.size(), 10u);
 
     std::vector<std::string> written;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(temp.Path())) {

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include "base/exceptions.h"
 #include "streams/write_cached_file_stream.h"
+#include "tests/support/system_errors.h"
 #include "tests/support/temp_folder.h"
 
 using fixture::ReadWholeFile;
@@ -18,7 +21,9 @@ std::vector<uint8_t> Pattern(size_t n) {
     }
     return bytes;
 }
-uintmax_t DiskSize(const std::filesystem::path& path) { return std::filesystem::file_size(path); }
+uintmax_t DiskSize(const std::filesystem::path& path) {
+    return std::filesystem::file_size(path);
+}
 } // namespace
 
 TEST(TwbWriteCachedFileStream, WritesWholeCacheBlocksThenTheRestAtRelease) {
@@ -92,7 +97,8 @@ TEST(TwbWriteCachedFileStream, CreationEmptiesOrFails) {
         TwbWriteCachedFileStream stream(nowhere);
         FAIL();
     } catch (const EStreamError& e) {
-        EXPECT_EQ(e.Message(), u"Cannot create " + nowhere + u".  No such file or directory");
+        EXPECT_EQ(e.Message(),
+                  u"Cannot create " + nowhere + u".  " + fixture::SystemText(fixture::kErrorFolderNotFound));
     }
 }
 
@@ -142,6 +148,8 @@ TEST(TwbWriteCachedFileStream, BlocksReachTheFileAsThroughTheCache) {
 }
 
 // The transfers are positioned; a file that cannot be positioned fails as it would at moving the pointer.
+#ifndef _WIN32
+// (Windows writes to a pipe wherever it stands, whatever position the write names.)
 TEST(TwbWriteCachedFileStream, UnseekableFileFailsAtPositioning) {
     int ends[2] = {};
     ASSERT_EQ(pipe(ends), 0);
@@ -158,3 +166,4 @@ TEST(TwbWriteCachedFileStream, UnseekableFileFailsAtPositioning) {
     close(ends[0]);
     close(ends[1]);
 }
+#endif

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <stdexcept>
@@ -166,7 +167,8 @@ private:
 class FileSink final : public ByteSink {
 public:
     explicit FileSink(const std::string& path)
-        : path_(path), file_(path, std::ios::binary | std::ios::trunc) {
+        : path_(path), file_(std::filesystem::path(std::u8string(path.begin(), path.end())),
+                             std::ios::binary | std::ios::trunc) {
         if (!file_)
             Fail("cannot create ");
     }

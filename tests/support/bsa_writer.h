@@ -101,7 +101,7 @@ struct Layout {
 // field.
 std::vector<uint8_t> BuildArchive(const ArchiveSpec& recipe, Layout* layout = nullptr);
 
-// The same archive written to `path`, one entry at a time, so that archives of several GB need no more
+// The same archive written to `path` (UTF-8), one entry at a time, so that archives of several GB need no more
 // memory than their largest entry. A large folderBlocksAt leaves a sparse hole. Also throws
 // std::runtime_error when the file cannot be written.
 void WriteArchiveFile(const ArchiveSpec& recipe, const std::string& path, Layout* layout = nullptr);

@@ -15,8 +15,8 @@ class TempFolder {
 public:
     TempFolder() {
         std::random_device seed;
-        path_ = std::filesystem::temp_directory_path() / ("parlivex-test-" + std::to_string(seed()) + "-" +
-                                                          std::to_string(seed()));
+        path_ = std::filesystem::temp_directory_path() /
+                ("parlivex-test-" + std::to_string(seed()) + "-" + std::to_string(seed()));
         std::filesystem::create_directories(path_);
     }
     ~TempFolder() {
@@ -31,7 +31,7 @@ public:
     const std::filesystem::path& Path() const { return path_; }
     std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
     // The path of a file in the folder, as the program's UTF-16 text.
-    std::u16string U16(const std::string& name) const { return FromUtf8((path_ / name).string()); }
+    std::u16string U16(const std::string& name) const { return (path_ / name).u16string(); }
 
     // Writes bytes to a file in the folder and returns its UTF-16 path.
     std::u16string Write(const std::string& name, const std::vector<uint8_t>& bytes) const {

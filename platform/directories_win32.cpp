@@ -1,0 +1,86 @@
+#include "platform/directories.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "platform/win32_path.h"
+
+namespace platform {
+namespace {
+
+bool IsDirectory(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Length of the part of a prefixed path that is not a folder of its own: "\\?\C:\" or
+// "\\?\UNC\server\share\".
+size_t RootLength(const std::wstring& path) {
+    const std::wstring unc = L"\\\\?\\UNC\\";
+    if (path.rfind(unc, 0) == 0) {
+        const size_t server = path.find(L'\\', unc.size());
+        const size_t share = server == std::wstring::npos ? server : path.find(L'\\', server + 1);
+        return share == std::wstring::npos ? path.size() : share + 1;
+    }
+    const size_t drive = path.find(L'\\', 4);
+    return drive == std::wstring::npos ? path.size() : drive + 1;
+}
+
+} // namespace
+
+bool DirectoryExists(const std::u16string& path) {
+    return !path.empty() && IsDirectory(Win32Path(path));
+}
+
+bool ForceDirectories(const std::u16string& path) {
+    if (path.empty()) {
+        return false;
+    }
+    std::wstring full = Win32Path(path);
+    while (full.size() > 1 && full.back() == L'\\') {
+        full.pop_back();
+    }
+    // Create each folder below the root in turn; existing folders are fine, anything else stops the walk.
+    for (size_t slash = full.find(L'\\', RootLength(full));; slash = full.find(L'\\', slash + 1)) {
+        const std::wstring prefix = full.substr(0, slash);
+        if (!CreateDirectoryW(prefix.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+            return false;
+        }
+        if (slash == std::wstring::npos) {
+            break;
+        }
+    }
+    return IsDirectory(full);
+}
+
+std::u16string ExecutablePath() {
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) {
+            return {};
+        }
+        if (length < buffer.size()) {
+            return FromWide({buffer.data(), length});
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+std::u16string CurrentDirectory() {
+    const DWORD needed = GetCurrentDirectoryW(0, nullptr);
+    std::vector<wchar_t> buffer(needed + 1);
+    const DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data());
+    if (length == 0 || length >= buffer.size()) {
+        return {};
+    }
+    std::u16string directory = FromWide({buffer.data(), length});
+    // "C:\" keeps its separator; every other folder loses it.
+    if (directory.size() > 3 && directory.back() == u'\\') {
+        directory.pop_back();
+    }
+    return directory;
+}
+
+} // namespace platform
