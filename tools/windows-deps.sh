@@ -118,8 +118,9 @@ if [ ! -f "$qt_prefix/lib/cmake/Qt6Widgets/Qt6WidgetsConfig.cmake" ]; then
   qt_src=$(fetch_source qt6-base)
   echo "Building Qt for Windows from $qt_src into $qt_prefix (about 30 minutes on two cores)"
   build=$cache/qt6-mingw-build
-  rm -rf "$build"
   mkdir -p "$build"
+  # A build that was stopped halfway goes on where it stopped: configure only once.
+  if [ ! -f "$build/build.ninja" ]; then
   # No tablet library in the +dfsg source; without Direct2D the windows plugin needs DirectWrite 3 off
   # too; the bundled FreeType is what the offscreen plugin of the tests renders text with.
   (cd "$build" && "$qt_src/configure" -prefix "$qt_prefix" -release -xplatform win32-g++ \
@@ -129,6 +130,7 @@ if [ ! -f "$qt_prefix/lib/cmake/Qt6Widgets/Qt6WidgetsConfig.cmake" ]; then
     -qt-zlib -qt-pcre -qt-libpng -qt-libjpeg -qt-harfbuzz -qt-freetype \
     -- -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DPARLIVEX_MINGW_PREFIX="$prefix" \
     -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake)
+  fi
   nice -n 19 cmake --build "$build" -j "$jobs"
   cmake --install "$build" >/dev/null
   rm -rf "$build"
