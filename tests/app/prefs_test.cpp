@@ -238,10 +238,6 @@ TEST_F(PrefsTest, InstalledProgramKeepsItsPrefsInTheUserConfigurationFolder) {
     const ScopedConfigHome configHome(temp_.Path() / "config");
     WriteText(temp_.Path() / "share" / "applications" / "parlivex.desktop", "[Desktop Entry]\n");
     const fs::path userPrefs = temp_.Path() / "config" / "parlivex" / "prefs.ini";
-#endif
-    const QByteArray previous = qgetenv(configVariable);
-    qputenv(configVariable, Q(temp_.Path() / "config").toUtf8());
-    WriteText(temp_.Path() / "share" / "applications" / "parlivex.desktop", "[Desktop Entry]\n");
 
     TForm1& form = CreateWindow();
     EXPECT_EQ(form.PrefsFileName(), U16(userPrefs));
