@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "archive/entry_path.h"
+#include "extract/entry_path.h"
 
 // Indexes into ImageList1 that the window uses.
 namespace image_index {

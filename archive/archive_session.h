@@ -6,8 +6,8 @@
 #include <string>
 
 #include "archive/bsa_file.h"
+#include "archive/string_list.h"
 #include "base/bytes.h"
-#include "base/string_list.h"
 
 using TArchiveSession = std::unique_ptr<TwbBSAFile>;
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "archive/bsa_records.h"
+#include "archive/string_list.h"
 #include "base/bytes.h"
-#include "base/string_list.h"
 #include "streams/read_only_cached_file_stream.h"
 
 class TwbBSAFile {

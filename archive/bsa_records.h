@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "base/string_list.h"
+#include "archive/string_list.h"
 
 struct TwbBSAFileRec {
     std::u16string Name;     // file name with its extension, as stored

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "archive/bsa_file.h"
-#include "archive/entry_path.h"
-#include "base/string_list.h"
+#include "archive/string_list.h"
 #include "base/ustring.h"
 #include "bench/bench_data.h"
+#include "extract/entry_path.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "bench/bench_data.h"
-#include "tests/support/bsa_writer.h"
+#include "fixtures/bsa_writer.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "archive/bsa_file.h"
-#include "base/string_list.h"
+#include "archive/string_list.h"
 #include "base/ustring.h"
 #include "bench/bench_data.h"
 

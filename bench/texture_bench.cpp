@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "tests/support/dds_writer.h"
+#include "fixtures/dds_writer.h"
 #include "texture/dds_decode.h"
 
 namespace {

@@ -11,10 +11,10 @@
 #include <string_view>
 #include <vector>
 
-#include "archive/entry_writer.h"
-#include "extract/destination_folder.h"
 #include "base/bytes.h"
 #include "base/ustring.h"
+#include "extract/destination_folder.h"
+#include "extract/entry_writer.h"
 #include "streams/write_cached_file_stream.h"
 
 namespace {

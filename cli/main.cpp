@@ -20,14 +20,14 @@
 #endif
 
 #include "archive/archive_session.h"
-#include "archive/entry_filter.h"
 #include "base/exceptions.h"
 #include "cli/extract_job.h"
 #include "cli/terminal_text.h"
 #include "cli/view_commands.h"
+#include "extract/entry_filter.h"
 #include "platform/directories.h"
-#include "platform/interrupt.h"
 #include "platform/file.h"
+#include "platform/interrupt.h"
 
 namespace {
 

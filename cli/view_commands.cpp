@@ -13,9 +13,9 @@
 #endif
 
 #include "archive/archive_session.h"
-#include "archive/entry_path.h"
 #include "base/exceptions.h"
 #include "base/ustring.h"
+#include "extract/entry_path.h"
 #include "texture/dds_decode.h"
 #include "texture/png_writer.h"
 #include "texture/texture_error.h"

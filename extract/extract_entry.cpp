@@ -3,9 +3,9 @@
 #include <new>
 #include <optional>
 
-#include "archive/entry_path.h"
-#include "archive/entry_writer.h"
 #include "base/exceptions.h"
+#include "extract/entry_path.h"
+#include "extract/entry_writer.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <deque>
 #include <string_view>
 
-#include "archive/entry_path.h"
+#include "extract/entry_path.h"
 
 namespace {
 

@@ -15,11 +15,11 @@
 #include <string_view>
 
 #include "archive/archive_session.h"
-#include "archive/entry_path.h"
+#include "archive/string_list.h"
 #include "base/bytes.h"
 #include "base/exceptions.h"
-#include "base/string_list.h"
 #include "base/ustring.h"
+#include "extract/entry_path.h"
 #include "platform/directories.h"
 
 #ifdef __linux__

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds Parlivex and runs every test suite: once in a normal build, once under AddressSanitizer and
-# UndefinedBehaviorSanitizer. Installs missing Debian packages first.
+# Checks that includes run down the layers, then builds Parlivex and runs every test suite: once in a normal
+# build, once under AddressSanitizer and UndefinedBehaviorSanitizer. Installs missing Debian packages first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+bash tools/check-includes.sh
 bash tools/install-deps.sh
 
 jobs=$(nproc)

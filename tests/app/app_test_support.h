@@ -19,8 +19,8 @@
 #include "app/browser_model.h"
 #include "app/dialogs.h"
 #include "app/main_window.h"
-#include "tests/support/bsa_writer.h"
-#include "tests/support/temp_folder.h"
+#include "fixtures/bsa_writer.h"
+#include "fixtures/temp_folder.h"
 
 class QAction;
 class QMimeData;

@@ -9,8 +9,8 @@
 #include <gtest/gtest.h>
 
 #include "archive/archive_session.h"
-#include "archive/entry_path.h"
 #include "base/ustring.h"
+#include "extract/entry_path.h"
 #include "tests/archive/archive_test_util.h"
 
 namespace {

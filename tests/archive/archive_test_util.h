@@ -18,8 +18,8 @@
 #include "base/exceptions.h"
 #include "base/ustring.h"
 #include "compression/zlib_decompress.h"
-#include "tests/support/bsa_writer.h"
-#include "tests/support/temp_folder.h"
+#include "fixtures/bsa_writer.h"
+#include "fixtures/temp_folder.h"
 
 namespace archive_test {
 

@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "archive/bsa_file.h"
-#include "base/string_list.h"
+#include "archive/string_list.h"
 #include "base/ustring.h"
 #include "tests/archive/archive_test_util.h"
 

@@ -21,8 +21,8 @@
 #include "archive/bsa_file.h"
 #include "base/ustring.h"
 #include "cli/extract_job.h"
-#include "tests/support/bsa_writer.h"
-#include "tests/support/temp_folder.h"
+#include "fixtures/bsa_writer.h"
+#include "fixtures/temp_folder.h"
 
 using namespace fixture;
 namespace fs = std::filesystem;

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "cli/view_commands.h"
-#include "tests/support/bsa_writer.h"
-#include "tests/support/dds_writer.h"
-#include "tests/support/temp_folder.h"
+#include "fixtures/bsa_writer.h"
+#include "fixtures/dds_writer.h"
+#include "fixtures/temp_folder.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "base/exceptions.h"
 #include "base/ustring.h"
 #include "compression/preallocated_memory_stream.h"
-#include "tests/support/bsa_writer.h"
+#include "fixtures/bsa_writer.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <typeinfo>
 #include <vector>
 
-#include "tests/support/bsa_writer.h"
+#include "fixtures/bsa_writer.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 
 #include "base/exceptions.h"
 #include "streams/write_cached_file_stream.h"
-#include "tests/support/system_errors.h"
-#include "tests/support/temp_folder.h"
+#include "fixtures/system_errors.h"
+#include "fixtures/temp_folder.h"
 
 using fixture::ReadWholeFile;
 using fixture::TempFolder;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/dds_writer.h"
+#include "fixtures/dds_writer.h"
 #include "texture/bc7_decode.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/dds_writer.h"
+#include "fixtures/dds_writer.h"
 #include "texture/block_decode.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/dds_writer.h"
+#include "fixtures/dds_writer.h"
 #include "texture/dds_decode.h"
 #include "texture/dds_header.h"
 #include "texture/texture_error.h"

@@ -1,4 +1,4 @@
-#include "base/string_list.h"
+#include "archive/string_list.h"
 
 #include <algorithm>
 #include <cstdint>

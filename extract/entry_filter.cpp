@@ -1,4 +1,4 @@
-#include "archive/entry_filter.h"
+#include "extract/entry_filter.h"
 
 #include <algorithm>
 

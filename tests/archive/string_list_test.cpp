@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "base/string_list.h"
+#include "archive/string_list.h"
 #include "base/ustring.h"
 #include "platform/locale.h"
 

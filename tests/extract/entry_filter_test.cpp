@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "archive/entry_filter.h"
+#include "extract/entry_filter.h"
 
 TEST(FilterEntries, TypedTextIsTrimmedAndLowerCasedEntriesAreNot) {
     const std::vector<std::u16string> entries = {u"textures\\armor\\Iron.dds", u"textures\\armor\\iron.dds",

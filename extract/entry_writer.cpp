@@ -1,4 +1,4 @@
-#include "archive/entry_writer.h"
+#include "extract/entry_writer.h"
 
 #include <algorithm>
 #include <cstdint>

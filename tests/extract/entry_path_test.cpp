@@ -9,9 +9,9 @@
 #include <gtest/gtest.h>
 
 #include "archive/archive_session.h"
-#include "archive/entry_path.h"
 #include "base/ustring.h"
 #include "extract/destination_folder.h"
+#include "extract/entry_path.h"
 #include "extract/extract_entry.h"
 #include "platform/directories.h"
 #include "tests/archive/archive_test_util.h"

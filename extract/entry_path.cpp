@@ -1,4 +1,4 @@
-#include "archive/entry_path.h"
+#include "extract/entry_path.h"
 
 #include <algorithm>
 #include <string_view>

@@ -12,8 +12,8 @@
 
 #include <gtest/gtest.h>
 
-#include "archive/entry_writer.h"
 #include "base/ustring.h"
+#include "extract/entry_writer.h"
 #include "platform/file.h"
 #include "platform/folder_files.h"
 #include "tests/archive/archive_test_util.h"
