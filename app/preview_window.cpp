@@ -246,6 +246,7 @@ TPreviewWindow::TPreviewWindow(TwbBSAFile& reader, const std::u16string& entry, 
     info_ = new QLabel(this);
     info_->setObjectName(QStringLiteral("PreviewInfo"));
     info_->setWordWrap(true);
+    info_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     info_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(info_);
     auto* shortcut = new QShortcut(QKeySequence(Qt::Key_Escape), this);
@@ -341,7 +342,7 @@ void TPreviewWindow::ShowImageControls(bool dds) {
     bar->addStretch(1);
     static_cast<QVBoxLayout*>(layout())->addLayout(bar);
     canvas_ = new TPreviewCanvas(this);
-    layout()->addWidget(canvas_);
+    static_cast<QVBoxLayout*>(layout())->addWidget(canvas_, 1);
 }
 
 void TPreviewWindow::ShowDds() {
@@ -412,7 +413,7 @@ void TPreviewWindow::ShowText(const QString& text) {
     text_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     text_->setLineWrapMode(QPlainTextEdit::NoWrap);
     text_->setPlainText(text);
-    layout()->addWidget(text_);
+    static_cast<QVBoxLayout*>(layout())->addWidget(text_, 1);
     findBox_ = new QLineEdit(this);
     findBox_->setObjectName(QStringLiteral("PreviewFind"));
     findBox_->setPlaceholderText(QStringLiteral("Find (Enter: next)"));
@@ -465,5 +466,5 @@ void TPreviewWindow::ShowBinary() {
     text_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     text_->setLineWrapMode(QPlainTextEdit::NoWrap);
     text_->setPlainText(HexView(data_));
-    layout()->addWidget(text_);
+    static_cast<QVBoxLayout*>(layout())->addWidget(text_, 1);
 }
