@@ -28,6 +28,7 @@
 #include "app/image_list.h"
 #include "app/node_data.h"
 #include "app/prefs.h"
+#include "app/preview_window.h"
 #include "archive/string_list.h"
 #include "base/exceptions.h"
 #include "base/ustring.h"
@@ -155,6 +156,9 @@ void TForm1::CreateControls() {
     BrowserTree->setObjectName(QStringLiteral("BrowserTree"));
     connect(BrowserTree->header(), &QHeaderView::sectionClicked, this, [this](int column) {
         RunHandler([this, column] { BrowserTreeHeaderClick(Qt::LeftButton, column); });
+    });
+    connect(BrowserTree, &QAbstractItemView::activated, this, [this](const QModelIndex& index) {
+        RunHandler([this, index] { BrowserTreeActivated(index.row()); });
     });
     layout->addWidget(BrowserTree);
     setCentralWidget(client);
@@ -393,6 +397,18 @@ void TForm1::ApplyFilter() {
     const int current = CurrentListRow();
     browserModel_->Filter(filter);
     RestoreViewSelection(current);
+}
+
+void TForm1::BrowserTreeActivated(int modelRow) {
+    if (!archive_ || modelRow < 0 || modelRow >= browserModel_->rowCount()) {
+        return;
+    }
+    const TNodeDataBrw& node = browserModel_->Node(browserModel_->ListRow(modelRow));
+    if (node.icon == image_index::kNothingFound || node.icon == image_index::kOpening) {
+        return;
+    }
+    auto* preview = new TPreviewWindow(*archive_, node.filename, this);
+    preview->show();
 }
 
 void TForm1::BrowserTreeHeaderClick(Qt::MouseButton button, int column) {

@@ -58,6 +58,8 @@ public:
     void ButtonedEdit1RightButtonClick();
     void ApplyFilter();
     void BrowserTreeHeaderClick(Qt::MouseButton button, int column);
+    // Enter or a double-click on a row: a preview window of its entry (the placeholder row opens nothing).
+    void BrowserTreeActivated(int modelRow);
     std::u16string PickFolder(const std::u16string& prompt, const std::u16string& initialFolder);
     void ExtractSelection(const std::u16string& destination);
     // One selected row's entry; earlierEntry: the earlier row that writes the same file, if any.

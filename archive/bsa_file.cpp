@@ -249,6 +249,17 @@ bool TwbBSAFile::getFile(const std::u16string& folder, const std::u16string& fil
     return true;
 }
 
+bool TwbBSAFile::entryStorage(const std::u16string& folder, const std::u16string& fileName, bool& compressed,
+                              uint32_t& storedSize) const {
+    const TwbBSAFileRec* record = FindEntry(folder, fileName);
+    if (record == nullptr) {
+        return false;
+    }
+    storedSize = record->Size;
+    compressed = IsCompressed(storedSize);
+    return true;
+}
+
 const TwbBSAFileRec* TwbBSAFile::FindEntry(std::u16string_view folder, std::u16string_view name) const {
     // Folder names are lower-cased when read, so several folder records may carry the same one, and file
     // names may differ only in case. An entry string that exportFileList gave names one entry exactly: that
@@ -365,14 +376,15 @@ TBytes TwbBSAFile::ReadEntryData(uint32_t offset, uint32_t sizeWord) {
 }
 
 void TwbBSAFile::ReadExactlyUncached(uint8_t* buffer, uint32_t count) {
-    if (count != 0 && bfStream->ReadUncached(buffer, static_cast<int32_t>(count)) != static_cast<int32_t>(count)) {
+    if (count != 0 &&
+        bfStream->ReadUncached(buffer, static_cast<int32_t>(count)) != static_cast<int32_t>(count)) {
         throw EReadError();
     }
 }
 
 const uint8_t* TwbBSAFile::ReadStoredEntry(uint32_t storedSize) {
-    // Kept for the next entry up to a few MiB, so that fetching entry after entry does not allocate each time;
-    // a larger one is released once the next entry is read.
+    // Kept for the next entry up to a few MiB, so that fetching entry after entry does not allocate each
+    // time; a larger one is released once the next entry is read.
     constexpr uint32_t kKeptScratchBytes = 8 << 20;
     if (bfScratchSize < storedSize || bfScratchSize > kKeptScratchBytes) {
         bfScratch.reset();

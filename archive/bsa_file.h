@@ -33,8 +33,7 @@ public:
     bool exportFileList(TStringList& fileList) const;
     // Calls visit(folderName, fileName) for every entry, in the order exportFileList lists them; for callers
     // that want the entries one by one rather than as one list of strings.
-    template <typename Visit>
-    void forEachEntry(Visit&& visit) const {
+    template <typename Visit> void forEachEntry(Visit&& visit) const {
         for (const TStringList::Item& folderItem : bfIndex->bfFolderMap->Items()) {
             const TwbBSAFolderRec& folder = bfIndex->bfFolders[static_cast<size_t>(folderItem.object)];
             for (const TStringList::Item& fileItem : folder.Map->Items()) {
@@ -49,6 +48,11 @@ public:
     // Exception for sizes the entry cannot hold) and leaves buffer empty; the object stays usable.
     bool getFile(const std::u16string& folder, const std::u16string& filename, const std::u16string& ext,
                  bool getFile, TBytes& buffer);
+
+    // How the entry folder\fileName (extension included) is stored: compressed or raw, and the bytes it takes
+    // in the file (embedded name and size prefix included). False when there is no such entry. Reads nothing.
+    bool entryStorage(const std::u16string& folder, const std::u16string& fileName, bool& compressed,
+                      uint32_t& storedSize) const;
 
     uint32_t Version() const { return bfVersion; }
     uint32_t Flags() const { return bfFlags; }

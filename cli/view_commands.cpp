@@ -15,7 +15,10 @@
 #include "archive/archive_session.h"
 #include "base/exceptions.h"
 #include "base/ustring.h"
+#include "cli/terminal_text.h"
 #include "extract/entry_path.h"
+#include "platform/file.h"
+#include "platform/native_path.h"
 #include "texture/dds_decode.h"
 #include "texture/png_writer.h"
 #include "texture/texture_error.h"
@@ -24,10 +27,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// One line, control characters in names escaped: an entry or path must not forge lines or drive the terminal.
 void PrintLine(FILE* out, const std::u16string& text) {
-    const std::string utf8 = ToUtf8(text);
-    std::fwrite(utf8.data(), 1, utf8.size(), out);
-    std::fputc('\n', out);
+    std::string line = TerminalText(text);
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), out);
+}
+
+// The system's form of a path the program holds.
+std::filesystem::path SystemPath(const std::u16string& path) {
+#ifdef _WIN32
+    return std::filesystem::path(path);
+#else
+    return std::filesystem::path(platform::NativePath(path));
+#endif
 }
 
 // The entry's bytes, or false after printing why not.
@@ -80,7 +93,10 @@ int CatEntry(const std::u16string& archivePath, const std::u16string& entry, FIL
     }
     if ((!data.empty() && std::fwrite(data.data(), 1, data.size(), out) != data.size()) ||
         std::fflush(out) != 0) {
-        std::fprintf(errors, "cannot write to the output: %s\n", std::strerror(errno));
+        // A reader that went away ("| head -c 10") is no error to report; the status still says it failed.
+        if (errno != EPIPE) {
+            PrintLine(errors, u"parlivex-cli: write error: " + platform::SystemErrorText(uint32_t(errno)));
+        }
         return 1;
     }
     return 0;
@@ -107,7 +123,7 @@ int RenderEntry(const std::u16string& archivePath, const std::u16string& entry, 
         return 1;
     }
     // Written beside the destination first, so that a failed write never leaves a torn PNG under its name.
-    const fs::path destination(pngPath);
+    const fs::path destination = SystemPath(pngPath);
     fs::path temporary = destination;
     temporary += ".part";
     {
@@ -142,7 +158,7 @@ int RunViewCommand(const std::vector<std::string>& args) {
 #ifdef _WIN32
         _setmode(_fileno(stdout), _O_BINARY);
 #endif
-        return CatEntry(FromUtf8(args[1]), FromUtf8(args[2]), stdout, stderr);
+        return CatEntry(platform::PathFromNative(args[1]), FromUtf8(args[2]), stdout, stderr);
     }
     if (args.size() < 4) {
         return ViewUsageError("render takes ARCHIVE ENTRY OUT.png");
@@ -156,8 +172,10 @@ int RunViewCommand(const std::vector<std::string>& args) {
             }
             ++i;
         } else {
-            return ViewUsageError("unexpected argument: " + args[i]);
+            return ViewUsageError("unexpected argument: " + TerminalText(platform::PathFromNative(args[i])));
         }
     }
-    return RenderEntry(FromUtf8(args[1]), FromUtf8(args[2]), FromUtf8(args[3]), mip, face, stderr);
+    // Paths reach the file system byte for byte; the entry is text, as list prints it.
+    return RenderEntry(platform::PathFromNative(args[1]), FromUtf8(args[2]),
+                       platform::PathFromNative(args[3]), mip, face, stderr);
 }

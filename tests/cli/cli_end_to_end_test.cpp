@@ -3,10 +3,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -531,7 +531,8 @@ TEST(CliOutput, UnwritableStdoutExitsWithWriteError) {
     TempFolder dir;
     WriteArchiveFile(MixedArchive(105, 0x3), (dir / "a.bsa").string());
     const std::string archive = (dir / "a.bsa").string();
-    const std::vector<std::vector<std::string>> commands = {{"list", archive}, {"info", archive}, {"--help"}};
+    const std::vector<std::vector<std::string>> commands = {
+        {"list", archive}, {"info", archive}, {"--help"}, {"cat", archive, "sound\\fx\\hit.wav"}};
     const struct {
         std::string stdoutTo;
         int error;

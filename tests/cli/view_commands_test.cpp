@@ -106,6 +106,10 @@ TEST(CliCat, SaysWhyItCannot) {
     EXPECT_EQ(CatEntry(archive, u"interface\\missing.txt", out.File(), errors.File()), 1);
     EXPECT_EQ(errors.Text(), "interface\\missing.txt: not found in the archive\n");
     EXPECT_EQ(out.Text(), "");
+    // A name's control characters are escaped: the line cannot drive the terminal or forge another line.
+    Capture errors1;
+    EXPECT_EQ(CatEntry(archive, u"interface\\a\x1b[2J\nb.txt", out.File(), errors1.File()), 1);
+    EXPECT_EQ(errors1.Text(), "interface\\a\\033[2J\\nb.txt: not found in the archive\n");
     Capture errors2;
     EXPECT_EQ(CatEntry(dir.U16("none.bsa"), u"a\\b.txt", out.File(), errors2.File()), 1);
     EXPECT_NE(errors2.Text().find("none.bsa"), std::string::npos) << errors2.Text();
@@ -181,6 +185,13 @@ TEST(CliViewCommands, ThroughTheProgram) {
                   "' --face 1 --mip 1"),
               0);
     EXPECT_TRUE(std::filesystem::exists(dir / "x.png"));
+    // Paths that are not UTF-8 reach the file system byte for byte.
+    std::filesystem::copy_file(dir / "a.bsa", dir / "b\xff.bsa");
+    EXPECT_EQ(run("render '" + (dir / "b\xff.bsa").string() + "' textures/sky/cube.dds '" +
+                  (dir / "y\xfe.png").string() + "'"),
+              0);
+    EXPECT_TRUE(std::filesystem::exists(dir / "y\xfe.png"));
+    EXPECT_EQ(run("cat '" + (dir / "b\xff.bsa").string() + "' textures/sky/cube.dds"), 0);
     EXPECT_EQ(run("cat " + archive + " textures/sky/other.dds"), 1);
     EXPECT_EQ(run("cat " + archive), 2);
     EXPECT_EQ(run("render " + archive + " textures/sky/cube.dds x.png --mip -1"), 2);

@@ -1,0 +1,470 @@
+#include "app/preview_window.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QImageReader>
+#include <QKeyEvent>
+#include <QKeySequence>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QShortcut>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <new>
+#include <span>
+
+#include "archive/bsa_file.h"
+#include "archive/entry_path.h"
+#include "base/exceptions.h"
+#include "platform/locale.h"
+#include "texture/dds_decode.h"
+#include "texture/texture_error.h"
+
+namespace {
+
+constexpr size_t kHexViewBytes = 64 * 1024;
+constexpr int kCheckerSquare = 8;
+
+QString Q(const std::u16string& text) {
+    return QString::fromUtf16(text.data(), qsizetype(text.size()));
+}
+
+QString LowerExtension(const std::u16string& ext) {
+    return Q(ext).toLower();
+}
+
+bool IsTextExtension(const QString& ext) {
+    static const std::array<const char*, 10> kText = {".txt", ".ini", ".xml", ".json", ".csv",
+                                                      ".psc", ".lst", ".cfg", ".log",  ".md"};
+    return std::any_of(kText.begin(), kText.end(), [&](const char* e) { return ext == QLatin1String(e); });
+}
+
+// The format name Qt's image readers know the extension by, or null.
+const char* QtImageFormat(const QString& ext) {
+    if (ext == QLatin1String(".png"))
+        return "PNG";
+    if (ext == QLatin1String(".jpg") || ext == QLatin1String(".jpeg"))
+        return "JPEG";
+    if (ext == QLatin1String(".bmp"))
+        return "BMP";
+    if (ext == QLatin1String(".tga"))
+        return "TGA";
+    return nullptr;
+}
+
+bool IsValidUtf8(const TBytes& bytes) {
+    size_t i = 0;
+    const size_t n = bytes.size();
+    while (i < n) {
+        const uint8_t b = bytes[i];
+        size_t extra = 0;
+        uint32_t cp = 0;
+        if (b < 0x80) {
+            ++i;
+            continue;
+        } else if ((b & 0xE0) == 0xC0) {
+            extra = 1, cp = b & 0x1F;
+        } else if ((b & 0xF0) == 0xE0) {
+            extra = 2, cp = b & 0x0F;
+        } else if ((b & 0xF8) == 0xF0) {
+            extra = 3, cp = b & 0x07;
+        } else {
+            return false;
+        }
+        if (n - i <= extra) {
+            return false;
+        }
+        for (size_t k = 1; k <= extra; ++k) {
+            if ((bytes[i + k] & 0xC0) != 0x80) {
+                return false;
+            }
+            cp = cp << 6 | (bytes[i + k] & 0x3F);
+        }
+        // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
+        static constexpr uint32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
+        if (cp < kLeast[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+            return false;
+        }
+        i += extra + 1;
+    }
+    return true;
+}
+
+QString HexView(const TBytes& bytes) {
+    const size_t shown = std::min(bytes.size(), kHexViewBytes);
+    QString out;
+    out.reserve(qsizetype(shown / 16 + 1) * 78);
+    static const char kDigits[] = "0123456789abcdef";
+    for (size_t row = 0; row < shown; row += 16) {
+        out += QStringLiteral("%1  ").arg(qulonglong(row), 8, 16, QLatin1Char('0'));
+        for (size_t k = 0; k < 16; ++k) {
+            if (row + k < shown) {
+                out += QLatin1Char(kDigits[bytes[row + k] >> 4]);
+                out += QLatin1Char(kDigits[bytes[row + k] & 15]);
+                out += QLatin1Char(' ');
+            } else {
+                out += QLatin1String("   ");
+            }
+            if (k == 7) {
+                out += QLatin1Char(' ');
+            }
+        }
+        out += QLatin1Char(' ');
+        for (size_t k = 0; k < 16 && row + k < shown; ++k) {
+            const uint8_t b = bytes[row + k];
+            out += QLatin1Char(b >= 0x20 && b < 0x7F ? char(b) : '.');
+        }
+        out += QLatin1Char('\n');
+    }
+    if (bytes.size() > shown) {
+        out += QStringLiteral("… the first %1 of %2 bytes\n").arg(shown).arg(bytes.size());
+    }
+    return out;
+}
+
+// Every pixel's alpha as grey, opaque.
+QImage AlphaAsGrey(const QImage& rgba) {
+    QImage grey(rgba.size(), QImage::Format_RGBA8888);
+    for (int y = 0; y < rgba.height(); ++y) {
+        const uchar* from = rgba.constScanLine(y);
+        uchar* to = grey.scanLine(y);
+        for (int x = 0; x < rgba.width(); ++x) {
+            const uchar a = from[4 * x + 3];
+            to[4 * x] = to[4 * x + 1] = to[4 * x + 2] = a;
+            to[4 * x + 3] = 255;
+        }
+    }
+    return grey;
+}
+
+} // namespace
+
+// The picture over a checkerboard: fitted to the widget, or at a zoom the wheel changes (1:1 to start).
+class TPreviewCanvas : public QWidget {
+public:
+    explicit TPreviewCanvas(QWidget* parent) : QWidget(parent) {
+        setObjectName(QStringLiteral("PreviewCanvas"));
+        setMinimumSize(64, 64);
+    }
+    void SetImage(const QImage& image) {
+        image_ = image;
+        update();
+    }
+    const QImage& Image() const { return image_; }
+    void SetFit(bool fit) {
+        fit_ = fit;
+        if (!fit) {
+            zoom_ = 1.0;
+        }
+        update();
+    }
+    bool Fit() const { return fit_; }
+    double Zoom() const { return fit_ ? FitZoom() : zoom_; }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.fillRect(rect(), palette().window());
+        if (image_.isNull()) {
+            return;
+        }
+        const double zoom = Zoom();
+        const QSizeF size(image_.width() * zoom, image_.height() * zoom);
+        const QRectF target(QPointF((width() - size.width()) / 2, (height() - size.height()) / 2), size);
+        const QRect board = target.toAlignedRect().intersected(rect());
+        for (int y = board.top(); y <= board.bottom(); y += kCheckerSquare) {
+            for (int x = board.left(); x <= board.right(); x += kCheckerSquare) {
+                const bool dark =
+                    ((x - board.left()) / kCheckerSquare + (y - board.top()) / kCheckerSquare) % 2;
+                painter.fillRect(QRect(x, y, kCheckerSquare, kCheckerSquare).intersected(board),
+                                 dark ? QColor(153, 153, 153) : QColor(204, 204, 204));
+            }
+        }
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, zoom < 1.0);
+        painter.drawImage(target, image_);
+    }
+    void wheelEvent(QWheelEvent* event) override {
+        const int steps = event->angleDelta().y() / 120;
+        if (steps == 0 || image_.isNull()) {
+            return;
+        }
+        zoom_ = std::clamp(Zoom() * std::pow(1.25, steps), 1.0 / 64, 64.0);
+        fit_ = false;
+        update();
+        event->accept();
+    }
+
+private:
+    double FitZoom() const {
+        if (image_.isNull()) {
+            return 1.0;
+        }
+        return std::min({1.0, double(width()) / image_.width(), double(height()) / image_.height()});
+    }
+
+    QImage image_;
+    bool fit_ = true;
+    double zoom_ = 1.0;
+};
+
+bool DecodeAsText(const TBytes& bytes, QString& text) {
+    for (const uint8_t b : bytes) {
+        if ((b < 0x20 && b != '\t' && b != '\n' && b != '\f' && b != '\r') || b == 0x7F) {
+            return false;
+        }
+    }
+    if (IsValidUtf8(bytes)) {
+        text = QString::fromUtf8(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+        return true;
+    }
+    // Bytes that Windows-1252 leaves undefined are no text in it either.
+    for (const uint8_t b : bytes) {
+        if (b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D) {
+            return false;
+        }
+    }
+    text = Q(
+        platform::AnsiToUnicode(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())));
+    return true;
+}
+
+TPreviewWindow::TPreviewWindow(TwbBSAFile& reader, const std::u16string& entry, QWidget* parent)
+    : QWidget(parent, Qt::Window), entry_(entry) {
+    setObjectName(QStringLiteral("PreviewWindow"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(Q(entry) + QStringLiteral(" - Parlivex"));
+    resize(720, 560);
+    auto* layout = new QVBoxLayout(this);
+    info_ = new QLabel(this);
+    info_->setObjectName(QStringLiteral("PreviewInfo"));
+    info_->setWordWrap(true);
+    info_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    info_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(info_);
+    auto* shortcut = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(shortcut, &QShortcut::activated, this, &QWidget::close);
+
+    const rFileData parts = SplitEntryPath(entry);
+    bool found = false;
+    try {
+        bool compressed = false;
+        uint32_t storedSize = 0;
+        if (reader.entryStorage(parts.fPath, parts.fName + parts.fExt, compressed, storedSize)) {
+            const char* method = !compressed ? "raw" : (reader.Version() == 105 ? "LZ4" : "zlib");
+            storage_ = QStringLiteral("%1, %2 bytes stored").arg(QLatin1String(method)).arg(storedSize);
+        }
+        found = reader.getFile(parts.fPath, parts.fName, parts.fExt, true, data_);
+    } catch (const Exception& e) {
+        ShowFetchFailure(Q(e.Message()));
+        return;
+    } catch (const std::bad_alloc&) {
+        ShowFetchFailure(QStringLiteral("out of memory"));
+        return;
+    }
+    if (!found) {
+        ShowFetchFailure(QStringLiteral("not found in the archive"));
+        return;
+    }
+    storage_ += QStringLiteral(", %1 bytes uncompressed").arg(data_.size());
+    const QString ext = LowerExtension(parts.fExt);
+    QString text;
+    if (ext == QLatin1String(".dds")) {
+        ShowDds();
+    } else if (QtImageFormat(ext) != nullptr) {
+        ShowQtImage();
+    } else if ((IsTextExtension(ext) || !data_.empty()) && DecodeAsText(data_, text)) {
+        ShowText(text);
+    } else {
+        ShowBinary();
+    }
+}
+
+QString TPreviewWindow::InfoText() const {
+    return info_->text();
+}
+
+const QImage& TPreviewWindow::ShownImage() const {
+    static const QImage none;
+    return canvas_ != nullptr ? canvas_->Image() : none;
+}
+
+void TPreviewWindow::ShowFetchFailure(const QString& reason) {
+    kind_ = Kind::Error;
+    info_->setText(QStringLiteral("Cannot show %1: %2").arg(Q(entry_), reason));
+    layout()->addItem(new QSpacerItem(0, 0, QSizePolicy::Minimum, QSizePolicy::Expanding));
+}
+
+void TPreviewWindow::ShowImageControls(bool dds) {
+    auto* bar = new QHBoxLayout;
+    fitButton_ = new QPushButton(QStringLiteral("Fit"), this);
+    fitButton_->setObjectName(QStringLiteral("PreviewFit"));
+    auto* actualButton = new QPushButton(QStringLiteral("1:1"), this);
+    actualButton->setObjectName(QStringLiteral("PreviewActualSize"));
+    connect(fitButton_, &QPushButton::clicked, this, [this] { canvas_->SetFit(true); });
+    connect(actualButton, &QPushButton::clicked, this, [this] { canvas_->SetFit(false); });
+    bar->addWidget(fitButton_);
+    bar->addWidget(actualButton);
+    if (dds) {
+        mipChoice_ = new QComboBox(this);
+        mipChoice_->setObjectName(QStringLiteral("PreviewMip"));
+        for (uint32_t mip = 0; mip < dds_.mipCount; ++mip) {
+            mipChoice_->addItem(
+                QStringLiteral("Mip %1: %2×%3").arg(mip).arg(MipWidth(dds_, mip)).arg(MipHeight(dds_, mip)));
+        }
+        faceChoice_ = new QComboBox(this);
+        faceChoice_->setObjectName(QStringLiteral("PreviewFace"));
+        static const char* const kFaces[] = {"+X", "-X", "+Y", "-Y", "+Z", "-Z"};
+        for (uint32_t layer = 0; layer < dds_.layerCount; ++layer) {
+            faceChoice_->addItem(dds_.cubeMap
+                                     ? QStringLiteral("Face %1 (%2)").arg(layer % 6).arg(kFaces[layer % 6])
+                                     : QStringLiteral("Layer %1").arg(layer));
+        }
+        faceChoice_->setEnabled(dds_.layerCount > 1);
+        mipChoice_->setEnabled(dds_.mipCount > 1);
+        connect(mipChoice_, &QComboBox::currentIndexChanged, this, [this] { ShowDdsSurface(); });
+        connect(faceChoice_, &QComboBox::currentIndexChanged, this, [this] { ShowDdsSurface(); });
+        bar->addWidget(mipChoice_);
+        bar->addWidget(faceChoice_);
+    }
+    alphaOnly_ = new QCheckBox(QStringLiteral("Alpha only"), this);
+    alphaOnly_->setObjectName(QStringLiteral("PreviewAlphaOnly"));
+    connect(alphaOnly_, &QCheckBox::toggled, this,
+            [this](bool on) { canvas_->SetImage(on ? AlphaAsGrey(image_) : image_); });
+    bar->addWidget(alphaOnly_);
+    bar->addStretch(1);
+    static_cast<QVBoxLayout*>(layout())->addLayout(bar);
+    canvas_ = new TPreviewCanvas(this);
+    static_cast<QVBoxLayout*>(layout())->addWidget(canvas_, 1);
+}
+
+void TPreviewWindow::ShowDds() {
+    try {
+        dds_ = ReadDdsHeader(std::span<const uint8_t>(data_));
+    } catch (const ETextureError& e) {
+        ShowFetchFailure(Q(e.Message()));
+        return;
+    }
+    kind_ = Kind::Image;
+    ShowImageControls(true);
+    ShowDdsSurface();
+}
+
+void TPreviewWindow::ShowDdsSurface() {
+    const uint32_t mip = uint32_t(std::max(0, mipChoice_->currentIndex()));
+    const uint32_t layer = uint32_t(std::max(0, faceChoice_->currentIndex()));
+    QString facts = QStringLiteral("DDS %1, %2×%3, %4 mip level%5")
+                        .arg(QString::fromStdString(dds_.formatName))
+                        .arg(dds_.width)
+                        .arg(dds_.height)
+                        .arg(dds_.mipCount)
+                        .arg(dds_.mipCount == 1 ? "" : "s");
+    if (dds_.layerCount > 1) {
+        facts += QStringLiteral(", %1 %2").arg(dds_.layerCount).arg(dds_.cubeMap ? "cube faces" : "layers");
+    }
+    try {
+        const RgbaImage decoded = DecodeDdsSurface(dds_, std::span<const uint8_t>(data_), layer, mip);
+        image_ = QImage(decoded.pixels.data(), int(decoded.width), int(decoded.height),
+                        qsizetype(decoded.width) * 4, QImage::Format_RGBA8888)
+                     .copy();
+        info_->setText(facts + QStringLiteral("; %1").arg(storage_));
+    } catch (const ETextureError& e) {
+        image_ = QImage();
+        info_->setText(facts + QStringLiteral("; cannot show it: ") + Q(e.Message()));
+    } catch (const std::bad_alloc&) {
+        image_ = QImage();
+        info_->setText(facts + QStringLiteral("; cannot show it: out of memory"));
+    }
+    canvas_->SetImage(alphaOnly_->isChecked() ? AlphaAsGrey(image_) : image_);
+}
+
+void TPreviewWindow::ShowQtImage() {
+    const QString ext = LowerExtension(SplitEntryPath(entry_).fExt);
+    QImage loaded;
+    if (!loaded.loadFromData(data_.data(), int(std::min<size_t>(data_.size(), INT32_MAX)),
+                             QtImageFormat(ext))) {
+        ShowFetchFailure(QStringLiteral("not a readable %1 image").arg(QLatin1String(QtImageFormat(ext))));
+        return;
+    }
+    kind_ = Kind::Image;
+    image_ = loaded.convertToFormat(QImage::Format_RGBA8888);
+    ShowImageControls(false);
+    canvas_->SetImage(image_);
+    info_->setText(QStringLiteral("%1, %2×%3, 1 mip level; %4")
+                       .arg(QLatin1String(QtImageFormat(ext)))
+                       .arg(image_.width())
+                       .arg(image_.height())
+                       .arg(storage_));
+}
+
+void TPreviewWindow::ShowText(const QString& text) {
+    kind_ = Kind::Text;
+    info_->setText(QStringLiteral("Text, %1 bytes; %2").arg(data_.size()).arg(storage_));
+    text_ = new QPlainTextEdit(this);
+    text_->setObjectName(QStringLiteral("PreviewText"));
+    text_->setReadOnly(true);
+    text_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    text_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    text_->setPlainText(text);
+    static_cast<QVBoxLayout*>(layout())->addWidget(text_, 1);
+    findBox_ = new QLineEdit(this);
+    findBox_->setObjectName(QStringLiteral("PreviewFind"));
+    findBox_->setPlaceholderText(QStringLiteral("Find (Enter: next)"));
+    findBox_->hide();
+    layout()->addWidget(findBox_);
+    connect(findBox_, &QLineEdit::returnPressed, this, &TPreviewWindow::FindNext);
+    auto* find = new QShortcut(QKeySequence::Find, this);
+    connect(find, &QShortcut::activated, this, &TPreviewWindow::OpenFindBox);
+    text_->installEventFilter(this);
+    text_->setFocus();
+}
+
+void TPreviewWindow::OpenFindBox() {
+    findBox_->show();
+    findBox_->setFocus();
+    findBox_->selectAll();
+}
+
+bool TPreviewWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == text_ && findBox_ != nullptr &&
+        (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) &&
+        static_cast<QKeyEvent*>(event)->matches(QKeySequence::Find)) {
+        if (event->type() == QEvent::KeyPress) {
+            OpenFindBox();
+        }
+        event->accept();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TPreviewWindow::FindNext() {
+    const QString wanted = findBox_->text();
+    if (wanted.isEmpty()) {
+        return;
+    }
+    if (!text_->find(wanted)) {
+        // From the top once more, so that Enter goes round.
+        text_->moveCursor(QTextCursor::Start);
+        text_->find(wanted);
+    }
+}
+
+void TPreviewWindow::ShowBinary() {
+    kind_ = Kind::Binary;
+    info_->setText(QStringLiteral("%1 bytes; %2").arg(data_.size()).arg(storage_));
+    text_ = new QPlainTextEdit(this);
+    text_->setObjectName(QStringLiteral("PreviewHex"));
+    text_->setReadOnly(true);
+    text_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    text_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    text_->setPlainText(HexView(data_));
+    static_cast<QVBoxLayout*>(layout())->addWidget(text_, 1);
+}

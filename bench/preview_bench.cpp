@@ -1,0 +1,88 @@
+// From a double-click on a row to the picture in its preview window, for a texture of 16 MiB (BC7,
+// 4096×4096, one level, stored LZ4-compressed): the fetch, the decoding, the window and its first painting.
+// The archive is written by the test writer into a temporary folder; nothing else is needed.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QTest>
+#include <QTreeView>
+#include <filesystem>
+#include <memory>
+
+#include "app/browser_model.h"
+#include "app/dialogs.h"
+#include "app/main_window.h"
+#include "app/preview_window.h"
+#include "base/ustring.h"
+#include "tests/support/bsa_writer.h"
+#include "tests/support/dds_writer.h"
+
+namespace {
+
+class SilentDialogs : public TDialogs {
+public:
+    std::optional<QString> OpenFile(QWidget*, const QString&, const QString&, const QString&) override {
+        return {};
+    }
+    QString PickFolder(QWidget*, const QString&, const QString&) override { return {}; }
+    void ShowMessage(QWidget*, const QString&, const QString&) override {}
+    void ShowErrorBox(QWidget*, const QString&, const QString&) override {}
+};
+
+std::filesystem::path WriteTextureArchive() {
+    constexpr uint32_t kSide = 4096;
+    fixture::DdsSpec spec;
+    spec.width = kSide;
+    spec.height = kSide;
+    spec.fourCc = fixture::FourCc("DX10");
+    spec.dxgiFormat = 98; // BC7_UNORM
+    spec.data = fixture::RandomBlocks(16, size_t(kSide / 4) * (kSide / 4), 7, true);
+    fixture::ArchiveSpec recipe;
+    recipe.version = 105;
+    recipe.folders = {
+        {"textures\\landscape", {{"big.dds", fixture::BuildDds(spec), fixture::Storage::Lz4Frame}}}};
+    const auto path = std::filesystem::temp_directory_path() / "parlivex-preview-bench.bsa";
+    fixture::WriteArchiveFile(recipe, path.string());
+    return path;
+}
+
+void BM_PreviewTextureFromDoubleClick(benchmark::State& state) {
+    const std::filesystem::path archive = WriteTextureArchive();
+    SilentDialogs dialogs;
+    const std::string executable =
+        (std::filesystem::temp_directory_path() / "parlivex-preview-bench").string();
+    TForm1 window(dialogs, FromUtf8(executable));
+    window.show();
+    window.OpenArchive(FromUtf8(archive.string()));
+    QApplication::processEvents();
+    auto* list = window.findChild<QTreeView*>(QStringLiteral("BrowserTree"));
+    const QPoint row = list->visualRect(list->model()->index(0, TBrowserModel::kFileColumn)).center();
+    for (auto _ : state) {
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, row);
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, row);
+        auto* preview = window.findChild<TPreviewWindow*>();
+        if (preview == nullptr || preview->ShownKind() != TPreviewWindow::Kind::Image) {
+            state.SkipWithError("no picture");
+            break;
+        }
+        // The first painting of the whole window, the picture included.
+        benchmark::DoNotOptimize(preview->grab());
+        state.PauseTiming();
+        delete preview;
+        state.ResumeTiming();
+    }
+    std::filesystem::remove(archive);
+}
+
+} // namespace
+
+BENCHMARK(BM_PreviewTextureFromDoubleClick)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

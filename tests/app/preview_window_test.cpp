@@ -1,0 +1,210 @@
+// The preview window through the real main window: a double-click or Enter on a row opens the entry in a
+// window of its own, shown as a picture, text or hex by what it holds; failures are shown in it; Escape
+// closes one; several can be open.
+#include <QApplication>
+#include <QBuffer>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTest>
+#include <QTreeView>
+
+#include "app/preview_window.h"
+#include "app_test_support.h"
+#include "tests/support/dds_writer.h"
+
+namespace {
+
+using namespace apptest;
+
+// A BC1 texture of 8×4 with 2 mips: level 0 red, level 1 blue; opaque.
+std::vector<uint8_t> TwoLevelTexture() {
+    fixture::DdsSpec spec;
+    spec.width = 8;
+    spec.height = 4;
+    spec.mipCount = 2;
+    const fixture::Bytes red = fixture::Bc1Block(0xF800, 0, {});
+    const fixture::Bytes blue = fixture::Bc1Block(0x001F, 0, {});
+    for (const auto* block : {&red, &red, &blue}) {
+        spec.data.insert(spec.data.end(), block->begin(), block->end());
+    }
+    return fixture::BuildDds(spec);
+}
+
+std::vector<uint8_t> PngImage() {
+    QImage image(3, 2, QImage::Format_RGBA8888);
+    image.fill(QColor(0, 255, 0, 128));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return {bytes.begin(), bytes.end()};
+}
+
+// An uncompressed true-colour TGA of 4×2, grey with the footer.
+std::vector<uint8_t> TgaImage() {
+    std::vector<uint8_t> tga = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4, 0, 2, 0, 24, 0x20};
+    tga.resize(tga.size() + 4 * 2 * 3, 0x80);
+    // The footer of TGA 2.0, as tools write it: no extension or developer area.
+    const char footer[] = "\0\0\0\0\0\0\0\0TRUEVISION-XFILE.";
+    tga.insert(tga.end(), footer, footer + sizeof footer);
+    return tga;
+}
+
+class PreviewWindowTest : public WindowTest {
+protected:
+    void SetUp() override {
+        std::vector<uint8_t> truncated = TwoLevelTexture();
+        truncated.resize(truncated.size() - 9);
+        std::vector<uint8_t> binary(70000);
+        for (size_t i = 0; i < binary.size(); ++i) {
+            binary[i] = uint8_t(i * 7);
+        }
+        fixture::EntrySpec damaged = Entry("damaged.nif", binary);
+        damaged.packedOverride = std::vector<uint8_t>{0x04, 0x22, 0x4D, 0x18, 0xFF};
+        const auto archive = WriteArchive(
+            "a.bsa",
+            Recipe({{"interface", {Entry("notes.ini", std::string("[General]\nname=caf\xE9\nkey=1\n"))}},
+                    {"meshes", {Entry("mesh.nif", binary, fixture::Storage::Raw), damaged}},
+                    {"textures",
+                     {Entry("broken.dds", truncated), Entry("icon.png", PngImage()),
+                      Entry("pic.tga", TgaImage()), Entry("sky.dds", TwoLevelTexture())}}}));
+        CreateWindow();
+        OpenByDialog(archive);
+    }
+
+    // The row whose "File" cell is name.
+    int RowOf(const QString& name) { return int(ColumnTexts(2).indexOf(name)); }
+
+    void DoubleClickRow(int modelRow) {
+        QTreeView* tree = Tree();
+        const QPoint at = tree->visualRect(Model().index(modelRow, TBrowserModel::kFileColumn)).center();
+        // As the system delivers a double-click: a click, then the second press as a double-click.
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        QTest::mouseDClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    }
+
+    // The preview windows open now.
+    std::vector<TPreviewWindow*> Previews() {
+        QApplication::processEvents();
+        std::vector<TPreviewWindow*> open;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* preview = qobject_cast<TPreviewWindow*>(widget); preview && preview->isVisible()) {
+                open.push_back(preview);
+            }
+        }
+        return open;
+    }
+
+    TPreviewWindow* OpenByDoubleClick(const QString& name) {
+        const size_t before = Previews().size();
+        DoubleClickRow(RowOf(name));
+        const auto open = Previews();
+        EXPECT_EQ(open.size(), before + 1) << Utf8(name);
+        for (TPreviewWindow* preview : open) {
+            if (preview->windowTitle().contains(name)) {
+                return preview;
+            }
+        }
+        return nullptr;
+    }
+};
+
+TEST_F(PreviewWindowTest, TextureShowsEachLevelOverTheFactsLine) {
+    TPreviewWindow* preview = OpenByDoubleClick("sky.dds");
+    ASSERT_NE(preview, nullptr);
+    EXPECT_EQ(preview->ShownKind(), TPreviewWindow::Kind::Image);
+    EXPECT_TRUE(preview->InfoText().startsWith("DDS BC1 (DXT1), 8×4, 2 mip levels"))
+        << Utf8(preview->InfoText());
+    EXPECT_TRUE(preview->InfoText().contains("LZ4")) << Utf8(preview->InfoText());
+    EXPECT_EQ(preview->ShownImage().size(), QSize(8, 4));
+    EXPECT_EQ(preview->ShownImage().pixelColor(5, 2), QColor(255, 0, 0));
+
+    auto* mip = preview->findChild<QComboBox*>("PreviewMip");
+    ASSERT_NE(mip, nullptr);
+    mip->setCurrentIndex(1);
+    EXPECT_EQ(preview->ShownImage().size(), QSize(4, 2));
+    EXPECT_EQ(preview->ShownImage().pixelColor(1, 1), QColor(0, 0, 255));
+
+    // Alpha alone: opaque shows as white.
+    auto* alphaOnly = preview->findChild<QCheckBox*>("PreviewAlphaOnly");
+    ASSERT_NE(alphaOnly, nullptr);
+    QTest::mouseClick(alphaOnly, Qt::LeftButton, Qt::NoModifier, QPoint(6, alphaOnly->height() / 2));
+    EXPECT_EQ(preview->ShownImage().pixelColor(1, 1), QColor(255, 255, 255));
+}
+
+TEST_F(PreviewWindowTest, EachKindOfEntryAndEachFailureShowsInItsOwnWindow) {
+    const struct {
+        QString name;
+        TPreviewWindow::Kind kind;
+        QString infoStart;
+    } cases[] = {
+        {"icon.png", TPreviewWindow::Kind::Image, "PNG, 3×2, 1 mip level"},
+        {"pic.tga", TPreviewWindow::Kind::Image, "TGA, 4×2, 1 mip level"},
+        {"notes.ini", TPreviewWindow::Kind::Text, "Text, 26 bytes; LZ4"},
+        {"mesh.nif", TPreviewWindow::Kind::Binary, "70000 bytes; raw, 70000 bytes stored"},
+        {"broken.dds", TPreviewWindow::Kind::Error, "Cannot show textures\\broken.dds: "},
+        {"damaged.nif", TPreviewWindow::Kind::Error, "Cannot show meshes\\damaged.nif: "},
+    };
+    for (const auto& c : cases) {
+        TPreviewWindow* preview = OpenByDoubleClick(c.name);
+        ASSERT_NE(preview, nullptr) << Utf8(c.name);
+        EXPECT_EQ(preview->ShownKind(), c.kind) << Utf8(c.name);
+        EXPECT_TRUE(preview->InfoText().startsWith(c.infoStart)) << Utf8(preview->InfoText());
+    }
+    EXPECT_EQ(Previews().size(), std::size(cases));
+    EXPECT_TRUE(dialogs_.errors.empty());
+
+    TPreviewWindow* text = nullptr;
+    for (TPreviewWindow* preview : Previews()) {
+        if (preview->ShownKind() == TPreviewWindow::Kind::Text) {
+            text = preview;
+        }
+    }
+    // Windows-1252, as it is not UTF-8; Ctrl+F then Enter finds.
+    ASSERT_NE(text, nullptr);
+    auto* view = text->findChild<QPlainTextEdit*>("PreviewText");
+    ASSERT_NE(view, nullptr);
+    EXPECT_TRUE(view->toPlainText().contains(QString::fromUtf8("name=café")));
+    text->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(text));
+    QTest::keyClick(view, Qt::Key_F, Qt::ControlModifier);
+    auto* find = text->findChild<QLineEdit*>("PreviewFind");
+    ASSERT_TRUE(find->isVisible());
+    QTest::keyClicks(find, "key");
+    QTest::keyClick(find, Qt::Key_Return);
+    EXPECT_EQ(view->textCursor().selectedText(), "key");
+
+    QPlainTextEdit* hex = nullptr;
+    for (TPreviewWindow* preview : Previews()) {
+        if (auto* found = preview->findChild<QPlainTextEdit*>("PreviewHex")) {
+            hex = found;
+        }
+    }
+    ASSERT_NE(hex, nullptr);
+    EXPECT_TRUE(hex->toPlainText().startsWith("00000000  00 07 0e 15 1c 23 2a 31  38 3f 46 4d 54 5b 62 69"));
+    EXPECT_EQ(hex->toPlainText().count('\n'), 65536 / 16 + 1);
+
+    // The main window still works: its list filters.
+    TypeFilter("nif");
+    EXPECT_EQ(ColumnTexts(2), QStringList({"damaged.nif", "mesh.nif"}));
+}
+
+TEST_F(PreviewWindowTest, EnterOpensEscapeClosesAndThePlaceholderOpensNothing) {
+    ClickRow(RowOf("notes.ini"));
+    QTest::keyClick(Tree(), Qt::Key_Return);
+    ClickRow(RowOf("sky.dds"));
+    QTest::keyClick(Tree(), Qt::Key_Enter);
+    auto open = Previews();
+    ASSERT_EQ(open.size(), 2u);
+    QTest::keyClick(open[0]->focusWidget() ? open[0]->focusWidget() : open[0], Qt::Key_Escape);
+    EXPECT_EQ(Previews().size(), 1u);
+
+    OpenByDialog(WriteArchive("empty.bsa", Recipe({})));
+    ASSERT_EQ(ColumnTexts(2), QStringList({"fbk_Nothing_Found"}));
+    DoubleClickRow(0);
+    EXPECT_EQ(Previews().size(), 1u);
+}
+
+} // namespace
