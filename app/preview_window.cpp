@@ -22,7 +22,7 @@
 #include <span>
 
 #include "archive/bsa_file.h"
-#include "archive/entry_path.h"
+#include "extract/entry_path.h"
 #include "base/exceptions.h"
 #include "platform/locale.h"
 #include "texture/dds_decode.h"

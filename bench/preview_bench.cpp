@@ -14,8 +14,8 @@
 #include "app/main_window.h"
 #include "app/preview_window.h"
 #include "base/ustring.h"
-#include "tests/support/bsa_writer.h"
-#include "tests/support/dds_writer.h"
+#include "fixtures/bsa_writer.h"
+#include "fixtures/dds_writer.h"
 
 namespace {
 

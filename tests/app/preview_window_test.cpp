@@ -12,7 +12,7 @@
 
 #include "app/preview_window.h"
 #include "app_test_support.h"
-#include "tests/support/dds_writer.h"
+#include "fixtures/dds_writer.h"
 
 namespace {
 
