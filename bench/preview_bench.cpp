@@ -31,16 +31,16 @@ public:
 
 std::filesystem::path WriteTextureArchive() {
     constexpr uint32_t kSide = 4096;
-    fixture::DdsSpec spec;
-    spec.width = kSide;
-    spec.height = kSide;
-    spec.fourCc = fixture::FourCc("DX10");
-    spec.dxgiFormat = 98; // BC7_UNORM
-    spec.data = fixture::RandomBlocks(16, size_t(kSide / 4) * (kSide / 4), 7, true);
+    fixture::DdsSpec ddsRecipe;
+    ddsRecipe.width = kSide;
+    ddsRecipe.height = kSide;
+    ddsRecipe.fourCc = fixture::FourCc("DX10");
+    ddsRecipe.dxgiFormat = 98; // BC7_UNORM
+    ddsRecipe.data = fixture::RandomBlocks(16, size_t(kSide / 4) * (kSide / 4), 7, true);
     fixture::ArchiveSpec recipe;
     recipe.version = 105;
     recipe.folders = {
-        {"textures\\landscape", {{"big.dds", fixture::BuildDds(spec), fixture::Storage::Lz4Frame}}}};
+        {"textures\\landscape", {{"big.dds", fixture::BuildDds(ddsRecipe), fixture::Storage::Lz4Frame}}}};
     const auto path = std::filesystem::temp_directory_path() / "parlivex-preview-bench.bsa";
     fixture::WriteArchiveFile(recipe, path.string());
     return path;

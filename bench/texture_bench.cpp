@@ -15,14 +15,14 @@ constexpr uint32_t kSize = 4096;
 constexpr uint32_t kMips = 13;
 
 std::vector<uint8_t> MakeTexture(uint32_t fourCc, uint32_t dxgiFormat, uint32_t blockBytes) {
-    fixture::DdsSpec spec;
-    spec.width = spec.height = kSize;
-    spec.mipCount = kMips;
-    spec.fourCc = fourCc;
-    spec.dxgiFormat = dxgiFormat;
+    fixture::DdsSpec ddsRecipe;
+    ddsRecipe.width = ddsRecipe.height = kSize;
+    ddsRecipe.mipCount = kMips;
+    ddsRecipe.fourCc = fourCc;
+    ddsRecipe.dxgiFormat = dxgiFormat;
     const size_t bytes = fixture::BlockSurfaceBytes(kSize, kSize, blockBytes, kMips);
-    spec.data = fixture::RandomBlocks(blockBytes, bytes / blockBytes, 7, dxgiFormat == 98);
-    return fixture::BuildDds(spec);
+    ddsRecipe.data = fixture::RandomBlocks(blockBytes, bytes / blockBytes, 7, dxgiFormat == 98);
+    return fixture::BuildDds(ddsRecipe);
 }
 
 void DecodeAllMips(benchmark::State& state, const std::vector<uint8_t>& file) {

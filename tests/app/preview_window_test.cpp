@@ -20,16 +20,16 @@ using namespace apptest;
 
 // A BC1 texture of 8×4 with 2 mips: level 0 red, level 1 blue; opaque.
 std::vector<uint8_t> TwoLevelTexture() {
-    fixture::DdsSpec spec;
-    spec.width = 8;
-    spec.height = 4;
-    spec.mipCount = 2;
+    fixture::DdsSpec ddsRecipe;
+    ddsRecipe.width = 8;
+    ddsRecipe.height = 4;
+    ddsRecipe.mipCount = 2;
     const fixture::Bytes red = fixture::Bc1Block(0xF800, 0, {});
     const fixture::Bytes blue = fixture::Bc1Block(0x001F, 0, {});
     for (const auto* block : {&red, &red, &blue}) {
-        spec.data.insert(spec.data.end(), block->begin(), block->end());
+        ddsRecipe.data.insert(ddsRecipe.data.end(), block->begin(), block->end());
     }
-    return fixture::BuildDds(spec);
+    return fixture::BuildDds(ddsRecipe);
 }
 
 std::vector<uint8_t> PngImage() {

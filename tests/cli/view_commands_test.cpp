@@ -20,20 +20,20 @@ using fixture::TempFolder;
 
 // A BC1 cube map of 8×4 with 4 mips; every level of every face filled with its own red level.
 Bytes CubeTexture() {
-    fixture::DdsSpec spec;
-    spec.width = 8;
-    spec.height = 4;
-    spec.mipCount = 4;
-    spec.caps2 = fixture::kDdsCubeMap | fixture::kDdsAllFaces;
+    fixture::DdsSpec ddsRecipe;
+    ddsRecipe.width = 8;
+    ddsRecipe.height = 4;
+    ddsRecipe.mipCount = 4;
+    ddsRecipe.caps2 = fixture::kDdsCubeMap | fixture::kDdsAllFaces;
     for (int face = 0; face < 6; ++face) {
         for (int mip = 0; mip < 4; ++mip) {
             const Bytes block = fixture::Bc1Block(uint16_t((face * 4 + mip + 1) << 11), 0, {});
             for (int b = 0; b < (mip == 0 ? 2 : 1); ++b) {
-                spec.data.insert(spec.data.end(), block.begin(), block.end());
+                ddsRecipe.data.insert(ddsRecipe.data.end(), block.begin(), block.end());
             }
         }
     }
-    return fixture::BuildDds(spec);
+    return fixture::BuildDds(ddsRecipe);
 }
 
 fixture::ArchiveSpec TextureArchive(uint32_t version) {

@@ -17,35 +17,35 @@ using fixture::DdsSpec;
 using fixture::FourCc;
 
 DdsSpec FourCcSpec(const char (&code)[5], uint32_t width, uint32_t height, size_t dataBytes) {
-    DdsSpec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.fourCc = FourCc(code);
-    spec.data.assign(dataBytes, 0);
-    return spec;
+    DdsSpec ddsRecipe;
+    ddsRecipe.width = width;
+    ddsRecipe.height = height;
+    ddsRecipe.fourCc = FourCc(code);
+    ddsRecipe.data.assign(dataBytes, 0);
+    return ddsRecipe;
 }
 
 DdsSpec Dx10Spec(uint32_t dxgiFormat, uint32_t width, uint32_t height, size_t dataBytes) {
-    DdsSpec spec = FourCcSpec("DX10", width, height, dataBytes);
-    spec.dxgiFormat = dxgiFormat;
-    return spec;
+    DdsSpec ddsRecipe = FourCcSpec("DX10", width, height, dataBytes);
+    ddsRecipe.dxgiFormat = dxgiFormat;
+    return ddsRecipe;
 }
 
 DdsSpec MaskedSpec(uint32_t flags, uint32_t bits, std::array<uint32_t, 4> masks, uint32_t width,
                    uint32_t height) {
-    DdsSpec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.formatFlags = flags;
-    spec.bitCount = bits;
-    spec.masks = masks;
-    spec.data.assign(size_t{width} * height * bits / 8, 0);
-    return spec;
+    DdsSpec ddsRecipe;
+    ddsRecipe.width = width;
+    ddsRecipe.height = height;
+    ddsRecipe.formatFlags = flags;
+    ddsRecipe.bitCount = bits;
+    ddsRecipe.masks = masks;
+    ddsRecipe.data.assign(size_t{width} * height * bits / 8, 0);
+    return ddsRecipe;
 }
 
 struct AcceptedCase {
     std::string name;
-    DdsSpec spec;
+    DdsSpec ddsRecipe;
     std::string formatName;
     TextureFormat format;
     uint32_t layers;
@@ -102,7 +102,7 @@ TEST(DdsHeader, AcceptedHeaders) {
     };
     for (const AcceptedCase& c : cases) {
         SCOPED_TRACE(c.name);
-        const Bytes file = fixture::BuildDds(c.spec);
+        const Bytes file = fixture::BuildDds(c.ddsRecipe);
         const DdsInfo info = ReadDdsHeader(file);
         EXPECT_EQ(info.formatName, c.formatName);
         EXPECT_EQ(info.format, c.format);
@@ -120,8 +120,8 @@ struct RefusedCase {
     std::string message;
 };
 
-Bytes Build(DdsSpec spec) {
-    return fixture::BuildDds(spec);
+Bytes Build(DdsSpec ddsRecipe) {
+    return fixture::BuildDds(ddsRecipe);
 }
 
 TEST(DdsHeader, RefusedHeadersSayWhy) {
@@ -199,10 +199,10 @@ TEST(DdsHeader, RefusedHeadersSayWhy) {
 
 // A good texture with mips and faces cut at every length: refused cleanly at every length but the whole.
 TEST(DdsHeader, TruncationSweep) {
-    DdsSpec spec = Dx10Spec(98, 8, 8, 6 * (64 + 16 + 16 + 16));
-    spec.mipCount = 4;
-    spec.miscFlag = 0x4;
-    const Bytes whole = fixture::BuildDds(spec);
+    DdsSpec ddsRecipe = Dx10Spec(98, 8, 8, 6 * (64 + 16 + 16 + 16));
+    ddsRecipe.mipCount = 4;
+    ddsRecipe.miscFlag = 0x4;
+    const Bytes whole = fixture::BuildDds(ddsRecipe);
     for (size_t length = 0; length < whole.size(); ++length) {
         const Bytes cut(whole.begin(), whole.begin() + std::ptrdiff_t(length));
         EXPECT_THROW(DecodeDdsSurface(cut, 5, 3), ETextureError) << "length " << length;
@@ -213,20 +213,20 @@ TEST(DdsHeader, TruncationSweep) {
 // Each mip level of each face filled with its own colour: decoding a surface reads its own blocks.
 TEST(DdsSurface, MipLevelsAndFacesComeFromTheirOwnBytes) {
     // A 5×3 texture: mips 5×3 (2×1 blocks), 2×1 (1 block), 1×1 (1 block); three faces.
-    DdsSpec spec = FourCcSpec("DXT1", 5, 3, 0);
-    spec.mipCount = 3;
-    spec.caps2 = fixture::kDdsCubeMap | 0x400 | 0x800 | 0x1000;
+    DdsSpec ddsRecipe = FourCcSpec("DXT1", 5, 3, 0);
+    ddsRecipe.mipCount = 3;
+    ddsRecipe.caps2 = fixture::kDdsCubeMap | 0x400 | 0x800 | 0x1000;
     auto colour = [](uint32_t face, uint32_t mip) { return uint16_t((face * 3 + mip + 1) << 11); };
     for (uint32_t face = 0; face < 3; ++face) {
         for (uint32_t mip = 0; mip < 3; ++mip) {
             const int blocks = mip == 0 ? 2 : 1;
             for (int b = 0; b < blocks; ++b) {
                 const Bytes block = fixture::Bc1Block(colour(face, mip), 0, {});
-                spec.data.insert(spec.data.end(), block.begin(), block.end());
+                ddsRecipe.data.insert(ddsRecipe.data.end(), block.begin(), block.end());
             }
         }
     }
-    const Bytes file = fixture::BuildDds(spec);
+    const Bytes file = fixture::BuildDds(ddsRecipe);
     for (uint32_t face = 0; face < 3; ++face) {
         for (uint32_t mip = 0; mip < 3; ++mip) {
             SCOPED_TRACE("face " + std::to_string(face) + " mip " + std::to_string(mip));
@@ -263,42 +263,42 @@ TEST(DdsSurface, Bc6hIsDescribedButNotShown) {
 TEST(DdsSurface, UncompressedFormats) {
     struct MaskedCase {
         std::string name;
-        DdsSpec spec;
+        DdsSpec ddsRecipe;
         Bytes pixel; // one pixel, repeated over the 3×2 texture
         std::array<int, 4> rgba;
     };
-    auto spec = [](uint32_t flags, uint32_t bits, std::array<uint32_t, 4> masks) {
+    auto ddsRecipe = [](uint32_t flags, uint32_t bits, std::array<uint32_t, 4> masks) {
         DdsSpec s = MaskedSpec(flags, bits, masks, 3, 2);
         s.data.clear();
         return s;
     };
     const std::vector<MaskedCase> cases = {
         {"b8g8r8a8",
-         spec(0x41, 32, {0xFF0000, 0xFF00, 0xFF, 0xFF000000}),
+         ddsRecipe(0x41, 32, {0xFF0000, 0xFF00, 0xFF, 0xFF000000}),
          {0x10, 0x80, 0xFF, 0x7F},
          {255, 128, 16, 127}},
         {"b8g8r8x8",
-         spec(0x40, 32, {0xFF0000, 0xFF00, 0xFF, 0}),
+         ddsRecipe(0x40, 32, {0xFF0000, 0xFF00, 0xFF, 0}),
          {0x10, 0x80, 0xFF, 0x00},
          {255, 128, 16, 255}},
         {"r8g8b8a8",
-         spec(0x41, 32, {0xFF, 0xFF00, 0xFF0000, 0xFF000000}),
+         ddsRecipe(0x41, 32, {0xFF, 0xFF00, 0xFF0000, 0xFF000000}),
          {0xFF, 0x80, 0x10, 0x7F},
          {255, 128, 16, 127}},
-        {"b8g8r8", spec(0x40, 24, {0xFF0000, 0xFF00, 0xFF, 0}), {0x10, 0x80, 0xFF}, {255, 128, 16, 255}},
+        {"b8g8r8", ddsRecipe(0x40, 24, {0xFF0000, 0xFF00, 0xFF, 0}), {0x10, 0x80, 0xFF}, {255, 128, 16, 255}},
         // 5 and 6 bits widened with rounding: 31 → 255, 32/63 → 130, 2/31 → 16.
-        {"b5g6r5", spec(0x40, 16, {0xF800, 0x7E0, 0x1F, 0}), {0x02, 0xFC}, {255, 130, 16, 255}},
-        {"b4g4r4a4", spec(0x41, 16, {0xF00, 0xF0, 0xF, 0xF000}), {0x81, 0x7F}, {255, 136, 17, 119}},
-        {"l8", spec(0x20000, 8, {0xFF, 0, 0, 0}), {0x66}, {0x66, 0x66, 0x66, 255}},
-        {"l8a8", spec(0x20001, 16, {0xFF, 0, 0, 0xFF00}), {0x66, 0x80}, {0x66, 0x66, 0x66, 0x80}},
-        {"a8", spec(0x2, 8, {0, 0, 0, 0xFF}), {0x80}, {0, 0, 0, 0x80}},
+        {"b5g6r5", ddsRecipe(0x40, 16, {0xF800, 0x7E0, 0x1F, 0}), {0x02, 0xFC}, {255, 130, 16, 255}},
+        {"b4g4r4a4", ddsRecipe(0x41, 16, {0xF00, 0xF0, 0xF, 0xF000}), {0x81, 0x7F}, {255, 136, 17, 119}},
+        {"l8", ddsRecipe(0x20000, 8, {0xFF, 0, 0, 0}), {0x66}, {0x66, 0x66, 0x66, 255}},
+        {"l8a8", ddsRecipe(0x20001, 16, {0xFF, 0, 0, 0xFF00}), {0x66, 0x80}, {0x66, 0x66, 0x66, 0x80}},
+        {"a8", ddsRecipe(0x2, 8, {0, 0, 0, 0xFF}), {0x80}, {0, 0, 0, 0x80}},
     };
     for (MaskedCase c : cases) {
         SCOPED_TRACE(c.name);
         for (int i = 0; i < 6; ++i) {
-            c.spec.data.insert(c.spec.data.end(), c.pixel.begin(), c.pixel.end());
+            c.ddsRecipe.data.insert(c.ddsRecipe.data.end(), c.pixel.begin(), c.pixel.end());
         }
-        const RgbaImage image = DecodeDdsSurface(fixture::BuildDds(c.spec));
+        const RgbaImage image = DecodeDdsSurface(fixture::BuildDds(c.ddsRecipe));
         ASSERT_EQ(image.pixels.size(), 24u);
         for (size_t i = 0; i < 24; i += 4) {
             const std::array<int, 4> got = {image.pixels[i], image.pixels[i + 1], image.pixels[i + 2],
