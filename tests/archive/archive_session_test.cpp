@@ -11,15 +11,16 @@
 #include "archive/archive_session.h"
 #include "base/ustring.h"
 #include "extract/entry_path.h"
+#include "fixtures/system_errors.h"
 #include "tests/archive/archive_test_util.h"
 
 namespace {
 
 using archive_test::Bytes;
 using archive_test::Entry;
-using archive_test::Raised;
-using archive_test::RaisedBy;
 using fixture::Storage;
+using test_support::Error;
+using test_support::Raises;
 
 const std::vector<uint8_t> kJunk = {0xDE, 0xAD, 0xBE, 0xEF};
 
@@ -150,12 +151,14 @@ TEST_F(ArchiveSessionTest, OpenOnAHeldSessionKeepsTheHeldReader) {
 
 TEST_F(ArchiveSessionTest, OpenErrorsPassOutAndLeaveTheSessionEmpty) {
     const std::u16string notAnArchive = temp.Write("text.bsa", Bytes("This is not an archive at all."));
-    EXPECT_EQ(RaisedBy([&] { ArchiveOpen(archive, notAnArchive); }),
-              (Raised{"Exception", ToUtf8(notAnArchive) + " is not a valid BSA file"}));
+    EXPECT_TRUE(Raises([&] { ArchiveOpen(archive, notAnArchive); },
+                       Error<Exception>(notAnArchive + u" is not a valid BSA file")));
     EXPECT_FALSE(archive);
 
-    const Raised missing = RaisedBy([&] { ArchiveOpen(archive, temp.U16("absent.bsa")); });
-    EXPECT_EQ(missing.kind, "EStreamError") << missing;
+    const std::u16string missing = temp.U16("absent.bsa");
+    EXPECT_TRUE(Raises([&] { ArchiveOpen(archive, missing); },
+                       Error<EStreamError>(u"Cannot open " + missing + u".  " +
+                                           fixture::SystemText(fixture::kErrorFileNotFound))));
     EXPECT_FALSE(archive);
 }
 
@@ -210,7 +213,10 @@ TEST_F(ArchiveSessionTest, ReleasingTheReaderClosesItsFile) {
     std::vector<uint8_t> truncated = fixture::BuildArchive(recipe);
     truncated.resize(100);
     const std::u16string truncatedPath = temp.Write("truncated.bsa", truncated);
-    EXPECT_NE(RaisedBy([&] { ArchiveOpen(archive, truncatedPath); }).kind, "none");
+    EXPECT_TRUE(
+        Raises([&] { ArchiveOpen(archive, truncatedPath); },
+               Error<Exception>(truncatedPath +
+                                u" is not a valid BSA file: folder count 4 does not fit in the file")));
     EXPECT_EQ(OpenFileCount(), before);
 }
 #endif

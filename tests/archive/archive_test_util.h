@@ -1,13 +1,10 @@
 #pragma once
-// Helpers shared by the archive suites: fixture archives on disk, byte patches, and the kind and text of a
-// raised error.
+// Helpers shared by the archive suites: fixture archives on disk, byte patches, and the error a short read
+// raises.
 #include <cstdint>
-#include <functional>
 #include <memory>
-#include <ostream>
 #include <string>
 #include <string_view>
-#include <typeinfo>
 #include <utility>
 #include <vector>
 
@@ -17,9 +14,9 @@
 #include "base/bytes.h"
 #include "base/exceptions.h"
 #include "base/ustring.h"
-#include "compression/zlib_decompress.h"
 #include "fixtures/bsa_writer.h"
 #include "fixtures/temp_folder.h"
+#include "tests/raises.h"
 
 namespace archive_test {
 
@@ -34,48 +31,9 @@ inline void PatchU64(std::vector<uint8_t>& bytes, uint64_t at, uint64_t value) {
     PatchU32(bytes, at + 4, static_cast<uint32_t>(value >> 32));
 }
 
-// What an operation raised: the exact class and the message as UTF-8 (readable in test output).
-struct Raised {
-    std::string kind; // "none" when nothing was raised
-    std::string message;
-    bool operator==(const Raised&) const = default;
-};
-
-inline std::ostream& operator<<(std::ostream& out, const Raised& raised) {
-    return out << raised.kind << ": \"" << raised.message << "\"";
-}
-
-inline std::string KindOf(const Exception& error) {
-    const std::type_info& type = typeid(error);
-    if (type == typeid(Exception)) {
-        return "Exception";
-    }
-    if (type == typeid(EReadError)) {
-        return "EReadError";
-    }
-    if (type == typeid(EStreamError)) {
-        return "EStreamError";
-    }
-    if (type == typeid(EDecompressionError)) {
-        return "EDecompressionError";
-    }
-    if (type == typeid(EZlibError)) {
-        return "EZlibError";
-    }
-    return type.name();
-}
-
-inline Raised RaisedBy(const std::function<void()>& operation) {
-    try {
-        operation();
-    } catch (const Exception& error) {
-        return {KindOf(error), ToUtf8(error.Message())};
-    }
-    return {"none", ""};
-}
-
-inline Raised ReadError() {
-    return {"EReadError", "Erreur de lecture du flux"};
+// What a read that falls short raises, wherever in the archive it happens.
+inline test_support::ExpectedError ReadError() {
+    return test_support::Error<EReadError>(kReadErrorText);
 }
 
 inline std::vector<uint8_t> Bytes(std::string_view text) {

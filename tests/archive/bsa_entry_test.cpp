@@ -12,6 +12,7 @@
 
 #include "archive/bsa_file.h"
 #include "base/ustring.h"
+#include "compression/zlib_decompress.h"
 #include "tests/archive/archive_test_util.h"
 
 namespace {
@@ -20,10 +21,11 @@ using archive_test::Bytes;
 using archive_test::Entry;
 using archive_test::Fetch;
 using archive_test::OpenFixture;
-using archive_test::Raised;
-using archive_test::RaisedBy;
 using archive_test::ReadError;
 using fixture::Storage;
+using test_support::Error;
+using test_support::ExpectedError;
+using test_support::Raises;
 
 constexpr uint32_t kToggle = 0x40000000;
 
@@ -290,9 +292,7 @@ TEST(BsaEntryData, StatedSizesShapeTheResult) {
         recipe.folders = {{"f", {c.entry()}}};
         const auto opened = OpenFixture(temp, recipe);
         TBytes buffer = kJunk;
-        const Raised raised =
-            RaisedBy([&] { EXPECT_TRUE(opened.bsa->getFile(u"f", u"e", u".bin", true, buffer)); });
-        EXPECT_EQ(raised.kind, "none") << raised;
+        EXPECT_NO_THROW(EXPECT_TRUE(opened.bsa->getFile(u"f", u"e", u".bin", true, buffer)));
         EXPECT_EQ(buffer, c.expected);
     }
 }
@@ -301,27 +301,24 @@ TEST(BsaEntryData, StatedSizesShapeTheResult) {
 // damaged zlib stream in a version-104 one.
 TEST(BsaEntryData, TheHeaderVersionChoosesTheDecoder) {
     const std::vector<uint8_t> data = fixture::CompressibleBytes(4000, 5);
-    const std::vector<uint8_t> frame = fixture::Lz4Frame(data);
     const fixture::TempFolder temp;
-    for (uint32_t version : {104u, 105u}) {
-        SCOPED_TRACE(version);
+    const auto openAs = [&](uint32_t version) {
         fixture::ArchiveSpec recipe;
         recipe.version = version;
         recipe.flags = 0x7;
         fixture::EntrySpec entry = Entry("e.bin", data, Storage::Zlib);
-        entry.packedOverride = frame;
+        entry.packedOverride = fixture::Lz4Frame(data);
         recipe.folders = {{"f", {entry}}};
-        const auto opened = OpenFixture(temp, recipe);
-        TBytes buffer;
-        const Raised raised = RaisedBy([&] { opened.bsa->getFile(u"f", u"e", u".bin", true, buffer); });
-        if (version == 105) {
-            EXPECT_EQ(raised.kind, "none") << raised;
-            EXPECT_EQ(buffer, data);
-        } else {
-            EXPECT_EQ(raised, (Raised{"EDecompressionError", "Erreur"}));
-            EXPECT_TRUE(buffer.empty());
-        }
-    }
+        return OpenFixture(temp, recipe, "v" + std::to_string(version) + ".bsa");
+    };
+
+    EXPECT_EQ(Fetch(*openAs(105).bsa, u"f", u"e.bin"), data);
+
+    const auto version104 = openAs(104);
+    TBytes buffer = kJunk;
+    EXPECT_TRUE(Raises([&] { version104.bsa->getFile(u"f", u"e", u".bin", true, buffer); },
+                       Error<EDecompressionError>("Erreur")));
+    EXPECT_TRUE(buffer.empty());
 }
 
 struct DamageCase {
@@ -329,9 +326,8 @@ struct DamageCase {
     uint32_t version;
     uint32_t flags;
     std::function<void(fixture::EntrySpec&)> bend;
-    // Empty kind: a plain Exception whose text follows the archive's file name.
-    std::string kind;
-    std::string text;
+    ExpectedError error;
+    bool namesTheArchive; // the text follows the archive's file name
 };
 
 // Each damaged entry fails with its own error, leaves the caller's buffer empty, and the next entry of the
@@ -350,44 +346,52 @@ TEST(BsaEntryDamage, EntriesThatCannotHoldTheirStatedSizesFailOneByOne) {
     const std::string smallStored = " has a damaged entry: stored size ";
     const std::string prefixText = " is smaller than its embedded name and size prefix";
     const std::vector<DamageCase> cases = {
-        {"raw, stored size 0 with embedded names", 104, 0x103, [](auto& e) { e.sizeWordOverride = 0; }, "",
-         smallStored + "0" + prefixText},
-        {"raw, stored size within the embedded name", 105, 0x103, [](auto& e) { e.sizeWordOverride = 7; }, "",
-         smallStored + "7" + prefixText},
-        {"compressed, stored size 3", 104, 0x7, [](auto& e) { e.sizeWordOverride = 3; }, "",
-         smallStored + "3" + prefixText},
-        {"compressed, stored size 0", 105, 0x7, [](auto& e) { e.sizeWordOverride = 0; }, "",
-         smallStored + "0" + prefixText},
+        {"raw, stored size 0 with embedded names", 104, 0x103, [](auto& e) { e.sizeWordOverride = 0; },
+         Error<Exception>(smallStored + "0" + prefixText), true},
+        {"raw, stored size within the embedded name", 105, 0x103, [](auto& e) { e.sizeWordOverride = 7; },
+         Error<Exception>(smallStored + "7" + prefixText), true},
+        {"compressed, stored size 3", 104, 0x7, [](auto& e) { e.sizeWordOverride = 3; },
+         Error<Exception>(smallStored + "3" + prefixText), true},
+        {"compressed, stored size 0", 105, 0x7, [](auto& e) { e.sizeWordOverride = 0; },
+         Error<Exception>(smallStored + "0" + prefixText), true},
         {"compressed, name and 3 prefix bytes", 105, 0x107, [](auto& e) { e.sizeWordOverride = 1 + 7 + 3; },
-         "", smallStored + "11" + prefixText},
+         Error<Exception>(smallStored + "11" + prefixText), true},
         {"compressed by toggle, stored size 2", 104, 0x3, [](auto& e) { e.sizeWordOverride = kToggle | 2; },
-         "", smallStored + "2" + prefixText},
-        {"U above 2^31 - 1", 104, 0x7, withPayload(zlibPayload, 0x80000000), "",
-         " has a damaged entry: uncompressed size 2147483648 cannot come from " +
-             std::to_string(P(zlibPayload)) + " packed bytes"},
-        {"U above 2^31 - 1 with nothing packed", 105, 0x7, withPayload({}, 0xFFFFFFFF), "",
-         " has a damaged entry: uncompressed size 4294967295 cannot come from 0 packed bytes"},
+         Error<Exception>(smallStored + "2" + prefixText), true},
+        {"U above 2^31 - 1", 104, 0x7, withPayload(zlibPayload, 0x80000000),
+         Error<Exception>(" has a damaged entry: uncompressed size 2147483648 cannot come from " +
+                          std::to_string(P(zlibPayload)) + " packed bytes"),
+         true},
+        {"U above 2^31 - 1 with nothing packed", 105, 0x7, withPayload({}, 0xFFFFFFFF),
+         Error<Exception>(
+             " has a damaged entry: uncompressed size 4294967295 cannot come from 0 packed bytes"),
+         true},
         // Zero bytes backed by nothing in the file are bounded too.
-        {"U above 16 MiB with nothing packed", 105, 0x7, withPayload({}, (16 << 20) + 1), "",
-         " has a damaged entry: uncompressed size 16777217 cannot come from 0 packed bytes"},
+        {"U above 16 MiB with nothing packed", 105, 0x7, withPayload({}, (16 << 20) + 1),
+         Error<Exception>(" has a damaged entry: uncompressed size 16777217 cannot come from 0 packed bytes"),
+         true},
         {"U beyond what deflate can expand to", 104, 0x7,
-         withPayload(zlibPayload, P(zlibPayload) * 1032 + 65), "",
-         " has a damaged entry: uncompressed size " + std::to_string(P(zlibPayload) * 1032 + 65) +
-             " cannot come from " + std::to_string(P(zlibPayload)) + " packed bytes"},
-        {"U beyond what LZ4 can expand to", 105, 0x7, withPayload(lz4Payload, P(lz4Payload) * 255 + 65), "",
-         " has a damaged entry: uncompressed size " + std::to_string(P(lz4Payload) * 255 + 65) +
-             " cannot come from " + std::to_string(P(lz4Payload)) + " packed bytes"},
+         withPayload(zlibPayload, P(zlibPayload) * 1032 + 65),
+         Error<Exception>(" has a damaged entry: uncompressed size " +
+                          std::to_string(P(zlibPayload) * 1032 + 65) + " cannot come from " +
+                          std::to_string(P(zlibPayload)) + " packed bytes"),
+         true},
+        {"U beyond what LZ4 can expand to", 105, 0x7, withPayload(lz4Payload, P(lz4Payload) * 255 + 65),
+         Error<Exception>(" has a damaged entry: uncompressed size " +
+                          std::to_string(P(lz4Payload) * 255 + 65) + " cannot come from " +
+                          std::to_string(P(lz4Payload)) + " packed bytes"),
+         true},
         {"U at the LZ4 bound is decoded, and falls short", 105, 0x7,
-         withPayload(lz4Payload, P(lz4Payload) * 255 + 64), "", "lz4 decompression size mismatch"},
-        {"stored size with bit 31", 104, 0x3, [](auto& e) { e.extraSizeBits = 0x80000000; }, "EReadError",
-         "Erreur de lecture du flux"},
+         withPayload(lz4Payload, P(lz4Payload) * 255 + 64),
+         Error<Exception>("lz4 decompression size mismatch"), false},
+        {"stored size with bit 31", 104, 0x3, [](auto& e) { e.extraSizeBits = 0x80000000; }, ReadError(),
+         false},
         {"stored size one byte past the file", 105, 0x3,
-         [](auto& e) { e.sizeWordOverride = static_cast<uint32_t>(e.data.size() + 1); }, "EReadError",
-         "Erreur de lecture du flux"},
-        {"offset past the file", 105, 0x3, [](auto& e) { e.offsetOverride = 0xFFFFFFF0; }, "EReadError",
-         "Erreur de lecture du flux"},
+         [](auto& e) { e.sizeWordOverride = static_cast<uint32_t>(e.data.size() + 1); }, ReadError(), false},
+        {"offset past the file", 105, 0x3, [](auto& e) { e.offsetOverride = 0xFFFFFFF0; }, ReadError(),
+         false},
         {"damaged zlib stream", 104, 0x7, withPayload(std::vector<uint8_t>(40, 0x55), 300),
-         "EDecompressionError", "Erreur"},
+         Error<EDecompressionError>("Erreur"), false},
     };
     const fixture::TempFolder temp;
     for (const DamageCase& c : cases) {
@@ -405,10 +409,11 @@ TEST(BsaEntryDamage, EntriesThatCannotHoldTheirStatedSizesFailOneByOne) {
         const auto opened = OpenFixture(temp, recipe);
 
         TBytes buffer = kJunk;
-        const Raised raised = RaisedBy([&] { opened.bsa->getFile(u"f", u"e", u".bin", true, buffer); });
-        const std::string message =
-            c.kind.empty() && c.text.rfind(" has", 0) == 0 ? ToUtf8(opened.path) + c.text : c.text;
-        EXPECT_EQ(raised, (Raised{c.kind.empty() ? "Exception" : c.kind, message}));
+        ExpectedError expected = c.error;
+        if (c.namesTheArchive) {
+            expected.text = opened.path + expected.text;
+        }
+        EXPECT_TRUE(Raises([&] { opened.bsa->getFile(u"f", u"e", u".bin", true, buffer); }, expected));
         EXPECT_TRUE(buffer.empty());
         EXPECT_EQ(Fetch(*opened.bsa, u"f", u"good.bin"), fixture::CompressibleBytes(500, 8));
     }
@@ -426,10 +431,10 @@ TEST(BsaEntryDamage, StoredSizeZeroWithEmbeddedNamesIsRefusedBeforeReading) {
     const fixture::TempFolder temp;
     const auto opened = OpenFixture(temp, recipe);
     TBytes buffer;
-    EXPECT_EQ(
-        RaisedBy([&] { opened.bsa->getFile(u"f", u"e", u".bin", true, buffer); }),
-        (Raised{"Exception", ToUtf8(opened.path) + " has a damaged entry: stored size 0 is smaller than its "
-                                                   "embedded name and size prefix"}));
+    EXPECT_TRUE(
+        Raises([&] { opened.bsa->getFile(u"f", u"e", u".bin", true, buffer); },
+               Error<Exception>(opened.path + u" has a damaged entry: stored size 0 is smaller than its "
+                                              u"embedded name and size prefix")));
 }
 
 TEST(BsaEntryDamage, DamagedLz4StreamFailsAndLeavesTheArchiveUsable) {
@@ -445,8 +450,8 @@ TEST(BsaEntryDamage, DamagedLz4StreamFailsAndLeavesTheArchiveUsable) {
     const auto opened = OpenFixture(temp, recipe);
 
     TBytes buffer = kJunk;
-    const Raised raised = RaisedBy([&] { opened.bsa->getFile(u"f", u"bad", u".bin", true, buffer); });
-    EXPECT_NE(raised.kind, "none");
+    EXPECT_TRUE(Raises([&] { opened.bsa->getFile(u"f", u"bad", u".bin", true, buffer); },
+                       Error<Exception>(u"lz4 decompression size mismatch")));
     EXPECT_TRUE(buffer.empty());
     EXPECT_EQ(Fetch(*opened.bsa, u"f", u"good.bin"), Bytes("good"));
 }

@@ -1,7 +1,9 @@
 // The index reader: header checks, counts and offsets the file cannot hold, truncated archives, the listing's
 // order and names, and version-105 archives whose folder blocks lie above 4 GiB.
+#include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -10,6 +12,7 @@
 #include "archive/bsa_file.h"
 #include "archive/string_list.h"
 #include "base/ustring.h"
+#include "fixtures/system_errors.h"
 #include "tests/archive/archive_test_util.h"
 
 namespace {
@@ -19,9 +22,10 @@ using archive_test::Entry;
 using archive_test::OpenFixture;
 using archive_test::PatchU32;
 using archive_test::PatchU64;
-using archive_test::Raised;
-using archive_test::RaisedBy;
 using archive_test::ReadError;
+using test_support::Error;
+using test_support::ExpectedError;
+using test_support::Raises;
 
 constexpr uint64_t kHeaderSize = 36;
 
@@ -40,6 +44,15 @@ uint64_t FolderRecordSize(uint32_t version) {
     return version == 105 ? 24 : 16;
 }
 
+// A folder record's block offset: 8 bytes at 16 in version 105, 4 bytes at 12 in version 104.
+void PatchBlockOffset(std::vector<uint8_t>& bytes, uint32_t version, uint64_t recordOffset, uint64_t value) {
+    if (version == 105) {
+        PatchU64(bytes, recordOffset + 16, value);
+    } else {
+        PatchU32(bytes, recordOffset + 12, static_cast<uint32_t>(value));
+    }
+}
+
 std::vector<std::string> Listing(const TwbBSAFile& bsa) {
     TStringList list;
     bsa.exportFileList(list);
@@ -50,12 +63,12 @@ std::vector<std::string> Listing(const TwbBSAFile& bsa) {
     return entries;
 }
 
-Raised OpenRaises(const std::u16string& path) {
-    return RaisedBy([&] { TwbBSAFile bsa(path); });
+::testing::AssertionResult OpenRaises(const std::u16string& path, const ExpectedError& expected) {
+    return Raises([&] { TwbBSAFile bsa(path); }, expected);
 }
 
-Raised Invalid(const std::u16string& path, const std::string& what) {
-    return {"Exception", ToUtf8(path) + " is not a valid BSA file" + what};
+ExpectedError Invalid(const std::u16string& path, const std::string& what) {
+    return Error<Exception>(ToUtf8(path) + " is not a valid BSA file" + what);
 }
 
 TEST(BsaIndexHeader, RefusesFilesThatAreNotSupportedArchives) {
@@ -85,7 +98,7 @@ TEST(BsaIndexHeader, RefusesFilesThatAreNotSupportedArchives) {
         fixture::ArchiveSpec recipe = SmallArchive(104);
         c.bend(recipe);
         const std::u16string path = temp.Write("bad.bsa", fixture::BuildArchive(recipe));
-        EXPECT_EQ(OpenRaises(path), (Raised{"Exception", ToUtf8(path) + c.expectedText}));
+        EXPECT_TRUE(OpenRaises(path, Error<Exception>(ToUtf8(path) + c.expectedText)));
     }
 }
 
@@ -93,20 +106,19 @@ TEST(BsaIndexHeader, FileShorterThanItsSignatureFailsAsReadError) {
     const fixture::TempFolder temp;
     for (const std::string& content : {std::string(), std::string("B"), std::string("BSA")}) {
         SCOPED_TRACE(content.size());
-        EXPECT_EQ(OpenRaises(temp.Write("short.bsa", Bytes(content))), ReadError());
+        EXPECT_TRUE(OpenRaises(temp.Write("short.bsa", Bytes(content)), ReadError()));
     }
 }
 
 TEST(BsaIndexHeader, MissingFileRaisesTheStreamsOpenError) {
     const fixture::TempFolder temp;
     const std::u16string path = temp.U16("absent.bsa");
-    const Raised raised = OpenRaises(path);
-    EXPECT_EQ(raised.kind, "EStreamError");
-    EXPECT_EQ(raised.message.rfind("Cannot open " + ToUtf8(path) + ".  ", 0), 0u) << raised;
+    EXPECT_TRUE(OpenRaises(path, Error<EStreamError>(u"Cannot open " + path + u".  " +
+                                                     fixture::SystemText(fixture::kErrorFileNotFound))));
 }
 
-// Every cut inside the index fails with a clear error; every cut inside the entry data still opens, and then
-// exactly the entries whose data was cut fail to read.
+// Every cut inside the index fails with the error of the part it cuts short; every cut inside the entry data
+// still opens, and then exactly the entries whose data was cut fail to read.
 TEST(BsaIndexTruncation, EveryCutFailsCleanlyOrReadsWhatIsThere) {
     const fixture::TempFolder temp;
     for (uint32_t version : {104u, 105u}) {
@@ -119,17 +131,36 @@ TEST(BsaIndexTruncation, EveryCutFailsCleanlyOrReadsWhatIsThere) {
         const std::vector<uint8_t> whole = fixture::BuildArchive(recipe, &layout);
         const std::vector<std::string> fullListing = {"meshes\\actors\\body.nif", "meshes\\actors\\head.nif",
                                                       "textures\\iron.dds"};
+        // What a cut inside the index raises, by the part it cuts short. Each count is checked against the
+        // bytes that remain before its records are read: the folder records with a block length byte each,
+        // then a folder's file records with a name byte for every file so far.
+        const std::u16string cutPath = temp.U16("cut.bsa");
+        const uint64_t folderRecordsFit = kHeaderSize + 2 * (FolderRecordSize(version) + 1);
+        const uint64_t firstNameEnd = layout.folders[0].blockOffset + 1 + sizeof("meshes\\actors");
+        const uint64_t firstFilesFit = firstNameEnd + 2 * 16 + 2;
+        const uint64_t secondNameEnd = layout.folders[1].blockOffset + 1 + sizeof("textures");
+        const uint64_t secondFilesFit = secondNameEnd + 1 * 16 + 3;
+        struct Region {
+            uint64_t end; // cuts before this offset, and after the previous region's end
+            ExpectedError error;
+        };
+        const Region regions[] = {
+            {kHeaderSize, ReadError()},
+            {folderRecordsFit, Invalid(cutPath, ": folder count 2 does not fit in the file")},
+            {firstNameEnd, ReadError()},
+            {firstFilesFit, Invalid(cutPath, ": folder 0 holds 2 file records that do not fit in the file")},
+            {secondNameEnd, ReadError()},
+            {secondFilesFit, Invalid(cutPath, ": folder 1 holds 1 file records that do not fit in the file")},
+            {layout.dataStart, ReadError()}, // the file names
+        };
         for (size_t cut = 0; cut < whole.size(); ++cut) {
             SCOPED_TRACE("version " + std::to_string(version) + ", cut at " + std::to_string(cut));
             const std::u16string path =
                 temp.Write("cut.bsa", std::vector<uint8_t>(whole.begin(), whole.begin() + cut));
             if (cut < layout.dataStart) {
-                const Raised raised = OpenRaises(path);
-                if (raised != ReadError()) {
-                    EXPECT_EQ(raised.kind, "Exception");
-                    EXPECT_EQ(raised.message.rfind(ToUtf8(path) + " is not a valid BSA file: ", 0), 0u)
-                        << raised;
-                }
+                const auto region = std::find_if(std::begin(regions), std::end(regions),
+                                                 [&](const Region& r) { return cut < r.end; });
+                EXPECT_TRUE(OpenRaises(path, region->error));
                 continue;
             }
             TwbBSAFile bsa(path);
@@ -139,13 +170,14 @@ TEST(BsaIndexTruncation, EveryCutFailsCleanlyOrReadsWhatIsThere) {
                     entry.folder == "textures" ? recipe.folders[1].files[0]
                                                : recipe.folders[0].files[entry.name == "body.nif" ? 0 : 1];
                 TBytes buffer;
-                const Raised raised = RaisedBy(
-                    [&] { bsa.getFile(FromUtf8(entry.folder), FromUtf8(entry.name), u"", true, buffer); });
+                const auto fetch = [&] {
+                    bsa.getFile(FromUtf8(entry.folder), FromUtf8(entry.name), u"", true, buffer);
+                };
                 if (entry.dataOffset + entry.storedBytes <= cut) {
-                    EXPECT_EQ(raised.kind, "none") << raised;
+                    EXPECT_NO_THROW(fetch()) << entry.name;
                     EXPECT_EQ(buffer, entrySpec.data);
                 } else {
-                    EXPECT_EQ(raised, ReadError()) << entry.name;
+                    EXPECT_TRUE(Raises(fetch, ReadError())) << entry.name;
                     EXPECT_TRUE(buffer.empty());
                 }
             }
@@ -187,7 +219,7 @@ TEST(BsaIndexCounts, CountsTheFileCannotHoldAreRefusedBeforeAllocating) {
             std::vector<uint8_t> bytes = good;
             c.patch(bytes);
             const std::u16string path = temp.Write("counts.bsa", bytes);
-            EXPECT_EQ(OpenRaises(path), Invalid(path, c.expectedWhat));
+            EXPECT_TRUE(OpenRaises(path, Invalid(path, c.expectedWhat)));
         }
     }
 }
@@ -199,11 +231,11 @@ TEST(BsaIndexCounts, FoldersSharingOneBlockCannotClaimMoreThanTheFileHolds) {
     struct Case {
         std::string label;
         std::string firstFolderName; // the shared block's name
-        uint32_t filesPerFolder;     // 0: a quarter of what the room holds for one folder
+        bool withFileRecords;        // each folder claims a quarter of the room in file records, or none
     };
     const std::vector<Case> cases = {
-        {"file records", "folder0", 0},
-        {"empty folders with a long name", "f" + std::string(200, 'x'), 0xFFFFFFFF},
+        {"file records", "folder0", true},
+        {"empty folders with a long name", "f" + std::string(200, 'x'), false},
     };
     const fixture::TempFolder temp;
     for (const Case& c : cases) {
@@ -220,7 +252,7 @@ TEST(BsaIndexCounts, FoldersSharingOneBlockCannotClaimMoreThanTheFileHolds) {
         const uint64_t totalNameLength = bytes[28] | bytes[29] << 8 | bytes[30] << 16 | bytes[31] << 24;
         const uint64_t room = bytes.size() - kHeaderSize - 40 * 16;
         const uint64_t blockName = 1 + c.firstFolderName.size() + 1;
-        const uint32_t perFolder = c.filesPerFolder == 0 ? static_cast<uint32_t>(room / 4 / 17) : 0;
+        const uint32_t perFolder = c.withFileRecords ? static_cast<uint32_t>(room / 4 / 17) : 0;
         for (const fixture::FolderLayout& folder : layout.folders) {
             PatchU32(bytes, folder.recordOffset + 8, perFolder);
             PatchU32(bytes, folder.recordOffset + 12,
@@ -232,37 +264,41 @@ TEST(BsaIndexCounts, FoldersSharingOneBlockCannotClaimMoreThanTheFileHolds) {
         ASSERT_GT(firstRefused, 0u);
 
         const std::u16string path = temp.Write("shared-blocks.bsa", bytes);
-        const std::string what = perFolder == 0 ? " does not fit in the file"
-                                                : " holds " + std::to_string(perFolder) +
-                                                      " file records that do not fit in the file";
-        EXPECT_EQ(OpenRaises(path), Invalid(path, ": folder " + std::to_string(firstRefused) + what));
+        const std::string what = c.withFileRecords ? " holds " + std::to_string(perFolder) +
+                                                         " file records that do not fit in the file"
+                                                   : " does not fit in the file";
+        EXPECT_TRUE(OpenRaises(path, Invalid(path, ": folder " + std::to_string(firstRefused) + what)));
     }
 }
 
 TEST(BsaIndexOffsets, FolderBlockBeforeOrBeyondTheFileFailsAsReadError) {
+    // The stored offset counts the total file-name length in; version 105 stores it in 8 bytes.
+    struct Case {
+        const char* label;
+        std::vector<uint32_t> versions;
+        std::function<uint64_t(uint64_t totalNameLength, uint64_t fileSize)> stored;
+    };
+    const std::vector<Case> cases = {
+        {"0", {104, 105}, [](uint64_t, uint64_t) { return 0; }},
+        {"one byte before the file", {104, 105}, [](uint64_t names, uint64_t) { return names - 1; }},
+        {"at its size past the end", {104, 105}, [](uint64_t names, uint64_t size) { return names + size; }},
+        {"2^32 - 1", {104, 105}, [](uint64_t, uint64_t) { return 0xFFFFFFFF; }},
+        {"2^64 - 1", {105}, [](uint64_t, uint64_t) { return 0xFFFFFFFFFFFFFFFFull; }},
+        {"2^63 on", {105}, [](uint64_t names, uint64_t) { return 0x8000000000000000ull + names; }},
+        {"2^63 - 1", {105}, [](uint64_t, uint64_t) { return 0x7FFFFFFFFFFFFFFFull; }},
+    };
     const fixture::TempFolder temp;
-    for (uint32_t version : {104u, 105u}) {
-        fixture::Layout layout;
-        const std::vector<uint8_t> good = fixture::BuildArchive(SmallArchive(version), &layout);
-        const uint64_t totalNameLength = good[28] | good[29] << 8 | good[30] << 16 | good[31] << 24;
-        const uint64_t at = layout.folders[1].recordOffset + (version == 105 ? 16 : 12);
-        std::vector<uint64_t> storedOffsets = {0, totalNameLength - 1, totalNameLength + good.size(),
-                                               0xFFFFFFFF};
-        if (version == 105) {
-            storedOffsets.insert(
-                storedOffsets.end(),
-                {0xFFFFFFFFFFFFFFFFull, 0x8000000000000000ull + totalNameLength, 0x7FFFFFFFFFFFFFFFull});
-        }
-        for (uint64_t stored : storedOffsets) {
-            SCOPED_TRACE("version " + std::to_string(version) + ", stored block offset " +
-                         std::to_string(stored));
+    for (const Case& c : cases) {
+        for (uint32_t version : c.versions) {
+            fixture::Layout layout;
+            const std::vector<uint8_t> good = fixture::BuildArchive(SmallArchive(version), &layout);
+            const uint64_t totalNameLength = good[28] | good[29] << 8 | good[30] << 16 | good[31] << 24;
+            const uint64_t stored = c.stored(totalNameLength, good.size());
+            SCOPED_TRACE("version " + std::to_string(version) + ", stored block offset " + c.label + " (" +
+                         std::to_string(stored) + ")");
             std::vector<uint8_t> bytes = good;
-            if (version == 105) {
-                PatchU64(bytes, at, stored);
-            } else {
-                PatchU32(bytes, at, static_cast<uint32_t>(stored));
-            }
-            EXPECT_EQ(OpenRaises(temp.Write("offsets.bsa", bytes)), ReadError());
+            PatchBlockOffset(bytes, version, layout.folders[1].recordOffset, stored);
+            EXPECT_TRUE(OpenRaises(temp.Write("offsets.bsa", bytes), ReadError()));
         }
     }
 }
@@ -405,7 +441,7 @@ TEST(BsaLargeArchive, Version105FolderBlocksAbove4GiBAreRead) {
     EXPECT_EQ(archive_test::Fetch(bsa, u"meshes", u"a.nif"), fixture::CompressibleBytes(5000, 1));
     EXPECT_EQ(archive_test::Fetch(bsa, u"meshes", u"b.nif"), Bytes("raw bytes"));
     TBytes buffer;
-    EXPECT_EQ(RaisedBy([&] { bsa.getFile(u"textures", u"c", u".dds", true, buffer); }), ReadError());
+    EXPECT_TRUE(Raises([&] { bsa.getFile(u"textures", u"c", u".dds", true, buffer); }, ReadError()));
 }
 
 } // namespace

@@ -14,10 +14,13 @@
 #include "base/ustring.h"
 #include "compression/preallocated_memory_stream.h"
 #include "fixtures/bsa_writer.h"
+#include "tests/raises.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using test_support::Error;
+using test_support::Raises;
 
 constexpr char16_t kSizeMismatch[] = u"lz4 decompression size mismatch";
 constexpr uint32_t kSkippableMagic = 0x184D2A50;
@@ -130,13 +133,17 @@ Bytes DecompressBuffer(const Bytes& packed, size_t destinationLength) {
     return destination;
 }
 
-void ExpectSizeMismatch(const Bytes& packed, size_t destinationLength) {
-    try {
-        DecompressBuffer(packed, destinationLength);
-        ADD_FAILURE() << "decoded without a size mismatch";
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.Message(), kSizeMismatch);
+std::string Show(const Lz4ErrorLog& errors) {
+    std::string text;
+    for (const std::u16string& error : errors) {
+        text += "[" + ToUtf8(error) + "] ";
     }
+    return text;
+}
+
+void ExpectSizeMismatch(const Bytes& packed, size_t destinationLength) {
+    EXPECT_TRUE(
+        Raises([&] { DecompressBuffer(packed, destinationLength); }, Error<Exception>(kSizeMismatch)));
 }
 
 TEST(Lz4DecompressBuffer, DecodesWellFormedSources) {
@@ -238,41 +245,77 @@ TEST(Lz4DecompressBuffer, KeepsTheBytesDecodedBeforeAFailure) {
     // Cut inside the third block: the first two blocks arrive, the rest of the destination is left alone.
     const Bytes cut = Concat({frame.header, frame.blocks[0], frame.blocks[1], Prefix(frame.blocks[2], 10)});
     Bytes destination(data.size(), kUntouched);
-    EXPECT_THROW(Lz4DecompressBuffer(cut.data(), static_cast<int32_t>(cut.size()), destination.data(),
-                                     static_cast<int32_t>(destination.size())),
-                 Exception);
+    EXPECT_TRUE(Raises(
+        [&] {
+            Lz4DecompressBuffer(cut.data(), static_cast<int32_t>(cut.size()), destination.data(),
+                                static_cast<int32_t>(destination.size()));
+        },
+        Error<Exception>(kSizeMismatch)));
     EXPECT_TRUE(Bytes(destination.begin(), destination.begin() + 131072) == Prefix(data, 131072));
     EXPECT_TRUE(Bytes(destination.begin() + 131072, destination.end()) ==
                 Bytes(data.size() - 131072, kUntouched));
 
     // A destination one byte short takes all it can hold; nothing lands beside it.
     Bytes shortDestination(data.size(), kUntouched);
-    EXPECT_THROW(Lz4DecompressBuffer(SmallBlockFrame().data(), static_cast<int32_t>(SmallBlockFrame().size()),
-                                     shortDestination.data(), static_cast<int32_t>(data.size() - 1)),
-                 Exception);
+    EXPECT_TRUE(Raises(
+        [&] {
+            Lz4DecompressBuffer(SmallBlockFrame().data(), static_cast<int32_t>(SmallBlockFrame().size()),
+                                shortDestination.data(), static_cast<int32_t>(data.size() - 1));
+        },
+        Error<Exception>(kSizeMismatch)));
     EXPECT_TRUE(Prefix(shortDestination, data.size() - 1) == Prefix(data, data.size() - 1));
     EXPECT_EQ(shortDestination.back(), kUntouched);
+}
+
+// Once the count passes the destination, the write that passed it was cut at its end and no later part could
+// change the outcome: decoding stops at that part, so a hostile source cannot keep the decoder busy with
+// parts that follow the overrun. The log shows where it stopped: one failure, no more.
+TEST(Lz4DecompressBuffer, StopsAtThePartThatOverrunsTheDestination) {
+    Bytes manyParts;
+    const Bytes smallFrame = fixture::Lz4Frame(fixture::CompressibleBytes(100, 7));
+    for (int i = 0; i < 1000; ++i) {
+        manyParts.insert(manyParts.end(), smallFrame.begin(), smallFrame.end());
+    }
+    struct Case {
+        const char* name;
+        Bytes overrunning; // the first part, which yields one byte more than the destination holds
+        size_t destinationLength;
+        std::u16string failure;
+    };
+    const Case cases[] = {
+        {"frame", SmallBlockFrame(), FrameData().size() - 1, u"Write error : cannot write decoded block"},
+        {"legacy stream", SmallBlockLegacy(), LegacyData().size() - 1,
+         u"Write error : cannot write decoded block into output"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes packed = Concat({c.overrunning, manyParts});
+        Bytes destination(c.destinationLength);
+        Lz4ErrorLog errors;
+        EXPECT_TRUE(Raises(
+            [&] {
+                Lz4DecompressBuffer(packed.data(), static_cast<int32_t>(packed.size()), destination.data(),
+                                    static_cast<int32_t>(destination.size()), &errors);
+            },
+            Error<Exception>(kSizeMismatch)));
+        EXPECT_EQ(errors, Lz4ErrorLog{c.failure}) << errors.size() << " failures logged";
+    }
 }
 
 TEST(Lz4DecompressBuffer, NegativeLengthsTouchNothing) {
     const Bytes& frame = SmallBlockFrame();
     Bytes destination(16, 0xEE);
-    try {
-        Lz4DecompressBuffer(frame.data(), static_cast<int32_t>(frame.size()), destination.data(), -1);
-        FAIL() << "a negative destination length was accepted";
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.Message(), kSizeMismatch);
-    }
+    EXPECT_TRUE(Raises(
+        [&] {
+            Lz4DecompressBuffer(frame.data(), static_cast<int32_t>(frame.size()), destination.data(), -1);
+        },
+        Error<Exception>(kSizeMismatch)));
     EXPECT_TRUE(destination == Bytes(16, 0xEE));
 
     // A negative source length is an empty source.
     EXPECT_NO_THROW(Lz4DecompressBuffer(frame.data(), -1, destination.data(), 0));
-    try {
-        Lz4DecompressBuffer(frame.data(), -1, destination.data(), 16);
-        FAIL() << "a negative source length decoded bytes";
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.Message(), kSizeMismatch);
-    }
+    EXPECT_TRUE(Raises([&] { Lz4DecompressBuffer(frame.data(), -1, destination.data(), 16); },
+                       Error<Exception>(kSizeMismatch)));
     EXPECT_TRUE(destination == Bytes(16, 0xEE));
 }
 
@@ -315,14 +358,6 @@ PartsRun DecodeParts(const Bytes& packed, size_t destinationSize) {
     }
     ADD_FAILURE() << "the decoder does not come to an end";
     return run;
-}
-
-std::string Show(const Lz4ErrorLog& errors) {
-    std::string text;
-    for (const std::u16string& error : errors) {
-        text += "[" + ToUtf8(error) + "] ";
-    }
-    return text;
 }
 
 TEST(Lz4DecodeStream, ReportsEachFailureAndCountsWhatThePartProduced) {

@@ -1,4 +1,5 @@
-// The stream over a caller's memory block, and the TStream / TCustomMemoryStream behaviour it builds on.
+// The stream over a caller's memory block (the TStream and TCustomMemoryStream behaviour it builds on has its
+// own suite, in tests/base).
 #include "compression/preallocated_memory_stream.h"
 
 #include <gtest/gtest.h>
@@ -9,8 +10,12 @@
 #include <vector>
 
 #include "base/exceptions.h"
+#include "tests/raises.h"
 
 namespace {
+
+using test_support::Error;
+using test_support::Raises;
 
 constexpr uint8_t kGuard = 0xEE;
 
@@ -102,12 +107,7 @@ TEST(PreallocatedMemoryStream, SizeIsFixedAtCreation) {
     stream.SetSize(int32_t{100});
     stream.SetSize(int64_t{0});
     EXPECT_EQ(stream.Size(), 6);
-    try {
-        stream.SetSize(int64_t{1} << 31);
-        FAIL() << "expected ERangeError";
-    } catch (const ERangeError& e) {
-        EXPECT_EQ(e.Message(), kRangeErrorText);
-    }
+    EXPECT_TRUE(Raises([&] { stream.SetSize(int64_t{1} << 31); }, Error<ERangeError>(kRangeErrorText)));
     EXPECT_EQ(stream.Size(), 6);
 }
 
@@ -117,70 +117,6 @@ TEST(PreallocatedMemoryStream, OnlyTheLow32BitsOfTheCreationSizeCount) {
     EXPECT_EQ(stream.Size(), 6);
     uint8_t buffer[10];
     EXPECT_EQ(stream.Read(buffer, 10), 6);
-}
-
-// ---- The TStream and TCustomMemoryStream behaviour the stream inherits ----
-
-TEST(MemoryStreamBase, SeeksByEachOriginWithoutBounds) {
-    uint8_t block[10] = {};
-    TPreallocatedMemoryStream stream(block, 10);
-    EXPECT_EQ(stream.Seek(int32_t{4}, uint16_t{0}), 4);
-    EXPECT_EQ(stream.Seek(int32_t{-6}, uint16_t{1}), -2);
-    EXPECT_EQ(stream.Seek(int32_t{-3}, uint16_t{2}), 7);
-    EXPECT_EQ(stream.Seek(int32_t{5}, uint16_t{7}), 7); // unknown origin: position kept
-    EXPECT_EQ(stream.Seek(int64_t{20}, TSeekOrigin::soEnd), 30);
-    stream.SetPosition(1);
-    EXPECT_EQ(stream.Position(), 1);
-}
-
-TEST(MemoryStreamBase, SeekOffsetsBeyond32BitsRaiseRangeError) {
-    uint8_t block[10] = {};
-    TPreallocatedMemoryStream stream(block, 10);
-    stream.Seek(int64_t{3}, TSeekOrigin::soBeginning);
-    for (const int64_t offset :
-         {int64_t{1} << 31, -(int64_t{1} << 31) - 1, std::numeric_limits<int64_t>::max()}) {
-        SCOPED_TRACE(offset);
-        try {
-            stream.Seek(offset, TSeekOrigin::soCurrent);
-            FAIL() << "expected ERangeError";
-        } catch (const ERangeError& e) {
-            EXPECT_EQ(e.Message(), kRangeErrorText);
-        }
-        EXPECT_EQ(stream.Position(), 3);
-    }
-    // The extremes of the 32-bit range are accepted.
-    EXPECT_EQ(stream.Seek(int64_t{std::numeric_limits<int32_t>::max()}, TSeekOrigin::soBeginning),
-              std::numeric_limits<int32_t>::max());
-    EXPECT_EQ(stream.Seek(int64_t{std::numeric_limits<int32_t>::min()}, TSeekOrigin::soBeginning),
-              std::numeric_limits<int32_t>::min());
-}
-
-TEST(MemoryStreamBase, ExactTransfersRaiseWhenBytesFallShort) {
-    uint8_t block[6] = {1, 2, 3, 4, 5, 6};
-    TPreallocatedMemoryStream stream(block, 6);
-    uint8_t buffer[8] = {};
-    stream.ReadBuffer(buffer, 4);
-    EXPECT_EQ(buffer[3], 4);
-    try {
-        stream.ReadBuffer(buffer, 4);
-        FAIL() << "expected EReadError";
-    } catch (const EReadError& e) {
-        EXPECT_EQ(e.Message(), kReadErrorText);
-    }
-
-    stream.SetPosition(0);
-    stream.WriteBuffer(buffer, 4);
-    try {
-        stream.WriteBuffer(buffer, 4);
-        FAIL() << "expected EWriteError";
-    } catch (const EWriteError& e) {
-        EXPECT_EQ(e.Message(), kWriteErrorText);
-    }
-
-    // A count of 0 asks for nothing, even where nothing could move.
-    stream.SetPosition(100);
-    EXPECT_NO_THROW(stream.ReadBuffer(buffer, 0));
-    EXPECT_NO_THROW(stream.WriteBuffer(buffer, 0));
 }
 
 } // namespace

@@ -5,16 +5,17 @@
 #include <zlib.h>
 
 #include <cstdint>
-#include <functional>
 #include <stdexcept>
-#include <typeinfo>
 #include <vector>
 
 #include "fixtures/bsa_writer.h"
+#include "tests/raises.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using test_support::Error;
+using test_support::Raises;
 
 constexpr uint8_t kUntouched = 0xEE;
 
@@ -45,17 +46,6 @@ Bytes Deflate(const Bytes& data, int windowBits, const Bytes& dictionary = {}) {
 void Inflate(const Bytes& source, Bytes& destination, size_t destinationLength) {
     ZlibDecompressBuffer(source.data(), static_cast<int32_t>(source.size()), destination.data(),
                          static_cast<int32_t>(destinationLength));
-}
-
-// Runs `call` and checks that it raises exactly the class E (not a relative) with `message`.
-template <typename E> void ExpectRaises(const std::function<void()>& call, const std::u16string& message) {
-    try {
-        call();
-        ADD_FAILURE() << "no exception";
-    } catch (const Exception& e) {
-        EXPECT_EQ(typeid(e), typeid(E)) << typeid(e).name();
-        EXPECT_EQ(e.Message(), message);
-    }
 }
 
 TEST(ZlibDecompressBuffer, InflatesIntoTheCallersBuffer) {
@@ -112,8 +102,8 @@ TEST(ZlibDecompressBuffer, RaisesErreurForEveryNegativeZlibResult) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Bytes destination(c.destinationLength + 1, kUntouched);
-        ExpectRaises<EDecompressionError>([&] { Inflate(c.source, destination, c.destinationLength); },
-                                          kZlibErrorText);
+        EXPECT_TRUE(Raises([&] { Inflate(c.source, destination, c.destinationLength); },
+                           Error<EDecompressionError>(kZlibErrorText)));
         EXPECT_EQ(destination.back(), kUntouched);
     }
 }
@@ -121,25 +111,25 @@ TEST(ZlibDecompressBuffer, RaisesErreurForEveryNegativeZlibResult) {
 TEST(ZlibDecompressBuffer, RefusesUnusableBuffersWithoutTouchingThem) {
     const Bytes packed = fixture::ZlibCompress(fixture::CompressibleBytes(1000, 9));
     Bytes destination(1000, kUntouched);
-    ExpectRaises<EDecompressionError>(
-        [&] { ZlibDecompressBuffer(packed.data(), -1, destination.data(), 1000); }, kZlibErrorText);
-    ExpectRaises<EDecompressionError>(
+    EXPECT_TRUE(Raises([&] { ZlibDecompressBuffer(packed.data(), -1, destination.data(), 1000); },
+                       Error<EDecompressionError>(kZlibErrorText)));
+    EXPECT_TRUE(Raises(
         [&] {
             ZlibDecompressBuffer(packed.data(), static_cast<int32_t>(packed.size()), destination.data(), -1);
         },
-        kZlibErrorText);
+        Error<EDecompressionError>(kZlibErrorText)));
     EXPECT_TRUE(destination == Bytes(1000, kUntouched));
-    ExpectRaises<EDecompressionError>(
+    EXPECT_TRUE(Raises(
         [&] { ZlibDecompressBuffer(packed.data(), static_cast<int32_t>(packed.size()), nullptr, 1000); },
-        kZlibErrorText);
+        Error<EDecompressionError>(kZlibErrorText)));
 }
 
 TEST(ZlibDecompressBuffer, StreamNeedingAPresetDictionaryRaisesTheLongText) {
     const Bytes dictionary = {'m', 'e', 's', 'h', 'e', 's', '\\'};
     const Bytes packed = Deflate(fixture::CompressibleBytes(1000, 10), 15, dictionary);
     Bytes destination(1000);
-    ExpectRaises<EZlibError>([&] { Inflate(packed, destination, destination.size()); },
-                             kZlibBufferTooSmallText);
+    EXPECT_TRUE(Raises([&] { Inflate(packed, destination, destination.size()); },
+                       Error<EZlibError>(kZlibBufferTooSmallText)));
 }
 
 } // namespace

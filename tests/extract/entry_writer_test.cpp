@@ -22,9 +22,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using archive_test::Bytes;
-using archive_test::Raised;
-using archive_test::RaisedBy;
 using fixture::ReadWholeFile;
+using test_support::Error;
+using test_support::Raises;
 
 // An open folder for the writer, closed at the end.
 class OpenFolder {
@@ -124,9 +124,9 @@ TEST(WriteEntryFile, FailureOrCancelLeavesTheOldFileAndNoTemporaryFile) {
         const fixture::TempFolder temp;
         fs::create_directories(temp / "x.bin");
         const std::string file = (temp / "x.bin").string();
-        EXPECT_EQ(RaisedBy([&] { Write(temp.Path(), "x.bin", data); }),
-                  (Raised{"EStreamError",
-                          "Cannot create " + file + ".  " + ToUtf8(platform::SystemErrorText(EISDIR))}));
+        EXPECT_TRUE(Raises([&] { Write(temp.Path(), "x.bin", data); },
+                           Error<EStreamError>("Cannot create " + file + ".  " +
+                                               ToUtf8(platform::SystemErrorText(EISDIR)))));
         EXPECT_EQ(NamesIn(temp.Path()), std::vector<std::string>{"x.bin"});
     }
     {
@@ -141,11 +141,13 @@ TEST(WriteEntryFile, FailureOrCancelLeavesTheOldFileAndNoTemporaryFile) {
         struct rlimit limited = saved;
         limited.rlim_cur = 1 << 20;
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-        const Raised raised = RaisedBy([&] { Write(temp.Path(), "x.bin", data); });
+        const ::testing::AssertionResult raised =
+            Raises([&] { Write(temp.Path(), "x.bin", data); },
+                   Error<EStreamError>("FileWrite failed for " + file + ".  " +
+                                       ToUtf8(platform::SystemErrorText(EFBIG))));
         setrlimit(RLIMIT_FSIZE, &saved);
         std::signal(SIGXFSZ, savedHandler);
-        EXPECT_EQ(raised, (Raised{"EStreamError", "FileWrite failed for " + file + ".  " +
-                                                      ToUtf8(platform::SystemErrorText(EFBIG))}));
+        EXPECT_TRUE(raised);
         EXPECT_EQ(ReadWholeFile(temp / "x.bin"), old);
         EXPECT_EQ(NamesIn(temp.Path()), std::vector<std::string>{"x.bin"});
     }

@@ -20,9 +20,9 @@ namespace {
 namespace fs = std::filesystem;
 using archive_test::Bytes;
 using archive_test::Entry;
-using archive_test::Raised;
-using archive_test::RaisedBy;
 using fixture::ReadWholeFile;
+using test_support::Error;
+using test_support::Raises;
 using Kind = TExtractOutcome::Kind;
 
 // Every regular file and link below root, by its path relative to root, with its bytes (links: "-> target").
@@ -136,9 +136,9 @@ TEST(ExtractEntry, FolderThatCannotBeMadeRaisesTheCreateErrorWithTheReason) {
     temp.Write("dest/meshes", Bytes("a file where a folder should be"));
     TDestinationFolder folder(FromUtf8((temp / "dest").string()));
     const std::string file = (temp / "dest" / "meshes" / "good.nif").string();
-    EXPECT_EQ(RaisedBy([&] { ExtractEntry(*archive.bsa, u"meshes\\good.nif", folder); }),
-              (Raised{"EStreamError",
-                      "Cannot create " + file + ".  " + ToUtf8(platform::SystemErrorText(ENOTDIR))}));
+    EXPECT_TRUE(Raises(
+        [&] { ExtractEntry(*archive.bsa, u"meshes\\good.nif", folder); },
+        Error<EStreamError>("Cannot create " + file + ".  " + ToUtf8(platform::SystemErrorText(ENOTDIR)))));
 }
 
 // Entries whose folders differ only by "." and empty components write one file: the first of them in the list

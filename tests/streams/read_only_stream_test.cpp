@@ -9,12 +9,15 @@
 #endif
 
 #include "base/exceptions.h"
-#include "platform/file.h"
-#include "streams/read_only_cached_file_stream.h"
 #include "fixtures/system_errors.h"
 #include "fixtures/temp_folder.h"
+#include "platform/file.h"
+#include "streams/read_only_cached_file_stream.h"
+#include "tests/raises.h"
 
 using fixture::TempFolder;
+using test_support::Error;
+using test_support::Raises;
 
 namespace {
 std::vector<uint8_t> Numbered(size_t n) {
@@ -95,13 +98,9 @@ TEST(TwbReadOnlyCachedFileStream, GivenHandleStaysOpenAfterwards) {
 TEST(TwbReadOnlyCachedFileStream, MissingFileMessage) {
     TempFolder dir;
     const auto name = dir.U16("missing.bsa");
-    try {
-        TwbReadOnlyCachedFileStream stream(name);
-        FAIL();
-    } catch (const EStreamError& e) {
-        EXPECT_EQ(e.Message(),
-                  u"Cannot open " + name + u".  " + fixture::SystemText(fixture::kErrorFileNotFound));
-    }
+    EXPECT_TRUE(Raises([&] { TwbReadOnlyCachedFileStream stream(name); },
+                       Error<EStreamError>(u"Cannot open " + name + u".  " +
+                                           fixture::SystemText(fixture::kErrorFileNotFound))));
 }
 
 TEST(TwbReadOnlyCachedFileStream, LazySeekAnywhere) {
@@ -117,13 +116,9 @@ TEST(TwbReadOnlyCachedFileStream, LazySeekAnywhere) {
     // Only a transfer judges the position: reading before the file's start fails to move the file pointer.
     stream.SetPosition(-10);
     uint8_t byte = 0;
-    try {
-        stream.Read(&byte, 1);
-        FAIL();
-    } catch (const EStreamError& e) {
-        EXPECT_EQ(e.Message(), u"SetFilePointerEx failed for " + stream.FileName() + u".  " +
-                                   fixture::SystemText(fixture::kErrorNegativePosition));
-    }
+    EXPECT_TRUE(Raises([&] { stream.Read(&byte, 1); },
+                       Error<EStreamError>(u"SetFilePointerEx failed for " + stream.FileName() + u".  " +
+                                           fixture::SystemText(fixture::kErrorNegativePosition))));
 }
 
 #ifdef _WIN32
@@ -147,12 +142,8 @@ TEST(TwbReadOnlyCachedFileStream, OthersMayReadButNotWriteTheOpenFile) {
 TEST(TwbReadOnlyCachedFileStream, WritingRaises) {
     TempFolder dir;
     TwbReadOnlyCachedFileStream stream(dir.Write("f.bin", Numbered(10)));
-    try {
-        stream.Write("x", 1);
-        FAIL();
-    } catch (const EAssertionFailed& e) {
-        EXPECT_EQ(e.Message(), u"Cannot write to this stream");
-    }
+    EXPECT_TRUE(
+        Raises([&] { stream.Write("x", 1); }, Error<EAssertionFailed>(u"Cannot write to this stream")));
     EXPECT_EQ(stream.Position(), 0);
 }
 
@@ -166,7 +157,7 @@ TEST(TwbReadOnlyCachedFileStream, ShortReadsAtTheEnd) {
     EXPECT_EQ(stream.Read(out, 0), 0);
     EXPECT_EQ(stream.Read(out, -1), 0);
     stream.SetPosition(0);
-    EXPECT_THROW(stream.ReadBuffer(out, 6), EReadError);
+    EXPECT_TRUE(Raises([&] { stream.ReadBuffer(out, 6); }, Error<EReadError>(kReadErrorText)));
     EXPECT_EQ(stream.Position(), 5); // advanced over the bytes moved before the failure
 
     // A direct read (larger than the cache) at the end returns 0 without an error code.
@@ -224,7 +215,7 @@ TEST(TwbReadOnlyCachedFileStream, ReadStringLen) {
     EXPECT_EQ(stream.Position(), 7);
     EXPECT_EQ(stream.ReadStringLen(false), u"abc");
     EXPECT_EQ(stream.ReadStringLen(false), u"\u00e9\u20ac");
-    EXPECT_THROW(stream.ReadStringLen(false), EReadError);
+    EXPECT_TRUE(Raises([&] { stream.ReadStringLen(false); }, Error<EReadError>(kReadErrorText)));
 }
 
 TEST(TwbReadOnlyCachedFileStream, ReadStringTermByEitherPath) {
@@ -259,15 +250,11 @@ TEST(TwbReadOnlyCachedFileStream, ReadStringTermRefusesRunawayNames) {
     TempFolder dir;
     const auto name = dir.Write("f.bin", std::vector<uint8_t>(5000, 'a'));
     TwbReadOnlyCachedFileStream stream(name);
-    try {
-        stream.ReadStringTerm();
-        FAIL();
-    } catch (const EStreamError& e) {
-        EXPECT_EQ(e.Message(), name + u" holds a name longer than 4096 characters");
-    }
+    EXPECT_TRUE(Raises([&] { stream.ReadStringTerm(); },
+                       Error<EStreamError>(name + u" holds a name longer than 4096 characters")));
     const auto unterminated = dir.Write("g.bin", std::vector<uint8_t>(10, 'a'));
     TwbReadOnlyCachedFileStream atEnd(unterminated);
-    EXPECT_THROW(atEnd.ReadStringTerm(), EReadError);
+    EXPECT_TRUE(Raises([&] { atEnd.ReadStringTerm(); }, Error<EReadError>(kReadErrorText)));
 }
 
 TEST(TwbReadOnlyCachedFileStream, ReadUncachedLeavesTheCache) {
@@ -300,12 +287,8 @@ TEST(TwbReadOnlyCachedFileStream, UnseekableFileFailsAtPositioning) {
     ASSERT_EQ(write(ends[1], "abc", 3), 3);
     TwbReadOnlyCachedFileStream stream(u"pipe", 0, ends[0]);
     uint8_t byte = 0;
-    try {
-        stream.Read(&byte, 1);
-        FAIL();
-    } catch (const EStreamError& e) {
-        EXPECT_EQ(e.Message(), u"SetFilePointerEx failed for pipe.  Illegal seek");
-    }
+    EXPECT_TRUE(Raises([&] { stream.Read(&byte, 1); },
+                       Error<EStreamError>(u"SetFilePointerEx failed for pipe.  Illegal seek")));
     close(ends[0]);
     close(ends[1]);
 }
@@ -368,7 +351,9 @@ TEST(TwbReadOnlyCachedFileStream, FailedFillLeavesNoStaleBytes) {
             EXPECT_EQ(stream.Read(out, 4), 0);
             EXPECT_EQ(stream.LastError(), static_cast<uint32_t>(EIO));
         } else {
-            EXPECT_THROW(stream.Read(out, 4), EStreamError);
+            EXPECT_TRUE(Raises([&] { stream.Read(out, 4); },
+                               Error<EStreamError>(u"SetFilePointerEx failed for " + name + u".  " +
+                                                   fixture::SystemText(fixture::kErrorNegativePosition))));
         }
 
         stream.SetPosition(c.nextRead);

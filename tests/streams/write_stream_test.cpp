@@ -6,12 +6,15 @@
 #endif
 
 #include "base/exceptions.h"
-#include "streams/write_cached_file_stream.h"
 #include "fixtures/system_errors.h"
 #include "fixtures/temp_folder.h"
+#include "streams/write_cached_file_stream.h"
+#include "tests/raises.h"
 
 using fixture::ReadWholeFile;
 using fixture::TempFolder;
+using test_support::Error;
+using test_support::Raises;
 
 namespace {
 std::vector<uint8_t> Pattern(size_t n) {
@@ -93,13 +96,9 @@ TEST(TwbWriteCachedFileStream, CreationEmptiesOrFails) {
         EXPECT_EQ(DiskSize(dir / "old.bin"), 0u);
     }
     const auto nowhere = dir.U16("no-such-folder/new.bin");
-    try {
-        TwbWriteCachedFileStream stream(nowhere);
-        FAIL();
-    } catch (const EStreamError& e) {
-        EXPECT_EQ(e.Message(),
-                  u"Cannot create " + nowhere + u".  " + fixture::SystemText(fixture::kErrorFolderNotFound));
-    }
+    EXPECT_TRUE(Raises([&] { TwbWriteCachedFileStream stream(nowhere); },
+                       Error<EStreamError>(u"Cannot create " + nowhere + u".  " +
+                                           fixture::SystemText(fixture::kErrorFolderNotFound))));
 }
 
 TEST(TwbWriteCachedFileStream, CloseReportsAFailedLastFlush) {
@@ -108,12 +107,8 @@ TEST(TwbWriteCachedFileStream, CloseReportsAFailedLastFlush) {
     }
     TwbWriteCachedFileStream stream(u"/dev/full");
     stream.WriteBuffer("abc", 3);
-    try {
-        stream.Close();
-        FAIL();
-    } catch (const EStreamError& e) {
-        EXPECT_EQ(e.Message(), u"FileWrite failed for /dev/full.  No space left on device");
-    }
+    EXPECT_TRUE(Raises([&] { stream.Close(); },
+                       Error<EStreamError>(u"FileWrite failed for /dev/full.  No space left on device")));
 }
 
 TEST(TwbWriteCachedFileStream, FullCacheFailsInsideWrite) {
@@ -122,7 +117,8 @@ TEST(TwbWriteCachedFileStream, FullCacheFailsInsideWrite) {
     }
     const auto data = Pattern(20000);
     TwbWriteCachedFileStream stream(u"/dev/full");
-    EXPECT_THROW(stream.WriteBuffer(data.data(), 20000), EStreamError);
+    EXPECT_TRUE(Raises([&] { stream.WriteBuffer(data.data(), 20000); },
+                       Error<EStreamError>(u"FileWrite failed for /dev/full.  No space left on device")));
     EXPECT_EQ(stream.Position(), 16384); // the bytes taken before the failing flush
 }
 
@@ -156,12 +152,8 @@ TEST(TwbWriteCachedFileStream, UnseekableFileFailsAtPositioning) {
     {
         TwbWriteCachedFileStream stream(u"pipe", 0, ends[1]);
         stream.WriteBuffer("abc", 3);
-        try {
-            stream.Close();
-            FAIL();
-        } catch (const EStreamError& e) {
-            EXPECT_EQ(e.Message(), u"SetFilePointerEx failed for pipe.  Illegal seek");
-        }
+        EXPECT_TRUE(Raises([&] { stream.Close(); },
+                           Error<EStreamError>(u"SetFilePointerEx failed for pipe.  Illegal seek")));
     }
     close(ends[0]);
     close(ends[1]);

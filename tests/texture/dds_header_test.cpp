@@ -6,11 +6,15 @@
 #include <vector>
 
 #include "fixtures/dds_writer.h"
+#include "tests/raises.h"
 #include "texture/dds_decode.h"
 #include "texture/dds_header.h"
 #include "texture/texture_error.h"
 
 namespace {
+
+using test_support::Error;
+using test_support::Raises;
 
 using fixture::Bytes;
 using fixture::DdsSpec;
@@ -188,24 +192,33 @@ TEST(DdsHeader, RefusedHeadersSayWhy) {
     };
     for (const RefusedCase& c : cases) {
         SCOPED_TRACE(c.name);
-        try {
-            ReadDdsHeader(c.file);
-            ADD_FAILURE() << "accepted";
-        } catch (const ETextureError& error) {
-            EXPECT_EQ(std::string(error.what()), c.message);
-        }
+        EXPECT_TRUE(Raises([&] { ReadDdsHeader(c.file); }, Error<ETextureError>(c.message)));
     }
 }
 
-// A good texture with mips and faces cut at every length: refused cleanly at every length but the whole.
+// A good texture with mips and faces cut at every length: refused at every length but the whole, with the
+// reason of the part the cut falls in.
 TEST(DdsHeader, TruncationSweep) {
     DdsSpec ddsRecipe = Dx10Spec(98, 8, 8, 6 * (64 + 16 + 16 + 16));
     ddsRecipe.mipCount = 4;
     ddsRecipe.miscFlag = 0x4;
     const Bytes whole = fixture::BuildDds(ddsRecipe);
+    constexpr size_t kHeaderEnd = 128;
+    constexpr size_t kExtensionEnd = 148;
+    ASSERT_EQ(whole.size(), kExtensionEnd + 672);
     for (size_t length = 0; length < whole.size(); ++length) {
+        SCOPED_TRACE("length " + std::to_string(length));
         const Bytes cut(whole.begin(), whole.begin() + std::ptrdiff_t(length));
-        EXPECT_THROW(DecodeDdsSurface(cut, 5, 3), ETextureError) << "length " << length;
+        const std::string cutLength = std::to_string(length);
+        const std::string reason =
+            length < 4 ? "not a DDS file: it does not begin with \"DDS \""
+            : length < kHeaderEnd
+                ? "damaged DDS file: " + cutLength + " bytes cannot hold its 128-byte header"
+            : length < kExtensionEnd ? "damaged DDS file: " + cutLength +
+                                           " bytes cannot hold its header and DX10 extension (148 bytes)"
+                                     : "damaged DDS file: its surfaces need 672 bytes after the header, " +
+                                           std::to_string(length - kExtensionEnd) + " are present";
+        EXPECT_TRUE(Raises([&] { DecodeDdsSurface(cut, 5, 3); }, Error<ETextureError>(reason)));
     }
     EXPECT_EQ(DecodeDdsSurface(whole, 5, 3).width, 1u);
 }
@@ -240,23 +253,15 @@ TEST(DdsSurface, MipLevelsAndFacesComeFromTheirOwnBytes) {
             }
         }
     }
-    try {
-        DecodeDdsSurface(file, 3, 0);
-        ADD_FAILURE() << "decoded a face the texture does not have";
-    } catch (const ETextureError& error) {
-        EXPECT_STREQ(error.what(),
-                     "the texture has no face 3, mip level 0 (it has 3 faces and 3 mip levels)");
-    }
+    EXPECT_TRUE(
+        Raises([&] { DecodeDdsSurface(file, 3, 0); },
+               Error<ETextureError>("the texture has no face 3, mip level 0 (it has 3 faces and 3 mip "
+                                    "levels)")));
 }
 
 TEST(DdsSurface, Bc6hIsDescribedButNotShown) {
     const Bytes file = fixture::BuildDds(Dx10Spec(95, 4, 4, 16));
-    try {
-        DecodeDdsSurface(file);
-        ADD_FAILURE() << "decoded BC6H";
-    } catch (const ETextureError& error) {
-        EXPECT_STREQ(error.what(), "BC6H textures are not shown");
-    }
+    EXPECT_TRUE(Raises([&] { DecodeDdsSurface(file); }, Error<ETextureError>("BC6H textures are not shown")));
 }
 
 // Uncompressed pixels of each layout decode to the same colour: a half-transparent orange (or grey).
