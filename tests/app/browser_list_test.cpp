@@ -10,10 +10,16 @@
 #include <QToolButton>
 #include <QToolTip>
 #include <QTreeView>
+#include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
 
 #include "app/image_list.h"
+#include "app/node_data.h"
 #include "tests/app/app_test_support.h"
 
 namespace apptest {
@@ -74,6 +80,98 @@ TEST_F(BrowserListTest, HeaderClicksSortStablyStartingFromPathAscending) {
     EXPECT_EQ(Model().SortColumn(), 1);
     EXPECT_EQ(Model().SortDirection(), Qt::DescendingOrder);
     EXPECT_FALSE(Tree()->header()->isSortIndicatorShown());
+}
+
+// Where two lists of rows first differ, readably; empty when they are equal.
+std::string FirstDifference(const QStringList& shown, const QStringList& expected) {
+    for (qsizetype row = 0; row < std::min(shown.size(), expected.size()); ++row) {
+        if (shown[row] != expected[row]) {
+            return "row " + std::to_string(row) + " shows \"" + Utf8(shown[row]) + "\" where \"" +
+                   Utf8(expected[row]) + "\" belongs";
+        }
+    }
+    if (shown.size() != expected.size()) {
+        return std::to_string(shown.size()) + " rows where " + std::to_string(expected.size()) + " belong";
+    }
+    return "";
+}
+
+// Random rows (folders, stems and extensions that repeat, names that differ only in case, names beyond
+// ASCII) and random header clicks: after each click the rows stand exactly as a plain stable sort of their
+// previous order by BrowserTreeCompareNodes on the clicked column, in the header's direction. Half way a
+// filter hides some rows; they are sorted all the same.
+TEST_F(BrowserListTest, HeaderClicksMatchAStableSortByTheComparison) {
+    constexpr uint32_t kSeed = 20261210;
+    SCOPED_TRACE("seed " + std::to_string(kSeed));
+    std::mt19937 random(kSeed);
+    const auto pick = [&](const auto& pool) { return pool[random() % std::size(pool)]; };
+
+    // Names in Windows-1252: \xC4 is \u00c4, \xE9 \u00e9, \xC9 \u00c9, \xDF \u00df.
+    const char* const folders[] = {"",    "meshes", "Meshes\\Actors", "textures\\\xC4rmel",
+                                   "a_b", "ab",     "Sound\\FX",      "textures"};
+    const char* const stems[] = {"a",         "A",   "body", "Body",         "BODY",    "\xE9t\xE9",
+                                 "\xC9T\xC9", "b_c", "bc",   "stra\xDF\x65", "strasse", "x"};
+    const char* const extensions[] = {".nif", ".NIF", ".dds", ".Dds", ".txt", ""};
+    std::map<std::string, std::set<std::string>> names; // by folder; unique within a folder
+    for (int i = 0; i < 150; ++i) {
+        names[pick(folders)].insert(std::string(pick(stems)) + pick(extensions));
+    }
+    std::vector<fixture::FolderSpec> folderSpecs;
+    int rows = 0;
+    for (const auto& [folder, files] : names) {
+        std::vector<fixture::EntrySpec> entries;
+        for (const std::string& file : files) {
+            entries.push_back(Entry(file, "x", fixture::Storage::Raw));
+            ++rows;
+        }
+        folderSpecs.push_back(folder.empty() ? RootFolder(std::move(entries))
+                                             : fixture::FolderSpec{folder, std::move(entries)});
+    }
+    fixture::ArchiveSpec recipe = Recipe(std::move(folderSpecs));
+    recipe.orderByHash = false; // names that differ only in case share a hash
+
+    CreateWindow();
+    OpenByDialog(WriteArchive("oracle.bsa", recipe));
+    std::vector<TNodeDataBrw> expected;
+    for (const QString& entry : AllEntries()) {
+        expected.emplace_back(entry.toStdU16String(), 0);
+    }
+    ASSERT_EQ(static_cast<int>(expected.size()), rows);
+
+    const QString filter = "a";
+    int sortColumn = TBrowserModel::kPathColumn;
+    bool ascending = true;
+    std::string clicked;
+    for (int click = 0; click < 60; ++click) {
+        if (click == 30) {
+            TypeFilter(filter);
+        }
+        const int column = static_cast<int>(random() % TBrowserModel::kColumnCount);
+        clicked += std::to_string(column);
+        SCOPED_TRACE("header clicks on columns " + clicked);
+        ClickHeader(column);
+
+        // The sorted column turns round; another one starts ascending.
+        ascending = column == sortColumn ? !ascending : true;
+        sortColumn = column;
+        ASSERT_EQ(Model().SortColumn(), sortColumn);
+        ASSERT_EQ(Model().SortDirection(), ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+
+        std::stable_sort(expected.begin(), expected.end(), [&](const TNodeDataBrw& a, const TNodeDataBrw& b) {
+            const int order = BrowserTreeCompareNodes(a, b, column);
+            return ascending ? order < 0 : order > 0;
+        });
+        QStringList all;
+        QStringList visible;
+        for (const TNodeDataBrw& node : expected) {
+            all.append(Q(node.filename));
+            if (click < 30 || all.back().contains(filter)) {
+                visible.append(all.back());
+            }
+        }
+        ASSERT_EQ(FirstDifference(AllEntries(), all), "") << "all rows";
+        ASSERT_EQ(FirstDifference(VisibleEntries(), visible), "") << "visible rows";
+    }
 }
 
 TEST_F(BrowserListTest, SortKeepsTheSelectionAndTheCurrentRowWithTheirRows) {
