@@ -133,14 +133,6 @@ Bytes DecompressBuffer(const Bytes& packed, size_t destinationLength) {
     return destination;
 }
 
-std::string Show(const Lz4ErrorLog& errors) {
-    std::string text;
-    for (const std::u16string& error : errors) {
-        text += "[" + ToUtf8(error) + "] ";
-    }
-    return text;
-}
-
 void ExpectSizeMismatch(const Bytes& packed, size_t destinationLength) {
     EXPECT_TRUE(
         Raises([&] { DecompressBuffer(packed, destinationLength); }, Error<Exception>(kSizeMismatch)));
@@ -358,6 +350,14 @@ PartsRun DecodeParts(const Bytes& packed, size_t destinationSize) {
     }
     ADD_FAILURE() << "the decoder does not come to an end";
     return run;
+}
+
+std::string Show(const Lz4ErrorLog& errors) {
+    std::string text;
+    for (const std::u16string& error : errors) {
+        text += "[" + ToUtf8(error) + "] ";
+    }
+    return text;
 }
 
 TEST(Lz4DecodeStream, ReportsEachFailureAndCountsWhatThePartProduced) {
