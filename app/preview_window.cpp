@@ -1,5 +1,6 @@
 #include "app/preview_window.h"
 
+#include <QAbstractScrollArea>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontDatabase>
@@ -12,18 +13,22 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <functional>
+#include <memory>
 #include <new>
 #include <span>
+#include <thread>
 
 #include "archive/bsa_file.h"
-#include "extract/entry_path.h"
 #include "base/exceptions.h"
+#include "extract/entry_path.h"
 #include "platform/locale.h"
 #include "texture/dds_decode.h"
 #include "texture/texture_error.h"
@@ -145,74 +150,262 @@ QImage AlphaAsGrey(const QImage& rgba) {
     return grey;
 }
 
+// A picture over decoded pixels, which it takes over without a copy.
+QImage WrapDecoded(RgbaImage&& decoded) {
+    auto pixels = std::make_unique<PixelBytes>(std::move(decoded.pixels));
+    QImage image(
+        pixels->data(), int(decoded.width), int(decoded.height), qsizetype(decoded.width) * 4,
+        QImage::Format_RGBA8888, [](void* held) { delete static_cast<PixelBytes*>(held); }, pixels.get());
+    if (image.isNull()) {
+        throw std::bad_alloc();
+    }
+    pixels.release(); // the picture frees them
+    return image;
+}
+
+// Threads for decoding a large texture: as many as there are cores, within reason.
+unsigned DecodingThreads() {
+    return std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
+}
+
+QString PackingName(TwbBSAFile::Packing packing) {
+    switch (packing) {
+    case TwbBSAFile::Packing::Raw:
+        return QStringLiteral("raw");
+    case TwbBSAFile::Packing::Zlib:
+        return QStringLiteral("zlib");
+    case TwbBSAFile::Packing::Lz4Frame:
+        return QStringLiteral("LZ4 frame");
+    case TwbBSAFile::Packing::Lz4Legacy:
+        return QStringLiteral("LZ4 legacy");
+    case TwbBSAFile::Packing::Lz4Unrecognised:
+        break;
+    }
+    return QStringLiteral("LZ4, unrecognised");
+}
+
 } // namespace
 
-// The picture over a checkerboard: fitted to the widget, or at a zoom the wheel changes (1:1 to start).
-class TPreviewCanvas : public QWidget {
+// The picture over a checkerboard in a scrolling view: fitted to the view, without scroll bars, or at a zoom
+// that the wheel changes (1:1 from a button), with scroll bars, dragging and the arrow keys when it is larger
+// than the view. The picture comes from a source that may hand a smaller copy (a smaller mip level) while
+// that is as large as the picture is shown; it is asked again when the shown size outgrows it.
+class TPreviewCanvas : public QAbstractScrollArea {
 public:
-    explicit TPreviewCanvas(QWidget* parent) : QWidget(parent) {
+    // The picture (or a copy of it at least shownSize large), or a null image when it cannot be had.
+    using PictureSource = std::function<QImage(QSize shownSize)>;
+
+    explicit TPreviewCanvas(QWidget* parent) : QAbstractScrollArea(parent) {
         setObjectName(QStringLiteral("PreviewCanvas"));
         setMinimumSize(64, 64);
+        setFrameShape(QFrame::NoFrame);
+        setFocusPolicy(Qt::StrongFocus);
+        for (QScrollBar* bar : {horizontalScrollBar(), verticalScrollBar()}) {
+            bar->setSingleStep(32);
+        }
+        QImage checker(2 * kCheckerSquare, 2 * kCheckerSquare, QImage::Format_RGB32);
+        checker.fill(QColor(204, 204, 204));
+        for (const QPoint corner : {QPoint(kCheckerSquare, 0), QPoint(0, kCheckerSquare)}) {
+            for (int y = 0; y < kCheckerSquare; ++y) {
+                for (int x = 0; x < kCheckerSquare; ++x) {
+                    checker.setPixelColor(corner + QPoint(x, y), QColor(153, 153, 153));
+                }
+            }
+        }
+        checker_ = QBrush(checker);
+        SetFit(true);
     }
-    void SetImage(const QImage& image) {
-        image_ = image;
-        update();
+
+    // Shows a picture of `size` pixels from `source`, at the fit or zoom chosen before.
+    void SetPicture(QSize size, PictureSource source) {
+        size_ = size;
+        source_ = std::move(source);
+        drawn_ = scaled_ = QImage();
+        sourceFailed_ = false;
+        UpdateScrollBars();
+        viewport()->update();
     }
-    const QImage& Image() const { return image_; }
+    // Asks the source now for the picture at the size it is shown, so that a failure shows at once.
+    void Prepare() { Drawn(ShownSize()); }
+    // The picture at its own size; null when there is none.
+    const QImage& FullPicture() { return Drawn(size_); }
+
     void SetFit(bool fit) {
         fit_ = fit;
+        const Qt::ScrollBarPolicy policy = fit ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded;
+        setHorizontalScrollBarPolicy(policy);
+        setVerticalScrollBarPolicy(policy);
         if (!fit) {
             zoom_ = 1.0;
         }
-        update();
+        UpdateScrollBars();
+        // 1:1 starts at the picture's middle.
+        for (QScrollBar* bar : {horizontalScrollBar(), verticalScrollBar()}) {
+            bar->setValue(bar->maximum() / 2);
+        }
+        viewport()->update();
     }
     bool Fit() const { return fit_; }
     double Zoom() const { return fit_ ? FitZoom() : zoom_; }
 
 protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.fillRect(rect(), palette().window());
-        if (image_.isNull()) {
+    void paintEvent(QPaintEvent* event) override {
+        QPainter painter(viewport());
+        painter.fillRect(event->rect(), palette().window());
+        const QSize shown = ShownSize();
+        const QImage& drawn = Drawn(shown);
+        if (drawn.isNull()) {
             return;
         }
-        const double zoom = Zoom();
-        const QSizeF size(image_.width() * zoom, image_.height() * zoom);
-        const QRectF target(QPointF((width() - size.width()) / 2, (height() - size.height()) / 2), size);
-        const QRect board = target.toAlignedRect().intersected(rect());
-        for (int y = board.top(); y <= board.bottom(); y += kCheckerSquare) {
-            for (int x = board.left(); x <= board.right(); x += kCheckerSquare) {
-                const bool dark =
-                    ((x - board.left()) / kCheckerSquare + (y - board.top()) / kCheckerSquare) % 2;
-                painter.fillRect(QRect(x, y, kCheckerSquare, kCheckerSquare).intersected(board),
-                                 dark ? QColor(153, 153, 153) : QColor(204, 204, 204));
-            }
+        const QRect target(Origin(shown), shown);
+        painter.setBrushOrigin(target.topLeft());
+        painter.fillRect(target.intersected(event->rect()), checker_);
+        if (drawn.size() == shown) {
+            painter.drawImage(target.topLeft(), drawn);
+        } else if (shown.width() < drawn.width()) {
+            painter.drawImage(target.topLeft(), Scaled(drawn, shown));
+        } else {
+            // Enlarged: each pixel a square; the painter draws only the part in view.
+            painter.drawImage(target, drawn);
         }
-        painter.setRenderHint(QPainter::SmoothPixmapTransform, zoom < 1.0);
-        painter.drawImage(target, image_);
     }
+    void resizeEvent(QResizeEvent* event) override {
+        QAbstractScrollArea::resizeEvent(event);
+        UpdateScrollBars();
+    }
+    void scrollContentsBy(int, int) override { viewport()->update(); }
+
+    // Zooms about the point under the pointer.
     void wheelEvent(QWheelEvent* event) override {
         const int steps = event->angleDelta().y() / 120;
-        if (steps == 0 || image_.isNull()) {
+        if (steps == 0 || size_.isEmpty()) {
+            event->ignore();
             return;
         }
+        const QPointF at = event->position();
+        const QPointF onPicture = (at - QPointF(Origin(ShownSize()))) / Zoom();
         zoom_ = std::clamp(Zoom() * std::pow(1.25, steps), 1.0 / 64, 64.0);
-        fit_ = false;
-        update();
+        if (fit_) {
+            fit_ = false;
+            setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+            setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        }
+        UpdateScrollBars();
+        horizontalScrollBar()->setValue(int(std::lround(onPicture.x() * zoom_ - at.x())));
+        verticalScrollBar()->setValue(int(std::lround(onPicture.y() * zoom_ - at.y())));
+        viewport()->update();
         event->accept();
     }
 
-private:
-    double FitZoom() const {
-        if (image_.isNull()) {
-            return 1.0;
+    // A picture larger than the view is dragged with the left button.
+    void mousePressEvent(QMouseEvent* event) override {
+        if (event->button() != Qt::LeftButton || !Scrollable()) {
+            QAbstractScrollArea::mousePressEvent(event);
+            return;
         }
-        return std::min({1.0, double(width()) / image_.width(), double(height()) / image_.height()});
+        dragFrom_ = event->position().toPoint();
+        dragScroll_ = QPoint(horizontalScrollBar()->value(), verticalScrollBar()->value());
+        dragging_ = true;
+        viewport()->setCursor(Qt::ClosedHandCursor);
+    }
+    void mouseMoveEvent(QMouseEvent* event) override {
+        if (!dragging_) {
+            QAbstractScrollArea::mouseMoveEvent(event);
+            return;
+        }
+        const QPoint moved = event->position().toPoint() - dragFrom_;
+        horizontalScrollBar()->setValue(dragScroll_.x() - moved.x());
+        verticalScrollBar()->setValue(dragScroll_.y() - moved.y());
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        if (!dragging_ || event->button() != Qt::LeftButton) {
+            QAbstractScrollArea::mouseReleaseEvent(event);
+            return;
+        }
+        dragging_ = false;
+        UpdateCursor();
     }
 
-    QImage image_;
+private:
+    // The room the picture has: in fit mode there are no scroll bars, so all of the widget but its frame.
+    QSize Room() const { return fit_ ? contentsRect().size() : viewport()->size(); }
+    double FitZoom() const {
+        if (size_.isEmpty()) {
+            return 1.0;
+        }
+        const QSize room = Room();
+        return std::min({1.0, double(room.width()) / size_.width(), double(room.height()) / size_.height()});
+    }
+    QSize ShownSize() const {
+        const double zoom = Zoom();
+        return QSize(std::max(1, int(std::lround(size_.width() * zoom))),
+                     std::max(1, int(std::lround(size_.height() * zoom))));
+    }
+    // Where the picture's top left corner lies in the view: centred when it is smaller, else scrolled.
+    QPoint Origin(QSize shown) const {
+        const QSize room = Room();
+        return QPoint(shown.width() <= room.width() ? (room.width() - shown.width()) / 2
+                                                    : -horizontalScrollBar()->value(),
+                      shown.height() <= room.height() ? (room.height() - shown.height()) / 2
+                                                      : -verticalScrollBar()->value());
+    }
+    bool Scrollable() const {
+        return horizontalScrollBar()->maximum() > 0 || verticalScrollBar()->maximum() > 0;
+    }
+
+    void UpdateScrollBars() {
+        const QSize shown = size_.isEmpty() ? QSize(0, 0) : ShownSize();
+        const QSize room = viewport()->size();
+        horizontalScrollBar()->setRange(0, fit_ ? 0 : std::max(0, shown.width() - room.width()));
+        verticalScrollBar()->setRange(0, fit_ ? 0 : std::max(0, shown.height() - room.height()));
+        horizontalScrollBar()->setPageStep(room.width());
+        verticalScrollBar()->setPageStep(room.height());
+        UpdateCursor();
+    }
+    void UpdateCursor() {
+        if (Scrollable()) {
+            viewport()->setCursor(Qt::OpenHandCursor);
+        } else {
+            viewport()->unsetCursor();
+        }
+    }
+
+    // The picture to draw at `shown`: asked of the source only when there is none yet or the one there is
+    // a smaller copy than is shown now.
+    const QImage& Drawn(QSize shown) {
+        const bool outgrown =
+            drawn_.size() != size_ && (drawn_.width() < shown.width() || drawn_.height() < shown.height());
+        if (source_ && !sourceFailed_ && (drawn_.isNull() || outgrown)) {
+            drawn_ = source_(shown);
+            scaled_ = QImage();
+            sourceFailed_ = drawn_.isNull();
+        }
+        return drawn_;
+    }
+    // The drawn picture made smaller to `shown`, kept while the zoom stays, so that repainting (scrolling,
+    // a window over it) does not scale it again.
+    const QImage& Scaled(const QImage& drawn, QSize shown) {
+        if (scaled_.size() != shown) {
+            scaled_ = QImage(shown, QImage::Format_ARGB32_Premultiplied);
+            scaled_.fill(Qt::transparent);
+            QPainter painter(&scaled_);
+            painter.setRenderHint(QPainter::SmoothPixmapTransform);
+            painter.drawImage(QRect(QPoint(0, 0), shown), drawn);
+        }
+        return scaled_;
+    }
+
+    QSize size_;
+    PictureSource source_;
+    bool sourceFailed_ = false;
+    QImage drawn_;
+    QImage scaled_;
+    QBrush checker_;
     bool fit_ = true;
     double zoom_ = 1.0;
+    bool dragging_ = false;
+    QPoint dragFrom_;
+    QPoint dragScroll_;
 };
 
 bool DecodeAsText(const TBytes& bytes, QString& text) {
@@ -257,9 +450,11 @@ TPreviewWindow::TPreviewWindow(TwbBSAFile& reader, const std::u16string& entry, 
     try {
         bool compressed = false;
         uint32_t storedSize = 0;
-        if (reader.entryStorage(parts.fPath, parts.fName + parts.fExt, compressed, storedSize)) {
-            const char* method = !compressed ? "raw" : (reader.Version() == 105 ? "LZ4" : "zlib");
-            storage_ = QStringLiteral("%1, %2 bytes stored").arg(QLatin1String(method)).arg(storedSize);
+        TwbBSAFile::Packing packing{};
+        const std::u16string fileName = parts.fName + parts.fExt;
+        if (reader.entryStorage(parts.fPath, fileName, compressed, storedSize) &&
+            reader.entryPacking(parts.fPath, fileName, packing)) {
+            storage_ = QStringLiteral("%1, %2 bytes stored").arg(PackingName(packing)).arg(storedSize);
         }
         found = reader.getFile(parts.fPath, parts.fName, parts.fExt, true, data_);
     } catch (const Exception& e) {
@@ -291,9 +486,9 @@ QString TPreviewWindow::InfoText() const {
     return info_->text();
 }
 
-const QImage& TPreviewWindow::ShownImage() const {
+const QImage& TPreviewWindow::ShownImage() {
     static const QImage none;
-    return canvas_ != nullptr ? canvas_->Image() : none;
+    return canvas_ != nullptr ? canvas_->FullPicture() : none;
 }
 
 void TPreviewWindow::ShowFetchFailure(const QString& reason) {
@@ -336,13 +531,15 @@ void TPreviewWindow::ShowImageControls(bool dds) {
     }
     alphaOnly_ = new QCheckBox(QStringLiteral("Alpha only"), this);
     alphaOnly_->setObjectName(QStringLiteral("PreviewAlphaOnly"));
-    connect(alphaOnly_, &QCheckBox::toggled, this,
-            [this](bool on) { canvas_->SetImage(on ? AlphaAsGrey(image_) : image_); });
+    connect(alphaOnly_, &QCheckBox::toggled, this, [this, dds] { dds ? ShowDdsSurface() : ShowQtPicture(); });
     bar->addWidget(alphaOnly_);
     bar->addStretch(1);
     static_cast<QVBoxLayout*>(layout())->addLayout(bar);
     canvas_ = new TPreviewCanvas(this);
     static_cast<QVBoxLayout*>(layout())->addWidget(canvas_, 1);
+    // The canvas's size is known from here on, so the first picture can be chosen for it.
+    layout()->activate();
+    canvas_->setFocus();
 }
 
 void TPreviewWindow::ShowDds() {
@@ -369,20 +566,43 @@ void TPreviewWindow::ShowDdsSurface() {
     if (dds_.layerCount > 1) {
         facts += QStringLiteral(", %1 %2").arg(dds_.layerCount).arg(dds_.cubeMap ? "cube faces" : "layers");
     }
-    try {
-        const RgbaImage decoded = DecodeDdsSurface(dds_, std::span<const uint8_t>(data_), layer, mip);
-        image_ = QImage(decoded.pixels.data(), int(decoded.width), int(decoded.height),
-                        qsizetype(decoded.width) * 4, QImage::Format_RGBA8888)
-                     .copy();
-        info_->setText(facts + QStringLiteral("; %1").arg(storage_));
-    } catch (const ETextureError& e) {
-        image_ = QImage();
-        info_->setText(facts + QStringLiteral("; cannot show it: ") + Q(e.Message()));
-    } catch (const std::bad_alloc&) {
-        image_ = QImage();
-        info_->setText(facts + QStringLiteral("; cannot show it: out of memory"));
+    info_->setText(facts + QStringLiteral("; %1").arg(storage_));
+    if (layer != levelsLayer_) {
+        levels_.clear();
+        levelsLayer_ = layer;
     }
-    canvas_->SetImage(alphaOnly_->isChecked() ? AlphaAsGrey(image_) : image_);
+    const bool alphaOnly = alphaOnly_->isChecked();
+    // Shown smaller than the level chosen, the smallest level that is still at least as large looks the same
+    // and takes a fraction of the decoding: a 4096×4096 texture fitted into the window draws from 512×512.
+    canvas_->SetPicture(QSize(int(MipWidth(dds_, mip)), int(MipHeight(dds_, mip))),
+                        [this, layer, mip, alphaOnly, facts](QSize shown) {
+                            uint32_t level = mip;
+                            while (level + 1 < dds_.mipCount &&
+                                   MipWidth(dds_, level + 1) >= uint32_t(shown.width()) &&
+                                   MipHeight(dds_, level + 1) >= uint32_t(shown.height())) {
+                                ++level;
+                            }
+                            try {
+                                const QImage& picture = DecodedLevel(layer, level);
+                                return alphaOnly ? AlphaAsGrey(picture) : picture;
+                            } catch (const ETextureError& e) {
+                                info_->setText(facts + QStringLiteral("; cannot show it: ") + Q(e.Message()));
+                            } catch (const std::bad_alloc&) {
+                                info_->setText(facts + QStringLiteral("; cannot show it: out of memory"));
+                            }
+                            return QImage();
+                        });
+    canvas_->Prepare();
+}
+
+const QImage& TPreviewWindow::DecodedLevel(uint32_t layer, uint32_t mip) {
+    auto found = levels_.find(mip);
+    if (found == levels_.end()) {
+        QImage decoded = WrapDecoded(
+            DecodeDdsSurface(dds_, std::span<const uint8_t>(data_), layer, mip, DecodingThreads()));
+        found = levels_.emplace(mip, std::move(decoded)).first;
+    }
+    return found->second;
 }
 
 void TPreviewWindow::ShowQtImage() {
@@ -394,14 +614,19 @@ void TPreviewWindow::ShowQtImage() {
         return;
     }
     kind_ = Kind::Image;
-    image_ = loaded.convertToFormat(QImage::Format_RGBA8888);
+    picture_ = loaded.convertToFormat(QImage::Format_RGBA8888);
     ShowImageControls(false);
-    canvas_->SetImage(image_);
+    ShowQtPicture();
     info_->setText(QStringLiteral("%1, %2×%3, 1 mip level; %4")
                        .arg(QLatin1String(QtImageFormat(ext)))
-                       .arg(image_.width())
-                       .arg(image_.height())
+                       .arg(picture_.width())
+                       .arg(picture_.height())
                        .arg(storage_));
+}
+
+void TPreviewWindow::ShowQtPicture() {
+    const QImage shown = alphaOnly_->isChecked() ? AlphaAsGrey(picture_) : picture_;
+    canvas_->SetPicture(shown.size(), [shown](QSize) { return shown; });
 }
 
 void TPreviewWindow::ShowText(const QString& text) {

@@ -5,6 +5,7 @@
 // be decoded shows the reason in the window.
 #include <QImage>
 #include <QWidget>
+#include <map>
 #include <string>
 
 #include "base/bytes.h"
@@ -30,8 +31,9 @@ public:
     Kind ShownKind() const { return kind_; }
     // The line under the picture or above the text: format, size, mip count, storage; or the reason.
     QString InfoText() const;
-    // The picture as it is drawn (after the level, face and alpha-only choices); null when none.
-    const QImage& ShownImage() const;
+    // The picture of the level and face chosen, after the alpha-only choice, at its own size (while the
+    // picture is fitted, a smaller level may be what is drawn); null when none.
+    const QImage& ShownImage();
 
 protected:
     // Ctrl+F in the text itself opens the find box (the text view would otherwise keep the key).
@@ -45,7 +47,11 @@ private:
     void ShowQtImage();
     void ShowText(const QString& text);
     void ShowBinary();
+    void ShowQtPicture();
     void ShowImageControls(bool dds);
+    // Mip level `mip` of layer `layer`, decoded on first use and kept while that layer is shown. Raises
+    // ETextureError or std::bad_alloc when it cannot be decoded.
+    const QImage& DecodedLevel(uint32_t layer, uint32_t mip);
     void FindNext();
 
     std::u16string entry_;
@@ -53,7 +59,9 @@ private:
     QString storage_; // "raw, 1234 bytes stored" …
     Kind kind_ = Kind::Error;
     DdsInfo dds_;
-    QImage image_;
+    std::map<uint32_t, QImage> levels_; // decoded mip levels of layer levelsLayer_
+    uint32_t levelsLayer_ = 0;
+    QImage picture_; // an image Qt reads (PNG, JPEG, BMP, TGA)
 
     QLabel* info_ = nullptr;
     TPreviewCanvas* canvas_ = nullptr;

@@ -26,6 +26,12 @@ constexpr uint32_t kArchiveEmbeddedNames = 0x100;     // every entry's data star
 constexpr uint32_t kSizeCompressionToggle = 0x40000000;
 constexpr uint32_t kUncompressedSizePrefix = 4;
 
+// The magic numbers that open the parts of an LZ4-packed entry.
+constexpr uint32_t kLz4FrameMagic = 0x184D2204;
+constexpr uint32_t kLz4LegacyMagic = 0x184C2102;
+constexpr uint32_t kLz4SkippableMagic = 0x184D2A50; // to 0x184D2A5F
+constexpr uint32_t kLz4SkippableMagicMask = 0xFFFFFFF0;
+
 // The decoders take 32-bit signed lengths.
 constexpr uint64_t kMaxEntryBytes = std::numeric_limits<int32_t>::max();
 // The most a packed byte can expand to, and some slack for a stream's fixed parts: deflate reaches 1032:1,
@@ -257,6 +263,59 @@ bool TwbBSAFile::entryStorage(const std::u16string& folder, const std::u16string
     }
     storedSize = record->Size;
     compressed = IsCompressed(storedSize);
+    return true;
+}
+
+bool TwbBSAFile::entryPacking(const std::u16string& folder, const std::u16string& fileName,
+                              Packing& packing) {
+    const TwbBSAFileRec* record = FindEntry(folder, fileName);
+    if (record == nullptr) {
+        return false;
+    }
+    uint32_t storedSize = record->Size;
+    if (!IsCompressed(storedSize)) {
+        packing = Packing::Raw;
+        return true;
+    }
+    if (bfVersion != kVersionSkyrimSE) {
+        packing = Packing::Zlib;
+        return true;
+    }
+    packing = Packing::Lz4Unrecognised;
+    TwbReadOnlyCachedFileStream& stream = *bfStream;
+    const uint64_t end = uint64_t{record->Offset} + storedSize;
+    if (end > static_cast<uint64_t>(stream.Size())) {
+        return true;
+    }
+    uint64_t position = record->Offset;
+    if ((bfFlags & kArchiveEmbeddedNames) != 0) {
+        if (position >= end) {
+            return true;
+        }
+        stream.SetPosition(static_cast<int64_t>(position));
+        uint8_t nameLength = 0;
+        stream.ReadBuffer(&nameLength, 1);
+        position += 1 + uint64_t{nameLength};
+    }
+    position += kUncompressedSizePrefix;
+    // Skippable frames may come first; each is passed over by its stated length, so the loop ends within
+    // the entry's bytes.
+    while (position + 4 <= end) {
+        stream.SetPosition(static_cast<int64_t>(position));
+        const uint32_t magic = ReadU32(stream);
+        if (magic == kLz4FrameMagic) {
+            packing = Packing::Lz4Frame;
+            return true;
+        }
+        if (magic == kLz4LegacyMagic) {
+            packing = Packing::Lz4Legacy;
+            return true;
+        }
+        if ((magic & kLz4SkippableMagicMask) != kLz4SkippableMagic || position + 8 > end) {
+            return true;
+        }
+        position += 8 + uint64_t{ReadU32(stream)};
+    }
     return true;
 }
 

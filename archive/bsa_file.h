@@ -54,6 +54,14 @@ public:
     bool entryStorage(const std::u16string& folder, const std::u16string& fileName, bool& compressed,
                       uint32_t& storedSize) const;
 
+    // How an entry's data is packed. Version 105 packs with LZ4 either as frames or as a legacy stream.
+    enum class Packing { Raw, Zlib, Lz4Frame, Lz4Legacy, Lz4Unrecognised };
+    // How the entry folder\fileName (extension included) is packed; for LZ4, told by the magic number of its
+    // first part after any skippable frames (Lz4Unrecognised when neither follows, or the entry's bytes lie
+    // outside the file). False when there is no such entry. Reads a few bytes of the entry; raises only the
+    // stream's read errors.
+    bool entryPacking(const std::u16string& folder, const std::u16string& fileName, Packing& packing);
+
     uint32_t Version() const { return bfVersion; }
     uint32_t Flags() const { return bfFlags; }
     uint32_t FileFlags() const { return bfFileFlags; }

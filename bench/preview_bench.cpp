@@ -1,5 +1,6 @@
 // From a double-click on a row to the picture in its preview window, for a texture of 16 MiB (BC7,
-// 4096×4096, one level, stored LZ4-compressed): the fetch, the decoding, the window and its first painting.
+// 4096×4096, one level, stored LZ4-compressed; and the same with all its mip levels): the fetch, the
+// decoding, the window and its first painting.
 // The archive is written by the test writer into a temporary folder; nothing else is needed.
 #include <benchmark/benchmark.h>
 
@@ -29,14 +30,16 @@ public:
     void ShowErrorBox(QWidget*, const QString&, const QString&) override {}
 };
 
-std::filesystem::path WriteTextureArchive() {
+std::filesystem::path WriteTextureArchive(uint32_t mipCount) {
     constexpr uint32_t kSide = 4096;
     fixture::DdsSpec ddsRecipe;
     ddsRecipe.width = kSide;
     ddsRecipe.height = kSide;
+    ddsRecipe.mipCount = mipCount;
     ddsRecipe.fourCc = fixture::FourCc("DX10");
     ddsRecipe.dxgiFormat = 98; // BC7_UNORM
-    ddsRecipe.data = fixture::RandomBlocks(16, size_t(kSide / 4) * (kSide / 4), 7, true);
+    ddsRecipe.data =
+        fixture::RandomBlocks(16, fixture::BlockSurfaceBytes(kSide, kSide, 16, mipCount) / 16, 7, true);
     fixture::ArchiveSpec recipe;
     recipe.version = 105;
     recipe.folders = {
@@ -46,8 +49,10 @@ std::filesystem::path WriteTextureArchive() {
     return path;
 }
 
+// state.range(0): the texture's mip levels (1: the whole 4096×4096 level is decoded; 13, as the games'
+// textures have them: the picture fitted into the window is drawn from a smaller level).
 void BM_PreviewTextureFromDoubleClick(benchmark::State& state) {
-    const std::filesystem::path archive = WriteTextureArchive();
+    const std::filesystem::path archive = WriteTextureArchive(uint32_t(state.range(0)));
     SilentDialogs dialogs;
     const std::string executable =
         (std::filesystem::temp_directory_path() / "parlivex-preview-bench").string();
@@ -76,7 +81,14 @@ void BM_PreviewTextureFromDoubleClick(benchmark::State& state) {
 
 } // namespace
 
-BENCHMARK(BM_PreviewTextureFromDoubleClick)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+// The CPU time is that of the whole process, so that it includes the decoding threads.
+BENCHMARK(BM_PreviewTextureFromDoubleClick)
+    ->Arg(1)
+    ->Arg(13)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MeasureProcessCPUTime()
+    ->Iterations(10);
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");

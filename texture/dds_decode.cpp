@@ -4,6 +4,9 @@
 #include <bit>
 #include <cstring>
 #include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "texture/bc7_decode.h"
 #include "texture/block_decode.h"
@@ -29,15 +32,16 @@ struct ChannelReader {
     uint32_t maximum;
 };
 
-void DecodeMasked(const DdsInfo& info, const uint8_t* surface, uint32_t width, uint32_t height,
-                  uint8_t* rgba) {
+// Rows firstRow to endRow (exclusive) of an uncompressed surface.
+void DecodeMasked(const DdsInfo& info, const uint8_t* surface, uint32_t width, uint32_t firstRow,
+                  uint32_t endRow, uint8_t* rgba) {
     const ChannelReader red(info.masks.red);
     const ChannelReader green(info.masks.green);
     const ChannelReader blue(info.masks.blue);
     const ChannelReader alpha(info.masks.alpha);
     const uint32_t pixelBytes = info.bitsPerPixel / 8;
     const size_t rowBytes = (size_t{width} * info.bitsPerPixel + 7) / 8;
-    for (uint32_t y = 0; y < height; ++y) {
+    for (uint32_t y = firstRow; y < endRow; ++y) {
         const uint8_t* row = surface + y * rowBytes;
         uint8_t* out = rgba + size_t{y} * width * 4;
         for (uint32_t x = 0; x < width; ++x, out += 4) {
@@ -84,15 +88,15 @@ void DecodeBlock(TextureFormat format, const uint8_t* block, uint8_t* pixels) {
     }
 }
 
-// Decodes row after row of blocks with one block decoder, chosen once.
+// Decodes the rows of blocks firstBlockRow to endBlockRow (exclusive) with one block decoder, chosen once.
 template <typename BlockDecoder>
 void DecodeBlockRows(const uint8_t* blocks, uint32_t blockBytes, uint32_t width, uint32_t height,
-                     uint8_t* rgba, BlockDecoder decode) {
+                     uint32_t firstBlockRow, uint32_t endBlockRow, uint8_t* rgba, BlockDecoder decode) {
     const uint32_t blocksWide = (width + 3) / 4;
-    const uint32_t blocksHigh = (height + 3) / 4;
     const size_t rowStride = size_t{width} * 4;
+    blocks += size_t{firstBlockRow} * blocksWide * blockBytes;
     uint8_t pixels[64];
-    for (uint32_t blockY = 0; blockY < blocksHigh; ++blockY) {
+    for (uint32_t blockY = firstBlockRow; blockY < endBlockRow; ++blockY) {
         const uint32_t rows = std::min<uint32_t>(4, height - 4 * blockY);
         for (uint32_t blockX = 0; blockX < blocksWide; ++blockX) {
             decode(blocks, pixels);
@@ -113,31 +117,63 @@ void DecodeBlockRows(const uint8_t* blocks, uint32_t blockBytes, uint32_t width,
     }
 }
 
-} // namespace
-
-void DecodeBlocks(TextureFormat format, const uint8_t* blocks, uint32_t width, uint32_t height,
-                  uint8_t* rgba) {
+// Rows of blocks firstBlockRow to endBlockRow (exclusive) of a block-compressed surface.
+void DecodeBlockBand(TextureFormat format, const uint8_t* blocks, uint32_t width, uint32_t height,
+                     uint32_t firstBlockRow, uint32_t endBlockRow, uint8_t* rgba) {
     const uint32_t blockBytes = BlockBytes(format);
     switch (format) {
     case TextureFormat::kBc1:
-        DecodeBlockRows(blocks, blockBytes, width, height, rgba,
+        DecodeBlockRows(blocks, blockBytes, width, height, firstBlockRow, endBlockRow, rgba,
                         [](const uint8_t* block, uint8_t* pixels) { DecodeBc1Block(block, pixels); });
         break;
     case TextureFormat::kBc3:
-        DecodeBlockRows(blocks, blockBytes, width, height, rgba, DecodeBc3Block);
+        DecodeBlockRows(blocks, blockBytes, width, height, firstBlockRow, endBlockRow, rgba, DecodeBc3Block);
         break;
     case TextureFormat::kBc7:
-        DecodeBlockRows(blocks, blockBytes, width, height, rgba, DecodeBc7Block);
+        DecodeBlockRows(blocks, blockBytes, width, height, firstBlockRow, endBlockRow, rgba, DecodeBc7Block);
         break;
     default:
         DecodeBlockRows(
-            blocks, blockBytes, width, height, rgba,
+            blocks, blockBytes, width, height, firstBlockRow, endBlockRow, rgba,
             [format](const uint8_t* block, uint8_t* pixels) { DecodeBlock(format, block, pixels); });
         break;
     }
 }
 
-RgbaImage DecodeDdsSurface(const DdsInfo& info, std::span<const uint8_t> file, uint32_t layer, uint32_t mip) {
+// Below this many pixels a surface is decoded on the calling thread alone: starting a thread would cost
+// more than it saves.
+constexpr size_t kPixelsWorthAThread = 256 * 1024;
+
+// Runs decodeBand(first, end) over bands of [0, rows) on up to `threads` threads, the calling one among
+// them. A thread that cannot be started leaves its band to the calling thread.
+template <typename DecodeBand> void DecodeInBands(uint32_t rows, unsigned threads, DecodeBand decodeBand) {
+    threads = std::clamp<unsigned>(threads, 1, std::max<uint32_t>(rows, 1));
+    std::vector<std::thread> helpers;
+    uint32_t first = 0;
+    for (unsigned band = 1; band < threads; ++band) {
+        const uint32_t end = uint32_t(uint64_t{rows} * band / threads);
+        try {
+            helpers.emplace_back(decodeBand, first, end);
+        } catch (const std::system_error&) {
+            break; // this band and the rest are decoded below
+        }
+        first = end;
+    }
+    decodeBand(first, rows);
+    for (std::thread& helper : helpers) {
+        helper.join();
+    }
+}
+
+} // namespace
+
+void DecodeBlocks(TextureFormat format, const uint8_t* blocks, uint32_t width, uint32_t height,
+                  uint8_t* rgba) {
+    DecodeBlockBand(format, blocks, width, height, 0, (height + 3) / 4, rgba);
+}
+
+RgbaImage DecodeDdsSurface(const DdsInfo& info, std::span<const uint8_t> file, uint32_t layer, uint32_t mip,
+                           unsigned threads) {
     if (layer >= info.layerCount || mip >= info.mipCount) {
         const auto count = [](uint32_t n, const char* one, const char* many) {
             return std::to_string(n) + " " + (n == 1 ? one : many);
@@ -162,15 +198,23 @@ RgbaImage DecodeDdsSurface(const DdsInfo& info, std::span<const uint8_t> file, u
     image.width = MipWidth(info, mip);
     image.height = MipHeight(info, mip);
     image.pixels.resize(size_t{image.width} * image.height * 4);
+    if (size_t{image.width} * image.height < kPixelsWorthAThread) {
+        threads = 1;
+    }
+    uint8_t* rgba = image.pixels.data();
     if (IsBlockCompressed(info.format)) {
-        DecodeBlocks(info.format, surface, image.width, image.height, image.pixels.data());
+        DecodeInBands((image.height + 3) / 4, threads, [&](uint32_t first, uint32_t end) {
+            DecodeBlockBand(info.format, surface, image.width, image.height, first, end, rgba);
+        });
     } else {
-        DecodeMasked(info, surface, image.width, image.height, image.pixels.data());
+        DecodeInBands(image.height, threads, [&](uint32_t first, uint32_t end) {
+            DecodeMasked(info, surface, image.width, first, end, rgba);
+        });
     }
     return image;
 }
 
 RgbaImage DecodeDdsSurface(std::span<const uint8_t> file, uint32_t layer, uint32_t mip) {
     const DdsInfo info = ReadDdsHeader(file);
-    return DecodeDdsSurface(info, file, layer, mip);
+    return DecodeDdsSurface(info, file, layer, mip, 1);
 }

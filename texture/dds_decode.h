@@ -45,8 +45,11 @@ struct RgbaImage {
 // result, whose size the bytes present bound (at most 8 bytes of pixels per byte of the surface).
 RgbaImage DecodeDdsSurface(std::span<const uint8_t> file, uint32_t layer = 0, uint32_t mip = 0);
 
-// The same for a header already read from `file`.
-RgbaImage DecodeDdsSurface(const DdsInfo& info, std::span<const uint8_t> file, uint32_t layer, uint32_t mip);
+// The same for a header already read from `file`, on up to `threads` threads (the calling one among them;
+// a large surface is cut into bands of rows, a small one is decoded on the calling thread alone). The
+// pixels do not depend on the number of threads.
+RgbaImage DecodeDdsSurface(const DdsInfo& info, std::span<const uint8_t> file, uint32_t layer, uint32_t mip,
+                           unsigned threads = 1);
 
 // Decodes a surface of `width` × `height` pixels of a block-compressed `format` from `blocks` (which must
 // hold all of its blocks: ceil(width/4) × ceil(height/4) × BlockBytes) into `rgba` (width × height × 4

@@ -206,7 +206,38 @@ TEST(BsaEntryData, CompressionFollowsTheArchiveFlagAndTheToggleBit) {
 
         EXPECT_EQ(Fetch(*opened.bsa, u"meshes\\actors", u"body.nif"), data);
         EXPECT_TRUE(Fetch(*opened.bsa, u"meshes\\actors", u"empty.nif").empty());
+
+        // What the preview names the storage by: LZ4 frames and legacy streams told apart.
+        static constexpr TwbBSAFile::Packing kPackingOf[] = {
+            TwbBSAFile::Packing::Raw, TwbBSAFile::Packing::Zlib, TwbBSAFile::Packing::Lz4Frame,
+            TwbBSAFile::Packing::Lz4Legacy};
+        TwbBSAFile::Packing packing{};
+        ASSERT_TRUE(opened.bsa->entryPacking(u"meshes\\actors", u"body.nif", packing));
+        EXPECT_EQ(packing, kPackingOf[static_cast<int>(c.storage)]);
     }
+}
+
+// Packed bytes that open with no LZ4 part, or a skippable frame whose length runs past the entry, are named
+// as such; nothing outside the entry is read to find that out.
+TEST(BsaEntryData, PackingOfBytesThatAreNoLz4) {
+    fixture::ArchiveSpec recipe;
+    recipe.version = 105;
+    recipe.flags = 0x107;
+    recipe.folders = {{"meshes",
+                       {Entry("junk.nif", Bytes("abc"), Storage::Lz4Frame),
+                        Entry("skip.nif", Bytes("abc"), Storage::Lz4Frame)}}};
+    recipe.folders[0].files[0].packedOverride = std::vector<uint8_t>{1, 2, 3, 4, 5};
+    recipe.folders[0].files[1].packedOverride =
+        std::vector<uint8_t>{0x5F, 0x2A, 0x4D, 0x18, 0xF0, 0xFF, 0xFF, 0x7F};
+    const fixture::TempFolder temp;
+    const auto opened = OpenFixture(temp, recipe);
+    for (const char16_t* name : {u"junk.nif", u"skip.nif"}) {
+        TwbBSAFile::Packing packing{};
+        ASSERT_TRUE(opened.bsa->entryPacking(u"meshes", name, packing));
+        EXPECT_EQ(packing, TwbBSAFile::Packing::Lz4Unrecognised);
+    }
+    TwbBSAFile::Packing packing{};
+    EXPECT_FALSE(opened.bsa->entryPacking(u"meshes", u"none.nif", packing));
 }
 
 // Embedded names hold a path that may be another entry's (two records can share data): stepped over by their

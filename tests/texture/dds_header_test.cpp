@@ -313,4 +313,22 @@ TEST(DdsSurface, UncompressedFormats) {
     }
 }
 
+// A large surface is cut into bands of rows for several threads: every band lands where one thread puts it,
+// including a last band that ends in a partial row of blocks and rows that do not divide evenly.
+TEST(DdsSurface, ThreadsGiveTheSamePixelsAsOne) {
+    DdsSpec bc7 = Dx10Spec(98, 1000, 522, 0);
+    bc7.data = fixture::RandomBlocks(16, size_t{250} * 131, 3, true);
+    DdsSpec masked = MaskedSpec(0x41, 32, {0xFF0000, 0xFF00, 0xFF, 0xFF000000}, 700, 401);
+    masked.data = fixture::RandomBlocks(4, size_t{700} * 401, 5);
+    for (const DdsSpec& ddsRecipe : {bc7, masked}) {
+        const Bytes file = fixture::BuildDds(ddsRecipe);
+        const DdsInfo info = ReadDdsHeader(file);
+        const RgbaImage one = DecodeDdsSurface(info, file, 0, 0, 1);
+        for (unsigned threads : {2u, 3u, 7u}) {
+            EXPECT_TRUE(DecodeDdsSurface(info, file, 0, 0, threads).pixels == one.pixels)
+                << info.formatName << ", " << threads << " threads";
+        }
+    }
+}
+
 } // namespace
