@@ -1,14 +1,18 @@
 // The preview window through the real main window: a double-click or Enter on a row opens the entry in a
 // window of its own, shown as a picture, text or hex by what it holds; failures are shown in it; Escape
 // closes one; several can be open.
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTreeView>
+#include <QWheelEvent>
 
 #include "app/preview_window.h"
 #include "app_test_support.h"
@@ -28,6 +32,22 @@ std::vector<uint8_t> TwoLevelTexture() {
     const fixture::Bytes blue = fixture::Bc1Block(0x001F, 0, {});
     for (const auto* block : {&red, &red, &blue}) {
         ddsRecipe.data.insert(ddsRecipe.data.end(), block->begin(), block->end());
+    }
+    return fixture::BuildDds(ddsRecipe);
+}
+
+// A BC1 texture of 1024×1024, larger than the preview window, with 3 mips in colours that tell them apart:
+// red, blue, green.
+std::vector<uint8_t> LargeTexture() {
+    fixture::DdsSpec ddsRecipe;
+    ddsRecipe.width = ddsRecipe.height = 1024;
+    ddsRecipe.mipCount = 3;
+    for (const auto& [colour, blocks] :
+         {std::pair{0xF800, 256 * 256}, {0x001F, 128 * 128}, {0x07E0, 64 * 64}}) {
+        const fixture::Bytes block = fixture::Bc1Block(uint16_t(colour), 0, {});
+        for (int i = 0; i < blocks; ++i) {
+            ddsRecipe.data.insert(ddsRecipe.data.end(), block.begin(), block.end());
+        }
     }
     return fixture::BuildDds(ddsRecipe);
 }
@@ -66,10 +86,13 @@ protected:
         const auto archive = WriteArchive(
             "a.bsa",
             Recipe({{"interface", {Entry("notes.ini", std::string("[General]\nname=caf\xE9\nkey=1\n"))}},
-                    {"meshes", {Entry("mesh.nif", binary, fixture::Storage::Raw), damaged}},
+                    {"meshes",
+                     {Entry("legacy.bin", binary, fixture::Storage::Lz4Legacy),
+                      Entry("mesh.nif", binary, fixture::Storage::Raw), damaged}},
                     {"textures",
                      {Entry("broken.dds", truncated), Entry("icon.png", PngImage()),
-                      Entry("pic.tga", TgaImage()), Entry("sky.dds", TwoLevelTexture())}}}));
+                      Entry("large.dds", LargeTexture()), Entry("pic.tga", TgaImage()),
+                      Entry("sky.dds", TwoLevelTexture())}}}));
         CreateWindow();
         OpenByDialog(archive);
     }
@@ -117,7 +140,7 @@ TEST_F(PreviewWindowTest, TextureShowsEachLevelOverTheFactsLine) {
     EXPECT_EQ(preview->ShownKind(), TPreviewWindow::Kind::Image);
     EXPECT_TRUE(preview->InfoText().startsWith("DDS BC1 (DXT1), 8×4, 2 mip levels"))
         << Utf8(preview->InfoText());
-    EXPECT_TRUE(preview->InfoText().contains("LZ4")) << Utf8(preview->InfoText());
+    EXPECT_TRUE(preview->InfoText().contains("; LZ4 frame, ")) << Utf8(preview->InfoText());
     EXPECT_EQ(preview->ShownImage().size(), QSize(8, 4));
     EXPECT_EQ(preview->ShownImage().pixelColor(5, 2), QColor(255, 0, 0));
 
@@ -142,8 +165,9 @@ TEST_F(PreviewWindowTest, EachKindOfEntryAndEachFailureShowsInItsOwnWindow) {
     } cases[] = {
         {"icon.png", TPreviewWindow::Kind::Image, "PNG, 3×2, 1 mip level"},
         {"pic.tga", TPreviewWindow::Kind::Image, "TGA, 4×2, 1 mip level"},
-        {"notes.ini", TPreviewWindow::Kind::Text, "Text, 26 bytes; LZ4"},
+        {"notes.ini", TPreviewWindow::Kind::Text, "Text, 26 bytes; LZ4 frame, "},
         {"mesh.nif", TPreviewWindow::Kind::Binary, "70000 bytes; raw, 70000 bytes stored"},
+        {"legacy.bin", TPreviewWindow::Kind::Binary, "70000 bytes; LZ4 legacy, "},
         {"broken.dds", TPreviewWindow::Kind::Error, "Cannot show textures\\broken.dds: "},
         {"damaged.nif", TPreviewWindow::Kind::Error, "Cannot show meshes\\damaged.nif: "},
     };
@@ -189,6 +213,47 @@ TEST_F(PreviewWindowTest, EachKindOfEntryAndEachFailureShowsInItsOwnWindow) {
     // The main window still works: its list filters.
     TypeFilter("nif");
     EXPECT_EQ(ColumnTexts(2), QStringList({"damaged.nif", "mesh.nif"}));
+}
+
+// A texture larger than the window: fitted, it has no scroll bars and is drawn from the smallest level that
+// is as large as it is shown; the wheel zooms in until scroll bars appear and the largest level is drawn; a
+// drag and the arrow keys scroll; Fit takes the scroll bars away again.
+TEST_F(PreviewWindowTest, LargeTextureFitsWithoutScrollBarsAndScrollsWhenZoomedIn) {
+    TPreviewWindow* preview = OpenByDoubleClick("large.dds");
+    ASSERT_NE(preview, nullptr);
+    auto* canvas = preview->findChild<QAbstractScrollArea*>("PreviewCanvas");
+    ASSERT_NE(canvas, nullptr);
+    QWidget* view = canvas->viewport();
+    QScrollBar* across = canvas->horizontalScrollBar();
+    QScrollBar* down = canvas->verticalScrollBar();
+    const QPoint centre = view->rect().center();
+    const auto colourAtCentre = [&] { return view->grab().toImage().pixelColor(centre); };
+    ASSERT_LT(view->height(), 512);
+    EXPECT_EQ(colourAtCentre(), QColor(0, 0, 255)); // level 1, 512×512
+    EXPECT_FALSE(across->isVisible());
+    EXPECT_FALSE(down->isVisible());
+
+    QWheelEvent wheel(QPointF(centre), QPointF(view->mapToGlobal(centre)), QPoint(), QPoint(0, 3 * 120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view, &wheel);
+    QApplication::processEvents();
+    ASSERT_TRUE(across->isVisible());
+    ASSERT_TRUE(down->isVisible());
+    EXPECT_EQ(colourAtCentre(), QColor(255, 0, 0)); // level 0
+
+    const QPoint scrolled(across->value(), down->value());
+    QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, centre);
+    QTest::mouseMove(view, centre - QPoint(30, 20));
+    QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, centre - QPoint(30, 20));
+    EXPECT_EQ(QPoint(across->value(), down->value()), scrolled + QPoint(30, 20));
+    QTest::keyClick(canvas, Qt::Key_Left);
+    EXPECT_LT(across->value(), scrolled.x() + 30);
+
+    QTest::mouseClick(preview->findChild<QPushButton*>("PreviewFit"), Qt::LeftButton);
+    EXPECT_FALSE(across->isVisible());
+    EXPECT_FALSE(down->isVisible());
+    EXPECT_EQ(preview->ShownImage().size(), QSize(1024, 1024));
+    EXPECT_EQ(preview->ShownImage().pixelColor(512, 512), QColor(255, 0, 0));
 }
 
 TEST_F(PreviewWindowTest, EnterOpensEscapeClosesAndThePlaceholderOpensNothing) {
