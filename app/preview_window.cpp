@@ -221,6 +221,7 @@ public:
         size_ = size;
         source_ = std::move(source);
         drawn_ = scaled_ = QImage();
+        askedFor_ = QSize();
         sourceFailed_ = false;
         UpdateScrollBars();
         viewport()->update();
@@ -370,12 +371,16 @@ private:
         }
     }
 
-    // The picture to draw at `shown`: asked of the source only when there is none yet or the one there is
-    // a smaller copy than is shown now.
+    // The picture to draw at `shown`: asked of the source when there is none yet, when the one there is a
+    // smaller copy than is shown now, or when it is more than twice as large as shown (a smaller level then
+    // looks better than the painter's sampling of a large one).
     const QImage& Drawn(QSize shown) {
         const bool outgrown =
             drawn_.size() != size_ && (drawn_.width() < shown.width() || drawn_.height() < shown.height());
-        if (source_ && !sourceFailed_ && (drawn_.isNull() || outgrown)) {
+        const bool tooLarge = shown != askedFor_ && drawn_.width() >= 2 * shown.width() &&
+                              drawn_.height() >= 2 * shown.height();
+        if (source_ && !sourceFailed_ && (drawn_.isNull() || outgrown || tooLarge)) {
+            askedFor_ = shown;
             drawn_ = source_(shown);
             scaled_ = QImage();
             sourceFailed_ = drawn_.isNull();
@@ -398,6 +403,7 @@ private:
     QSize size_;
     PictureSource source_;
     bool sourceFailed_ = false;
+    QSize askedFor_; // the shown size drawn_ was asked for
     QImage drawn_;
     QImage scaled_;
     QBrush checker_;
