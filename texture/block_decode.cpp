@@ -144,11 +144,18 @@ void DecodeBc3Block(const uint8_t* block, uint8_t* rgba) {
     for (uint32_t& colour : colours) {
         colour &= ~alphaMask;
     }
-    int alphas[8];
-    ChannelPalette(block[0], block[1], alphas);
+    // Both forms of the alpha palette, then one chosen without a branch: with random or noisy alpha the
+    // choice changes from block to block, and a mispredicted branch per block cost more than the arithmetic.
+    const uint32_t first = block[0];
+    const uint32_t second = block[1];
+    const uint32_t sevenSteps = first > second ? ~0u : 0u;
     uint32_t alphaWords[8];
-    for (int i = 0; i < 8; ++i) {
-        alphaWords[i] = uint32_t(alphas[i]) << alphaShift;
+    alphaWords[0] = first << alphaShift;
+    alphaWords[1] = second << alphaShift;
+    for (uint32_t i = 1; i <= 6; ++i) {
+        const uint32_t seven = ((7 - i) * first + i * second) / 7;
+        const uint32_t five = i <= 4 ? ((5 - i) * first + i * second) / 5 : (i == 5 ? 0u : 255u);
+        alphaWords[i + 1] = ((seven & sevenSteps) | (five & ~sevenSteps)) << alphaShift;
     }
     uint64_t alphaIndices = 0;
     for (int i = 7; i >= 2; --i) {
