@@ -28,6 +28,7 @@
 #include "platform/directories.h"
 #include "platform/file.h"
 #include "platform/interrupt.h"
+#include "platform/native_path.h"
 
 namespace {
 
@@ -52,7 +53,10 @@ constexpr char kUsage[] =
 
 // Descriptors 0 to 2 closed by the caller would otherwise go to the first files this process opens: an
 // archive or an extracted file would receive the messages. Fill the gaps with /dev/null opened for reading
-// only, so that output to a closed stdout still fails, and is reported, instead of vanishing.
+// only, so that output to a closed stdout still fails, and is reported, instead of vanishing. Windows needs
+// nothing of the kind: files are opened as handles (CreateFileW), which never take the place of a standard
+// stream, and the C library keeps descriptors 0 to 2 reserved even when the process was given no standard
+// handles, so that writing to them fails.
 #ifndef _WIN32
 void KeepStandardDescriptorsTaken() {
     for (int fd = 0; fd <= 2; ++fd) {
@@ -97,7 +101,7 @@ bool WriteStdout(const char* data, size_t size) {
 // the user; anything else is a failure to report: the output is not all there.
 int StdoutFailed(int error) {
     if (error != EPIPE) {
-        PrintError(u"parlivex-cli: write error: " + platform::SystemErrorText(static_cast<uint32_t>(error)));
+        PrintError(u"parlivex-cli: write error: " + ErrnoText(error));
     }
     return 1;
 }
@@ -341,10 +345,11 @@ int wmain(int argc, wchar_t** argv) {
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
     SetConsoleOutputCP(CP_UTF8);
+    // Each argument in the bytes that platform::PathFromNative reads back exactly, whatever units it holds.
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) {
         const std::wstring_view arg(argv[i]);
-        args.push_back(ToUtf8(std::u16string(arg.begin(), arg.end())));
+        args.push_back(platform::NativePath(std::u16string(arg.begin(), arg.end())));
     }
     return Run(std::move(args));
 }

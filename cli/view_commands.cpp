@@ -37,7 +37,7 @@ void PrintLine(FILE* out, const std::u16string& text) {
 // The system's form of a path the program holds.
 std::filesystem::path SystemPath(const std::u16string& path) {
 #ifdef _WIN32
-    return std::filesystem::path(path);
+    return std::filesystem::path(std::wstring(path.begin(), path.end())); // UTF-16 as it is
 #else
     return std::filesystem::path(platform::NativePath(path));
 #endif
@@ -95,7 +95,7 @@ int CatEntry(const std::u16string& archivePath, const std::u16string& entry, FIL
         std::fflush(out) != 0) {
         // A reader that went away ("| head -c 10") is no error to report; the status still says it failed.
         if (errno != EPIPE) {
-            PrintLine(errors, u"parlivex-cli: write error: " + platform::SystemErrorText(uint32_t(errno)));
+            PrintLine(errors, u"parlivex-cli: write error: " + ErrnoText(errno));
         }
         return 1;
     }

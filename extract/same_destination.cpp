@@ -4,12 +4,14 @@
 #include <string_view>
 
 #include "extract/entry_path.h"
+#include "platform/folder_files.h"
 
 namespace {
 
 // The entry's destination below DEST as one text: its folders without "." and empty components, then the
-// file name, joined with "\". Entries that already have that form (nearly all) are their own key.
-// (Where the file system ignores case, the key will have to be case-folded too.)
+// file name, joined with "\", in the form under which the file system tells names apart (where it ignores
+// case, names equal up to case are one file). Entries that already have that form (nearly all on Linux) are
+// their own key.
 std::u16string_view DestinationKey(const std::u16string& entry, const rFileData& parts,
                                    std::deque<std::u16string>& built) {
     const std::vector<std::u16string_view> folders = EntryDestinationComponents(parts);
@@ -18,6 +20,7 @@ std::u16string_view DestinationKey(const std::u16string& entry, const rFileData&
         key.append(folder).append(1, u'\\');
     }
     key.append(parts.fName).append(parts.fExt);
+    platform::ToFileNameKey(key);
     if (key == entry) {
         return entry;
     }

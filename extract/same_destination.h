@@ -1,8 +1,9 @@
 #pragma once
 // Entries of one extraction that would write the same file: a\b\x.bin, a\\b\x.bin, a\.\b\x.bin and
-// .\a\b\x.bin all name DEST/a/b/x.bin. The first of them in list order is written; every later one is
-// reported and not written, so that two workers never write one file and the result does not depend on the
-// order in which the entries happen to be done.
+// .\a\b\x.bin all name DEST/a/b/x.bin, and on Windows, where case does not tell files apart, so does
+// A\B\X.BIN. The first of them in list order is written; every later one is reported and not written, so
+// that two workers never write one file and the result does not depend on the order in which the entries
+// happen to be done.
 #include <cstddef>
 #include <string>
 #include <unordered_map>

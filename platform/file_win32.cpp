@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 #include "base/ustring.h"
 #include "platform/win32_path.h"
 
@@ -22,6 +24,9 @@ OVERLAPPED At(int64_t position) {
     at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(position) >> 32);
     return at;
 }
+
+// Read only by FileReadAt; null outside tests.
+std::atomic<ReadFault> gReadFault{nullptr};
 
 } // namespace
 
@@ -55,16 +60,6 @@ std::wstring Win32Path(const std::u16string& path) {
     return L"\\\\?\\" + full;
 }
 
-std::string NativePath(const std::u16string& path) {
-    std::string native = ToUtf8(path);
-    for (char& c : native) {
-        if (c == '/') {
-            c = '\\';
-        }
-    }
-    return native;
-}
-
 FileHandle FileOpenRead(const std::u16string& path) {
     // Others may read the archive while it is open, but nobody may change it under the reader.
     return Opened(CreateFileW(Win32Path(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -89,7 +84,17 @@ bool FileSeekTo(FileHandle file, int64_t position, int64_t* newPosition) {
     return true;
 }
 
+void SetReadFaultForTesting(ReadFault fault) {
+    gReadFault.store(fault);
+}
+
 int32_t FileReadAt(FileHandle file, void* buffer, int32_t count, int64_t position) {
+    if (const ReadFault fault = gReadFault.load(std::memory_order_relaxed); fault != nullptr) {
+        if (const uint32_t code = fault(file, position, count); code != 0) {
+            SetLastError(code);
+            return -1;
+        }
+    }
     int32_t total = 0;
     while (total < count) {
         OVERLAPPED at = At(position + total);
@@ -144,6 +149,21 @@ bool FileSetEnd(FileHandle file, int64_t size) {
 
 void FileClose(FileHandle file) {
     CloseHandle(Handle(file));
+}
+
+bool FileCloseChecked(FileHandle file) {
+    // What the system has taken is in its cache, as after close() on Linux: a failure to write it to the disk
+    // later is the system's to report, and FlushFileBuffers for every file would make extraction crawl.
+    return CloseHandle(Handle(file)) != 0;
+}
+
+FileHandle FileDuplicate(FileHandle file) {
+    HANDLE duplicate = nullptr;
+    const HANDLE process = GetCurrentProcess();
+    if (!DuplicateHandle(process, Handle(file), process, &duplicate, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+        return kInvalidFileHandle;
+    }
+    return reinterpret_cast<FileHandle>(duplicate);
 }
 
 uint32_t LastErrorCode() {

@@ -39,4 +39,9 @@ bool FileReplace(FolderHandle folder, const std::u16string& from, const std::u16
 // Removes the name (a file or a link itself) from inside folder. False on failure.
 bool FileRemove(FolderHandle folder, const std::u16string& name);
 
+// Turns a name or relative path into the form under which the file system tells files apart: two names with
+// the same form name one file. Linux: unchanged, case matters. Windows: upper-cased letter by letter, as its
+// file systems compare names.
+void ToFileNameKey(std::u16string& name);
+
 } // namespace platform

@@ -103,4 +103,6 @@ bool FileRemove(FolderHandle folder, const std::u16string& name) {
     return unlinkat(Fd(folder), ToUtf8(name).c_str(), 0) == 0;
 }
 
+void ToFileNameKey(std::u16string&) {}
+
 } // namespace platform

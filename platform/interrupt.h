@@ -1,6 +1,7 @@
 #pragma once
-// The user's request to stop a command-line run (Ctrl-C, SIGINT, SIGTERM), turned into a flag that the work
-// looks at between steps, so that it can leave everything tidy before the process ends.
+// The user's request to stop a command-line run (Ctrl-C, SIGINT, SIGTERM; on Windows Ctrl+C, Ctrl+Break and
+// closing the console), turned into a flag that the work looks at between steps, so that it can leave
+// everything tidy before the process ends.
 #include <atomic>
 
 namespace platform {

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/locale_system.h"
 #include "platform/win32_path.h"
@@ -27,11 +28,39 @@ std::u16string Map(std::u16string_view text, DWORD flags) {
     return out;
 }
 
-// Simple (one-to-one) case folding as the Linux build does it with ICU: upper-casing then lower-casing joins
-// the letters that have several forms (final sigma, the Kelvin sign, the long s). "\u00df" stays itself, as
-// it has no one-letter fold, and so does "\u0130" (its only fold grows it to "i" + combining dot).
+// The letters whose one-letter case fold is not what upper- then lower-casing gives, or which the system's
+// tables leave alone (Wine's do for all of them): each with its fold, as the Linux build's ICU has it.
+constexpr std::pair<char16_t, char16_t> kSpecialFolds[] = {
+    {u'\u00b5', u'\u03bc'}, // micro sign
+    {u'\u017f', u's'},      // long s
+    {u'\u0345', u'\u03b9'}, {u'\u03c2', u'\u03c3'}, {u'\u03d0', u'\u03b2'}, {u'\u03d1', u'\u03b8'},
+    {u'\u03d5', u'\u03c6'}, {u'\u03d6', u'\u03c0'}, {u'\u03f0', u'\u03ba'}, {u'\u03f1', u'\u03c1'},
+    {u'\u03f5', u'\u03b5'}, {u'\u1e9b', u'\u1e61'}, {u'\u1e9e', u'\u00df'}, {u'\u1fbe', u'\u03b9'},
+    {u'\u2126', u'\u03c9'}, // ohm sign
+    {u'\u212a', u'k'},      // Kelvin sign
+    {u'\u212b', u'\u00e5'}, // angstrom sign
+};
+
+char16_t SpecialFold(char16_t unit) {
+    for (const auto& [letter, fold] : kSpecialFolds) {
+        if (unit == letter) {
+            return fold;
+        }
+    }
+    return unit;
+}
+
+// Simple (one-to-one) case folding as the Linux build does it with ICU: the letters above by the table, the
+// rest upper-cased then lower-cased. "\u00df" stays itself, as it has no one-letter fold, and so does
+// "\u0130" (its only fold grows it to "i" + combining dot).
 std::u16string Fold(std::u16string_view text) {
-    std::u16string folded = Map(Map(text, LCMAP_UPPERCASE), LCMAP_LOWERCASE);
+    std::u16string special(text);
+    for (char16_t& unit : special) {
+        if (unit >= 0xB5) {
+            unit = SpecialFold(unit);
+        }
+    }
+    std::u16string folded = Map(Map(special, LCMAP_UPPERCASE), LCMAP_LOWERCASE);
     if (folded.size() == text.size()) {
         for (size_t i = 0; i < text.size(); ++i) {
             if (text[i] == u'\u0130') {

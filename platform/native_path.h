@@ -3,6 +3,9 @@
 // text; on Linux the system's path is a string of bytes that is usually, but not always, UTF-8. The two
 // conversions below are exact inverses for every byte string, so a path taken from the command line, a drop
 // or the system itself opens that very file and no other, and "\" stays an ordinary character of a name.
+// Windows names files in UTF-16 itself, unpaired surrogates included: there the bytes are UTF-8 in which an
+// unpaired surrogate takes three bytes of its own, and every UTF-16 path comes back from them unchanged
+// (native_path_win32.cpp). What is said of raw bytes below is Linux's.
 #include <string>
 #include <string_view>
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the Windows cross build needs on a Debian machine, skipping every step whose result is
 # already there.
-#   bash tools/windows-deps.sh        mingw-w64, Wine, zlib, and lz4 + GoogleTest built for Windows:
+#   bash tools/windows-deps.sh        mingw-w64, Wine, zlib, and lz4, libsquish, GoogleTest built for Windows:
 #                                     enough for the core, parlivex-cli and their tests
 #   bash tools/windows-deps.sh --qt   the above, then Qt 6 (Widgets, Test) cross-built from Debian's
 #                                     qt6-base source: needed for the window and its tests (~30 min)
@@ -94,6 +94,20 @@ Version: $version
 Libs: -L\${libdir} -llz4
 Cflags: -I\${includedir}
 PC
+  rm -rf "$build"
+fi
+
+# libsquish: the reference decoder the texture tests compare with, its .cpp files built as a static library.
+if [ ! -f "$prefix/lib/libsquish.a" ]; then
+  squish=$(fetch_source libsquish)
+  echo "Building libsquish for Windows from $squish"
+  build=$(mktemp -d)
+  for c in "$squish"/*.cpp; do
+    $triple-g++-posix -O2 -c "$c" -o "$build/$(basename "$c" .cpp).o"
+  done
+  mkdir -p "$prefix/lib" "$prefix/include"
+  $triple-ar rcs "$prefix/lib/libsquish.a" "$build"/*.o
+  cp "$squish/squish.h" "$prefix/include/"
   rm -rf "$build"
 fi
 

@@ -5,13 +5,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
 
 #include "cli/view_commands.h"
 #include "fixtures/bsa_writer.h"
 #include "fixtures/dds_writer.h"
 #include "fixtures/temp_folder.h"
+#include "tests/cli/cli_process.h"
 
 namespace {
 
@@ -172,30 +172,29 @@ TEST(CliViewCommands, ThroughTheProgram) {
     TempFolder dir;
     const fixture::ArchiveSpec recipe = TextureArchive(105);
     dir.Write("a.bsa", fixture::BuildArchive(recipe));
-    const auto run = [&](const std::string& arguments) {
-        const std::string command = std::string("'") + PARLIVEX_CLI_PATH + "' " + arguments + " >'" +
-                                    (dir / "out").string() + "' 2>/dev/null </dev/null";
-        const int status = std::system(command.c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const auto run = [&](const std::vector<std::string>& args) {
+        return cli_test::RunCliProcess(args, dir / "out", dir / "err");
     };
-    const std::string archive = "'" + (dir / "a.bsa").string() + "'";
-    EXPECT_EQ(run("cat " + archive + " 'textures\\sky\\cube.dds'"), 0);
+    const std::string archive = (dir / "a.bsa").string();
+    EXPECT_EQ(run({"cat", archive, "textures\\sky\\cube.dds"}), 0);
     EXPECT_EQ(fixture::ReadWholeFile(dir / "out"), recipe.folders[0].files[0].data);
-    EXPECT_EQ(run("render " + archive + " textures/sky/cube.dds '" + (dir / "x.png").string() +
-                  "' --face 1 --mip 1"),
+    EXPECT_EQ(run({"render", archive, "textures/sky/cube.dds", (dir / "x.png").string(), "--face", "1",
+                   "--mip", "1"}),
               0);
     EXPECT_TRUE(std::filesystem::exists(dir / "x.png"));
+#ifndef _WIN32
     // Paths that are not UTF-8 reach the file system byte for byte.
     std::filesystem::copy_file(dir / "a.bsa", dir / "b\xff.bsa");
-    EXPECT_EQ(run("render '" + (dir / "b\xff.bsa").string() + "' textures/sky/cube.dds '" +
-                  (dir / "y\xfe.png").string() + "'"),
-              0);
+    EXPECT_EQ(
+        run({"render", (dir / "b\xff.bsa").string(), "textures/sky/cube.dds", (dir / "y\xfe.png").string()}),
+        0);
     EXPECT_TRUE(std::filesystem::exists(dir / "y\xfe.png"));
-    EXPECT_EQ(run("cat '" + (dir / "b\xff.bsa").string() + "' textures/sky/cube.dds"), 0);
-    EXPECT_EQ(run("cat " + archive + " textures/sky/other.dds"), 1);
-    EXPECT_EQ(run("cat " + archive), 2);
-    EXPECT_EQ(run("render " + archive + " textures/sky/cube.dds x.png --mip -1"), 2);
-    EXPECT_EQ(run("render " + archive + " textures/sky/cube.dds x.png --size 3"), 2);
+    EXPECT_EQ(run({"cat", (dir / "b\xff.bsa").string(), "textures/sky/cube.dds"}), 0);
+#endif
+    EXPECT_EQ(run({"cat", archive, "textures/sky/other.dds"}), 1);
+    EXPECT_EQ(run({"cat", archive}), 2);
+    EXPECT_EQ(run({"render", archive, "textures/sky/cube.dds", "x.png", "--mip", "-1"}), 2);
+    EXPECT_EQ(run({"render", archive, "textures/sky/cube.dds", "x.png", "--size", "3"}), 2);
 }
 
 } // namespace

@@ -59,6 +59,8 @@ INSTANTIATE_TEST_SUITE_P(Table, CompareTextIgnoreCaseTest,
                                          CompareCase{u"ma\u00dfe", u"masse", 1},
                                          CompareCase{u"stra\u1e9ee", u"STRA\u00dfE", 0},
                                          CompareCase{u"\u212a.dds", u"k.DDS", 0},
+                                         CompareCase{u"\u03bf\u03c2", u"\u039f\u03a3", 0},
+                                         CompareCase{u"\u017fky.nif", u"SKY.nif", 0},
                                          CompareCase{u"x\\\u00e9cole.txt", u"x\\\u00c9COLE.txt", 0},
                                          // Beyond the basic plane, by code point: after U+FFFD.
                                          CompareCase{u"\U00010400.txt", u"\U00010428.TXT", 0},

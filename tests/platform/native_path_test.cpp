@@ -5,6 +5,7 @@
 #include "base/ustring.h"
 #include "platform/native_path.h"
 
+#ifndef _WIN32
 // Every byte string comes back as it was: a path from the system opens that file again.
 TEST(NativePath, RoundTripsAnyBytes) {
     const std::string cases[] = {
@@ -32,3 +33,27 @@ TEST(NativePath, ValidUtf8IsReadAsTextAndOtherBytesAsRawUnits) {
     EXPECT_EQ(platform::NativePath(std::u16string{0xD800, 0xDC80}), "\xF0\x90\x82\x80");
     EXPECT_EQ(platform::NativePath(u"\U0001F600"), ToUtf8(u"\U0001F600"));
 }
+#else
+// Windows gives paths in UTF-16: every sequence of units comes back as it was, unpaired surrogates included.
+TEST(NativePath, RoundTripsAnyUtf16) {
+    const std::u16string cases[] = {
+        u"C:\\plain\\ascii.bsa",
+        u"caf\u00e9 \u20ac \U0001F600.bsa",
+        std::u16string{u'a', 0xD800, u'b'},     // a lead surrogate alone
+        std::u16string{0xDC80, 0xDCE9},         // trail surrogates alone
+        std::u16string{0xDBFF},                 // a lead surrogate at the end
+        std::u16string{0xDC00, 0xD800},         // in the wrong order
+        std::u16string{0xD800, 0xD800, 0xDC00}, // a lone lead before a pair
+    };
+    for (const std::u16string& path : cases) {
+        EXPECT_EQ(platform::PathFromNative(platform::NativePath(path)), path);
+    }
+}
+
+TEST(NativePath, Utf8IsReadAsTextAndOtherBytesAsReplacement) {
+    EXPECT_EQ(platform::NativePath(u"caf\u00e9\\x"), "caf\xC3\xA9\\x");
+    EXPECT_EQ(platform::PathFromNative("caf\xC3\xA9\\x"), u"caf\u00e9\\x");
+    EXPECT_EQ(platform::NativePath(u"\U0001F600"), ToUtf8(u"\U0001F600"));
+    EXPECT_EQ(platform::PathFromNative("caf\xE9"), u"caf\uFFFD");
+}
+#endif
