@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Parlivex builds with, skipping those already there.
+# Installs the Debian packages Parlivex builds with, skipping those already there. The Windows cross build's
+# (mingw-w64, Wine and the libraries built for Windows) are installed by tools/windows-deps.sh.
 set -euo pipefail
 
 packages=(
