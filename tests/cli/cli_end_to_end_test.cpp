@@ -31,6 +31,10 @@
 
 using namespace fixture;
 namespace fs = std::filesystem;
+#ifndef _WIN32
+using cli_test::CliCommand;
+using cli_test::Quote;
+#endif
 
 namespace {
 
