@@ -83,4 +83,26 @@ std::u16string CurrentDirectory() {
     return directory;
 }
 
+std::u16string AbsolutePath(const std::u16string& path) {
+    const auto separator = [](char16_t c) { return c == u'\\' || c == u'/'; };
+    const bool absolute = (path.size() >= 2 && separator(path[0]) && separator(path[1])) ||
+                          (path.size() >= 3 && path[1] == u':' && separator(path[2]));
+    if (absolute || path.empty()) {
+        return path;
+    }
+    // "x", "\x" and "C:x" name a file relative to the current folder or drive. The system resolves "." and
+    // ".." in such paths by their text anyway, so the full path it gives names the same file.
+    const std::wstring wide = ToWide(path);
+    const DWORD needed = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) {
+        return path;
+    }
+    std::vector<wchar_t> buffer(needed);
+    const DWORD length = GetFullPathNameW(wide.c_str(), needed, buffer.data(), nullptr);
+    if (length == 0 || length >= needed) {
+        return path;
+    }
+    return FromWide({buffer.data(), length});
+}
+
 } // namespace platform
