@@ -43,7 +43,8 @@ cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$stage/styles/"
 for dll in libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do
   cp "$(runtime_dll $dll)" "$stage/"
 done
-$triple-strip "$stage"/*.exe
+# The C++ runtime and Qt come with their symbols for debuggers: a third of the size, of no use here.
+$triple-strip "$stage"/*.exe "$stage"/*.dll "$stage"/*/*.dll
 sed 's/$/\r/' tools/windows-readme.txt >"$stage/README.txt"
 rm -f dist/parlivex-windows-x64.zip
 (cd "$build/zip" && zip -qr9 "$repo/dist/parlivex-windows-x64.zip" parlivex-windows-x64)
