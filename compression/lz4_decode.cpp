@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "base/exceptions.h"
+#include "base/little_endian.h"
 #include "base/ustring.h"
 #include "compression/preallocated_memory_stream.h"
 
@@ -28,16 +29,6 @@ constexpr int32_t kLegacyInputSize = kLegacyBlockSize + kLegacyBlockSize / 255 +
 static_assert(kLegacyInputSize == LZ4_COMPRESSBOUND(kLegacyBlockSize));
 
 constexpr char16_t kSizeMismatchText[] = u"lz4 decompression size mismatch";
-
-uint32_t ReadLE32(const uint8_t* bytes) {
-    return uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 | uint32_t{bytes[3]} << 24;
-}
-
-void WriteLE32(uint8_t* bytes, uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        bytes[i] = static_cast<uint8_t>(value >> (8 * i));
-    }
-}
 
 // Bytes per block of a frame by its descriptor's block-size identifier; -1 for an identifier without a size.
 int64_t FrameBlockSize(LZ4F_blockSizeID_t id) {
@@ -125,7 +116,7 @@ int64_t Lz4DecodeFrame(TStream& source, TStream& destination, Lz4ErrorLog* error
 
     // The header phase: the magic number the dispatcher consumed, then the bytes the library asks for.
     uint8_t header[kFrameHeaderBufferSize];
-    WriteLE32(header, kFrameMagic);
+    StoreLE32(header, kFrameMagic);
     size_t produced = 0;
     size_t consumed = 0;
     size_t wanted = DecompressFrameBytes(context, nullptr, 0, header, 4, produced, consumed);
@@ -217,7 +208,7 @@ int64_t Lz4DecodeLegacy(TStream& source, TStream& destination, Lz4ErrorLog* erro
             Lz4ReportError(u"Error reading input file", errors);
             break;
         }
-        const uint32_t blockBytes = ReadLE32(input);
+        const uint32_t blockBytes = LoadLE32(input);
         if (blockBytes > static_cast<uint32_t>(kLegacyInputSize)) {
             // Too large for a block: the magic number of whatever follows, which is given back.
             source.Seek(int64_t{-4}, TSeekOrigin::soCurrent);
@@ -255,7 +246,7 @@ int64_t Lz4DecodeStream(TStream& source, TStream& destination, Lz4ErrorLog* erro
         if (magicLength < 4) {
             return Lz4ReportError(u"Unrecognized header : Magic Number unreadable", errors);
         }
-        uint32_t magic = ReadLE32(magicBytes);
+        uint32_t magic = LoadLE32(magicBytes);
         if ((magic & kSkippableMagicMask) == kSkippableMagic) {
             magic = kSkippableMagic;
         }
@@ -270,7 +261,7 @@ int64_t Lz4DecodeStream(TStream& source, TStream& destination, Lz4ErrorLog* erro
             if (source.Read(lengthBytes, 4) < 4) {
                 return Lz4ReportError(u"Stream error : skippable size unreadable", errors);
             }
-            const int64_t skipBytes = ReadLE32(lengthBytes);
+            const int64_t skipBytes = LoadLE32(lengthBytes);
             // An area the source cannot skip runs past everything it holds: what follows the length lies
             // inside the area and is never decoded, so the source is left at its end.
             const auto cannotSkip = [&] {

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/little_endian.h"
+
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
 #define PARLIVEX_FUZZ_WITH_ASAN 1
@@ -25,9 +27,7 @@ inline constexpr uint32_t kMaxDestinationLength = 16u << 20;
 
 // The destination length an input chooses with its first 4 bytes (little-endian), at most 16 MiB.
 inline uint32_t ChosenDestinationLength(const uint8_t* first4) {
-    const uint32_t chosen = uint32_t{first4[0]} | uint32_t{first4[1]} << 8 | uint32_t{first4[2]} << 16 |
-                            uint32_t{first4[3]} << 24;
-    return chosen % (kMaxDestinationLength + 1);
+    return LoadLE32(first4) % (kMaxDestinationLength + 1);
 }
 
 class GuardedDestination {

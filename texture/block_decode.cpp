@@ -7,15 +7,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/little_endian.h"
+
 namespace {
-
-uint16_t ReadU16(const uint8_t* at) {
-    return uint16_t(at[0] | at[1] << 8);
-}
-
-uint32_t ReadU32(const uint8_t* at) {
-    return uint32_t{at[0]} | uint32_t{at[1]} << 8 | uint32_t{at[2]} << 16 | uint32_t{at[3]} << 24;
-}
 
 void Expand565(uint16_t colour, uint8_t* rgb) {
     const uint32_t red = colour >> 11;
@@ -70,8 +64,8 @@ void DecodeChannelBlock(const uint8_t* block, uint8_t* out, int stride, bool isS
 
 // The four colours of a BC1 colour block as RGBA8 pixels in memory order. Opaque colours have alpha 255.
 void ColourPalette(const uint8_t* block, bool allowOneBitAlpha, uint32_t* palette) {
-    const uint16_t first = ReadU16(block);
-    const uint16_t second = ReadU16(block + 2);
+    const uint16_t first = LoadLE16(block);
+    const uint16_t second = LoadLE16(block + 2);
     uint8_t colours[4][4];
     Expand565(first, colours[0]);
     Expand565(second, colours[1]);
@@ -119,7 +113,7 @@ const NormalZTable& NormalZ() {
 void DecodeBc1Block(const uint8_t* block, uint8_t* rgba, bool allowOneBitAlpha) {
     uint32_t palette[4];
     ColourPalette(block, allowOneBitAlpha, palette);
-    const uint32_t indices = ReadU32(block + 4);
+    const uint32_t indices = LoadLE32(block + 4);
     for (int pixel = 0; pixel < 16; ++pixel) {
         std::memcpy(rgba + 4 * pixel, &palette[(indices >> (2 * pixel)) & 3], 4);
     }
@@ -161,7 +155,7 @@ void DecodeBc3Block(const uint8_t* block, uint8_t* rgba) {
     for (int i = 7; i >= 2; --i) {
         alphaIndices = alphaIndices << 8 | block[i];
     }
-    uint32_t colourIndices = ReadU32(block + 12);
+    uint32_t colourIndices = LoadLE32(block + 12);
     uint32_t pixels[16];
     for (int pixel = 0; pixel < 16; ++pixel) {
         pixels[pixel] = colours[colourIndices & 3] | alphaWords[alphaIndices & 7];

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <bit>
 
+#include "base/little_endian.h"
 #include "texture/texture_error.h"
 
 namespace {
@@ -53,14 +54,8 @@ constexpr uint32_t kDimensionTexture2D = 3;
 constexpr uint32_t kDimensionTexture3D = 4;
 constexpr uint32_t kMiscTextureCube = 0x4;
 
-constexpr uint32_t FourCc(const char (&text)[5]) {
-    return uint32_t(uint8_t(text[0])) | uint32_t(uint8_t(text[1])) << 8 | uint32_t(uint8_t(text[2])) << 16 |
-           uint32_t(uint8_t(text[3])) << 24;
-}
-
 uint32_t ReadU32(std::span<const uint8_t> file, size_t at) {
-    return uint32_t{file[at]} | uint32_t{file[at + 1]} << 8 | uint32_t{file[at + 2]} << 16 |
-           uint32_t{file[at + 3]} << 24;
+    return LoadLE32(file.data() + at);
 }
 
 struct BlockFormatName {
