@@ -7,12 +7,9 @@
 #include <utility>
 
 #include "app/image_list.h"
+#include "app/qt_text.h"
 
 namespace {
-
-QString ToQString(std::u16string_view text) {
-    return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
-}
 
 // Whether needle occurs in text. Runs on every keystroke over every row: candidates for the needle's first
 // code unit are found by memchr on its low byte, which scans many bytes at once.

@@ -9,6 +9,7 @@
 #include "app/dialogs.h"
 #include "app/main_window.h"
 #include "app/node_data.h"
+#include "app/qt_text.h"
 #include "extract/destination_folder.h"
 #include "extract/extract_entry.h"
 #include "extract/same_destination.h"
@@ -20,10 +21,6 @@ namespace {
 constexpr int kProgressRepaintInterval = 15;
 // How many entries that were not written the message after the run names.
 constexpr size_t kNotWrittenEntriesNamed = 5;
-
-QString Q(const std::u16string& text) {
-    return QString::fromStdU16String(text);
-}
 
 QString Progress(int done, int total) {
     return QString::asprintf("%d/%d", done, total);
@@ -53,7 +50,8 @@ QString NotWrittenEntriesMessage(const std::vector<std::pair<std::u16string, std
     QString text = count == 1 ? QStringLiteral("1 entry was not extracted:")
                               : QStringLiteral("%1 entries were not extracted:").arg(count);
     for (size_t i = 0; i < count && i < kNotWrittenEntriesNamed; ++i) {
-        text += QStringLiteral("\n%1 (%2)").arg(Q(notWritten[i].first), Q(notWritten[i].second));
+        text +=
+            QStringLiteral("\n%1 (%2)").arg(ToQString(notWritten[i].first), ToQString(notWritten[i].second));
     }
     if (count > kNotWrittenEntriesNamed) {
         text += QStringLiteral("\nand %1 more.").arg(count - kNotWrittenEntriesNamed);
@@ -81,13 +79,13 @@ std::u16string TForm1::PickFolder(const std::u16string& prompt, const std::u16st
     if (!initialFolder.empty() && platform::DirectoryExists(initialFolder)) {
         const std::u16string stripped = StripTrailingChar(initialFolder, platform::kPathDelimiter);
         // The root folder is nothing but a separator: keep it.
-        preselected = Q(stripped.empty() ? initialFolder : stripped);
+        preselected = ToQString(stripped.empty() ? initialFolder : stripped);
     }
-    const QString chosen = dialogs_.PickFolder(this, Q(prompt), preselected);
+    const QString chosen = dialogs_.PickFolder(this, ToQString(prompt), preselected);
     if (chosen.isEmpty()) {
         return {};
     }
-    return StripTrailingChar(chosen.toStdU16String(), platform::kPathDelimiter) + platform::kPathDelimiter;
+    return StripTrailingChar(FromQString(chosen), platform::kPathDelimiter) + platform::kPathDelimiter;
 }
 
 void TForm1::ExtractSelection(const std::u16string& destination) {
@@ -148,6 +146,5 @@ void TForm1::ExtractEntry(const std::u16string& entry, TDestinationFolder& desti
 }
 
 void TForm1::ShowRefusedEntries() {
-    dialogs_.ShowMessage(this, QString::fromStdU16String(kApplicationTitle),
-                         NotWrittenEntriesMessage(refusedEntries_));
+    dialogs_.ShowMessage(this, ToQString(kApplicationTitle), NotWrittenEntriesMessage(refusedEntries_));
 }

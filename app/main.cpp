@@ -5,13 +5,14 @@
 
 #include "app/dialogs.h"
 #include "app/main_window.h"
+#include "app/qt_text.h"
 #include "platform/directories.h"
 #include "platform/native_path.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     // The application title is the caption of the message and error boxes.
-    QApplication::setApplicationName(QString::fromStdU16String(kApplicationTitle));
+    QApplication::setApplicationName(ToQString(kApplicationTitle));
     QGuiApplication::setDesktopFileName(QStringLiteral("parlivex"));
 
     TQtDialogs dialogs;
@@ -26,7 +27,7 @@ int main(int argc, char** argv) {
 #else
     QStringList arguments;
     for (int i = 0; i < argc; ++i) {
-        arguments.append(QString::fromStdU16String(platform::PathFromNative(argv[i])));
+        arguments.append(ToQString(platform::PathFromNative(argv[i])));
     }
 #endif
     Form1.OpenCommandLineArgument(arguments);

@@ -29,6 +29,7 @@
 #include "app/node_data.h"
 #include "app/prefs.h"
 #include "app/preview_window.h"
+#include "app/qt_text.h"
 #include "archive/string_list.h"
 #include "base/exceptions.h"
 #include "base/ustring.h"
@@ -53,17 +54,13 @@ constexpr int kStatusBarHeight = 19;
 constexpr int kStatusPanel0Width = 100;
 constexpr int kFontPointSize = 8;
 
-QString Q(std::u16string_view text) {
-    return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
-}
-
 // The file a dropped URL names, byte for byte: toLocalFile() would turn bytes that are not UTF-8 into
 // replacement characters, the name of another file.
 QString DroppedPath(const QUrl& url) {
 #ifndef _WIN32
     if (url.isLocalFile() && url.host().isEmpty()) {
         const QByteArray native = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
-        return Q(platform::PathFromNative(native.toStdString()));
+        return ToQString(platform::PathFromNative(native.toStdString()));
     }
 #endif
     return QDir::toNativeSeparators(url.toLocalFile());
@@ -212,7 +209,7 @@ void TForm1::ShowException(const std::u16string& message) {
     if (!text.empty() && text.back() > u'.') {
         text += u'.';
     }
-    dialogs_.ShowErrorBox(this, Q(kApplicationTitle), Q(text));
+    dialogs_.ShowErrorBox(this, ToQString(kApplicationTitle), ToQString(text));
 }
 
 QString TForm1::StatusPanelText(int panel) const {
@@ -236,7 +233,7 @@ void TForm1::FormCreate() {
     lastBsaDir_.clear();
     lastExtractDir_.clear();
     exeDir_ = FolderPart(executablePath_);
-    setWindowTitle(Q(kWindowCaption));
+    setWindowTitle(ToQString(kWindowCaption));
     LoadPrefs();
 }
 
@@ -252,10 +249,10 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 void TForm1::Openarchive1Click() {
     const std::u16string initialFolder = !lastBsaDir_.empty() ? lastBsaDir_ : platform::CurrentDirectory();
-    const std::optional<QString> chosen =
-        dialogs_.OpenFile(this, Q(initialFolder), QStringLiteral("bsa archives"), QStringLiteral("*.bsa"));
+    const std::optional<QString> chosen = dialogs_.OpenFile(
+        this, ToQString(initialFolder), QStringLiteral("bsa archives"), QStringLiteral("*.bsa"));
     if (chosen) {
-        OpenArchive(chosen->toStdU16String());
+        OpenArchive(FromQString(*chosen));
     }
 }
 
@@ -325,7 +322,7 @@ void TForm1::dropEvent(QDropEvent* event) {
 void TForm1::WMDropFiles(const QStringList& paths) {
     // Only the first dropped file counts.
     if (!paths.isEmpty()) {
-        OpenArchive(paths.constFirst().toStdU16String());
+        OpenArchive(FromQString(paths.constFirst()));
     }
 }
 
@@ -333,7 +330,7 @@ void TForm1::OpenCommandLineArgument(const QStringList& arguments) {
     if (arguments.size() < 2) {
         return;
     }
-    const QString path = Q(platform::AbsolutePath(arguments.at(1).toStdU16String()));
+    const QString path = ToQString(platform::AbsolutePath(FromQString(arguments.at(1))));
     RunHandler([this, &path] { WMDropFiles({path}); });
 }
 
@@ -341,7 +338,7 @@ void TForm1::OpenArchive(const std::u16string& path) {
     if (platform::LowerCase(ExtensionPart(path)) != u".bsa") {
         return;
     }
-    SetStatusPanelText(1, Q(path));
+    SetStatusPanelText(1, ToQString(path));
     archivePath_ = path;
     lastBsaDir_ = FolderPart(archivePath_);
     if (lastExtractDir_.empty()) {
@@ -354,9 +351,9 @@ void TForm1::OpenArchive(const std::u16string& path) {
         UpdateActions();
         FillBrowser();
     } catch (const Exception& error) {
-        dialogs_.ShowMessage(this, Q(kApplicationTitle), Q(error.Message()));
+        dialogs_.ShowMessage(this, ToQString(kApplicationTitle), ToQString(error.Message()));
     } catch (const std::exception& error) {
-        dialogs_.ShowMessage(this, Q(kApplicationTitle), Q(FromUtf8(error.what())));
+        dialogs_.ShowMessage(this, ToQString(kApplicationTitle), ToQString(FromUtf8(error.what())));
     }
 }
 
@@ -393,7 +390,7 @@ void TForm1::ButtonedEdit1RightButtonClick() {
 }
 
 void TForm1::ApplyFilter() {
-    const std::u16string filter = NormalizeFilterText(ButtonedEdit1->text().toStdU16String());
+    const std::u16string filter = NormalizeFilterText(FromQString(ButtonedEdit1->text()));
     const int current = CurrentListRow();
     browserModel_->Filter(filter);
     RestoreViewSelection(current);
@@ -455,7 +452,8 @@ void TForm1::SavePrefs() {
     // keeps the old file, and nobody needs to hear of it.
     try {
         for (const std::u16string& fileName : PrefsFileCandidates(exeDir_)) {
-            QDir().mkpath(QFileInfo(Q(fileName)).absolutePath()); // the per-user folder may not exist yet
+            // The per-user folder may not exist yet.
+            QDir().mkpath(QFileInfo(ToQString(fileName)).absolutePath());
             TIniFile prefs(fileName);
             prefs.WriteString(u"path", u"lastBsaDir", lastBsaDir_);
             prefs.WriteString(u"path", u"lastExtractDir", lastExtractDir_);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "archive/entry_string.h"
 #include "platform/locale.h"
 
 namespace {
@@ -18,11 +19,6 @@ constexpr ExtensionIcon kExtensionIcons[] = {
     {u".wav", image_index::kSound},     {u".lod", image_index::kLod},     {u".nif", image_index::kMesh},
     {u".hkx", image_index::kAnimation}, {u".fuz", image_index::kVoice},
 };
-
-size_t NameStart(std::u16string_view filename) {
-    const size_t delimiter = filename.find_last_of(u"\\:");
-    return delimiter == std::u16string_view::npos ? 0 : delimiter + 1;
-}
 
 char16_t SortKeyUnit(char16_t c) {
     return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
@@ -46,11 +42,11 @@ TNodeDataBrw::TNodeDataBrw(std::u16string s, int32_t i)
 }
 
 std::u16string_view EntryFolderText(std::u16string_view filename) {
-    return filename.substr(0, NameStart(filename));
+    return filename.substr(0, EntryFileNameStart(filename));
 }
 
 std::u16string_view EntryFileText(std::u16string_view filename) {
-    return filename.substr(NameStart(filename));
+    return filename.substr(EntryFileNameStart(filename));
 }
 
 std::u16string_view BrowserTreeGetText(const TNodeDataBrw& node, int column) {

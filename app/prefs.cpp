@@ -8,15 +8,12 @@
 #include <QStandardPaths>
 #include <QString>
 
+#include "app/qt_text.h"
 #include "base/ustring.h"
 
 namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-
-QString ToQString(const std::u16string& text) {
-    return QString::fromStdU16String(text);
-}
 
 std::string_view Trimmed(std::string_view text) {
     const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
@@ -230,7 +227,7 @@ std::vector<std::u16string> PrefsFileCandidates(const std::u16string& exeDir) {
     const QString configFolder =
         QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/parlivex");
 #endif
-    candidates.push_back(QDir::toNativeSeparators(configFolder + QStringLiteral("/prefs.ini")).toStdU16String());
+    candidates.push_back(FromQString(QDir::toNativeSeparators(configFolder + QStringLiteral("/prefs.ini"))));
     return candidates;
 }
 

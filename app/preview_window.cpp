@@ -26,6 +26,7 @@
 #include <span>
 #include <thread>
 
+#include "app/qt_text.h"
 #include "archive/bsa_file.h"
 #include "base/exceptions.h"
 #include "extract/entry_path.h"
@@ -38,12 +39,8 @@ namespace {
 constexpr size_t kHexViewBytes = 64 * 1024;
 constexpr int kCheckerSquare = 8;
 
-QString Q(const std::u16string& text) {
-    return QString::fromUtf16(text.data(), qsizetype(text.size()));
-}
-
 QString LowerExtension(const std::u16string& ext) {
-    return Q(ext).toLower();
+    return ToQString(ext).toLower();
 }
 
 bool IsTextExtension(const QString& ext) {
@@ -430,7 +427,7 @@ bool DecodeAsText(const TBytes& bytes, QString& text) {
             return false;
         }
     }
-    text = Q(
+    text = ToQString(
         platform::AnsiToUnicode(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())));
     return true;
 }
@@ -439,7 +436,7 @@ TPreviewWindow::TPreviewWindow(TwbBSAFile& reader, const std::u16string& entry, 
     : QWidget(parent, Qt::Window), entry_(entry) {
     setObjectName(QStringLiteral("PreviewWindow"));
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(Q(entry) + QStringLiteral(" - Parlivex"));
+    setWindowTitle(ToQString(entry) + QStringLiteral(" - Parlivex"));
     resize(720, 560);
     auto* layout = new QVBoxLayout(this);
     info_ = new QLabel(this);
@@ -464,7 +461,7 @@ TPreviewWindow::TPreviewWindow(TwbBSAFile& reader, const std::u16string& entry, 
         }
         found = reader.getFile(parts.fPath, parts.fName, parts.fExt, true, data_);
     } catch (const Exception& e) {
-        ShowFetchFailure(Q(e.Message()));
+        ShowFetchFailure(ToQString(e.Message()));
         return;
     } catch (const std::bad_alloc&) {
         ShowFetchFailure(QStringLiteral("out of memory"));
@@ -499,7 +496,7 @@ const QImage& TPreviewWindow::ShownImage() {
 
 void TPreviewWindow::ShowFetchFailure(const QString& reason) {
     kind_ = Kind::Error;
-    info_->setText(QStringLiteral("Cannot show %1: %2").arg(Q(entry_), reason));
+    info_->setText(QStringLiteral("Cannot show %1: %2").arg(ToQString(entry_), reason));
     layout()->addItem(new QSpacerItem(0, 0, QSizePolicy::Minimum, QSizePolicy::Expanding));
 }
 
@@ -552,7 +549,7 @@ void TPreviewWindow::ShowDds() {
     try {
         dds_ = ReadDdsHeader(std::span<const uint8_t>(data_));
     } catch (const ETextureError& e) {
-        ShowFetchFailure(Q(e.Message()));
+        ShowFetchFailure(ToQString(e.Message()));
         return;
     }
     kind_ = Kind::Image;
@@ -592,7 +589,8 @@ void TPreviewWindow::ShowDdsSurface() {
                                 const QImage& picture = DecodedLevel(layer, level);
                                 return alphaOnly ? AlphaAsGrey(picture) : picture;
                             } catch (const ETextureError& e) {
-                                info_->setText(facts + QStringLiteral("; cannot show it: ") + Q(e.Message()));
+                                info_->setText(facts + QStringLiteral("; cannot show it: ") +
+                                               ToQString(e.Message()));
                             } catch (const std::bad_alloc&) {
                                 info_->setText(facts + QStringLiteral("; cannot show it: out of memory"));
                             }

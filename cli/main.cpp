@@ -20,6 +20,7 @@
 #endif
 
 #include "archive/archive_session.h"
+#include "archive/entry_string.h"
 #include "base/exceptions.h"
 #include "cli/extract_job.h"
 #include "cli/terminal_text.h"
@@ -135,10 +136,7 @@ std::vector<std::u16string> EntryStrings(const TArchiveSession& archive) {
     std::vector<std::u16string> entries;
     entries.reserve(archive->FileCount());
     archive->forEachEntry([&](const std::u16string& folder, const std::u16string& file) {
-        std::u16string entry;
-        entry.reserve(folder.size() + 1 + file.size());
-        entry.append(folder).append(1, u'\\').append(file);
-        entries.push_back(std::move(entry));
+        entries.push_back(EntryString(folder, file));
     });
     return entries;
 }
@@ -164,7 +162,7 @@ int List(const std::u16string& path) {
         }
         if (&folder != folderOfPrefix) {
             folderPrefix = TerminalText(folder);
-            folderPrefix += '\\';
+            folderPrefix += static_cast<char>(kEntryDelimiter);
             folderOfPrefix = &folder;
         }
         const bool escape = NeedsTerminalEscape(file);

@@ -13,6 +13,7 @@
 #endif
 
 #include "archive/archive_session.h"
+#include "archive/entry_string.h"
 #include "base/exceptions.h"
 #include "base/ustring.h"
 #include "cli/terminal_text.h"
@@ -48,7 +49,7 @@ bool FetchEntry(const std::u16string& archivePath, std::u16string entry, TBytes&
     // Entry strings use "\"; "/" is never part of a name, so it is taken for one.
     for (char16_t& unit : entry) {
         if (unit == u'/') {
-            unit = u'\\';
+            unit = kEntryDelimiter;
         }
     }
     try {

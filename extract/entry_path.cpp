@@ -4,11 +4,10 @@
 #include <string_view>
 #include <vector>
 
+#include "archive/entry_string.h"
 #include "platform/directories.h"
 
 namespace {
-
-constexpr char16_t kEntryDelimiter = u'\\';
 
 bool IsControlCharacter(char16_t c) {
     return c < 0x20 || c == 0x7F;
@@ -88,14 +87,12 @@ void AppendComponent(std::u16string& path, std::u16string_view component) {
 
 rFileData SplitEntryPath(const std::u16string& entry) {
     rFileData parts;
-    const size_t delimiter = entry.find_last_of(u"\\:");
-    size_t nameStart = 0;
-    if (delimiter != std::u16string::npos) {
-        parts.fPath = entry.substr(0, delimiter + 1);
+    const size_t nameStart = EntryFileNameStart(entry);
+    if (nameStart != 0) {
+        parts.fPath = entry.substr(0, nameStart);
         if (parts.fPath.back() == kEntryDelimiter) {
             parts.fPath.pop_back();
         }
-        nameStart = delimiter + 1;
     }
     const size_t dot = entry.rfind(u'.');
     if (dot != std::u16string::npos && dot >= nameStart) {

@@ -3,6 +3,7 @@
 #include <deque>
 #include <string_view>
 
+#include "archive/entry_string.h"
 #include "extract/entry_path.h"
 #include "platform/folder_files.h"
 
@@ -17,7 +18,7 @@ std::u16string_view DestinationKey(const std::u16string& entry, const rFileData&
     const std::vector<std::u16string_view> folders = EntryDestinationComponents(parts);
     std::u16string key;
     for (std::u16string_view folder : folders) {
-        key.append(folder).append(1, u'\\');
+        key.append(folder).append(1, kEntryDelimiter);
     }
     key.append(parts.fName).append(parts.fExt);
     platform::ToFileNameKey(key);
