@@ -6,7 +6,9 @@
 #include <string_view>
 #include <utility>
 
+#include "archive/entry_string.h"
 #include "base/exceptions.h"
+#include "base/little_endian.h"
 #include "base/ustring.h"
 #include "compression/lz4_decode.h"
 #include "compression/zlib_decompress.h"
@@ -43,19 +45,22 @@ constexpr uint64_t kExpansionSlack = 64;
 // file, so a 4-byte prefix may not make us allocate gigabytes; entries like that are small.
 constexpr uint64_t kMaxUnbackedZeroBytes = 16 << 20;
 
-uint32_t LoadU32(const uint8_t* bytes) {
-    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-}
-
-uint64_t LoadU64(const uint8_t* bytes) {
-    return LoadU32(bytes) | uint64_t{LoadU32(bytes + 4)} << 32;
-}
-
 uint32_t ReadU32(TStream& stream) {
     uint8_t bytes[4];
     stream.ReadBuffer(bytes, 4);
-    return LoadU32(bytes);
+    return LoadLE32(bytes);
+}
+
+// The signature field holds "BSA" and a zero byte; it is taken as characters up to the first zero byte.
+bool IsBsaSignature(const char (&signature)[4]) {
+    const size_t length = static_cast<size_t>(std::find(signature, signature + 4, '\0') - signature);
+    return std::string_view(signature, length) == "BSA";
+}
+
+// Whether count bytes from position lie within size bytes. Every "fits in the file" check of the index and of
+// an entry goes through here; sizes are 64-bit, where no sum of the 32-bit fields can wrap.
+constexpr bool FitsIn(uint64_t position, uint64_t count, uint64_t size) {
+    return position <= size && count <= size - position;
 }
 
 } // namespace
@@ -96,20 +101,40 @@ TwbBSAFile::~TwbBSAFile() {
     }
 }
 
-void TwbBSAFile::ReadFullIndex() {
-    TwbReadOnlyCachedFileStream& stream = *bfStream;
-    const uint64_t fileSize = static_cast<uint64_t>(stream.Size());
-    fileCount = 0;
+// What the header says about where the rest of the index lies.
+struct TwbBSAFile::TIndexLayout {
+    uint64_t fileSize = 0;
+    uint32_t folderCount = 0;
+    uint64_t folderRecordSize = 0;
+    // Every stored folder-block offset counts it in.
+    uint32_t totalFileNameLength = 0;
+};
 
-    // Header. Each check raises at once, so later fields are not read.
+// Where one folder's block lies and how many file records it holds, as its folder record says.
+struct TwbBSAFile::TFolderBlockAt {
+    uint32_t fileCount;
+    uint64_t blockOffset;
+};
+
+// The index in file order: header, folder records, folder blocks (names and file records), then the file
+// names with the maps. The folder and file records are read in runs that the cache serves; the names in one
+// sequential run, so that no name costs a seek.
+void TwbBSAFile::ReadFullIndex() {
+    fileCount = 0;
+    const TIndexLayout layout = ReadHeader();
+    // The folder records' offsets and counts are released before the names and maps take their room.
+    ReadFolderBlocks(layout, ReadFolderRecords(layout));
+    ReadFileNamesAndMaps();
+    bfStartDataOffset = bfStream->Position();
+}
+
+// Each check raises at once, so later fields are not read.
+TwbBSAFile::TIndexLayout TwbBSAFile::ReadHeader() {
+    TwbReadOnlyCachedFileStream& stream = *bfStream;
     stream.SetPosition(0);
     char signature[4];
     stream.ReadBuffer(signature, 4);
-    size_t signatureLength = 0;
-    while (signatureLength < 4 && signature[signatureLength] != '\0') {
-        ++signatureLength;
-    }
-    if (std::string_view(signature, signatureLength) != "BSA") {
+    if (!IsBsaSignature(signature)) {
         throw Exception(bfFileName + u" is not a valid BSA file");
     }
     bfVersion = ReadU32(stream);
@@ -121,121 +146,134 @@ void TwbBSAFile::ReadFullIndex() {
         throw Exception(bfFileName + u" has unexpected Offset: " + UIntToStr(bfOffset));
     }
     bfFlags = ReadU32(stream);
-    const uint32_t folderCount = ReadU32(stream);
+    TIndexLayout layout;
+    layout.folderCount = ReadU32(stream);
     ReadU32(stream); // file count: the records say how many there are
     ReadU32(stream); // total folder-name length
-    const uint32_t totalFileNameLength = ReadU32(stream);
+    layout.totalFileNameLength = ReadU32(stream);
     bfFileFlags = ReadU32(stream);
-
     // The whole header was read, so the file holds at least kHeaderSize bytes.
-    const bool is105 = bfVersion == kVersionSkyrimSE;
-    const uint64_t folderRecordSize = is105 ? kFolderRecordSize105 : kFolderRecordSize104;
+    layout.fileSize = static_cast<uint64_t>(stream.Size());
+    layout.folderRecordSize = bfVersion == kVersionSkyrimSE ? kFolderRecordSize105 : kFolderRecordSize104;
+    return layout;
+}
+
+// The folder records, read together first so that the cache serves them (and then the folder blocks) in runs
+// instead of being refilled at every change of position. The hashes go to bfFolders.
+std::vector<TwbBSAFile::TFolderBlockAt> TwbBSAFile::ReadFolderRecords(const TIndexLayout& layout) {
+    TwbReadOnlyCachedFileStream& stream = *bfStream;
+    const uint32_t folderCount = layout.folderCount;
     // Every folder takes its record and at least the length byte of its block.
-    if (uint64_t{folderCount} * (folderRecordSize + 1) > fileSize - kHeaderSize) {
-        throw Exception(bfFileName + u" is not a valid BSA file: folder count " + UIntToStr(folderCount) +
-                        u" does not fit in the file");
+    if (!FitsIn(kHeaderSize, uint64_t{folderCount} * (layout.folderRecordSize + 1), layout.fileSize)) {
+        throw NotInFile(u"folder count " + UIntToStr(folderCount) + u" does not fit");
     }
     bfFolders.resize(folderCount);
-
-    // First pass: folder records, folder names and file records; two position changes per folder. The
-    // folder records are read together first, so that the cache serves them (and then the folder blocks) in
-    // runs instead of being refilled at every change.
-    // What the index claims must fit in the bytes after the folder records: each folder's block (its name
-    // and 16 bytes per file record) and the zero byte of each file's name. Blocks of one archive never
-    // share bytes, so folder records that point at one block cannot multiply it, and all that is kept of
-    // the index stays within a small multiple of the file's size.
-    const uint64_t indexRoom = fileSize - kHeaderSize - uint64_t{folderCount} * folderRecordSize;
-    uint64_t indexClaimed = 0;
-    struct FolderRecord {
-        uint32_t fileCount;
-        uint64_t blockOffset;
-    };
-    std::vector<FolderRecord> folderRecords(folderCount);
+    std::vector<TFolderBlockAt> blocks(folderCount);
     stream.SetPosition(kHeaderSize);
     for (uint32_t i = 0; i < folderCount; ++i) {
         uint8_t record[kFolderRecordSize105];
-        stream.ReadBuffer(record, static_cast<int32_t>(folderRecordSize));
-        bfFolders[i].Hash = static_cast<int64_t>(LoadU64(record));
-        folderRecords[i].fileCount = LoadU32(record + 8);
+        stream.ReadBuffer(record, static_cast<int32_t>(layout.folderRecordSize));
+        bfFolders[i].Hash = static_cast<int64_t>(LoadLE64(record));
+        blocks[i].fileCount = LoadLE32(record + 8);
         // Version 105 has an unused word here (real archives hold arbitrary values), then 8 bytes of offset.
-        folderRecords[i].blockOffset = is105 ? LoadU64(record + 16) : LoadU32(record + 12);
+        blocks[i].blockOffset =
+            layout.folderRecordSize == kFolderRecordSize105 ? LoadLE64(record + 16) : LoadLE32(record + 12);
     }
+    return blocks;
+}
 
-    std::vector<uint8_t> fileRecords;
-    for (uint32_t i = 0; i < folderCount; ++i) {
-        TwbBSAFolderRec& folder = bfFolders[i];
-        const uint32_t folderFileCount = folderRecords[i].fileCount;
-        const uint64_t blockOffset = folderRecords[i].blockOffset;
-
+// What the index claims must fit in the bytes after the folder records: each folder's block (its name and 16
+// bytes per file record) and the zero byte of each file's name. Blocks of one archive never share bytes, so
+// folder records that point at one block cannot multiply it, and all that is kept of the index stays within a
+// small multiple of the file's size.
+void TwbBSAFile::ReadFolderBlocks(const TIndexLayout& layout, const std::vector<TFolderBlockAt>& blocks) {
+    const uint64_t claimsStart = kHeaderSize + uint64_t{layout.folderCount} * layout.folderRecordSize;
+    uint64_t claimed = 0;
+    for (uint32_t i = 0; i < layout.folderCount; ++i) {
+        const uint64_t blockOffset = blocks[i].blockOffset;
+        const uint32_t folderFileCount = blocks[i].fileCount;
         // The stored offset counts the total file-name length in; a block before the file or past its end
         // cannot be read.
-        if (blockOffset < totalFileNameLength || blockOffset - totalFileNameLength > fileSize) {
+        if (blockOffset < layout.totalFileNameLength ||
+            !FitsIn(blockOffset - layout.totalFileNameLength, 0, layout.fileSize)) {
             throw EReadError();
         }
-        stream.SetPosition(static_cast<int64_t>(blockOffset - totalFileNameLength));
-        folder.Name = platform::LowerCase(stream.ReadStringLen(true));
+        const uint64_t blockStart = blockOffset - layout.totalFileNameLength;
+        bfStream->SetPosition(static_cast<int64_t>(blockStart));
+        bfFolders[i].Name = platform::LowerCase(bfStream->ReadStringLen(true));
 
-        const uint64_t recordsStart = static_cast<uint64_t>(stream.Position());
-        const uint64_t nameBytes = recordsStart - (blockOffset - totalFileNameLength);
+        const uint64_t recordsStart = static_cast<uint64_t>(bfStream->Position());
         const uint64_t recordBytes = uint64_t{folderFileCount} * kFileRecordSize;
-        indexClaimed += nameBytes + recordBytes + folderFileCount; // and a zero byte per file name
-        if (recordBytes > fileSize - recordsStart || indexClaimed > indexRoom) {
-            if (folderFileCount == 0) {
-                throw Exception(bfFileName + u" is not a valid BSA file: folder " + UIntToStr(i) +
-                                u" does not fit in the file");
-            }
-            throw Exception(bfFileName + u" is not a valid BSA file: folder " + UIntToStr(i) + u" holds " +
-                            UIntToStr(folderFileCount) + u" file records that do not fit in the file");
+        // The block's name and records, and the zero byte of each of its files' names.
+        claimed += (recordsStart - blockStart) + recordBytes + folderFileCount;
+        if (!FitsIn(recordsStart, recordBytes, layout.fileSize) ||
+            !FitsIn(claimsStart, claimed, layout.fileSize)) {
+            throw NotInFile(folderFileCount == 0
+                                ? u"folder " + UIntToStr(i) + u" does not fit"
+                                : u"folder " + UIntToStr(i) + u" holds " + UIntToStr(folderFileCount) +
+                                      u" file records that do not fit");
         }
-        folder.Files.resize(folderFileCount);
-        // The folder's file records in runs of at most a cache's worth, so that they come out of the cache.
-        constexpr uint32_t kRecordsPerRun = TwbBaseCachedFileStream::kDefaultCacheSize / kFileRecordSize;
-        fileRecords.resize(size_t{std::min(folderFileCount, kRecordsPerRun)} * kFileRecordSize);
-        for (uint32_t first = 0; first < folderFileCount; first += kRecordsPerRun) {
-            const uint32_t count = std::min(folderFileCount - first, kRecordsPerRun);
-            const int64_t runStart = stream.Position();
-            stream.ReadBuffer(fileRecords.data(), static_cast<int32_t>(count * kFileRecordSize));
-            for (uint32_t j = 0; j < count; ++j) {
-                const uint8_t* record = fileRecords.data() + size_t{j} * kFileRecordSize;
-                TwbBSAFileRec& file = folder.Files[first + j];
-                file.Hash = static_cast<int64_t>(LoadU64(record));
-                file.uTableIndex = static_cast<uint32_t>(runStart + int64_t{j} * kFileRecordSize + 8);
-                file.Size = LoadU32(record + 8);
-                file.Offset = LoadU32(record + 12);
-            }
-        }
+        ReadFileRecords(bfFolders[i], folderFileCount);
         fileCount += folderFileCount;
     }
+}
 
-    // Not needed any more: released before the names and maps take their room.
-    folderRecords = {};
+// The folder's file records from the stream's position, in runs of at most a cache's worth, so that they come
+// out of the cache.
+void TwbBSAFile::ReadFileRecords(TwbBSAFolderRec& folder, uint32_t count) {
+    constexpr uint32_t kRecordsPerRun = TwbBaseCachedFileStream::kDefaultCacheSize / kFileRecordSize;
+    folder.Files.resize(count);
+    uint8_t run[kRecordsPerRun * kFileRecordSize];
+    for (uint32_t first = 0; first < count; first += kRecordsPerRun) {
+        const uint32_t runCount = std::min(count - first, kRecordsPerRun);
+        const int64_t runStart = bfStream->Position();
+        bfStream->ReadBuffer(run, static_cast<int32_t>(runCount * kFileRecordSize));
+        for (uint32_t j = 0; j < runCount; ++j) {
+            const uint8_t* record = run + size_t{j} * kFileRecordSize;
+            TwbBSAFileRec& file = folder.Files[first + j];
+            file.Hash = static_cast<int64_t>(LoadLE64(record));
+            file.uTableIndex = static_cast<uint32_t>(runStart + int64_t{j} * kFileRecordSize + 8);
+            file.Size = LoadLE32(record + 8);
+            file.Offset = LoadLE32(record + 12);
+        }
+    }
+}
 
-    // Second pass: the file names, in one sequential run from where the last folder block ends.
+// The file names, in one sequential run from where the last folder block ends, folder by folder; each
+// folder's map is made while its names are fresh, and the folder map at the end.
+void TwbBSAFile::ReadFileNamesAndMaps() {
     bfFolderMap = std::make_unique<TStringList>();
     bfFolderMap->Reserve(bfFolders.size());
     for (size_t i = 0; i < bfFolders.size(); ++i) {
         TwbBSAFolderRec& folder = bfFolders[i];
-        bfFolderMap->Add(folder.Name, static_cast<int64_t>(i));
-        folder.Map = std::make_unique<TStringList>();
-        folder.Map->Reserve(folder.Files.size());
-        for (size_t j = 0; j < folder.Files.size(); ++j) {
-            folder.Files[j].Name = stream.ReadStringTerm();
-            folder.Map->Add(folder.Files[j].Name, static_cast<int64_t>(j));
+        for (TwbBSAFileRec& file : folder.Files) {
+            file.Name = bfStream->ReadStringTerm();
         }
-        folder.Map->SetSorted(true);
+        folder.Map = MakeFileMap(folder.Files);
+        bfFolderMap->Add(folder.Name, static_cast<int64_t>(i));
     }
     bfFolderMap->SetSorted(true);
-    bfStartDataOffset = stream.Position();
+}
+
+std::unique_ptr<TStringList> TwbBSAFile::MakeFileMap(const std::vector<TwbBSAFileRec>& files) {
+    auto map = std::make_unique<TStringList>();
+    map->Reserve(files.size());
+    for (size_t j = 0; j < files.size(); ++j) {
+        map->Add(files[j].Name, static_cast<int64_t>(j));
+    }
+    map->SetSorted(true);
+    return map;
+}
+
+Exception TwbBSAFile::NotInFile(const std::u16string& what) const {
+    return Exception(bfFileName + u" is not a valid BSA file: " + what + u" in the file");
 }
 
 bool TwbBSAFile::exportFileList(TStringList& fileList) const {
     bool appended = false;
     fileList.Reserve(static_cast<size_t>(fileList.Count()) + fileCount);
     forEachEntry([&](const std::u16string& folderName, const std::u16string& fileName) {
-        std::u16string entry;
-        entry.reserve(folderName.size() + 1 + fileName.size());
-        entry.append(folderName).append(1, u'\\').append(fileName);
-        fileList.Add(std::move(entry));
+        fileList.Add(EntryString(folderName, fileName));
         appended = true;
     });
     return appended;
@@ -363,22 +401,22 @@ bool TwbBSAFile::IsCompressed(uint32_t& sizeWord) const {
     return compressed;
 }
 
+// A stored entry taken apart: its payload (packed or raw) past the embedded name and the size prefix.
+struct TwbBSAFile::TStoredEntry {
+    const uint8_t* payload;
+    uint32_t payloadSize;
+    uint32_t uncompressedSize; // from the size prefix; 0 for a raw entry
+};
+
 TBytes TwbBSAFile::ReadEntryData(uint32_t offset, uint32_t sizeWord) {
     const bool compressed = IsCompressed(sizeWord);
     const uint32_t storedSize = sizeWord; // bit 31 stays: such a size cannot be read
-    TwbReadOnlyCachedFileStream& stream = *bfStream;
-
     // Nothing is allocated for a size the file cannot hold.
-    if (storedSize > kMaxEntryBytes || uint64_t{offset} + storedSize > static_cast<uint64_t>(stream.Size())) {
+    if (storedSize > kMaxEntryBytes || !FitsIn(offset, storedSize, static_cast<uint64_t>(bfStream->Size()))) {
         throw EReadError();
     }
-    const auto damagedPrefix = [&] {
-        return Exception(bfFileName + u" has a damaged entry: stored size " + UIntToStr(storedSize) +
-                         u" is smaller than its embedded name and size prefix");
-    };
     const bool embeddedName = (bfFlags & kArchiveEmbeddedNames) != 0;
-    const uint32_t sizePrefix = compressed ? kUncompressedSizePrefix : 0;
-    stream.SetPosition(offset);
+    bfStream->SetPosition(offset);
 
     // The common raw entry: one read straight into the result.
     if (!compressed && !embeddedName) {
@@ -386,16 +424,26 @@ TBytes TwbBSAFile::ReadEntryData(uint32_t offset, uint32_t sizeWord) {
         ReadExactlyUncached(data.data(), storedSize);
         return data;
     }
+    const TStoredEntry entry = ReadStoredEntry(storedSize, compressed, embeddedName);
+    if (!compressed) {
+        return TBytes(entry.payload, entry.payload + entry.payloadSize);
+    }
+    return DecodeEntry(entry);
+}
 
-    // Otherwise the whole stored entry in one read (entries are fetched in name order, not in the order they
-    // lie in the file, so the stream's cache would only read ahead for nothing), then taken apart in memory.
-    if (embeddedName && storedSize < 1 + sizePrefix) {
+// The whole stored entry in one read (entries are fetched in name order, not in the order they lie in the
+// file, so the stream's cache would only read ahead for nothing), then taken apart in memory.
+TwbBSAFile::TStoredEntry TwbBSAFile::ReadStoredEntry(uint32_t storedSize, bool compressed,
+                                                     bool embeddedName) {
+    const auto damagedPrefix = [&] {
+        return Exception(bfFileName + u" has a damaged entry: stored size " + UIntToStr(storedSize) +
+                         u" is smaller than its embedded name and size prefix");
+    };
+    const uint32_t sizePrefix = compressed ? kUncompressedSizePrefix : 0;
+    if (storedSize < (embeddedName ? 1 : 0) + sizePrefix) {
         throw damagedPrefix();
     }
-    if (!embeddedName && storedSize < sizePrefix) {
-        throw damagedPrefix();
-    }
-    const uint8_t* stored = ReadStoredEntry(storedSize);
+    const uint8_t* stored = ReadStoredBytes(storedSize);
     uint64_t prefixBytes = sizePrefix;
     if (embeddedName) {
         // The embedded name may belong to another record sharing this data: stepped over, never checked.
@@ -404,30 +452,34 @@ TBytes TwbBSAFile::ReadEntryData(uint32_t offset, uint32_t sizeWord) {
             throw damagedPrefix();
         }
     }
-    const uint32_t packedSize = storedSize - static_cast<uint32_t>(prefixBytes);
-    const uint8_t* packed = stored + prefixBytes;
+    TStoredEntry entry;
+    entry.payload = stored + prefixBytes;
+    entry.payloadSize = storedSize - static_cast<uint32_t>(prefixBytes);
+    entry.uncompressedSize = compressed ? LoadLE32(entry.payload - kUncompressedSizePrefix) : 0;
+    return entry;
+}
 
-    if (!compressed) {
-        return TBytes(packed, packed + packedSize);
-    }
-
-    const uint32_t uncompressedSize = LoadU32(packed - kUncompressedSizePrefix);
-    const uint64_t maxRatio = bfVersion == kVersionSkyrimSE ? kLz4MaxRatio : kZlibMaxRatio;
+// The uncompressed bytes of a compressed entry: LZ4 in version 105, zlib in version 104. An entry with
+// nothing packed stands for that many zero bytes.
+TBytes TwbBSAFile::DecodeEntry(const TStoredEntry& entry) {
+    const uint32_t uncompressedSize = entry.uncompressedSize;
+    const uint32_t packedSize = entry.payloadSize;
+    const bool lz4 = bfVersion == kVersionSkyrimSE;
     const uint64_t largestHonestSize =
-        packedSize != 0 ? uint64_t{packedSize} * maxRatio + kExpansionSlack : kMaxUnbackedZeroBytes;
+        packedSize != 0 ? uint64_t{packedSize} * (lz4 ? kLz4MaxRatio : kZlibMaxRatio) + kExpansionSlack
+                        : kMaxUnbackedZeroBytes;
     if (uncompressedSize > kMaxEntryBytes || uncompressedSize > largestHonestSize) {
         throw Exception(bfFileName + u" has a damaged entry: uncompressed size " +
                         UIntToStr(uncompressedSize) + u" cannot come from " + UIntToStr(packedSize) +
                         u" packed bytes");
     }
     TBytes data(uncompressedSize);
-    // An entry with nothing packed stands for that many zero bytes.
     if (uncompressedSize > 0 && packedSize != 0) {
-        if (bfVersion == kVersionSkyrimSE) {
-            Lz4DecompressBuffer(packed, static_cast<int32_t>(packedSize), data.data(),
+        if (lz4) {
+            Lz4DecompressBuffer(entry.payload, static_cast<int32_t>(packedSize), data.data(),
                                 static_cast<int32_t>(uncompressedSize));
         } else {
-            ZlibDecompressBuffer(packed, static_cast<int32_t>(packedSize), data.data(),
+            ZlibDecompressBuffer(entry.payload, static_cast<int32_t>(packedSize), data.data(),
                                  static_cast<int32_t>(uncompressedSize));
         }
     }
@@ -441,7 +493,7 @@ void TwbBSAFile::ReadExactlyUncached(uint8_t* buffer, uint32_t count) {
     }
 }
 
-const uint8_t* TwbBSAFile::ReadStoredEntry(uint32_t storedSize) {
+const uint8_t* TwbBSAFile::ReadStoredBytes(uint32_t storedSize) {
     // Kept for the next entry up to a few MiB, so that fetching entry after entry does not allocate each
     // time; a larger one is released once the next entry is read.
     constexpr uint32_t kKeptScratchBytes = 8 << 20;

@@ -10,6 +10,7 @@
 #include "archive/bsa_records.h"
 #include "archive/string_list.h"
 #include "base/bytes.h"
+#include "base/exceptions.h"
 #include "streams/read_only_cached_file_stream.h"
 
 class TwbBSAFile {
@@ -73,17 +74,35 @@ public:
 private:
     // The reader that shareIndex returns: indexOwner's index, its own stream over handle (which it owns).
     TwbBSAFile(const TwbBSAFile& indexOwner, platform::FileHandle handle);
+    // Reading the index, step by step in file order (ReadFullIndex runs them); see the constructor for
+    // what they raise.
+    struct TIndexLayout;
+    struct TFolderBlockAt;
     void ReadFullIndex();
+    TIndexLayout ReadHeader();
+    std::vector<TFolderBlockAt> ReadFolderRecords(const TIndexLayout& layout);
+    void ReadFolderBlocks(const TIndexLayout& layout, const std::vector<TFolderBlockAt>& blocks);
+    void ReadFileRecords(TwbBSAFolderRec& folder, uint32_t count);
+    void ReadFileNamesAndMaps();
+    static std::unique_ptr<TStringList> MakeFileMap(const std::vector<TwbBSAFileRec>& files);
+    // Exception "<file> is not a valid BSA file: <what> in the file", for a count or an offset the file
+    // cannot hold.
+    Exception NotInFile(const std::u16string& what) const;
+
     // The file record of folder\name: of several that compare equal (case-insensitive), the one whose folder
     // and name match exactly, otherwise the first; nullptr when none does.
     const TwbBSAFileRec* FindEntry(std::u16string_view folder, std::u16string_view name) const;
     // Clears bit 30 of sizeWord and says whether the entry is compressed (bit 30 xor archive flag 0x4).
     bool IsCompressed(uint32_t& sizeWord) const;
+    // Reading one entry: the stored entry, then its decoding.
+    struct TStoredEntry;
     TBytes ReadEntryData(uint32_t offset, uint32_t sizeWord);
+    TStoredEntry ReadStoredEntry(uint32_t storedSize, bool compressed, bool embeddedName);
+    TBytes DecodeEntry(const TStoredEntry& entry);
     // count bytes at the stream's position in one read, past the cache; EReadError when fewer arrive.
     void ReadExactlyUncached(uint8_t* buffer, uint32_t count);
-    // The stored entry of storedSize bytes at the stream's position, read whole into bfScratch.
-    const uint8_t* ReadStoredEntry(uint32_t storedSize);
+    // The storedSize bytes at the stream's position, read whole into bfScratch.
+    const uint8_t* ReadStoredBytes(uint32_t storedSize);
 
     std::unique_ptr<TwbReadOnlyCachedFileStream> bfStream;
     std::u16string bfFileName;

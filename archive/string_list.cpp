@@ -92,19 +92,54 @@ SortKey MakeSortKey(const std::u16string& text, uint32_t index) {
     return key;
 }
 
+// Whether two keys alone order their strings: both valid and different.
+bool KeysDecide(const SortKey& a, const SortKey& b) {
+    return a.valid && b.valid && (a.high != b.high || a.low != b.low);
+}
+
+// A stable sort of count keys. A binary insertion sort needs as few comparisons as a merge sort on short
+// lists and no buffer; both are stable, so the order is the same.
+template <typename Less> void SortKeys(SortKey* keys, size_t count, Less less) {
+    constexpr size_t kInsertionSortUpTo = 64;
+    if (count > kInsertionSortUpTo) {
+        std::stable_sort(keys, keys + count, less);
+        return;
+    }
+    for (size_t next = 1; next < count; ++next) {
+        const SortKey moving = keys[next];
+        SortKey* place = std::upper_bound(keys, keys + next, moving, less);
+        std::copy_backward(place, keys + next, keys + next + 1);
+        *place = moving;
+    }
+}
+
+// Position i takes the item that was at keys[i].index: follow each cycle of that permutation, moving every
+// item once. Afterwards keys[i].index is i.
+void MoveToKeyOrder(std::vector<TStringList::Item>& items, SortKey* keys) {
+    for (size_t start = 0; start < items.size(); ++start) {
+        if (keys[start].index == start) {
+            continue;
+        }
+        TStringList::Item held = std::move(items[start]);
+        size_t at = start;
+        for (;;) {
+            const size_t from = keys[at].index;
+            keys[at].index = static_cast<uint32_t>(at); // in place now
+            if (from == start) {
+                items[at] = std::move(held);
+                break;
+            }
+            items[at] = std::move(items[from]);
+            at = from;
+        }
+    }
+}
+
 } // namespace
 
 void TStringList::SetSorted(bool sorted) {
     if (sorted && !FSorted) {
-        const auto less = [this](const SortKey& a, const SortKey& b) {
-            if (a.valid && b.valid && (a.high != b.high || a.low != b.low)) {
-                return a.high != b.high ? a.high < b.high : a.low < b.low;
-            }
-            return platform::CompareTextIgnoreCase(FItems[a.index].string, FItems[b.index].string) < 0;
-        };
-        // The file lists of an archive's folders are mostly short: their keys stay on the stack, and a binary
-        // insertion sort needs as few comparisons as a merge sort there and no buffer. Both sorts are stable,
-        // so the order is the same.
+        // The file lists of an archive's folders are mostly short: their keys stay on the stack.
         constexpr size_t kShortList = 64;
         SortKey shortKeys[kShortList];
         std::vector<SortKey> longKeys;
@@ -117,40 +152,16 @@ void TStringList::SetSorted(bool sorted) {
         for (size_t i = 0; i < count; ++i) {
             keys[i] = MakeSortKey(FItems[i].string, static_cast<uint32_t>(i));
         }
-        if (count <= kShortList) {
-            for (size_t next = 1; next < count; ++next) {
-                const SortKey moving = keys[next];
-                SortKey* place = std::upper_bound(keys, keys + next, moving, less);
-                std::copy_backward(place, keys + next, keys + next + 1);
-                *place = moving;
+        SortKeys(keys, count, [this](const SortKey& a, const SortKey& b) {
+            if (KeysDecide(a, b)) {
+                return a.high != b.high ? a.high < b.high : a.low < b.low;
             }
-        } else {
-            std::stable_sort(keys, keys + count, less);
-        }
-        // Position i takes the item that was at keys[i].index: follow each cycle of that permutation, moving
-        // every item once.
-        for (size_t start = 0; start < count; ++start) {
-            if (keys[start].index == start) {
-                continue;
-            }
-            Item held = std::move(FItems[start]);
-            size_t at = start;
-            for (;;) {
-                const size_t from = keys[at].index;
-                keys[at].index = static_cast<uint32_t>(at); // in place now
-                if (from == start) {
-                    FItems[at] = std::move(held);
-                    break;
-                }
-                FItems[at] = std::move(FItems[from]);
-                at = from;
-            }
-        }
+            return platform::CompareTextIgnoreCase(FItems[a.index].string, FItems[b.index].string) < 0;
+        });
+        MoveToKeyOrder(FItems, keys);
         // keys[i] now describes FItems[i]: neighbours whose keys differ cannot be equal.
         IndexEqualRuns([&](size_t i) {
-            const SortKey& a = keys[i];
-            const SortKey& b = keys[i + 1];
-            if (a.valid && b.valid && (a.high != b.high || a.low != b.low)) {
+            if (KeysDecide(keys[i], keys[i + 1])) {
                 return false;
             }
             return platform::CompareTextIgnoreCase(FItems[i].string, FItems[i + 1].string) == 0;
