@@ -246,6 +246,11 @@ void TwbBSAFile::ReadFileNamesAndMaps() {
     bfFolderMap->Reserve(bfFolders.size());
     for (size_t i = 0; i < bfFolders.size(); ++i) {
         TwbBSAFolderRec& folder = bfFolders[i];
+        if (folder.Files.empty()) {
+            // Nothing in it to list or to find: no map, and no place in the folder map (an archive of empty
+            // folders would otherwise take 12 times its size in memory).
+            continue;
+        }
         for (TwbBSAFileRec& file : folder.Files) {
             file.Name = bfStream->ReadStringTerm();
         }

@@ -68,6 +68,7 @@ public:
     uint32_t FileFlags() const { return bfFileFlags; }
     uint32_t FileCount() const { return fileCount; }
     const std::vector<TwbBSAFolderRec>& Folders() const { return bfIndex->bfFolders; }
+    // Folder Name -> index in Folders(), sorted; folders without files are left out.
     const TStringList& FolderMap() const { return *bfIndex->bfFolderMap; }
     const std::u16string& FileName() const { return bfFileName; }
 

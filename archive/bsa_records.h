@@ -19,5 +19,5 @@ struct TwbBSAFolderRec {
     std::u16string Name;     // folder path, lower-cased
     int64_t Hash = 0;
     std::vector<TwbBSAFileRec> Files;   // in record order
-    std::unique_ptr<TStringList> Map;   // file Name -> index in Files, sorted
+    std::unique_ptr<TStringList> Map;   // file Name -> index in Files, sorted; none for a folder without files
 };

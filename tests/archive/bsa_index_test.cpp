@@ -315,9 +315,15 @@ TEST(BsaIndexListing, FoldersAndFilesComeInCaseInsensitiveNameOrder) {
             {"Meshes\\Actors",
              {Entry("head.nif", {}), Entry("Body.NIF", {}), Entry("arm.nif", {}), Entry("_a.nif", {})}},
             {"interface", {Entry("x.swf", {})}},
+            {"MESHES", {}}, // empty folders are counted, and list and hide nothing
             {"meshes", {Entry("c.nif", {})}},
+            {"empty", {}},
         };
         const auto opened = OpenFixture(temp, recipe);
+        EXPECT_EQ(opened.bsa->Folders().size(), 6u);
+        TBytes buffer;
+        EXPECT_TRUE(opened.bsa->getFile(u"Meshes", u"C", u".nif", true, buffer));
+        EXPECT_FALSE(opened.bsa->getFile(u"empty", u"c", u".nif", true, buffer));
 
         TStringList list;
         list.Add(u"kept");
