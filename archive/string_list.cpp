@@ -115,8 +115,8 @@ template <typename Less> void SortKeys(SortKey* keys, size_t count, Less less) {
 
 // Position i takes the item that was at keys[i].index: follow each cycle of that permutation, moving every
 // item once. Afterwards keys[i].index is i.
-void MoveToKeyOrder(std::vector<TStringList::Item>& items, SortKey* keys) {
-    for (size_t start = 0; start < items.size(); ++start) {
+void MoveToKeyOrder(TStringList::Item* items, SortKey* keys, size_t count) {
+    for (size_t start = 0; start < count; ++start) {
         if (keys[start].index == start) {
             continue;
         }
@@ -158,7 +158,7 @@ void TStringList::SetSorted(bool sorted) {
             }
             return platform::CompareTextIgnoreCase(FItems[a.index].string, FItems[b.index].string) < 0;
         });
-        MoveToKeyOrder(FItems, keys);
+        MoveToKeyOrder(FItems.data(), keys, count);
         // keys[i] now describes FItems[i]: neighbours whose keys differ cannot be equal.
         IndexEqualRuns([&](size_t i) {
             if (KeysDecide(keys[i], keys[i + 1])) {
