@@ -239,8 +239,8 @@ void TwbBSAFile::ReadFileRecords(TwbBSAFolderRec& folder, uint32_t count) {
     }
 }
 
-// The file names, in one sequential run from where the last folder block ends, folder by folder; each
-// folder's map is made while its names are fresh, and the folder map at the end.
+// The file names, in one sequential run from where the last folder block ends, folder by folder; then the
+// folder map.
 void TwbBSAFile::ReadFileNamesAndMaps() {
     bfFolderMap = std::make_unique<TStringList>();
     bfFolderMap->Reserve(bfFolders.size());
@@ -251,23 +251,22 @@ void TwbBSAFile::ReadFileNamesAndMaps() {
             // folders would otherwise take 12 times its size in memory).
             continue;
         }
-        for (TwbBSAFileRec& file : folder.Files) {
-            file.Name = bfStream->ReadStringTerm();
-        }
-        folder.Map = MakeFileMap(folder.Files);
         bfFolderMap->Add(folder.Name, static_cast<int64_t>(i));
+        ReadFileNames(folder);
     }
     bfFolderMap->SetSorted(true);
 }
 
-std::unique_ptr<TStringList> TwbBSAFile::MakeFileMap(const std::vector<TwbBSAFileRec>& files) {
-    auto map = std::make_unique<TStringList>();
-    map->Reserve(files.size());
-    for (size_t j = 0; j < files.size(); ++j) {
-        map->Add(files[j].Name, static_cast<int64_t>(j));
+// The names of the folder's files from the stream's position, each also put in the folder's map as it is
+// read (the name and its copy in the map lie side by side in memory, which the sort finds faster).
+void TwbBSAFile::ReadFileNames(TwbBSAFolderRec& folder) {
+    folder.Map = std::make_unique<TStringList>();
+    folder.Map->Reserve(folder.Files.size());
+    for (size_t j = 0; j < folder.Files.size(); ++j) {
+        folder.Files[j].Name = bfStream->ReadStringTerm();
+        folder.Map->Add(folder.Files[j].Name, static_cast<int64_t>(j));
     }
-    map->SetSorted(true);
-    return map;
+    folder.Map->SetSorted(true);
 }
 
 Exception TwbBSAFile::NotInFile(const std::u16string& what) const {

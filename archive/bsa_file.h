@@ -85,7 +85,7 @@ private:
     void ReadFolderBlocks(const TIndexLayout& layout, const std::vector<TFolderBlockAt>& blocks);
     void ReadFileRecords(TwbBSAFolderRec& folder, uint32_t count);
     void ReadFileNamesAndMaps();
-    static std::unique_ptr<TStringList> MakeFileMap(const std::vector<TwbBSAFileRec>& files);
+    void ReadFileNames(TwbBSAFolderRec& folder);
     // Exception "<file> is not a valid BSA file: <what> in the file", for a count or an offset the file
     // cannot hold.
     Exception NotInFile(const std::u16string& what) const;
