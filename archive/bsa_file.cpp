@@ -260,13 +260,16 @@ void TwbBSAFile::ReadFileNamesAndMaps() {
 // The names of the folder's files from the stream's position, each also put in the folder's map as it is
 // read (the name and its copy in the map lie side by side in memory, which the sort finds faster).
 void TwbBSAFile::ReadFileNames(TwbBSAFolderRec& folder) {
+    TwbReadOnlyCachedFileStream& stream = *bfStream;
+    std::vector<TwbBSAFileRec>& files = folder.Files;
     folder.Map = std::make_unique<TStringList>();
-    folder.Map->Reserve(folder.Files.size());
-    for (size_t j = 0; j < folder.Files.size(); ++j) {
-        folder.Files[j].Name = bfStream->ReadStringTerm();
-        folder.Map->Add(folder.Files[j].Name, static_cast<int64_t>(j));
+    TStringList& map = *folder.Map;
+    map.Reserve(files.size());
+    for (size_t j = 0; j < files.size(); ++j) {
+        files[j].Name = stream.ReadStringTerm();
+        map.Add(files[j].Name, static_cast<int64_t>(j));
     }
-    folder.Map->SetSorted(true);
+    map.SetSorted(true);
 }
 
 Exception TwbBSAFile::NotInFile(const std::u16string& what) const {
