@@ -44,7 +44,8 @@ private:
 // Where prefs.ini may be written, in the order it is tried: beside the executable (exeDir ends in a
 // separator) unless the program runs from its installed location (its desktop entry installed beside it) or
 // that folder does not exist; then in the per-user configuration folder ($XDG_CONFIG_HOME/parlivex/prefs.ini
-// on Linux, %APPDATA%\Parlivex\prefs.ini on Windows), which is where a write goes when the first place cannot be written.
+// on Linux, %APPDATA%\Parlivex\prefs.ini on Windows), which is where a write goes when the first place cannot
+// be written.
 std::vector<std::u16string> PrefsFileCandidates(const std::u16string& exeDir);
 
 // The candidate to read: of those that exist, the one written last (the first on a tie), so that the values

@@ -577,25 +577,24 @@ void TPreviewWindow::ShowDdsSurface() {
     const bool alphaOnly = alphaOnly_->isChecked();
     // Shown smaller than the level chosen, the smallest level that is still at least as large looks the same
     // and takes a fraction of the decoding: a 4096×4096 texture fitted into the window draws from 512×512.
-    canvas_->SetPicture(QSize(int(MipWidth(dds_, mip)), int(MipHeight(dds_, mip))),
-                        [this, layer, mip, alphaOnly, facts](QSize shown) {
-                            uint32_t level = mip;
-                            while (level + 1 < dds_.mipCount &&
-                                   MipWidth(dds_, level + 1) >= uint32_t(shown.width()) &&
-                                   MipHeight(dds_, level + 1) >= uint32_t(shown.height())) {
-                                ++level;
-                            }
-                            try {
-                                const QImage& picture = DecodedLevel(layer, level);
-                                return alphaOnly ? AlphaAsGrey(picture) : picture;
-                            } catch (const ETextureError& e) {
-                                info_->setText(facts + QStringLiteral("; cannot show it: ") +
-                                               ToQString(e.Message()));
-                            } catch (const std::bad_alloc&) {
-                                info_->setText(facts + QStringLiteral("; cannot show it: out of memory"));
-                            }
-                            return QImage();
-                        });
+    canvas_->SetPicture(
+        QSize(int(MipWidth(dds_, mip)), int(MipHeight(dds_, mip))),
+        [this, layer, mip, alphaOnly, facts](QSize shown) {
+            uint32_t level = mip;
+            while (level + 1 < dds_.mipCount && MipWidth(dds_, level + 1) >= uint32_t(shown.width()) &&
+                   MipHeight(dds_, level + 1) >= uint32_t(shown.height())) {
+                ++level;
+            }
+            try {
+                const QImage& picture = DecodedLevel(layer, level);
+                return alphaOnly ? AlphaAsGrey(picture) : picture;
+            } catch (const ETextureError& e) {
+                info_->setText(facts + QStringLiteral("; cannot show it: ") + ToQString(e.Message()));
+            } catch (const std::bad_alloc&) {
+                info_->setText(facts + QStringLiteral("; cannot show it: out of memory"));
+            }
+            return QImage();
+        });
     canvas_->Prepare();
 }
 

@@ -12,9 +12,10 @@ int TStringList::Add(std::u16string string, int64_t object) {
         FItems.push_back(Item{std::move(string), object});
         return Count() - 1;
     }
-    const auto place = std::upper_bound(FItems.begin(), FItems.end(), string, [](const auto& s, const Item& item) {
-        return platform::CompareTextIgnoreCase(s, item.string) < 0;
-    });
+    const auto place =
+        std::upper_bound(FItems.begin(), FItems.end(), string, [](const auto& s, const Item& item) {
+            return platform::CompareTextIgnoreCase(s, item.string) < 0;
+        });
     const auto index = static_cast<int>(place - FItems.begin());
     FItems.insert(place, Item{std::move(string), object});
     IndexEqualRuns([this](size_t i) {
@@ -23,8 +24,7 @@ int TStringList::Add(std::u16string string, int64_t object) {
     return index;
 }
 
-template <typename SameAsNext>
-void TStringList::IndexEqualRuns(SameAsNext&& sameAsNext) {
+template <typename SameAsNext> void TStringList::IndexEqualRuns(SameAsNext&& sameAsNext) {
     FEqualRuns.reset();
     const size_t count = FItems.size();
     for (size_t first = 0; first < count;) {
@@ -66,7 +66,7 @@ struct SortKey {
 // Lower-cases the ASCII capitals among four 16-bit units below 0x80: a unit from 'A' to 'Z' gets 0x20 added.
 uint64_t LowerAsciiUnits(uint64_t units) {
     constexpr uint64_t kLanes = 0x0001000100010001ull;
-    const uint64_t atLeastA = units + kLanes * (0x80 - u'A'); // bit 7 set where the unit >= 'A'
+    const uint64_t atLeastA = units + kLanes * (0x80 - u'A');   // bit 7 set where the unit >= 'A'
     const uint64_t aboveZ = units + kLanes * (0x80 - u'Z' - 1); // bit 7 set where the unit > 'Z'
     const uint64_t capitals = atLeastA & ~aboveZ & (kLanes * 0x80);
     return units | (capitals >> 2);

@@ -51,8 +51,7 @@ private:
     };
     // Finds the runs of equal strings; sameAsNext(i) may answer false quickly for strings i and i + 1 that
     // it knows to differ, and otherwise compares them.
-    template <typename SameAsNext>
-    void IndexEqualRuns(SameAsNext&& sameAsNext);
+    template <typename SameAsNext> void IndexEqualRuns(SameAsNext&& sameAsNext);
 
     struct EqualRuns {
         std::vector<EqualRun> runs; // by first

@@ -11,6 +11,6 @@ EWriteError::EWriteError() : EStreamError(kWriteErrorText) {}
 ERangeError::ERangeError() : Exception(kRangeErrorText) {}
 
 void RaiseAssertionFailed(const char16_t* unitName, int line) {
-    throw EAssertionFailed(u"Echec de l'assertion (" + std::u16string(unitName) + u", ligne " + IntToStr(line) +
-                           u")");
+    throw EAssertionFailed(u"Echec de l'assertion (" + std::u16string(unitName) + u", ligne " +
+                           IntToStr(line) + u")");
 }

@@ -1,6 +1,6 @@
 #pragma once
-// TCustomMemoryStream: a stream over a block of memory given by a descendant, with a 32-bit size and position.
-// It reads and seeks; what writing means is the descendant's business.
+// TCustomMemoryStream: a stream over a block of memory given by a descendant, with a 32-bit size and
+// position. It reads and seeks; what writing means is the descendant's business.
 #include <cstdint>
 
 #include "base/stream.h"

@@ -21,7 +21,9 @@ namespace {
 // Nothing may wait for a person here.
 class SilentDialogs : public TDialogs {
 public:
-    std::optional<QString> OpenFile(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
+    std::optional<QString> OpenFile(QWidget*, const QString&, const QString&, const QString&) override {
+        return {};
+    }
     QString PickFolder(QWidget*, const QString&, const QString&) override { return {}; }
     void ShowMessage(QWidget*, const QString&, const QString&) override {}
     void ShowErrorBox(QWidget*, const QString&, const QString&) override {}
@@ -51,7 +53,8 @@ std::unique_ptr<OpenWindow> OpenSmallArchive(benchmark::State& state) {
     }
     auto open = std::make_unique<OpenWindow>();
     // The executable's folder is where prefs.ini would go; the window is never closed, so nothing is written.
-    const std::string executable = (std::filesystem::temp_directory_path() / "parlivex-window-bench").string();
+    const std::string executable =
+        (std::filesystem::temp_directory_path() / "parlivex-window-bench").string();
     open->window = std::make_unique<TForm1>(open->dialogs, FromUtf8(executable));
     open->window->show();
     open->window->OpenArchive(FromUtf8(path));

@@ -44,7 +44,8 @@ constexpr char kUsage[] =
     "      lower-cased; the entry string is compared as it is, as the window's filter box does).\n"
     "      --jobs N extracts with N workers (default: the number of cores); the result is the same.\n"
     "      Entries that cannot be fetched or written, and entries whose path would leave DEST, are reported\n"
-    "      on stderr with the reason; the others are still extracted. Entries of zero bytes give empty files.\n"
+    "      on stderr with the reason; the others are still extracted. Entries of zero bytes give empty "
+    "files.\n"
     "  parlivex-cli info ARCHIVE\n"
     "      Prints the archive's version, archive flags, folder count and file count.\n"
     "  parlivex-cli --help\n"
@@ -246,7 +247,8 @@ int Extract(const std::u16string& path, const std::u16string& destination, const
     // Ctrl-C or SIGTERM stops the run between entries or blocks, with no temporary file left behind.
     static std::atomic<bool> interrupted{false};
     platform::SetFlagOnInterrupt(&interrupted);
-    const ExtractSummary summary = ExtractEntries(*archive, entries, destination, jobs, progress, &interrupted);
+    const ExtractSummary summary =
+        ExtractEntries(*archive, entries, destination, jobs, progress, &interrupted);
     for (const auto& failure : summary.failures) {
         PrintError(failure.entry + u": " + failure.reason);
     }

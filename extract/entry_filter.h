@@ -1,6 +1,7 @@
 #pragma once
-// The filter rule of the window's filter box, shared with the command line: the typed text is trimmed of spaces and
-// control characters and lower-cased; an entry is kept when its entry string, compared as it is, contains it.
+// The filter rule of the window's filter box, shared with the command line: the typed text is trimmed of
+// spaces and control characters and lower-cased; an entry is kept when its entry string, compared as it is,
+// contains it.
 #include <string>
 #include <vector>
 

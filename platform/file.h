@@ -19,8 +19,8 @@ FileHandle FileOpenRead(const std::u16string& path);
 FileHandle FileCreate(const std::u16string& path);
 // Moves the file pointer to an absolute position. False on failure (for instance a negative position).
 bool FileSeekTo(FileHandle file, int64_t position, int64_t* newPosition);
-// One synchronous read at position, leaving the file pointer: the bytes read (fewer near the end, 0 at or past
-// it), or -1.
+// One synchronous read at position, leaving the file pointer: the bytes read (fewer near the end, 0 at or
+// past it), or -1.
 int32_t FileReadAt(FileHandle file, void* buffer, int32_t count, int64_t position);
 // One synchronous write at position, leaving the file pointer, extending the file when needed: the bytes
 // written, or -1.

@@ -24,7 +24,9 @@ FileHandle AvoidZero(int fd) {
     return moved < 0 ? kInvalidFileHandle : moved;
 }
 
-int Fd(FileHandle file) { return static_cast<int>(file); }
+int Fd(FileHandle file) {
+    return static_cast<int>(file);
+}
 
 // Read only by FileReadAt; null outside tests.
 std::atomic<ReadFault> gReadFault{nullptr};
@@ -61,7 +63,9 @@ bool FileSeekTo(FileHandle file, int64_t position, int64_t* newPosition) {
     return true;
 }
 
-void SetReadFaultForTesting(ReadFault fault) { gReadFault.store(fault); }
+void SetReadFaultForTesting(ReadFault fault) {
+    gReadFault.store(fault);
+}
 
 int32_t FileReadAt(FileHandle file, void* buffer, int32_t count, int64_t position) {
     if (const ReadFault fault = gReadFault.load(std::memory_order_relaxed); fault != nullptr) {
@@ -74,8 +78,8 @@ int32_t FileReadAt(FileHandle file, void* buffer, int32_t count, int64_t positio
     // count is met or the end of the file is reached, as one synchronous read on the desktop does.
     int32_t total = 0;
     while (total < count) {
-        const ssize_t n = pread(Fd(file), static_cast<char*>(buffer) + total, static_cast<size_t>(count - total),
-                                static_cast<off_t>(position + total));
+        const ssize_t n = pread(Fd(file), static_cast<char*>(buffer) + total,
+                                static_cast<size_t>(count - total), static_cast<off_t>(position + total));
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -121,7 +125,9 @@ bool FileSetEnd(FileHandle file, int64_t size) {
     return ftruncate(Fd(file), static_cast<off_t>(size)) == 0;
 }
 
-void FileClose(FileHandle file) { close(Fd(file)); }
+void FileClose(FileHandle file) {
+    close(Fd(file));
+}
 
 bool FileCloseChecked(FileHandle file) {
     // The descriptor is gone after close() whatever it returns, even on EINTR: never close it twice. An
@@ -134,7 +140,9 @@ FileHandle FileDuplicate(FileHandle file) {
     return fd < 0 ? kInvalidFileHandle : fd;
 }
 
-uint32_t LastErrorCode() { return static_cast<uint32_t>(errno); }
+uint32_t LastErrorCode() {
+    return static_cast<uint32_t>(errno);
+}
 
 std::u16string SystemErrorText(uint32_t code) {
     std::u16string text = FromUtf8(std::strerror(static_cast<int>(code)));

@@ -99,7 +99,8 @@ ChildFolder FolderOpenChild(FolderHandle parent, const std::u16string& name, Fol
     // The name is asked too: Wine opens the target of a Unix symbolic link even so, but shows the link as a
     // reparse point by its name. Held open, the folder can no longer be swapped for something else.
     const DWORD byName = GetFileAttributesW(path.c_str());
-    if (((attributes | (byName == INVALID_FILE_ATTRIBUTES ? 0 : byName)) & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    if (((attributes | (byName == INVALID_FILE_ATTRIBUTES ? 0 : byName)) & FILE_ATTRIBUTE_REPARSE_POINT) !=
+        0) {
         CloseHandle(handle);
         return ChildFolder::Link;
     }

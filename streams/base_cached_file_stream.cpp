@@ -27,7 +27,9 @@ TwbBaseCachedFileStream::~TwbBaseCachedFileStream() {
     }
 }
 
-int32_t TwbBaseCachedFileStream::Read(void*, int32_t) { throw EAssertionFailed(u"Cannot read from this stream"); }
+int32_t TwbBaseCachedFileStream::Read(void*, int32_t) {
+    throw EAssertionFailed(u"Cannot read from this stream");
+}
 
 int32_t TwbBaseCachedFileStream::Write(const void*, int32_t) {
     throw EAssertionFailed(u"Cannot write to this stream");
@@ -43,7 +45,8 @@ int64_t TwbBaseCachedFileStream::Seek(int64_t offset, TSeekOrigin origin) {
         FPosition = static_cast<int64_t>(static_cast<uint64_t>(FPosition) + static_cast<uint64_t>(offset));
         break;
     case TSeekOrigin::soEnd:
-        FPosition = static_cast<int64_t>(static_cast<uint64_t>(GetStreamSize()) + static_cast<uint64_t>(offset));
+        FPosition =
+            static_cast<int64_t>(static_cast<uint64_t>(GetStreamSize()) + static_cast<uint64_t>(offset));
         break;
     default:
         break;
@@ -51,7 +54,9 @@ int64_t TwbBaseCachedFileStream::Seek(int64_t offset, TSeekOrigin origin) {
     return FPosition;
 }
 
-void TwbBaseCachedFileStream::SetSize(int32_t newSize) { SetSize(int64_t{newSize}); }
+void TwbBaseCachedFileStream::SetSize(int32_t newSize) {
+    SetSize(int64_t{newSize});
+}
 
 void TwbBaseCachedFileStream::SetSize(int64_t newSize) {
     Seek(newSize, TSeekOrigin::soBeginning);
@@ -71,8 +76,8 @@ int64_t TwbBaseCachedFileStream::GetStreamSize() {
 
 int64_t TwbBaseCachedFileStream::FileSeek(int64_t offset, uint8_t) {
     // Transfers name their position, so the file pointer is ours to keep. The system is asked only about
-    // positions that a file system may refuse (negative ones, or beyond 4 GiB), so that those still fail here,
-    // with the system's reason.
+    // positions that a file system may refuse (negative ones, or beyond 4 GiB), so that those still fail
+    // here, with the system's reason.
     if (offset < 0 || offset > kPositionAlwaysValid) {
         int64_t newPosition = 0;
         if (!platform::FileSeekTo(FHandle, offset, &newPosition)) {
@@ -157,7 +162,8 @@ std::u16string TwbBaseCachedFileStream::ReadStringTerm() {
             const auto length = static_cast<size_t>(static_cast<const uint8_t*>(zero) - start);
             if (length <= static_cast<size_t>(kMaxTermStringLength)) {
                 FPosition += static_cast<int64_t>(length) + 1;
-                return platform::AnsiToUnicode(std::string_view(reinterpret_cast<const char*>(start), length));
+                return platform::AnsiToUnicode(
+                    std::string_view(reinterpret_cast<const char*>(start), length));
             }
         }
     }

@@ -34,8 +34,8 @@ public:
     // L = 0 gives the empty string and reads nothing more. EReadError when the bytes are not there.
     std::u16string ReadStringLen(bool term);
     // ANSI text up to the first zero byte; the zero is consumed, not returned. Taken straight from the cache
-    // when the zero byte lies among the bytes cached at the position, otherwise read byte by byte. Names of up to
-    // kMaxTermStringLength characters are read whole; a longer run without a zero raises EStreamError
+    // when the zero byte lies among the bytes cached at the position, otherwise read byte by byte. Names of
+    // up to kMaxTermStringLength characters are read whole; a longer run without a zero raises EStreamError
     // "<file> holds a name longer than 4096 characters". EReadError at the end of the file.
     std::u16string ReadStringTerm();
     static constexpr int32_t kMaxTermStringLength = 4096;
@@ -61,8 +61,9 @@ protected:
     // positioned, so it costs no system call) and raises "SetFilePointerEx failed for %s." for a position the
     // file cannot take.
     int64_t FileSeek(int64_t offset, uint8_t moveMethod);
-    // One read (write) at the file pointer, which then moves past the bytes moved; the count moved, or -1 with
-    // FLastError set. Raise only "SetFilePointerEx failed for %s.", for a file that cannot be positioned.
+    // One read (write) at the file pointer, which then moves past the bytes moved; the count moved, or -1
+    // with FLastError set. Raise only "SetFilePointerEx failed for %s.", for a file that cannot be
+    // positioned.
     int32_t FileRead(void* buffer, int32_t count);
     int32_t FileWrite(const void* buffer, int32_t count);
 

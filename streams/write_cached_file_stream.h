@@ -1,7 +1,7 @@
 #pragma once
-// TwbWriteCachedFileStream: the stream through which extracted files are written. Creates its file (or empties
-// an existing one), gathers written bytes in its cache and writes them in cache-sized blocks; keeps a logical
-// file size of its own.
+// TwbWriteCachedFileStream: the stream through which extracted files are written. Creates its file (or
+// empties an existing one), gathers written bytes in its cache and writes them in cache-sized blocks; keeps a
+// logical file size of its own.
 #include "streams/base_cached_file_stream.h"
 
 class TwbWriteCachedFileStream : public TwbBaseCachedFileStream {

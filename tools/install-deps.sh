@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-svg-dev qt6-image-formats-plugins
   libgtest-dev libgmock-dev libbenchmark-dev
   libsquish-dev
+  clang-format
 )
 if [ "${PARLIVEX_WITH_FUZZ:-0}" = 1 ]; then
   packages+=(clang libclang-rt-14-dev)

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Checks that includes run down the layers, then builds Parlivex and runs every test suite: once in a normal
-# build, once under AddressSanitizer and UndefinedBehaviorSanitizer; then cross-builds the core, parlivex-cli
-# and their suites for Windows and runs them under Wine. Installs missing Debian packages first (the Windows
-# toolchain through tools/windows-deps.sh).
+# Checks that includes run down the layers and that the sources match .clang-format, then builds Parlivex and
+# runs every test suite: once in a normal build, once under AddressSanitizer and UndefinedBehaviorSanitizer;
+# then cross-builds the core, parlivex-cli and their suites for Windows and runs them under Wine. Installs
+# missing Debian packages first (the Windows toolchain through tools/windows-deps.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/check-includes.sh
 bash tools/install-deps.sh
+bash tools/check-format.sh
 
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen

@@ -296,7 +296,8 @@ TEST_F(ExtractionTest, RunsWithTheFilesMenuDisabledAndTheHourglass) {
 TEST_F(ExtractionTest, SelectedRowsHiddenByTheFilterAreExtractedToo) {
     const fs::path out = temp_.Path() / "out";
     CreateWindow();
-    OpenByDialog(WriteArchive("two.bsa", Recipe({{"a", {Entry("keep.txt", "k"), Entry("hidden.txt", "h")}}})));
+    OpenByDialog(
+        WriteArchive("two.bsa", Recipe({{"a", {Entry("keep.txt", "k"), Entry("hidden.txt", "h")}}})));
     SelectAllRows();
     TypeFilter("keep");
     ASSERT_EQ(Model().rowCount(), 1);

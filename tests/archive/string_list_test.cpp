@@ -20,7 +20,8 @@ TEST(TStringList, UnsortedKeepsInsertionOrderAndDuplicates) {
 
 TEST(TStringList, SortedOnceCaseInsensitiveAndFound) {
     TStringList list;
-    for (const char16_t* name : {u"Zeta.dds", u"alpha.nif", u"Beta.hkx", u"\u00e9t\u00e9.txt", u"ALPHA.NIF"}) {
+    for (const char16_t* name :
+         {u"Zeta.dds", u"alpha.nif", u"Beta.hkx", u"\u00e9t\u00e9.txt", u"ALPHA.NIF"}) {
         list.Add(name, list.Count());
     }
     list.SetSorted(true);

@@ -9,8 +9,8 @@ TEST(Utf8, RoundTripsEveryPlane) {
 }
 
 TEST(Utf8, BrokenInputBecomesReplacementCharacters) {
-    EXPECT_EQ(FromUtf8("a\xC3"), u"a\uFFFD");         // cut short
-    EXPECT_EQ(FromUtf8("\xC0\xAF"), u"\uFFFD\uFFFD"); // overlong slash
+    EXPECT_EQ(FromUtf8("a\xC3"), u"a\uFFFD");                   // cut short
+    EXPECT_EQ(FromUtf8("\xC0\xAF"), u"\uFFFD\uFFFD");           // overlong slash
     EXPECT_EQ(FromUtf8("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD"); // encoded surrogate
     EXPECT_EQ(FromUtf8("\xF5\x80\x80"), u"\uFFFD\uFFFD\uFFFD"); // no code point has this lead byte
     EXPECT_EQ(FromUtf8("\xFF\x80"), u"\uFFFD\uFFFD");

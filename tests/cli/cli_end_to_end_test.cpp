@@ -228,7 +228,7 @@ TEST(CliExtract, NamesEqualUpToCaseEachGetTheirOwnBytes) {
     // Windows tells files apart regardless of case: the later of two names equal up to case is reported as
     // writing the same file, the first keeps its bytes. "\u00df" and "ss" still differ.
     const std::map<std::string, std::vector<uint8_t>> expected = {
-        {"textures/A.dds", {'1'}},   {"textures/b.dds", {'3'}}, {"x/\u00c9COLE.txt", {'5'}},
+        {"textures/A.dds", {'1'}},    {"textures/b.dds", {'3'}}, {"x/\u00c9COLE.txt", {'5'}},
         {"x/stra\u00dfe.txt", {'6'}}, {"x/strasse.txt", {'7'}},  {"ma\u00dfe/f.txt", {'8'}},
         {"masse/f.txt", {'9'}}};
     const std::string expectedErr = "textures\\a.dds: same destination as textures\\A.dds\n"
@@ -393,7 +393,8 @@ TEST(CliExtract, WorkersReadTheArchiveThatWasOpened) {
 }
 
 // SIGTERM (on Windows Ctrl+Break) in the middle of a run: no more entries are taken, temporary files are
-// removed, "interrupted", exit 130. Every file under its final name holds either its old bytes or the entry's, never a part or a mix.
+// removed, "interrupted", exit 130. Every file under its final name holds either its old bytes or the
+// entry's, never a part or a mix.
 TEST(CliExtract, TerminatedRunLeavesOnlyWholeFiles) {
     TempFolder dir;
     ArchiveSpec recipe;
@@ -443,7 +444,8 @@ TEST(CliExtract, TerminatedRunLeavesOnlyWholeFiles) {
     if (!GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, GetProcessId(child))) {
         TerminateProcess(child, 1);
         cli_test::WaitForExit(child);
-        GTEST_SKIP() << "Ctrl+Break cannot be sent here (Wine does not send console events to other processes)";
+        GTEST_SKIP()
+            << "Ctrl+Break cannot be sent here (Wine does not send console events to other processes)";
     }
     EXPECT_EQ(cli_test::WaitForExit(child), 130);
 #else
@@ -542,8 +544,8 @@ TEST(CliCommands, OpenFailuresAndUsage) {
     }
     const CliRun missing = RunCli(dir, {"extract", (dir / "none.bsa").string(), (dir / "out").string()});
     EXPECT_EQ(missing.exitCode, 1);
-    EXPECT_EQ(missing.err,
-              "Cannot open " + (dir / "none.bsa").string() + ".  " + ToUtf8(SystemText(kErrorFileNotFound)) + "\n");
+    EXPECT_EQ(missing.err, "Cannot open " + (dir / "none.bsa").string() + ".  " +
+                               ToUtf8(SystemText(kErrorFileNotFound)) + "\n");
     EXPECT_FALSE(fs::exists(dir / "out"));
 
     EXPECT_EQ(RunCli(dir, {}).exitCode, 2);
@@ -592,7 +594,8 @@ TEST(CliOutput, UnwritableStdoutExitsWithWriteError) {
         const HANDLE errFile = cli_test::InheritedFile(dir / "cli.err", true);
         EXPECT_EQ(cli_test::WaitForExit(cli_test::StartCli(args, nullptr, nullptr, errFile)), 1);
         CloseHandle(errFile);
-        EXPECT_EQ(ReadText(dir / "cli.err"), "parlivex-cli: write error: " + std::string(std::strerror(EBADF)) + "\n");
+        EXPECT_EQ(ReadText(dir / "cli.err"),
+                  "parlivex-cli: write error: " + std::string(std::strerror(EBADF)) + "\n");
     }
 #else
     const struct {
@@ -710,8 +713,9 @@ TEST(CliNames, ControlCharactersArePrintedEscaped) {
 // UTF-8 are kept. Beside each archive lies a decoy at the name a lossy reading would give.
 TEST(CliPaths, ArgumentsReachTheFileSystemByteForByte) {
 #ifdef _WIN32
-    GTEST_SKIP() << "Windows paths are UTF-16 with no bytes to keep; CliPaths.NonAsciiArchiveAndDestinationNames "
-                    "covers them";
+    GTEST_SKIP()
+        << "Windows paths are UTF-16 with no bytes to keep; CliPaths.NonAsciiArchiveAndDestinationNames "
+           "covers them";
 #endif
     TempFolder dir;
     fs::create_directories(dir / "back");
@@ -762,7 +766,8 @@ TEST(CliPaths, NonAsciiArchiveAndDestinationNames) {
     const fs::path out = dir.Path() / fs::path(u8"sortie-\u00e9");
     const CliRun extract = RunCli(dir, {"extract", U8(archive), U8(out)});
     EXPECT_EQ(extract.exitCode, 0) << extract.err;
-    EXPECT_EQ(TreeOf(out), (std::map<std::string, std::vector<uint8_t>>{{"textures/caf\xC3\xA9.dds", {1, 2, 3}}}));
+    EXPECT_EQ(TreeOf(out),
+              (std::map<std::string, std::vector<uint8_t>>{{"textures/caf\xC3\xA9.dds", {1, 2, 3}}}));
     // A message names the path as it was given.
     const CliRun missing = RunCli(dir, {"info", U8(dir.Path() / fs::path(u8"\u00e9t\u00e9.bsa"))});
     EXPECT_EQ(missing.err, "Cannot open " + U8(dir.Path() / fs::path(u8"\u00e9t\u00e9.bsa")) + ".  " +

@@ -145,8 +145,8 @@ TEST(ExtractEntry, FolderThatCannotBeMadeRaisesTheCreateErrorWithTheReason) {
                                            ToUtf8(fixture::SystemText(fixture::kErrorFileOnTheWay)))));
 }
 
-// Entries whose folders differ only by "." and empty components (and, on Windows, by case) write one file: the
-// first of them in the list is written, each later one names it.
+// Entries whose folders differ only by "." and empty components (and, on Windows, by case) write one file:
+// the first of them in the list is written, each later one names it.
 TEST(SameDestinations, LaterEntriesNameTheFirstOfTheirFile) {
     const std::vector<std::u16string> entries = {
         u"a\\b\\x.bin", u"a\\\\b\\x.bin", u"a\\.\\b\\x.bin", u".\\a\\b\\x.bin",
