@@ -83,7 +83,15 @@ char16_t CodePointOrder(char16_t c) {
 } // namespace
 
 std::u16string LowerCase(std::u16string_view text) {
-    return Map(text, LCMAP_LOWERCASE);
+    // The three letter-like symbols whose lower case is an ordinary letter: Wine's casing tables leave them
+    // alone, Windows' and ICU's do not.
+    std::u16string symbols(text);
+    for (char16_t& unit : symbols) {
+        if (unit == u'\u2126' || unit == u'\u212a' || unit == u'\u212b') {
+            unit = SpecialFold(unit);
+        }
+    }
+    return Map(symbols, LCMAP_LOWERCASE);
 }
 
 int CompareFolded(std::u16string_view a, std::u16string_view b) {

@@ -132,7 +132,8 @@ QTreeView* WindowTest::Tree() {
 }
 
 std::filesystem::path WindowTest::WriteArchive(const std::string& name, const fixture::ArchiveSpec& recipe) {
-    const std::filesystem::path path = temp_.Path() / std::filesystem::u8path(name);
+    // With the system's separators, as the window gives paths back.
+    const std::filesystem::path path = (temp_.Path() / std::filesystem::u8path(name)).make_preferred();
     std::filesystem::create_directories(path.parent_path());
     fixture::WriteArchiveFile(recipe, path.string());
     return path;

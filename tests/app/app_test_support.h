@@ -21,6 +21,7 @@
 #include "app/main_window.h"
 #include "fixtures/bsa_writer.h"
 #include "fixtures/temp_folder.h"
+#include "platform/directories.h"
 
 class QAction;
 class QMimeData;
@@ -74,6 +75,8 @@ fixture::ArchiveSpec Recipe(std::vector<fixture::FolderSpec> folders, uint32_t v
 QString Q(const std::u16string& text);
 QString Q(const std::filesystem::path& path);
 std::u16string U16(const std::filesystem::path& path);
+// What the window puts at the end of the folders it keeps: the system's separator.
+inline const std::u16string kSeparator(1, platform::kPathDelimiter);
 std::string Utf8(const QString& text);
 
 class WindowTest : public ::testing::Test {

@@ -18,6 +18,7 @@
 
 #include "app/dialogs.h"
 #include "app/image_list.h"
+#include "fixtures/system_errors.h"
 #include "platform/directories.h"
 #include "platform/native_path.h"
 #include "tests/app/app_test_support.h"
@@ -225,7 +226,7 @@ TEST_F(MainWindowTest, OpenArchiveFromTheMenuListsItsEntriesWithIcons) {
               Picture(images, 37));
     EXPECT_FALSE(Model().index(2, 1).data(Qt::DecorationRole).isValid());
 
-    const std::u16string folder = U16(archive.parent_path()) + u"/";
+    const std::u16string folder = U16(archive.parent_path()) + kSeparator;
     EXPECT_EQ(form.ArchivePath(), U16(archive));
     EXPECT_EQ(form.StatusPanelText(1), Q(archive));
     EXPECT_EQ(form.LastBsaDir(), folder);
@@ -236,7 +237,7 @@ TEST_F(MainWindowTest, OpenArchiveFromTheMenuListsItsEntriesWithIcons) {
     const std::filesystem::path other = WriteArchive("other/other.bsa", OtherArchive());
     OpenByDialog(other);
     EXPECT_EQ(dialogs_.openCalls.back().initialFolder, Q(folder));
-    EXPECT_EQ(form.LastBsaDir(), U16(other.parent_path()) + u"/");
+    EXPECT_EQ(form.LastBsaDir(), U16(other.parent_path()) + kSeparator);
     EXPECT_EQ(form.LastExtractDir(), folder);
     EXPECT_EQ(VisibleEntries(), QStringList({"sound\\fx\\swing.wav"}));
 }
@@ -291,7 +292,7 @@ TEST_F(MainWindowTest, DropOpensTheFirstDroppedArchiveOnlyAndIgnoresOtherFiles) 
     Drop({text, second}); // the first file decides, and it is no archive
     EXPECT_EQ(form.ArchivePath(), U16(first));
     EXPECT_EQ(form.StatusPanelText(1), Q(first));
-    EXPECT_EQ(form.LastBsaDir(), U16(first.parent_path()) + u"/");
+    EXPECT_EQ(form.LastBsaDir(), U16(first.parent_path()) + kSeparator);
     EXPECT_EQ(VisibleEntries(), kSmallArchiveEntries);
     EXPECT_TRUE(dialogs_.messages.empty());
 
@@ -427,6 +428,9 @@ TEST_F(MainWindowTest, CommandLineArgumentOpensLikeADrop) {
 // The argument and a drop open the file they name and no other: "\\" is part of a name here, and bytes that
 // are not UTF-8 are kept. Beside each archive lies a decoy at the name a lossy reading would give.
 TEST_F(MainWindowTest, ArgumentAndDropOpenTheNamedFileByteForByte) {
+#ifdef _WIN32
+    GTEST_SKIP() << "names with \"\\\" and names that are not UTF-8 exist on Linux only";
+#endif
     const struct {
         std::string name;
         std::string decoy;
@@ -478,7 +482,7 @@ TEST_F(MainWindowTest, FailedOpenShowsTheReadersMessageAndKeepsTheOldRows) {
     EXPECT_FALSE(form.HasArchive());
     EXPECT_EQ(form.ArchivePath(), U16(bad));
     EXPECT_EQ(form.StatusPanelText(1), Q(bad));
-    EXPECT_EQ(form.LastBsaDir(), U16(bad.parent_path()) + u"/");
+    EXPECT_EQ(form.LastBsaDir(), U16(bad.parent_path()) + kSeparator);
     EXPECT_EQ(VisibleEntries(), kSmallArchiveEntries);
 
     // Without an archive "Extract selection" does nothing at all; "CloseArchive" can clear the old rows.
@@ -491,8 +495,8 @@ TEST_F(MainWindowTest, FailedOpenShowsTheReadersMessageAndKeepsTheOldRows) {
     // A file that cannot be opened at all.
     OpenByDialog(temp_.Path() / "missing.bsa");
     ASSERT_EQ(dialogs_.messages.size(), 2u);
-    EXPECT_EQ(dialogs_.messages[1].text,
-              "Cannot open " + Q(temp_.Path() / "missing.bsa") + ".  No such file or directory");
+    EXPECT_EQ(dialogs_.messages[1].text, "Cannot open " + Q(temp_.Path() / "missing.bsa") + ".  " +
+                                             Q(fixture::SystemText(fixture::kErrorFileNotFound)));
 }
 
 TEST_F(MainWindowTest, CloseArchiveEmptiesTheListAndPanelOneOnly) {
@@ -511,7 +515,7 @@ TEST_F(MainWindowTest, CloseArchiveEmptiesTheListAndPanelOneOnly) {
     EXPECT_EQ(form.StatusPanelText(1), "");
     EXPECT_EQ(form.StatusPanelText(0), "3/3");
     EXPECT_EQ(Control<QLineEdit>("ButtonedEdit1")->text(), "nif");
-    EXPECT_EQ(form.LastBsaDir(), U16(archive.parent_path()) + u"/");
+    EXPECT_EQ(form.LastBsaDir(), U16(archive.parent_path()) + kSeparator);
 
     Action("CloseArchive1")->trigger(); // again, with nothing open
     EXPECT_EQ(Model().NodeCount(), 0);

@@ -6,6 +6,7 @@
 #include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QImageReader>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -158,13 +159,17 @@ TEST_F(PreviewWindowTest, TextureShowsEachLevelOverTheFactsLine) {
 }
 
 TEST_F(PreviewWindowTest, EachKindOfEntryAndEachFailureShowsInItsOwnWindow) {
+    // TGA is read by a plugin of Qt's image formats, which the Windows build of Qt here lacks: there the
+    // picture is reported as unreadable.
+    const bool tgaReader = QImageReader::supportedImageFormats().contains("tga");
     const struct {
         QString name;
         TPreviewWindow::Kind kind;
         QString infoStart;
     } cases[] = {
         {"icon.png", TPreviewWindow::Kind::Image, "PNG, 3×2, 1 mip level"},
-        {"pic.tga", TPreviewWindow::Kind::Image, "TGA, 4×2, 1 mip level"},
+        {"pic.tga", tgaReader ? TPreviewWindow::Kind::Image : TPreviewWindow::Kind::Error,
+         tgaReader ? "TGA, 4×2, 1 mip level" : "Cannot show textures\\pic.tga: not a readable TGA image"},
         {"notes.ini", TPreviewWindow::Kind::Text, "Text, 26 bytes; LZ4 frame, "},
         {"mesh.nif", TPreviewWindow::Kind::Binary, "70000 bytes; raw, 70000 bytes stored"},
         {"legacy.bin", TPreviewWindow::Kind::Binary, "70000 bytes; LZ4 legacy, "},
