@@ -35,11 +35,13 @@ echo "Cross build done after $((SECONDS - start)) s"
 runtime_dll() { $triple-g++-posix -print-file-name="$1"; }
 stage=$build/zip/parlivex-windows-x64
 rm -rf "$build/zip"
-mkdir -p "$stage/platforms" "$stage/styles" dist
+mkdir -p "$stage/platforms" "$stage/styles" "$stage/imageformats" dist
 cp "$build/app/parlivex.exe" "$build/cli/parlivex-cli.exe" "$stage/"
 cp "$qt/bin/Qt6Core.dll" "$qt/bin/Qt6Gui.dll" "$qt/bin/Qt6Widgets.dll" "$stage/"
 cp "$qt/plugins/platforms/qwindows.dll" "$stage/platforms/"
 cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$stage/styles/"
+# The preview reads JPEG, GIF and ICO entries through these (PNG and BMP are built into Qt6Gui).
+cp "$qt"/plugins/imageformats/q{jpeg,gif,ico}.dll "$stage/imageformats/"
 for dll in libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do
   cp "$(runtime_dll $dll)" "$stage/"
 done
