@@ -15,20 +15,11 @@
 #include "app/main_window.h"
 #include "app/preview_window.h"
 #include "base/ustring.h"
+#include "bench/silent_dialogs.h"
 #include "fixtures/bsa_writer.h"
 #include "fixtures/dds_writer.h"
 
 namespace {
-
-class SilentDialogs : public TDialogs {
-public:
-    std::optional<QString> OpenFile(QWidget*, const QString&, const QString&, const QString&) override {
-        return {};
-    }
-    QString PickFolder(QWidget*, const QString&, const QString&) override { return {}; }
-    void ShowMessage(QWidget*, const QString&, const QString&) override {}
-    void ShowErrorBox(QWidget*, const QString&, const QString&) override {}
-};
 
 std::filesystem::path WriteTextureArchive(uint32_t mipCount) {
     constexpr uint32_t kSide = 4096;

@@ -15,19 +15,9 @@
 #include "app/main_window.h"
 #include "base/ustring.h"
 #include "bench/bench_data.h"
+#include "bench/silent_dialogs.h"
 
 namespace {
-
-// Nothing may wait for a person here.
-class SilentDialogs : public TDialogs {
-public:
-    std::optional<QString> OpenFile(QWidget*, const QString&, const QString&, const QString&) override {
-        return {};
-    }
-    QString PickFolder(QWidget*, const QString&, const QString&) override { return {}; }
-    void ShowMessage(QWidget*, const QString&, const QString&) override {}
-    void ShowErrorBox(QWidget*, const QString&, const QString&) override {}
-};
 
 constexpr int kSelectEvery = 50; // 4,000 of 200,000 rows selected
 
