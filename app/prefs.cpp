@@ -87,9 +87,19 @@ bool IsBlank(std::string_view line) {
     return Content(line).empty();
 }
 
+// Whether the name, followed through links, is a regular file or nothing at all.
+bool IsFileOrFree(const std::u16string& fileName) {
+    const QFileInfo info(ToQString(fileName));
+    return !info.exists() || info.isFile();
+}
+
 } // namespace
 
 TIniFile::TIniFile(std::u16string fileName) : fileName_(std::move(fileName)) {
+    // Opening a FIFO waits for a writer, and a device such as /dev/zero never ends: neither is read.
+    if (!QFileInfo(ToQString(fileName_)).isFile()) {
+        return;
+    }
     QFile file(ToQString(fileName_));
     if (!file.open(QIODevice::ReadOnly)) {
         return;
@@ -201,6 +211,11 @@ bool TIniFile::UpdateFile() const {
         if (i + 1 < lines_.size() || finalLineBreak_) {
             text += '\n';
         }
+    }
+    // QSaveFile writes where a link leads (a prefs.ini kept elsewhere by its user) and renames its new file
+    // over whatever is there: a FIFO or a device node (/dev/null, for root) would be replaced.
+    if (!IsFileOrFree(fileName_)) {
+        return false;
     }
     QSaveFile file(ToQString(fileName_));
     if (!file.open(QIODevice::WriteOnly)) {

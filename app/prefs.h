@@ -7,7 +7,8 @@
 
 class TIniFile {
 public:
-    // Reads the file now; a missing or unreadable file reads as empty.
+    // Reads the file now; a missing or unreadable file reads as empty, and so does anything at the name that
+    // is not a regular file or a link to one (a FIFO, a device), which is not opened at all.
     explicit TIniFile(std::u16string fileName);
 
     // The value of key in section (both matched without regard to ASCII case, first match), trimmed of
@@ -20,7 +21,8 @@ public:
     // value stays.
     bool WriteString(std::u16string_view section, std::u16string_view key, std::u16string_view value);
     // Replaces the file with the content as a whole (write to a temporary file, then rename), so a failure
-    // leaves the old content. False on failure.
+    // leaves the old content. A link at the name is followed: the file it leads to is replaced. False on
+    // failure, and without touching it when the name (or what a link leads to) is not a regular file.
     bool UpdateFile() const;
 
     static constexpr size_t kMaxValueLength = 2047;

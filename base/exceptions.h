@@ -22,6 +22,14 @@ private:
 class EStreamError : public Exception {
 public:
     using Exception::Exception;
+    // A failure the system gave a reason for: the message is text + "  " + systemReason.
+    EStreamError(const std::u16string& text, std::u16string systemReason);
+
+    // The system's reason alone ("File too large"); empty when the message holds none.
+    const std::u16string& SystemReason() const noexcept { return systemReason_; }
+
+private:
+    std::u16string systemReason_;
 };
 
 // A read that could not deliver every byte asked for.

@@ -269,6 +269,9 @@ int DefaultJobs() {
 }
 
 int Run(std::vector<std::string> args) {
+    // A file size limit ("ulimit -f") makes a write fail, reported and cleaned up, instead of ending the
+    // tool.
+    platform::IgnoreFileSizeLimitSignal();
 #ifdef __GLIBC__
     // Extraction allocates and frees an entry-sized buffer or two per entry, up to several MiB. By default
     // the C library hands large freed blocks back to the system and maps fresh ones for the next entry, so

@@ -3,14 +3,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <new>
 #include <span>
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
 
 #include "archive/archive_session.h"
 #include "archive/entry_string.h"
@@ -18,6 +12,7 @@
 #include "base/ustring.h"
 #include "cli/terminal_text.h"
 #include "extract/entry_path.h"
+#include "extract/user_file.h"
 #include "platform/file.h"
 #include "platform/native_path.h"
 #include "texture/dds_decode.h"
@@ -26,22 +21,11 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-
 // One line, control characters in names escaped: an entry or path must not forge lines or drive the terminal.
 void PrintLine(FILE* out, const std::u16string& text) {
     std::string line = TerminalText(text);
     line += '\n';
     std::fwrite(line.data(), 1, line.size(), out);
-}
-
-// The system's form of a path the program holds.
-std::filesystem::path SystemPath(const std::u16string& path) {
-#ifdef _WIN32
-    return std::filesystem::path(std::wstring(path.begin(), path.end())); // UTF-16 as it is
-#else
-    return std::filesystem::path(platform::NativePath(path));
-#endif
 }
 
 // The entry's bytes, or false after printing why not.
@@ -80,6 +64,19 @@ bool ParseNumber(const std::string& text, uint32_t& value) {
     return true;
 }
 
+// Writes all of data to out. False after printing why not; a reader that went away ("| head -c 10") is no
+// error to report, but the status still says the output is not all there.
+bool WriteOutput(const std::vector<uint8_t>& data, FILE* out, FILE* errors) {
+    if ((!data.empty() && std::fwrite(data.data(), 1, data.size(), out) != data.size()) ||
+        std::fflush(out) != 0) {
+        if (errno != EPIPE) {
+            PrintLine(errors, u"parlivex-cli: write error: " + ErrnoText(errno));
+        }
+        return false;
+    }
+    return true;
+}
+
 int ViewUsageError(const std::string& message) {
     std::fprintf(stderr, "parlivex-cli: %s\n\nUsage:\n%s", message.c_str(), kViewUsage);
     return 2;
@@ -92,19 +89,11 @@ int CatEntry(const std::u16string& archivePath, const std::u16string& entry, FIL
     if (!FetchEntry(archivePath, entry, data, errors)) {
         return 1;
     }
-    if ((!data.empty() && std::fwrite(data.data(), 1, data.size(), out) != data.size()) ||
-        std::fflush(out) != 0) {
-        // A reader that went away ("| head -c 10") is no error to report; the status still says it failed.
-        if (errno != EPIPE) {
-            PrintLine(errors, u"parlivex-cli: write error: " + ErrnoText(errno));
-        }
-        return 1;
-    }
-    return 0;
+    return WriteOutput(data, out, errors) ? 0 : 1;
 }
 
 int RenderEntry(const std::u16string& archivePath, const std::u16string& entry, const std::u16string& pngPath,
-                uint32_t mip, uint32_t face, FILE* errors) {
+                uint32_t mip, uint32_t face, FILE* out, FILE* errors) {
     TBytes data;
     if (!FetchEntry(archivePath, entry, data, errors)) {
         return 1;
@@ -123,26 +112,12 @@ int RenderEntry(const std::u16string& archivePath, const std::u16string& entry, 
         PrintLine(errors, entry + u": out of memory");
         return 1;
     }
-    // Written beside the destination first, so that a failed write never leaves a torn PNG under its name.
-    const fs::path destination = SystemPath(pngPath);
-    fs::path temporary = destination;
-    temporary += ".part";
-    {
-        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-        file.write(reinterpret_cast<const char*>(png.data()), std::streamsize(png.size()));
-        file.close();
-        if (!file) {
-            std::error_code ignored;
-            fs::remove(temporary, ignored);
-            PrintLine(errors, u"Cannot write " + pngPath);
-            return 1;
-        }
+    if (pngPath == kStandardOutputName) {
+        return WriteOutput(png, out, errors) ? 0 : 1;
     }
-    std::error_code error;
-    fs::rename(temporary, destination, error);
-    if (error) {
-        fs::remove(temporary, error);
-        PrintLine(errors, u"Cannot write " + pngPath);
+    std::u16string reason;
+    if (!WriteUserFile(pngPath, png, reason)) {
+        PrintLine(errors, u"Cannot write " + pngPath + u": " + reason);
         return 1;
     }
     return 0;
@@ -156,9 +131,7 @@ int RunViewCommand(const std::vector<std::string>& args) {
         if (args.size() != 3) {
             return ViewUsageError("cat takes ARCHIVE ENTRY");
         }
-#ifdef _WIN32
-        _setmode(_fileno(stdout), _O_BINARY);
-#endif
+        platform::SetStandardOutputBinary();
         return CatEntry(platform::PathFromNative(args[1]), FromUtf8(args[2]), stdout, stderr);
     }
     if (args.size() < 4) {
@@ -167,16 +140,22 @@ int RunViewCommand(const std::vector<std::string>& args) {
     uint32_t mip = 0;
     uint32_t face = 0;
     for (size_t i = 4; i < args.size(); ++i) {
-        if ((args[i] == "--mip" || args[i] == "--face") && i + 1 < args.size()) {
-            if (!ParseNumber(args[i + 1], args[i] == "--mip" ? mip : face)) {
-                return ViewUsageError(args[i] + " takes a whole number from 0");
-            }
-            ++i;
-        } else {
-            return ViewUsageError("unexpected argument: " + TerminalText(platform::PathFromNative(args[i])));
+        const std::string& option = args[i];
+        if (option != "--mip" && option != "--face") {
+            return ViewUsageError("unexpected argument: " + TerminalText(platform::PathFromNative(option)));
+        }
+        if (i + 1 == args.size()) {
+            return ViewUsageError("missing N after " + option);
+        }
+        if (!ParseNumber(args[++i], option == "--mip" ? mip : face)) {
+            return ViewUsageError(option + " takes a whole number from 0");
         }
     }
     // Paths reach the file system byte for byte; the entry is text, as list prints it.
-    return RenderEntry(platform::PathFromNative(args[1]), FromUtf8(args[2]),
-                       platform::PathFromNative(args[3]), mip, face, stderr);
+    const std::u16string pngPath = platform::PathFromNative(args[3]);
+    if (pngPath == kStandardOutputName) {
+        platform::SetStandardOutputBinary();
+    }
+    return RenderEntry(platform::PathFromNative(args[1]), FromUtf8(args[2]), pngPath, mip, face, stdout,
+                       stderr);
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <optional>
 
 #include "base/exceptions.h"
 #include "platform/file.h"
@@ -14,7 +15,7 @@ namespace {
 constexpr char16_t kTemporaryPrefix[] = u".parlivex-";
 
 [[noreturn]] void RaiseLastError(const std::u16string& fixedText) {
-    throw EStreamError(fixedText + u"  " + platform::SystemErrorText(platform::LastErrorCode()));
+    throw EStreamError(fixedText, platform::SystemErrorText(platform::LastErrorCode()));
 }
 
 // A new file under a temporary name in the target folder, removed again unless it was given its final name.
@@ -39,8 +40,13 @@ public:
 
     platform::FileHandle Handle() const { return handle_; }
 
-    // Closes the file, checking that the system took every byte, then gives it the final name.
-    void Commit(const std::u16string& finalName, const std::u16string& file) {
+    // Gives the file its permission bits when asked to, closes it, checking that the system took every byte,
+    // then gives it the final name.
+    void Commit(const std::u16string& finalName, const std::u16string& file,
+                std::optional<uint32_t> permissions) {
+        if (permissions && !platform::FileSetPermissions(handle_, *permissions)) {
+            RaiseLastError(u"Cannot create " + file + u".");
+        }
         const platform::FileHandle handle = handle_;
         handle_ = platform::kInvalidFileHandle;
         if (!platform::FileCloseChecked(handle)) {
@@ -65,7 +71,8 @@ bool Cancelled(const std::atomic<bool>* cancel) {
 } // namespace
 
 bool WriteEntryFile(platform::FolderHandle folder, const std::u16string& name, const std::u16string& file,
-                    const TBytes& data, const std::atomic<bool>* cancel) {
+                    const TBytes& data, const std::atomic<bool>* cancel,
+                    std::optional<uint32_t> permissions) {
     if (data.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
         throw ERangeError();
     }
@@ -84,6 +91,6 @@ bool WriteEntryFile(platform::FolderHandle folder, const std::u16string& name, c
         }
         stream.Close();
     }
-    temporary.Commit(name, file);
+    temporary.Commit(name, file, permissions);
     return true;
 }

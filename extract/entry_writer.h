@@ -1,6 +1,8 @@
 #pragma once
 // Writing one fetched entry to disk, the same way for the window and the command-line tool: whole files only.
 #include <atomic>
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "base/bytes.h"
@@ -15,10 +17,13 @@
 // Raises the stream's "Cannot create %s." (also when the rename fails, for instance where a folder has the
 // name) or "FileWrite failed for %s." (also when closing the file fails) errors, and ERangeError for data of
 // more than 2^31 - 1 bytes (one write call takes a 32-bit count). Looks at *cancel (when given) before each
-// block of kCancelCheckBytes: once it is set, stops and returns false. On every failure and on cancelling the
-// temporary file is removed and name is left as it was. True when the file was replaced.
+// block of kCancelCheckBytes: once it is set, stops and returns false. With permissions given, the new file
+// gets those permission bits (platform::NameInfo::permissions) before it takes the name; otherwise the
+// system's default for a new file. On every failure and on cancelling the temporary file is removed and name
+// is left as it was. True when the file was replaced.
 bool WriteEntryFile(platform::FolderHandle folder, const std::u16string& name, const std::u16string& file,
-                    const TBytes& data, const std::atomic<bool>* cancel = nullptr);
+                    const TBytes& data, const std::atomic<bool>* cancel = nullptr,
+                    std::optional<uint32_t> permissions = std::nullopt);
 
 // How many bytes are written between two looks at the cancel flag: a whole number of stream blocks, so that
 // the file receives the same blocks as from one write call.

@@ -43,6 +43,10 @@ FileHandle FileDuplicate(FileHandle file);
 using ReadFault = uint32_t (*)(FileHandle file, int64_t position, int32_t count);
 void SetReadFaultForTesting(ReadFault fault);
 
+// Makes the C library's standard output pass bytes through as they are, so that binary data can be piped:
+// on Windows it would turn "\n" into "\r\n". Linux: nothing to do.
+void SetStandardOutputBinary();
+
 // The calling thread's last error code of the calls above.
 uint32_t LastErrorCode();
 // The system's text for an error code, without trailing white space or full stops.

@@ -140,6 +140,8 @@ FileHandle FileDuplicate(FileHandle file) {
     return fd < 0 ? kInvalidFileHandle : fd;
 }
 
+void SetStandardOutputBinary() {}
+
 uint32_t LastErrorCode() {
     return static_cast<uint32_t>(errno);
 }

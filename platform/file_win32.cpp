@@ -3,6 +3,9 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdio>
+#include <fcntl.h>
+#include <io.h>
 
 #include "base/ustring.h"
 #include "platform/win32_path.h"
@@ -164,6 +167,10 @@ FileHandle FileDuplicate(FileHandle file) {
         return kInvalidFileHandle;
     }
     return reinterpret_cast<FileHandle>(duplicate);
+}
+
+void SetStandardOutputBinary() {
+    _setmode(_fileno(stdout), _O_BINARY);
 }
 
 uint32_t LastErrorCode() {

@@ -39,6 +39,32 @@ bool FileReplace(FolderHandle folder, const std::u16string& from, const std::u16
 // Removes the name (a file or a link itself) from inside folder. False on failure.
 bool FileRemove(FolderHandle folder, const std::u16string& name);
 
+// What a name inside a folder is. Special: anything that is neither a regular file nor a folder nor a link
+// (a device, a FIFO, a socket).
+enum class NameKind { Missing, File, Folder, Link, Special };
+struct NameInfo {
+    NameKind kind = NameKind::Missing;
+    // For a link: what it leads to, Missing when it leads nowhere (or nowhere this process may look).
+    NameKind linkTarget = NameKind::Missing;
+    // For a file: its permission bits (POSIX: read, write and execute for owner, group and others); 0 where
+    // the system has none (Windows).
+    uint32_t permissions = 0;
+};
+// Looks at name inside folder without following a link at it (a symbolic link, or on Windows any reparse
+// point, is a Link), and then at what a link leads to. A name nothing has is Missing. False when the system
+// cannot tell (no permission to look, say).
+bool NameQuery(FolderHandle folder, const std::u16string& name, NameInfo& info);
+
+// Gives an open file the permission bits that NameInfo::permissions holds. Windows: nothing to do (true).
+// False on failure.
+bool FileSetPermissions(FileHandle file, uint32_t permissions);
+
+// The folder that path names a file in and that file's name, as the system would read the path: relative
+// paths are taken from the current folder ("." when path holds no separator). False when path names no file
+// in a folder: it is empty, ends with a separator, ends with "." or "..", or (Windows) is a device such as
+// "NUL" or "CON".
+bool SplitFilePath(const std::u16string& path, std::u16string& folder, std::u16string& name);
+
 // Turns a name or relative path into the form under which the file system tells files apart: two names with
 // the same form name one file. Linux: unchanged, case matters. Windows: upper-cased letter by letter, as its
 // file systems compare names.

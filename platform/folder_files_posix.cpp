@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "base/ustring.h"
+#include "platform/native_path.h"
 
 namespace platform {
 namespace {
@@ -25,6 +26,18 @@ int OpenChildFolder(int parent, const char* name) {
     return fd;
 }
 
+// The system's bytes for a name: those a path taken from the command line was given in (native_path.h).
+std::string NativeName(const std::u16string& name) {
+    return NativePath(name);
+}
+
+NameKind KindOf(mode_t mode) {
+    return S_ISREG(mode)   ? NameKind::File
+           : S_ISDIR(mode) ? NameKind::Folder
+           : S_ISLNK(mode) ? NameKind::Link
+                           : NameKind::Special;
+}
+
 bool IsLink(int parent, const char* name) {
     struct stat info {};
     return fstatat(parent, name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode);
@@ -38,7 +51,7 @@ FolderHandle FolderOpen(const std::u16string& path) {
 }
 
 ChildFolder FolderOpenChild(FolderHandle parent, const std::u16string& name, FolderHandle& child) {
-    const std::string native = ToUtf8(name);
+    const std::string native = NativeName(name);
     int fd = OpenChildFolder(Fd(parent), native.c_str());
     if (fd < 0 && errno == ENOENT) {
         // Made by someone else in the meantime is as good as made here.
@@ -96,11 +109,44 @@ FileHandle FileCreateUnique(FolderHandle folder, const std::u16string& prefix, s
 }
 
 bool FileReplace(FolderHandle folder, const std::u16string& from, const std::u16string& to) {
-    return renameat(Fd(folder), ToUtf8(from).c_str(), Fd(folder), ToUtf8(to).c_str()) == 0;
+    return renameat(Fd(folder), NativeName(from).c_str(), Fd(folder), NativeName(to).c_str()) == 0;
 }
 
 bool FileRemove(FolderHandle folder, const std::u16string& name) {
-    return unlinkat(Fd(folder), ToUtf8(name).c_str(), 0) == 0;
+    return unlinkat(Fd(folder), NativeName(name).c_str(), 0) == 0;
+}
+
+bool NameQuery(FolderHandle folder, const std::u16string& name, NameInfo& info) {
+    const std::string native = NativeName(name);
+    info = NameInfo{};
+    struct stat found {};
+    if (fstatat(Fd(folder), native.c_str(), &found, AT_SYMLINK_NOFOLLOW) != 0) {
+        return errno == ENOENT;
+    }
+    info.kind = KindOf(found.st_mode);
+    if (info.kind == NameKind::File) {
+        info.permissions = found.st_mode & 0777;
+    }
+    struct stat target {};
+    if (info.kind == NameKind::Link && fstatat(Fd(folder), native.c_str(), &target, 0) == 0) {
+        info.linkTarget = KindOf(target.st_mode);
+    }
+    return true;
+}
+
+bool FileSetPermissions(FileHandle file, uint32_t permissions) {
+    return fchmod(Fd(file), static_cast<mode_t>(permissions & 0777)) == 0;
+}
+
+bool SplitFilePath(const std::u16string& path, std::u16string& folder, std::u16string& name) {
+    const size_t slash = path.rfind(u'/');
+    std::u16string last = slash == std::u16string::npos ? path : path.substr(slash + 1);
+    if (last.empty() || last == u"." || last == u"..") {
+        return false;
+    }
+    folder = slash == std::u16string::npos ? u"." : slash == 0 ? u"/" : path.substr(0, slash);
+    name = std::move(last);
+    return true;
 }
 
 void ToFileNameKey(std::u16string&) {}

@@ -156,6 +156,64 @@ bool FileRemove(FolderHandle folder, const std::u16string& name) {
     return DeleteFileW(Inside(folder, name).c_str()) != 0;
 }
 
+bool NameQuery(FolderHandle folder, const std::u16string& name, NameInfo& info) {
+    const std::wstring path = Inside(folder, name);
+    info = NameInfo{};
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD reason = GetLastError();
+        return reason == ERROR_FILE_NOT_FOUND || reason == ERROR_PATH_NOT_FOUND;
+    }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        info.kind = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? NameKind::Folder : NameKind::File;
+        return true;
+    }
+    info.kind = NameKind::Link;
+    // What the link leads to: opened through it, only to look.
+    const HANDLE target = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (target == INVALID_HANDLE_VALUE) {
+        return true;
+    }
+    const DWORD targetAttributes = AttributesOf(target);
+    if (GetFileType(target) != FILE_TYPE_DISK) {
+        info.linkTarget = NameKind::Special;
+    } else if (targetAttributes != INVALID_FILE_ATTRIBUTES) {
+        info.linkTarget =
+            (targetAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? NameKind::Folder : NameKind::File;
+    }
+    CloseHandle(target);
+    return true;
+}
+
+bool FileSetPermissions(FileHandle, uint32_t) {
+    return true;
+}
+
+bool SplitFilePath(const std::u16string& path, std::u16string& folder, std::u16string& name) {
+    // As the system reads it: absolute, "." and ".." resolved, with "\\?\" before it.
+    const std::wstring full = Win32Path(path);
+    if (full.rfind(L"\\\\.\\", 0) == 0) {
+        return false; // a device: "NUL", "CON", "COM1", "\\.\pipe\..."
+    }
+    const size_t separator = full.rfind(L'\\');
+    if (separator == std::wstring::npos) {
+        return false;
+    }
+    const std::wstring last = full.substr(separator + 1);
+    if (last.empty() || last == L"." || last == L"..") {
+        return false;
+    }
+    std::wstring parent = full.substr(0, separator);
+    if (!parent.empty() && parent.back() == L':') {
+        parent += L'\\'; // a drive's root
+    }
+    folder = FromWide(parent);
+    name = FromWide(last);
+    return true;
+}
+
 void ToFileNameKey(std::u16string& name) {
     if (name.empty()) {
         return;

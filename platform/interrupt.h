@@ -10,4 +10,9 @@ namespace platform {
 // process; a second one ends it at once, as usual. Nothing else happens in the signal handler.
 void SetFlagOnInterrupt(std::atomic<bool>* flag);
 
+// A write beyond the process's file size limit ("ulimit -f") fails with "File too large" from now on instead
+// of ending the process at once (SIGXFSZ), so that the file being written is dropped and the failure
+// reported. Calling it again changes nothing. Windows has no such limit: nothing to do.
+void IgnoreFileSizeLimitSignal();
+
 } // namespace platform

@@ -29,4 +29,11 @@ void SetFlagOnInterrupt(std::atomic<bool>* flag) {
     sigaction(SIGTERM, &action, nullptr);
 }
 
+void IgnoreFileSizeLimitSignal() {
+    struct sigaction action {};
+    action.sa_handler = SIG_IGN;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGXFSZ, &action, nullptr);
+}
+
 } // namespace platform

@@ -121,7 +121,7 @@ int32_t TwbBaseCachedFileStream::FileWrite(const void* buffer, int32_t count) {
 }
 
 void TwbBaseCachedFileStream::RaiseErrorCode(const std::u16string& message, uint32_t code) const {
-    throw EStreamError(std::u16string(Trim(message)) + u"  " + platform::SystemErrorText(code));
+    throw EStreamError(std::u16string(Trim(message)), platform::SystemErrorText(code));
 }
 
 void TwbBaseCachedFileStream::RaiseLastError(const std::u16string& message) const {

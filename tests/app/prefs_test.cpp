@@ -4,8 +4,11 @@
 #include <QAction>
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #ifndef _WIN32
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #endif
 
@@ -101,6 +104,53 @@ TEST_F(IniFileTest, ValuesReadBackAsWrittenAndLineBreaksAreNotWritten) {
     }
     EXPECT_EQ(TIniFile(U16(file_)).ReadString(u"path", u"lastBsaDir", u"?"), u"/old/");
 }
+
+#ifndef _WIN32
+// A FIFO or a device at the name, or where a link at it leads, is neither opened (a FIFO would wait for a
+// writer forever, /dev/zero never ends) nor replaced by a regular file (as root, a prefs.ini linked to
+// /dev/null would have cost the system its /dev/null).
+TEST_F(IniFileTest, FifoOrDeviceIsNeitherReadNorReplaced) {
+    const fs::path elsewhere = temp_.Path() / "elsewhere";
+    fs::create_directories(elsewhere);
+    // A device node of the test's own, for the null device: nothing could come of writing to it.
+    const auto makeDevice = [](const fs::path& path) {
+        return mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+    };
+    const auto makeFifo = [](const fs::path& path) { return mkfifo(path.c_str(), 0666) == 0; };
+    const struct {
+        const char* what;
+        std::function<bool(const fs::path&)> make;
+        bool throughLink;
+        fs::file_type type;
+    } cases[] = {
+        {"a FIFO", makeFifo, false, fs::file_type::fifo},
+        {"a link to a FIFO", makeFifo, true, fs::file_type::fifo},
+        {"a device", makeDevice, false, fs::file_type::character},
+        {"a link to a device", makeDevice, true, fs::file_type::character},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove(file_);
+        fs::remove(elsewhere / "special");
+        const fs::path special = c.throughLink ? elsewhere / "special" : file_;
+        if (!c.make(special)) {
+            GTEST_SKIP() << "this user cannot make device nodes";
+        }
+        if (c.throughLink) {
+            fs::create_symlink(special, file_);
+        }
+        TIniFile ini(U16(file_));
+        EXPECT_EQ(ini.ReadString(u"path", u"lastBsaDir", u"?"), u"?");
+        ASSERT_TRUE(ini.WriteString(u"path", u"lastBsaDir", u"/new/"));
+        EXPECT_FALSE(ini.UpdateFile());
+        EXPECT_EQ(fs::status(file_).type(), c.type);
+        EXPECT_EQ(fs::symlink_status(file_).type(), c.throughLink ? fs::file_type::symlink : c.type);
+        EXPECT_EQ(std::distance(fs::directory_iterator(elsewhere), fs::directory_iterator()),
+                  c.throughLink ? 1 : 0)
+            << "no temporary file left";
+    }
+}
+#endif
 
 // The user's configuration folder and the program's folder in it: %APPDATA%\Parlivex on Windows.
 #ifdef _WIN32

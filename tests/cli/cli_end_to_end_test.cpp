@@ -569,6 +569,9 @@ TEST(CliCommands, MissingOrUnknownArgumentsPrintTheUsage) {
         {{"extract", "a.bsa", "out", "--filter"}, "missing TEXT after --filter"},
         {{"extract", "a.bsa", "out", "--jobs", "2", "--jobs"}, "missing N after --jobs"},
         {{"extract", "a.bsa", "out", "--force"}, "unexpected argument: --force"},
+        {{"render", "a.bsa", "x.dds", "o.png", "--mip"}, "missing N after --mip"},
+        {{"render", "a.bsa", "x.dds", "o.png", "--mip", "1", "--face"}, "missing N after --face"},
+        {{"render", "a.bsa", "x.dds", "o.png", "--size", "1"}, "unexpected argument: --size"},
         {{"list", "a.bsa", "b.bsa"}, "unexpected argument: b.bsa"},
         {{"lsit", "a.bsa"}, "unknown command: lsit"},
     };
