@@ -3,6 +3,7 @@
 // damaged entries, which fail one by one and leave the archive usable.
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -137,6 +138,77 @@ TEST(BsaEntryLookup, EveryListedEntryYieldsItsOwnBytes) {
             EXPECT_EQ(Fetch(*opened.bsa, entry.substr(0, slash), entry.substr(slash + 1)), Bytes(bytes))
                 << ToUtf8(entry);
         }
+    }
+}
+
+// Archives can make many entries look alike: thousands of folder records of one name, names equal up to case.
+// However many there are, every lookup finds the entry its listed name gives in a few binary-search steps;
+// searching every folder of a name in turn made extracting such an archive take time quadratic in its size.
+TEST(BsaEntryLookup, LookupsStayLogarithmicWhateverTheNamesShare) {
+    constexpr size_t kCount = 1 << 14;
+    // Every lower/upper-case mix of a 14-letter name is its own entry.
+    const auto caseVariant = [](size_t bits) {
+        std::string name = "abcdefghijklmn";
+        for (size_t i = 0; i < name.size(); ++i) {
+            if ((bits >> i) & 1) {
+                name[i] = static_cast<char>(name[i] - 'a' + 'A');
+            }
+        }
+        return name + ".txt";
+    };
+    struct Case {
+        std::string label;
+        std::function<std::vector<fixture::FolderSpec>()> folders;
+        bool namesRepeat; // every entry string is the same: the first entry answers for all
+    };
+    const std::vector<Case> cases = {
+        {"many folders of one name, a file each",
+         [] {
+             std::vector<fixture::FolderSpec> folders(kCount);
+             for (size_t i = 0; i < kCount; ++i) {
+                 folders[i] = {"a", {Entry("f" + std::to_string(i) + ".txt", Bytes(std::to_string(i)))}};
+             }
+             return folders;
+         },
+         false},
+        {"many folders of one name, one file name",
+         [] {
+             std::vector<fixture::FolderSpec> folders(kCount);
+             for (size_t i = 0; i < kCount; ++i) {
+                 folders[i] = {"a", {Entry("f.txt", Bytes(std::to_string(i)))}};
+             }
+             return folders;
+         },
+         true},
+        {"one folder of names equal up to case",
+         [&] {
+             std::vector<fixture::FolderSpec> folders(1, {"a", {}});
+             for (size_t i = 0; i < kCount; ++i) {
+                 folders[0].files.push_back(Entry(caseVariant(i), Bytes(std::to_string(i))));
+             }
+             return folders;
+         },
+         false},
+    };
+    const fixture::TempFolder temp;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        fixture::ArchiveSpec recipe;
+        recipe.orderByHash = false;
+        recipe.folders = c.folders();
+        const auto opened = OpenFixture(temp, recipe);
+        const TwbBSAFile& bsa = *opened.bsa;
+        ASSERT_EQ(bsa.FileCount(), kCount);
+        const uint64_t stepsBefore = bsa.Index().LookupSteps();
+        for (TEntryRef entry = 0; entry < kCount; ++entry) {
+            const std::optional<TEntryRef> found =
+                bsa.FindEntry(bsa.Index().FolderOf(entry).Name, bsa.Index().FileName(entry));
+            ASSERT_EQ(found, std::optional<TEntryRef>(c.namesRepeat ? 0 : entry))
+                << ToUtf8(bsa.EntryString(entry));
+        }
+        // A binary search of 2^14 entries takes 15 steps; a lookup does a handful of them.
+        const uint64_t stepsPerLookup = (bsa.Index().LookupSteps() - stepsBefore) / kCount;
+        EXPECT_LE(stepsPerLookup, 6u * 15u);
     }
 }
 
