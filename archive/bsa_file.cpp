@@ -2,48 +2,20 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <limits>
 #include <string_view>
 #include <utility>
 
+#include "archive/bsa_format.h"
 #include "archive/entry_string.h"
+#include "base/bounds.h"
 #include "base/exceptions.h"
 #include "base/little_endian.h"
 #include "base/ustring.h"
-#include "compression/lz4_decode.h"
-#include "compression/zlib_decompress.h"
 #include "platform/locale.h"
 
+using namespace bsa_format;
+
 namespace {
-
-constexpr uint32_t kHeaderSize = 36;
-constexpr uint32_t kFolderRecordSize104 = 16;
-constexpr uint32_t kFolderRecordSize105 = 24;
-constexpr uint32_t kFileRecordSize = 16;
-constexpr uint32_t kVersionSkyrim = 104;
-constexpr uint32_t kVersionSkyrimSE = 105;
-
-constexpr uint32_t kArchiveCompressedByDefault = 0x4; // bit 30 of a size word then marks a raw entry
-constexpr uint32_t kArchiveEmbeddedNames = 0x100;     // every entry's data starts with a counted name
-constexpr uint32_t kSizeCompressionToggle = 0x40000000;
-constexpr uint32_t kUncompressedSizePrefix = 4;
-
-// The magic numbers that open the parts of an LZ4-packed entry.
-constexpr uint32_t kLz4FrameMagic = 0x184D2204;
-constexpr uint32_t kLz4LegacyMagic = 0x184C2102;
-constexpr uint32_t kLz4SkippableMagic = 0x184D2A50; // to 0x184D2A5F
-constexpr uint32_t kLz4SkippableMagicMask = 0xFFFFFFF0;
-
-// The decoders take 32-bit signed lengths.
-constexpr uint64_t kMaxEntryBytes = std::numeric_limits<int32_t>::max();
-// The most a packed byte can expand to, and some slack for a stream's fixed parts: deflate reaches 1032:1,
-// an LZ4 block 255:1.
-constexpr uint64_t kZlibMaxRatio = 1032;
-constexpr uint64_t kLz4MaxRatio = 255;
-constexpr uint64_t kExpansionSlack = 64;
-// A compressed entry with nothing packed stands for U zero bytes. Those bytes are backed by nothing in the
-// file, so a 4-byte prefix may not make us allocate gigabytes; entries like that are small.
-constexpr uint64_t kMaxUnbackedZeroBytes = 16 << 20;
 
 uint32_t ReadU32(TStream& stream) {
     uint8_t bytes[4];
@@ -55,12 +27,6 @@ uint32_t ReadU32(TStream& stream) {
 bool IsBsaSignature(const char (&signature)[4]) {
     const size_t length = static_cast<size_t>(std::find(signature, signature + 4, '\0') - signature);
     return std::string_view(signature, length) == "BSA";
-}
-
-// Whether count bytes from position lie within size bytes. Every "fits in the file" check of the index and of
-// an entry goes through here; sizes are 64-bit, where no sum of the 32-bit fields can wrap.
-constexpr bool FitsIn(uint64_t position, uint64_t count, uint64_t size) {
-    return position <= size && count <= size - position;
 }
 
 } // namespace
@@ -278,212 +244,4 @@ bool TwbBSAFile::exportFileList(TStringList& fileList) const {
         fileList.Add(EntryString(entry));
     }
     return count != 0;
-}
-
-TwbBSAFile::TEntryStorage TwbBSAFile::EntryStorage(TEntryRef entry) const {
-    TEntryStorage storage;
-    storage.storedSize = bfIndex->File(entry).Size;
-    storage.compressed = IsCompressed(storage.storedSize);
-    return storage;
-}
-
-void TwbBSAFile::ReadEntry(TEntryRef entry, TBytes& buffer) {
-    buffer.clear();
-    const TwbBSAFileRec& record = bfIndex->File(entry);
-    // Assigned only once the whole entry was read, so a failure leaves buffer empty.
-    buffer = ReadEntryData(record.Offset, record.Size);
-}
-
-TwbBSAFile::Packing TwbBSAFile::EntryPacking(TEntryRef entry) {
-    const TwbBSAFileRec& record = bfIndex->File(entry);
-    uint32_t storedSize = record.Size;
-    if (!IsCompressed(storedSize)) {
-        return Packing::Raw;
-    }
-    if (bfVersion != kVersionSkyrimSE) {
-        return Packing::Zlib;
-    }
-    TwbReadOnlyCachedFileStream& stream = *bfStream;
-    const uint64_t end = uint64_t{record.Offset} + storedSize;
-    if (end > static_cast<uint64_t>(stream.Size())) {
-        return Packing::Lz4Unrecognised;
-    }
-    uint64_t position = record.Offset;
-    if ((bfFlags & kArchiveEmbeddedNames) != 0) {
-        if (position >= end) {
-            return Packing::Lz4Unrecognised;
-        }
-        stream.SetPosition(static_cast<int64_t>(position));
-        uint8_t nameLength = 0;
-        stream.ReadBuffer(&nameLength, 1);
-        position += 1 + uint64_t{nameLength};
-    }
-    position += kUncompressedSizePrefix;
-    // Skippable frames may come first; each is passed over by its stated length, so the loop ends within
-    // the entry's bytes.
-    while (position + 4 <= end) {
-        stream.SetPosition(static_cast<int64_t>(position));
-        const uint32_t magic = ReadU32(stream);
-        if (magic == kLz4FrameMagic) {
-            return Packing::Lz4Frame;
-        }
-        if (magic == kLz4LegacyMagic) {
-            return Packing::Lz4Legacy;
-        }
-        if ((magic & kLz4SkippableMagicMask) != kLz4SkippableMagic || position + 8 > end) {
-            return Packing::Lz4Unrecognised;
-        }
-        position += 8 + uint64_t{ReadU32(stream)};
-    }
-    return Packing::Lz4Unrecognised;
-}
-
-bool TwbBSAFile::getFile(const std::u16string& folder, const std::u16string& filename,
-                         const std::u16string& ext, bool getFile, TBytes& buffer) {
-    buffer.clear();
-    const std::optional<TEntryRef> entry = FindEntry(folder, filename + ext);
-    if (!entry) {
-        return false;
-    }
-    if (getFile) {
-        ReadEntry(*entry, buffer);
-    }
-    return true;
-}
-
-bool TwbBSAFile::entryStorage(const std::u16string& folder, const std::u16string& fileName, bool& compressed,
-                              uint32_t& storedSize) const {
-    const std::optional<TEntryRef> entry = FindEntry(folder, fileName);
-    if (!entry) {
-        return false;
-    }
-    const TEntryStorage storage = EntryStorage(*entry);
-    compressed = storage.compressed;
-    storedSize = storage.storedSize;
-    return true;
-}
-
-bool TwbBSAFile::entryPacking(const std::u16string& folder, const std::u16string& fileName,
-                              Packing& packing) {
-    const std::optional<TEntryRef> entry = FindEntry(folder, fileName);
-    if (!entry) {
-        return false;
-    }
-    packing = EntryPacking(*entry);
-    return true;
-}
-
-bool TwbBSAFile::IsCompressed(uint32_t& sizeWord) const {
-    bool compressed = (sizeWord & kSizeCompressionToggle) != 0;
-    sizeWord &= ~kSizeCompressionToggle;
-    if ((bfFlags & kArchiveCompressedByDefault) != 0) {
-        compressed = !compressed;
-    }
-    return compressed;
-}
-
-// A stored entry taken apart: its payload (packed or raw) past the embedded name and the size prefix.
-struct TwbBSAFile::TStoredEntry {
-    const uint8_t* payload;
-    uint32_t payloadSize;
-    uint32_t uncompressedSize; // from the size prefix; 0 for a raw entry
-};
-
-TBytes TwbBSAFile::ReadEntryData(uint32_t offset, uint32_t sizeWord) {
-    const bool compressed = IsCompressed(sizeWord);
-    const uint32_t storedSize = sizeWord; // bit 31 stays: such a size cannot be read
-    // Nothing is allocated for a size the file cannot hold.
-    if (storedSize > kMaxEntryBytes || !FitsIn(offset, storedSize, static_cast<uint64_t>(bfStream->Size()))) {
-        throw EReadError();
-    }
-    const bool embeddedName = (bfFlags & kArchiveEmbeddedNames) != 0;
-    bfStream->SetPosition(offset);
-
-    // The common raw entry: one read straight into the result.
-    if (!compressed && !embeddedName) {
-        TBytes data(storedSize);
-        ReadExactlyUncached(data.data(), storedSize);
-        return data;
-    }
-    const TStoredEntry entry = ReadStoredEntry(storedSize, compressed, embeddedName);
-    if (!compressed) {
-        return TBytes(entry.payload, entry.payload + entry.payloadSize);
-    }
-    return DecodeEntry(entry);
-}
-
-// The whole stored entry in one read (entries are fetched in name order, not in the order they lie in the
-// file, so the stream's cache would only read ahead for nothing), then taken apart in memory.
-TwbBSAFile::TStoredEntry TwbBSAFile::ReadStoredEntry(uint32_t storedSize, bool compressed,
-                                                     bool embeddedName) {
-    const auto damagedPrefix = [&] {
-        return Exception(bfFileName + u" has a damaged entry: stored size " + UIntToStr(storedSize) +
-                         u" is smaller than its embedded name and size prefix");
-    };
-    const uint32_t sizePrefix = compressed ? kUncompressedSizePrefix : 0;
-    if (storedSize < (embeddedName ? 1 : 0) + sizePrefix) {
-        throw damagedPrefix();
-    }
-    const uint8_t* stored = ReadStoredBytes(storedSize);
-    uint64_t prefixBytes = sizePrefix;
-    if (embeddedName) {
-        // The embedded name may belong to another record sharing this data: stepped over, never checked.
-        prefixBytes += 1 + uint64_t{stored[0]};
-        if (storedSize < prefixBytes) {
-            throw damagedPrefix();
-        }
-    }
-    TStoredEntry entry;
-    entry.payload = stored + prefixBytes;
-    entry.payloadSize = storedSize - static_cast<uint32_t>(prefixBytes);
-    entry.uncompressedSize = compressed ? LoadLE32(entry.payload - kUncompressedSizePrefix) : 0;
-    return entry;
-}
-
-// The uncompressed bytes of a compressed entry: LZ4 in version 105, zlib in version 104. An entry with
-// nothing packed stands for that many zero bytes.
-TBytes TwbBSAFile::DecodeEntry(const TStoredEntry& entry) {
-    const uint32_t uncompressedSize = entry.uncompressedSize;
-    const uint32_t packedSize = entry.payloadSize;
-    const bool lz4 = bfVersion == kVersionSkyrimSE;
-    const uint64_t largestHonestSize =
-        packedSize != 0 ? uint64_t{packedSize} * (lz4 ? kLz4MaxRatio : kZlibMaxRatio) + kExpansionSlack
-                        : kMaxUnbackedZeroBytes;
-    if (uncompressedSize > kMaxEntryBytes || uncompressedSize > largestHonestSize) {
-        throw Exception(bfFileName + u" has a damaged entry: uncompressed size " +
-                        UIntToStr(uncompressedSize) + u" cannot come from " + UIntToStr(packedSize) +
-                        u" packed bytes");
-    }
-    TBytes data(uncompressedSize);
-    if (uncompressedSize > 0 && packedSize != 0) {
-        if (lz4) {
-            Lz4DecompressBuffer(entry.payload, static_cast<int32_t>(packedSize), data.data(),
-                                static_cast<int32_t>(uncompressedSize));
-        } else {
-            ZlibDecompressBuffer(entry.payload, static_cast<int32_t>(packedSize), data.data(),
-                                 static_cast<int32_t>(uncompressedSize));
-        }
-    }
-    return data;
-}
-
-void TwbBSAFile::ReadExactlyUncached(uint8_t* buffer, uint32_t count) {
-    if (count != 0 &&
-        bfStream->ReadUncached(buffer, static_cast<int32_t>(count)) != static_cast<int32_t>(count)) {
-        throw EReadError();
-    }
-}
-
-const uint8_t* TwbBSAFile::ReadStoredBytes(uint32_t storedSize) {
-    // Kept for the next entry up to a few MiB, so that fetching entry after entry does not allocate each
-    // time; a larger one is released once the next entry is read.
-    constexpr uint32_t kKeptScratchBytes = 8 << 20;
-    if (bfScratchSize < storedSize || bfScratchSize > kKeptScratchBytes) {
-        bfScratch.reset();
-        bfScratchSize = 0;
-        bfScratch = std::make_unique_for_overwrite<uint8_t[]>(std::max<size_t>(storedSize, 1));
-        bfScratchSize = storedSize;
-    }
-    ReadExactlyUncached(bfScratch.get(), storedSize);
-    return bfScratch.get();
 }

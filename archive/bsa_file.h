@@ -15,6 +15,15 @@
 #include "base/exceptions.h"
 #include "streams/read_only_cached_file_stream.h"
 
+// Where TwbBSAFile::ReadEntryInPieces puts an entry's bytes.
+class TEntryDestination {
+public:
+    virtual ~TEntryDestination() = default;
+    // Called once, after the entry's stored sizes were checked and before its first byte: the stream that
+    // takes its size bytes.
+    virtual TStream& Begin(uint64_t size) = 0;
+};
+
 class TwbBSAFile {
 public:
     // Opens aFileName and reads its index. Raises the stream's open error, Exception "<file> is not a valid
@@ -74,6 +83,11 @@ public:
     // damaged or truncated entry raises (EReadError, the decoders' errors, or Exception for sizes the entry
     // cannot hold) and leaves buffer empty; the object stays usable.
     void ReadEntry(TEntryRef entry, TBytes& buffer);
+    // The same bytes written to the stream that destination gives, piece by piece, for entries too large to
+    // hold: a few MiB of working memory whatever the entry's size. The same failures, raised once the entry
+    // is found damaged; the destination may have received part of the entry by then. The destination's own
+    // errors pass.
+    void ReadEntryInPieces(TEntryRef entry, TEntryDestination& destination);
 
     // Looks up folder and filename + ext (case-insensitive). buffer is emptied first; returns True when the
     // entry exists, and with getFile set, buffer then holds its bytes (raw, zlib-inflated in version 104,
@@ -116,11 +130,15 @@ private:
 
     // Clears bit 30 of sizeWord and says whether the entry is compressed (bit 30 xor archive flag 0x4).
     bool IsCompressed(uint32_t& sizeWord) const;
-    // Reading one entry: the stored entry, then its decoding.
+    // Reading one entry: its stored bytes checked, taken apart, then decoded.
     struct TStoredEntry;
+    // EReadError for stored bytes the file does not hold, Exception for a size too small for the prefix.
+    void CheckStoredBytes(uint32_t offset, uint32_t storedSize, bool compressed) const;
+    Exception DamagedPrefix(uint32_t storedSize) const;
+    TStoredEntry TakeApart(const uint8_t* head, uint32_t storedSize, bool compressed) const;
+    void CheckUncompressedSize(const TStoredEntry& entry) const;
     TBytes ReadEntryData(uint32_t offset, uint32_t sizeWord);
-    TStoredEntry ReadStoredEntry(uint32_t storedSize, bool compressed, bool embeddedName);
-    TBytes DecodeEntry(const TStoredEntry& entry);
+    TBytes DecodeEntry(const TStoredEntry& entry, const uint8_t* payload);
     // count bytes at the stream's position in one read, past the cache; EReadError when fewer arrive.
     void ReadExactlyUncached(uint8_t* buffer, uint32_t count);
     // The storedSize bytes at the stream's position, read whole into bfScratch.

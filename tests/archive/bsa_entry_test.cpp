@@ -21,6 +21,7 @@ namespace {
 using archive_test::Bytes;
 using archive_test::Entry;
 using archive_test::Fetch;
+using archive_test::FetchInPieces;
 using archive_test::OpenFixture;
 using archive_test::ReadError;
 using fixture::Storage;
@@ -397,6 +398,40 @@ TEST(BsaEntryData, StatedSizesShapeTheResult) {
         TBytes buffer = kJunk;
         EXPECT_NO_THROW(EXPECT_TRUE(opened.bsa->getFile(u"f", u"e", u".bin", true, buffer)));
         EXPECT_EQ(buffer, c.expected);
+        EXPECT_EQ(FetchInPieces(*opened.bsa, u"f", u"e.bin"), c.expected);
+    }
+}
+
+// Entries larger than the pieces they are read in, in every storage, with and without embedded names: the
+// same bytes as a whole read.
+TEST(BsaEntryData, LargeEntriesReadInPiecesGiveTheWholeEntry) {
+    const std::vector<uint8_t> data = fixture::CompressibleBytes((3 << 20) + 777, 13);
+    const fixture::TempFolder temp;
+    for (uint32_t flags : {0x3u, 0x103u}) {
+        for (uint32_t version : {104u, 105u}) {
+            SCOPED_TRACE(std::to_string(version) + (flags == 0x103 ? " with embedded names" : ""));
+            fixture::ArchiveSpec recipe;
+            recipe.version = version;
+            recipe.flags = flags;
+            recipe.folders = {{"f", {Entry("raw.bin", data)}}};
+            if (version == 104) {
+                recipe.folders[0].files.push_back(Entry("zlib.bin", data, Storage::Zlib));
+            } else {
+                fixture::EntrySpec frame = Entry("frame.bin", data, Storage::Lz4Frame);
+                frame.lz4.blockSizeId = 4;
+                frame.lz4.contentChecksum = true;
+                frame.lz4.skippableFramesBefore = 2;
+                recipe.folders[0].files.push_back(frame);
+                recipe.folders[0].files.push_back(Entry("legacy.bin", data, Storage::Lz4Legacy));
+            }
+            const auto opened = OpenFixture(temp, recipe);
+            for (const fixture::EntrySpec& entry : recipe.folders[0].files) {
+                SCOPED_TRACE(entry.name);
+                const std::u16string name = FromUtf8(entry.name);
+                EXPECT_TRUE(FetchInPieces(*opened.bsa, u"f", name) == data);
+                EXPECT_TRUE(Fetch(*opened.bsa, u"f", name) == data);
+            }
+        }
     }
 }
 
@@ -519,6 +554,9 @@ TEST(BsaEntryDamage, EntriesThatCannotHoldTheirStatedSizesFailOneByOne) {
         EXPECT_TRUE(Raises([&] { opened.bsa->getFile(u"f", u"e", u".bin", true, buffer); }, expected));
         EXPECT_TRUE(buffer.empty());
         EXPECT_EQ(Fetch(*opened.bsa, u"f", u"good.bin"), fixture::CompressibleBytes(500, 8));
+        // Read piece by piece, it fails alike.
+        EXPECT_TRUE(Raises([&] { FetchInPieces(*opened.bsa, u"f", u"e.bin"); }, expected));
+        EXPECT_EQ(FetchInPieces(*opened.bsa, u"f", u"good.bin"), fixture::CompressibleBytes(500, 8));
     }
 }
 
