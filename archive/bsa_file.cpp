@@ -2,48 +2,20 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <limits>
 #include <string_view>
 #include <utility>
 
+#include "archive/bsa_format.h"
 #include "archive/entry_string.h"
+#include "base/bounds.h"
 #include "base/exceptions.h"
 #include "base/little_endian.h"
 #include "base/ustring.h"
-#include "compression/lz4_decode.h"
-#include "compression/zlib_decompress.h"
 #include "platform/locale.h"
 
+using namespace bsa_format;
+
 namespace {
-
-constexpr uint32_t kHeaderSize = 36;
-constexpr uint32_t kFolderRecordSize104 = 16;
-constexpr uint32_t kFolderRecordSize105 = 24;
-constexpr uint32_t kFileRecordSize = 16;
-constexpr uint32_t kVersionSkyrim = 104;
-constexpr uint32_t kVersionSkyrimSE = 105;
-
-constexpr uint32_t kArchiveCompressedByDefault = 0x4; // bit 30 of a size word then marks a raw entry
-constexpr uint32_t kArchiveEmbeddedNames = 0x100;     // every entry's data starts with a counted name
-constexpr uint32_t kSizeCompressionToggle = 0x40000000;
-constexpr uint32_t kUncompressedSizePrefix = 4;
-
-// The magic numbers that open the parts of an LZ4-packed entry.
-constexpr uint32_t kLz4FrameMagic = 0x184D2204;
-constexpr uint32_t kLz4LegacyMagic = 0x184C2102;
-constexpr uint32_t kLz4SkippableMagic = 0x184D2A50; // to 0x184D2A5F
-constexpr uint32_t kLz4SkippableMagicMask = 0xFFFFFFF0;
-
-// The decoders take 32-bit signed lengths.
-constexpr uint64_t kMaxEntryBytes = std::numeric_limits<int32_t>::max();
-// The most a packed byte can expand to, and some slack for a stream's fixed parts: deflate reaches 1032:1,
-// an LZ4 block 255:1.
-constexpr uint64_t kZlibMaxRatio = 1032;
-constexpr uint64_t kLz4MaxRatio = 255;
-constexpr uint64_t kExpansionSlack = 64;
-// A compressed entry with nothing packed stands for U zero bytes. Those bytes are backed by nothing in the
-// file, so a 4-byte prefix may not make us allocate gigabytes; entries like that are small.
-constexpr uint64_t kMaxUnbackedZeroBytes = 16 << 20;
 
 uint32_t ReadU32(TStream& stream) {
     uint8_t bytes[4];
@@ -57,16 +29,12 @@ bool IsBsaSignature(const char (&signature)[4]) {
     return std::string_view(signature, length) == "BSA";
 }
 
-// Whether count bytes from position lie within size bytes. Every "fits in the file" check of the index and of
-// an entry goes through here; sizes are 64-bit, where no sum of the 32-bit fields can wrap.
-constexpr bool FitsIn(uint64_t position, uint64_t count, uint64_t size) {
-    return position <= size && count <= size - position;
-}
-
 } // namespace
 
 TwbBSAFile::TwbBSAFile(const std::u16string& aFileName) : bfFileName(aFileName) {
     bfStream = std::make_unique<TwbReadOnlyCachedFileStream>(aFileName);
+    bfOwnIndex = std::make_unique<TBsaIndex>();
+    bfIndex = bfOwnIndex.get();
     // A failure leaves through here; the members already built release themselves.
     ReadFullIndex();
 }
@@ -74,8 +42,8 @@ TwbBSAFile::TwbBSAFile(const std::u16string& aFileName) : bfFileName(aFileName) 
 TwbBSAFile::TwbBSAFile(const TwbBSAFile& indexOwner, platform::FileHandle handle)
     : bfFileName(indexOwner.bfFileName), bfVersion(indexOwner.bfVersion), bfOffset(indexOwner.bfOffset),
       bfFlags(indexOwner.bfFlags), bfFileFlags(indexOwner.bfFileFlags),
-      bfStartDataOffset(indexOwner.bfStartDataOffset), fileCount(indexOwner.fileCount), bfIndex(&indexOwner),
-      bfOwnedHandle(handle) {
+      bfFolderRecordCount(indexOwner.bfFolderRecordCount), bfStartDataOffset(indexOwner.bfStartDataOffset),
+      bfIndex(indexOwner.bfIndex), bfOwnedHandle(handle) {
     try {
         bfStream = std::make_unique<TwbReadOnlyCachedFileStream>(bfFileName, 0, handle);
     } catch (...) {
@@ -90,7 +58,7 @@ std::unique_ptr<TwbBSAFile> TwbBSAFile::shareIndex() const {
         throw EStreamError(u"Cannot open " + bfFileName + u".  " +
                            platform::SystemErrorText(platform::LastErrorCode()));
     }
-    return std::unique_ptr<TwbBSAFile>(new TwbBSAFile(*bfIndex, handle));
+    return std::unique_ptr<TwbBSAFile>(new TwbBSAFile(*this, handle));
 }
 
 TwbBSAFile::~TwbBSAFile() {
@@ -120,12 +88,13 @@ struct TwbBSAFile::TFolderBlockAt {
 // names with the maps. The folder and file records are read in runs that the cache serves; the names in one
 // sequential run, so that no name costs a seek.
 void TwbBSAFile::ReadFullIndex() {
-    fileCount = 0;
     const TIndexLayout layout = ReadHeader();
-    // The folder records' offsets and counts are released before the names and maps take their room.
+    // The folder records' offsets and counts are released before the names take their room.
     ReadFolderBlocks(layout, ReadFolderRecords(layout));
-    ReadFileNamesAndMaps();
+    bfOwnIndex->ReserveNames(std::min<uint64_t>(layout.totalFileNameLength, layout.fileSize));
+    ReadFileNames();
     bfStartDataOffset = bfStream->Position();
+    bfOwnIndex->Finish();
 }
 
 // Each check raises at once, so later fields are not read.
@@ -159,7 +128,7 @@ TwbBSAFile::TIndexLayout TwbBSAFile::ReadHeader() {
 }
 
 // The folder records, read together first so that the cache serves them (and then the folder blocks) in runs
-// instead of being refilled at every change of position. The hashes go to bfFolders.
+// instead of being refilled at every change of position.
 std::vector<TwbBSAFile::TFolderBlockAt> TwbBSAFile::ReadFolderRecords(const TIndexLayout& layout) {
     TwbReadOnlyCachedFileStream& stream = *bfStream;
     const uint32_t folderCount = layout.folderCount;
@@ -167,13 +136,13 @@ std::vector<TwbBSAFile::TFolderBlockAt> TwbBSAFile::ReadFolderRecords(const TInd
     if (!FitsIn(kHeaderSize, uint64_t{folderCount} * (layout.folderRecordSize + 1), layout.fileSize)) {
         throw NotInFile(u"folder count " + UIntToStr(folderCount) + u" does not fit");
     }
-    bfFolders.resize(folderCount);
+    bfFolderRecordCount = folderCount;
     std::vector<TFolderBlockAt> blocks(folderCount);
     stream.SetPosition(kHeaderSize);
     for (uint32_t i = 0; i < folderCount; ++i) {
         uint8_t record[kFolderRecordSize105];
         stream.ReadBuffer(record, static_cast<int32_t>(layout.folderRecordSize));
-        bfFolders[i].Hash = static_cast<int64_t>(LoadLE64(record));
+        // The folder's name hash (8 bytes) is not kept: nothing checks it.
         blocks[i].fileCount = LoadLE32(record + 8);
         // Version 105 has an unused word here (real archives hold arbitrary values), then 8 bytes of offset.
         blocks[i].blockOffset =
@@ -189,6 +158,15 @@ std::vector<TwbBSAFile::TFolderBlockAt> TwbBSAFile::ReadFolderRecords(const TInd
 void TwbBSAFile::ReadFolderBlocks(const TIndexLayout& layout, const std::vector<TFolderBlockAt>& blocks) {
     const uint64_t claimsStart = kHeaderSize + uint64_t{layout.folderCount} * layout.folderRecordSize;
     uint64_t claimed = 0;
+    uint64_t claimedFiles = 0;
+    for (const TFolderBlockAt& block : blocks) {
+        claimedFiles += block.fileCount;
+    }
+    // Room for the records is made at once when the file can hold them all; a count it cannot hold is
+    // refused folder by folder below.
+    if (FitsIn(claimsStart, claimedFiles * (kFileRecordSize + 1), layout.fileSize)) {
+        bfOwnIndex->ReserveFiles(claimedFiles);
+    }
     for (uint32_t i = 0; i < layout.folderCount; ++i) {
         const uint64_t blockOffset = blocks[i].blockOffset;
         const uint32_t folderFileCount = blocks[i].fileCount;
@@ -200,7 +178,7 @@ void TwbBSAFile::ReadFolderBlocks(const TIndexLayout& layout, const std::vector<
         }
         const uint64_t blockStart = blockOffset - layout.totalFileNameLength;
         bfStream->SetPosition(static_cast<int64_t>(blockStart));
-        bfFolders[i].Name = platform::LowerCase(bfStream->ReadStringLen(true));
+        std::u16string name = platform::LowerCase(bfStream->ReadStringLen(true));
 
         const uint64_t recordsStart = static_cast<uint64_t>(bfStream->Position());
         const uint64_t recordBytes = uint64_t{folderFileCount} * kFileRecordSize;
@@ -213,303 +191,57 @@ void TwbBSAFile::ReadFolderBlocks(const TIndexLayout& layout, const std::vector<
                                 : u"folder " + UIntToStr(i) + u" holds " + UIntToStr(folderFileCount) +
                                       u" file records that do not fit");
         }
-        ReadFileRecords(bfFolders[i], folderFileCount);
-        fileCount += folderFileCount;
+        if (folderFileCount != 0) {
+            // Nothing in a folder without files to list or to find: the index leaves it out (an archive of
+            // empty folders would otherwise take many times its size in memory).
+            bfOwnIndex->AddFolder(std::move(name));
+            ReadFileRecords(folderFileCount);
+        }
     }
 }
 
 // The folder's file records from the stream's position, in runs of at most a cache's worth, so that they come
 // out of the cache.
-void TwbBSAFile::ReadFileRecords(TwbBSAFolderRec& folder, uint32_t count) {
+void TwbBSAFile::ReadFileRecords(uint32_t count) {
     constexpr uint32_t kRecordsPerRun = TwbBaseCachedFileStream::kDefaultCacheSize / kFileRecordSize;
-    folder.Files.resize(count);
     uint8_t run[kRecordsPerRun * kFileRecordSize];
     for (uint32_t first = 0; first < count; first += kRecordsPerRun) {
         const uint32_t runCount = std::min(count - first, kRecordsPerRun);
-        const int64_t runStart = bfStream->Position();
         bfStream->ReadBuffer(run, static_cast<int32_t>(runCount * kFileRecordSize));
         for (uint32_t j = 0; j < runCount; ++j) {
+            // The name hash (8 bytes) is not kept: nothing checks it.
             const uint8_t* record = run + size_t{j} * kFileRecordSize;
-            TwbBSAFileRec& file = folder.Files[first + j];
-            file.Hash = static_cast<int64_t>(LoadLE64(record));
-            file.uTableIndex = static_cast<uint32_t>(runStart + int64_t{j} * kFileRecordSize + 8);
-            file.Size = LoadLE32(record + 8);
-            file.Offset = LoadLE32(record + 12);
+            bfOwnIndex->AddFileRecord(LoadLE32(record + 8), LoadLE32(record + 12));
         }
     }
 }
 
-// The file names, in one sequential run from where the last folder block ends, folder by folder; then the
-// folder map.
-void TwbBSAFile::ReadFileNamesAndMaps() {
-    bfFolderMap = std::make_unique<TStringList>();
-    bfFolderMap->Reserve(bfFolders.size());
-    for (size_t i = 0; i < bfFolders.size(); ++i) {
-        TwbBSAFolderRec& folder = bfFolders[i];
-        if (folder.Files.empty()) {
-            // Nothing in it to list or to find: no map, and no place in the folder map (an archive of empty
-            // folders would otherwise take 12 times its size in memory).
-            continue;
-        }
-        bfFolderMap->Add(folder.Name, static_cast<int64_t>(i));
-        ReadFileNames(folder);
-    }
-    bfFolderMap->SetSorted(true);
-}
-
-// The names of the folder's files from the stream's position, each also put in the folder's map as it is
-// read (the name and its copy in the map lie side by side in memory, which the sort finds faster).
-void TwbBSAFile::ReadFileNames(TwbBSAFolderRec& folder) {
+// The file names, in one sequential run from where the last folder block ends, in the order of the records.
+void TwbBSAFile::ReadFileNames() {
     TwbReadOnlyCachedFileStream& stream = *bfStream;
-    std::vector<TwbBSAFileRec>& files = folder.Files;
-    folder.Map = std::make_unique<TStringList>();
-    TStringList& map = *folder.Map;
-    map.Reserve(files.size());
-    for (size_t j = 0; j < files.size(); ++j) {
-        files[j].Name = stream.ReadStringTerm();
-        map.Add(files[j].Name, static_cast<int64_t>(j));
+    std::string name;
+    for (uint32_t i = 0; i < bfOwnIndex->FileCount(); ++i) {
+        name.clear();
+        stream.ReadStringTermBytes(name);
+        if (!bfOwnIndex->AddFileName(name)) {
+            throw NotInFile(u"file names of more than 4 GiB do not fit");
+        }
     }
-    map.SetSorted(true);
 }
 
 Exception TwbBSAFile::NotInFile(const std::u16string& what) const {
     return Exception(bfFileName + u" is not a valid BSA file: " + what + u" in the file");
 }
 
+std::u16string TwbBSAFile::EntryString(TEntryRef entry) const {
+    return ::EntryString(bfIndex->FolderOf(entry).Name, bfIndex->FileName(entry));
+}
+
 bool TwbBSAFile::exportFileList(TStringList& fileList) const {
-    bool appended = false;
-    fileList.Reserve(static_cast<size_t>(fileList.Count()) + fileCount);
-    forEachEntry([&](const std::u16string& folderName, const std::u16string& fileName) {
-        fileList.Add(EntryString(folderName, fileName));
-        appended = true;
-    });
-    return appended;
-}
-
-bool TwbBSAFile::getFile(const std::u16string& folder, const std::u16string& filename,
-                         const std::u16string& ext, bool getFile, TBytes& buffer) {
-    buffer.clear();
-    const TwbBSAFileRec* record = FindEntry(folder, filename + ext);
-    if (record == nullptr) {
-        return false;
+    const uint32_t count = bfIndex->FileCount();
+    fileList.Reserve(static_cast<size_t>(fileList.Count()) + count);
+    for (TEntryRef entry = 0; entry < count; ++entry) {
+        fileList.Add(EntryString(entry));
     }
-    if (getFile) {
-        // Assigned only once the whole entry was read, so a failure leaves buffer empty.
-        buffer = ReadEntryData(record->Offset, record->Size);
-    }
-    return true;
-}
-
-bool TwbBSAFile::entryStorage(const std::u16string& folder, const std::u16string& fileName, bool& compressed,
-                              uint32_t& storedSize) const {
-    const TwbBSAFileRec* record = FindEntry(folder, fileName);
-    if (record == nullptr) {
-        return false;
-    }
-    storedSize = record->Size;
-    compressed = IsCompressed(storedSize);
-    return true;
-}
-
-bool TwbBSAFile::entryPacking(const std::u16string& folder, const std::u16string& fileName,
-                              Packing& packing) {
-    const TwbBSAFileRec* record = FindEntry(folder, fileName);
-    if (record == nullptr) {
-        return false;
-    }
-    uint32_t storedSize = record->Size;
-    if (!IsCompressed(storedSize)) {
-        packing = Packing::Raw;
-        return true;
-    }
-    if (bfVersion != kVersionSkyrimSE) {
-        packing = Packing::Zlib;
-        return true;
-    }
-    packing = Packing::Lz4Unrecognised;
-    TwbReadOnlyCachedFileStream& stream = *bfStream;
-    const uint64_t end = uint64_t{record->Offset} + storedSize;
-    if (end > static_cast<uint64_t>(stream.Size())) {
-        return true;
-    }
-    uint64_t position = record->Offset;
-    if ((bfFlags & kArchiveEmbeddedNames) != 0) {
-        if (position >= end) {
-            return true;
-        }
-        stream.SetPosition(static_cast<int64_t>(position));
-        uint8_t nameLength = 0;
-        stream.ReadBuffer(&nameLength, 1);
-        position += 1 + uint64_t{nameLength};
-    }
-    position += kUncompressedSizePrefix;
-    // Skippable frames may come first; each is passed over by its stated length, so the loop ends within
-    // the entry's bytes.
-    while (position + 4 <= end) {
-        stream.SetPosition(static_cast<int64_t>(position));
-        const uint32_t magic = ReadU32(stream);
-        if (magic == kLz4FrameMagic) {
-            packing = Packing::Lz4Frame;
-            return true;
-        }
-        if (magic == kLz4LegacyMagic) {
-            packing = Packing::Lz4Legacy;
-            return true;
-        }
-        if ((magic & kLz4SkippableMagicMask) != kLz4SkippableMagic || position + 8 > end) {
-            return true;
-        }
-        position += 8 + uint64_t{ReadU32(stream)};
-    }
-    return true;
-}
-
-const TwbBSAFileRec* TwbBSAFile::FindEntry(std::u16string_view folder, std::u16string_view name) const {
-    // Folder names are lower-cased when read, so several folder records may carry the same one, and file
-    // names may differ only in case. An entry string that exportFileList gave names one entry exactly: that
-    // one wins over the others that compare equal, so that every listed entry yields its own bytes.
-    const TStringList& folderMap = *bfIndex->bfFolderMap;
-    const std::vector<TwbBSAFolderRec>& folders = bfIndex->bfFolders;
-    int folderIndex = 0;
-    if (!folderMap.Find(folder, folderIndex)) {
-        return nullptr;
-    }
-    const TwbBSAFileRec* firstSameName = nullptr;
-    const TwbBSAFileRec* firstEqual = nullptr;
-    for (int i = folderIndex; i < folderMap.Count(); ++i) {
-        const std::u16string& folderName = folderMap.Strings(i);
-        if (i != folderIndex && folderName != folderMap.Strings(i - 1) &&
-            platform::CompareTextIgnoreCase(folderName, folder) != 0) {
-            break;
-        }
-        const TwbBSAFolderRec& candidate = folders[static_cast<size_t>(folderMap.Objects(i))];
-        const int fileIndex = candidate.Map->IndexOfExact(name);
-        if (fileIndex < 0) {
-            continue;
-        }
-        const TwbBSAFileRec& file = candidate.Files[static_cast<size_t>(candidate.Map->Objects(fileIndex))];
-        if (file.Name == name) {
-            if (folderName == folder) {
-                return &file;
-            }
-            firstSameName = firstSameName != nullptr ? firstSameName : &file;
-        }
-        firstEqual = firstEqual != nullptr ? firstEqual : &file;
-    }
-    return firstSameName != nullptr ? firstSameName : firstEqual;
-}
-
-bool TwbBSAFile::IsCompressed(uint32_t& sizeWord) const {
-    bool compressed = (sizeWord & kSizeCompressionToggle) != 0;
-    sizeWord &= ~kSizeCompressionToggle;
-    if ((bfFlags & kArchiveCompressedByDefault) != 0) {
-        compressed = !compressed;
-    }
-    return compressed;
-}
-
-// A stored entry taken apart: its payload (packed or raw) past the embedded name and the size prefix.
-struct TwbBSAFile::TStoredEntry {
-    const uint8_t* payload;
-    uint32_t payloadSize;
-    uint32_t uncompressedSize; // from the size prefix; 0 for a raw entry
-};
-
-TBytes TwbBSAFile::ReadEntryData(uint32_t offset, uint32_t sizeWord) {
-    const bool compressed = IsCompressed(sizeWord);
-    const uint32_t storedSize = sizeWord; // bit 31 stays: such a size cannot be read
-    // Nothing is allocated for a size the file cannot hold.
-    if (storedSize > kMaxEntryBytes || !FitsIn(offset, storedSize, static_cast<uint64_t>(bfStream->Size()))) {
-        throw EReadError();
-    }
-    const bool embeddedName = (bfFlags & kArchiveEmbeddedNames) != 0;
-    bfStream->SetPosition(offset);
-
-    // The common raw entry: one read straight into the result.
-    if (!compressed && !embeddedName) {
-        TBytes data(storedSize);
-        ReadExactlyUncached(data.data(), storedSize);
-        return data;
-    }
-    const TStoredEntry entry = ReadStoredEntry(storedSize, compressed, embeddedName);
-    if (!compressed) {
-        return TBytes(entry.payload, entry.payload + entry.payloadSize);
-    }
-    return DecodeEntry(entry);
-}
-
-// The whole stored entry in one read (entries are fetched in name order, not in the order they lie in the
-// file, so the stream's cache would only read ahead for nothing), then taken apart in memory.
-TwbBSAFile::TStoredEntry TwbBSAFile::ReadStoredEntry(uint32_t storedSize, bool compressed,
-                                                     bool embeddedName) {
-    const auto damagedPrefix = [&] {
-        return Exception(bfFileName + u" has a damaged entry: stored size " + UIntToStr(storedSize) +
-                         u" is smaller than its embedded name and size prefix");
-    };
-    const uint32_t sizePrefix = compressed ? kUncompressedSizePrefix : 0;
-    if (storedSize < (embeddedName ? 1 : 0) + sizePrefix) {
-        throw damagedPrefix();
-    }
-    const uint8_t* stored = ReadStoredBytes(storedSize);
-    uint64_t prefixBytes = sizePrefix;
-    if (embeddedName) {
-        // The embedded name may belong to another record sharing this data: stepped over, never checked.
-        prefixBytes += 1 + uint64_t{stored[0]};
-        if (storedSize < prefixBytes) {
-            throw damagedPrefix();
-        }
-    }
-    TStoredEntry entry;
-    entry.payload = stored + prefixBytes;
-    entry.payloadSize = storedSize - static_cast<uint32_t>(prefixBytes);
-    entry.uncompressedSize = compressed ? LoadLE32(entry.payload - kUncompressedSizePrefix) : 0;
-    return entry;
-}
-
-// The uncompressed bytes of a compressed entry: LZ4 in version 105, zlib in version 104. An entry with
-// nothing packed stands for that many zero bytes.
-TBytes TwbBSAFile::DecodeEntry(const TStoredEntry& entry) {
-    const uint32_t uncompressedSize = entry.uncompressedSize;
-    const uint32_t packedSize = entry.payloadSize;
-    const bool lz4 = bfVersion == kVersionSkyrimSE;
-    const uint64_t largestHonestSize =
-        packedSize != 0 ? uint64_t{packedSize} * (lz4 ? kLz4MaxRatio : kZlibMaxRatio) + kExpansionSlack
-                        : kMaxUnbackedZeroBytes;
-    if (uncompressedSize > kMaxEntryBytes || uncompressedSize > largestHonestSize) {
-        throw Exception(bfFileName + u" has a damaged entry: uncompressed size " +
-                        UIntToStr(uncompressedSize) + u" cannot come from " + UIntToStr(packedSize) +
-                        u" packed bytes");
-    }
-    TBytes data(uncompressedSize);
-    if (uncompressedSize > 0 && packedSize != 0) {
-        if (lz4) {
-            Lz4DecompressBuffer(entry.payload, static_cast<int32_t>(packedSize), data.data(),
-                                static_cast<int32_t>(uncompressedSize));
-        } else {
-            ZlibDecompressBuffer(entry.payload, static_cast<int32_t>(packedSize), data.data(),
-                                 static_cast<int32_t>(uncompressedSize));
-        }
-    }
-    return data;
-}
-
-void TwbBSAFile::ReadExactlyUncached(uint8_t* buffer, uint32_t count) {
-    if (count != 0 &&
-        bfStream->ReadUncached(buffer, static_cast<int32_t>(count)) != static_cast<int32_t>(count)) {
-        throw EReadError();
-    }
-}
-
-const uint8_t* TwbBSAFile::ReadStoredBytes(uint32_t storedSize) {
-    // Kept for the next entry up to a few MiB, so that fetching entry after entry does not allocate each
-    // time; a larger one is released once the next entry is read.
-    constexpr uint32_t kKeptScratchBytes = 8 << 20;
-    if (bfScratchSize < storedSize || bfScratchSize > kKeptScratchBytes) {
-        bfScratch.reset();
-        bfScratchSize = 0;
-        bfScratch = std::make_unique_for_overwrite<uint8_t[]>(std::max<size_t>(storedSize, 1));
-        bfScratchSize = storedSize;
-    }
-    ReadExactlyUncached(bfScratch.get(), storedSize);
-    return bfScratch.get();
+    return count != 0;
 }

@@ -1,17 +1,28 @@
 #pragma once
 // TwbBSAFile: one open BSA archive (versions 104 and 105). The constructor opens the file and reads the whole
-// index into sorted folder and file maps; getFile fetches one entry's bytes by folder and file name.
+// index (archive/bsa_index.h); entries are then named by their place in the listing (TEntryRef), found by
+// name, described and read.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "archive/bsa_records.h"
+#include "archive/bsa_index.h"
 #include "archive/string_list.h"
 #include "base/bytes.h"
 #include "base/exceptions.h"
 #include "streams/read_only_cached_file_stream.h"
+
+// Where TwbBSAFile::ReadEntryInPieces puts an entry's bytes.
+class TEntryDestination {
+public:
+    virtual ~TEntryDestination() = default;
+    // Called once, after the entry's stored sizes were checked and before its first byte: the stream that
+    // takes its size bytes.
+    virtual TStream& Begin(uint64_t size) = 0;
+};
 
 class TwbBSAFile {
 public:
@@ -29,19 +40,54 @@ public:
     // EStreamError "Cannot open %s." with the system's reason when no handle can be had.
     std::unique_ptr<TwbBSAFile> shareIndex() const;
 
-    // Appends folder + "\" + file for every entry, folders and files in case-insensitive name order.
-    // True when at least one entry was appended. Raises nothing of its own.
+    // The index: every entry in listing order (folders and files in case-insensitive name order), its folder,
+    // name and record, and lookups by name.
+    const TBsaIndex& Index() const { return *bfIndex; }
+    // The entry string of an entry: its folder + "\" + its file name.
+    std::u16string EntryString(TEntryRef entry) const;
+    // The entry folder\fileName (extension included), both compared case-insensitively; of several, the one
+    // whose names are identical to those given (see TBsaIndex::Find). O(log n).
+    std::optional<TEntryRef> FindEntry(std::u16string_view folder, std::u16string_view fileName) const {
+        return bfIndex->Find(folder, fileName);
+    }
+
+    // Appends folder + "\" + file for every entry, in listing order. True when at least one entry was
+    // appended. Raises nothing of its own.
     bool exportFileList(TStringList& fileList) const;
-    // Calls visit(folderName, fileName) for every entry, in the order exportFileList lists them; for callers
-    // that want the entries one by one rather than as one list of strings.
+    // Calls visit(folderName, fileName) for every entry, in listing order; for callers that want the entries
+    // one by one rather than as one list of strings.
     template <typename Visit> void forEachEntry(Visit&& visit) const {
-        for (const TStringList::Item& folderItem : bfIndex->bfFolderMap->Items()) {
-            const TwbBSAFolderRec& folder = bfIndex->bfFolders[static_cast<size_t>(folderItem.object)];
-            for (const TStringList::Item& fileItem : folder.Map->Items()) {
-                visit(folder.Name, fileItem.string);
+        for (const TwbBSAFolderRec& folder : bfIndex->Folders()) {
+            for (TEntryRef entry = folder.firstFile; entry < folder.firstFile + folder.fileCount; ++entry) {
+                visit(folder.Name, bfIndex->FileName(entry));
             }
         }
     }
+
+    // How an entry is stored: compressed or raw, and the bytes it takes in the file (embedded name and size
+    // prefix included). Reads nothing.
+    struct TEntryStorage {
+        bool compressed = false;
+        uint32_t storedSize = 0;
+    };
+    TEntryStorage EntryStorage(TEntryRef entry) const;
+
+    // How an entry's data is packed. Version 105 packs with LZ4 either as frames or as a legacy stream.
+    enum class Packing { Raw, Zlib, Lz4Frame, Lz4Legacy, Lz4Unrecognised };
+    // For LZ4, told by the magic number of its first part after any skippable frames (Lz4Unrecognised when
+    // neither follows, or the entry's bytes lie outside the file). Reads a few bytes of the entry; raises
+    // only the stream's read errors.
+    Packing EntryPacking(TEntryRef entry);
+
+    // The entry's bytes (raw, zlib-inflated in version 104, LZ4-decoded in version 105) into buffer. A
+    // damaged or truncated entry raises (EReadError, the decoders' errors, or Exception for sizes the entry
+    // cannot hold) and leaves buffer empty; the object stays usable.
+    void ReadEntry(TEntryRef entry, TBytes& buffer);
+    // The same bytes written to the stream that destination gives, piece by piece, for entries too large to
+    // hold: a few MiB of working memory whatever the entry's size. The same failures, raised once the entry
+    // is found damaged; the destination may have received part of the entry by then. The destination's own
+    // errors pass.
+    void ReadEntryInPieces(TEntryRef entry, TEntryDestination& destination);
 
     // Looks up folder and filename + ext (case-insensitive). buffer is emptied first; returns True when the
     // entry exists, and with getFile set, buffer then holds its bytes (raw, zlib-inflated in version 104,
@@ -50,26 +96,19 @@ public:
     bool getFile(const std::u16string& folder, const std::u16string& filename, const std::u16string& ext,
                  bool getFile, TBytes& buffer);
 
-    // How the entry folder\fileName (extension included) is stored: compressed or raw, and the bytes it takes
-    // in the file (embedded name and size prefix included). False when there is no such entry. Reads nothing.
+    // EntryStorage of the entry folder\fileName (extension included). False when there is no such entry.
     bool entryStorage(const std::u16string& folder, const std::u16string& fileName, bool& compressed,
                       uint32_t& storedSize) const;
 
-    // How an entry's data is packed. Version 105 packs with LZ4 either as frames or as a legacy stream.
-    enum class Packing { Raw, Zlib, Lz4Frame, Lz4Legacy, Lz4Unrecognised };
-    // How the entry folder\fileName (extension included) is packed; for LZ4, told by the magic number of its
-    // first part after any skippable frames (Lz4Unrecognised when neither follows, or the entry's bytes lie
-    // outside the file). False when there is no such entry. Reads a few bytes of the entry; raises only the
-    // stream's read errors.
+    // EntryPacking of the entry folder\fileName (extension included). False when there is no such entry.
     bool entryPacking(const std::u16string& folder, const std::u16string& fileName, Packing& packing);
 
     uint32_t Version() const { return bfVersion; }
     uint32_t Flags() const { return bfFlags; }
     uint32_t FileFlags() const { return bfFileFlags; }
-    uint32_t FileCount() const { return fileCount; }
-    const std::vector<TwbBSAFolderRec>& Folders() const { return bfIndex->bfFolders; }
-    // Folder Name -> index in Folders(), sorted; folders without files are left out.
-    const TStringList& FolderMap() const { return *bfIndex->bfFolderMap; }
+    uint32_t FileCount() const { return bfIndex->FileCount(); }
+    // The folder records the archive holds, also those without files (which the index leaves out).
+    uint32_t FolderRecordCount() const { return bfFolderRecordCount; }
     const std::u16string& FileName() const { return bfFileName; }
 
 private:
@@ -83,23 +122,23 @@ private:
     TIndexLayout ReadHeader();
     std::vector<TFolderBlockAt> ReadFolderRecords(const TIndexLayout& layout);
     void ReadFolderBlocks(const TIndexLayout& layout, const std::vector<TFolderBlockAt>& blocks);
-    void ReadFileRecords(TwbBSAFolderRec& folder, uint32_t count);
-    void ReadFileNamesAndMaps();
-    void ReadFileNames(TwbBSAFolderRec& folder);
+    void ReadFileRecords(uint32_t count);
+    void ReadFileNames();
     // Exception "<file> is not a valid BSA file: <what> in the file", for a count or an offset the file
     // cannot hold.
     Exception NotInFile(const std::u16string& what) const;
 
-    // The file record of folder\name: of several that compare equal (case-insensitive), the one whose folder
-    // and name match exactly, otherwise the first; nullptr when none does.
-    const TwbBSAFileRec* FindEntry(std::u16string_view folder, std::u16string_view name) const;
     // Clears bit 30 of sizeWord and says whether the entry is compressed (bit 30 xor archive flag 0x4).
     bool IsCompressed(uint32_t& sizeWord) const;
-    // Reading one entry: the stored entry, then its decoding.
+    // Reading one entry: its stored bytes checked, taken apart, then decoded.
     struct TStoredEntry;
+    // EReadError for stored bytes the file does not hold, Exception for a size too small for the prefix.
+    void CheckStoredBytes(uint32_t offset, uint32_t storedSize, bool compressed) const;
+    Exception DamagedPrefix(uint32_t storedSize) const;
+    TStoredEntry TakeApart(const uint8_t* head, uint32_t storedSize, bool compressed) const;
+    void CheckUncompressedSize(const TStoredEntry& entry) const;
     TBytes ReadEntryData(uint32_t offset, uint32_t sizeWord);
-    TStoredEntry ReadStoredEntry(uint32_t storedSize, bool compressed, bool embeddedName);
-    TBytes DecodeEntry(const TStoredEntry& entry);
+    TBytes DecodeEntry(const TStoredEntry& entry, const uint8_t* payload);
     // count bytes at the stream's position in one read, past the cache; EReadError when fewer arrive.
     void ReadExactlyUncached(uint8_t* buffer, uint32_t count);
     // The storedSize bytes at the stream's position, read whole into bfScratch.
@@ -111,13 +150,12 @@ private:
     uint32_t bfOffset = 0;
     uint32_t bfFlags = 0;
     uint32_t bfFileFlags = 0;
-    std::vector<TwbBSAFolderRec> bfFolders;
-    std::unique_ptr<TStringList> bfFolderMap;
+    uint32_t bfFolderRecordCount = 0;
+    std::unique_ptr<TBsaIndex> bfOwnIndex; // none in a reader that shares another's
     int64_t bfStartDataOffset = 0;
     std::unique_ptr<uint8_t[]> bfScratch; // the last stored entry read whole
     uint32_t bfScratchSize = 0;
-    uint32_t fileCount = 0;
-    // Whose folders and maps the lookups use: this reader's own, or those of the reader it shares them with.
-    const TwbBSAFile* bfIndex = this;
+    // The index the lookups use: this reader's own, or that of the reader it shares it with.
+    const TBsaIndex* bfIndex = nullptr;
     platform::FileHandle bfOwnedHandle = 0; // a shared reader's duplicated handle, closed after the stream
 };

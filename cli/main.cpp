@@ -209,9 +209,9 @@ int Info(const std::u16string& path) {
         return 1;
     }
     char text[128];
-    const int length =
-        std::snprintf(text, sizeof text, "version: %u\narchive flags: 0x%08X\nfolders: %zu\nfiles: %u\n",
-                      archive->Version(), archive->Flags(), archive->Folders().size(), archive->FileCount());
+    const int length = std::snprintf(
+        text, sizeof text, "version: %u\narchive flags: 0x%08X\nfolders: %u\nfiles: %u\n", archive->Version(),
+        archive->Flags(), archive->FolderRecordCount(), archive->FileCount());
     return PrintToStdout(std::string_view(text, static_cast<size_t>(length)));
 }
 

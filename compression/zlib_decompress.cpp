@@ -2,6 +2,9 @@
 
 #include <zlib.h>
 
+#include <algorithm>
+#include <memory>
+
 namespace {
 
 // Passes 0 and positive zlib results through; every negative one is an EDecompressionError.
@@ -54,4 +57,53 @@ void ZlibDecompressBuffer(const void* source, int32_t sourceLength, void* destin
         throw EZlibError(kZlibBufferTooSmallText);
     }
     inflater.End();
+}
+
+void ZlibInflateStream(TStream& source, TStream& destination, int64_t destinationLength) {
+    if (destinationLength < 0) {
+        throw EDecompressionError(kZlibErrorText);
+    }
+    const auto input = std::make_unique_for_overwrite<Bytef[]>(kZlibPieceBytes);
+    const auto output = std::make_unique_for_overwrite<Bytef[]>(kZlibPieceBytes);
+    z_stream stream{};
+    CheckZlibResult(inflateInit(&stream));
+    Inflater inflater(stream);
+    int64_t outputLeft = destinationLength;
+    bool sourceEnded = false;
+    int result = Z_OK;
+    while (result != Z_STREAM_END) {
+        if (stream.avail_in == 0 && !sourceEnded) {
+            const int32_t read = source.Read(input.get(), kZlibPieceBytes);
+            sourceEnded = read <= 0;
+            stream.next_in = input.get();
+            stream.avail_in = static_cast<uInt>(std::max(read, 0));
+        }
+        // Never more room than the whole destination would have left: the one-call inflation fails where
+        // that room runs out.
+        const auto room = static_cast<uInt>(std::min<int64_t>(outputLeft, kZlibPieceBytes));
+        stream.next_out = output.get();
+        stream.avail_out = room;
+        result = inflate(&stream, Z_NO_FLUSH);
+        const uInt produced = room - stream.avail_out;
+        destination.WriteBuffer(output.get(), static_cast<int32_t>(produced));
+        outputLeft -= produced;
+        if (result == Z_BUF_ERROR) {
+            // No progress: more input or more room would be needed, and there is none.
+            if ((stream.avail_in == 0 && sourceEnded) || outputLeft == 0) {
+                throw EDecompressionError(kZlibErrorText);
+            }
+            continue;
+        }
+        if (CheckZlibResult(result) == Z_NEED_DICT) {
+            throw EZlibError(kZlibBufferTooSmallText);
+        }
+    }
+    inflater.End();
+    // A stream that ends early leaves the rest as the one-call inflation's caller made it: zeros.
+    std::fill_n(output.get(), std::min<int64_t>(outputLeft, kZlibPieceBytes), Bytef{0});
+    while (outputLeft > 0) {
+        const auto count = static_cast<int32_t>(std::min<int64_t>(outputLeft, kZlibPieceBytes));
+        destination.WriteBuffer(output.get(), count);
+        outputLeft -= count;
+    }
 }

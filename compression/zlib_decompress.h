@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "base/exceptions.h"
+#include "base/stream.h"
 
 // Inflation ended without error but without reaching the end of the stream.
 class EZlibError : public Exception {
@@ -29,3 +30,12 @@ inline constexpr char16_t kZlibBufferTooSmallText[] =
 // zlib's working memory is released on every path; running out of heap lets the allocator's exception pass.
 void ZlibDecompressBuffer(const void* source, int32_t sourceLength, void* destination,
                           int32_t destinationLength);
+
+// The same inflation piece by piece, for entries too large to hold: reads the zlib stream from source until
+// its end or the source's, and writes destinationLength bytes to destination (with WriteBuffer, in pieces of
+// at most kZlibPieceBytes): what ZlibDecompressBuffer leaves in a destination of that size, then zeros for
+// the part a stream that ends early leaves alone. Raises what ZlibDecompressBuffer raises for the same
+// input, after writing the bytes inflated before the failure; the destination's own errors pass. Holds two
+// pieces of working memory besides zlib's.
+void ZlibInflateStream(TStream& source, TStream& destination, int64_t destinationLength);
+inline constexpr int32_t kZlibPieceBytes = 256 * 1024;

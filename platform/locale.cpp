@@ -29,6 +29,23 @@ char16_t AnsiCharToUnicode(unsigned char byte) {
     return (byte >= 0x80 && byte <= 0x9F) ? kCp1252High[byte - 0x80] : static_cast<char16_t>(byte);
 }
 
+bool UnicodeToAnsi(std::u16string_view text, std::string& bytes) {
+    bytes.resize(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char16_t unit = text[i];
+        if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF)) {
+            bytes[i] = static_cast<char>(unit);
+            continue;
+        }
+        const char16_t* const high = std::find(std::begin(kCp1252High), std::end(kCp1252High), unit);
+        if (high == std::end(kCp1252High)) {
+            return false;
+        }
+        bytes[i] = static_cast<char>(0x80 + (high - std::begin(kCp1252High)));
+    }
+    return true;
+}
+
 namespace {
 
 // Widens bytes.size() bytes into `to`.
@@ -116,6 +133,27 @@ int CompareTextIgnoreCase(std::u16string_view a, std::u16string_view b) {
         return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
     }
     return system_locale::CompareFolded(a.substr(i), b.substr(i));
+}
+
+std::u16string FoldCase(std::u16string_view text) {
+    if (IsAscii(text)) {
+        std::u16string out(text);
+        for (char16_t& c : out) {
+            c = AsciiLower(c);
+        }
+        return out;
+    }
+    return system_locale::FoldCase(text);
+}
+
+int CompareCodePointOrder(std::u16string_view a, std::u16string_view b) {
+    const auto [atA, atB] = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
+    if (atA == a.end() || atB == b.end()) {
+        return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+    }
+    // Surrogates (supplementary characters) sort after U+E000..U+FFFF.
+    const auto order = [](char16_t c) -> uint32_t { return c >= 0xD800 && c < 0xE000 ? c + 0x10000u : c; };
+    return order(*atA) < order(*atB) ? -1 : 1;
 }
 
 } // namespace platform

@@ -11,6 +11,9 @@ namespace platform {
 std::u16string AnsiToUnicode(std::string_view bytes);
 // The same for one byte.
 char16_t AnsiCharToUnicode(unsigned char byte);
+// The ANSI bytes of text, when every unit of it is a character of the code page (AnsiToUnicode gives text
+// back from them); otherwise false.
+bool UnicodeToAnsi(std::u16string_view text, std::string& bytes);
 
 // Lower-cases every letter (full Unicode lower-casing, root locale).
 std::u16string LowerCase(std::u16string_view text);
@@ -20,5 +23,13 @@ std::u16string LowerCase(std::u16string_view text);
 // several
 // ("\u00df" to "ss") stays itself, so "stra\u00dfe" and "strasse" differ.
 int CompareTextIgnoreCase(std::u16string_view a, std::u16string_view b);
+
+// The text with every code point replaced by its simple case fold: the form in which CompareTextIgnoreCase
+// compares. Two texts compare equal there exactly when their folds are identical, and folds compared unit by
+// unit in code point order (CompareCodePointOrder) order the texts as CompareTextIgnoreCase does.
+std::u16string FoldCase(std::u16string_view text);
+// Compares UTF-16 texts in code point order (supplementary characters after U+E000..U+FFFF): negative, zero
+// or positive.
+int CompareCodePointOrder(std::u16string_view a, std::u16string_view b);
 
 } // namespace platform

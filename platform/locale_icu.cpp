@@ -54,4 +54,22 @@ int CompareFolded(std::u16string_view a, std::u16string_view b) {
     return atB < lengthB ? -1 : 0;
 }
 
+std::u16string FoldCase(std::u16string_view text) {
+    const auto length = static_cast<int32_t>(text.size());
+    std::u16string out;
+    out.reserve(text.size());
+    for (int32_t at = 0; at < length;) {
+        UChar32 point = 0;
+        U16_NEXT(text.data(), at, length, point);
+        const UChar32 folded = u_foldCase(point, U_FOLD_CASE_DEFAULT);
+        if (folded <= 0xFFFF) {
+            out.push_back(static_cast<char16_t>(folded));
+        } else {
+            out.push_back(static_cast<char16_t>(U16_LEAD(folded)));
+            out.push_back(static_cast<char16_t>(U16_TRAIL(folded)));
+        }
+    }
+    return out;
+}
+
 } // namespace platform::system_locale

@@ -14,4 +14,7 @@ std::u16string LowerCase(std::u16string_view text);
 // The Kelvin sign equals "k"; "ß" and "ss" stay different names.
 int CompareFolded(std::u16string_view a, std::u16string_view b);
 
+// Every code point replaced by its simple (one-to-one) case fold, as CompareFolded folds them.
+std::u16string FoldCase(std::u16string_view text);
+
 } // namespace platform::system_locale

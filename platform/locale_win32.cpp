@@ -94,6 +94,10 @@ std::u16string LowerCase(std::u16string_view text) {
     return Map(symbols, LCMAP_LOWERCASE);
 }
 
+std::u16string FoldCase(std::u16string_view text) {
+    return Fold(text);
+}
+
 int CompareFolded(std::u16string_view a, std::u16string_view b) {
     const std::u16string foldedA = Fold(a);
     const std::u16string foldedB = Fold(b);

@@ -152,6 +152,12 @@ std::u16string TwbBaseCachedFileStream::ReadStringLen(bool term) {
 }
 
 std::u16string TwbBaseCachedFileStream::ReadStringTerm() {
+    std::string bytes;
+    ReadStringTermBytes(bytes);
+    return platform::AnsiToUnicode(bytes);
+}
+
+void TwbBaseCachedFileStream::ReadStringTermBytes(std::string& bytes) {
     // Fast path: the name lies in the cache; take it without a call per byte. Near the end of the cached
     // bytes that holds too when its zero byte is still among them.
     if (FCacheStart <= FPosition && FPosition < FCacheEnd) {
@@ -162,23 +168,22 @@ std::u16string TwbBaseCachedFileStream::ReadStringTerm() {
             const auto length = static_cast<size_t>(static_cast<const uint8_t*>(zero) - start);
             if (length <= static_cast<size_t>(kMaxTermStringLength)) {
                 FPosition += static_cast<int64_t>(length) + 1;
-                return platform::AnsiToUnicode(
-                    std::string_view(reinterpret_cast<const char*>(start), length));
+                bytes.append(reinterpret_cast<const char*>(start), length);
+                return;
             }
         }
     }
-    std::string bytes;
+    const size_t begin = bytes.size();
     for (;;) {
         char c = 0;
         ReadBuffer(&c, 1);
         if (c == 0) {
             break;
         }
-        if (bytes.size() == static_cast<size_t>(kMaxTermStringLength)) {
+        if (bytes.size() - begin == static_cast<size_t>(kMaxTermStringLength)) {
             throw EStreamError(FFileName + u" holds a name longer than " + IntToStr(kMaxTermStringLength) +
                                u" characters");
         }
         bytes += c;
     }
-    return platform::AnsiToUnicode(bytes);
 }

@@ -38,6 +38,8 @@ public:
     // up to kMaxTermStringLength characters are read whole; a longer run without a zero raises EStreamError
     // "<file> holds a name longer than 4096 characters". EReadError at the end of the file.
     std::u16string ReadStringTerm();
+    // The same, the bytes as they are appended to bytes instead.
+    void ReadStringTermBytes(std::string& bytes);
     static constexpr int32_t kMaxTermStringLength = 4096;
 
     const std::u16string& FileName() const { return FFileName; }

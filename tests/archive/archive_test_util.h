@@ -3,6 +3,7 @@
 // raises.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -15,6 +16,7 @@
 #include "base/exceptions.h"
 #include "base/ustring.h"
 #include "fixtures/bsa_writer.h"
+#include "fixtures/memory_streams.h"
 #include "fixtures/temp_folder.h"
 #include "tests/raises.h"
 
@@ -71,6 +73,27 @@ inline TBytes Fetch(TwbBSAFile& bsa, const std::u16string& folder, const std::u1
         ADD_FAILURE() << "entry not found: " << ToUtf8(folder) << "\\" << ToUtf8(file);
     }
     return buffer;
+}
+
+// The same bytes read piece by piece; the size told before the first byte must be the size of what follows.
+inline TBytes FetchInPieces(TwbBSAFile& bsa, const std::u16string& folder, const std::u16string& file) {
+    const std::optional<TEntryRef> entry = bsa.FindEntry(folder, file);
+    if (!entry) {
+        ADD_FAILURE() << "entry not found: " << ToUtf8(folder) << "\\" << ToUtf8(file);
+        return {};
+    }
+    struct TCollect : TEntryDestination {
+        fixture::TByteSink sink;
+        std::optional<uint64_t> size;
+        TStream& Begin(uint64_t told) override {
+            EXPECT_FALSE(size.has_value()) << "Begin told twice";
+            size = told;
+            return sink;
+        }
+    } collect;
+    bsa.ReadEntryInPieces(*entry, collect);
+    EXPECT_EQ(collect.size, std::optional<uint64_t>(collect.sink.written.size()));
+    return collect.sink.written;
 }
 
 } // namespace archive_test

@@ -3,6 +3,7 @@
 // damaged entries, which fail one by one and leave the archive usable.
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -20,6 +21,7 @@ namespace {
 using archive_test::Bytes;
 using archive_test::Entry;
 using archive_test::Fetch;
+using archive_test::FetchInPieces;
 using archive_test::OpenFixture;
 using archive_test::ReadError;
 using fixture::Storage;
@@ -137,6 +139,77 @@ TEST(BsaEntryLookup, EveryListedEntryYieldsItsOwnBytes) {
             EXPECT_EQ(Fetch(*opened.bsa, entry.substr(0, slash), entry.substr(slash + 1)), Bytes(bytes))
                 << ToUtf8(entry);
         }
+    }
+}
+
+// Archives can make many entries look alike: thousands of folder records of one name, names equal up to case.
+// However many there are, every lookup finds the entry its listed name gives in a few binary-search steps;
+// searching every folder of a name in turn made extracting such an archive take time quadratic in its size.
+TEST(BsaEntryLookup, LookupsStayLogarithmicWhateverTheNamesShare) {
+    constexpr size_t kCount = 1 << 14;
+    // Every lower/upper-case mix of a 14-letter name is its own entry.
+    const auto caseVariant = [](size_t bits) {
+        std::string name = "abcdefghijklmn";
+        for (size_t i = 0; i < name.size(); ++i) {
+            if ((bits >> i) & 1) {
+                name[i] = static_cast<char>(name[i] - 'a' + 'A');
+            }
+        }
+        return name + ".txt";
+    };
+    struct Case {
+        std::string label;
+        std::function<std::vector<fixture::FolderSpec>()> folders;
+        bool namesRepeat; // every entry string is the same: the first entry answers for all
+    };
+    const std::vector<Case> cases = {
+        {"many folders of one name, a file each",
+         [] {
+             std::vector<fixture::FolderSpec> folders(kCount);
+             for (size_t i = 0; i < kCount; ++i) {
+                 folders[i] = {"a", {Entry("f" + std::to_string(i) + ".txt", Bytes(std::to_string(i)))}};
+             }
+             return folders;
+         },
+         false},
+        {"many folders of one name, one file name",
+         [] {
+             std::vector<fixture::FolderSpec> folders(kCount);
+             for (size_t i = 0; i < kCount; ++i) {
+                 folders[i] = {"a", {Entry("f.txt", Bytes(std::to_string(i)))}};
+             }
+             return folders;
+         },
+         true},
+        {"one folder of names equal up to case",
+         [&] {
+             std::vector<fixture::FolderSpec> folders(1, {"a", {}});
+             for (size_t i = 0; i < kCount; ++i) {
+                 folders[0].files.push_back(Entry(caseVariant(i), Bytes(std::to_string(i))));
+             }
+             return folders;
+         },
+         false},
+    };
+    const fixture::TempFolder temp;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        fixture::ArchiveSpec recipe;
+        recipe.orderByHash = false;
+        recipe.folders = c.folders();
+        const auto opened = OpenFixture(temp, recipe);
+        const TwbBSAFile& bsa = *opened.bsa;
+        ASSERT_EQ(bsa.FileCount(), kCount);
+        const uint64_t stepsBefore = bsa.Index().LookupSteps();
+        for (TEntryRef entry = 0; entry < kCount; ++entry) {
+            const std::optional<TEntryRef> found =
+                bsa.FindEntry(bsa.Index().FolderOf(entry).Name, bsa.Index().FileName(entry));
+            ASSERT_EQ(found, std::optional<TEntryRef>(c.namesRepeat ? 0 : entry))
+                << ToUtf8(bsa.EntryString(entry));
+        }
+        // A binary search of 2^14 entries takes 15 steps; a lookup does a handful of them.
+        const uint64_t stepsPerLookup = (bsa.Index().LookupSteps() - stepsBefore) / kCount;
+        EXPECT_LE(stepsPerLookup, 6u * 15u);
     }
 }
 
@@ -325,6 +398,40 @@ TEST(BsaEntryData, StatedSizesShapeTheResult) {
         TBytes buffer = kJunk;
         EXPECT_NO_THROW(EXPECT_TRUE(opened.bsa->getFile(u"f", u"e", u".bin", true, buffer)));
         EXPECT_EQ(buffer, c.expected);
+        EXPECT_EQ(FetchInPieces(*opened.bsa, u"f", u"e.bin"), c.expected);
+    }
+}
+
+// Entries larger than the pieces they are read in, in every storage, with and without embedded names: the
+// same bytes as a whole read.
+TEST(BsaEntryData, LargeEntriesReadInPiecesGiveTheWholeEntry) {
+    const std::vector<uint8_t> data = fixture::CompressibleBytes((3 << 20) + 777, 13);
+    const fixture::TempFolder temp;
+    for (uint32_t flags : {0x3u, 0x103u}) {
+        for (uint32_t version : {104u, 105u}) {
+            SCOPED_TRACE(std::to_string(version) + (flags == 0x103 ? " with embedded names" : ""));
+            fixture::ArchiveSpec recipe;
+            recipe.version = version;
+            recipe.flags = flags;
+            recipe.folders = {{"f", {Entry("raw.bin", data)}}};
+            if (version == 104) {
+                recipe.folders[0].files.push_back(Entry("zlib.bin", data, Storage::Zlib));
+            } else {
+                fixture::EntrySpec frame = Entry("frame.bin", data, Storage::Lz4Frame);
+                frame.lz4.blockSizeId = 4;
+                frame.lz4.contentChecksum = true;
+                frame.lz4.skippableFramesBefore = 2;
+                recipe.folders[0].files.push_back(frame);
+                recipe.folders[0].files.push_back(Entry("legacy.bin", data, Storage::Lz4Legacy));
+            }
+            const auto opened = OpenFixture(temp, recipe);
+            for (const fixture::EntrySpec& entry : recipe.folders[0].files) {
+                SCOPED_TRACE(entry.name);
+                const std::u16string name = FromUtf8(entry.name);
+                EXPECT_TRUE(FetchInPieces(*opened.bsa, u"f", name) == data);
+                EXPECT_TRUE(Fetch(*opened.bsa, u"f", name) == data);
+            }
+        }
     }
 }
 
@@ -447,6 +554,9 @@ TEST(BsaEntryDamage, EntriesThatCannotHoldTheirStatedSizesFailOneByOne) {
         EXPECT_TRUE(Raises([&] { opened.bsa->getFile(u"f", u"e", u".bin", true, buffer); }, expected));
         EXPECT_TRUE(buffer.empty());
         EXPECT_EQ(Fetch(*opened.bsa, u"f", u"good.bin"), fixture::CompressibleBytes(500, 8));
+        // Read piece by piece, it fails alike.
+        EXPECT_TRUE(Raises([&] { FetchInPieces(*opened.bsa, u"f", u"e.bin"); }, expected));
+        EXPECT_EQ(FetchInPieces(*opened.bsa, u"f", u"good.bin"), fixture::CompressibleBytes(500, 8));
     }
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -320,7 +321,7 @@ TEST(BsaIndexListing, FoldersAndFilesComeInCaseInsensitiveNameOrder) {
             {"empty", {}},
         };
         const auto opened = OpenFixture(temp, recipe);
-        EXPECT_EQ(opened.bsa->Folders().size(), 6u);
+        EXPECT_EQ(opened.bsa->FolderRecordCount(), 6u);
         TBytes buffer;
         EXPECT_TRUE(opened.bsa->getFile(u"Meshes", u"C", u".nif", true, buffer));
         EXPECT_FALSE(opened.bsa->getFile(u"empty", u"c", u".nif", true, buffer));
@@ -402,20 +403,18 @@ TEST(BsaIndexRecords, HeaderAndRecordFieldsAreKeptAsStored) {
         EXPECT_EQ(bsa.Flags(), 0x347u);
         EXPECT_EQ(bsa.FileFlags(), 0x12345678u);
         EXPECT_EQ(bsa.FileCount(), 3u);
-        ASSERT_EQ(bsa.Folders().size(), opened.layout.folders.size());
+        EXPECT_EQ(bsa.FolderRecordCount(), opened.layout.folders.size());
         size_t entryIndex = 0;
-        for (size_t i = 0; i < bsa.Folders().size(); ++i) {
-            const TwbBSAFolderRec& folder = bsa.Folders()[i];
-            EXPECT_EQ(ToUtf8(folder.Name), opened.layout.folders[i].name);
-            EXPECT_EQ(static_cast<uint64_t>(folder.Hash),
-                      fixture::FolderNameHash(opened.layout.folders[i].name));
-            for (const TwbBSAFileRec& file : folder.Files) {
+        for (size_t i = 0; i < opened.layout.folders.size(); ++i) {
+            const std::u16string folderName = FromUtf8(opened.layout.folders[i].name);
+            for (size_t j = 0; j < recipe.folders[i].files.size(); ++j) {
                 const fixture::EntryLayout& entry = opened.layout.entries.at(entryIndex++);
-                EXPECT_EQ(ToUtf8(file.Name), entry.name);
-                EXPECT_EQ(static_cast<uint64_t>(file.Hash), fixture::FileNameHash(entry.name));
-                EXPECT_EQ(file.Size, entry.sizeWord);
-                EXPECT_EQ(file.Offset, entry.dataOffset);
-                EXPECT_EQ(file.uTableIndex, entry.recordOffset + 8);
+                const std::optional<TEntryRef> found = bsa.FindEntry(folderName, FromUtf8(entry.name));
+                ASSERT_TRUE(found.has_value()) << entry.name;
+                EXPECT_EQ(ToUtf8(bsa.Index().FolderOf(*found).Name), opened.layout.folders[i].name);
+                EXPECT_EQ(ToUtf8(bsa.Index().FileName(*found)), entry.name);
+                EXPECT_EQ(bsa.Index().File(*found).Size, entry.sizeWord);
+                EXPECT_EQ(bsa.Index().File(*found).Offset, entry.dataOffset);
             }
         }
         EXPECT_EQ(entryIndex, opened.layout.entries.size());

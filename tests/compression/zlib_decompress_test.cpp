@@ -6,15 +6,20 @@
 
 #include <cstdint>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "fixtures/bsa_writer.h"
+#include "fixtures/memory_streams.h"
+#include "tests/outcome.h"
 #include "tests/raises.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 using test_support::Error;
+using test_support::Outcome;
+using test_support::OutcomeOf;
 using test_support::Raises;
 
 constexpr uint8_t kUntouched = 0xEE;
@@ -41,6 +46,11 @@ Bytes Deflate(const Bytes& data, int windowBits, const Bytes& dictionary = {}) {
         throw std::runtime_error("deflate failed");
     }
     return out;
+}
+
+Bytes WithJunk(Bytes bytes) {
+    bytes.insert(bytes.end(), {1, 2, 3});
+    return bytes;
 }
 
 void Inflate(const Bytes& source, Bytes& destination, size_t destinationLength) {
@@ -130,6 +140,68 @@ TEST(ZlibDecompressBuffer, StreamNeedingAPresetDictionaryRaisesTheLongText) {
     Bytes destination(1000);
     EXPECT_TRUE(Raises([&] { Inflate(packed, destination, destination.size()); },
                        Error<EZlibError>(kZlibBufferTooSmallText)));
+}
+
+// Inflating piece by piece gives what one call gives: the same bytes (zeros where a stream ends early), and
+// the same error for every damaged, truncated, over-long or unusual stream, with awkward reads of the source.
+TEST(ZlibInflateStream, MatchesTheOneCallInflationOnEveryInput) {
+    const Bytes small = fixture::CompressibleBytes(3000, 11);
+    const Bytes large = fixture::CompressibleBytes(3 * size_t{kZlibPieceBytes} + 12345, 12);
+    const Bytes packedSmall = fixture::ZlibCompress(small);
+    const Bytes packedLarge = fixture::ZlibCompress(large);
+    const Bytes empty = fixture::ZlibCompress(Bytes{});
+    struct Case {
+        std::string label;
+        Bytes source;
+        size_t destinationLength;
+    };
+    std::vector<Case> cases = {
+        {"exact", packedSmall, small.size()},
+        {"exact, several pieces", packedLarge, large.size()},
+        {"room to spare, filled with zeros", packedSmall, small.size() + 70000},
+        {"room to spare after several pieces", packedLarge, large.size() + kZlibPieceBytes + 5},
+        {"one byte too little", packedSmall, small.size() - 1},
+        {"a piece too little", packedLarge, large.size() - kZlibPieceBytes},
+        {"nothing to inflate into", packedSmall, 0},
+        {"an empty stream into room", empty, 10},
+        {"no source", {}, 10},
+        {"no source into nothing", {}, 0},
+        {"junk after the stream", WithJunk(packedSmall), small.size()},
+        {"raw deflate data", Deflate(small, -15), small.size()},
+        {"gzip data", Deflate(small, 31), small.size()},
+        {"a preset dictionary", Deflate(small, 15, Bytes{'a', 'b'}), small.size()},
+    };
+    for (size_t cut : {size_t{1}, size_t{2}, size_t{6}, packedSmall.size() / 2, packedSmall.size() - 4,
+                       packedSmall.size() - 1}) {
+        cases.push_back({"cut to " + std::to_string(cut),
+                         Bytes(packedSmall.begin(), packedSmall.begin() + cut), small.size()});
+    }
+    cases.push_back({"large cut in its middle",
+                     Bytes(packedLarge.begin(), packedLarge.begin() + packedLarge.size() / 2), large.size()});
+    Bytes damaged = packedSmall;
+    damaged[damaged.size() / 2] ^= 0x5A;
+    cases.push_back({"a damaged byte", damaged, small.size()});
+    Bytes damagedCheck = packedSmall;
+    damagedCheck.back() ^= 1;
+    cases.push_back({"a damaged checksum", damagedCheck, small.size()});
+
+    for (const Case& c : cases) {
+        for (int32_t readLimit : {INT32_MAX, 7}) {
+            SCOPED_TRACE(c.label + ", reads of at most " + std::to_string(readLimit));
+            const Outcome whole = OutcomeOf([&] {
+                Bytes destination(c.destinationLength, 0);
+                Inflate(c.source, destination, c.destinationLength);
+                return destination;
+            });
+            const Outcome pieces = OutcomeOf([&] {
+                fixture::TByteSource source(c.source, readLimit);
+                fixture::TByteSink destination;
+                ZlibInflateStream(source, destination, static_cast<int64_t>(c.destinationLength));
+                return destination.written;
+            });
+            EXPECT_EQ(pieces, whole);
+        }
+    }
 }
 
 } // namespace

@@ -1,0 +1,231 @@
+#include "archive/bsa_index.h"
+
+#include <algorithm>
+#include <limits>
+#include <numeric>
+#include <utility>
+
+#include "archive/name_order.h"
+#include "platform/locale.h"
+
+namespace {
+
+// Names are found by their offset in one block, which 32 bits address.
+constexpr size_t kMaxNameBytes = std::numeric_limits<uint32_t>::max();
+
+// The elements of the sorted range [first, end) that compare(element) finds equal (0): it is negative for the
+// elements before them and positive after. Two binary searches; steps counts the comparisons.
+template <typename Iterator, typename Compare>
+std::pair<Iterator, Iterator> EqualRange(Iterator first, Iterator end, uint64_t& steps, Compare compare) {
+    const Iterator lower = std::partition_point(first, end, [&](const auto& element) {
+        ++steps;
+        return compare(element) < 0;
+    });
+    const Iterator upper = std::partition_point(lower, end, [&](const auto& element) {
+        ++steps;
+        return compare(element) <= 0;
+    });
+    return {lower, upper};
+}
+
+} // namespace
+
+void TBsaIndex::AddFolder(std::u16string lowerCasedName) {
+    TwbBSAFolderRec folder;
+    folder.Name = std::move(lowerCasedName);
+    folders_.push_back(std::move(folder));
+    built_.push_back({static_cast<uint32_t>(files_.size()), 0});
+}
+
+void TBsaIndex::ReserveFiles(size_t count) {
+    files_.reserve(count);
+}
+
+void TBsaIndex::ReserveNames(size_t bytes) {
+    names_.reserve(std::min(bytes, kMaxNameBytes));
+}
+
+void TBsaIndex::AddFileRecord(uint32_t sizeWord, uint32_t offset) {
+    TwbBSAFileRec file;
+    file.Size = sizeWord;
+    file.Offset = offset;
+    file.folder = static_cast<uint32_t>(folders_.size() - 1);
+    files_.push_back(file);
+    ++built_.back().recordCount;
+}
+
+bool TBsaIndex::AddFileName(std::string_view bytes) {
+    if (names_.size() + bytes.size() + 1 > kMaxNameBytes) {
+        return false;
+    }
+    files_[namedFiles_++].nameAt = static_cast<uint32_t>(names_.size());
+    names_.append(bytes);
+    names_.push_back('\0');
+    return true;
+}
+
+void TBsaIndex::Finish() {
+    // Records that never got a name (none, when the reader read the whole index) get an empty one.
+    while (namedFiles_ < files_.size()) {
+        AddFileName({});
+    }
+    std::vector<uint32_t> builtAtPlace;
+    PutFoldersInListingOrder(builtAtPlace);
+    PutFilesInListingOrder(builtAtPlace);
+    OrderForLookups();
+    built_ = {};
+}
+
+std::string_view TBsaIndex::FileNameBytes(TEntryRef entry) const {
+    const uint32_t at = files_[entry].nameAt;
+    const size_t next = entry + 1 < files_.size() ? files_[entry + 1].nameAt : names_.size();
+    return std::string_view(names_.data() + at, next - at - 1);
+}
+
+std::u16string TBsaIndex::FileName(TEntryRef entry) const {
+    return platform::AnsiToUnicode(FileNameBytes(entry));
+}
+
+// Folders by their case folds, in code point order, records of one fold in stored order; then the groups of
+// equal folds.
+void TBsaIndex::PutFoldersInListingOrder(std::vector<uint32_t>& builtAtPlace) {
+    const size_t count = folders_.size();
+    std::vector<std::u16string> folded(count);
+    for (size_t i = 0; i < count; ++i) {
+        folded[i] = platform::FoldCase(folders_[i].Name);
+    }
+    builtAtPlace.resize(count);
+    std::iota(builtAtPlace.begin(), builtAtPlace.end(), 0u);
+    std::stable_sort(builtAtPlace.begin(), builtAtPlace.end(), [&](uint32_t a, uint32_t b) {
+        return platform::CompareCodePointOrder(folded[a], folded[b]) < 0;
+    });
+    std::vector<TwbBSAFolderRec> listed(count);
+    for (size_t place = 0; place < count; ++place) {
+        listed[place] = std::move(folders_[builtAtPlace[place]]);
+    }
+    folders_ = std::move(listed);
+
+    for (size_t first = 0; first < count;) {
+        size_t end = first + 1;
+        while (end < count && folded[builtAtPlace[end]] == folded[builtAtPlace[first]]) {
+            ++end;
+        }
+        for (size_t i = first; i < end; ++i) {
+            folders_[i].groupEnd = static_cast<uint32_t>(end);
+        }
+        first = end;
+    }
+}
+
+// Each folder's files by name, folded; the records and the name block are rebuilt in that order.
+void TBsaIndex::PutFilesInListingOrder(const std::vector<uint32_t>& builtAtPlace) {
+    const TNameOrder& order = TNameOrder::Get();
+    // While building, the names stand in record order.
+    const auto builtName = [&](uint32_t record) {
+        const uint32_t at = files_[record].nameAt;
+        const size_t next = record + 1 < files_.size() ? files_[record + 1].nameAt : names_.size();
+        return std::string_view(names_.data() + at, next - at - 1);
+    };
+    struct TKey {
+        uint64_t prefix;
+        uint32_t record;
+    };
+    std::vector<TKey> keys;
+    std::vector<TwbBSAFileRec> listed;
+    listed.reserve(files_.size());
+    std::string names;
+    names.reserve(names_.size());
+    for (uint32_t place = 0; place < folders_.size(); ++place) {
+        const TBuildFolder& built = built_[builtAtPlace[place]];
+        keys.clear();
+        for (uint32_t record = built.firstRecord; record < built.firstRecord + built.recordCount; ++record) {
+            keys.push_back({order.PrefixKey(builtName(record)), record});
+        }
+        std::stable_sort(keys.begin(), keys.end(), [&](const TKey& a, const TKey& b) {
+            if (a.prefix != b.prefix) {
+                return a.prefix < b.prefix;
+            }
+            return order.Compare(builtName(a.record), builtName(b.record)) < 0;
+        });
+        TwbBSAFolderRec& folder = folders_[place];
+        folder.firstFile = static_cast<TEntryRef>(listed.size());
+        folder.fileCount = built.recordCount;
+        for (const TKey& key : keys) {
+            TwbBSAFileRec file = files_[key.record];
+            file.nameAt = static_cast<uint32_t>(names.size());
+            file.folder = place;
+            names.append(builtName(key.record));
+            names.push_back('\0');
+            listed.push_back(file);
+        }
+    }
+    files_ = std::move(listed);
+    names_ = std::move(names);
+}
+
+// Within each group of folders: by folded name, then by name, then by place in the listing. Usually each
+// folder is a group of its own and its names differ up to case, so the listing is that order already.
+void TBsaIndex::OrderForLookups() {
+    const TNameOrder& order = TNameOrder::Get();
+    byName_.resize(files_.size());
+    std::iota(byName_.begin(), byName_.end(), 0u);
+    const auto lookupLess = [&](TEntryRef a, TEntryRef b) {
+        const std::string_view nameA = FileNameBytes(a);
+        const std::string_view nameB = FileNameBytes(b);
+        if (const int folded = order.Compare(nameA, nameB); folded != 0) {
+            return folded < 0;
+        }
+        if (const int exact = nameA.compare(nameB); exact != 0) {
+            return exact < 0;
+        }
+        return a < b;
+    };
+    for (size_t group = 0; group < folders_.size(); group = folders_[group].groupEnd) {
+        const TwbBSAFolderRec& last = folders_[folders_[group].groupEnd - 1];
+        const auto begin = byName_.begin() + folders_[group].firstFile;
+        const auto end = byName_.begin() + last.firstFile + last.fileCount;
+        if (!std::is_sorted(begin, end, lookupLess)) {
+            std::sort(begin, end, lookupLess);
+        }
+    }
+}
+
+std::optional<TEntryRef> TBsaIndex::Find(std::u16string_view folder, std::u16string_view fileName) const {
+    uint64_t steps = 0;
+    const auto result = [&](std::optional<TEntryRef> entry) {
+        lookupSteps_.fetch_add(steps, std::memory_order_relaxed);
+        return entry;
+    };
+    // The group of folders equal to folder up to case: the first of them is where the search lands.
+    const auto group = std::partition_point(folders_.begin(), folders_.end(), [&](const TwbBSAFolderRec& f) {
+        ++steps;
+        return platform::CompareTextIgnoreCase(f.Name, folder) < 0;
+    });
+    if (group == folders_.end() || platform::CompareTextIgnoreCase(group->Name, folder) != 0) {
+        return result(std::nullopt);
+    }
+    const TwbBSAFolderRec& last = folders_[group->groupEnd - 1];
+    const auto begin = byName_.begin() + group->firstFile;
+    const auto end = byName_.begin() + last.firstFile + last.fileCount;
+
+    // The group's entries whose name is equal up to case...
+    const TNameOrder& order = TNameOrder::Get();
+    const std::u16string folded = platform::FoldCase(fileName);
+    const auto [equalFirst, equalEnd] = EqualRange(begin, end, steps, [&](TEntryRef entry) {
+        return order.CompareToFolded(FileNameBytes(entry), folded);
+    });
+    if (equalFirst == equalEnd) {
+        return result(std::nullopt);
+    }
+    // ...and of them the first whose name is identical.
+    std::string bytes;
+    if (!platform::UnicodeToAnsi(fileName, bytes)) {
+        return result(*equalFirst);
+    }
+    const auto [sameFirst, sameEnd] = EqualRange(
+        equalFirst, equalEnd, steps, [&](TEntryRef entry) { return FileNameBytes(entry).compare(bytes); });
+    if (sameFirst == sameEnd) {
+        return result(*equalFirst);
+    }
+    return result(*sameFirst);
+}
