@@ -29,6 +29,7 @@
 #include "app/qt_text.h"
 #include "archive/bsa_file.h"
 #include "base/exceptions.h"
+#include "extract/entry_fetch.h"
 #include "extract/entry_path.h"
 #include "platform/locale.h"
 #include "texture/dds_decode.h"
@@ -163,22 +164,6 @@ QImage WrapDecoded(RgbaImage&& decoded) {
 // Threads for decoding a large texture: as many as there are cores, within reason.
 unsigned DecodingThreads() {
     return std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
-}
-
-QString PackingName(TwbBSAFile::Packing packing) {
-    switch (packing) {
-    case TwbBSAFile::Packing::Raw:
-        return QStringLiteral("raw");
-    case TwbBSAFile::Packing::Zlib:
-        return QStringLiteral("zlib");
-    case TwbBSAFile::Packing::Lz4Frame:
-        return QStringLiteral("LZ4 frame");
-    case TwbBSAFile::Packing::Lz4Legacy:
-        return QStringLiteral("LZ4 legacy");
-    case TwbBSAFile::Packing::Lz4Unrecognised:
-        break;
-    }
-    return QStringLiteral("LZ4, unrecognised");
 }
 
 } // namespace
@@ -449,26 +434,19 @@ TPreviewWindow::TPreviewWindow(TwbBSAFile& reader, const std::u16string& entry, 
     connect(shortcut, &QShortcut::activated, this, &QWidget::close);
 
     const rFileData parts = SplitEntryPath(entry);
-    bool found = false;
-    try {
-        bool compressed = false;
-        uint32_t storedSize = 0;
-        TwbBSAFile::Packing packing{};
-        const std::u16string fileName = parts.fName + parts.fExt;
-        if (reader.entryStorage(parts.fPath, fileName, compressed, storedSize) &&
-            reader.entryPacking(parts.fPath, fileName, packing)) {
-            storage_ = QStringLiteral("%1, %2 bytes stored").arg(PackingName(packing)).arg(storedSize);
-        }
-        found = reader.getFile(parts.fPath, parts.fName, parts.fExt, true, data_);
-    } catch (const Exception& e) {
-        ShowFetchFailure(ToQString(e.Message()));
-        return;
-    } catch (const std::bad_alloc&) {
-        ShowFetchFailure(QStringLiteral("out of memory"));
-        return;
-    }
+    const std::optional<TEntryRef> found = FindEntryByString(reader, entry);
     if (!found) {
         ShowFetchFailure(QStringLiteral("not found in the archive"));
+        return;
+    }
+    TEntryDescription description;
+    if (DescribeEntry(reader, *found, description)) {
+        storage_ = QStringLiteral("%1, %2 bytes stored")
+                       .arg(ToQString(PackingName(description.packing)))
+                       .arg(description.storage.storedSize);
+    }
+    if (const TFetchResult fetched = FetchEntry(reader, *found, data_); !fetched) {
+        ShowFetchFailure(ToQString(fetched.reason));
         return;
     }
     storage_ += QStringLiteral(", %1 bytes uncompressed").arg(data_.size());

@@ -237,6 +237,15 @@ std::u16string TwbBSAFile::EntryString(TEntryRef entry) const {
     return ::EntryString(bfIndex->FolderOf(entry).Name, bfIndex->FileName(entry));
 }
 
+std::optional<TEntryRef> TwbBSAFile::FindEntry(std::u16string_view entryString) const {
+    const size_t nameStart = EntryFileNameStart(entryString);
+    std::u16string_view folder = entryString.substr(0, nameStart);
+    if (!folder.empty() && folder.back() == kEntryDelimiter) {
+        folder.remove_suffix(1);
+    }
+    return FindEntry(folder, entryString.substr(nameStart));
+}
+
 bool TwbBSAFile::exportFileList(TStringList& fileList) const {
     const uint32_t count = bfIndex->FileCount();
     fileList.Reserve(static_cast<size_t>(fileList.Count()) + count);

@@ -50,6 +50,9 @@ public:
     std::optional<TEntryRef> FindEntry(std::u16string_view folder, std::u16string_view fileName) const {
         return bfIndex->Find(folder, fileName);
     }
+    // The entry an entry string names (folder + "\" + file name, as EntryString gives it; see
+    // archive/entry_string.h for where the file name begins).
+    std::optional<TEntryRef> FindEntry(std::u16string_view entryString) const;
 
     // Appends folder + "\" + file for every entry, in listing order. True when at least one entry was
     // appended. Raises nothing of its own.

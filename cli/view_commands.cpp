@@ -3,15 +3,16 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
+#include <optional>
 #include <span>
 
-#include "archive/archive_session.h"
-#include "archive/entry_string.h"
+#include "archive/bsa_file.h"
 #include "base/exceptions.h"
 #include "base/ustring.h"
 #include "cli/terminal_text.h"
-#include "extract/entry_path.h"
+#include "extract/entry_fetch.h"
 #include "extract/user_file.h"
 #include "platform/file.h"
 #include "platform/native_path.h"
@@ -28,30 +29,67 @@ void PrintLine(FILE* out, const std::u16string& text) {
     std::fwrite(line.data(), 1, line.size(), out);
 }
 
-// The entry's bytes, or false after printing why not.
-bool FetchEntry(const std::u16string& archivePath, std::u16string entry, TBytes& data, FILE* errors) {
-    // Entry strings use "\"; "/" is never part of a name, so it is taken for one.
-    for (char16_t& unit : entry) {
-        if (unit == u'/') {
-            unit = kEntryDelimiter;
-        }
-    }
+// The archive, or null after printing why it cannot be opened.
+std::unique_ptr<TwbBSAFile> OpenArchive(const std::u16string& archivePath, FILE* errors) {
     try {
-        TArchiveSession archive;
-        ArchiveOpen(archive, archivePath);
-        const rFileData parts = SplitEntryPath(entry);
-        if (!archive->getFile(parts.fPath, parts.fName, parts.fExt, true, data)) {
-            PrintLine(errors, entry + u": not found in the archive");
-            return false;
-        }
-        return true;
+        return std::make_unique<TwbBSAFile>(archivePath);
     } catch (const Exception& e) {
         PrintLine(errors, e.Message());
     } catch (const std::bad_alloc&) {
-        PrintLine(errors, entry + u": out of memory");
+        PrintLine(errors, archivePath + u": out of memory");
     }
-    return false;
+    return nullptr;
 }
+
+// The entry the entry string names, or nothing after printing that there is none.
+std::optional<TEntryRef> FindOrSay(const TwbBSAFile& archive, const std::u16string& entry, FILE* errors) {
+    const std::optional<TEntryRef> found = FindEntryByString(archive, entry);
+    if (!found) {
+        PrintLine(errors, entry + u": not found in the archive");
+    }
+    return found;
+}
+
+// The entry's bytes, or false after printing why not.
+bool FetchEntry(const std::u16string& archivePath, const std::u16string& entry, TBytes& data, FILE* errors) {
+    const std::unique_ptr<TwbBSAFile> archive = OpenArchive(archivePath, errors);
+    if (!archive) {
+        return false;
+    }
+    const std::optional<TEntryRef> found = FindOrSay(*archive, entry, errors);
+    if (!found) {
+        return false;
+    }
+    if (const TFetchResult fetched = ::FetchEntry(*archive, *found, data); !fetched) {
+        PrintLine(errors, entry + u": " + fetched.reason);
+        return false;
+    }
+    return true;
+}
+
+// An entry's bytes on their way to an output stream; a write that fails raises, with the reason kept.
+class TOutputDestination : public TEntryDestination, private TStream {
+public:
+    explicit TOutputDestination(FILE* out) : out_(out) {}
+    TStream& Begin(uint64_t) override { return *this; }
+    int error() const { return error_; }
+
+private:
+    int32_t Read(void*, int32_t) override { return 0; }
+    int32_t Write(const void* buffer, int32_t count) override {
+        if (count > 0 &&
+            std::fwrite(buffer, 1, static_cast<size_t>(count), out_) != static_cast<size_t>(count)) {
+            error_ = errno;
+            throw EWriteError();
+        }
+        return count;
+    }
+    int64_t Seek(int64_t, TSeekOrigin) override { return 0; }
+    using TStream::Seek;
+
+    FILE* out_;
+    int error_ = 0;
+};
 
 bool ParseNumber(const std::string& text, uint32_t& value) {
     char* end = nullptr;
@@ -85,11 +123,37 @@ int ViewUsageError(const std::string& message) {
 } // namespace
 
 int CatEntry(const std::u16string& archivePath, const std::u16string& entry, FILE* out, FILE* errors) {
-    TBytes data;
-    if (!FetchEntry(archivePath, entry, data, errors)) {
+    const std::unique_ptr<TwbBSAFile> archive = OpenArchive(archivePath, errors);
+    if (!archive) {
         return 1;
     }
-    return WriteOutput(data, out, errors) ? 0 : 1;
+    const std::optional<TEntryRef> found = FindOrSay(*archive, entry, errors);
+    if (!found) {
+        return 1;
+    }
+    // Piece by piece: an entry of any size takes a few MiB of memory on its way out.
+    TOutputDestination destination(out);
+    int writeError = 0;
+    try {
+        if (const TFetchResult fetched = FetchEntryInPieces(*archive, *found, destination); !fetched) {
+            PrintLine(errors, entry + u": " + fetched.reason);
+            return 1;
+        }
+        if (std::fflush(out) != 0) {
+            writeError = errno;
+        }
+    } catch (const EWriteError&) {
+        writeError = destination.error();
+    }
+    if (writeError != 0) {
+        // A reader that went away ("| head -c 10") is no error to report, but the status still says the
+        // output is not all there.
+        if (writeError != EPIPE) {
+            PrintLine(errors, u"parlivex-cli: write error: " + ErrnoText(writeError));
+        }
+        return 1;
+    }
+    return 0;
 }
 
 int RenderEntry(const std::u16string& archivePath, const std::u16string& entry, const std::u16string& pngPath,
