@@ -30,9 +30,9 @@
 #include "app/prefs.h"
 #include "app/preview_window.h"
 #include "app/qt_text.h"
-#include "archive/string_list.h"
 #include "base/exceptions.h"
 #include "base/ustring.h"
+#include "extract/entry_fetch.h"
 #include "extract/entry_filter.h"
 #include "platform/directories.h"
 #include "platform/locale.h"
@@ -229,7 +229,7 @@ void TForm1::UpdateActions() {
 void TForm1::FormCreate() {
     setAcceptDrops(true);
     archivePath_.clear();
-    ArchiveFree(archive_);
+    archive_.reset();
     lastBsaDir_.clear();
     lastExtractDir_.clear();
     exeDir_ = FolderPart(executablePath_);
@@ -238,7 +238,7 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::FormClose() {
-    ArchiveFree(archive_);
+    archive_.reset();
     SavePrefs();
 }
 
@@ -258,7 +258,7 @@ void TForm1::Openarchive1Click() {
 
 void TForm1::CloseArchive1Click() {
     browserModel_->Clear();
-    ArchiveFree(archive_);
+    archive_.reset();
     archivePath_.clear();
     SetStatusPanelText(1, QString());
     UpdateActions();
@@ -344,34 +344,32 @@ void TForm1::OpenArchive(const std::u16string& path) {
     if (lastExtractDir_.empty()) {
         lastExtractDir_ = lastBsaDir_;
     }
-    ArchiveFree(archive_);
+    archive_.reset();
     UpdateActions();
-    try {
-        ArchiveOpen(archive_, archivePath_);
-        UpdateActions();
-        FillBrowser();
-    } catch (const Exception& error) {
-        dialogs_.ShowMessage(this, ToQString(kApplicationTitle), ToQString(error.Message()));
-    } catch (const std::exception& error) {
-        dialogs_.ShowMessage(this, ToQString(kApplicationTitle), ToQString(FromUtf8(error.what())));
+    TOpenedArchive opened = ::OpenArchive(archivePath_);
+    if (!opened.result) {
+        dialogs_.ShowMessage(this, ToQString(kApplicationTitle), ToQString(opened.result.reason));
+        return;
     }
+    archive_ = std::move(opened.reader);
+    UpdateActions();
+    FillBrowser();
 }
 
 void TForm1::FillBrowser() {
-    TStringList fileList;
     const TBusyCursor busy;
     std::vector<TNodeDataBrw> placeholder;
     placeholder.emplace_back(u"fbk_Opening_Archive", image_index::kOpening);
     browserModel_->SetNodes(std::move(placeholder));
-    ArchiveExportFileList(archive_, archivePath_, fileList);
 
     std::vector<TNodeDataBrw> nodes;
-    if (fileList.Count() == 0) {
+    const uint32_t count = archive_->FileCount();
+    if (count == 0) {
         nodes.emplace_back(u"fbk_Nothing_Found", image_index::kNothingFound);
     } else {
-        nodes.reserve(static_cast<size_t>(fileList.Count()));
-        for (const TStringList::Item& item : fileList.Items()) {
-            nodes.emplace_back(item.string, 0);
+        nodes.reserve(count);
+        for (TEntryRef entry = 0; entry < count; ++entry) {
+            nodes.emplace_back(archive_->EntryString(entry), 0);
         }
     }
     browserModel_->SetNodes(std::move(nodes));

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "archive/archive_session.h"
+#include "archive/bsa_file.h"
 
 class QAction;
 class QLineEdit;
@@ -110,7 +110,7 @@ private:
     QStatusBar* StatusBar1 = nullptr;
     TElidedLabel* StatusPanels[2] = {nullptr, nullptr};
 
-    TArchiveSession archive_;
+    std::unique_ptr<TwbBSAFile> archive_; // the open archive, or none
     std::u16string archivePath_;
     std::u16string exeDir_;
     std::u16string lastBsaDir_;

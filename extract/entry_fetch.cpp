@@ -77,6 +77,12 @@ private:
 
 } // namespace
 
+TOpenedArchive OpenArchive(const std::u16string& path) {
+    TOpenedArchive opened;
+    opened.result = Guarded([&] { opened.reader = std::make_unique<TwbBSAFile>(path); });
+    return opened;
+}
+
 std::optional<TEntryRef> FindEntryByString(const TwbBSAFile& reader, std::u16string entry) {
     // "/" is never part of a name, so it is taken for one.
     for (char16_t& unit : entry) {

@@ -1,7 +1,8 @@
 #pragma once
-// Reaching one entry of an open archive, the way every front-end does: found once by its entry string, then
-// described and read through its reference. The one place where the reader's failures, of whatever kind,
-// become the entry's reason: nothing raises from here but a destination's own errors.
+// Reaching an archive and its entries, the way every front-end does: the archive opened, an entry found once
+// by its entry string, then described and read through its reference. The one place where the reader's
+// failures, of whatever kind, become a reason: nothing raises from here but a destination's own errors.
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,6 +21,14 @@ struct TFetchResult {
 
     explicit operator bool() const { return fetched; }
 };
+
+// An open archive, or why it could not be opened (the reader's message, which names the archive, or the
+// stream's: "Cannot open <path>.  No such file or directory", "Erreur de lecture du flux").
+struct TOpenedArchive {
+    std::unique_ptr<TwbBSAFile> reader;
+    TFetchResult result;
+};
+TOpenedArchive OpenArchive(const std::u16string& path);
 
 // The entry an entry string names (folder + "\" + file, as the listing gives it; "/" counts as "\", as
 // users type it), or nothing. See TwbBSAFile::FindEntry for which of several alike.

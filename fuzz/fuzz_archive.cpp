@@ -1,11 +1,12 @@
-// Fuzz target: the whole read path of one archive, as the window and the command-line tool walk it. The input
-// becomes an archive file, which is opened, listed, and every listed entry fetched; names the archive does
-// not list are looked up as well, and every entry string is judged for extraction and, when accepted,
-// joined to a destination, which must stay below it.
+// Fuzz target: the whole read path of one archive, through the very steps the window and the command-line
+// tool call (extract/entry_fetch.h). The input becomes an archive file, which is opened and listed; every
+// listed entry is found again by its entry string, described, and read whole and in pieces, which must agree;
+// names the archive does not list are looked up as well; every entry string is judged for extraction and,
+// when accepted, joined to a destination, which must stay below it.
 //
-// Refusals are fine (the reader raises Exception, the session returns false); anything else is a finding:
-// a sanitizer report, another exception type escaping, a time-out, an allocation over the fuzzer's limit, or
-// one of the checks below.
+// Refusals are fine (a reason comes back); anything else is a finding: a sanitizer report, a failure of a
+// kind the reader never raises, a time-out, an allocation over the fuzzer's limit, or one of the checks
+// below.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -14,11 +15,10 @@
 #include <string>
 #include <string_view>
 
-#include "archive/archive_session.h"
-#include "archive/string_list.h"
+#include "archive/bsa_file.h"
 #include "base/bytes.h"
-#include "base/exceptions.h"
 #include "base/ustring.h"
+#include "extract/entry_fetch.h"
 #include "extract/entry_path.h"
 #include "platform/directories.h"
 
@@ -120,14 +120,55 @@ void CheckStaysBelowDestination(const rFileData& parts) {
     }
 }
 
-// A fetch that fails must hand back an empty buffer.
-void Fetch(TArchiveSession& archive, const std::u16string& path, const rFileData& parts, bool getData) {
-    TBytes buffer{0x5A};
-    const bool found = ArchiveGetFile(archive, buffer, path, parts.fPath, parts.fName, parts.fExt, getData);
-    if ((!found || !getData) && !buffer.empty()) {
-        Fail("buffer not empty after a failed or data-less fetch",
-             parts.fPath + u"\\" + parts.fName + parts.fExt);
+// A step that failed in a way the reader never fails is a fault of ours.
+void CheckExpected(const TFetchResult& result, const char* step) {
+    if (result.unexpected) {
+        Fail(step, result.reason);
     }
+}
+
+// An entry's bytes as the reader hands them out piece by piece.
+class TCollect : public TEntryDestination, private TStream {
+public:
+    TStream& Begin(uint64_t size) override {
+        told = size;
+        return *this;
+    }
+    uint64_t told = 0;
+    TBytes bytes;
+
+private:
+    int32_t Read(void*, int32_t) override { return 0; }
+    int32_t Write(const void* buffer, int32_t count) override {
+        bytes.insert(bytes.end(), static_cast<const uint8_t*>(buffer),
+                     static_cast<const uint8_t*>(buffer) + count);
+        return count;
+    }
+    int64_t Seek(int64_t, TSeekOrigin) override { return static_cast<int64_t>(bytes.size()); }
+    using TStream::Seek;
+};
+
+// The entry read whole and in pieces: the same outcome, the same bytes, the size told first; a failure leaves
+// the buffer empty.
+void FetchBothWays(TwbBSAFile& reader, TEntryRef entry) {
+    const std::u16string name = reader.EntryString(entry);
+    TBytes whole{0x5A};
+    const TFetchResult fetched = FetchEntry(reader, entry, whole);
+    CheckExpected(fetched, "unexpected failure of a whole read");
+    if (!fetched && !whole.empty()) {
+        Fail("buffer not empty after a failed fetch", name);
+    }
+    TCollect pieces;
+    const TFetchResult inPieces = FetchEntryInPieces(reader, entry, pieces);
+    CheckExpected(inPieces, "unexpected failure of a read in pieces");
+    if (fetched.fetched != inPieces.fetched || fetched.reason != inPieces.reason) {
+        Fail("whole and piece reads disagree", name + u": " + fetched.reason + u" / " + inPieces.reason);
+    }
+    if (fetched && (pieces.bytes != whole || pieces.told != whole.size())) {
+        Fail("piece read gives other bytes than the whole read", name);
+    }
+    TEntryDescription description;
+    CheckExpected(DescribeEntry(reader, entry, description), "unexpected failure of a description");
 }
 
 } // namespace
@@ -137,37 +178,42 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     scratch.Replace(data, size);
     const std::u16string& path = scratch.Path();
 
-    TArchiveSession archive;
-    try {
-        ArchiveOpen(archive, path);
-    } catch (const Exception&) {
-        if (archive) {
-            Fail("the session holds a reader after a failed open", path);
+    TOpenedArchive opened = OpenArchive(path);
+    CheckExpected(opened.result, "unexpected failure to open");
+    if (!opened.result) {
+        if (opened.reader) {
+            Fail("a reader after a failed open", path);
         }
         return 0;
     }
+    TwbBSAFile& reader = *opened.reader;
 
-    TStringList entries;
-    ArchiveExportFileList(archive, path, entries);
-    for (const TStringList::Item& entry : entries.Items()) {
-        const rFileData parts = SplitEntryPath(entry.string);
-        Fetch(archive, path, parts, true);
+    for (TEntryRef entry = 0; entry < reader.FileCount(); ++entry) {
+        const std::u16string entryString = reader.EntryString(entry);
+        // Its own entry string finds an entry of that very string (the first of several alike), unless the
+        // file name itself holds a "\" or ":", where an entry string cannot tell folder and file apart.
+        const std::u16string fileName = reader.Index().FileName(entry);
+        const std::optional<TEntryRef> found = FindEntryByString(reader, entryString);
+        if (fileName.find_first_of(u"\\:") == std::u16string::npos &&
+            (!found || reader.EntryString(*found) != entryString)) {
+            Fail("a listed entry string does not find its entry", entryString);
+        }
+        FetchBothWays(reader, entry);
+        const rFileData parts = SplitEntryPath(entryString);
         if (!UnsafeEntryPathReason(parts).has_value()) {
             CheckStaysBelowDestination(parts);
         }
     }
 
     // Names the archive does not list: lookups must miss (or hit) cleanly, also in an empty archive.
-    const std::u16string someFolder = entries.Count() > 0 ? SplitEntryPath(entries.Strings(0)).fPath : u"";
-    for (const rFileData& missing :
-         {rFileData{u"", u"", u""}, rFileData{someFolder, u"no such file", u".dds"},
-          rFileData{someFolder + u"\\no such folder", u"a", u".nif"},
-          rFileData{u"MESHES\\ACTORS", u"BODY", u".NIF"}}) {
-        Fetch(archive, path, missing, true);
-        Fetch(archive, path, missing, false);
+    const std::u16string someFolder =
+        reader.FileCount() > 0 ? SplitEntryPath(reader.EntryString(0)).fPath : u"";
+    for (const std::u16string& missing :
+         {std::u16string(u""), someFolder + u"\\no such file.dds", someFolder + u"\\no such folder\\a.nif",
+          std::u16string(u"MESHES/ACTORS/BODY.NIF")}) {
+        if (const std::optional<TEntryRef> found = FindEntryByString(reader, missing)) {
+            FetchBothWays(reader, *found);
+        }
     }
-
-    ArchiveFree(archive);
-    ArchiveFree(archive);
     return 0;
 }
