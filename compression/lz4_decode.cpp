@@ -20,8 +20,14 @@ constexpr uint32_t kSkippableMagic = 0x184D2A50;
 constexpr uint32_t kSkippableMagicMask = 0xFFFFFFF0;
 
 constexpr unsigned kFrameApiVersion = 100;
-// The most the frame-header phase asks for at once.
-constexpr size_t kFrameHeaderBufferSize = 20;
+// A frame header: the magic number, the descriptor's flags (FLG) and block-size byte (BD), an optional 8-byte
+// content size, an optional 4-byte dictionary id, a header checksum byte. Its length is known once the flags
+// are.
+constexpr size_t kFrameHeaderMaxSize = LZ4F_HEADER_SIZE_MAX;
+constexpr size_t kFrameHeaderSizeKnownAfter = LZ4F_MIN_SIZE_TO_KNOW_HEADER_LENGTH;
+constexpr size_t kFrameFlagsOffset = 4;
+constexpr uint8_t kDictionaryIdFlag = 0x01;
+static_assert(kFrameHeaderMaxSize == 19 && kFrameHeaderSizeKnownAfter == kFrameFlagsOffset + 1);
 
 // A legacy block decodes to at most 8 MiB; its compressed form is at most LZ4_compressBound of that.
 constexpr int32_t kLegacyBlockSize = 8 * 1024 * 1024;
@@ -114,36 +120,42 @@ int64_t Lz4DecodeFrame(TStream& source, TStream& destination, Lz4ErrorLog* error
         return Lz4ReportError(u"Allocation error : can't create context: " + ErrorName(created), errors);
     }
 
-    // The header phase: the magic number the dispatcher consumed, then the bytes the library asks for.
-    uint8_t header[kFrameHeaderBufferSize];
+    // The header: the magic number the dispatcher consumed, the descriptor's flags, which say how long the
+    // rest is (a content size and a dictionary id make it longer), then that rest. The library decodes it
+    // whole and only then sees the first block, so the frame's parameters are known before any block is read.
+    uint8_t header[kFrameHeaderMaxSize];
     StoreLE32(header, kFrameMagic);
-    size_t produced = 0;
-    size_t consumed = 0;
-    size_t wanted = DecompressFrameBytes(context, nullptr, 0, header, 4, produced, consumed);
-    if (LZ4F_isError(wanted)) {
-        return Lz4ReportError(u"Decompression error: " + ErrorName(wanted), errors);
-    }
-    if (wanted > kFrameHeaderBufferSize) {
-        return Lz4ReportError(u"Header too large (" + UIntToStr(wanted) + u">" +
-                                  UIntToStr(kFrameHeaderBufferSize) + u")",
-                              errors);
-    }
-    const auto headerBytes = static_cast<int32_t>(wanted);
-    if (source.Read(header, headerBytes) < headerBytes) {
+    if (source.Read(header + 4, 1) < 1) {
         return Lz4ReportError(u"Read error", errors);
     }
-    // An undecodable descriptor leaves the frame information unavailable, which is reported just below.
-    wanted = DecompressFrameBytes(context, nullptr, 0, header, wanted, produced, consumed);
-    LZ4F_frameInfo_t info{};
-    size_t noInput = 0;
-    const size_t infoResult = LZ4F_getFrameInfo(context, &info, nullptr, &noInput);
-    if (LZ4F_isError(infoResult)) {
-        return Lz4ReportError(u"can't decode frame header: " + ErrorName(infoResult), errors);
+    const size_t headerSize = LZ4F_headerSize(header, kFrameHeaderSizeKnownAfter);
+    if (LZ4F_isError(headerSize)) {
+        return Lz4ReportError(u"can't decode frame header: " + ErrorName(headerSize), errors);
     }
+    if (headerSize > kFrameHeaderMaxSize) {
+        // Not in any published frame format; checked so that the buffer above can never overflow.
+        return Lz4ReportError(u"Header too large (" + UIntToStr(headerSize) + u">" +
+                                  UIntToStr(kFrameHeaderMaxSize) + u")",
+                              errors);
+    }
+    const auto restBytes = static_cast<int32_t>(headerSize - kFrameHeaderSizeKnownAfter);
+    if (source.Read(header + kFrameHeaderSizeKnownAfter, restBytes) < restBytes) {
+        return Lz4ReportError(u"Read error", errors);
+    }
+    LZ4F_frameInfo_t info{};
+    size_t headerConsumed = headerSize;
+    size_t wanted = LZ4F_getFrameInfo(context, &info, header, &headerConsumed);
     if (LZ4F_isError(wanted)) {
-        // The descriptor was readable but what followed it in the same bytes (the first block header) was
-        // not.
-        return Lz4ReportError(u"Decompression error: " + ErrorName(wanted), errors);
+        return Lz4ReportError(u"can't decode frame header: " + ErrorName(wanted), errors);
+    }
+    if (headerConsumed != headerSize) {
+        return Lz4ReportError(u"Synchronization error", errors);
+    }
+    if ((header[kFrameFlagsOffset] & kDictionaryIdFlag) != 0) {
+        // Its blocks may refer to bytes of a dictionary that no entry carries.
+        return Lz4ReportError(u"can't decode frame: it needs dictionary " + UIntToStr(info.dictID) +
+                                  u", which entries do not carry",
+                              errors);
     }
 
     const int64_t blockSize = FrameBlockSize(info.blockSizeID);
@@ -156,6 +168,10 @@ int64_t Lz4DecodeFrame(TStream& source, TStream& destination, Lz4ErrorLog* error
     uint8_t* const input = lent.Input(inputCapacity);
     uint8_t* const output = lent.Output(outputCapacity);
 
+    // From here on the library wants a block header, then each block with the header of the next, then the
+    // end mark and any content checksum.
+    size_t produced = 0;
+    size_t consumed = 0;
     while (wanted != 0) {
         // With block checksums the library may ask for 4 bytes more than the buffer holds; it takes the
         // block in two helpings then.

@@ -66,9 +66,11 @@ void Lz4DecompressBuffer(const void* source, int32_t sourceLength, void* destina
 int64_t Lz4DecodeStream(TStream& source, TStream& destination, Lz4ErrorLog* errors = nullptr,
                         Lz4Workspace* workspace = nullptr);
 
-// Decodes one LZ4 frame whose magic number has just been read from source, block by block.
+// Decodes one LZ4 frame whose magic number has just been read from source: its header (7 to 19 bytes with
+// the magic number; its flags say how many), then block by block. Every descriptor option of the frame format
+// is decoded but a dictionary id: such a frame is refused after its header, as entries carry no dictionary.
 // Result: the bytes produced, also those of a block the destination took only in part; 0 when the frame
-// header cannot be decoded.
+// header cannot be decoded or is refused.
 int64_t Lz4DecodeFrame(TStream& source, TStream& destination, Lz4ErrorLog* errors = nullptr,
                        Lz4Workspace* workspace = nullptr);
 

@@ -108,13 +108,28 @@ const Bytes& SmallBlockLegacy() {
     return legacy;
 }
 
-// A frame built by liblz4 itself, for descriptor features the games' tools never use.
-Bytes LibraryFrame(const Bytes& data, LZ4F_blockSizeID_t blockSize, bool blockChecksums) {
+// The descriptor options of a frame that liblz4 writes.
+struct FrameOptions {
+    LZ4F_blockSizeID_t blockSize = LZ4F_max64KB;
+    bool linkedBlocks = false;
+    bool contentSize = false;
+    bool blockChecksums = false;
+    bool contentChecksum = false;
+    unsigned dictionaryId = 0; // 0: none
+};
+
+// A frame built by liblz4's own frame compression, for descriptor options the games' tools never use. The
+// library keeps the block size asked for only when the data is larger than the next smaller one.
+Bytes LibraryFrame(const Bytes& data, const FrameOptions& options) {
     LZ4F_preferences_t preferences{};
-    preferences.frameInfo.blockSizeID = blockSize;
-    preferences.frameInfo.blockMode = LZ4F_blockIndependent;
+    preferences.frameInfo.blockSizeID = options.blockSize;
+    preferences.frameInfo.blockMode = options.linkedBlocks ? LZ4F_blockLinked : LZ4F_blockIndependent;
+    preferences.frameInfo.contentSize = options.contentSize ? data.size() : 0;
     preferences.frameInfo.blockChecksumFlag =
-        blockChecksums ? LZ4F_blockChecksumEnabled : LZ4F_noBlockChecksum;
+        options.blockChecksums ? LZ4F_blockChecksumEnabled : LZ4F_noBlockChecksum;
+    preferences.frameInfo.contentChecksumFlag =
+        options.contentChecksum ? LZ4F_contentChecksumEnabled : LZ4F_noContentChecksum;
+    preferences.frameInfo.dictID = options.dictionaryId;
     Bytes out(LZ4F_compressFrameBound(data.size(), &preferences));
     const size_t written = LZ4F_compressFrame(out.data(), out.size(), data.data(), data.size(), &preferences);
     if (LZ4F_isError(written)) {
@@ -124,6 +139,17 @@ Bytes LibraryFrame(const Bytes& data, LZ4F_blockSizeID_t blockSize, bool blockCh
     return out;
 }
 
+// FrameData() in frames of 64 KiB blocks made by the library: with its content size (a 15-byte header), and
+// with a dictionary id (no dictionary was used, but a decoder cannot know that).
+const Bytes& ContentSizeFrame() {
+    static const Bytes frame = LibraryFrame(FrameData(), {.contentSize = true});
+    return frame;
+}
+const Bytes& DictionaryFrame() {
+    static const Bytes frame = LibraryFrame(FrameData(), {.dictionaryId = 0xDEADBEEF});
+    return frame;
+}
+
 // Lz4DecompressBuffer into a destination of exactly `destinationLength` bytes (so that a stray write is a
 // sanitizer finding), returning what the destination holds.
 Bytes DecompressBuffer(const Bytes& packed, size_t destinationLength) {
@@ -131,6 +157,14 @@ Bytes DecompressBuffer(const Bytes& packed, size_t destinationLength) {
     Lz4DecompressBuffer(packed.data(), static_cast<int32_t>(packed.size()), destination.data(),
                         static_cast<int32_t>(destination.size()));
     return destination;
+}
+
+std::string Show(const Lz4ErrorLog& errors) {
+    std::string text;
+    for (const std::u16string& error : errors) {
+        text += "[" + ToUtf8(error) + "] ";
+    }
+    return text;
 }
 
 void ExpectSizeMismatch(const Bytes& packed, size_t destinationLength) {
@@ -165,7 +199,8 @@ TEST(Lz4DecompressBuffer, DecodesWellFormedSources) {
          fixture::Lz4Frame(data, {.blockSizeId = 7, .contentChecksum = true}), data},
         {"frame of stored blocks", fixture::Lz4Frame(incompressible, {.blockSizeId = 4}), incompressible},
         // Stored blocks with block checksums make the library ask for more than a block buffer holds.
-        {"frame with block checksums", LibraryFrame(incompressible, LZ4F_max64KB, true), incompressible},
+        {"frame with block checksums", LibraryFrame(incompressible, {.blockChecksums = true}),
+         incompressible},
         {"skippable frames of all sixteen magic numbers before a frame",
          fixture::Lz4Frame(data, {.skippableFramesBefore = 16}), data},
         {"skippable frame after a frame", fixture::Lz4Frame(data, {.skippableFrameAfter = true}), data},
@@ -196,6 +231,56 @@ TEST(Lz4DecompressBuffer, DecodesWellFormedSources) {
     }
 }
 
+// Every option of the frame descriptor that liblz4 writes, in every combination and with every block size:
+// a content size makes the header 15 bytes long instead of 7 (a dictionary id 4 more), and the header must be
+// read whole before the first block.
+TEST(Lz4DecompressBuffer, DecodesFramesWithEveryDescriptorOption) {
+    // More than 1 MiB, so that the library keeps even the largest block size; the random tail makes blocks
+    // that are stored as they are.
+    const Bytes data = Concat({fixture::CompressibleBytes(1100000, 8), fixture::RandomBytes(100000, 9)});
+    const LZ4F_blockSizeID_t blockSizes[] = {LZ4F_max64KB, LZ4F_max256KB, LZ4F_max1MB, LZ4F_max4MB};
+    for (const LZ4F_blockSizeID_t blockSize : blockSizes) {
+        for (unsigned choice = 0; choice < 16; ++choice) {
+            const FrameOptions options{.blockSize = blockSize,
+                                       .linkedBlocks = (choice & 1) != 0,
+                                       .contentSize = (choice & 2) != 0,
+                                       .blockChecksums = (choice & 4) != 0,
+                                       .contentChecksum = (choice & 8) != 0};
+            SCOPED_TRACE(testing::Message() << "block size id " << blockSize
+                                            << (options.linkedBlocks ? ", linked" : ", independent")
+                                            << (options.contentSize ? ", content size" : "")
+                                            << (options.blockChecksums ? ", block checksums" : "")
+                                            << (options.contentChecksum ? ", content checksum" : ""));
+            const Bytes frame = LibraryFrame(data, options);
+            ASSERT_EQ(frame[5] >> 4, blockSize) << "the library chose another block size";
+
+            Bytes destination(data.size());
+            Lz4ErrorLog errors;
+            ASSERT_NO_THROW(Lz4DecompressBuffer(frame.data(), static_cast<int32_t>(frame.size()),
+                                                destination.data(), static_cast<int32_t>(destination.size()),
+                                                &errors));
+            EXPECT_TRUE(destination == data);
+            EXPECT_TRUE(errors.empty()) << Show(errors);
+
+            // With a dictionary id the same frame is refused after its header: no entry carries a dictionary.
+            FrameOptions withDictionary = options;
+            withDictionary.dictionaryId = 7;
+            const Bytes refused = LibraryFrame(data, withDictionary);
+            errors.clear();
+            EXPECT_TRUE(Raises(
+                [&] {
+                    Lz4DecompressBuffer(refused.data(), static_cast<int32_t>(refused.size()),
+                                        destination.data(), static_cast<int32_t>(destination.size()),
+                                        &errors);
+                },
+                Error<Exception>(kSizeMismatch)));
+            ASSERT_FALSE(errors.empty());
+            EXPECT_EQ(errors.front(),
+                      u"can't decode frame: it needs dictionary 7, which entries do not carry");
+        }
+    }
+}
+
 TEST(Lz4DecompressBuffer, RaisesSizeMismatchWhenTheCountDiffers) {
     const FrameLayout frame = SplitFrame(SmallBlockFrame());
     const size_t size = FrameData().size();
@@ -213,6 +298,9 @@ TEST(Lz4DecompressBuffer, RaisesSizeMismatchWhenTheCountDiffers) {
         {"frame with a damaged block",
          Concat({frame.header, frame.blocks[0], kDamagedBlock, frame.blocks[2], frame.trailer}), size},
         {"frame with an invalid descriptor", WithInvalidDescriptor(frame), 65536},
+        {"frame with its content size into a destination one byte short", ContentSizeFrame(), size - 1},
+        {"frame with its content size into a destination one byte long", ContentSizeFrame(), size + 1},
+        {"frame that needs a dictionary", DictionaryFrame(), size},
         {"legacy stream cut inside a block", Prefix(SmallBlockLegacy(), SmallBlockLegacy().size() - 1),
          LegacyData().size()},
         // A skippable frame longer than the source hides whatever follows its length, at any length.
@@ -352,14 +440,6 @@ PartsRun DecodeParts(const Bytes& packed, size_t destinationSize) {
     return run;
 }
 
-std::string Show(const Lz4ErrorLog& errors) {
-    std::string text;
-    for (const std::u16string& error : errors) {
-        text += "[" + ToUtf8(error) + "] ";
-    }
-    return text;
-}
-
 TEST(Lz4DecodeStream, ReportsEachFailureAndCountsWhatThePartProduced) {
     const size_t size = FrameData().size();
     const FrameLayout frame = SplitFrame(SmallBlockFrame());
@@ -415,7 +495,17 @@ TEST(Lz4DecodeStream, ReportsEachFailureAndCountsWhatThePartProduced) {
          WithInvalidDescriptor(frame),
          size,
          {0},
-         {u"can't decode frame header: ERROR_frameDecoding_alreadyStarted", unrecognized}},
+         {u"can't decode frame header: ERROR_headerVersion_wrong", unrecognized}},
+        {"frame header with a content size cut short",
+         Prefix(ContentSizeFrame(), 14),
+         0,
+         {0},
+         {u"Read error"}},
+        {"frame that needs a dictionary",
+         DictionaryFrame(),
+         size,
+         {0},
+         {u"can't decode frame: it needs dictionary 3735928559, which entries do not carry", unrecognized}},
         {"frame block larger than its block size",
          Concat({frame.header, LE32(65537), Bytes(65537, 0), frame.trailer}),
          size,
