@@ -20,8 +20,14 @@ constexpr uint32_t kSkippableMagic = 0x184D2A50;
 constexpr uint32_t kSkippableMagicMask = 0xFFFFFFF0;
 
 constexpr unsigned kFrameApiVersion = 100;
-// The most the frame-header phase asks for at once.
-constexpr size_t kFrameHeaderBufferSize = 20;
+// A frame header: the magic number, the descriptor's flags (FLG) and block-size byte (BD), an optional 8-byte
+// content size, an optional 4-byte dictionary id, a header checksum byte. Its length is known once the flags
+// are.
+constexpr size_t kFrameHeaderMaxSize = LZ4F_HEADER_SIZE_MAX;
+constexpr size_t kFrameHeaderSizeKnownAfter = LZ4F_MIN_SIZE_TO_KNOW_HEADER_LENGTH;
+constexpr size_t kFrameFlagsOffset = 4;
+constexpr uint8_t kDictionaryIdFlag = 0x01;
+static_assert(kFrameHeaderMaxSize == 19 && kFrameHeaderSizeKnownAfter == kFrameFlagsOffset + 1);
 
 // A legacy block decodes to at most 8 MiB; its compressed form is at most LZ4_compressBound of that.
 constexpr int32_t kLegacyBlockSize = 8 * 1024 * 1024;
@@ -59,13 +65,25 @@ size_t DecompressFrameBytes(LZ4F_dctx* context, uint8_t* output, size_t outputCa
     return LZ4F_decompress(context, output, &produced, input, &consumed, nullptr);
 }
 
+// Reports why a part broke off after producing `produced` bytes, and gives its result.
+Lz4PartResult PartFailed(const std::u16string& message, Lz4ErrorLog* errors, int64_t produced = 0) {
+    Lz4ReportError(message, errors);
+    return {produced, true};
+}
+
+// Reports what is passed over without failing (stray or unrecognised bytes where a part should start, a
+// skippable frame that cannot be skipped), and gives the result of a part that produced nothing.
+Lz4PartResult PassedOver(const std::u16string& message, Lz4ErrorLog* errors) {
+    Lz4ReportError(message, errors);
+    return {};
+}
+
 } // namespace
 
-int32_t Lz4ReportError(const std::u16string& message, Lz4ErrorLog* errors) {
+void Lz4ReportError(const std::u16string& message, Lz4ErrorLog* errors) {
     if (errors != nullptr) {
         errors->push_back(message);
     }
-    return 0;
 }
 
 Lz4Workspace::~Lz4Workspace() {
@@ -104,83 +122,89 @@ uint8_t* Lz4Workspace::Reserve(std::unique_ptr<uint8_t[]>& buffer, size_t& held,
     return buffer.get();
 }
 
-int64_t Lz4DecodeFrame(TStream& source, TStream& destination, Lz4ErrorLog* errors, Lz4Workspace* workspace) {
+Lz4PartResult Lz4DecodeFrame(TStream& source, TStream& destination, Lz4ErrorLog* errors,
+                             Lz4Workspace* workspace) {
     int64_t total = 0;
     Lz4Workspace ownWorkspace;
     Lz4Workspace& lent = workspace != nullptr ? *workspace : ownWorkspace;
     LZ4F_dctx* context = nullptr;
     const LZ4F_errorCode_t created = lent.FrameContext(context);
     if (LZ4F_isError(created)) {
-        return Lz4ReportError(u"Allocation error : can't create context: " + ErrorName(created), errors);
+        return PartFailed(u"Allocation error : can't create context: " + ErrorName(created), errors);
     }
 
-    // The header phase: the magic number the dispatcher consumed, then the bytes the library asks for.
-    uint8_t header[kFrameHeaderBufferSize];
+    // The header: the magic number the dispatcher consumed, the descriptor's flags, which say how long the
+    // rest is (a content size and a dictionary id make it longer), then that rest. The library decodes it
+    // whole and only then sees the first block, so the frame's parameters are known before any block is read.
+    uint8_t header[kFrameHeaderMaxSize];
     StoreLE32(header, kFrameMagic);
-    size_t produced = 0;
-    size_t consumed = 0;
-    size_t wanted = DecompressFrameBytes(context, nullptr, 0, header, 4, produced, consumed);
-    if (LZ4F_isError(wanted)) {
-        return Lz4ReportError(u"Decompression error: " + ErrorName(wanted), errors);
+    if (source.Read(header + 4, 1) < 1) {
+        return PartFailed(u"Read error", errors);
     }
-    if (wanted > kFrameHeaderBufferSize) {
-        return Lz4ReportError(u"Header too large (" + UIntToStr(wanted) + u">" +
-                                  UIntToStr(kFrameHeaderBufferSize) + u")",
-                              errors);
+    const size_t headerSize = LZ4F_headerSize(header, kFrameHeaderSizeKnownAfter);
+    if (LZ4F_isError(headerSize)) {
+        return PartFailed(u"can't decode frame header: " + ErrorName(headerSize), errors);
     }
-    const auto headerBytes = static_cast<int32_t>(wanted);
-    if (source.Read(header, headerBytes) < headerBytes) {
-        return Lz4ReportError(u"Read error", errors);
+    if (headerSize > kFrameHeaderMaxSize) {
+        // Not in any published frame format; checked so that the buffer above can never overflow.
+        return PartFailed(u"Header too large (" + UIntToStr(headerSize) + u">" +
+                              UIntToStr(kFrameHeaderMaxSize) + u")",
+                          errors);
     }
-    // An undecodable descriptor leaves the frame information unavailable, which is reported just below.
-    wanted = DecompressFrameBytes(context, nullptr, 0, header, wanted, produced, consumed);
+    const auto restBytes = static_cast<int32_t>(headerSize - kFrameHeaderSizeKnownAfter);
+    if (source.Read(header + kFrameHeaderSizeKnownAfter, restBytes) < restBytes) {
+        return PartFailed(u"Read error", errors);
+    }
     LZ4F_frameInfo_t info{};
-    size_t noInput = 0;
-    const size_t infoResult = LZ4F_getFrameInfo(context, &info, nullptr, &noInput);
-    if (LZ4F_isError(infoResult)) {
-        return Lz4ReportError(u"can't decode frame header: " + ErrorName(infoResult), errors);
-    }
+    size_t headerConsumed = headerSize;
+    size_t wanted = LZ4F_getFrameInfo(context, &info, header, &headerConsumed);
     if (LZ4F_isError(wanted)) {
-        // The descriptor was readable but what followed it in the same bytes (the first block header) was
-        // not.
-        return Lz4ReportError(u"Decompression error: " + ErrorName(wanted), errors);
+        return PartFailed(u"can't decode frame header: " + ErrorName(wanted), errors);
+    }
+    if (headerConsumed != headerSize) {
+        return PartFailed(u"Synchronization error", errors);
+    }
+    if ((header[kFrameFlagsOffset] & kDictionaryIdFlag) != 0) {
+        // Its blocks may refer to bytes of a dictionary that no entry carries.
+        return PartFailed(u"can't decode frame: it needs dictionary " + UIntToStr(info.dictID) +
+                              u", which entries do not carry",
+                          errors);
     }
 
     const int64_t blockSize = FrameBlockSize(info.blockSizeID);
     if (blockSize < 0) {
-        Lz4ReportError(u"Allocation error : not enough memory", errors);
-        return total;
+        return PartFailed(u"Allocation error : not enough memory", errors, total);
     }
     const auto inputCapacity = static_cast<size_t>(blockSize) + 4;
     const auto outputCapacity = static_cast<size_t>(blockSize);
     uint8_t* const input = lent.Input(inputCapacity);
     uint8_t* const output = lent.Output(outputCapacity);
 
+    // From here on the library wants a block header, then each block with the header of the next, then the
+    // end mark and any content checksum.
+    size_t produced = 0;
+    size_t consumed = 0;
     while (wanted != 0) {
         // With block checksums the library may ask for 4 bytes more than the buffer holds; it takes the
         // block in two helpings then.
         const size_t supplied = std::min(wanted, inputCapacity);
         const auto suppliedBytes = static_cast<int32_t>(supplied);
         if (source.Read(input, suppliedBytes) < suppliedBytes) {
-            Lz4ReportError(u"Read error", errors);
-            return total;
+            return PartFailed(u"Read error", errors, total);
         }
         const size_t hint =
             DecompressFrameBytes(context, output, outputCapacity, input, supplied, produced, consumed);
         if (LZ4F_isError(hint)) {
-            Lz4ReportError(u"Decompression error: " + ErrorName(hint), errors);
-            return total;
+            return PartFailed(u"Decompression error: " + ErrorName(hint), errors, total);
         }
         if (consumed != supplied) {
-            Lz4ReportError(u"Synchronization error", errors);
-            return total;
+            return PartFailed(u"Synchronization error", errors, total);
         }
         wanted = hint;
         total += static_cast<int64_t>(produced);
         const auto producedBytes = static_cast<int32_t>(produced);
         if (destination.Write(output, producedBytes) < producedBytes) {
-            Lz4ReportError(u"Write error : cannot write decoded block", errors);
-            return total;
+            return PartFailed(u"Write error : cannot write decoded block", errors, total);
         }
     }
 
@@ -189,10 +213,11 @@ int64_t Lz4DecodeFrame(TStream& source, TStream& destination, Lz4ErrorLog* error
     if (LZ4F_isError(released)) {
         Lz4ReportError(u"Error : can't free LZ4F context resource: " + ErrorName(released), errors);
     }
-    return total;
+    return {total, false};
 }
 
-int64_t Lz4DecodeLegacy(TStream& source, TStream& destination, Lz4ErrorLog* errors, Lz4Workspace* workspace) {
+Lz4PartResult Lz4DecodeLegacy(TStream& source, TStream& destination, Lz4ErrorLog* errors,
+                              Lz4Workspace* workspace) {
     int64_t total = 0;
     Lz4Workspace ownWorkspace;
     Lz4Workspace& buffers = workspace != nullptr ? *workspace : ownWorkspace;
@@ -202,49 +227,47 @@ int64_t Lz4DecodeLegacy(TStream& source, TStream& destination, Lz4ErrorLog* erro
     for (;;) {
         const int32_t sizeFieldBytes = source.Read(input, 4);
         if (sizeFieldBytes <= 0) {
-            break; // the stream ends with the source
+            return {total, false}; // the stream ends with the source
         }
         if (sizeFieldBytes < 4) {
+            // Too short for a block size: stray bytes after the last block, as they may follow any part.
             Lz4ReportError(u"Error reading input file", errors);
-            break;
+            return {total, false};
         }
         const uint32_t blockBytes = LoadLE32(input);
         if (blockBytes > static_cast<uint32_t>(kLegacyInputSize)) {
             // Too large for a block: the magic number of whatever follows, which is given back.
             source.Seek(int64_t{-4}, TSeekOrigin::soCurrent);
-            break;
+            return {total, false};
         }
         const auto compressedBytes = static_cast<int32_t>(blockBytes);
         if (source.Read(input, compressedBytes) < compressedBytes) {
-            Lz4ReportError(u"Error reading input file", errors);
-            break;
+            return PartFailed(u"Error reading input file", errors, total);
         }
         const int decoded =
             LZ4_decompress_safe(reinterpret_cast<const char*>(input), reinterpret_cast<char*>(output),
                                 compressedBytes, kLegacyBlockSize);
         if (decoded < 0) {
-            Lz4ReportError(u"Decoding Failed ! Corrupted input detected", errors);
-            break;
+            return PartFailed(u"Decoding Failed ! Corrupted input detected", errors, total);
         }
         total += decoded;
         if (destination.Write(output, decoded) < decoded) {
-            Lz4ReportError(u"Write error : cannot write decoded block into output", errors);
-            break;
+            return PartFailed(u"Write error : cannot write decoded block into output", errors, total);
         }
     }
-    return total;
 }
 
-int64_t Lz4DecodeStream(TStream& source, TStream& destination, Lz4ErrorLog* errors, Lz4Workspace* workspace) {
+std::optional<Lz4PartResult> Lz4DecodeStream(TStream& source, TStream& destination, Lz4ErrorLog* errors,
+                                             Lz4Workspace* workspace) {
     // Skippable frames are passed over in this loop, so that any number of them costs no stack.
     for (;;) {
         uint8_t magicBytes[4];
         const int32_t magicLength = source.Read(magicBytes, 4);
         if (magicLength <= 0) {
-            return -1;
+            return std::nullopt;
         }
         if (magicLength < 4) {
-            return Lz4ReportError(u"Unrecognized header : Magic Number unreadable", errors);
+            return PassedOver(u"Unrecognized header : Magic Number unreadable", errors);
         }
         uint32_t magic = LoadLE32(magicBytes);
         if ((magic & kSkippableMagicMask) == kSkippableMagic) {
@@ -259,14 +282,14 @@ int64_t Lz4DecodeStream(TStream& source, TStream& destination, Lz4ErrorLog* erro
         case kSkippableMagic: {
             uint8_t lengthBytes[4];
             if (source.Read(lengthBytes, 4) < 4) {
-                return Lz4ReportError(u"Stream error : skippable size unreadable", errors);
+                return PassedOver(u"Stream error : skippable size unreadable", errors);
             }
             const int64_t skipBytes = LoadLE32(lengthBytes);
             // An area the source cannot skip runs past everything it holds: what follows the length lies
             // inside the area and is never decoded, so the source is left at its end.
             const auto cannotSkip = [&] {
                 source.Seek(int64_t{0}, TSeekOrigin::soEnd);
-                return Lz4ReportError(u"Stream error : cannot skip skippable area", errors);
+                return PassedOver(u"Stream error : cannot skip skippable area", errors);
             };
             int64_t reached = 0;
             try {
@@ -283,10 +306,10 @@ int64_t Lz4DecodeStream(TStream& source, TStream& destination, Lz4ErrorLog* erro
         }
         default:
             if (source.Position() == 4) {
-                return Lz4ReportError(u"Unrecognized header : file cannot be decoded", errors);
+                return PassedOver(u"Unrecognized header : file cannot be decoded", errors);
             }
             Lz4ReportError(u"Stream followed by unrecognized data", errors);
-            return -1;
+            return std::nullopt;
         }
     }
 }
@@ -304,16 +327,18 @@ void Lz4DecompressBuffer(const void* source, int32_t sourceLength, void* destina
     Lz4Workspace workspace;
     int64_t total = 0;
     for (;;) {
-        const int64_t produced = Lz4DecodeStream(sourceStream, destinationStream, errors, &workspace);
-        if (produced == -1) {
+        const std::optional<Lz4PartResult> part =
+            Lz4DecodeStream(sourceStream, destinationStream, errors, &workspace);
+        if (!part) {
             break;
         }
-        total += produced;
-        // Counts only grow, and a count past the destination means a write was already cut at its end: later
-        // parts could change nothing, so a hostile source cannot keep the decoder busy for nothing.
-        if (total > destinationLength) {
-            break;
+        // A part that failed a check fails the entry, whatever the parts after it would add up to; stopping
+        // here also keeps a hostile source from keeping the decoder busy after it. A write cut at the end of
+        // the destination is such a failure, so the total never passes destinationLength.
+        if (part->failed) {
+            throw Exception(kSizeMismatchText);
         }
+        total += part->produced;
     }
     if (total != destinationLength) {
         throw Exception(kSizeMismatchText);

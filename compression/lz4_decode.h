@@ -3,12 +3,14 @@
 // little-endian magic number (LZ4 frames, legacy-format streams, skippable frames), decoded through liblz4
 // into a destination stream.
 //
-// Failures inside a part do not raise: their text goes to Lz4ReportError and the part counts what it produced
-// before the failure (0 for most header failures). Only Lz4DecompressBuffer turns a wrong total into an
-// exception. Every function may also let std::bad_alloc pass when the heap cannot supply a working buffer.
+// Failures inside a part do not raise: their text goes to Lz4ReportError, and the part's result says that it
+// failed and what it produced before the failure. Lz4DecompressBuffer turns a failed part, or a wrong total,
+// into an exception. Every function may also let std::bad_alloc pass when the heap cannot supply a working
+// buffer.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,35 +52,58 @@ private:
     LZ4F_dctx_s* frameContext_ = nullptr;
 };
 
+// What decoding one part of a source came to.
+struct Lz4PartResult {
+    // The bytes the part produced, also those of a block the destination took only in part.
+    int64_t produced = 0;
+    // A check inside the part failed: its header, a block, a block or content checksum, its stated content
+    // size, a read inside it or a write of its output. The part broke off there; what it produced is not its
+    // content.
+    bool failed = false;
+
+    friend bool operator==(const Lz4PartResult&, const Lz4PartResult&) = default;
+};
+
 // Decodes every part of source[0..sourceLength) into destination[0..destinationLength), in order.
 // Result: none; the destination holds the decoded bytes, the bytes after them are untouched.
-// Failure: Exception "lz4 decompression size mismatch" unless the bytes decoded add up to exactly
-// destinationLength (damaged, truncated, over-long or unrecognised input); a negative destinationLength
-// raises the same without touching anything, a negative sourceLength counts as an empty source.
+// Failure: Exception "lz4 decompression size mismatch" when a part fails (a damaged, truncated or undecodable
+// frame or legacy stream, a checksum that does not match, a frame that needs a dictionary or does not hold
+// its stated content size), even when the bytes decoded add up to destinationLength; and when they do not add
+// up to exactly destinationLength (over-long or unrecognised input). Passed over without failing: 1 to 3
+// stray bytes at the end of the source, and unrecognised data after a complete part, which ends decoding.
+// A negative destinationLength raises the same without touching anything, a negative sourceLength counts as
+// an empty source. After a failure the destination keeps what was written before it.
 // Never reads or writes outside the two buffers and never allocates, resizes or frees them.
 void Lz4DecompressBuffer(const void* source, int32_t sourceLength, void* destination,
                          int32_t destinationLength, Lz4ErrorLog* errors = nullptr);
 
 // Decodes the next part of source into destination, passing over any skippable frames before it.
-// Result: the bytes that part produced (0 for a part that failed at once), or -1 when no further part
-// follows: the source is exhausted or continues with unrecognised data.
+// Result: what that part came to, or none when no further part follows: the source is exhausted or
+// continues with unrecognised data. 1 to 3 bytes where a magic number should start, an unrecognised magic
+// number at the very start of the source and a skippable frame that cannot be passed over count as parts
+// that produce nothing and do not fail.
 // The three decoders take their block buffers from workspace, or obtain their own when it is null.
-int64_t Lz4DecodeStream(TStream& source, TStream& destination, Lz4ErrorLog* errors = nullptr,
-                        Lz4Workspace* workspace = nullptr);
+std::optional<Lz4PartResult> Lz4DecodeStream(TStream& source, TStream& destination,
+                                             Lz4ErrorLog* errors = nullptr,
+                                             Lz4Workspace* workspace = nullptr);
 
-// Decodes one LZ4 frame whose magic number has just been read from source, block by block.
-// Result: the bytes produced, also those of a block the destination took only in part; 0 when the frame
-// header cannot be decoded.
-int64_t Lz4DecodeFrame(TStream& source, TStream& destination, Lz4ErrorLog* errors = nullptr,
-                       Lz4Workspace* workspace = nullptr);
+// Decodes one LZ4 frame whose magic number has just been read from source: its header (7 to 19 bytes with
+// the magic number; its flags say how many), then block by block. Every descriptor option of the frame format
+// is decoded but a dictionary id: such a frame is refused after its header, as entries carry no dictionary.
+// Result: the bytes produced, also those of a block the destination took only in part; failed for any
+// failure from the header to the content checksum, a stated content size that the blocks do not make up
+// included.
+Lz4PartResult Lz4DecodeFrame(TStream& source, TStream& destination, Lz4ErrorLog* errors = nullptr,
+                             Lz4Workspace* workspace = nullptr);
 
 // Decodes one legacy-format stream whose magic number has just been read from source: blocks of a 32-bit
 // little-endian compressed size and that many bytes, until the source ends or a size too large for a block
 // (the magic number of a following part) is met, which is given back to the source.
-// Result: the bytes decoded, also those the destination took only in part.
-int64_t Lz4DecodeLegacy(TStream& source, TStream& destination, Lz4ErrorLog* errors = nullptr,
-                        Lz4Workspace* workspace = nullptr);
+// Result: the bytes decoded; failed for a block that is cut short, damaged or not taken whole by the
+// destination. 1 to 3 bytes left where a block size should start end the stream without failing.
+Lz4PartResult Lz4DecodeLegacy(TStream& source, TStream& destination, Lz4ErrorLog* errors = nullptr,
+                              Lz4Workspace* workspace = nullptr);
 
-// Receives the text of every decoder failure and appends it to errors when given. Returns 0, the count that
-// a part failing at once reports.
-int32_t Lz4ReportError(const std::u16string& message, Lz4ErrorLog* errors = nullptr);
+// Receives the text of every decoder failure, and of the stray or unrecognised bytes passed over, and
+// appends it to errors when given.
+void Lz4ReportError(const std::u16string& message, Lz4ErrorLog* errors = nullptr);

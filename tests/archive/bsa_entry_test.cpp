@@ -243,6 +243,8 @@ TEST(BsaEntryData, CompressionFollowsTheArchiveFlagAndTheToggleBit) {
     fixture::Lz4Options skippable;
     skippable.skippableFramesBefore = 2;
     skippable.skippableFrameAfter = true;
+    fixture::Lz4Options withContentSize; // as some packers write them: a 15-byte frame header
+    withContentSize.contentSize = true;
     const std::vector<StorageCase> cases = {
         {104, 0x3, Storage::Raw, false},
         {104, 0x3, Storage::Zlib, true},
@@ -260,6 +262,7 @@ TEST(BsaEntryData, CompressionFollowsTheArchiveFlagAndTheToggleBit) {
         {105, 0x107, Storage::Raw, true},
         {105, 0x107, Storage::Lz4Frame, false, bigBlocksWithChecksum},
         {105, 0x7, Storage::Lz4Frame, false, skippable},
+        {105, 0x7, Storage::Lz4Frame, false, withContentSize},
         {105, 0x7, Storage::Lz4Legacy, false},
     };
     const std::vector<uint8_t> data = fixture::CompressibleBytes(150000, 3); // several 64 KiB LZ4 blocks

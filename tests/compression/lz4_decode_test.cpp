@@ -1,11 +1,14 @@
-// The LZ4 stream decoder: what well-formed sources decode to, the failure reported for each kind of damage
-// and what each part counts, and the size check that the archive reader relies on.
+// The LZ4 stream decoder: what well-formed sources decode to, the failure reported for each kind of damage,
+// what each part counts and whether it failed, and the checks that the archive reader relies on: a failed
+// part or a wrong total raises.
 #include "compression/lz4_decode.h"
 
 #include <gtest/gtest.h>
 #include <lz4frame.h>
 
 #include <cstdint>
+#include <optional>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -15,6 +18,12 @@
 #include "compression/preallocated_memory_stream.h"
 #include "fixtures/bsa_writer.h"
 #include "tests/raises.h"
+
+// How a part's result shows in a failure message; found by argument-dependent lookup, so it lives beside the
+// type.
+void PrintTo(const Lz4PartResult& result, std::ostream* out) {
+    *out << result.produced << (result.failed ? " bytes, failed" : " bytes");
+}
 
 namespace {
 
@@ -108,13 +117,28 @@ const Bytes& SmallBlockLegacy() {
     return legacy;
 }
 
-// A frame built by liblz4 itself, for descriptor features the games' tools never use.
-Bytes LibraryFrame(const Bytes& data, LZ4F_blockSizeID_t blockSize, bool blockChecksums) {
+// The descriptor options of a frame that liblz4 writes.
+struct FrameOptions {
+    LZ4F_blockSizeID_t blockSize = LZ4F_max64KB;
+    bool linkedBlocks = false;
+    bool contentSize = false;
+    bool blockChecksums = false;
+    bool contentChecksum = false;
+    unsigned dictionaryId = 0; // 0: none
+};
+
+// A frame built by liblz4's own frame compression, for descriptor options the games' tools never use. The
+// library keeps the block size asked for only when the data is larger than the next smaller one.
+Bytes LibraryFrame(const Bytes& data, const FrameOptions& options) {
     LZ4F_preferences_t preferences{};
-    preferences.frameInfo.blockSizeID = blockSize;
-    preferences.frameInfo.blockMode = LZ4F_blockIndependent;
+    preferences.frameInfo.blockSizeID = options.blockSize;
+    preferences.frameInfo.blockMode = options.linkedBlocks ? LZ4F_blockLinked : LZ4F_blockIndependent;
+    preferences.frameInfo.contentSize = options.contentSize ? data.size() : 0;
     preferences.frameInfo.blockChecksumFlag =
-        blockChecksums ? LZ4F_blockChecksumEnabled : LZ4F_noBlockChecksum;
+        options.blockChecksums ? LZ4F_blockChecksumEnabled : LZ4F_noBlockChecksum;
+    preferences.frameInfo.contentChecksumFlag =
+        options.contentChecksum ? LZ4F_contentChecksumEnabled : LZ4F_noContentChecksum;
+    preferences.frameInfo.dictID = options.dictionaryId;
     Bytes out(LZ4F_compressFrameBound(data.size(), &preferences));
     const size_t written = LZ4F_compressFrame(out.data(), out.size(), data.data(), data.size(), &preferences);
     if (LZ4F_isError(written)) {
@@ -124,6 +148,17 @@ Bytes LibraryFrame(const Bytes& data, LZ4F_blockSizeID_t blockSize, bool blockCh
     return out;
 }
 
+// FrameData() in frames of 64 KiB blocks made by the library: with its content size (a 15-byte header), and
+// with a dictionary id (no dictionary was used, but a decoder cannot know that).
+const Bytes& ContentSizeFrame() {
+    static const Bytes frame = LibraryFrame(FrameData(), {.contentSize = true});
+    return frame;
+}
+const Bytes& DictionaryFrame() {
+    static const Bytes frame = LibraryFrame(FrameData(), {.dictionaryId = 0xDEADBEEF});
+    return frame;
+}
+
 // Lz4DecompressBuffer into a destination of exactly `destinationLength` bytes (so that a stray write is a
 // sanitizer finding), returning what the destination holds.
 Bytes DecompressBuffer(const Bytes& packed, size_t destinationLength) {
@@ -131,6 +166,14 @@ Bytes DecompressBuffer(const Bytes& packed, size_t destinationLength) {
     Lz4DecompressBuffer(packed.data(), static_cast<int32_t>(packed.size()), destination.data(),
                         static_cast<int32_t>(destination.size()));
     return destination;
+}
+
+std::string Show(const Lz4ErrorLog& errors) {
+    std::string text;
+    for (const std::u16string& error : errors) {
+        text += "[" + ToUtf8(error) + "] ";
+    }
+    return text;
 }
 
 void ExpectSizeMismatch(const Bytes& packed, size_t destinationLength) {
@@ -165,7 +208,8 @@ TEST(Lz4DecompressBuffer, DecodesWellFormedSources) {
          fixture::Lz4Frame(data, {.blockSizeId = 7, .contentChecksum = true}), data},
         {"frame of stored blocks", fixture::Lz4Frame(incompressible, {.blockSizeId = 4}), incompressible},
         // Stored blocks with block checksums make the library ask for more than a block buffer holds.
-        {"frame with block checksums", LibraryFrame(incompressible, LZ4F_max64KB, true), incompressible},
+        {"frame with block checksums", LibraryFrame(incompressible, {.blockChecksums = true}),
+         incompressible},
         {"skippable frames of all sixteen magic numbers before a frame",
          fixture::Lz4Frame(data, {.skippableFramesBefore = 16}), data},
         {"skippable frame after a frame", fixture::Lz4Frame(data, {.skippableFrameAfter = true}), data},
@@ -196,6 +240,56 @@ TEST(Lz4DecompressBuffer, DecodesWellFormedSources) {
     }
 }
 
+// Every option of the frame descriptor that liblz4 writes, in every combination and with every block size:
+// a content size makes the header 15 bytes long instead of 7 (a dictionary id 4 more), and the header must be
+// read whole before the first block.
+TEST(Lz4DecompressBuffer, DecodesFramesWithEveryDescriptorOption) {
+    // More than 1 MiB, so that the library keeps even the largest block size; the random tail makes blocks
+    // that are stored as they are.
+    const Bytes data = Concat({fixture::CompressibleBytes(1100000, 8), fixture::RandomBytes(100000, 9)});
+    const LZ4F_blockSizeID_t blockSizes[] = {LZ4F_max64KB, LZ4F_max256KB, LZ4F_max1MB, LZ4F_max4MB};
+    for (const LZ4F_blockSizeID_t blockSize : blockSizes) {
+        for (unsigned choice = 0; choice < 16; ++choice) {
+            const FrameOptions options{.blockSize = blockSize,
+                                       .linkedBlocks = (choice & 1) != 0,
+                                       .contentSize = (choice & 2) != 0,
+                                       .blockChecksums = (choice & 4) != 0,
+                                       .contentChecksum = (choice & 8) != 0};
+            SCOPED_TRACE(testing::Message() << "block size id " << blockSize
+                                            << (options.linkedBlocks ? ", linked" : ", independent")
+                                            << (options.contentSize ? ", content size" : "")
+                                            << (options.blockChecksums ? ", block checksums" : "")
+                                            << (options.contentChecksum ? ", content checksum" : ""));
+            const Bytes frame = LibraryFrame(data, options);
+            ASSERT_EQ(frame[5] >> 4, blockSize) << "the library chose another block size";
+
+            Bytes destination(data.size());
+            Lz4ErrorLog errors;
+            ASSERT_NO_THROW(Lz4DecompressBuffer(frame.data(), static_cast<int32_t>(frame.size()),
+                                                destination.data(), static_cast<int32_t>(destination.size()),
+                                                &errors));
+            EXPECT_TRUE(destination == data);
+            EXPECT_TRUE(errors.empty()) << Show(errors);
+
+            // With a dictionary id the same frame is refused after its header: no entry carries a dictionary.
+            FrameOptions withDictionary = options;
+            withDictionary.dictionaryId = 7;
+            const Bytes refused = LibraryFrame(data, withDictionary);
+            errors.clear();
+            EXPECT_TRUE(Raises(
+                [&] {
+                    Lz4DecompressBuffer(refused.data(), static_cast<int32_t>(refused.size()),
+                                        destination.data(), static_cast<int32_t>(destination.size()),
+                                        &errors);
+                },
+                Error<Exception>(kSizeMismatch)));
+            EXPECT_EQ(errors,
+                      Lz4ErrorLog{u"can't decode frame: it needs dictionary 7, which entries do not carry"})
+                << Show(errors);
+        }
+    }
+}
+
 TEST(Lz4DecompressBuffer, RaisesSizeMismatchWhenTheCountDiffers) {
     const FrameLayout frame = SplitFrame(SmallBlockFrame());
     const size_t size = FrameData().size();
@@ -213,6 +307,9 @@ TEST(Lz4DecompressBuffer, RaisesSizeMismatchWhenTheCountDiffers) {
         {"frame with a damaged block",
          Concat({frame.header, frame.blocks[0], kDamagedBlock, frame.blocks[2], frame.trailer}), size},
         {"frame with an invalid descriptor", WithInvalidDescriptor(frame), 65536},
+        {"frame with its content size into a destination one byte short", ContentSizeFrame(), size - 1},
+        {"frame with its content size into a destination one byte long", ContentSizeFrame(), size + 1},
+        {"frame that needs a dictionary", DictionaryFrame(), size},
         {"legacy stream cut inside a block", Prefix(SmallBlockLegacy(), SmallBlockLegacy().size() - 1),
          LegacyData().size()},
         // A skippable frame longer than the source hides whatever follows its length, at any length.
@@ -226,6 +323,94 @@ TEST(Lz4DecompressBuffer, RaisesSizeMismatchWhenTheCountDiffers) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ExpectSizeMismatch(c.packed, c.destinationLength);
+    }
+}
+
+// The header of one frame with the blocks and end of another: the header checksum covers the header alone, so
+// the result is a frame whose header is sound but states a content size that its blocks do not make up.
+Bytes WithHeaderOf(const Bytes& headerFrame, const Bytes& bodyFrame, size_t headerSize) {
+    return Concat({Prefix(headerFrame, headerSize), Bytes(bodyFrame.begin() + headerSize, bodyFrame.end())});
+}
+
+// A part that fails a check fails the whole source, also when the bytes decoded add up to the destination's
+// length: the end of a frame that is cut off or whose content checksum is wrong, a frame that a later part
+// makes up for, a failed header where nothing was expected.
+TEST(Lz4DecompressBuffer, RaisesWhenAPartFailsThoughTheCountMatches) {
+    const Bytes& data = FrameData();
+    const size_t size = data.size();
+    const FrameLayout frame = SplitFrame(SmallBlockFrame());
+    const Bytes lastBlockFrame = fixture::Lz4Frame(Bytes(data.begin() + 131072, data.end()));
+    const Bytes checked = fixture::Lz4Frame(data, {.blockSizeId = 4, .contentChecksum = true});
+    Bytes badContentChecksum = checked;
+    badContentChecksum.back() ^= 0x01;
+    // The last block's checksum lies just before the end mark.
+    Bytes badBlockChecksum = LibraryFrame(data, {.blockChecksums = true});
+    badBlockChecksum[badBlockChecksum.size() - 5] ^= 0x01;
+    const Bytes oneByteMore = Concat({data, {0}});
+    const Bytes oneByteLess = Prefix(data, size - 1);
+    const std::vector<Bytes> legacy = LegacyBlocks(SmallBlockLegacy());
+    const Bytes& legacyData = LegacyData();
+    const Bytes legacyMagic = Prefix(SmallBlockLegacy(), 4);
+    const std::u16string frameSizeWrong = u"Decompression error: ERROR_frameSize_wrong";
+
+    struct Case {
+        const char* name;
+        Bytes packed;
+        size_t destinationLength;
+        Lz4ErrorLog errors; // decoding stops at the part that failed
+    };
+    const Case cases[] = {
+        {"frame whose content checksum does not match",
+         badContentChecksum,
+         size,
+         {u"Decompression error: ERROR_contentChecksum_invalid"}},
+        {"frame cut inside its content checksum", Prefix(checked, checked.size() - 1), size, {u"Read error"}},
+        {"frame cut inside its end mark",
+         Prefix(SmallBlockFrame(), SmallBlockFrame().size() - 1),
+         size,
+         {u"Read error"}},
+        {"frame whose last block checksum does not match, then a frame of that block's bytes",
+         Concat({badBlockChecksum, lastBlockFrame}),
+         size,
+         {u"Decompression error: ERROR_blockChecksum_invalid"}},
+        {"frame with a damaged last block, then a frame of that block's bytes",
+         Concat({frame.header, frame.blocks[0], frame.blocks[1], kDamagedBlock, LE32(0), lastBlockFrame}),
+         size,
+         {u"Decompression error: ERROR_decompressionFailed"}},
+        {"legacy stream with a damaged last block, then a legacy stream of that block's bytes",
+         Concat({legacyMagic, legacy[0], legacy[1], kDamagedBlock,
+                 fixture::Lz4Legacy(Bytes(legacyData.begin() + 131072, legacyData.end()))}),
+         legacyData.size(),
+         {u"Decoding Failed ! Corrupted input detected"}},
+        {"frame stating one byte more than it holds",
+         WithHeaderOf(LibraryFrame(oneByteMore, {.contentSize = true}), ContentSizeFrame(), 15),
+         size,
+         {frameSizeWrong}},
+        {"frame stating one byte less than it holds",
+         WithHeaderOf(LibraryFrame(oneByteLess, {.contentSize = true}), ContentSizeFrame(), 15),
+         size,
+         {frameSizeWrong}},
+        {"frame header cut short, into an empty destination", Prefix(frame.header, 6), 0, {u"Read error"}},
+        {"frame with an invalid descriptor, into an empty destination",
+         WithInvalidDescriptor(frame),
+         0,
+         {u"can't decode frame header: ERROR_headerVersion_wrong"}},
+        {"empty frame that needs a dictionary, into an empty destination",
+         LibraryFrame({}, {.dictionaryId = 1}),
+         0,
+         {u"can't decode frame: it needs dictionary 1, which entries do not carry"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes destination(c.destinationLength);
+        Lz4ErrorLog errors;
+        EXPECT_TRUE(Raises(
+            [&] {
+                Lz4DecompressBuffer(c.packed.data(), static_cast<int32_t>(c.packed.size()),
+                                    destination.data(), static_cast<int32_t>(destination.size()), &errors);
+            },
+            Error<Exception>(kSizeMismatch)));
+        EXPECT_EQ(errors, c.errors) << Show(errors);
     }
 }
 
@@ -328,10 +513,10 @@ TEST(Lz4DecompressBuffer, SurvivesEveryTruncation) {
     }
 }
 
-// ---- Part by part: the text each failure reports and what the part counts ----
+// ---- Part by part: the text each failure reports, what the part counts and whether it failed ----
 
 struct PartsRun {
-    std::vector<int64_t> counts; // one per part, until Lz4DecodeStream reports that none follows
+    std::vector<Lz4PartResult> parts; // until Lz4DecodeStream reports that none follows
     Lz4ErrorLog errors;
 };
 
@@ -342,22 +527,21 @@ PartsRun DecodeParts(const Bytes& packed, size_t destinationSize) {
     TPreallocatedMemoryStream destination(destinationBlock.data(), static_cast<int64_t>(destinationSize));
     PartsRun run;
     for (int part = 0; part < 100; ++part) {
-        const int64_t count = Lz4DecodeStream(sourceStream, destination, &run.errors);
-        if (count == -1) {
+        const std::optional<Lz4PartResult> result = Lz4DecodeStream(sourceStream, destination, &run.errors);
+        if (!result) {
             return run;
         }
-        run.counts.push_back(count);
+        run.parts.push_back(*result);
     }
     ADD_FAILURE() << "the decoder does not come to an end";
     return run;
 }
 
-std::string Show(const Lz4ErrorLog& errors) {
-    std::string text;
-    for (const std::u16string& error : errors) {
-        text += "[" + ToUtf8(error) + "] ";
-    }
-    return text;
+Lz4PartResult Ended(int64_t produced) {
+    return {produced, false};
+}
+Lz4PartResult Failed(int64_t produced) {
+    return {produced, true};
 }
 
 TEST(Lz4DecodeStream, ReportsEachFailureAndCountsWhatThePartProduced) {
@@ -376,24 +560,24 @@ TEST(Lz4DecodeStream, ReportsEachFailureAndCountsWhatThePartProduced) {
         const char* name;
         Bytes packed;
         size_t destinationSize;
-        std::vector<int64_t> counts;
+        std::vector<Lz4PartResult> parts;
         Lz4ErrorLog errors;
     };
     const Case cases[] = {
         {"three bytes where a magic number should start",
          {0x04, 0x22, 0x4D},
          0,
-         {0},
+         {Ended(0)},
          {u"Unrecognized header : Magic Number unreadable"}},
         {"skippable frame without a complete length",
          Concat({LE32(kSkippableMagic), {8, 0}}),
          0,
-         {0},
+         {Ended(0)},
          {u"Stream error : skippable size unreadable"}},
         {"skippable frame longer than a position can reach",
          Concat({LE32(kSkippableMagic + 3), LE32(0xFFFFFFF8)}),
          0,
-         {0},
+         {Ended(0)},
          {u"Stream error : cannot skip skippable area"}},
         {"skippable frame running past the end of the source",
          Concat({LE32(kSkippableMagic + 15), LE32(0x7FFFFFFF), {1, 2, 3, 4}}),
@@ -403,80 +587,91 @@ TEST(Lz4DecodeStream, ReportsEachFailureAndCountsWhatThePartProduced) {
         {"unrecognised magic number first",
          {0xDE, 0xAD, 0xBE, 0xEF, 1, 2, 3, 4},
          0,
-         {0},
+         {Ended(0)},
          {u"Unrecognized header : file cannot be decoded", unrecognized}},
         {"unrecognised data after a frame",
          Concat({SmallBlockFrame(), {0xDE, 0xAD, 0xBE, 0xEF}}),
          size,
-         {int64_t(size)},
+         {Ended(size)},
          {unrecognized}},
-        {"frame header cut short", Prefix(frame.header, 6), 0, {0}, {u"Read error"}},
+        {"frame header cut short", Prefix(frame.header, 6), 0, {Failed(0)}, {u"Read error"}},
         {"frame descriptor invalid",
          WithInvalidDescriptor(frame),
          size,
-         {0},
-         {u"can't decode frame header: ERROR_frameDecoding_alreadyStarted", unrecognized}},
+         {Failed(0)},
+         {u"can't decode frame header: ERROR_headerVersion_wrong", unrecognized}},
+        {"frame header with a content size cut short",
+         Prefix(ContentSizeFrame(), 14),
+         0,
+         {Failed(0)},
+         {u"Read error"}},
+        {"frame that needs a dictionary",
+         DictionaryFrame(),
+         size,
+         {Failed(0)},
+         {u"can't decode frame: it needs dictionary 3735928559, which entries do not carry", unrecognized}},
         {"frame block larger than its block size",
          Concat({frame.header, LE32(65537), Bytes(65537, 0), frame.trailer}),
          size,
-         {0},
+         {Failed(0)},
          {u"Decompression error: ERROR_maxBlockSize_invalid", unrecognized}},
         {"frame cut inside its second block",
          Concat({frame.header, frame.blocks[0], Prefix(frame.blocks[1], 100)}),
          size,
-         {65536},
+         {Failed(65536)},
          {u"Read error"}},
         {"frame with a damaged second block",
          Concat({frame.header, frame.blocks[0], kDamagedBlock, frame.blocks[2], frame.trailer}),
          size,
-         {65536},
+         {Failed(65536)},
          {u"Decompression error: ERROR_decompressionFailed", unrecognized}},
-        // The checksum follows the last block, so every byte has been produced and written by then.
+        // The checksum follows the last block, so every byte has been produced and written by then: the frame
+        // fails all the same.
         {"frame with a wrong content checksum",
          badChecksum,
          size,
-         {int64_t(size)},
+         {Failed(size)},
          {u"Decompression error: ERROR_contentChecksum_invalid"}},
         {"frame into a destination one byte short",
          SmallBlockFrame(),
          size - 1,
-         {int64_t(size)},
+         {Failed(size)},
          {u"Write error : cannot write decoded block"}},
         {"legacy stream cut inside its second block",
          Concat({legacyMagic, legacy[0], Prefix(legacy[1], 100)}),
          size,
-         {65536},
+         {Failed(65536)},
          {u"Error reading input file"}},
         {"legacy stream with one byte of a further block size",
          Concat({SmallBlockLegacy(), {0x05}}),
          size,
-         {int64_t(size)},
+         {Ended(size)},
          {u"Error reading input file"}},
         {"legacy stream with two bytes of a further block size",
          Concat({SmallBlockLegacy(), {0x05, 0x00}}),
          size,
-         {int64_t(size)},
+         {Ended(size)},
          {u"Error reading input file"}},
         {"legacy stream with three bytes of a further block size",
          Concat({SmallBlockLegacy(), {0xFF, 0xFF, 0xFF}}),
          size,
-         {int64_t(size)},
+         {Ended(size)},
          {u"Error reading input file"}},
         {"legacy stream with a damaged block",
          Concat({legacyMagic, legacy[0], kDamagedBlock}),
          size,
-         {65536},
+         {Failed(65536)},
          {u"Decoding Failed ! Corrupted input detected"}},
         {"legacy stream into a destination one byte short",
          SmallBlockLegacy(),
          size - 1,
-         {int64_t(size)},
+         {Failed(size)},
          {u"Write error : cannot write decoded block into output"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const PartsRun run = DecodeParts(c.packed, c.destinationSize);
-        EXPECT_EQ(run.counts, c.counts);
+        EXPECT_EQ(run.parts, c.parts);
         EXPECT_EQ(run.errors, c.errors) << Show(run.errors);
     }
 }
@@ -489,11 +684,11 @@ TEST(Lz4DecodeStream, LeavesTheSourceAtTheNextPart) {
     TPreallocatedMemoryStream destination(destinationBlock.data(),
                                           static_cast<int64_t>(destinationBlock.size()));
 
-    EXPECT_EQ(Lz4DecodeStream(sourceStream, destination), int64_t(LegacyData().size()));
+    EXPECT_EQ(Lz4DecodeStream(sourceStream, destination), Ended(int64_t(LegacyData().size())));
     EXPECT_EQ(sourceStream.Position(), int64_t(SmallBlockLegacy().size()));
-    EXPECT_EQ(Lz4DecodeStream(sourceStream, destination), int64_t(FrameData().size()));
+    EXPECT_EQ(Lz4DecodeStream(sourceStream, destination), Ended(int64_t(FrameData().size())));
     EXPECT_EQ(sourceStream.Position(), int64_t(SmallBlockLegacy().size() + SmallBlockFrame().size()));
-    EXPECT_EQ(Lz4DecodeStream(sourceStream, destination), -1);
+    EXPECT_EQ(Lz4DecodeStream(sourceStream, destination), std::nullopt);
     EXPECT_EQ(destination.Position(), int64_t(LegacyData().size() + FrameData().size()));
 }
 
