@@ -11,6 +11,7 @@
 #include "base/little_endian.h"
 #include "base/ustring.h"
 #include "compression/lz4_decode.h"
+#include "compression/preallocated_memory_stream.h"
 #include "compression/zlib_decompress.h"
 
 using namespace bsa_format;
@@ -38,6 +39,10 @@ constexpr uint64_t kMaxUnbackedZeroBytes = 16 << 20;
 constexpr uint32_t kLongestEntryPrefix = 1 + 255 + kUncompressedSizePrefix;
 // The pieces in which ReadEntryInPieces moves raw bytes and zeros.
 constexpr uint32_t kPieceBytes = 1 << 20;
+// Entries up to these sizes are read with one read and decoded whole in memory the reader keeps for the next
+// one; larger ones are read and decoded piece by piece.
+constexpr uint32_t kWholeStoredBytes = 1 << 20;
+constexpr uint32_t kWholeDecodedBytes = 4 << 20;
 
 uint32_t ReadU32(TStream& stream) {
     uint8_t bytes[4];
@@ -90,16 +95,6 @@ private:
     const int64_t length_;
     int64_t position_ = 0;
 };
-
-// The LZ4 parts of payload, decoded into destination: for now whole, as Lz4DecompressBuffer decodes them.
-void Lz4DecodeInPieces(TStream& payload, TStream& destination, uint32_t uncompressedSize) {
-    const auto packedSize = static_cast<int32_t>(payload.Size());
-    const auto packed = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(packedSize));
-    payload.ReadBuffer(packed.get(), packedSize);
-    const auto data = std::make_unique_for_overwrite<uint8_t[]>(uncompressedSize);
-    Lz4DecompressBuffer(packed.get(), packedSize, data.get(), static_cast<int32_t>(uncompressedSize));
-    destination.WriteBuffer(data.get(), static_cast<int32_t>(uncompressedSize));
-}
 
 void WriteZeros(TStream& destination, uint64_t count) {
     const auto zeros = std::make_unique<uint8_t[]>(std::min<uint64_t>(count, kPieceBytes));
@@ -320,35 +315,86 @@ void TwbBSAFile::ReadEntryInPieces(TEntryRef entry, TEntryDestination& destinati
     uint32_t storedSize = record.Size;
     const bool compressed = IsCompressed(storedSize);
     CheckStoredBytes(record.Offset, storedSize, compressed);
-    uint8_t head[kLongestEntryPrefix];
     bfStream->SetPosition(record.Offset);
-    ReadExactlyUncached(head, std::min(storedSize, kLongestEntryPrefix));
-    const TStoredEntry stored = TakeApart(head, storedSize, compressed);
-    TEntryPayloadStream payload(*bfStream, int64_t{record.Offset} + stored.payloadAt, stored.payloadSize);
-    if (!compressed) {
-        TStream& out = destination.Begin(stored.payloadSize);
-        const auto piece =
-            std::make_unique_for_overwrite<uint8_t[]>(std::min(stored.payloadSize, kPieceBytes));
-        for (int32_t read = 0; (read = payload.Read(piece.get(), static_cast<int32_t>(kPieceBytes))) > 0;) {
+    if (storedSize <= kWholeStoredBytes) {
+        // The usual entry: one read, then from memory.
+        const uint8_t* stored = ReadStoredBytes(storedSize);
+        const TStoredEntry entryParts = TakeApart(stored, storedSize, compressed);
+        const uint8_t* payload = stored + entryParts.payloadAt;
+        TPreallocatedMemoryStream payloadStream(const_cast<uint8_t*>(payload), entryParts.payloadSize);
+        WriteEntryInPieces(entryParts, payload, payloadStream, destination);
+        return;
+    }
+    uint8_t head[kLongestEntryPrefix];
+    ReadExactlyUncached(head, kLongestEntryPrefix);
+    const TStoredEntry entryParts = TakeApart(head, storedSize, compressed);
+    TEntryPayloadStream payloadStream(*bfStream, int64_t{record.Offset} + entryParts.payloadAt,
+                                      entryParts.payloadSize);
+    WriteEntryInPieces(entryParts, nullptr, payloadStream, destination);
+}
+
+// payload: the payload in memory, or null when it is only to be read from payloadStream.
+void TwbBSAFile::WriteEntryInPieces(const TStoredEntry& entry, const uint8_t* payload, TStream& payloadStream,
+                                    TEntryDestination& destination) {
+    if (!entry.compressed) {
+        TStream& out = destination.Begin(entry.payloadSize);
+        if (payload != nullptr) {
+            out.WriteBuffer(payload, static_cast<int32_t>(entry.payloadSize));
+            return;
+        }
+        const auto piece = std::make_unique_for_overwrite<uint8_t[]>(kPieceBytes);
+        for (int32_t read = 0;
+             (read = payloadStream.Read(piece.get(), static_cast<int32_t>(kPieceBytes))) > 0;) {
             out.WriteBuffer(piece.get(), read);
         }
         return;
     }
-    CheckUncompressedSize(stored);
-    const uint32_t uncompressedSize = stored.uncompressedSize;
+    CheckUncompressedSize(entry);
+    const uint32_t uncompressedSize = entry.uncompressedSize;
+    if (payload != nullptr && uncompressedSize <= kWholeDecodedBytes) {
+        // Decoded whole before the first byte leaves: a damaged entry writes nothing.
+        const uint8_t* decoded = DecodeIntoScratch(entry, payload);
+        destination.Begin(uncompressedSize).WriteBuffer(decoded, static_cast<int32_t>(uncompressedSize));
+        return;
+    }
     TStream& out = destination.Begin(uncompressedSize);
     if (uncompressedSize == 0) {
         return;
     }
-    if (stored.payloadSize == 0) {
+    if (entry.payloadSize == 0) {
         WriteZeros(out, uncompressedSize);
-        return;
-    }
-    if (bfVersion == kVersionSkyrimSE) {
-        Lz4DecodeInPieces(payload, out, uncompressedSize);
+    } else if (bfVersion == kVersionSkyrimSE) {
+        Lz4DecodeAll(payloadStream, out, uncompressedSize);
     } else {
-        ZlibInflateStream(payload, out, uncompressedSize);
+        ZlibInflateStream(payloadStream, out, uncompressedSize);
     }
+}
+
+// The uncompressed bytes of a compressed entry (at most kWholeDecodedBytes) in memory kept for the next
+// entry.
+const uint8_t* TwbBSAFile::DecodeIntoScratch(const TStoredEntry& entry, const uint8_t* payload) {
+    const uint32_t uncompressedSize = entry.uncompressedSize;
+    if (bfDecodedSize < uncompressedSize) {
+        bfDecoded.reset();
+        bfDecodedSize = 0;
+        bfDecoded = std::make_unique_for_overwrite<uint8_t[]>(uncompressedSize);
+        bfDecodedSize = uncompressedSize;
+    }
+    uint8_t* decoded = bfDecoded.get();
+    int64_t produced = 0;
+    if (uncompressedSize > 0 && entry.payloadSize != 0) {
+        if (bfVersion == kVersionSkyrimSE) {
+            Lz4DecompressBuffer(payload, static_cast<int32_t>(entry.payloadSize), decoded,
+                                static_cast<int32_t>(uncompressedSize));
+            produced = uncompressedSize;
+        } else {
+            produced = ZlibDecompressBuffer(payload, static_cast<int32_t>(entry.payloadSize), decoded,
+                                            static_cast<int32_t>(uncompressedSize));
+        }
+    }
+    // A zlib stream that ends early, and an entry with nothing packed, leave zeros.
+    std::fill(decoded + produced, decoded + uncompressedSize, uint8_t{0});
+    return decoded;
 }
 
 void TwbBSAFile::ReadExactlyUncached(uint8_t* buffer, uint32_t count) {

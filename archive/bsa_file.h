@@ -142,6 +142,9 @@ private:
     void CheckUncompressedSize(const TStoredEntry& entry) const;
     TBytes ReadEntryData(uint32_t offset, uint32_t sizeWord);
     TBytes DecodeEntry(const TStoredEntry& entry, const uint8_t* payload);
+    void WriteEntryInPieces(const TStoredEntry& entry, const uint8_t* payload, TStream& payloadStream,
+                            TEntryDestination& destination);
+    const uint8_t* DecodeIntoScratch(const TStoredEntry& entry, const uint8_t* payload);
     // count bytes at the stream's position in one read, past the cache; EReadError when fewer arrive.
     void ReadExactlyUncached(uint8_t* buffer, uint32_t count);
     // The storedSize bytes at the stream's position, read whole into bfScratch.
@@ -158,6 +161,8 @@ private:
     int64_t bfStartDataOffset = 0;
     std::unique_ptr<uint8_t[]> bfScratch; // the last stored entry read whole
     uint32_t bfScratchSize = 0;
+    std::unique_ptr<uint8_t[]> bfDecoded; // the last entry decoded whole for ReadEntryInPieces
+    uint32_t bfDecodedSize = 0;
     // The index the lookups use: this reader's own, or that of the reader it shares it with.
     const TBsaIndex* bfIndex = nullptr;
     platform::FileHandle bfOwnedHandle = 0; // a shared reader's duplicated handle, closed after the stream

@@ -314,21 +314,39 @@ std::optional<Lz4PartResult> Lz4DecodeStream(TStream& source, TStream& destinati
     }
 }
 
-void Lz4DecompressBuffer(const void* source, int32_t sourceLength, void* destination,
-                         int32_t destinationLength, Lz4ErrorLog* errors) {
+namespace {
+
+// The destination of Lz4DecodeAll: passes on at most `limit` bytes in all, each write whole or raising.
+class TLimitedDestination : public TStream {
+public:
+    TLimitedDestination(TStream& target, int64_t limit) : target_(target), left_(limit) {}
+    int32_t Read(void*, int32_t) override { return 0; }
+    int32_t Write(const void* buffer, int32_t count) override {
+        const auto taken = static_cast<int32_t>(std::clamp<int64_t>(left_, 0, std::max(count, 0)));
+        target_.WriteBuffer(buffer, taken);
+        left_ -= taken;
+        return taken;
+    }
+    int64_t Seek(int64_t, TSeekOrigin) override { return 0; }
+    using TStream::Seek;
+
+private:
+    TStream& target_;
+    int64_t left_;
+};
+
+} // namespace
+
+void Lz4DecodeAll(TStream& source, TStream& destination, int64_t destinationLength, Lz4ErrorLog* errors) {
     if (destinationLength < 0) {
         throw Exception(kSizeMismatchText);
     }
-    // The source stream is only ever read, never written.
-    TPreallocatedMemoryStream sourceStream(const_cast<void*>(source), std::max(sourceLength, 0));
-    TPreallocatedMemoryStream destinationStream(destination, destinationLength);
-
+    TLimitedDestination limited(destination, destinationLength);
     // One set of block buffers for every part of the source.
     Lz4Workspace workspace;
     int64_t total = 0;
     for (;;) {
-        const std::optional<Lz4PartResult> part =
-            Lz4DecodeStream(sourceStream, destinationStream, errors, &workspace);
+        const std::optional<Lz4PartResult> part = Lz4DecodeStream(source, limited, errors, &workspace);
         if (!part) {
             break;
         }
@@ -343,4 +361,15 @@ void Lz4DecompressBuffer(const void* source, int32_t sourceLength, void* destina
     if (total != destinationLength) {
         throw Exception(kSizeMismatchText);
     }
+}
+
+void Lz4DecompressBuffer(const void* source, int32_t sourceLength, void* destination,
+                         int32_t destinationLength, Lz4ErrorLog* errors) {
+    if (destinationLength < 0) {
+        throw Exception(kSizeMismatchText);
+    }
+    // The source stream is only ever read, never written.
+    TPreallocatedMemoryStream sourceStream(const_cast<void*>(source), std::max(sourceLength, 0));
+    TPreallocatedMemoryStream destinationStream(destination, destinationLength);
+    Lz4DecodeAll(sourceStream, destinationStream, destinationLength, errors);
 }

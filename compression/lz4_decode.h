@@ -77,6 +77,14 @@ struct Lz4PartResult {
 void Lz4DecompressBuffer(const void* source, int32_t sourceLength, void* destination,
                          int32_t destinationLength, Lz4ErrorLog* errors = nullptr);
 
+// The same decoding between streams, for entries decoded piece by piece: every part of source, read from its
+// position until it ends, into destination, which takes at most destinationLength bytes (a write past them is
+// cut short there, as the end of a buffer cuts it, and fails its part). Writes reach destination through
+// WriteBuffer, one block at a time. The same failures as Lz4DecompressBuffer, raised after the bytes decoded
+// before them were written; the destination's own errors pass.
+void Lz4DecodeAll(TStream& source, TStream& destination, int64_t destinationLength,
+                  Lz4ErrorLog* errors = nullptr);
+
 // Decodes the next part of source into destination, passing over any skippable frames before it.
 // Result: what that part came to, or none when no further part follows: the source is exhausted or
 // continues with unrecognised data. 1 to 3 bytes where a magic number should start, an unrecognised magic

@@ -40,8 +40,8 @@ private:
 
 } // namespace
 
-void ZlibDecompressBuffer(const void* source, int32_t sourceLength, void* destination,
-                          int32_t destinationLength) {
+int64_t ZlibDecompressBuffer(const void* source, int32_t sourceLength, void* destination,
+                             int32_t destinationLength) {
     if (sourceLength < 0 || destinationLength < 0) {
         throw EDecompressionError(kZlibErrorText);
     }
@@ -57,6 +57,7 @@ void ZlibDecompressBuffer(const void* source, int32_t sourceLength, void* destin
         throw EZlibError(kZlibBufferTooSmallText);
     }
     inflater.End();
+    return static_cast<int64_t>(stream.total_out);
 }
 
 void ZlibInflateStream(TStream& source, TStream& destination, int64_t destinationLength) {

@@ -28,8 +28,9 @@ inline constexpr char16_t kZlibBufferTooSmallText[] =
 // result and EZlibError (the long text) when inflation stops short of the end without an error; a negative
 // sourceLength or destinationLength raises EDecompressionError "Erreur" without touching either buffer.
 // zlib's working memory is released on every path; running out of heap lets the allocator's exception pass.
-void ZlibDecompressBuffer(const void* source, int32_t sourceLength, void* destination,
-                          int32_t destinationLength);
+// Result: the bytes inflated into destination.
+int64_t ZlibDecompressBuffer(const void* source, int32_t sourceLength, void* destination,
+                             int32_t destinationLength);
 
 // The same inflation piece by piece, for entries too large to hold: reads the zlib stream from source until
 // its end or the source's, and writes destinationLength bytes to destination (with WriteBuffer, in pieces of

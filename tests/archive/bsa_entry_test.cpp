@@ -406,9 +406,11 @@ TEST(BsaEntryData, StatedSizesShapeTheResult) {
 }
 
 // Entries larger than the pieces they are read in, in every storage, with and without embedded names: the
-// same bytes as a whole read.
+// same bytes as a whole read. The large entry's stored bytes are read piece by piece too; the zeros pack into
+// a few stored bytes that decode into many pieces.
 TEST(BsaEntryData, LargeEntriesReadInPiecesGiveTheWholeEntry) {
     const std::vector<uint8_t> data = fixture::CompressibleBytes((3 << 20) + 777, 13);
+    const std::vector<uint8_t> zeros(9 << 20, 0);
     const fixture::TempFolder temp;
     for (uint32_t flags : {0x3u, 0x103u}) {
         for (uint32_t version : {104u, 105u}) {
@@ -417,6 +419,8 @@ TEST(BsaEntryData, LargeEntriesReadInPiecesGiveTheWholeEntry) {
             recipe.version = version;
             recipe.flags = flags;
             recipe.folders = {{"f", {Entry("raw.bin", data)}}};
+            const Storage packed = version == 104 ? Storage::Zlib : Storage::Lz4Frame;
+            recipe.folders[0].files.push_back(Entry("zeros.bin", zeros, packed));
             if (version == 104) {
                 recipe.folders[0].files.push_back(Entry("zlib.bin", data, Storage::Zlib));
             } else {
@@ -431,8 +435,8 @@ TEST(BsaEntryData, LargeEntriesReadInPiecesGiveTheWholeEntry) {
             for (const fixture::EntrySpec& entry : recipe.folders[0].files) {
                 SCOPED_TRACE(entry.name);
                 const std::u16string name = FromUtf8(entry.name);
-                EXPECT_TRUE(FetchInPieces(*opened.bsa, u"f", name) == data);
-                EXPECT_TRUE(Fetch(*opened.bsa, u"f", name) == data);
+                EXPECT_TRUE(FetchInPieces(*opened.bsa, u"f", name) == entry.data);
+                EXPECT_TRUE(Fetch(*opened.bsa, u"f", name) == entry.data);
             }
         }
     }
