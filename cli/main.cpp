@@ -22,7 +22,7 @@
 #include "archive/archive_session.h"
 #include "archive/entry_string.h"
 #include "base/exceptions.h"
-#include "cli/extract_job.h"
+#include "extract/extract_selection.h"
 #include "cli/terminal_text.h"
 #include "cli/view_commands.h"
 #include "extract/entry_filter.h"

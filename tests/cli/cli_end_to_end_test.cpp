@@ -22,7 +22,7 @@
 
 #include "archive/bsa_file.h"
 #include "base/ustring.h"
-#include "cli/extract_job.h"
+#include "extract/extract_selection.h"
 #include "fixtures/bsa_writer.h"
 #include "fixtures/links.h"
 #include "fixtures/system_errors.h"

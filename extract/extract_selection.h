@@ -1,8 +1,8 @@
 #pragma once
-// Extraction of many entries of one open archive below a destination folder, on one or several worker
-// threads. The workers share the archive's index and each reads through a handle of its own. The result is
-// the same whatever the number of workers: the same files with the same bytes, and the same reports in the
-// order of the entry list.
+// The extraction of a selection, for the window and the command-line tool: many entries of one open archive
+// written below a destination folder with ExtractEntry, on one or several worker threads. The workers share
+// the archive's index and each reads through a handle of its own. The result is the same whatever the number
+// of workers: the same files with the same bytes, and the same reports in the order of the entry list.
 #include <atomic>
 #include <functional>
 #include <string>

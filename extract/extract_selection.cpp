@@ -1,4 +1,4 @@
-#include "cli/extract_job.h"
+#include "extract/extract_selection.h"
 
 #include <algorithm>
 #include <memory>
