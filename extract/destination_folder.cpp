@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "base/exceptions.h"
+#include "extract/entry_writer.h"
 #include "platform/directories.h"
 #include "platform/file.h"
 
@@ -15,7 +16,12 @@ namespace {
 
 } // namespace
 
-TDestinationFolder::TDestinationFolder(std::u16string path) : path_(std::move(path)) {}
+TDestinationFolder::TDestinationFolder(std::u16string path, TDestinationRules rules)
+    : path_(std::move(path)), rules_(std::move(rules)) {
+    if (rules_.temporaryPrefix.empty()) {
+        rules_.temporaryPrefix = ChooseTemporaryPrefix({});
+    }
+}
 
 TDestinationFolder::~TDestinationFolder() {
     CloseBelow(0);

@@ -9,16 +9,24 @@
 
 #include "platform/folder_files.h"
 
+// How the workers of one run write below the destination, the same for all of them.
+struct TDestinationRules {
+    // Begins the names of the temporary files (ChooseTemporaryPrefix); empty: one chosen for this folder
+    // alone, which does for entries written one at a time.
+    std::u16string temporaryPrefix;
+};
+
 class TDestinationFolder {
 public:
     // path: a native folder path, with or without a trailing separator. It may itself be a link (the user
     // chose it); it is made with its missing parents when the first entry needs it.
-    explicit TDestinationFolder(std::u16string path);
+    explicit TDestinationFolder(std::u16string path, TDestinationRules rules = {});
     ~TDestinationFolder();
     TDestinationFolder(const TDestinationFolder&) = delete;
     TDestinationFolder& operator=(const TDestinationFolder&) = delete;
 
     const std::u16string& Path() const { return path_; }
+    const TDestinationRules& Rules() const { return rules_; }
 
     // The open folder below the destination at the end of components (outermost first; none for the
     // destination itself), made where missing. A link met on the way is never followed: refusal then holds
@@ -35,6 +43,7 @@ private:
     void CloseBelow(size_t depth);
 
     std::u16string path_;
+    TDestinationRules rules_;
     platform::FolderHandle root_ = platform::kInvalidFolderHandle;
     struct OpenFolder {
         std::u16string name;

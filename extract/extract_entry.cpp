@@ -68,7 +68,8 @@ TExtractOutcome ExtractEntry(TwbBSAFile& reader, const std::u16string& entry, TD
     if (!folder) {
         return {Kind::Refused, std::move(refusal)};
     }
-    if (!WriteEntryFile(*folder, parts.fName + parts.fExt, file, data, cancel)) {
+    if (!WriteEntryFile(*folder, parts.fName + parts.fExt, file, data, destination.Rules().temporaryPrefix,
+                        cancel)) {
         return {Kind::Cancelled, {}};
     }
     return {data.empty() ? Kind::Empty : Kind::Written, {}};

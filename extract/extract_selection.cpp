@@ -9,6 +9,7 @@
 
 #include "base/exceptions.h"
 #include "extract/destination_folder.h"
+#include "extract/entry_writer.h"
 #include "extract/extract_entry.h"
 #include "extract/same_destination.h"
 
@@ -40,6 +41,8 @@ ExtractSummary ExtractEntries(TwbBSAFile& archive, const std::vector<std::u16str
         std::clamp<size_t>(static_cast<size_t>(std::max(jobs, 1)), 1, std::max<size_t>(entries.size(), 1)));
     // Decided for the whole list before any worker starts, so that it does not depend on who does what when.
     const TSameDestinations sameDestinations(entries);
+    TDestinationRules rules;
+    rules.temporaryPrefix = ChooseTemporaryPrefix(entries);
 
     ExtractSummary summary;
     size_t finished = 0; // entries done to the end, reported or not
@@ -66,7 +69,7 @@ ExtractSummary ExtractEntries(TwbBSAFile& archive, const std::vector<std::u16str
     // Each worker takes the next entry of the list and hands its outcome to deliver.
     std::atomic<size_t> nextEntry{0};
     auto work = [&](TwbBSAFile& reader, const std::function<void(size_t, TExtractOutcome&)>& deliver) {
-        TDestinationFolder folder(destination);
+        TDestinationFolder folder(destination, rules);
         while (!IsSet(cancel)) {
             const size_t index = nextEntry++;
             if (index >= entries.size()) {

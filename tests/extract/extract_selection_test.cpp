@@ -1,0 +1,83 @@
+// The extraction of a selection on one or several workers: whatever the archive names and however many
+// workers there are, every entry gets its own bytes and the same reports come out.
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "base/ustring.h"
+#include "extract/extract_selection.h"
+#include "fixtures/bsa_writer.h"
+#include "fixtures/temp_folder.h"
+#include "platform/folder_files.h"
+#include "tests/archive/archive_test_util.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using fixture::ReadWholeFile;
+
+// Every file below root, by its path relative to root, with its bytes.
+std::map<std::string, std::vector<uint8_t>> TreeOf(const fs::path& root) {
+    std::map<std::string, std::vector<uint8_t>> tree;
+    for (const auto& item : fs::recursive_directory_iterator(root)) {
+        if (item.is_regular_file()) {
+            tree[fs::relative(item.path(), root).generic_string()] = ReadWholeFile(item.path());
+        }
+    }
+    return tree;
+}
+
+std::vector<std::u16string> EntriesOf(const TwbBSAFile& archive) {
+    std::vector<std::u16string> entries;
+    archive.forEachEntry([&](const std::u16string& folder, const std::u16string& file) {
+        entries.push_back(folder + u"\\" + file);
+    });
+    return entries;
+}
+
+// The name the platform gives the next temporary file of this process made with the bare prefix: what a
+// predictable naming scheme would use next.
+std::u16string NextPredictableTemporaryName(const fs::path& scratch) {
+    fs::create_directories(scratch);
+    const platform::FolderHandle folder = platform::FolderOpen(FromUtf8(scratch.string()));
+    std::u16string name;
+    const platform::FileHandle file = platform::FileCreateUnique(folder, u".parlivex-", name);
+    platform::FileClose(file);
+    platform::FileRemove(folder, name);
+    platform::FolderClose(folder);
+    return name;
+}
+
+// Entries named as the temporary files of the run would be under a predictable scheme (the process id and a
+// counter): a worker renaming such an entry into place must never replace another worker's temporary file.
+TEST(ExtractEntries, EntriesNamedLikeTemporaryFilesKeepTheirOwnBytes) {
+    const fixture::TempFolder temp;
+    for (const int jobs : {2, 4}) {
+        SCOPED_TRACE(jobs);
+        const std::u16string probe = NextPredictableTemporaryName(temp / "probe");
+        const size_t lastDash = probe.rfind(u'-');
+        const std::string stem = ToUtf8(probe.substr(0, lastDash + 1));
+        const int next = std::stoi(ToUtf8(probe.substr(lastDash + 1)));
+        fixture::ArchiveSpec recipe;
+        recipe.folders = {{"d"}};
+        std::map<std::string, std::vector<uint8_t>> expected;
+        for (int i = 0; i < 40; ++i) {
+            const std::string name = stem + std::to_string(next + i);
+            recipe.folders[0].files.push_back(
+                {name, fixture::RandomBytes(1 << 20, static_cast<uint32_t>(i))});
+            expected["d/" + name] = recipe.folders[0].files.back().data;
+        }
+        const std::string archiveName = "a" + std::to_string(jobs) + ".bsa";
+        archive_test::OpenedArchive archive = archive_test::OpenFixture(temp, recipe, archiveName);
+        const fs::path out = temp / ("out" + std::to_string(jobs));
+        const ExtractSummary summary =
+            ExtractEntries(*archive.bsa, EntriesOf(*archive.bsa), FromUtf8(out.string()), jobs, nullptr);
+        EXPECT_TRUE(summary.failures.empty());
+        EXPECT_TRUE(TreeOf(out) == expected) << "an entry is missing or holds another's bytes";
+    }
+}
+
+} // namespace
