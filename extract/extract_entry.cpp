@@ -28,6 +28,10 @@ std::u16string ExtractOutcomeReason(const TExtractOutcome& outcome) {
         return outcome.detail;
     case TExtractOutcome::Kind::SameDestination:
         return u"same destination as " + outcome.detail;
+    case TExtractOutcome::Kind::FolderOfEarlier:
+        return u"destination is a folder for " + outcome.detail;
+    case TExtractOutcome::Kind::FileOfEarlier:
+        return u"folder in its path is the file of " + outcome.detail;
     case TExtractOutcome::Kind::Cancelled:
         return u"cancelled";
     }

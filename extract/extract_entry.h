@@ -15,6 +15,8 @@ struct TExtractOutcome {
         NotFound,        // the archive has no such entry
         Unreadable,      // detail: the reader's message
         SameDestination, // detail: the earlier entry that writes this file
+        FolderOfEarlier, // detail: the earlier entry that needs a folder where this file would be
+        FileOfEarlier,   // detail: the earlier entry whose file is where this entry needs a folder
         Cancelled,       // stopped by the cancel flag; nothing was written
     };
     Kind kind = Kind::Written;
@@ -24,8 +26,9 @@ struct TExtractOutcome {
 };
 
 // Why an entry was not written, as the window and the command-line tool report it: "refused: <reason>",
-// "not found in the archive", the reader's message, "same destination as <entry>" or "cancelled". Empty for
-// entries that were written.
+// "not found in the archive", the reader's message, "same destination as <entry>", "destination is a folder
+// for <entry>", "folder in its path is the file of <entry>" or "cancelled". Empty for entries that were
+// written.
 std::u16string ExtractOutcomeReason(const TExtractOutcome& outcome);
 
 // Extracts the entry string entry (folder + "\" + file) of reader below destination: splits it, refuses a

@@ -15,12 +15,24 @@
 
 namespace {
 
-// One entry through the shared extraction step. A write error fails this entry only: it is reported with its
-// message, as an entry that could not be read is.
+// One entry through the shared extraction step, unless it collides with an earlier one. A write error fails
+// this entry only: it is reported with its message, as an entry that could not be read is.
 TExtractOutcome ExtractOne(TwbBSAFile& reader, const std::u16string& entry, TDestinationFolder& destination,
-                           const std::u16string* earlierEntry, const std::atomic<bool>* cancel) {
+                           const TSameDestinations& sameDestinations, size_t index,
+                           const std::atomic<bool>* cancel) {
+    using Clash = TSameDestinations::Clash;
+    if (const std::optional<TSameDestinations::TEarlier> earlier = sameDestinations.Earlier(index)) {
+        switch (earlier->clash) {
+        case Clash::SameFile:
+            return {TExtractOutcome::Kind::SameDestination, *earlier->entry};
+        case Clash::FileWhereFolder:
+            return {TExtractOutcome::Kind::FolderOfEarlier, *earlier->entry};
+        case Clash::FolderWhereFile:
+            return {TExtractOutcome::Kind::FileOfEarlier, *earlier->entry};
+        }
+    }
     try {
-        return ExtractEntry(reader, entry, destination, earlierEntry, cancel);
+        return ExtractEntry(reader, entry, destination, nullptr, cancel);
     } catch (const Exception& e) {
         return {TExtractOutcome::Kind::Unreadable, e.Message()};
     } catch (const std::bad_alloc&) {
@@ -76,7 +88,7 @@ ExtractSummary ExtractEntries(TwbBSAFile& archive, const std::vector<std::u16str
                 break;
             }
             TExtractOutcome outcome =
-                ExtractOne(reader, entries[index], folder, sameDestinations.EarlierEntry(index), cancel);
+                ExtractOne(reader, entries[index], folder, sameDestinations, index, cancel);
             deliver(index, outcome);
         }
     };

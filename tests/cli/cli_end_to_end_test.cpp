@@ -329,6 +329,37 @@ TEST(CliExtract, EntriesWithOneDestinationWriteItOnceWithAnyNumberOfJobs) {
     }
 }
 
+// An entry whose file would stand where an earlier entry needs a folder, or whose folder would stand where an
+// earlier entry's file is, is reported with the earlier one; the earlier one is written. Decided in list
+// order before the run: the same files, reports and exit status for any --jobs.
+TEST(CliExtract, FileAndFolderAtOneNameAreDecidedInListOrder) {
+    TempFolder dir;
+    ArchiveSpec recipe;
+    // ".\\y\\sub" sorts before "y": there the folder comes first.
+    recipe.folders = {
+        {"x", {{"sub", {'F'}}}}, {"x\\sub", {{"f.txt", {'t'}}}},          {".\\y\\sub", {{"f.txt", {'t'}}}},
+        {"y", {{"sub", {'F'}}}}, {"z", {{"a", {'F'}}, {"b.txt", {'b'}}}}, {"z\\a\\b\\c", {{"d.txt", {'d'}}}}};
+    WriteArchiveFile(recipe, (dir / "clash.bsa").string());
+    ASSERT_EQ(Lines(RunCli(dir, {"list", (dir / "clash.bsa").string()}).out),
+              (std::vector<std::string>{".\\y\\sub\\f.txt", "x\\sub", "x\\sub\\f.txt", "y\\sub", "z\\a",
+                                        "z\\b.txt", "z\\a\\b\\c\\d.txt"}));
+    const std::string expectedErr = "x\\sub\\f.txt: folder in its path is the file of x\\sub\n"
+                                    "y\\sub: destination is a folder for .\\y\\sub\\f.txt\n"
+                                    "z\\a\\b\\c\\d.txt: folder in its path is the file of z\\a\n"
+                                    "3 of 7 entries failed\n";
+    const std::map<std::string, std::vector<uint8_t>> expected = {
+        {"x/sub", {'F'}}, {"y/sub/f.txt", {'t'}}, {"z/a", {'F'}}, {"z/b.txt", {'b'}}};
+    for (const char* jobs : {"1", "2", "4"}) {
+        SCOPED_TRACE(jobs);
+        const fs::path out = dir / (std::string("out") + jobs);
+        const CliRun run =
+            RunCli(dir, {"extract", (dir / "clash.bsa").string(), out.string(), "--jobs", jobs});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.err, expectedErr);
+        EXPECT_EQ(TreeOf(out), expected);
+    }
+}
+
 // Links already in DEST never lead a write outside it: a folder link makes the entry refused, a link or hard
 // link at an entry's own name is replaced by the new file and its target keeps its bytes.
 TEST(CliExtract, LinksInTheDestinationAreNeverWrittenThrough) {

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -171,6 +172,62 @@ TEST(SameDestinations, LaterEntriesNameTheFirstOfTheirFile) {
         } else {
             ASSERT_NE(earlier, nullptr);
             EXPECT_EQ(*earlier, expected[i]);
+        }
+    }
+}
+
+// A file where an earlier entry needs a folder, or a folder where an earlier entry's file is: the later entry
+// names the earlier one and how they collide. Entries that collide or are refused make no folders of their
+// own.
+TEST(SameDestinations, FilesAndFoldersAtOneNameNameTheEarlierEntry) {
+    using Clash = TSameDestinations::Clash;
+    const std::vector<std::u16string> entries = {
+        u"x\\sub",
+        u"x\\sub\\f.txt",
+        u"x\\sub\\g.txt",
+        u".\\y\\sub\\f.txt",
+        u"y\\sub",
+        u"y\\sub\\f.txt",
+        u"y\\.\\sub\\h.txt",
+        u"..\\z\\a",
+        u"z\\a",
+        u"x\\sub\\f.txt\\deeper.txt",
+        u"w\\q\\r.txt",
+        u"Y\\SUB",
+    };
+    const TSameDestinations same(entries);
+    struct Expected {
+        std::optional<Clash> clash;
+        const char16_t* earlier;
+    };
+#ifdef _WIN32
+    const Expected upperCase = {Clash::FileWhereFolder, u".\\y\\sub\\f.txt"};
+#else
+    const Expected upperCase = {std::nullopt, nullptr};
+#endif
+    const std::vector<Expected> expected = {
+        {std::nullopt, nullptr},
+        {Clash::FolderWhereFile, u"x\\sub"},
+        {Clash::FolderWhereFile, u"x\\sub"},
+        {std::nullopt, nullptr},
+        {Clash::FileWhereFolder, u".\\y\\sub\\f.txt"},
+        {Clash::SameFile, u".\\y\\sub\\f.txt"},
+        {std::nullopt, nullptr},
+        {std::nullopt, nullptr}, // refused for its path: it makes no folder z\a
+        {std::nullopt, nullptr},
+        {Clash::FolderWhereFile, u"x\\sub"},
+        {std::nullopt, nullptr},
+        upperCase,
+    };
+    for (size_t i = 0; i < entries.size(); ++i) {
+        SCOPED_TRACE(ToUtf8(entries[i]));
+        const std::optional<TSameDestinations::TEarlier> earlier = same.Earlier(i);
+        ASSERT_EQ(earlier.has_value(), expected[i].clash.has_value());
+        if (earlier) {
+            EXPECT_EQ(earlier->clash, *expected[i].clash);
+            EXPECT_EQ(*earlier->entry, expected[i].earlier);
+            // The window's question: only entries that write the same file.
+            EXPECT_EQ(same.EarlierEntry(i) != nullptr, earlier->clash == Clash::SameFile);
         }
     }
 }
