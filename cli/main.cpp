@@ -269,6 +269,8 @@ int DefaultJobs() {
 }
 
 int Run(std::vector<std::string> args) {
+    // A file size limit fails the write that passes it, which is reported; it never ends the process.
+    platform::IgnoreFileSizeLimitSignal();
 #ifdef __GLIBC__
     // Extraction allocates and frees an entry-sized buffer or two per entry, up to several MiB. By default
     // the C library hands large freed blocks back to the system and maps fresh ones for the next entry, so

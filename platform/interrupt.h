@@ -10,4 +10,9 @@ namespace platform {
 // process; a second one ends it at once, as usual. Nothing else happens in the signal handler.
 void SetFlagOnInterrupt(std::atomic<bool>* flag);
 
+// A write beyond the process's file size limit (ulimit -f) fails with EFBIG, to be reported like any other
+// write error, instead of ending the process by SIGXFSZ with a temporary file left behind. Calling it again
+// changes nothing. Windows has no such limit: nothing to do there.
+void IgnoreFileSizeLimitSignal();
+
 } // namespace platform

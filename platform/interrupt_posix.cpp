@@ -29,4 +29,8 @@ void SetFlagOnInterrupt(std::atomic<bool>* flag) {
     sigaction(SIGTERM, &action, nullptr);
 }
 
+void IgnoreFileSizeLimitSignal() {
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
 } // namespace platform

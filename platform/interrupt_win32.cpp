@@ -33,4 +33,6 @@ void SetFlagOnInterrupt(std::atomic<bool>* flag) {
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
+void IgnoreFileSizeLimitSignal() {}
+
 } // namespace platform

@@ -360,6 +360,32 @@ TEST(CliExtract, FileAndFolderAtOneNameAreDecidedInListOrder) {
     }
 }
 
+// Under a file size limit, the entry too large for it fails alone: reported with the system's reason, its
+// temporary file removed, and the later entries still written.
+TEST(CliExtract, FileSizeLimitFailsTheLargeEntryOnly) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows has no file size limit of a process";
+#else
+    TempFolder dir;
+    ArchiveSpec recipe;
+    recipe.folders = {
+        {"a", {{"1small.txt", {'s'}}, {"2big.bin", RandomBytes(2 << 20, 1)}, {"3after.txt", {'z'}}}}};
+    WriteArchiveFile(recipe, (dir / "a.bsa").string());
+    for (const char* jobs : {"1", "2"}) {
+        SCOPED_TRACE(jobs);
+        const fs::path out = dir / (std::string("out") + jobs);
+        // 512 KiB in the shell's 512-byte blocks (bash counts 1 KiB blocks: 1 MiB), below the big entry.
+        const CliRun run = RunCli(dir, {"extract", (dir / "a.bsa").string(), out.string(), "--jobs", jobs},
+                                  "", "ulimit -f 1024; ");
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.err, "a\\2big.bin: FileWrite failed for " + (out / "a" / "2big.bin").string() + ".  " +
+                               std::strerror(EFBIG) + "\n1 of 3 entries failed\n");
+        EXPECT_EQ(TreeOf(out), (std::map<std::string, std::vector<uint8_t>>{{"a/1small.txt", {'s'}},
+                                                                            {"a/3after.txt", {'z'}}}));
+    }
+#endif
+}
+
 // Links already in DEST never lead a write outside it: a folder link makes the entry refused, a link or hard
 // link at an entry's own name is replaced by the new file and its target keeps its bytes.
 TEST(CliExtract, LinksInTheDestinationAreNeverWrittenThrough) {
