@@ -1,6 +1,7 @@
 #include "extract/extract_selection.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -12,6 +13,7 @@
 #include "extract/entry_writer.h"
 #include "extract/extract_entry.h"
 #include "extract/same_destination.h"
+#include "platform/file.h"
 
 namespace {
 
@@ -40,6 +42,32 @@ TExtractOutcome ExtractOne(TwbBSAFile& reader, const std::u16string& entry, TDes
     }
 }
 
+// Open files that a run leaves to the rest of the process: the standard streams, the archive as the caller
+// opened it, what libraries keep open.
+constexpr size_t kFilesLeftToTheProcess = 64;
+// Files each worker holds open besides the folders it keeps: its own handle to the archive, its temporary
+// file, the destination folder, and the next folder while the walk opens it.
+constexpr size_t kFilesPerWorker = 4;
+
+struct TOpenFileShare {
+    int workers;
+    size_t foldersPerWorker; // TDestinationRules::maxOpenFolders
+};
+
+// How many workers may run and how many folders each may keep open, so that all of them together stay below
+// limit (platform::OpenFileLimit) whatever the depth of the archive's folders. Keeping folders open only
+// spares walks; one per worker is enough to work.
+TOpenFileShare ShareOpenFiles(size_t limit, int workers) {
+    if (limit == SIZE_MAX) {
+        return {workers, SIZE_MAX};
+    }
+    const size_t available = limit > kFilesLeftToTheProcess ? limit - kFilesLeftToTheProcess : 0;
+    const int fitting = static_cast<int>(
+        std::clamp<size_t>(available / (kFilesPerWorker + 1), 1, static_cast<size_t>(workers)));
+    const size_t perWorker = available / static_cast<size_t>(fitting);
+    return {fitting, perWorker > kFilesPerWorker + 1 ? perWorker - kFilesPerWorker : 1};
+}
+
 bool IsSet(const std::atomic<bool>* flag) {
     return flag != nullptr && flag->load(std::memory_order_relaxed);
 }
@@ -49,12 +77,16 @@ bool IsSet(const std::atomic<bool>* flag) {
 ExtractSummary ExtractEntries(TwbBSAFile& archive, const std::vector<std::u16string>& entries,
                               const std::u16string& destination, int jobs, const ExtractProgress& progress,
                               const std::atomic<bool>* cancel) {
-    const int workers = static_cast<int>(
-        std::clamp<size_t>(static_cast<size_t>(std::max(jobs, 1)), 1, std::max<size_t>(entries.size(), 1)));
+    const TOpenFileShare share =
+        ShareOpenFiles(platform::OpenFileLimit(),
+                       static_cast<int>(std::clamp<size_t>(static_cast<size_t>(std::max(jobs, 1)), 1,
+                                                           std::max<size_t>(entries.size(), 1))));
+    const int workers = share.workers;
     // Decided for the whole list before any worker starts, so that it does not depend on who does what when.
     const TSameDestinations sameDestinations(entries);
     TDestinationRules rules;
     rules.temporaryPrefix = ChooseTemporaryPrefix(entries);
+    rules.maxOpenFolders = share.foldersPerWorker;
 
     ExtractSummary summary;
     size_t finished = 0; // entries done to the end, reported or not

@@ -2,8 +2,10 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -138,6 +140,14 @@ bool FileCloseChecked(FileHandle file) {
 FileHandle FileDuplicate(FileHandle file) {
     const int fd = fcntl(Fd(file), F_DUPFD_CLOEXEC, 1);
     return fd < 0 ? kInvalidFileHandle : fd;
+}
+
+size_t OpenFileLimit() {
+    struct rlimit limit {};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+        return SIZE_MAX;
+    }
+    return static_cast<size_t>(limit.rlim_cur);
 }
 
 uint32_t LastErrorCode() {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdint>
 
 #include "base/ustring.h"
 #include "platform/win32_path.h"
@@ -164,6 +165,10 @@ FileHandle FileDuplicate(FileHandle file) {
         return kInvalidFileHandle;
     }
     return reinterpret_cast<FileHandle>(duplicate);
+}
+
+size_t OpenFileLimit() {
+    return SIZE_MAX;
 }
 
 uint32_t LastErrorCode() {

@@ -386,6 +386,48 @@ TEST(CliExtract, FileSizeLimitFailsTheLargeEntryOnly) {
 #endif
 }
 
+// However deep the archive's folders and however many workers, the run keeps fewer files open than the
+// process may: under a low limit every entry is still written.
+TEST(CliExtract, DeepFoldersWithManyJobsStayWithinTheOpenFileLimit) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows limits open handles by memory only, not by a number per process";
+#else
+    TempFolder dir;
+    ArchiveSpec recipe;
+    std::map<std::string, std::vector<uint8_t>> expected;
+    for (int branch = 0; branch < 8; ++branch) {
+        FolderSpec folder{"b" + std::to_string(branch % 10) +
+                          std::string(1, static_cast<char>('a' + branch))};
+        std::string path = folder.name;
+        for (int depth = 1; depth < 24; ++depth) { // 24 folders deep
+            folder.name += "\\c";
+            path += "/c";
+        }
+        for (int i = 0; i < 4; ++i) {
+            folder.files.push_back(
+                {"f" + std::to_string(i) + ".txt", {static_cast<uint8_t>(branch), static_cast<uint8_t>(i)}});
+            expected[path + "/" + folder.files.back().name] = folder.files.back().data;
+        }
+        recipe.folders.push_back(std::move(folder));
+    }
+    WriteArchiveFile(recipe, (dir / "deep.bsa").string());
+    const fs::path out = dir / "out";
+    const CliRun run = RunCli(dir, {"extract", (dir / "deep.bsa").string(), out.string(), "--jobs", "8"}, "",
+                              "ulimit -n 128; ");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, "");
+    // Read by their known paths: TreeOf's relative paths are slow at this depth.
+    size_t files = 0;
+    for (const auto& item : fs::recursive_directory_iterator(out)) {
+        files += item.is_regular_file() ? 1 : 0;
+    }
+    EXPECT_EQ(files, expected.size());
+    for (const auto& [path, bytes] : expected) {
+        EXPECT_EQ(ReadWholeFile(out / path), bytes) << path;
+    }
+#endif
+}
+
 // Links already in DEST never lead a write outside it: a folder link makes the entry refused, a link or hard
 // link at an entry's own name is replaced by the new file and its target keeps its bytes.
 TEST(CliExtract, LinksInTheDestinationAreNeverWrittenThrough) {

@@ -134,6 +134,45 @@ TEST(ExtractEntry, LinksBelowTheDestinationAreNeverFollowed) {
     EXPECT_EQ(ReadWholeFile(temp / "real" / "dest" / "textures" / "a.dds"), Bytes("texture"));
 }
 
+// A walk that keeps few folders open holds no more than it may, and when the next entry's path leaves the
+// open part it walks again from the destination: a link put there meanwhile is met and refused.
+TEST(ExtractEntry, FoldersKeptOpenAreBoundedAndAWalkAgainNeverFollowsALink) {
+    const fixture::TempFolder temp;
+    fixture::ArchiveSpec recipe;
+    recipe.folders = {{"a\\b\\c\\d", {Entry("x.txt", Bytes("x")), Entry("y.txt", Bytes("y"))}},
+                      {"a\\b\\e", {Entry("z.txt", Bytes("z"))}}};
+    archive_test::OpenedArchive archive = archive_test::OpenFixture(temp, recipe);
+    const fs::path dest = temp / "dest";
+    TDestinationRules rules;
+    rules.maxOpenFolders = 2;
+    TDestinationFolder folder(FromUtf8(dest.string()), rules);
+    for (const char16_t* entry : {u"a\\b\\c\\d\\x.txt", u"a\\b\\c\\d\\y.txt"}) {
+        EXPECT_EQ(ExtractEntry(*archive.bsa, entry, folder).kind, Kind::Written);
+        EXPECT_EQ(folder.OpenFolderCount(), 2u);
+    }
+    // a is swapped for a link to a copy outside; c and d are open, a and b are not.
+    fs::create_directories(temp / "outside");
+    std::error_code moved;
+    fs::rename(dest / "a", temp / "outside" / "a", moved);
+    if (moved) {
+        GTEST_SKIP() << "a folder below open ones cannot be moved here (Windows keeps them in place)";
+    }
+    if (!fixture::MakeSymlink(temp / "outside" / "a", dest / "a")) {
+        GTEST_SKIP() << "this system cannot make symbolic links";
+    }
+    const TExtractOutcome outcome = ExtractEntry(*archive.bsa, u"a\\b\\e\\z.txt", folder);
+    EXPECT_EQ(outcome.kind, Kind::Refused);
+    EXPECT_EQ(ToUtf8(ExtractOutcomeReason(outcome)), "refused: link in the path");
+    EXPECT_FALSE(fs::exists(temp / "outside" / "a" / "b" / "e"));
+
+    ASSERT_TRUE(fixture::RemoveLink(dest / "a"));
+    fs::rename(temp / "outside" / "a", dest / "a");
+    EXPECT_EQ(ExtractEntry(*archive.bsa, u"a\\b\\e\\z.txt", folder).kind, Kind::Written);
+    EXPECT_EQ(folder.OpenFolderCount(), 2u);
+    EXPECT_EQ(TreeOf(dest), (std::map<std::string, std::string>{
+                                {"a/b/c/d/x.txt", "x"}, {"a/b/c/d/y.txt", "y"}, {"a/b/e/z.txt", "z"}}));
+}
+
 TEST(ExtractEntry, FolderThatCannotBeMadeRaisesTheCreateErrorWithTheReason) {
     const fixture::TempFolder temp;
     archive_test::OpenedArchive archive = archive_test::OpenFixture(temp, Archive());
