@@ -235,29 +235,38 @@ int Extract(const std::u16string& path, const std::u16string& destination, const
         PrintError(u"Cannot create the folder " + destination + u": " + platform::SystemErrorText(reason));
         return 1;
     }
+    // On a terminal, a progress line that each report first wipes, so that reports stay lines of their own.
     const bool terminal = ErrorsGoToTerminal();
-    const auto progress = [terminal](int done, int total) {
+    size_t progressShown = 0; // characters of the progress line on the terminal now
+    ExtractListener listener;
+    listener.progress = [&](int done, int total) {
         if (terminal && (done % 97 == 0 || done == total)) {
-            std::fprintf(stderr, "\r%d/%d", done, total);
+            const int length = std::fprintf(stderr, "\r%d/%d", done, total) - 1;
+            progressShown = length > 0 ? static_cast<size_t>(length) : 0;
             if (done == total) {
                 std::fputc('\n', stderr);
+                progressShown = 0;
             }
         }
+    };
+    listener.notExtracted = [&](const std::u16string& entry, const std::u16string& reason) {
+        if (progressShown > 0) {
+            std::fprintf(stderr, "\r%*s\r", static_cast<int>(progressShown), "");
+            progressShown = 0;
+        }
+        PrintError(entry + u": " + reason);
     };
     // Ctrl-C or SIGTERM stops the run between entries or blocks, with no temporary file left behind.
     static std::atomic<bool> interrupted{false};
     platform::SetFlagOnInterrupt(&interrupted);
     const ExtractSummary summary =
-        ExtractEntries(*archive, entries, destination, jobs, progress, &interrupted);
-    for (const auto& failure : summary.failures) {
-        PrintError(failure.entry + u": " + failure.reason);
-    }
+        ExtractEntries(*archive, entries, destination, jobs, listener, &interrupted);
     if (summary.cancelled) {
         std::fputs("interrupted\n", stderr);
         return 130;
     }
-    if (!summary.failures.empty()) {
-        std::fprintf(stderr, "%zu of %zu entries failed\n", summary.failures.size(), entries.size());
+    if (summary.failed > 0) {
+        std::fprintf(stderr, "%d of %zu entries failed\n", summary.failed, entries.size());
         return 1;
     }
     return 0;

@@ -1,7 +1,9 @@
 #include "extract/extract_selection.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -75,7 +77,7 @@ bool IsSet(const std::atomic<bool>* flag) {
 } // namespace
 
 ExtractSummary ExtractEntries(TwbBSAFile& archive, const std::vector<std::u16string>& entries,
-                              const std::u16string& destination, int jobs, const ExtractProgress& progress,
+                              const std::u16string& destination, int jobs, const ExtractListener& listener,
                               const std::atomic<bool>* cancel) {
     const TOpenFileShare share =
         ShareOpenFiles(platform::OpenFileLimit(),
@@ -90,8 +92,8 @@ ExtractSummary ExtractEntries(TwbBSAFile& archive, const std::vector<std::u16str
 
     ExtractSummary summary;
     size_t finished = 0; // entries done to the end, reported or not
-    auto collect = [&](size_t index, TExtractOutcome& outcome, bool withProgress) {
-        finished += outcome.kind == TExtractOutcome::Kind::Cancelled ? 0 : 1;
+    // Takes in the outcome of entries[index], in list order: counts it and hands it on.
+    auto collect = [&](size_t index, const TExtractOutcome& outcome) {
         switch (outcome.kind) {
         case TExtractOutcome::Kind::Written:
             ++summary.written;
@@ -102,58 +104,79 @@ ExtractSummary ExtractEntries(TwbBSAFile& archive, const std::vector<std::u16str
         case TExtractOutcome::Kind::Cancelled:
             break;
         default:
-            summary.failures.push_back({entries[index], ExtractOutcomeReason(outcome)});
+            ++summary.failed;
+            if (listener.notExtracted) {
+                listener.notExtracted(entries[index], ExtractOutcomeReason(outcome));
+            }
             break;
         }
-        if (withProgress && progress) {
-            progress(static_cast<int>(index + 1), static_cast<int>(entries.size()));
+        finished += outcome.kind == TExtractOutcome::Kind::Cancelled ? 0 : 1;
+        if (listener.progress) {
+            listener.progress(static_cast<int>(index + 1), static_cast<int>(entries.size()));
         }
     };
 
-    // Each worker takes the next entry of the list and hands its outcome to deliver.
+    // Each worker takes the next entry of the list, waits while it is too far ahead of the entries handed
+    // on (room), and hands its outcome to deliver. Every entry taken is done, if only as Cancelled, so that
+    // the entries are handed on without a gap.
     std::atomic<size_t> nextEntry{0};
-    auto work = [&](TwbBSAFile& reader, const std::function<void(size_t, TExtractOutcome&)>& deliver) {
+    auto work = [&](TwbBSAFile& reader, const std::function<void(size_t)>& room,
+                    const std::function<void(size_t, TExtractOutcome &&)>& deliver) {
         TDestinationFolder folder(destination, rules);
         while (!IsSet(cancel)) {
             const size_t index = nextEntry++;
             if (index >= entries.size()) {
                 break;
             }
-            TExtractOutcome outcome =
-                ExtractOne(reader, entries[index], folder, sameDestinations, index, cancel);
-            deliver(index, outcome);
+            room(index);
+            deliver(index, ExtractOne(reader, entries[index], folder, sameDestinations, index, cancel));
         }
     };
 
     if (workers == 1) {
-        work(archive, [&](size_t index, TExtractOutcome& outcome) { collect(index, outcome, true); });
+        work(
+            archive, [](size_t) {},
+            [&](size_t index, TExtractOutcome&& outcome) { collect(index, outcome); });
         summary.cancelled = finished < entries.size();
         return summary;
     }
 
-    // Several workers, this thread one of them: results arrive in any order and are reported in list order,
-    // by this thread only, whenever it is between two entries of its own and at the end. No worker ever waits
-    // for another or wakes this thread: with as many workers as cores, every switch would cost working time.
-    std::vector<std::optional<TExtractOutcome>> results(entries.size());
-    std::mutex resultsLock;
-    auto store = [&](size_t index, TExtractOutcome& outcome) {
-        std::lock_guard lock(resultsLock);
-        results[index] = std::move(outcome);
-    };
-    size_t nextToReport = 0;
-    auto reportArrived = [&] {
-        while (nextToReport < entries.size()) {
-            std::optional<TExtractOutcome> outcome;
-            {
-                std::lock_guard lock(resultsLock);
-                if (!results[nextToReport]) {
-                    return;
-                }
-                outcome.swap(results[nextToReport]);
-            }
-            collect(nextToReport, *outcome, true);
-            ++nextToReport;
+    // Several workers, this thread one of them. Outcomes arrive in any order and are handed on in list order
+    // by the worker that completes the next one of the list, one worker at a time, while the others go on.
+    // Only the outcomes waiting for an earlier entry are kept: a worker never runs more than kWindow entries
+    // ahead of the next one to hand on, and waits if it would (only while one entry takes as long as
+    // thousands of others), so that a run of failing entries never piles up their reports.
+    constexpr size_t kWindow = 4096;
+    const size_t window = std::min(kWindow, entries.size());
+    std::vector<std::optional<TExtractOutcome>> waiting(window);
+    std::mutex lock;
+    std::condition_variable handedOn;
+    std::atomic<size_t> nextToHandOn{0}; // changed under lock
+    bool handingOn = false;
+    auto room = [&](size_t index) {
+        if (index < nextToHandOn.load() + window) {
+            return;
         }
+        std::unique_lock guard(lock);
+        handedOn.wait(guard, [&] { return index < nextToHandOn.load() + window; });
+    };
+    auto deliver = [&](size_t index, TExtractOutcome&& outcome) {
+        std::unique_lock guard(lock);
+        waiting[index % window] = std::move(outcome);
+        if (handingOn) {
+            return; // the worker handing on takes this one too when its turn comes
+        }
+        handingOn = true;
+        for (size_t next = nextToHandOn.load(); waiting[next % window]; next = nextToHandOn.load()) {
+            const TExtractOutcome ready = std::move(*waiting[next % window]);
+            waiting[next % window].reset();
+            nextToHandOn.store(next + 1);
+            guard.unlock();
+            collect(next, ready);
+            guard.lock();
+        }
+        handingOn = false;
+        handedOn.notify_all();
     };
     {
         // Every other worker reads through a handle of its own; one that cannot get one stays out.
@@ -167,20 +190,10 @@ ExtractSummary ExtractEntries(TwbBSAFile& archive, const std::vector<std::u16str
         }
         std::vector<std::jthread> threads;
         for (const auto& reader : readers) {
-            threads.emplace_back([&, shared = reader.get()] { work(*shared, store); });
+            threads.emplace_back([&, shared = reader.get()] { work(*shared, room, deliver); });
         }
-        work(archive, [&](size_t index, TExtractOutcome& outcome) {
-            store(index, outcome);
-            reportArrived();
-        });
-    } // the other workers are done here
-    reportArrived();
-    // After a cancel, entries behind a gap of undone ones are still counted, without progress.
-    for (size_t index = nextToReport; index < entries.size(); ++index) {
-        if (results[index]) {
-            collect(index, *results[index], false);
-        }
-    }
+        work(archive, room, deliver);
+    } // the other workers are done here, and every entry taken is handed on
     summary.cancelled = finished < entries.size();
     return summary;
 }

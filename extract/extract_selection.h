@@ -10,27 +10,30 @@
 
 #include "archive/bsa_file.h"
 
-struct EntryReport {
-    std::u16string entry;  // the entry string
-    std::u16string reason; // why it was not extracted
-};
-
 struct ExtractSummary {
     int written = 0;
-    int empty = 0; // entries of zero bytes, written as empty files
-    std::vector<EntryReport>
-        failures;           // in entry-list order; entries left out by cancelling are not among them
+    int empty = 0;          // entries of zero bytes, written as empty files
+    int failed = 0;         // entries handed to ExtractListener::notExtracted
     bool cancelled = false; // the cancel flag stopped the run before every entry was done
 };
 
-// Called after each entry, in entry-list order, with the number of entries done so far.
-using ExtractProgress = std::function<void(int done, int total)>;
+// What the caller hears while the run goes on, in entry-list order; each call comes from one worker at a
+// time, not always the caller's thread.
+struct ExtractListener {
+    // An entry that was not extracted, with the reason (ExtractOutcomeReason), as soon as it and every entry
+    // before it are done: the run keeps no list of them. Entries left out by cancelling are not among them.
+    std::function<void(const std::u16string& entry, const std::u16string& reason)> notExtracted;
+    // After each entry, with the number of entries done so far.
+    std::function<void(int done, int total)> progress;
+};
 
 // Extracts entries (entry strings of archive) below destination (a native folder path) with ExtractEntry.
-// jobs < 1 means one worker. Failures of single entries, write errors included, are collected, never raised.
-// A worker that cannot get a handle of its own to the archive takes no entries; the others do them all. Once
+// jobs < 1 means one worker; fewer than jobs run when the process's limit of open files leaves too few
+// for them. Entries whose destinations collide with an earlier entry's (TSameDestinations) are reported
+// without being fetched. Failures of single entries, write errors included, are reported, never raised. A
+// worker that cannot get a handle of its own to the archive takes no entries; the others do them all. Once
 // *cancel (when given) is set, no entry is started any more and the entries being written are dropped, their
-// temporary files removed; the summary then tells so and holds what was done before.
+// temporary files removed; the summary then tells so and counts what was done before.
 ExtractSummary ExtractEntries(TwbBSAFile& archive, const std::vector<std::u16string>& entries,
-                              const std::u16string& destination, int jobs, const ExtractProgress& progress,
+                              const std::u16string& destination, int jobs, const ExtractListener& listener,
                               const std::atomic<bool>* cancel = nullptr);

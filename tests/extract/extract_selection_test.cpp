@@ -74,9 +74,75 @@ TEST(ExtractEntries, EntriesNamedLikeTemporaryFilesKeepTheirOwnBytes) {
         archive_test::OpenedArchive archive = archive_test::OpenFixture(temp, recipe, archiveName);
         const fs::path out = temp / ("out" + std::to_string(jobs));
         const ExtractSummary summary =
-            ExtractEntries(*archive.bsa, EntriesOf(*archive.bsa), FromUtf8(out.string()), jobs, nullptr);
-        EXPECT_TRUE(summary.failures.empty());
+            ExtractEntries(*archive.bsa, EntriesOf(*archive.bsa), FromUtf8(out.string()), jobs, {});
+        EXPECT_EQ(summary.failed, 0);
         EXPECT_TRUE(TreeOf(out) == expected) << "an entry is missing or holds another's bytes";
+    }
+}
+
+// Reports come in list order as the run goes, the same ones for any number of workers, and the summary
+// counts them.
+TEST(ExtractEntries, ReportsComeInListOrderAsTheRunGoesWithAnyNumberOfJobs) {
+    const fixture::TempFolder temp;
+    fixture::ArchiveSpec recipe;
+    recipe.version = 104;
+    recipe.folders = {{"a"}, {"b"}};
+    for (int i = 0; i < 1000; ++i) {
+        const std::string name = "e" + std::to_string(1000 + i);
+        switch (i % 4) {
+        case 0:
+            recipe.folders[0].files.push_back({name + ".bin", {static_cast<uint8_t>(i)}});
+            break;
+        case 1:
+            recipe.folders[0].files.push_back({name + "<.bin", {1}}); // refused
+            break;
+        case 2: {
+            fixture::EntrySpec damaged{name + ".nif", fixture::CompressibleBytes(100, 1),
+                                       fixture::Storage::Zlib};
+            damaged.packedOverride = std::vector<uint8_t>(20, 0xAB);
+            recipe.folders[0].files.push_back(damaged);
+            break;
+        }
+        default:
+            recipe.folders[1].files.push_back({name + ".txt", {}}); // empty
+            break;
+        }
+    }
+    archive_test::OpenedArchive archive = archive_test::OpenFixture(temp, recipe);
+    const std::vector<std::u16string> entries = EntriesOf(*archive.bsa);
+
+    std::vector<std::string> firstReports;
+    for (const int jobs : {1, 2, 4}) {
+        SCOPED_TRACE(jobs);
+        std::vector<std::string> reports;
+        int done = 0;
+        int doneAtFirstReport = -1;
+        ExtractListener listener;
+        listener.notExtracted = [&](const std::u16string& entry, const std::u16string& reason) {
+            doneAtFirstReport = doneAtFirstReport < 0 ? done : doneAtFirstReport;
+            reports.push_back(ToUtf8(entry) + ": " + ToUtf8(reason));
+        };
+        listener.progress = [&](int now, int total) {
+            EXPECT_EQ(now, done + 1);
+            EXPECT_EQ(total, static_cast<int>(entries.size()));
+            done = now;
+        };
+        const fs::path out = temp / ("out" + std::to_string(jobs));
+        const ExtractSummary summary =
+            ExtractEntries(*archive.bsa, entries, FromUtf8(out.string()), jobs, listener);
+        EXPECT_EQ(done, 1000);
+        EXPECT_EQ(summary.written, 250);
+        EXPECT_EQ(summary.empty, 250);
+        EXPECT_EQ(summary.failed, 500);
+        EXPECT_FALSE(summary.cancelled);
+        ASSERT_EQ(reports.size(), 500u);
+        EXPECT_EQ(reports[0], "a\\e1001<.bin: refused: '<' in a name");
+        EXPECT_EQ(reports[1].rfind("a\\e1002.nif: ", 0), 0u) << reports[1];
+        EXPECT_LT(doneAtFirstReport, 10) << "the first report waited for the end of the run";
+        if (firstReports.empty()) {
+            firstReports = reports;
+        }
+        EXPECT_EQ(reports, firstReports);
     }
 }
 
