@@ -261,6 +261,13 @@ int Extract(const std::u16string& path, const std::u16string& destination, const
     platform::SetFlagOnInterrupt(&interrupted);
     const ExtractSummary summary =
         ExtractEntries(*archive, entries, destination, jobs, listener, &interrupted);
+    if (!summary.noSpace.empty()) {
+        if (progressShown > 0) {
+            std::fputc('\n', stderr);
+        }
+        PrintError(summary.noSpace);
+        return 1;
+    }
     if (summary.cancelled) {
         std::fputs("interrupted\n", stderr);
         return 130;

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "extract/space_budget.h"
 #include "platform/folder_files.h"
 
 // How the workers of one run write below the destination, the same for all of them.
@@ -21,6 +22,9 @@ struct TDestinationRules {
     // whose open part is closed again is walked anew from the deepest folder still open, or from the
     // destination: every folder is still opened from its parent without following a link.
     size_t maxOpenFolders = SIZE_MAX;
+    // What the run may still write (ExtractEntry takes each entry's bytes from it before writing them);
+    // nullptr: no budget but the disk itself.
+    TSpaceBudget* space = nullptr;
 };
 
 class TDestinationFolder {

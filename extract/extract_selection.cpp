@@ -1,6 +1,7 @@
 #include "extract/extract_selection.h"
 
 #include <algorithm>
+#include <climits>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -12,9 +13,12 @@
 
 #include "base/exceptions.h"
 #include "extract/destination_folder.h"
+#include "extract/entry_path.h"
 #include "extract/entry_writer.h"
 #include "extract/extract_entry.h"
 #include "extract/same_destination.h"
+#include "extract/space_budget.h"
+#include "platform/directories.h"
 #include "platform/file.h"
 
 namespace {
@@ -70,6 +74,74 @@ TOpenFileShare ShareOpenFiles(size_t limit, int workers) {
     return {fitting, perWorker > kFilesPerWorker + 1 ? perWorker - kFilesPerWorker : 1};
 }
 
+// From the archive format: the size word's bit that toggles compression, and the archive flag with which
+// every entry's data begins with its counted name.
+constexpr uint32_t kSizeCompressionToggle = 0x40000000;
+constexpr uint32_t kArchiveEmbeddedNames = 0x100;
+constexpr uint64_t kUncompressedSizePrefix = 4;
+constexpr uint64_t kLongestEmbeddedName = 1 + 255;
+
+// What every entry of the archive takes in it, a bound of LeastBytesWritten for any selection of it.
+uint64_t StoredBytes(const TwbBSAFile& archive) {
+    uint64_t bytes = 0;
+    for (const TwbBSAFolderRec& folder : archive.Folders()) {
+        for (const TwbBSAFileRec& file : folder.Files) {
+            bytes += file.Size & ~kSizeCompressionToggle;
+        }
+    }
+    return bytes;
+}
+
+// The bytes an entry writes at least, from the index alone (no read per entry): a raw entry its stored bytes
+// but an embedded name; a compressed one its packed bytes, less what a compressor adds to data it cannot
+// shrink (LZ4's legacy blocks at most 1/255 and 16 bytes, zlib's stored blocks less; 1/128 and 64 are set
+// aside). Only a crafted entry writes less, one with nothing packed standing for its size in zero bytes: the
+// space budget stops those during the run.
+uint64_t LeastBytesWritten(const TwbBSAFile& archive, const rFileData& parts) {
+    bool compressed = false;
+    uint32_t storedSize = 0;
+    if (!archive.entryStorage(parts.fPath, parts.fName + parts.fExt, compressed, storedSize) ||
+        storedSize > INT32_MAX) {
+        return 0; // cannot be fetched: writes nothing
+    }
+    uint64_t bytes = storedSize;
+    const auto less = [&bytes](uint64_t part) { bytes -= std::min(bytes, part); };
+    if ((archive.Flags() & kArchiveEmbeddedNames) != 0) {
+        less(kLongestEmbeddedName);
+    }
+    if (compressed) {
+        less(kUncompressedSizePrefix);
+        less(bytes / 128 + 64);
+    }
+    return bytes;
+}
+
+// The space budget of the run, or a message when the entries that are written cannot fit in the destination's
+// free space whatever they hold. Nothing when the system cannot tell the free space.
+std::optional<TSpaceBudget> SpaceBudget(const TwbBSAFile& archive, const std::vector<std::u16string>& entries,
+                                        const TSameDestinations& sameDestinations,
+                                        const std::u16string& destination, std::u16string& noSpace) {
+    uint64_t freeBytes = 0;
+    if (!platform::FreeDiskSpace(destination, freeBytes)) {
+        return std::nullopt;
+    }
+    // Usually the whole archive fits: then no entry needs looking up.
+    if (StoredBytes(archive) > freeBytes) {
+        uint64_t needed = 0;
+        for (size_t i = 0; i < entries.size(); ++i) {
+            const rFileData parts = SplitEntryPath(entries[i]);
+            if (!sameDestinations.Earlier(i) && !UnsafeEntryPathReason(parts)) {
+                needed += LeastBytesWritten(archive, parts);
+            }
+        }
+        if (needed > freeBytes) {
+            noSpace = NotEnoughSpaceMessage(destination, needed, freeBytes);
+            return std::nullopt;
+        }
+    }
+    return std::make_optional<TSpaceBudget>(destination, freeBytes);
+}
+
 bool IsSet(const std::atomic<bool>* flag) {
     return flag != nullptr && flag->load(std::memory_order_relaxed);
 }
@@ -91,6 +163,14 @@ ExtractSummary ExtractEntries(TwbBSAFile& archive, const std::vector<std::u16str
     rules.maxOpenFolders = share.foldersPerWorker;
 
     ExtractSummary summary;
+    std::optional<TSpaceBudget> space =
+        SpaceBudget(archive, entries, sameDestinations, destination, summary.noSpace);
+    if (!summary.noSpace.empty()) {
+        return summary;
+    }
+    rules.space = space ? &*space : nullptr;
+    const auto stopped = [&] { return IsSet(cancel) || (space && space->Exhausted()); };
+
     size_t finished = 0; // entries done to the end, reported or not
     // Takes in the outcome of entries[index], in list order: counts it and hands it on.
     auto collect = [&](size_t index, const TExtractOutcome& outcome) {
@@ -103,6 +183,11 @@ ExtractSummary ExtractEntries(TwbBSAFile& archive, const std::vector<std::u16str
             break;
         case TExtractOutcome::Kind::Cancelled:
             break;
+        case TExtractOutcome::Kind::NoSpace:
+            if (summary.noSpace.empty()) {
+                summary.noSpace = outcome.detail; // the first in list order: one message for the run
+            }
+            break;
         default:
             ++summary.failed;
             if (listener.notExtracted) {
@@ -110,7 +195,9 @@ ExtractSummary ExtractEntries(TwbBSAFile& archive, const std::vector<std::u16str
             }
             break;
         }
-        finished += outcome.kind == TExtractOutcome::Kind::Cancelled ? 0 : 1;
+        const bool done = outcome.kind != TExtractOutcome::Kind::Cancelled &&
+                          outcome.kind != TExtractOutcome::Kind::NoSpace;
+        finished += done ? 1 : 0;
         if (listener.progress) {
             listener.progress(static_cast<int>(index + 1), static_cast<int>(entries.size()));
         }
@@ -123,7 +210,7 @@ ExtractSummary ExtractEntries(TwbBSAFile& archive, const std::vector<std::u16str
     auto work = [&](TwbBSAFile& reader, const std::function<void(size_t)>& room,
                     const std::function<void(size_t, TExtractOutcome &&)>& deliver) {
         TDestinationFolder folder(destination, rules);
-        while (!IsSet(cancel)) {
+        while (!stopped()) {
             const size_t index = nextEntry++;
             if (index >= entries.size()) {
                 break;
@@ -137,7 +224,7 @@ ExtractSummary ExtractEntries(TwbBSAFile& archive, const std::vector<std::u16str
         work(
             archive, [](size_t) {},
             [&](size_t index, TExtractOutcome&& outcome) { collect(index, outcome); });
-        summary.cancelled = finished < entries.size();
+        summary.cancelled = finished < entries.size() && summary.noSpace.empty();
         return summary;
     }
 
@@ -194,6 +281,6 @@ ExtractSummary ExtractEntries(TwbBSAFile& archive, const std::vector<std::u16str
         }
         work(archive, room, deliver);
     } // the other workers are done here, and every entry taken is handed on
-    summary.cancelled = finished < entries.size();
+    summary.cancelled = finished < entries.size() && summary.noSpace.empty();
     return summary;
 }

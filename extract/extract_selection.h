@@ -15,6 +15,11 @@ struct ExtractSummary {
     int empty = 0;          // entries of zero bytes, written as empty files
     int failed = 0;         // entries handed to ExtractListener::notExtracted
     bool cancelled = false; // the cancel flag stopped the run before every entry was done
+    // NotEnoughSpaceMessage when the destination's free space stopped the run: before it began, when the
+    // entries need more than is free whatever they hold, or before the first entry (in list order) that did
+    // not fit. Entries not done then are neither counted nor reported; which of the later entries were
+    // written before the stop depends on the workers' pace, as with a cancel.
+    std::u16string noSpace;
 };
 
 // What the caller hears while the run goes on, in entry-list order; each call comes from one worker at a
@@ -31,7 +36,8 @@ struct ExtractListener {
 // jobs < 1 means one worker; fewer than jobs run when the process's limit of open files leaves too few
 // for them. Entries whose destinations collide with an earlier entry's (TSameDestinations) are reported
 // without being fetched. Failures of single entries, write errors included, are reported, never raised. A
-// worker that cannot get a handle of its own to the archive takes no entries; the others do them all. Once
+// worker that cannot get a handle of its own to the archive takes no entries; the others do them all. The run
+// writes no more than the destination's file system had free when it began (see TSpaceBudget). Once
 // *cancel (when given) is set, no entry is started any more and the entries being written are dropped, their
 // temporary files removed; the summary then tells so and counts what was done before.
 ExtractSummary ExtractEntries(TwbBSAFile& archive, const std::vector<std::u16string>& entries,

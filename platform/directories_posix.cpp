@@ -1,15 +1,40 @@
 #include "platform/directories.h"
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <string>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 #include <vector>
 
 #include "platform/native_path.h"
 
 namespace platform {
+namespace {
+
+// Read only by FreeDiskSpace; null outside tests.
+std::atomic<FreeDiskSpaceFake> gFreeDiskSpaceFake{nullptr};
+
+} // namespace
+
+bool FreeDiskSpace(const std::u16string& path, uint64_t& freeBytes) {
+    if (const FreeDiskSpaceFake fake = gFreeDiskSpaceFake.load(); fake != nullptr) {
+        freeBytes = fake(path);
+        return true;
+    }
+    struct statvfs info {};
+    if (statvfs(NativePath(path).c_str(), &info) != 0) {
+        return false;
+    }
+    freeBytes = uint64_t{info.f_bavail} * info.f_frsize;
+    return true;
+}
+
+void SetFreeDiskSpaceForTesting(FreeDiskSpaceFake fake) {
+    gFreeDiskSpaceFake.store(fake);
+}
 
 bool DirectoryExists(const std::u16string& path) {
     struct stat info {};

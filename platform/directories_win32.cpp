@@ -2,12 +2,16 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <vector>
 
 #include "platform/win32_path.h"
 
 namespace platform {
 namespace {
+
+// Read only by FreeDiskSpace; null outside tests.
+std::atomic<FreeDiskSpaceFake> gFreeDiskSpaceFake{nullptr};
 
 bool IsDirectory(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -28,6 +32,28 @@ size_t RootLength(const std::wstring& path) {
 }
 
 } // namespace
+
+bool FreeDiskSpace(const std::u16string& path, uint64_t& freeBytes) {
+    if (const FreeDiskSpaceFake fake = gFreeDiskSpaceFake.load(); fake != nullptr) {
+        freeBytes = fake(path);
+        return true;
+    }
+    // The path of a folder: GetDiskFreeSpaceExW takes any folder on the volume, not only its root.
+    std::wstring folder = Win32Path(path);
+    if (folder.empty() || folder.back() != L'\\') {
+        folder += L'\\';
+    }
+    ULARGE_INTEGER available{};
+    if (!GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) {
+        return false;
+    }
+    freeBytes = available.QuadPart;
+    return true;
+}
+
+void SetFreeDiskSpaceForTesting(FreeDiskSpaceFake fake) {
+    gFreeDiskSpaceFake.store(fake);
+}
 
 bool DirectoryExists(const std::u16string& path) {
     return !path.empty() && IsDirectory(Win32Path(path));

@@ -428,6 +428,39 @@ TEST(CliExtract, DeepFoldersWithManyJobsStayWithinTheOpenFileLimit) {
 #endif
 }
 
+// Entries whose stored sizes alone need more than the destination has free: one message with both figures,
+// exit status 1, and not one file written.
+TEST(CliExtract, EntriesLargerThanTheFreeSpaceAreNotStarted) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the fixture is a sparse file, which Windows makes only when asked to";
+#else
+    TempFolder dir;
+    ArchiveSpec recipe;
+    recipe.version = 105;
+    recipe.folderBlocksAt = uint64_t{3} << 30; // a hole of 3 GiB that holds the entries' claimed bytes
+    recipe.folders = {{"big"}};
+    for (int i = 0; i < 200; ++i) {
+        EntrySpec claim{"e" + std::to_string(i) + ".bin"};
+        claim.offsetOverride = 1 << 20;
+        claim.sizeWordOverride = 0x3FFFFFFF; // raw, 1 GiB less a byte
+        recipe.folders[0].files.push_back(claim);
+    }
+    WriteArchiveFile(recipe, (dir / "claims.bsa").string());
+    if (fs::space(dir.Path()).available >= uint64_t{200} << 30) {
+        GTEST_SKIP() << "this disk has room for all of it";
+    }
+    const fs::path out = dir / "out";
+    const CliRun run = RunCli(dir, {"extract", (dir / "claims.bsa").string(), out.string(), "--jobs", "2"});
+    EXPECT_EQ(run.exitCode, 1);
+    const std::string figures = "Not enough free space in " + out.string() +
+                                ": the entries need at least 214748364600 bytes (200.0 GiB), ";
+    EXPECT_EQ(run.err.rfind(figures, 0), 0u) << run.err;
+    EXPECT_TRUE(run.err.ends_with(" are free\n")) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1);
+    EXPECT_TRUE(TreeOf(out).empty());
+#endif
+}
+
 // Links already in DEST never lead a write outside it: a folder link makes the entry refused, a link or hard
 // link at an entry's own name is replaced by the new file and its target keeps its bytes.
 TEST(CliExtract, LinksInTheDestinationAreNeverWrittenThrough) {

@@ -11,6 +11,7 @@
 #include "extract/extract_selection.h"
 #include "fixtures/bsa_writer.h"
 #include "fixtures/temp_folder.h"
+#include "platform/directories.h"
 #include "platform/folder_files.h"
 #include "tests/archive/archive_test_util.h"
 
@@ -143,6 +144,110 @@ TEST(ExtractEntries, ReportsComeInListOrderAsTheRunGoesWithAnyNumberOfJobs) {
             firstReports = reports;
         }
         EXPECT_EQ(reports, firstReports);
+    }
+}
+
+// The free space the destination's file system reports, made small for the tests below.
+uint64_t gFreeSpace = 0;
+uint64_t FakeFreeSpace(const std::u16string&) {
+    return gFreeSpace;
+}
+
+class FreeSpaceFake {
+public:
+    explicit FreeSpaceFake(uint64_t bytes) {
+        gFreeSpace = bytes;
+        platform::SetFreeDiskSpaceForTesting(FakeFreeSpace);
+    }
+    ~FreeSpaceFake() { platform::SetFreeDiskSpaceForTesting(nullptr); }
+    FreeSpaceFake(const FreeSpaceFake&) = delete;
+    FreeSpaceFake& operator=(const FreeSpaceFake&) = delete;
+};
+
+size_t FilesBelow(const fs::path& root) {
+    size_t files = 0;
+    if (fs::exists(root)) {
+        for (const auto& item : fs::recursive_directory_iterator(root)) {
+            files += item.is_directory() ? 0 : 1;
+        }
+    }
+    return files;
+}
+
+// Entries that need more than the disk has free, by their stored sizes alone, are not started: one message
+// names both figures, and nothing is written. Entries refused or colliding, and entries that would come
+// from nothing packed, do not count.
+TEST(ExtractEntries, EntriesThatCannotFitAreNotStarted) {
+    const fixture::TempFolder temp;
+    fixture::ArchiveSpec recipe;
+    recipe.version = 104;
+    fixture::EntrySpec nothingPacked{"zeros.bin", {}, fixture::Storage::Zlib};
+    nothingPacked.packedOverride = std::vector<uint8_t>{};
+    nothingPacked.uncompressedSizeOverride = 1 << 20;
+    recipe.folders = {{"a",
+                       {{"1.bin", fixture::RandomBytes(600, 1)},
+                        {"2.bin", fixture::RandomBytes(600, 2)},
+                        {"3.bin", fixture::RandomBytes(600, 3)},
+                        {"bad<.bin", fixture::RandomBytes(5000, 4)},
+                        nothingPacked}},
+                      {"a\\.", {{"1.bin", fixture::RandomBytes(5000, 5)}}}};
+    archive_test::OpenedArchive archive = archive_test::OpenFixture(temp, recipe);
+    const FreeSpaceFake disk(1000);
+    for (const int jobs : {1, 2}) {
+        const fs::path out = temp / ("out" + std::to_string(jobs));
+        const std::u16string destination = FromUtf8(out.string());
+        std::vector<std::string> reports;
+        ExtractListener listener;
+        listener.notExtracted = [&](const std::u16string& entry, const std::u16string&) {
+            reports.push_back(ToUtf8(entry));
+        };
+        const ExtractSummary summary =
+            ExtractEntries(*archive.bsa, EntriesOf(*archive.bsa), destination, jobs, listener);
+        EXPECT_EQ(ToUtf8(summary.noSpace), "Not enough free space in " + out.string() +
+                                               ": the entries need at least 1800 bytes (1.8 KiB), 1000 bytes "
+                                               "are free");
+        EXPECT_EQ(summary.written + summary.empty + summary.failed, 0);
+        EXPECT_FALSE(summary.cancelled);
+        EXPECT_TRUE(reports.empty());
+        EXPECT_EQ(FilesBelow(out), 0u);
+    }
+}
+
+// Entries that need more than their stored sizes say (nothing packed stands for zero bytes) are written while
+// they fit; the first that would not stops the run with the same message, and nothing is left half written.
+TEST(ExtractEntries, TheFirstEntryThatWouldNotFitStopsTheRun) {
+    const fixture::TempFolder temp;
+    fixture::ArchiveSpec recipe;
+    recipe.version = 105;
+    recipe.flags = 0x7; // compressed by default
+    recipe.folders = {{"z"}};
+    for (int i = 0; i < 6; ++i) {
+        fixture::EntrySpec zeros{"z" + std::to_string(i) + ".bin", {}, fixture::Storage::Lz4Frame};
+        zeros.packedOverride = std::vector<uint8_t>{};
+        zeros.uncompressedSizeOverride = 1 << 20;
+        recipe.folders[0].files.push_back(zeros);
+    }
+    archive_test::OpenedArchive archive = archive_test::OpenFixture(temp, recipe);
+    const FreeSpaceFake disk(5 << 19); // room for two and a half
+    for (const int jobs : {1, 2}) {
+        SCOPED_TRACE(jobs);
+        const fs::path out = temp / ("out" + std::to_string(jobs));
+        int reports = 0;
+        ExtractListener listener;
+        listener.notExtracted = [&](const std::u16string&, const std::u16string&) { ++reports; };
+        const ExtractSummary summary =
+            ExtractEntries(*archive.bsa, EntriesOf(*archive.bsa), FromUtf8(out.string()), jobs, listener);
+        EXPECT_EQ(ToUtf8(summary.noSpace), "Not enough free space in " + out.string() +
+                                               ": the entries need at least 3145728 bytes (3.0 MiB), 2621440 "
+                                               "bytes (2.5 MiB) are free");
+        EXPECT_EQ(summary.written, 2);
+        EXPECT_EQ(reports, 0);
+        EXPECT_FALSE(summary.cancelled);
+        EXPECT_EQ(FilesBelow(out), 2u) << "two whole files and no temporary one";
+        if (jobs == 1) {
+            EXPECT_EQ(ReadWholeFile(out / "z" / "z0.bin"), std::vector<uint8_t>(1 << 20, 0));
+            EXPECT_EQ(ReadWholeFile(out / "z" / "z1.bin"), std::vector<uint8_t>(1 << 20, 0));
+        }
     }
 }
 
