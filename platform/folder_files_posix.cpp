@@ -105,4 +105,8 @@ bool FileRemove(FolderHandle folder, const std::u16string& name) {
 
 void ToFileNameKey(std::u16string&) {}
 
+bool FileSystemsMakeShortNames() {
+    return false;
+}
+
 } // namespace platform

@@ -461,6 +461,45 @@ TEST(CliExtract, EntriesLargerThanTheFreeSpaceAreNotStarted) {
 #endif
 }
 
+// Where a file can also be opened by a short (8.3) name, an entry named like one might write an earlier
+// entry's file: it is refused there. Elsewhere it is an ordinary name.
+TEST(CliExtract, NamesShapedLikeShortNamesAreRefusedWhereFilesHaveThem) {
+    TempFolder dir;
+    std::string alias = "LONGFI~1.TXT";
+#ifdef _WIN32
+    // The short name this system gives such a long name, when it gives one (Wine makes its own kind).
+    fs::create_directories(dir / "probe");
+    dir.Write("probe/longfilename.txt", {'p'});
+    const std::wstring longPath = (dir / "probe" / "longfilename.txt").wstring();
+    wchar_t shortPath[MAX_PATH] = {};
+    const DWORD length = GetShortPathNameW(longPath.c_str(), shortPath, MAX_PATH);
+    const std::string shortName = U8(fs::path(shortPath).filename());
+    if (length > 0 && length < MAX_PATH && shortName != "longfilename.txt") {
+        alias = shortName;
+    }
+#endif
+    ArchiveSpec recipe;
+    recipe.folders = {{"x", {{"longfilename.txt", {'L'}}, {alias, {'S'}}}}};
+    WriteArchiveFile(recipe, (dir / "alias.bsa").string());
+    for (const char* jobs : {"1", "2"}) {
+        SCOPED_TRACE(jobs);
+        const fs::path out = dir / (std::string("out") + jobs);
+        const CliRun run =
+            RunCli(dir, {"extract", (dir / "alias.bsa").string(), out.string(), "--jobs", jobs});
+#ifdef _WIN32
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.err,
+                  "x\\" + alias + ": refused: name shaped like a short (8.3) name\n1 of 2 entries failed\n");
+        EXPECT_EQ(TreeOf(out), (std::map<std::string, std::vector<uint8_t>>{{"x/longfilename.txt", {'L'}}}));
+#else
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(TreeOf(out), (std::map<std::string, std::vector<uint8_t>>{{"x/longfilename.txt", {'L'}},
+                                                                            {"x/" + alias, {'S'}}}));
+#endif
+    }
+}
+
 // Links already in DEST never lead a write outside it: a folder link makes the entry refused, a link or hard
 // link at an entry's own name is replaced by the new file and its target keeps its bytes.
 TEST(CliExtract, LinksInTheDestinationAreNeverWrittenThrough) {
