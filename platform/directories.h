@@ -16,9 +16,9 @@ bool DirectoryExists(const std::u16string& path);
 // Creates the folder and every missing parent. True when the folder exists afterwards; otherwise false, with
 // the reason (the first creation that failed, or "not a directory" for a file in the way) in LastErrorCode().
 bool ForceDirectories(const std::u16string& path);
-// The bytes the calling user may still write on the file system that holds the folder at path (a quota or
-// the space kept for the superuser left out). False when the system cannot tell, with the reason in
-// LastErrorCode().
+// The bytes the calling user may still write on the file system that holds the folder at path, or that will
+// hold it (its nearest existing parent is asked), without the space kept for the superuser. False when the
+// system cannot tell, with the reason in LastErrorCode().
 bool FreeDiskSpace(const std::u16string& path, uint64_t& freeBytes);
 // For tests: a stand-in that FreeDiskSpace asks instead of the system, as if the disk were that full;
 // nullptr, the default, removes it. Set it only while nothing else asks.

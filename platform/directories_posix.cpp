@@ -1,5 +1,6 @@
 #include "platform/directories.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -24,9 +25,15 @@ bool FreeDiskSpace(const std::u16string& path, uint64_t& freeBytes) {
         freeBytes = fake(path);
         return true;
     }
+    std::string folder = NativePath(path);
     struct statvfs info {};
-    if (statvfs(NativePath(path).c_str(), &info) != 0) {
-        return false;
+    while (statvfs(folder.empty() ? "." : folder.c_str(), &info) != 0) {
+        // Not made yet: the folder it will be made in tells.
+        const size_t slash = folder.find_last_of('/');
+        if (errno != ENOENT || folder.empty() || folder == "/") {
+            return false;
+        }
+        folder.resize(slash == std::string::npos ? 0 : std::max<size_t>(slash, 1));
     }
     freeBytes = uint64_t{info.f_bavail} * info.f_frsize;
     return true;

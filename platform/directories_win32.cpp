@@ -38,14 +38,21 @@ bool FreeDiskSpace(const std::u16string& path, uint64_t& freeBytes) {
         freeBytes = fake(path);
         return true;
     }
-    // The path of a folder: GetDiskFreeSpaceExW takes any folder on the volume, not only its root.
+    // GetDiskFreeSpaceExW takes any existing folder of the volume; one not made yet is asked of its parent.
     std::wstring folder = Win32Path(path);
-    if (folder.empty() || folder.back() != L'\\') {
-        folder += L'\\';
+    while (folder.size() > 1 && folder.back() == L'\\') {
+        folder.pop_back();
     }
     ULARGE_INTEGER available{};
-    if (!GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) {
-        return false;
+    while (!GetDiskFreeSpaceExW((folder + L'\\').c_str(), &available, nullptr, nullptr)) {
+        const DWORD reason = GetLastError();
+        const size_t separator = folder.find_last_of(L'\\');
+        if ((reason != ERROR_FILE_NOT_FOUND && reason != ERROR_PATH_NOT_FOUND) ||
+            separator == std::wstring::npos || separator + 1 < RootLength(folder)) {
+            SetLastError(reason);
+            return false;
+        }
+        folder.resize(separator);
     }
     freeBytes = available.QuadPart;
     return true;
