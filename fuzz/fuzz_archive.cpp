@@ -6,6 +6,7 @@
 // Refusals are fine (the reader raises Exception, the session returns false); anything else is a finding:
 // a sanitizer report, another exception type escaping, a time-out, an allocation over the fuzzer's limit, or
 // one of the checks below.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "archive/archive_session.h"
 #include "archive/string_list.h"
@@ -20,6 +22,8 @@
 #include "base/exceptions.h"
 #include "base/ustring.h"
 #include "extract/entry_path.h"
+#include "extract/entry_writer.h"
+#include "extract/same_destination.h"
 #include "platform/directories.h"
 
 #ifdef __linux__
@@ -120,6 +124,32 @@ void CheckStaysBelowDestination(const rFileData& parts) {
     }
 }
 
+// Entries that collide name an earlier entry of the list that is written itself; refused ones collide with
+// nothing. No folder or file name of the run begins as its temporary files' names do.
+void CheckCollisionsAndTemporaryNames(const std::vector<std::u16string>& entries) {
+    const TSameDestinations same(entries);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const std::optional<TSameDestinations::TEarlier> earlier = same.Earlier(i);
+        if (!earlier) {
+            continue;
+        }
+        const size_t at = static_cast<size_t>(earlier->entry - entries.data());
+        if (at >= i || same.Earlier(at) || UnsafeEntryPathReason(SplitEntryPath(entries[i]))) {
+            Fail("a collision names no earlier written entry", entries[i]);
+        }
+    }
+    const std::u16string prefix = ChooseTemporaryPrefix(entries);
+    for (const std::u16string& entry : entries) {
+        for (size_t start = 0; start <= entry.size();) {
+            const size_t end = std::min(entry.find(u'\\', start), entry.size());
+            if (std::u16string_view(entry).substr(start, end - start).starts_with(prefix)) {
+                Fail("a name begins as the temporary files do", entry);
+            }
+            start = end + 1;
+        }
+    }
+}
+
 // A fetch that fails must hand back an empty buffer.
 void Fetch(TArchiveSession& archive, const std::u16string& path, const rFileData& parts, bool getData) {
     TBytes buffer{0x5A};
@@ -149,13 +179,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     TStringList entries;
     ArchiveExportFileList(archive, path, entries);
+    std::vector<std::u16string> entryStrings;
     for (const TStringList::Item& entry : entries.Items()) {
         const rFileData parts = SplitEntryPath(entry.string);
         Fetch(archive, path, parts, true);
         if (!UnsafeEntryPathReason(parts).has_value()) {
             CheckStaysBelowDestination(parts);
         }
+        entryStrings.push_back(entry.string);
     }
+    CheckCollisionsAndTemporaryNames(entryStrings);
 
     // Names the archive does not list: lookups must miss (or hit) cleanly, also in an empty archive.
     const std::u16string someFolder = entries.Count() > 0 ? SplitEntryPath(entries.Strings(0)).fPath : u"";
