@@ -38,7 +38,7 @@ void TDestinationFolder::CloseBelow(size_t depth) {
         }
         open_.pop_back();
     }
-    // With every folder kept closed, the walk starts again at the destination.
+    // When all the folders kept are closed, the walk starts again at the destination.
     if (firstOpen_ >= open_.size()) {
         open_.clear();
         firstOpen_ = 0;
