@@ -200,6 +200,23 @@ bool TwbBSAFile::entryPacking(const std::u16string& folder, const std::u16string
     return true;
 }
 
+uint64_t TwbBSAFile::EntryLeastSize(TEntryRef entry) const {
+    const TEntryStorage storage = EntryStorage(entry);
+    if (storage.storedSize > kMaxEntryBytes) {
+        return 0;
+    }
+    uint64_t bytes = storage.storedSize;
+    const auto less = [&bytes](uint64_t part) { bytes -= std::min(bytes, part); };
+    if ((bfFlags & kArchiveEmbeddedNames) != 0) {
+        less(kLongestEntryPrefix - kUncompressedSizePrefix);
+    }
+    if (storage.compressed) {
+        less(kUncompressedSizePrefix);
+        less(bytes / 128 + 64);
+    }
+    return bytes;
+}
+
 bool TwbBSAFile::IsCompressed(uint32_t& sizeWord) const {
     bool compressed = (sizeWord & kSizeCompressionToggle) != 0;
     sizeWord &= ~kSizeCompressionToggle;

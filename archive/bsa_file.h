@@ -74,6 +74,12 @@ public:
         uint32_t storedSize = 0;
     };
     TEntryStorage EntryStorage(TEntryRef entry) const;
+    // The bytes an entry decodes to at least, from the index alone (nothing is read): a raw entry's stored
+    // bytes but an embedded name; a compressed one's packed bytes, less what a compressor adds to data it
+    // cannot shrink (LZ4's legacy blocks at most 1/255 and 16 bytes, zlib's stored blocks less; 1/128 and 64
+    // are set aside). Only a crafted entry decodes to less: one with nothing packed, which stands for its
+    // size in zero bytes. 0 for an entry whose stored bytes cannot be read.
+    uint64_t EntryLeastSize(TEntryRef entry) const;
 
     // How an entry's data is packed. Version 105 packs with LZ4 either as frames or as a legacy stream.
     enum class Packing { Raw, Zlib, Lz4Frame, Lz4Legacy, Lz4Unrecognised };

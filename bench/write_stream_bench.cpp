@@ -92,7 +92,7 @@ void BM_WriteEntryFile(benchmark::State& state) {
             state.SkipWithError("folder refused");
             return;
         }
-        WriteEntryFile(*open, u"entry.dds", file, data);
+        WriteEntryFile(*open, u"entry.dds", file, data, destination.Rules().temporaryPrefix);
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
 }

@@ -22,10 +22,10 @@
 #include "archive/archive_session.h"
 #include "archive/entry_string.h"
 #include "base/exceptions.h"
-#include "cli/extract_job.h"
 #include "cli/terminal_text.h"
 #include "cli/view_commands.h"
 #include "extract/entry_filter.h"
+#include "extract/extract_selection.h"
 #include "platform/directories.h"
 #include "platform/file.h"
 #include "platform/interrupt.h"
@@ -235,29 +235,45 @@ int Extract(const std::u16string& path, const std::u16string& destination, const
         PrintError(u"Cannot create the folder " + destination + u": " + platform::SystemErrorText(reason));
         return 1;
     }
+    // On a terminal, a progress line that each report first wipes, so that reports stay lines of their own.
     const bool terminal = ErrorsGoToTerminal();
-    const auto progress = [terminal](int done, int total) {
+    size_t progressShown = 0; // characters of the progress line on the terminal now
+    ExtractListener listener;
+    listener.progress = [&](int done, int total) {
         if (terminal && (done % 97 == 0 || done == total)) {
-            std::fprintf(stderr, "\r%d/%d", done, total);
+            const int length = std::fprintf(stderr, "\r%d/%d", done, total) - 1;
+            progressShown = length > 0 ? static_cast<size_t>(length) : 0;
             if (done == total) {
                 std::fputc('\n', stderr);
+                progressShown = 0;
             }
         }
+    };
+    listener.notExtracted = [&](const std::u16string& entry, const std::u16string& reason) {
+        if (progressShown > 0) {
+            std::fprintf(stderr, "\r%*s\r", static_cast<int>(progressShown), "");
+            progressShown = 0;
+        }
+        PrintError(entry + u": " + reason);
     };
     // Ctrl-C or SIGTERM stops the run between entries or blocks, with no temporary file left behind.
     static std::atomic<bool> interrupted{false};
     platform::SetFlagOnInterrupt(&interrupted);
     const ExtractSummary summary =
-        ExtractEntries(*archive, entries, destination, jobs, progress, &interrupted);
-    for (const auto& failure : summary.failures) {
-        PrintError(failure.entry + u": " + failure.reason);
+        ExtractEntries(*archive, entries, destination, jobs, listener, &interrupted);
+    if (!summary.noSpace.empty()) {
+        if (progressShown > 0) {
+            std::fputc('\n', stderr);
+        }
+        PrintError(summary.noSpace);
+        return 1;
     }
     if (summary.cancelled) {
         std::fputs("interrupted\n", stderr);
         return 130;
     }
-    if (!summary.failures.empty()) {
-        std::fprintf(stderr, "%zu of %zu entries failed\n", summary.failures.size(), entries.size());
+    if (summary.failed > 0) {
+        std::fprintf(stderr, "%d of %zu entries failed\n", summary.failed, entries.size());
         return 1;
     }
     return 0;
@@ -269,8 +285,7 @@ int DefaultJobs() {
 }
 
 int Run(std::vector<std::string> args) {
-    // A file size limit ("ulimit -f") makes a write fail, reported and cleaned up, instead of ending the
-    // tool.
+    // A file size limit fails the write that passes it, which is reported; it never ends the process.
     platform::IgnoreFileSizeLimitSignal();
 #ifdef __GLIBC__
     // Extraction allocates and frees an entry-sized buffer or two per entry, up to several MiB. By default

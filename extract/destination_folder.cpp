@@ -1,8 +1,10 @@
 #include "extract/destination_folder.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "base/exceptions.h"
+#include "extract/entry_writer.h"
 #include "platform/directories.h"
 #include "platform/file.h"
 
@@ -15,7 +17,12 @@ namespace {
 
 } // namespace
 
-TDestinationFolder::TDestinationFolder(std::u16string path) : path_(std::move(path)) {}
+TDestinationFolder::TDestinationFolder(std::u16string path, TDestinationRules rules)
+    : path_(std::move(path)), rules_(std::move(rules)) {
+    if (rules_.temporaryPrefix.empty()) {
+        rules_.temporaryPrefix = ChooseTemporaryPrefix({});
+    }
+}
 
 TDestinationFolder::~TDestinationFolder() {
     CloseBelow(0);
@@ -26,8 +33,23 @@ TDestinationFolder::~TDestinationFolder() {
 
 void TDestinationFolder::CloseBelow(size_t depth) {
     while (open_.size() > depth) {
-        platform::FolderClose(open_.back().handle);
+        if (open_.size() > firstOpen_) {
+            platform::FolderClose(open_.back().handle);
+        }
         open_.pop_back();
+    }
+    // When all the folders kept are closed, the walk starts again at the destination.
+    if (firstOpen_ >= open_.size()) {
+        open_.clear();
+        firstOpen_ = 0;
+    }
+}
+
+void TDestinationFolder::CloseBeyondTheLimit() {
+    while (OpenFolderCount() > std::max<size_t>(rules_.maxOpenFolders, 1)) {
+        platform::FolderClose(open_[firstOpen_].handle);
+        open_[firstOpen_].handle = platform::kInvalidFolderHandle;
+        ++firstOpen_;
     }
 }
 
@@ -47,13 +69,14 @@ TDestinationFolder::Open(const std::vector<std::u16string_view>& components, con
             }
         }
     }
-    // Keep what the last entry opened as far as this one's folders agree with it.
+    // Keep what the last entry opened as far as this one's folders agree with it, and walk on from the
+    // deepest of those folders still open.
     size_t kept = 0;
     while (kept < components.size() && kept < open_.size() && open_[kept].name == components[kept]) {
         ++kept;
     }
     CloseBelow(kept);
-    for (size_t i = kept; i < components.size(); ++i) {
+    for (size_t i = open_.size(); i < components.size(); ++i) {
         const platform::FolderHandle parent = i == 0 ? root_ : open_.back().handle;
         std::u16string name(components[i]);
         platform::FolderHandle child = platform::kInvalidFolderHandle;
@@ -65,6 +88,7 @@ TDestinationFolder::Open(const std::vector<std::u16string_view>& components, con
                 platform::FolderClose(child);
                 throw;
             }
+            CloseBeyondTheLimit();
             break;
         case platform::ChildFolder::Link:
             refusal = kLinkInPath;

@@ -6,6 +6,7 @@
 
 #include "archive/entry_string.h"
 #include "platform/directories.h"
+#include "platform/folder_files.h"
 
 namespace {
 
@@ -150,8 +151,28 @@ std::optional<std::u16string> UnsafeEntryPathReason(const rFileData& parts) {
         if (EndsWithDotOrSpace(name)) {
             return u"name ends in a dot or space";
         }
+        if (platform::FileSystemsMakeShortNames() && HasShortNameShape(name)) {
+            return u"name shaped like a short (8.3) name";
+        }
     }
     return std::nullopt;
+}
+
+bool HasShortNameShape(std::u16string_view name) {
+    const size_t dot = name.find(u'.');
+    const std::u16string_view base = name.substr(0, dot);
+    if (dot != std::u16string_view::npos) {
+        const std::u16string_view extension = name.substr(dot + 1);
+        if (extension.size() > 3 || extension.find(u'.') != std::u16string_view::npos) {
+            return false;
+        }
+    }
+    const size_t tilde = base.rfind(u'~');
+    if (base.size() > 8 || tilde == std::u16string_view::npos || tilde + 1 == base.size()) {
+        return false;
+    }
+    return std::all_of(base.begin() + static_cast<std::ptrdiff_t>(tilde) + 1, base.end(),
+                       [](char16_t c) { return IsAsciiLetter(c) || (c >= u'0' && c <= u'9'); });
 }
 
 std::vector<std::u16string_view> EntryDestinationComponents(const rFileData& parts) {

@@ -21,9 +21,17 @@ rFileData SplitEntryPath(const std::u16string& entry);
 // alternate data stream), a ".." component, a file name that is empty, "." or "..", a "/" or a control
 // character anywhere (a "/" would be a separator here), and, on every system, what Windows cannot create
 // as it stands: the characters < > " | ? *, device names (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with any
-// extension) and names ending in a dot or a space. Harmless: "." components and empty components inside
-// the folder, which are dropped (real archives keep root files in a folder named ".").
+// extension) and names ending in a dot or a space. Where the file system makes short names
+// (platform::FileSystemsMakeShortNames), also names of their shape (HasShortNameShape): such a name may be
+// another entry's file or folder under its short name, which no comparison of names can tell. Harmless: "."
+// components and empty components inside the folder, which are dropped (real archives keep root files in a
+// folder named ".").
 std::optional<std::u16string> UnsafeEntryPathReason(const rFileData& parts);
+
+// Whether name has the shape of a short (8.3) name that a file system makes for a longer one: at most 8
+// characters before the first dot, ending in "~" and letters or digits (Windows: LONGFI~1, AB12C~1; Wine:
+// LONGF~7X), and at most 3 after that dot, without another one.
+bool HasShortNameShape(std::u16string_view name);
 
 // The folders below the destination that an entry's file goes into, outermost first: the components of fPath
 // with "." and empty ones dropped (views into parts.fPath). Only for entries UnsafeEntryPathReason accepts.

@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <random>
 
+#include "archive/entry_string.h"
 #include "base/exceptions.h"
 #include "platform/file.h"
 #include "streams/write_cached_file_stream.h"
@@ -14,6 +16,43 @@ namespace {
 // Temporary files begin with this: hidden, and easy to tell for the one who finds one left by a crash.
 constexpr char16_t kTemporaryPrefix[] = u".parlivex-";
 
+uint64_t SystemRandomBits() {
+    std::random_device device;
+    return (uint64_t{device()} << 32) | device();
+}
+
+std::u16string Hexadecimal(uint64_t bits) {
+    std::u16string text(16, u'0');
+    for (size_t i = text.size(); i-- > 0; bits >>= 4) {
+        text[i] = u"0123456789abcdef"[bits & 0xF];
+    }
+    return text;
+}
+
+// The folder and file names of entries that could begin as a temporary file's name does, in the form under
+// which the file system tells names apart. Such a name begins with a dot, whatever the case rules: only
+// those are looked at closely, so that the usual archive costs one pass over its entry strings.
+std::vector<std::u16string> NamesLikeTemporaryFiles(const std::vector<std::u16string>& entries) {
+    std::u16string fixedKey = kTemporaryPrefix;
+    platform::ToFileNameKey(fixedKey);
+    std::vector<std::u16string> names;
+    for (const std::u16string& entry : entries) {
+        for (size_t start = 0; start < entry.size();) {
+            size_t end = entry.find(kEntryDelimiter, start);
+            end = end == std::u16string::npos ? entry.size() : end;
+            if (entry[start] == u'.' && end - start >= fixedKey.size()) {
+                std::u16string key = entry.substr(start, end - start);
+                platform::ToFileNameKey(key);
+                if (key.starts_with(fixedKey)) {
+                    names.push_back(std::move(key));
+                }
+            }
+            start = end + 1;
+        }
+    }
+    return names;
+}
+
 [[noreturn]] void RaiseLastError(const std::u16string& fixedText) {
     throw EStreamError(fixedText, platform::SystemErrorText(platform::LastErrorCode()));
 }
@@ -21,8 +60,9 @@ constexpr char16_t kTemporaryPrefix[] = u".parlivex-";
 // A new file under a temporary name in the target folder, removed again unless it was given its final name.
 class TTemporaryFile {
 public:
-    TTemporaryFile(platform::FolderHandle folder, const std::u16string& file) : folder_(folder) {
-        handle_ = platform::FileCreateUnique(folder, kTemporaryPrefix, name_);
+    TTemporaryFile(platform::FolderHandle folder, const std::u16string& prefix, const std::u16string& file)
+        : folder_(folder) {
+        handle_ = platform::FileCreateUnique(folder, prefix, name_);
         if (handle_ == platform::kInvalidFileHandle) {
             RaiseLastError(u"Cannot create " + file + u".");
         }
@@ -70,13 +110,28 @@ bool Cancelled(const std::atomic<bool>* cancel) {
 
 } // namespace
 
+std::u16string ChooseTemporaryPrefix(const std::vector<std::u16string>& entries,
+                                     const std::function<uint64_t()>& random) {
+    const std::vector<std::u16string> taken = NamesLikeTemporaryFiles(entries);
+    while (true) {
+        const std::u16string prefix =
+            kTemporaryPrefix + Hexadecimal(random ? random() : SystemRandomBits()) + u"-";
+        std::u16string prefixKey = prefix;
+        platform::ToFileNameKey(prefixKey);
+        if (std::none_of(taken.begin(), taken.end(),
+                         [&](const std::u16string& name) { return name.starts_with(prefixKey); })) {
+            return prefix;
+        }
+    }
+}
+
 bool WriteEntryFile(platform::FolderHandle folder, const std::u16string& name, const std::u16string& file,
-                    const TBytes& data, const std::atomic<bool>* cancel,
-                    std::optional<uint32_t> permissions) {
+                    const TBytes& data, const std::u16string& temporaryPrefix,
+                    const std::atomic<bool>* cancel, std::optional<uint32_t> permissions) {
     if (data.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
         throw ERangeError();
     }
-    TTemporaryFile temporary(folder, file);
+    TTemporaryFile temporary(folder, temporaryPrefix, file);
     {
         // The stream writes the temporary file but names the final one in its messages.
         TwbWriteCachedFileStream stream(file, 0, temporary.Handle());

@@ -2,14 +2,25 @@
 // Writing one fetched entry to disk, the same way for the window and the command-line tool: whole files only.
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/bytes.h"
 #include "platform/folder_files.h"
 
+// The beginning of the names of one run's temporary files, to which the platform adds a number of its own:
+// ".parlivex-", 64 random bits in hexadecimal and "-". Chosen again while a folder or file name of entries
+// (the run's entry strings), compared as the file system compares names, begins with it: so no entry of the
+// run is ever written under the name of another's temporary file, and nobody can name those files in advance.
+// random gives the bits; by default the system's random device (tests give their own).
+std::u16string ChooseTemporaryPrefix(const std::vector<std::u16string>& entries,
+                                     const std::function<uint64_t()>& random = nullptr);
+
 // Writes data as the file name inside folder (an open folder below the destination). The bytes go through
-// TwbWriteCachedFileStream into a new temporary file in that folder, which is renamed over name only after
+// TwbWriteCachedFileStream into a new temporary file in that folder, named temporaryPrefix and a number
+// (ChooseTemporaryPrefix) and created exclusively, which is renamed over name only after
 // the last byte was written and the file closed without error: name then holds either what it held before or
 // all of data, never a part of it. Whatever had the name (a file, a link, a hard link's other names) is
 // replaced, never written through. file is the final file's full path, the one that messages name.
@@ -22,7 +33,8 @@
 // system's default for a new file. On every failure and on cancelling the temporary file is removed and name
 // is left as it was. True when the file was replaced.
 bool WriteEntryFile(platform::FolderHandle folder, const std::u16string& name, const std::u16string& file,
-                    const TBytes& data, const std::atomic<bool>* cancel = nullptr,
+                    const TBytes& data, const std::u16string& temporaryPrefix,
+                    const std::atomic<bool>* cancel = nullptr,
                     std::optional<uint32_t> permissions = std::nullopt);
 
 // How many bytes are written between two looks at the cancel flag: a whole number of stream blocks, so that

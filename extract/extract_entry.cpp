@@ -13,6 +13,32 @@ bool Cancelled(const std::atomic<bool>* cancel) {
     return cancel != nullptr && cancel->load(std::memory_order_relaxed);
 }
 
+// Bytes taken from a run's space budget (none without one) for an entry, given back unless kept.
+class TTakenSpace {
+public:
+    TTakenSpace(TSpaceBudget* space, uint64_t bytes) : space_(space), bytes_(bytes) {
+        granted_ = space_ == nullptr || space_->Take(bytes_, refusal_);
+    }
+    ~TTakenSpace() {
+        if (granted_ && !kept_ && space_ != nullptr) {
+            space_->Give(bytes_);
+        }
+    }
+    TTakenSpace(const TTakenSpace&) = delete;
+    TTakenSpace& operator=(const TTakenSpace&) = delete;
+
+    bool Granted() const { return granted_; }
+    std::u16string Refusal() const { return refusal_; }
+    void Keep() { kept_ = true; }
+
+private:
+    TSpaceBudget* space_;
+    uint64_t bytes_;
+    bool granted_ = false;
+    bool kept_ = false;
+    std::u16string refusal_;
+};
+
 } // namespace
 
 std::u16string ExtractOutcomeReason(const TExtractOutcome& outcome) {
@@ -28,6 +54,12 @@ std::u16string ExtractOutcomeReason(const TExtractOutcome& outcome) {
         return outcome.detail;
     case TExtractOutcome::Kind::SameDestination:
         return u"same destination as " + outcome.detail;
+    case TExtractOutcome::Kind::FolderOfEarlier:
+        return u"destination is a folder for " + outcome.detail;
+    case TExtractOutcome::Kind::FileOfEarlier:
+        return u"folder in its path is the file of " + outcome.detail;
+    case TExtractOutcome::Kind::NoSpace:
+        return outcome.detail;
     case TExtractOutcome::Kind::Cancelled:
         return u"cancelled";
     }
@@ -61,6 +93,11 @@ TExtractOutcome ExtractEntry(TwbBSAFile& reader, const std::u16string& entry, TD
     if (Cancelled(cancel)) {
         return {Kind::Cancelled, {}};
     }
+    // Room on the disk is taken before anything is made for the entry, and given back unless it is written.
+    TTakenSpace taken(destination.Rules().space, data.size());
+    if (!taken.Granted()) {
+        return {Kind::NoSpace, taken.Refusal()};
+    }
     const std::u16string file = EntryDestinationFile(destination.Path(), parts);
     std::u16string refusal;
     const std::optional<platform::FolderHandle> folder =
@@ -68,8 +105,10 @@ TExtractOutcome ExtractEntry(TwbBSAFile& reader, const std::u16string& entry, TD
     if (!folder) {
         return {Kind::Refused, std::move(refusal)};
     }
-    if (!WriteEntryFile(*folder, parts.fName + parts.fExt, file, data, cancel)) {
+    if (!WriteEntryFile(*folder, parts.fName + parts.fExt, file, data, destination.Rules().temporaryPrefix,
+                        cancel)) {
         return {Kind::Cancelled, {}};
     }
+    taken.Keep();
     return {data.empty() ? Kind::Empty : Kind::Written, {}};
 }

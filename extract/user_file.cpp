@@ -82,7 +82,9 @@ bool WriteUserFile(const std::u16string& path, const TBytes& data, std::u16strin
         permissions = existing.permissions;
     }
     try {
-        WriteEntryFile(folder.Handle(), name, path, data, nullptr, permissions);
+        // A temporary name that is not the file's own, which nobody can guess.
+        WriteEntryFile(folder.Handle(), name, path, data, ChooseTemporaryPrefix({name}), nullptr,
+                       permissions);
         return true;
     } catch (const EStreamError& e) {
         reason = e.SystemReason().empty() ? e.Message() : e.SystemReason();

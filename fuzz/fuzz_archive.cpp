@@ -7,6 +7,7 @@
 // Refusals are fine (a reason comes back); anything else is a finding: a sanitizer report, a failure of a
 // kind the reader never raises, a time-out, an allocation over the fuzzer's limit, or one of the checks
 // below.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -14,12 +15,15 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "archive/bsa_file.h"
 #include "base/bytes.h"
 #include "base/ustring.h"
 #include "extract/entry_fetch.h"
 #include "extract/entry_path.h"
+#include "extract/entry_writer.h"
+#include "extract/same_destination.h"
 #include "platform/directories.h"
 
 #ifdef __linux__
@@ -120,6 +124,32 @@ void CheckStaysBelowDestination(const rFileData& parts) {
     }
 }
 
+// Entries that collide name an earlier entry of the list that is written itself; refused ones collide with
+// nothing. No folder or file name of the run begins as its temporary files' names do.
+void CheckCollisionsAndTemporaryNames(const std::vector<std::u16string>& entries) {
+    const TSameDestinations same(entries);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const std::optional<TSameDestinations::TEarlier> earlier = same.Earlier(i);
+        if (!earlier) {
+            continue;
+        }
+        const size_t at = static_cast<size_t>(earlier->entry - entries.data());
+        if (at >= i || same.Earlier(at) || UnsafeEntryPathReason(SplitEntryPath(entries[i]))) {
+            Fail("a collision names no earlier written entry", entries[i]);
+        }
+    }
+    const std::u16string prefix = ChooseTemporaryPrefix(entries);
+    for (const std::u16string& entry : entries) {
+        for (size_t start = 0; start <= entry.size();) {
+            const size_t end = std::min(entry.find(u'\\', start), entry.size());
+            if (std::u16string_view(entry).substr(start, end - start).starts_with(prefix)) {
+                Fail("a name begins as the temporary files do", entry);
+            }
+            start = end + 1;
+        }
+    }
+}
+
 // A step that failed in a way the reader never fails is a fault of ours.
 void CheckExpected(const TFetchResult& result, const char* step) {
     if (result.unexpected) {
@@ -188,6 +218,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     TwbBSAFile& reader = *opened.reader;
 
+    std::vector<std::u16string> entryStrings;
     for (TEntryRef entry = 0; entry < reader.FileCount(); ++entry) {
         const std::u16string entryString = reader.EntryString(entry);
         // Its own entry string finds an entry of that very string (the first of several alike), unless the
@@ -203,7 +234,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!UnsafeEntryPathReason(parts).has_value()) {
             CheckStaysBelowDestination(parts);
         }
+        entryStrings.push_back(entryString);
     }
+    CheckCollisionsAndTemporaryNames(entryStrings);
 
     // Names the archive does not list: lookups must miss (or hit) cleanly, also in an empty archive.
     const std::u16string someFolder =

@@ -1,5 +1,6 @@
 #pragma once
 // Folders and the executable's location, in native paths.
+#include <cstdint>
 #include <string>
 
 namespace platform {
@@ -15,6 +16,15 @@ bool DirectoryExists(const std::u16string& path);
 // Creates the folder and every missing parent. True when the folder exists afterwards; otherwise false, with
 // the reason (the first creation that failed, or "not a directory" for a file in the way) in LastErrorCode().
 bool ForceDirectories(const std::u16string& path);
+// The bytes the calling user may still write on the file system that holds the folder at path, or that will
+// hold it (its nearest existing parent is asked), without the space kept for the superuser. False when the
+// system cannot tell, with the reason in LastErrorCode().
+bool FreeDiskSpace(const std::u16string& path, uint64_t& freeBytes);
+// For tests: a stand-in that FreeDiskSpace asks instead of the system, as if the disk were that full;
+// nullptr, the default, removes it. Set it only while nothing else asks.
+using FreeDiskSpaceFake = uint64_t (*)(const std::u16string& path);
+void SetFreeDiskSpaceForTesting(FreeDiskSpaceFake fake);
+
 // Full path of the running executable; empty when the system cannot tell.
 std::u16string ExecutablePath();
 // The process's current directory, without a trailing separator (except for the root).

@@ -1,15 +1,47 @@
 #include "platform/directories.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <string>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 #include <vector>
 
 #include "platform/native_path.h"
 
 namespace platform {
+namespace {
+
+// Read only by FreeDiskSpace; null outside tests.
+std::atomic<FreeDiskSpaceFake> gFreeDiskSpaceFake{nullptr};
+
+} // namespace
+
+bool FreeDiskSpace(const std::u16string& path, uint64_t& freeBytes) {
+    if (const FreeDiskSpaceFake fake = gFreeDiskSpaceFake.load(); fake != nullptr) {
+        freeBytes = fake(path);
+        return true;
+    }
+    std::string folder = NativePath(path);
+    struct statvfs info {};
+    while (statvfs(folder.empty() ? "." : folder.c_str(), &info) != 0) {
+        // Not made yet: the folder it will be made in tells.
+        const size_t slash = folder.find_last_of('/');
+        if (errno != ENOENT || folder.empty() || folder == "/") {
+            return false;
+        }
+        folder.resize(slash == std::string::npos ? 0 : std::max<size_t>(slash, 1));
+    }
+    freeBytes = uint64_t{info.f_bavail} * info.f_frsize;
+    return true;
+}
+
+void SetFreeDiskSpaceForTesting(FreeDiskSpaceFake fake) {
+    gFreeDiskSpaceFake.store(fake);
+}
 
 bool DirectoryExists(const std::u16string& path) {
     struct stat info {};

@@ -2,12 +2,16 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <vector>
 
 #include "platform/win32_path.h"
 
 namespace platform {
 namespace {
+
+// Read only by FreeDiskSpace; null outside tests.
+std::atomic<FreeDiskSpaceFake> gFreeDiskSpaceFake{nullptr};
 
 bool IsDirectory(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -28,6 +32,35 @@ size_t RootLength(const std::wstring& path) {
 }
 
 } // namespace
+
+bool FreeDiskSpace(const std::u16string& path, uint64_t& freeBytes) {
+    if (const FreeDiskSpaceFake fake = gFreeDiskSpaceFake.load(); fake != nullptr) {
+        freeBytes = fake(path);
+        return true;
+    }
+    // GetDiskFreeSpaceExW takes any existing folder of the volume; one not made yet is asked of its parent.
+    std::wstring folder = Win32Path(path);
+    while (folder.size() > 1 && folder.back() == L'\\') {
+        folder.pop_back();
+    }
+    ULARGE_INTEGER available{};
+    while (!GetDiskFreeSpaceExW((folder + L'\\').c_str(), &available, nullptr, nullptr)) {
+        const DWORD reason = GetLastError();
+        const size_t separator = folder.find_last_of(L'\\');
+        if ((reason != ERROR_FILE_NOT_FOUND && reason != ERROR_PATH_NOT_FOUND) ||
+            separator == std::wstring::npos || separator + 1 < RootLength(folder)) {
+            SetLastError(reason);
+            return false;
+        }
+        folder.resize(separator);
+    }
+    freeBytes = available.QuadPart;
+    return true;
+}
+
+void SetFreeDiskSpaceForTesting(FreeDiskSpaceFake fake) {
+    gFreeDiskSpaceFake.store(fake);
+}
 
 bool DirectoryExists(const std::u16string& path) {
     return !path.empty() && IsDirectory(Win32Path(path));

@@ -2,6 +2,7 @@
 // The thin file layer under the cached streams: open, positioned transfers, size, end of file, close, and the
 // system's text for an error code. Nothing here raises; failures return the value named below and leave the
 // reason in LastErrorCode().
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -36,6 +37,11 @@ bool FileCloseChecked(FileHandle file);
 // A second handle to the same open file, for positioned reads from another thread; kInvalidFileHandle on
 // failure. It stays on the file the first was opened on, whatever its path names meanwhile.
 FileHandle FileDuplicate(FileHandle file);
+
+// How many files and folders this process may hold open at once: the soft limit RLIMIT_NOFILE on POSIX
+// systems (ulimit -n); SIZE_MAX where the system sets no such number (Windows, whose handles are limited by
+// memory only).
+size_t OpenFileLimit();
 
 // For tests: a fault that FileReadAt asks before every read. A non-zero error code makes that read fail with
 // it (as a failing disk would, e.g. EIO) without touching the file; 0 lets it read. nullptr, the default,

@@ -2,8 +2,10 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -141,6 +143,14 @@ FileHandle FileDuplicate(FileHandle file) {
 }
 
 void SetStandardOutputBinary() {}
+
+size_t OpenFileLimit() {
+    struct rlimit limit {};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+        return SIZE_MAX;
+    }
+    return static_cast<size_t>(limit.rlim_cur);
+}
 
 uint32_t LastErrorCode() {
     return static_cast<uint32_t>(errno);

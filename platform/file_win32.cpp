@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <fcntl.h>
 #include <io.h>
@@ -171,6 +172,10 @@ FileHandle FileDuplicate(FileHandle file) {
 
 void SetStandardOutputBinary() {
     _setmode(_fileno(stdout), _O_BINARY);
+}
+
+size_t OpenFileLimit() {
+    return SIZE_MAX;
 }
 
 uint32_t LastErrorCode() {

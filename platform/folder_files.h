@@ -70,4 +70,9 @@ bool SplitFilePath(const std::u16string& path, std::u16string& folder, std::u16s
 // file systems compare names.
 void ToFileNameKey(std::u16string& name);
 
+// Whether the file system may give a file a second, short name (8.3, such as LONGFI~1.TXT for
+// longfilename.txt) under which it can be opened too. Windows: yes (Wine makes such names as well); Linux:
+// no.
+bool FileSystemsMakeShortNames();
+
 } // namespace platform

@@ -151,4 +151,8 @@ bool SplitFilePath(const std::u16string& path, std::u16string& folder, std::u16s
 
 void ToFileNameKey(std::u16string&) {}
 
+bool FileSystemsMakeShortNames() {
+    return false;
+}
+
 } // namespace platform

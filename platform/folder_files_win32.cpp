@@ -227,4 +227,8 @@ void ToFileNameKey(std::u16string& name) {
     }
 }
 
+bool FileSystemsMakeShortNames() {
+    return true;
+}
+
 } // namespace platform

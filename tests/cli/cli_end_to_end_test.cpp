@@ -22,7 +22,7 @@
 
 #include "archive/bsa_file.h"
 #include "base/ustring.h"
-#include "cli/extract_job.h"
+#include "extract/extract_selection.h"
 #include "fixtures/bsa_writer.h"
 #include "fixtures/links.h"
 #include "fixtures/system_errors.h"
@@ -329,6 +329,177 @@ TEST(CliExtract, EntriesWithOneDestinationWriteItOnceWithAnyNumberOfJobs) {
     }
 }
 
+// An entry whose file would stand where an earlier entry needs a folder, or whose folder would stand where an
+// earlier entry's file is, is reported with the earlier one; the earlier one is written. Decided in list
+// order before the run: the same files, reports and exit status for any --jobs.
+TEST(CliExtract, FileAndFolderAtOneNameAreDecidedInListOrder) {
+    TempFolder dir;
+    ArchiveSpec recipe;
+    // ".\\y\\sub" sorts before "y": there the folder comes first.
+    recipe.folders = {
+        {"x", {{"sub", {'F'}}}}, {"x\\sub", {{"f.txt", {'t'}}}},          {".\\y\\sub", {{"f.txt", {'t'}}}},
+        {"y", {{"sub", {'F'}}}}, {"z", {{"a", {'F'}}, {"b.txt", {'b'}}}}, {"z\\a\\b\\c", {{"d.txt", {'d'}}}}};
+    WriteArchiveFile(recipe, (dir / "clash.bsa").string());
+    ASSERT_EQ(Lines(RunCli(dir, {"list", (dir / "clash.bsa").string()}).out),
+              (std::vector<std::string>{".\\y\\sub\\f.txt", "x\\sub", "x\\sub\\f.txt", "y\\sub", "z\\a",
+                                        "z\\b.txt", "z\\a\\b\\c\\d.txt"}));
+    const std::string expectedErr = "x\\sub\\f.txt: folder in its path is the file of x\\sub\n"
+                                    "y\\sub: destination is a folder for .\\y\\sub\\f.txt\n"
+                                    "z\\a\\b\\c\\d.txt: folder in its path is the file of z\\a\n"
+                                    "3 of 7 entries failed\n";
+    const std::map<std::string, std::vector<uint8_t>> expected = {
+        {"x/sub", {'F'}}, {"y/sub/f.txt", {'t'}}, {"z/a", {'F'}}, {"z/b.txt", {'b'}}};
+    for (const char* jobs : {"1", "2", "4"}) {
+        SCOPED_TRACE(jobs);
+        const fs::path out = dir / (std::string("out") + jobs);
+        const CliRun run =
+            RunCli(dir, {"extract", (dir / "clash.bsa").string(), out.string(), "--jobs", jobs});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.err, expectedErr);
+        EXPECT_EQ(TreeOf(out), expected);
+    }
+}
+
+// Under a file size limit, the entry too large for it fails alone: reported with the system's reason, its
+// temporary file removed, and the later entries still written.
+TEST(CliExtract, FileSizeLimitFailsTheLargeEntryOnly) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows has no file size limit of a process";
+#else
+    TempFolder dir;
+    ArchiveSpec recipe;
+    recipe.folders = {
+        {"a", {{"1small.txt", {'s'}}, {"2big.bin", RandomBytes(2 << 20, 1)}, {"3after.txt", {'z'}}}}};
+    WriteArchiveFile(recipe, (dir / "a.bsa").string());
+    for (const char* jobs : {"1", "2"}) {
+        SCOPED_TRACE(jobs);
+        const fs::path out = dir / (std::string("out") + jobs);
+        // 512 KiB in the shell's 512-byte blocks (bash counts 1 KiB blocks: 1 MiB), below the big entry.
+        const CliRun run = RunCli(dir, {"extract", (dir / "a.bsa").string(), out.string(), "--jobs", jobs},
+                                  "", "ulimit -f 1024; ");
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.err, "a\\2big.bin: FileWrite failed for " + (out / "a" / "2big.bin").string() + ".  " +
+                               std::strerror(EFBIG) + "\n1 of 3 entries failed\n");
+        EXPECT_EQ(TreeOf(out), (std::map<std::string, std::vector<uint8_t>>{{"a/1small.txt", {'s'}},
+                                                                            {"a/3after.txt", {'z'}}}));
+    }
+#endif
+}
+
+// However deep the archive's folders and however many workers, the run keeps fewer files open than the
+// process may: under a low limit every entry is still written.
+TEST(CliExtract, DeepFoldersWithManyJobsStayWithinTheOpenFileLimit) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows limits open handles by memory only, not by a number per process";
+#else
+    TempFolder dir;
+    ArchiveSpec recipe;
+    std::map<std::string, std::vector<uint8_t>> expected;
+    for (int branch = 0; branch < 8; ++branch) {
+        FolderSpec folder{"b" + std::to_string(branch % 10) +
+                          std::string(1, static_cast<char>('a' + branch))};
+        std::string path = folder.name;
+        for (int depth = 1; depth < 24; ++depth) { // 24 folders deep
+            folder.name += "\\c";
+            path += "/c";
+        }
+        for (int i = 0; i < 4; ++i) {
+            folder.files.push_back(
+                {"f" + std::to_string(i) + ".txt", {static_cast<uint8_t>(branch), static_cast<uint8_t>(i)}});
+            expected[path + "/" + folder.files.back().name] = folder.files.back().data;
+        }
+        recipe.folders.push_back(std::move(folder));
+    }
+    WriteArchiveFile(recipe, (dir / "deep.bsa").string());
+    const fs::path out = dir / "out";
+    const CliRun run = RunCli(dir, {"extract", (dir / "deep.bsa").string(), out.string(), "--jobs", "8"}, "",
+                              "ulimit -n 128; ");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, "");
+    // Read by their known paths: TreeOf's relative paths are slow at this depth.
+    size_t files = 0;
+    for (const auto& item : fs::recursive_directory_iterator(out)) {
+        files += item.is_regular_file() ? 1 : 0;
+    }
+    EXPECT_EQ(files, expected.size());
+    for (const auto& [path, bytes] : expected) {
+        EXPECT_EQ(ReadWholeFile(out / path), bytes) << path;
+    }
+#endif
+}
+
+// Entries whose stored sizes alone need more than the destination has free: one message with both figures,
+// exit status 1, and not one file written.
+TEST(CliExtract, EntriesLargerThanTheFreeSpaceAreNotStarted) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the fixture is a sparse file, which Windows makes only when asked to";
+#else
+    TempFolder dir;
+    ArchiveSpec recipe;
+    recipe.version = 105;
+    recipe.folderBlocksAt = uint64_t{3} << 30; // a hole of 3 GiB that holds the entries' claimed bytes
+    recipe.folders = {{"big"}};
+    for (int i = 0; i < 200; ++i) {
+        EntrySpec claim{"e" + std::to_string(i) + ".bin"};
+        claim.offsetOverride = 1 << 20;
+        claim.sizeWordOverride = 0x3FFFFFFF; // raw, 1 GiB less a byte
+        recipe.folders[0].files.push_back(claim);
+    }
+    WriteArchiveFile(recipe, (dir / "claims.bsa").string());
+    if (fs::space(dir.Path()).available >= uint64_t{200} << 30) {
+        GTEST_SKIP() << "this disk has room for all of it";
+    }
+    const fs::path out = dir / "out";
+    const CliRun run = RunCli(dir, {"extract", (dir / "claims.bsa").string(), out.string(), "--jobs", "2"});
+    EXPECT_EQ(run.exitCode, 1);
+    const std::string figures = "Not enough free space in " + out.string() +
+                                ": the entries need at least 214748364600 bytes (200.0 GiB), ";
+    EXPECT_EQ(run.err.rfind(figures, 0), 0u) << run.err;
+    EXPECT_TRUE(run.err.ends_with(" are free\n")) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1);
+    EXPECT_TRUE(TreeOf(out).empty());
+#endif
+}
+
+// Where a file can also be opened by a short (8.3) name, an entry named like one might write an earlier
+// entry's file: it is refused there. Elsewhere it is an ordinary name.
+TEST(CliExtract, NamesShapedLikeShortNamesAreRefusedWhereFilesHaveThem) {
+    TempFolder dir;
+    std::string alias = "LONGFI~1.TXT";
+#ifdef _WIN32
+    // The short name this system gives such a long name, when it gives one (Wine makes its own kind).
+    fs::create_directories(dir / "probe");
+    dir.Write("probe/longfilename.txt", {'p'});
+    const std::wstring longPath = (dir / "probe" / "longfilename.txt").wstring();
+    wchar_t shortPath[MAX_PATH] = {};
+    const DWORD length = GetShortPathNameW(longPath.c_str(), shortPath, MAX_PATH);
+    const std::string shortName = U8(fs::path(shortPath).filename());
+    if (length > 0 && length < MAX_PATH && shortName != "longfilename.txt") {
+        alias = shortName;
+    }
+#endif
+    ArchiveSpec recipe;
+    recipe.folders = {{"x", {{"longfilename.txt", {'L'}}, {alias, {'S'}}}}};
+    WriteArchiveFile(recipe, (dir / "alias.bsa").string());
+    for (const char* jobs : {"1", "2"}) {
+        SCOPED_TRACE(jobs);
+        const fs::path out = dir / (std::string("out") + jobs);
+        const CliRun run =
+            RunCli(dir, {"extract", (dir / "alias.bsa").string(), out.string(), "--jobs", jobs});
+#ifdef _WIN32
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.err,
+                  "x\\" + alias + ": refused: name shaped like a short (8.3) name\n1 of 2 entries failed\n");
+        EXPECT_EQ(TreeOf(out), (std::map<std::string, std::vector<uint8_t>>{{"x/longfilename.txt", {'L'}}}));
+#else
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(TreeOf(out), (std::map<std::string, std::vector<uint8_t>>{{"x/longfilename.txt", {'L'}},
+                                                                            {"x/" + alias, {'S'}}}));
+#endif
+    }
+}
+
 // Links already in DEST never lead a write outside it: a folder link makes the entry refused, a link or hard
 // link at an entry's own name is replaced by the new file and its target keeps its bytes.
 TEST(CliExtract, LinksInTheDestinationAreNeverWrittenThrough) {
@@ -385,9 +556,8 @@ TEST(CliExtract, WorkersReadTheArchiveThatWasOpened) {
     fs::remove(dir / "a.bsa");
     dir.Write("a.bsa", {'n', 'o', 't', ' ', 'i', 't'});
 #endif
-    const ExtractSummary summary =
-        ExtractEntries(archive, entries, FromUtf8((dir / "out").string()), 3, nullptr);
-    EXPECT_TRUE(summary.failures.empty());
+    const ExtractSummary summary = ExtractEntries(archive, entries, FromUtf8((dir / "out").string()), 3, {});
+    EXPECT_EQ(summary.failed, 0);
     EXPECT_FALSE(summary.cancelled);
     EXPECT_EQ(TreeOf(dir / "out"), ExpectedTree(recipe));
 }

@@ -14,6 +14,7 @@
 #include "extract/entry_path.h"
 #include "extract/extract_entry.h"
 #include "platform/directories.h"
+#include "platform/folder_files.h"
 #include "tests/archive/archive_test_util.h"
 
 namespace {
@@ -144,6 +145,46 @@ TEST(UnsafeEntryPathReason, RefusesNamesWindowsCannotCreate) {
         SCOPED_TRACE(ToUtf8(c.entry));
         const std::optional<std::u16string> reason = UnsafeEntryPathReason(SplitEntryPath(c.entry));
         EXPECT_EQ(reason ? std::optional<std::string>(ToUtf8(*reason)) : std::nullopt, c.reason);
+    }
+}
+
+// A name of the shape of a short (8.3) name may be an earlier entry's file or folder under its short name
+// where the file system makes them: refused there, an ordinary name elsewhere.
+TEST(UnsafeEntryPathReason, RefusesShortNameShapesWhereTheFileSystemMakesShortNames) {
+    const struct {
+        std::u16string name;
+        bool shape;
+    } cases[] = {
+        {u"LONGFI~1.TXT", true},
+        {u"longfi~1.txt", true},
+        {u"AB12C~1.DDS", true},
+        {u"LONGF~7X.TXT", true},
+        {u"PARLIV~1", true},
+        {u"A~12345", true},
+        {u"~1", true},
+        {u"X~1.A", true},
+        {u"LONGFI~1.TEXT", false},
+        {u"LONGFIL~12.TXT", false},
+        {u"LONGFI~.TXT", false},
+        {u"LONG~F-1.TXT", false},
+        {u"A~1.B.C", false},
+        {u"longfilename.txt", false},
+        {u"a~b c", false},
+        {u"file.~1", false},
+    };
+    const std::optional<std::string> refusal =
+        platform::FileSystemsMakeShortNames()
+            ? std::optional<std::string>("name shaped like a short (8.3) name")
+            : std::nullopt;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.name));
+        EXPECT_EQ(HasShortNameShape(c.name), c.shape);
+        for (const std::u16string& entry : {u"x\\" + c.name, c.name + u"\\x.txt"}) {
+            const std::optional<std::u16string> reason = UnsafeEntryPathReason(SplitEntryPath(entry));
+            EXPECT_EQ(reason ? std::optional<std::string>(ToUtf8(*reason)) : std::nullopt,
+                      c.shape ? refusal : std::nullopt)
+                << ToUtf8(entry);
+        }
     }
 }
 

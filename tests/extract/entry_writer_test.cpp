@@ -53,7 +53,8 @@ std::vector<std::string> NamesIn(const fs::path& folder) {
 bool Write(const fs::path& folder, const std::string& name, const std::vector<uint8_t>& data,
            const std::atomic<bool>* cancel = nullptr) {
     const OpenFolder open(folder);
-    return WriteEntryFile(open.Handle(), FromUtf8(name), FromUtf8((folder / name).string()), data, cancel);
+    return WriteEntryFile(open.Handle(), FromUtf8(name), FromUtf8((folder / name).string()), data,
+                          ChooseTemporaryPrefix({}), cancel);
 }
 
 TEST(WriteEntryFile, ReplacesWhateverHasTheNameAndNeverWritesThroughALink) {
@@ -167,6 +168,42 @@ TEST(WriteEntryFile, FullDiskLeavesTheOldFileAndNoTemporaryFile) {
     EXPECT_EQ(ReadWholeFile(temp / "x.bin"), old);
     EXPECT_EQ(NamesIn(temp.Path()), std::vector<std::string>{"x.bin"});
 #endif
+}
+
+// The temporary files' prefix has random bits, and none of the run's folder or file names begins with it,
+// whatever the case rules of the file system.
+TEST(ChooseTemporaryPrefix, NoNameOfTheRunBeginsWithIt) {
+    const std::u16string first = ChooseTemporaryPrefix({});
+    EXPECT_TRUE(first.starts_with(u".parlivex-")) << ToUtf8(first);
+    EXPECT_EQ(first.size(), std::u16string(u".parlivex-").size() + 16 + 1);
+    EXPECT_NE(ChooseTemporaryPrefix({}), first) << "64 random bits";
+
+    // A counter for bits: the first prefix is ".parlivex-0000000000000001-", the next ends in 2, and so on.
+    uint64_t drawn = 0;
+    const auto counting = [&drawn] { return ++drawn; };
+    const std::u16string one = u".parlivex-0000000000000001-";
+    const std::u16string two = u".parlivex-0000000000000002-";
+    const struct {
+        std::vector<std::u16string> entries;
+        std::u16string chosen;
+    } cases[] = {
+        {{u"d\\x.bin", u".parlivex-0000000000000001", u"d\\.parlivex-0000000000000001"}, one},
+        {{u"d\\" + one + u"7"}, two},
+        {{u"d\\" + one + u"7\\x.bin"}, two},
+        {{one + u"7\\x.bin"}, two},
+        {{u"a\\b", u"c\\" + one, u"d\\" + two + u"99"}, u".parlivex-0000000000000003-"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.entries.back()));
+        drawn = 0;
+        EXPECT_EQ(ToUtf8(ChooseTemporaryPrefix(c.entries, counting)), ToUtf8(c.chosen));
+    }
+    // Where case does not tell names apart, neither does the choice.
+    drawn = 0;
+    const std::u16string chosen = ChooseTemporaryPrefix({u"d\\.PARLIVEX-0000000000000001-7"}, counting);
+    std::u16string probe = u".parlivex-";
+    platform::ToFileNameKey(probe);
+    EXPECT_EQ(ToUtf8(chosen), ToUtf8(probe == u".parlivex-" ? one : two));
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -133,6 +134,45 @@ TEST(ExtractEntry, LinksBelowTheDestinationAreNeverFollowed) {
     EXPECT_EQ(ReadWholeFile(temp / "real" / "dest" / "textures" / "a.dds"), Bytes("texture"));
 }
 
+// A walk that keeps few folders open holds no more than it may, and when the next entry's path leaves the
+// open part it walks again from the destination: a link put there meanwhile is met and refused.
+TEST(ExtractEntry, FoldersKeptOpenAreBoundedAndAWalkAgainNeverFollowsALink) {
+    const fixture::TempFolder temp;
+    fixture::ArchiveSpec recipe;
+    recipe.folders = {{"a\\b\\c\\d", {Entry("x.txt", Bytes("x")), Entry("y.txt", Bytes("y"))}},
+                      {"a\\b\\e", {Entry("z.txt", Bytes("z"))}}};
+    archive_test::OpenedArchive archive = archive_test::OpenFixture(temp, recipe);
+    const fs::path dest = temp / "dest";
+    TDestinationRules rules;
+    rules.maxOpenFolders = 2;
+    TDestinationFolder folder(FromUtf8(dest.string()), rules);
+    for (const char16_t* entry : {u"a\\b\\c\\d\\x.txt", u"a\\b\\c\\d\\y.txt"}) {
+        EXPECT_EQ(ExtractEntry(*archive.bsa, entry, folder).kind, Kind::Written);
+        EXPECT_EQ(folder.OpenFolderCount(), 2u);
+    }
+    // a is swapped for a link to a copy outside; c and d are open, a and b are not.
+    fs::create_directories(temp / "outside");
+    std::error_code moved;
+    fs::rename(dest / "a", temp / "outside" / "a", moved);
+    if (moved) {
+        GTEST_SKIP() << "a folder below open ones cannot be moved here (Windows keeps them in place)";
+    }
+    if (!fixture::MakeSymlink(temp / "outside" / "a", dest / "a")) {
+        GTEST_SKIP() << "this system cannot make symbolic links";
+    }
+    const TExtractOutcome outcome = ExtractEntry(*archive.bsa, u"a\\b\\e\\z.txt", folder);
+    EXPECT_EQ(outcome.kind, Kind::Refused);
+    EXPECT_EQ(ToUtf8(ExtractOutcomeReason(outcome)), "refused: link in the path");
+    EXPECT_FALSE(fs::exists(temp / "outside" / "a" / "b" / "e"));
+
+    ASSERT_TRUE(fixture::RemoveLink(dest / "a"));
+    fs::rename(temp / "outside" / "a", dest / "a");
+    EXPECT_EQ(ExtractEntry(*archive.bsa, u"a\\b\\e\\z.txt", folder).kind, Kind::Written);
+    EXPECT_EQ(folder.OpenFolderCount(), 2u);
+    EXPECT_EQ(TreeOf(dest), (std::map<std::string, std::string>{
+                                {"a/b/c/d/x.txt", "x"}, {"a/b/c/d/y.txt", "y"}, {"a/b/e/z.txt", "z"}}));
+}
+
 TEST(ExtractEntry, FolderThatCannotBeMadeRaisesTheCreateErrorWithTheReason) {
     const fixture::TempFolder temp;
     archive_test::OpenedArchive archive = archive_test::OpenFixture(temp, Archive());
@@ -171,6 +211,62 @@ TEST(SameDestinations, LaterEntriesNameTheFirstOfTheirFile) {
         } else {
             ASSERT_NE(earlier, nullptr);
             EXPECT_EQ(*earlier, expected[i]);
+        }
+    }
+}
+
+// A file where an earlier entry needs a folder, or a folder where an earlier entry's file is: the later entry
+// names the earlier one and how they collide. Entries that collide or are refused make no folders of their
+// own.
+TEST(SameDestinations, FilesAndFoldersAtOneNameNameTheEarlierEntry) {
+    using Clash = TSameDestinations::Clash;
+    const std::vector<std::u16string> entries = {
+        u"x\\sub",
+        u"x\\sub\\f.txt",
+        u"x\\sub\\g.txt",
+        u".\\y\\sub\\f.txt",
+        u"y\\sub",
+        u"y\\sub\\f.txt",
+        u"y\\.\\sub\\h.txt",
+        u"..\\z\\a",
+        u"z\\a",
+        u"x\\sub\\f.txt\\deeper.txt",
+        u"w\\q\\r.txt",
+        u"Y\\SUB",
+    };
+    const TSameDestinations same(entries);
+    struct Expected {
+        std::optional<Clash> clash;
+        const char16_t* earlier;
+    };
+#ifdef _WIN32
+    const Expected upperCase = {Clash::FileWhereFolder, u".\\y\\sub\\f.txt"};
+#else
+    const Expected upperCase = {std::nullopt, nullptr};
+#endif
+    const std::vector<Expected> expected = {
+        {std::nullopt, nullptr},
+        {Clash::FolderWhereFile, u"x\\sub"},
+        {Clash::FolderWhereFile, u"x\\sub"},
+        {std::nullopt, nullptr},
+        {Clash::FileWhereFolder, u".\\y\\sub\\f.txt"},
+        {Clash::SameFile, u".\\y\\sub\\f.txt"},
+        {std::nullopt, nullptr},
+        {std::nullopt, nullptr}, // refused for its path: it makes no folder z\a
+        {std::nullopt, nullptr},
+        {Clash::FolderWhereFile, u"x\\sub"},
+        {std::nullopt, nullptr},
+        upperCase,
+    };
+    for (size_t i = 0; i < entries.size(); ++i) {
+        SCOPED_TRACE(ToUtf8(entries[i]));
+        const std::optional<TSameDestinations::TEarlier> earlier = same.Earlier(i);
+        ASSERT_EQ(earlier.has_value(), expected[i].clash.has_value());
+        if (earlier) {
+            EXPECT_EQ(earlier->clash, *expected[i].clash);
+            EXPECT_EQ(*earlier->entry, expected[i].earlier);
+            // The window's question: only entries that write the same file.
+            EXPECT_EQ(same.EarlierEntry(i) != nullptr, earlier->clash == Clash::SameFile);
         }
     }
 }

@@ -1,0 +1,258 @@
+#include "extract/extract_selection.h"
+
+#include <algorithm>
+#include <climits>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <optional>
+#include <thread>
+
+#include "base/exceptions.h"
+#include "extract/destination_folder.h"
+#include "extract/entry_path.h"
+#include "extract/entry_writer.h"
+#include "extract/extract_entry.h"
+#include "extract/same_destination.h"
+#include "extract/space_budget.h"
+#include "platform/directories.h"
+#include "platform/file.h"
+
+namespace {
+
+// One entry through the shared extraction step, unless it collides with an earlier one. A write error fails
+// this entry only: it is reported with its message, as an entry that could not be read is.
+TExtractOutcome ExtractOne(TwbBSAFile& reader, const std::u16string& entry, TDestinationFolder& destination,
+                           const TSameDestinations& sameDestinations, size_t index,
+                           const std::atomic<bool>* cancel) {
+    using Clash = TSameDestinations::Clash;
+    if (const std::optional<TSameDestinations::TEarlier> earlier = sameDestinations.Earlier(index)) {
+        switch (earlier->clash) {
+        case Clash::SameFile:
+            return {TExtractOutcome::Kind::SameDestination, *earlier->entry};
+        case Clash::FileWhereFolder:
+            return {TExtractOutcome::Kind::FolderOfEarlier, *earlier->entry};
+        case Clash::FolderWhereFile:
+            return {TExtractOutcome::Kind::FileOfEarlier, *earlier->entry};
+        }
+    }
+    try {
+        return ExtractEntry(reader, entry, destination, nullptr, cancel);
+    } catch (const Exception& e) {
+        return {TExtractOutcome::Kind::Unreadable, e.Message()};
+    } catch (const std::bad_alloc&) {
+        return {TExtractOutcome::Kind::Unreadable, u"out of memory"};
+    }
+}
+
+// Open files that a run leaves to the rest of the process: the standard streams, the archive as the caller
+// opened it, what libraries keep open.
+constexpr size_t kFilesLeftToTheProcess = 64;
+// Files each worker holds open besides the folders it keeps: its own handle to the archive, its temporary
+// file, the destination folder, and the next folder while the walk opens it.
+constexpr size_t kFilesPerWorker = 4;
+
+struct TOpenFileShare {
+    int workers;
+    size_t foldersPerWorker; // TDestinationRules::maxOpenFolders
+};
+
+// How many workers may run and how many folders each may keep open, so that all of them together stay below
+// limit (platform::OpenFileLimit) whatever the depth of the archive's folders. Keeping folders open only
+// spares walks; one per worker is enough to work.
+TOpenFileShare ShareOpenFiles(size_t limit, int workers) {
+    if (limit == SIZE_MAX) {
+        return {workers, SIZE_MAX};
+    }
+    const size_t available = limit > kFilesLeftToTheProcess ? limit - kFilesLeftToTheProcess : 0;
+    const int fitting = static_cast<int>(
+        std::clamp<size_t>(available / (kFilesPerWorker + 1), 1, static_cast<size_t>(workers)));
+    const size_t perWorker = available / static_cast<size_t>(fitting);
+    return {fitting, perWorker > kFilesPerWorker + 1 ? perWorker - kFilesPerWorker : 1};
+}
+
+// What every entry of the archive takes in it, a bound of TwbBSAFile::EntryLeastSize for any selection of it.
+uint64_t StoredBytes(const TwbBSAFile& archive) {
+    uint64_t bytes = 0;
+    for (TEntryRef entry = 0; entry < archive.FileCount(); ++entry) {
+        bytes += archive.EntryStorage(entry).storedSize;
+    }
+    return bytes;
+}
+
+// The bytes an entry string's entry writes at least; nothing for one that cannot be found.
+uint64_t LeastBytesWritten(const TwbBSAFile& archive, const std::u16string& entry) {
+    const std::optional<TEntryRef> found = archive.FindEntry(entry);
+    return found ? archive.EntryLeastSize(*found) : 0;
+}
+
+// The space budget of the run, or a message when the entries that are written cannot fit in the destination's
+// free space whatever they hold. Nothing when the system cannot tell the free space.
+std::optional<TSpaceBudget> SpaceBudget(const TwbBSAFile& archive, const std::vector<std::u16string>& entries,
+                                        const TSameDestinations& sameDestinations,
+                                        const std::u16string& destination, std::u16string& noSpace) {
+    uint64_t freeBytes = 0;
+    if (!platform::FreeDiskSpace(destination, freeBytes)) {
+        return std::nullopt;
+    }
+    // Usually the whole archive fits: then no entry needs looking up.
+    if (StoredBytes(archive) > freeBytes) {
+        uint64_t needed = 0;
+        for (size_t i = 0; i < entries.size(); ++i) {
+            if (!sameDestinations.Earlier(i) && !UnsafeEntryPathReason(SplitEntryPath(entries[i]))) {
+                needed += LeastBytesWritten(archive, entries[i]);
+            }
+        }
+        if (needed > freeBytes) {
+            noSpace = NotEnoughSpaceMessage(destination, needed, freeBytes);
+            return std::nullopt;
+        }
+    }
+    return std::make_optional<TSpaceBudget>(destination, freeBytes);
+}
+
+bool IsSet(const std::atomic<bool>* flag) {
+    return flag != nullptr && flag->load(std::memory_order_relaxed);
+}
+
+} // namespace
+
+ExtractSummary ExtractEntries(TwbBSAFile& archive, const std::vector<std::u16string>& entries,
+                              const std::u16string& destination, int jobs, const ExtractListener& listener,
+                              const std::atomic<bool>* cancel) {
+    const TOpenFileShare share =
+        ShareOpenFiles(platform::OpenFileLimit(),
+                       static_cast<int>(std::clamp<size_t>(static_cast<size_t>(std::max(jobs, 1)), 1,
+                                                           std::max<size_t>(entries.size(), 1))));
+    const int workers = share.workers;
+    // Decided for the whole list before any worker starts, so that it does not depend on who does what when.
+    const TSameDestinations sameDestinations(entries);
+    TDestinationRules rules;
+    rules.temporaryPrefix = ChooseTemporaryPrefix(entries);
+    rules.maxOpenFolders = share.foldersPerWorker;
+
+    ExtractSummary summary;
+    std::optional<TSpaceBudget> space =
+        SpaceBudget(archive, entries, sameDestinations, destination, summary.noSpace);
+    if (!summary.noSpace.empty()) {
+        return summary;
+    }
+    rules.space = space ? &*space : nullptr;
+    const auto stopped = [&] { return IsSet(cancel) || (space && space->Exhausted()); };
+
+    size_t finished = 0; // entries done to the end, reported or not
+    // Takes in the outcome of entries[index], in list order: counts it and hands it on.
+    auto collect = [&](size_t index, const TExtractOutcome& outcome) {
+        switch (outcome.kind) {
+        case TExtractOutcome::Kind::Written:
+            ++summary.written;
+            break;
+        case TExtractOutcome::Kind::Empty:
+            ++summary.empty;
+            break;
+        case TExtractOutcome::Kind::Cancelled:
+            break;
+        case TExtractOutcome::Kind::NoSpace:
+            if (summary.noSpace.empty()) {
+                summary.noSpace = outcome.detail; // the first in list order: one message for the run
+            }
+            break;
+        default:
+            ++summary.failed;
+            if (listener.notExtracted) {
+                listener.notExtracted(entries[index], ExtractOutcomeReason(outcome));
+            }
+            break;
+        }
+        const bool done = outcome.kind != TExtractOutcome::Kind::Cancelled &&
+                          outcome.kind != TExtractOutcome::Kind::NoSpace;
+        finished += done ? 1 : 0;
+        if (listener.progress) {
+            listener.progress(static_cast<int>(index + 1), static_cast<int>(entries.size()));
+        }
+    };
+
+    // Each worker takes the next entry of the list, waits while it is too far ahead of the entries handed
+    // on (room), and hands its outcome to deliver. Every entry taken is done, if only as Cancelled, so that
+    // the entries are handed on without a gap.
+    std::atomic<size_t> nextEntry{0};
+    auto work = [&](TwbBSAFile& reader, const std::function<void(size_t)>& room,
+                    const std::function<void(size_t, TExtractOutcome &&)>& deliver) {
+        TDestinationFolder folder(destination, rules);
+        while (!stopped()) {
+            const size_t index = nextEntry++;
+            if (index >= entries.size()) {
+                break;
+            }
+            room(index);
+            deliver(index, ExtractOne(reader, entries[index], folder, sameDestinations, index, cancel));
+        }
+    };
+
+    if (workers == 1) {
+        work(
+            archive, [](size_t) {},
+            [&](size_t index, TExtractOutcome&& outcome) { collect(index, outcome); });
+        summary.cancelled = finished < entries.size() && summary.noSpace.empty();
+        return summary;
+    }
+
+    // Several workers, this thread one of them. Outcomes arrive in any order and are handed on in list order
+    // by the worker that completes the next one of the list, one worker at a time, while the others go on.
+    // Only the outcomes waiting for an earlier entry are kept: a worker never runs more than kWindow entries
+    // ahead of the next one to hand on, and waits if it would (only while one entry takes as long as
+    // thousands of others), so that a run of failing entries never piles up their reports.
+    constexpr size_t kWindow = 4096;
+    const size_t window = std::min(kWindow, entries.size());
+    std::vector<std::optional<TExtractOutcome>> waiting(window);
+    std::mutex lock;
+    std::condition_variable handedOn;
+    std::atomic<size_t> nextToHandOn{0}; // changed under lock
+    bool handingOn = false;
+    auto room = [&](size_t index) {
+        if (index < nextToHandOn.load() + window) {
+            return;
+        }
+        std::unique_lock guard(lock);
+        handedOn.wait(guard, [&] { return index < nextToHandOn.load() + window; });
+    };
+    auto deliver = [&](size_t index, TExtractOutcome&& outcome) {
+        std::unique_lock guard(lock);
+        waiting[index % window] = std::move(outcome);
+        if (handingOn) {
+            return; // the worker handing on takes this one too when its turn comes
+        }
+        handingOn = true;
+        for (size_t next = nextToHandOn.load(); waiting[next % window]; next = nextToHandOn.load()) {
+            const TExtractOutcome ready = std::move(*waiting[next % window]);
+            waiting[next % window].reset();
+            nextToHandOn.store(next + 1);
+            guard.unlock();
+            collect(next, ready);
+            guard.lock();
+        }
+        handingOn = false;
+        handedOn.notify_all();
+    };
+    {
+        // Every other worker reads through a handle of its own; one that cannot get one stays out.
+        std::vector<std::unique_ptr<TwbBSAFile>> readers;
+        for (int i = 1; i < workers; ++i) {
+            try {
+                readers.push_back(archive.shareIndex());
+            } catch (const Exception&) {
+                break;
+            }
+        }
+        std::vector<std::jthread> threads;
+        for (const auto& reader : readers) {
+            threads.emplace_back([&, shared = reader.get()] { work(*shared, room, deliver); });
+        }
+        work(archive, room, deliver);
+    } // the other workers are done here, and every entry taken is handed on
+    summary.cancelled = finished < entries.size() && summary.noSpace.empty();
+    return summary;
+}
