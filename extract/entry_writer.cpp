@@ -57,8 +57,14 @@ std::vector<std::u16string> NamesLikeTemporaryFiles(const std::vector<std::u16st
     throw EStreamError(fixedText, platform::SystemErrorText(platform::LastErrorCode()));
 }
 
+bool Cancelled(const std::atomic<bool>* cancel) {
+    return cancel != nullptr && cancel->load(std::memory_order_relaxed);
+}
+
+} // namespace
+
 // A new file under a temporary name in the target folder, removed again unless it was given its final name.
-class TTemporaryFile {
+class TEntryFileWriter::TTemporaryFile {
 public:
     TTemporaryFile(platform::FolderHandle folder, const std::u16string& prefix, const std::u16string& file)
         : folder_(folder) {
@@ -104,11 +110,56 @@ private:
     std::u16string name_; // empty once the file has its final name
 };
 
-bool Cancelled(const std::atomic<bool>* cancel) {
-    return cancel != nullptr && cancel->load(std::memory_order_relaxed);
+// The write stream over the temporary file, looking at the cancel flag between blocks.
+class TEntryFileWriter::TCancellableStream : public TStream {
+public:
+    TCancellableStream(const std::u16string& file, platform::FileHandle handle,
+                       const std::atomic<bool>* cancel)
+        : stream_(file, 0, handle), cancel_(cancel) {}
+
+    int32_t Read(void*, int32_t) override { return 0; }
+    int32_t Write(const void* buffer, int32_t count) override {
+        const auto* bytes = static_cast<const uint8_t*>(buffer);
+        for (int32_t done = 0; done < count;) {
+            if (Cancelled(cancel_)) {
+                throw TWriteCancelled{};
+            }
+            const int32_t block = std::min(kCancelCheckBytes, count - done);
+            stream_.WriteBuffer(bytes + done, block);
+            done += block;
+        }
+        return std::max(count, 0);
+    }
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override { return stream_.Seek(offset, origin); }
+    using TStream::Seek;
+    void Close() { stream_.Close(); }
+
+private:
+    // The stream writes the temporary file but names the final one in its messages.
+    TwbWriteCachedFileStream stream_;
+    const std::atomic<bool>* cancel_;
+};
+
+TEntryFileWriter::TEntryFileWriter(platform::FolderHandle folder, std::u16string name, std::u16string file,
+                                   const std::u16string& temporaryPrefix, const std::atomic<bool>* cancel)
+    : name_(std::move(name)), file_(std::move(file)) {
+    temporary_ = std::make_unique<TTemporaryFile>(folder, temporaryPrefix, file_);
+    stream_ = std::make_unique<TCancellableStream>(file_, temporary_->Handle(), cancel);
 }
 
-} // namespace
+// The stream goes first: it writes its last block before the temporary file it writes to is removed.
+TEntryFileWriter::~TEntryFileWriter() {
+    stream_.reset();
+}
+
+TStream& TEntryFileWriter::Stream() {
+    return *stream_;
+}
+
+void TEntryFileWriter::Commit(std::optional<uint32_t> permissions) {
+    stream_->Close();
+    temporary_->Commit(name_, file_, permissions);
+}
 
 std::u16string ChooseTemporaryPrefix(const std::vector<std::u16string>& entries,
                                      const std::function<uint64_t()>& random) {
@@ -131,21 +182,12 @@ bool WriteEntryFile(platform::FolderHandle folder, const std::u16string& name, c
     if (data.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
         throw ERangeError();
     }
-    TTemporaryFile temporary(folder, temporaryPrefix, file);
-    {
-        // The stream writes the temporary file but names the final one in its messages.
-        TwbWriteCachedFileStream stream(file, 0, temporary.Handle());
-        const auto size = static_cast<int32_t>(data.size());
-        for (int32_t done = 0; done < size;) {
-            if (Cancelled(cancel)) {
-                return false;
-            }
-            const int32_t block = std::min(kCancelCheckBytes, size - done);
-            stream.WriteBuffer(data.data() + done, block);
-            done += block;
-        }
-        stream.Close();
+    try {
+        TEntryFileWriter writer(folder, name, file, temporaryPrefix, cancel);
+        writer.Stream().WriteBuffer(data.data(), static_cast<int32_t>(data.size()));
+        writer.Commit(permissions);
+    } catch (const TWriteCancelled&) {
+        return false;
     }
-    temporary.Commit(name, file, permissions);
     return true;
 }

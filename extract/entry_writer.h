@@ -3,11 +3,13 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "base/bytes.h"
+#include "base/stream.h"
 #include "platform/folder_files.h"
 
 // The beginning of the names of one run's temporary files, to which the platform adds a number of its own:
@@ -18,20 +20,53 @@
 std::u16string ChooseTemporaryPrefix(const std::vector<std::u16string>& entries,
                                      const std::function<uint64_t()>& random = nullptr);
 
-// Writes data as the file name inside folder (an open folder below the destination). The bytes go through
+// What an entry file's stream raises once the cancel flag is set: the file is dropped.
+struct TWriteCancelled {};
+
+// The file name inside folder (an open folder below the destination) being written piece by piece: the bytes
+// go through TwbWriteCachedFileStream into a new temporary file in that folder, named temporaryPrefix and a
+// number (ChooseTemporaryPrefix) and created exclusively, which only Commit renames over name, after the last
+// byte was written and the file closed without error: name then holds either what it held before or all the
+// bytes written, never a part of them. Whatever had the name (a file, a link, a hard link's other names) is
+// replaced, never written through. Destroyed without Commit, it removes the temporary file. file is the final
+// file's full path, the one that messages name.
+class TEntryFileWriter {
+public:
+    // Raises the stream's "Cannot create %s." when the temporary file cannot be made.
+    TEntryFileWriter(platform::FolderHandle folder, std::u16string name, std::u16string file,
+                     const std::u16string& temporaryPrefix, const std::atomic<bool>* cancel = nullptr);
+    ~TEntryFileWriter();
+    TEntryFileWriter(const TEntryFileWriter&) = delete;
+    TEntryFileWriter& operator=(const TEntryFileWriter&) = delete;
+
+    // Where the bytes go. Its writes raise the stream's "FileWrite failed for %s.", and TWriteCancelled once
+    // *cancel (when given) is set, which they look at before each block of kCancelCheckBytes.
+    TStream& Stream();
+    // With permissions given, the new file gets those permission bits (platform::NameInfo::permissions);
+    // otherwise the system's default for a new file. Then the file is closed, checking that the system took
+    // every byte ("FileWrite failed for %s."), and takes the name ("Cannot create %s." when it cannot, for
+    // instance where a folder has the name).
+    void Commit(std::optional<uint32_t> permissions = std::nullopt);
+
+private:
+    class TTemporaryFile;
+    class TCancellableStream;
+    std::unique_ptr<TTemporaryFile> temporary_;
+    std::unique_ptr<TCancellableStream> stream_;
+    std::u16string name_;
+    std::u16string file_;
+};
+
+// Writes data as the file name inside folder, all at once, through a TEntryFileWriter. The bytes go through
 // TwbWriteCachedFileStream into a new temporary file in that folder, named temporaryPrefix and a number
 // (ChooseTemporaryPrefix) and created exclusively, which is renamed over name only after
 // the last byte was written and the file closed without error: name then holds either what it held before or
 // all of data, never a part of it. Whatever had the name (a file, a link, a hard link's other names) is
 // replaced, never written through. file is the final file's full path, the one that messages name.
 //
-// Raises the stream's "Cannot create %s." (also when the rename fails, for instance where a folder has the
-// name) or "FileWrite failed for %s." (also when closing the file fails) errors, and ERangeError for data of
-// more than 2^31 - 1 bytes (one write call takes a 32-bit count). Looks at *cancel (when given) before each
-// block of kCancelCheckBytes: once it is set, stops and returns false. With permissions given, the new file
-// gets those permission bits (platform::NameInfo::permissions) before it takes the name; otherwise the
-// system's default for a new file. On every failure and on cancelling the temporary file is removed and name
-// is left as it was. True when the file was replaced.
+// Raises what TEntryFileWriter raises, and ERangeError for data of more than 2^31 - 1 bytes (one write call
+// takes a 32-bit count). Once *cancel (when given) is set, stops and returns false. On every failure and on
+// cancelling the temporary file is removed and name is left as it was. True when the file was replaced.
 bool WriteEntryFile(platform::FolderHandle folder, const std::u16string& name, const std::u16string& file,
                     const TBytes& data, const std::u16string& temporaryPrefix,
                     const std::atomic<bool>* cancel = nullptr,

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "base/exceptions.h"
+#include "extract/entry_fetch.h"
 #include "extract/entry_path.h"
 #include "extract/entry_writer.h"
 
@@ -66,6 +67,64 @@ std::u16string ExtractOutcomeReason(const TExtractOutcome& outcome) {
     return {};
 }
 
+namespace {
+
+// Stops one entry from inside its destination with the outcome to report.
+struct TStopEntry {
+    TExtractOutcome outcome;
+};
+
+// The entry's file as the reader writes it. Once the reader knows the entry's size (its stored sizes checked;
+// a small entry already decoded), the disk space is taken, the entry's folder opened without following links
+// and a temporary file made there; the bytes go to that file, which Commit gives the entry's name.
+class TEntryFileDestination : public TEntryDestination {
+public:
+    TEntryFileDestination(TDestinationFolder& destination, const rFileData& parts,
+                          const std::atomic<bool>* cancel)
+        : destination_(destination), parts_(parts), cancel_(cancel) {}
+
+    TStream& Begin(uint64_t size) override {
+        using Kind = TExtractOutcome::Kind;
+        if (Cancelled(cancel_)) {
+            throw TStopEntry{{Kind::Cancelled, {}}};
+        }
+        // Room on the disk is taken before anything is made for the entry, and given back unless it is
+        // written.
+        taken_.emplace(destination_.Rules().space, size);
+        if (!taken_->Granted()) {
+            throw TStopEntry{{Kind::NoSpace, taken_->Refusal()}};
+        }
+        const std::u16string file = EntryDestinationFile(destination_.Path(), parts_);
+        std::u16string refusal;
+        const std::optional<platform::FolderHandle> folder =
+            destination_.Open(EntryDestinationComponents(parts_), file, refusal);
+        if (!folder) {
+            throw TStopEntry{{Kind::Refused, std::move(refusal)}};
+        }
+        writer_.emplace(*folder, parts_.fName + parts_.fExt, file, destination_.Rules().temporaryPrefix,
+                        cancel_);
+        size_ = size;
+        return writer_->Stream();
+    }
+
+    // Called once the reader wrote every byte: the entry's file takes its name.
+    TExtractOutcome Commit() {
+        writer_->Commit();
+        taken_->Keep();
+        return {size_ == 0 ? TExtractOutcome::Kind::Empty : TExtractOutcome::Kind::Written, {}};
+    }
+
+private:
+    TDestinationFolder& destination_;
+    const rFileData& parts_;
+    const std::atomic<bool>* cancel_;
+    std::optional<TTakenSpace> taken_;
+    std::optional<TEntryFileWriter> writer_; // after taken_: dropped first, so the space goes back last
+    uint64_t size_ = 0;
+};
+
+} // namespace
+
 TExtractOutcome ExtractEntry(TwbBSAFile& reader, const std::u16string& entry, TDestinationFolder& destination,
                              const std::u16string* earlierEntry, const std::atomic<bool>* cancel) {
     using Kind = TExtractOutcome::Kind;
@@ -80,35 +139,21 @@ TExtractOutcome ExtractEntry(TwbBSAFile& reader, const std::u16string& entry, TD
     if (Cancelled(cancel)) {
         return {Kind::Cancelled, {}};
     }
-    TBytes data;
+    const std::optional<TEntryRef> found = reader.FindEntry(entry);
+    if (!found) {
+        return {Kind::NotFound, {}};
+    }
+    // The bytes go to the file as they are read, piece by piece for a large entry: a few MiB of memory
+    // whatever its size.
+    TEntryFileDestination file(destination, parts, cancel);
     try {
-        if (!reader.getFile(parts.fPath, parts.fName, parts.fExt, true, data)) {
-            return {Kind::NotFound, {}};
+        if (const TFetchResult fetched = FetchEntryInPieces(reader, *found, file); !fetched) {
+            return {Kind::Unreadable, fetched.reason};
         }
-    } catch (const Exception& e) {
-        return {Kind::Unreadable, e.Message()};
-    } catch (const std::bad_alloc&) {
-        return {Kind::Unreadable, u"out of memory"};
-    }
-    if (Cancelled(cancel)) {
+        return file.Commit();
+    } catch (const TStopEntry& stop) {
+        return stop.outcome;
+    } catch (const TWriteCancelled&) {
         return {Kind::Cancelled, {}};
     }
-    // Room on the disk is taken before anything is made for the entry, and given back unless it is written.
-    TTakenSpace taken(destination.Rules().space, data.size());
-    if (!taken.Granted()) {
-        return {Kind::NoSpace, taken.Refusal()};
-    }
-    const std::u16string file = EntryDestinationFile(destination.Path(), parts);
-    std::u16string refusal;
-    const std::optional<platform::FolderHandle> folder =
-        destination.Open(EntryDestinationComponents(parts), file, refusal);
-    if (!folder) {
-        return {Kind::Refused, std::move(refusal)};
-    }
-    if (!WriteEntryFile(*folder, parts.fName + parts.fExt, file, data, destination.Rules().temporaryPrefix,
-                        cancel)) {
-        return {Kind::Cancelled, {}};
-    }
-    taken.Keep();
-    return {data.empty() ? Kind::Empty : Kind::Written, {}};
 }
