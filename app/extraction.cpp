@@ -10,18 +10,14 @@
 #include "app/main_window.h"
 #include "app/node_data.h"
 #include "app/qt_text.h"
-#include "extract/destination_folder.h"
-#include "extract/extract_entry.h"
-#include "extract/same_destination.h"
+#include "base/exceptions.h"
+#include "extract/extract_selection.h"
 #include "platform/directories.h"
 
 namespace {
 
 // Repaint the progress every this many rows; nothing else is drawn while the extraction runs.
 constexpr int kProgressRepaintInterval = 15;
-// How many entries that were not written the message after the run names.
-constexpr size_t kNotWrittenEntriesNamed = 5;
-
 QString Progress(int done, int total) {
     return QString::asprintf("%d/%d", done, total);
 }
@@ -45,8 +41,16 @@ std::u16string StripTrailingChar(const std::u16string& text, char16_t c) {
     return keep == std::u16string::npos ? std::u16string() : text.substr(0, keep + 1);
 }
 
-QString NotWrittenEntriesMessage(const std::vector<std::pair<std::u16string, std::u16string>>& notWritten) {
-    const size_t count = notWritten.size();
+void TNotExtractedEntries::Add(const std::u16string& entry, const std::u16string& reason) {
+    if (named.size() < kNotWrittenEntriesNamed) {
+        named.emplace_back(entry, reason);
+    }
+    ++count;
+}
+
+QString NotWrittenEntriesMessage(const TNotExtractedEntries& notExtracted) {
+    const std::vector<std::pair<std::u16string, std::u16string>>& notWritten = notExtracted.named;
+    const size_t count = notExtracted.count;
     QString text = count == 1 ? QStringLiteral("1 entry was not extracted:")
                               : QStringLiteral("%1 entries were not extracted:").arg(count);
     for (size_t i = 0; i < count && i < kNotWrittenEntriesNamed; ++i) {
@@ -89,62 +93,54 @@ std::u16string TForm1::PickFolder(const std::u16string& prompt, const std::u16st
 }
 
 void TForm1::ExtractSelection(const std::u16string& destination) {
-    refusedEntries_.clear();
-    const auto run = [&] {
-        const TBusyCursor busy;
-        const TBrowserModel& rows = *browserModel_;
-        int done = 0;
-        // Display order, rows hidden by the filter included.
-        std::vector<std::u16string> selected;
-        std::vector<bool> placeholder; // the row that stands for an empty list: counted, never extracted
-        for (int row = 0; row < rows.NodeCount(); ++row) {
-            if (rows.Selected(row)) {
+    notExtracted_ = {};
+    const TBusyCursor busy;
+    const TBrowserModel& rows = *browserModel_;
+    // Display order, rows hidden by the filter included; the row that stands for an empty list is counted,
+    // never extracted.
+    std::vector<std::u16string> selected;
+    int placeholders = 0;
+    for (int row = 0; row < rows.NodeCount(); ++row) {
+        if (rows.Selected(row)) {
+            if (rows.Node(row).icon == image_index::kNothingFound) {
+                ++placeholders;
+            } else {
                 selected.push_back(rows.Node(row).filename);
-                placeholder.push_back(rows.Node(row).icon == image_index::kNothingFound);
             }
         }
-        const int total = static_cast<int>(selected.size());
-        {
-            const TMenuLock lock(*Files1);
-            const TSameDestinations sameDestinations(selected);
-            TDestinationFolder folder(destination);
-            for (size_t i = 0; i < selected.size(); ++i) {
-                ++done;
-                SetStatusPanelText(0, Progress(done, total));
-                if (done % kProgressRepaintInterval == 0) {
-                    StatusBar1->repaint();
-                }
-                if (!placeholder[i]) {
-                    ExtractEntry(selected[i], folder, sameDestinations.EarlierEntry(i));
-                }
-            }
-        }
-        SetStatusPanelText(0, Progress(done, total));
-    };
-    // The entries not written are reported also when a write error ends the run (the error box follows).
-    try {
-        run();
-    } catch (...) {
-        if (!refusedEntries_.empty()) {
-            ShowRefusedEntries();
-        }
-        throw;
     }
-    if (!refusedEntries_.empty()) {
+    const int total = static_cast<int>(selected.size()) + placeholders;
+    ExtractListener listener;
+    listener.progress = [&](int done, int) {
+        SetStatusPanelText(0, Progress(placeholders + done, total));
+        if ((placeholders + done) % kProgressRepaintInterval == 0) {
+            StatusBar1->repaint();
+        }
+    };
+    listener.notExtracted = [&](const std::u16string& entry, const std::u16string& reason) {
+        notExtracted_.Add(entry, reason);
+    };
+    ExtractSummary summary;
+    {
+        const TMenuLock lock(*Files1);
+        SetStatusPanelText(0, Progress(placeholders, total));
+        // On this thread, one entry after another; a file or folder that cannot be made ends the run.
+        ExtractOptions options;
+        options.stopAtWriteError = true;
+        summary = ExtractEntries(*archive_, selected, destination, options, listener);
+    }
+    // The entries not written are reported also when a write error ends the run (the error box follows).
+    if (notExtracted_.count > 0) {
         ShowRefusedEntries();
     }
-}
-
-void TForm1::ExtractEntry(const std::u16string& entry, TDestinationFolder& destination,
-                          const std::u16string* earlierEntry) {
-    // A write error passes and ends the run; anything else that keeps the entry from being written is
-    // reported after the run.
-    const TExtractOutcome outcome = ::ExtractEntry(*archive_, entry, destination, earlierEntry);
-    if (!outcome.WasWritten()) {
-        refusedEntries_.emplace_back(entry, ExtractOutcomeReason(outcome));
+    if (!summary.noSpace.empty()) {
+        throw Exception(summary.noSpace);
+    }
+    if (!summary.writeError.empty()) {
+        throw Exception(summary.writeError);
     }
 }
 
 void TForm1::ShowRefusedEntries() {
-    dialogs_.ShowMessage(this, ToQString(kApplicationTitle), NotWrittenEntriesMessage(refusedEntries_));
+    dialogs_.ShowMessage(this, ToQString(kApplicationTitle), NotWrittenEntriesMessage(notExtracted_));
 }

@@ -9,6 +9,16 @@
 // text without the run of c at its end; a text of nothing but c gives an empty text.
 std::u16string StripTrailingChar(const std::u16string& text, char16_t c);
 
+// How many entries that were not written the message after the run names.
+inline constexpr size_t kNotWrittenEntriesNamed = 5;
+
+// The entries of one extraction that were not written: the first few with their reason, and how many.
+struct TNotExtractedEntries {
+    std::vector<std::pair<std::u16string, std::u16string>> named;
+    size_t count = 0;
+    void Add(const std::u16string& entry, const std::u16string& reason);
+};
+
 // The message after an extraction that did not write every entry: how many were not written, and the first
 // few with their reason.
-QString NotWrittenEntriesMessage(const std::vector<std::pair<std::u16string, std::u16string>>& notWritten);
+QString NotWrittenEntriesMessage(const TNotExtractedEntries& notExtracted);

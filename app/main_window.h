@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/extraction.h"
 #include "archive/bsa_file.h"
 
 class QAction;
@@ -18,7 +19,6 @@ class QStatusBar;
 class TBrowserModel;
 class TBrowserTreeView;
 class TElidedLabel;
-class TDestinationFolder;
 class TDialogs;
 class TImageList;
 
@@ -61,10 +61,8 @@ public:
     // Enter or a double-click on a row: a preview window of its entry (the placeholder row opens nothing).
     void BrowserTreeActivated(int modelRow);
     std::u16string PickFolder(const std::u16string& prompt, const std::u16string& initialFolder);
+    // The selected rows' entries, with the core's extraction of a selection on this thread.
     void ExtractSelection(const std::u16string& destination);
-    // One selected row's entry; earlierEntry: the earlier row that writes the same file, if any.
-    void ExtractEntry(const std::u16string& entry, TDestinationFolder& destination,
-                      const std::u16string* earlierEntry);
     void LoadPrefs();
     void SavePrefs();
     // Where prefs.ini is read from (it is written there too, unless that fails).
@@ -116,6 +114,6 @@ private:
     std::u16string lastBsaDir_;
     std::u16string lastExtractDir_;
     std::u16string executablePath_;
-    // Entries of the current extraction that were not written, with the reason.
-    std::vector<std::pair<std::u16string, std::u16string>> refusedEntries_;
+    // Entries of the current extraction that were not written.
+    TNotExtractedEntries notExtracted_;
 };

@@ -260,7 +260,7 @@ int Extract(const std::u16string& path, const std::u16string& destination, const
     static std::atomic<bool> interrupted{false};
     platform::SetFlagOnInterrupt(&interrupted);
     const ExtractSummary summary =
-        ExtractEntries(*archive, entries, destination, jobs, listener, &interrupted);
+        ExtractEntries(*archive, entries, destination, ExtractOptions{jobs}, listener, &interrupted);
     if (!summary.noSpace.empty()) {
         if (progressShown > 0) {
             std::fputc('\n', stderr);

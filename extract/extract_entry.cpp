@@ -60,6 +60,7 @@ std::u16string ExtractOutcomeReason(const TExtractOutcome& outcome) {
     case TExtractOutcome::Kind::FileOfEarlier:
         return u"folder in its path is the file of " + outcome.detail;
     case TExtractOutcome::Kind::NoSpace:
+    case TExtractOutcome::Kind::WriteFailed:
         return outcome.detail;
     case TExtractOutcome::Kind::Cancelled:
         return u"cancelled";

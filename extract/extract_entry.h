@@ -18,6 +18,7 @@ struct TExtractOutcome {
         FolderOfEarlier, // detail: the earlier entry that needs a folder where this file would be
         FileOfEarlier,   // detail: the earlier entry whose file is where this entry needs a folder
         NoSpace,         // detail: NotEnoughSpaceMessage; the destination's space budget has no room for it
+        WriteFailed,     // detail: the stream's message; its file or a folder could not be made or written
         Cancelled,       // stopped by the cancel flag; nothing was written
     };
     Kind kind = Kind::Written;

@@ -23,8 +23,8 @@
 
 namespace {
 
-// One entry through the shared extraction step, unless it collides with an earlier one. A write error fails
-// this entry only: it is reported with its message, as an entry that could not be read is.
+// One entry through the shared extraction step, unless it collides with an earlier one. A write error comes
+// back as the entry's outcome, which the run reports or stops at.
 TExtractOutcome ExtractOne(TwbBSAFile& reader, const std::u16string& entry, TDestinationFolder& destination,
                            const TSameDestinations& sameDestinations, size_t index,
                            const std::atomic<bool>* cancel) {
@@ -42,7 +42,7 @@ TExtractOutcome ExtractOne(TwbBSAFile& reader, const std::u16string& entry, TDes
     try {
         return ExtractEntry(reader, entry, destination, nullptr, cancel);
     } catch (const Exception& e) {
-        return {TExtractOutcome::Kind::Unreadable, e.Message()};
+        return {TExtractOutcome::Kind::WriteFailed, e.Message()};
     } catch (const std::bad_alloc&) {
         return {TExtractOutcome::Kind::Unreadable, u"out of memory"};
     }
@@ -118,11 +118,19 @@ bool IsSet(const std::atomic<bool>* flag) {
     return flag != nullptr && flag->load(std::memory_order_relaxed);
 }
 
+// The summary once the run is over: what a cancel, the lack of space or a write error left undone.
+ExtractSummary Finished(ExtractSummary& summary, size_t finished, size_t total) {
+    summary.notDone = static_cast<int>(total - finished);
+    summary.cancelled = finished < total && summary.noSpace.empty() && summary.writeError.empty();
+    return std::move(summary);
+}
+
 } // namespace
 
 ExtractSummary ExtractEntries(TwbBSAFile& archive, const std::vector<std::u16string>& entries,
-                              const std::u16string& destination, int jobs, const ExtractListener& listener,
-                              const std::atomic<bool>* cancel) {
+                              const std::u16string& destination, const ExtractOptions& options,
+                              const ExtractListener& listener, const std::atomic<bool>* cancel) {
+    const int jobs = options.jobs;
     const TOpenFileShare share =
         ShareOpenFiles(platform::OpenFileLimit(),
                        static_cast<int>(std::clamp<size_t>(static_cast<size_t>(std::max(jobs, 1)), 1,
@@ -141,7 +149,11 @@ ExtractSummary ExtractEntries(TwbBSAFile& archive, const std::vector<std::u16str
         return summary;
     }
     rules.space = space ? &*space : nullptr;
-    const auto stopped = [&] { return IsSet(cancel) || (space && space->Exhausted()); };
+    std::atomic<bool> writeErrorStop{false};
+    const auto stopped = [&] {
+        return IsSet(cancel) || (space && space->Exhausted()) ||
+               writeErrorStop.load(std::memory_order_relaxed);
+    };
 
     size_t finished = 0; // entries done to the end, reported or not
     // Takes in the outcome of entries[index], in list order: counts it and hands it on.
@@ -160,6 +172,20 @@ ExtractSummary ExtractEntries(TwbBSAFile& archive, const std::vector<std::u16str
                 summary.noSpace = outcome.detail; // the first in list order: one message for the run
             }
             break;
+        case TExtractOutcome::Kind::WriteFailed:
+            if (options.stopAtWriteError) {
+                if (summary.writeError.empty()) {
+                    summary.stoppedAt = entries[index];
+                    summary.writeError = outcome.detail;
+                }
+                writeErrorStop = true;
+                break;
+            }
+            ++summary.failed;
+            if (listener.notExtracted) {
+                listener.notExtracted(entries[index], ExtractOutcomeReason(outcome));
+            }
+            break;
         default:
             ++summary.failed;
             if (listener.notExtracted) {
@@ -168,7 +194,8 @@ ExtractSummary ExtractEntries(TwbBSAFile& archive, const std::vector<std::u16str
             break;
         }
         const bool done = outcome.kind != TExtractOutcome::Kind::Cancelled &&
-                          outcome.kind != TExtractOutcome::Kind::NoSpace;
+                          outcome.kind != TExtractOutcome::Kind::NoSpace &&
+                          !(outcome.kind == TExtractOutcome::Kind::WriteFailed && options.stopAtWriteError);
         finished += done ? 1 : 0;
         if (listener.progress) {
             listener.progress(static_cast<int>(index + 1), static_cast<int>(entries.size()));
@@ -196,8 +223,7 @@ ExtractSummary ExtractEntries(TwbBSAFile& archive, const std::vector<std::u16str
         work(
             archive, [](size_t) {},
             [&](size_t index, TExtractOutcome&& outcome) { collect(index, outcome); });
-        summary.cancelled = finished < entries.size() && summary.noSpace.empty();
-        return summary;
+        return Finished(summary, finished, entries.size());
     }
 
     // Several workers, this thread one of them. Outcomes arrive in any order and are handed on in list order
@@ -253,6 +279,5 @@ ExtractSummary ExtractEntries(TwbBSAFile& archive, const std::vector<std::u16str
         }
         work(archive, room, deliver);
     } // the other workers are done here, and every entry taken is handed on
-    summary.cancelled = finished < entries.size() && summary.noSpace.empty();
-    return summary;
+    return Finished(summary, finished, entries.size());
 }

@@ -10,6 +10,13 @@
 
 #include "archive/bsa_file.h"
 
+struct ExtractOptions {
+    int jobs = 1; // < 1 means one
+    // A file or folder that cannot be made or written ends the run (the window asks so); otherwise it fails
+    // its entry only.
+    bool stopAtWriteError = false;
+};
+
 struct ExtractSummary {
     int written = 0;
     int empty = 0;          // entries of zero bytes, written as empty files
@@ -20,6 +27,12 @@ struct ExtractSummary {
     // not fit. Entries not done then are neither counted nor reported; which of the later entries were
     // written before the stop depends on the workers' pace, as with a cancel.
     std::u16string noSpace;
+    // With stopAtWriteError, when a write error ended the run: the entry and the stream's message. That entry
+    // is not among the failed ones.
+    std::u16string stoppedAt;
+    std::u16string writeError;
+    // Entries neither written nor reported: left undone by a cancel, the lack of space or a write error.
+    int notDone = 0;
 };
 
 // What the caller hears while the run goes on, in entry-list order; each call comes from one worker at a
@@ -33,13 +46,13 @@ struct ExtractListener {
 };
 
 // Extracts entries (entry strings of archive) below destination (a native folder path) with ExtractEntry.
-// jobs < 1 means one worker; fewer than jobs run when the process's limit of open files leaves too few
-// for them. Entries whose destinations collide with an earlier entry's (TSameDestinations) are reported
-// without being fetched. Failures of single entries, write errors included, are reported, never raised. A
+// Fewer than options.jobs workers run when the process's limit of open files leaves too few for them. Entries
+// whose destinations collide with an earlier entry's (TSameDestinations) are reported without being fetched.
+// Failures of single entries, write errors included unless they stop the run, are reported, never raised. A
 // worker that cannot get a handle of its own to the archive takes no entries; the others do them all. The run
 // writes no more than the destination's file system had free when it began (see TSpaceBudget). Once
 // *cancel (when given) is set, no entry is started any more and the entries being written are dropped, their
 // temporary files removed; the summary then tells so and counts what was done before.
 ExtractSummary ExtractEntries(TwbBSAFile& archive, const std::vector<std::u16string>& entries,
-                              const std::u16string& destination, int jobs, const ExtractListener& listener,
-                              const std::atomic<bool>* cancel = nullptr);
+                              const std::u16string& destination, const ExtractOptions& options,
+                              const ExtractListener& listener, const std::atomic<bool>* cancel = nullptr);

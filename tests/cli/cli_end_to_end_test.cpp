@@ -556,7 +556,8 @@ TEST(CliExtract, WorkersReadTheArchiveThatWasOpened) {
     fs::remove(dir / "a.bsa");
     dir.Write("a.bsa", {'n', 'o', 't', ' ', 'i', 't'});
 #endif
-    const ExtractSummary summary = ExtractEntries(archive, entries, FromUtf8((dir / "out").string()), 3, {});
+    const ExtractSummary summary =
+        ExtractEntries(archive, entries, FromUtf8((dir / "out").string()), ExtractOptions{3}, {});
     EXPECT_EQ(summary.failed, 0);
     EXPECT_FALSE(summary.cancelled);
     EXPECT_EQ(TreeOf(dir / "out"), ExpectedTree(recipe));

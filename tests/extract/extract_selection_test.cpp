@@ -74,8 +74,8 @@ TEST(ExtractEntries, EntriesNamedLikeTemporaryFilesKeepTheirOwnBytes) {
         const std::string archiveName = "a" + std::to_string(jobs) + ".bsa";
         archive_test::OpenedArchive archive = archive_test::OpenFixture(temp, recipe, archiveName);
         const fs::path out = temp / ("out" + std::to_string(jobs));
-        const ExtractSummary summary =
-            ExtractEntries(*archive.bsa, EntriesOf(*archive.bsa), FromUtf8(out.string()), jobs, {});
+        const ExtractSummary summary = ExtractEntries(*archive.bsa, EntriesOf(*archive.bsa),
+                                                      FromUtf8(out.string()), ExtractOptions{jobs}, {});
         EXPECT_EQ(summary.failed, 0);
         EXPECT_TRUE(TreeOf(out) == expected) << "an entry is missing or holds another's bytes";
     }
@@ -130,7 +130,7 @@ TEST(ExtractEntries, ReportsComeInListOrderAsTheRunGoesWithAnyNumberOfJobs) {
         };
         const fs::path out = temp / ("out" + std::to_string(jobs));
         const ExtractSummary summary =
-            ExtractEntries(*archive.bsa, entries, FromUtf8(out.string()), jobs, listener);
+            ExtractEntries(*archive.bsa, entries, FromUtf8(out.string()), ExtractOptions{jobs}, listener);
         EXPECT_EQ(done, 1000);
         EXPECT_EQ(summary.written, 250);
         EXPECT_EQ(summary.empty, 250);
@@ -201,8 +201,8 @@ TEST(ExtractEntries, EntriesThatCannotFitAreNotStarted) {
         listener.notExtracted = [&](const std::u16string& entry, const std::u16string&) {
             reports.push_back(ToUtf8(entry));
         };
-        const ExtractSummary summary =
-            ExtractEntries(*archive.bsa, EntriesOf(*archive.bsa), destination, jobs, listener);
+        const ExtractSummary summary = ExtractEntries(*archive.bsa, EntriesOf(*archive.bsa), destination,
+                                                      ExtractOptions{jobs}, listener);
         EXPECT_EQ(ToUtf8(summary.noSpace), "Not enough free space in " + out.string() +
                                                ": the entries need at least 1800 bytes (1.8 KiB), 1000 bytes "
                                                "are free");
@@ -235,8 +235,8 @@ TEST(ExtractEntries, TheFirstEntryThatWouldNotFitStopsTheRun) {
         int reports = 0;
         ExtractListener listener;
         listener.notExtracted = [&](const std::u16string&, const std::u16string&) { ++reports; };
-        const ExtractSummary summary =
-            ExtractEntries(*archive.bsa, EntriesOf(*archive.bsa), FromUtf8(out.string()), jobs, listener);
+        const ExtractSummary summary = ExtractEntries(*archive.bsa, EntriesOf(*archive.bsa),
+                                                      FromUtf8(out.string()), ExtractOptions{jobs}, listener);
         EXPECT_EQ(ToUtf8(summary.noSpace), "Not enough free space in " + out.string() +
                                                ": the entries need at least 3145728 bytes (3.0 MiB), 2621440 "
                                                "bytes (2.5 MiB) are free");
