@@ -434,7 +434,8 @@ TPreviewWindow::TPreviewWindow(TwbBSAFile& reader, const std::u16string& entry, 
     connect(shortcut, &QShortcut::activated, this, &QWidget::close);
 
     const rFileData parts = SplitEntryPath(entry);
-    const std::optional<TEntryRef> found = FindEntryByString(reader, entry);
+    // The entry string as the listing gave it: a "/" in it is part of a name.
+    const std::optional<TEntryRef> found = reader.FindEntry(entry);
     if (!found) {
         ShowFetchFailure(QStringLiteral("not found in the archive"));
         return;

@@ -224,7 +224,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // Its own entry string finds an entry of that very string (the first of several alike), unless the
         // file name itself holds a "\" or ":", where an entry string cannot tell folder and file apart.
         const std::u16string fileName = reader.Index().FileName(entry);
-        const std::optional<TEntryRef> found = FindEntryByString(reader, entryString);
+        const std::optional<TEntryRef> found = reader.FindEntry(entryString);
         if (fileName.find_first_of(u"\\:") == std::u16string::npos &&
             (!found || reader.EntryString(*found) != entryString)) {
             Fail("a listed entry string does not find its entry", entryString);
