@@ -19,11 +19,12 @@
 #include <unistd.h>
 #endif
 
-#include "archive/archive_session.h"
+#include "archive/bsa_file.h"
 #include "archive/entry_string.h"
 #include "base/exceptions.h"
 #include "cli/terminal_text.h"
 #include "cli/view_commands.h"
+#include "extract/entry_fetch.h"
 #include "extract/entry_filter.h"
 #include "extract/extract_selection.h"
 #include "platform/directories.h"
@@ -112,44 +113,41 @@ int PrintToStdout(std::string_view text) {
     return WriteStdout(text.data(), text.size()) ? 0 : StdoutFailed(errno);
 }
 
-// Opens the archive, or prints the reader's message and returns false.
-bool Open(TArchiveSession& archive, const std::u16string& path) {
-    try {
-        ArchiveOpen(archive, path);
+using TArchive = std::unique_ptr<TwbBSAFile>;
+
+// Opens the archive, or prints why not and returns false.
+bool Open(TArchive& archive, const std::u16string& path) {
+    TOpenedArchive opened = OpenArchive(path);
+    if (opened.result) {
+        archive = std::move(opened.reader);
         return true;
-    } catch (const Exception& e) {
-        // The reader's own messages name the archive; the stream's fixed texts ("Erreur de lecture du flux")
-        // do not.
-        if (e.Message().find(path) == std::u16string::npos) {
-            PrintError(u"parlivex-cli: " + path + u": " + e.Message());
-        } else {
-            PrintError(e.Message());
-        }
-    } catch (const std::bad_alloc&) {
-        PrintError(path + u": out of memory");
     }
+    // The reader's own messages name the archive; the stream's fixed texts ("Erreur de lecture du flux") do
+    // not.
+    const std::u16string& reason = opened.result.reason;
+    PrintError(reason.find(path) == std::u16string::npos ? u"parlivex-cli: " + path + u": " + reason
+                                                         : reason);
     return false;
 }
 
-// The entry strings of ArchiveExportFileList, in its order, built straight from the reader's maps: one copy
-// of them in memory instead of two.
-std::vector<std::u16string> EntryStrings(const TArchiveSession& archive) {
+// The entry strings of the listing, in its order.
+std::vector<std::u16string> EntryStrings(const TArchive& archive) {
     std::vector<std::u16string> entries;
     entries.reserve(archive->FileCount());
-    archive->forEachEntry([&](const std::u16string& folder, const std::u16string& file) {
-        entries.push_back(EntryString(folder, file));
-    });
+    for (TEntryRef entry = 0; entry < archive->FileCount(); ++entry) {
+        entries.push_back(archive->EntryString(entry));
+    }
     return entries;
 }
 
 int List(const std::u16string& path) {
-    TArchiveSession archive;
+    TArchive archive;
     if (!Open(archive, path)) {
         return 1;
     }
-    // Straight from the reader's maps: the entry strings of ArchiveExportFileList, in its order, without
-    // building the list of them first. Lines gather in a buffer that is written whenever it is nearly full.
-    // Names are escaped only when they hold a control character, which is rare: the common case is a copy.
+    // Straight from the index: the entry strings in listing order, without building the list of them first.
+    // Lines gather in a buffer that is written whenever it is nearly full. Names are escaped only when they
+    // hold a control character, which is rare: the common case is a copy.
     constexpr size_t kFlushAt = 1 << 16;
     std::vector<char> buffer(kFlushAt);
     size_t used = 0;
@@ -204,7 +202,7 @@ int List(const std::u16string& path) {
 }
 
 int Info(const std::u16string& path) {
-    TArchiveSession archive;
+    TArchive archive;
     if (!Open(archive, path)) {
         return 1;
     }
@@ -225,7 +223,7 @@ bool ErrorsGoToTerminal() {
 
 int Extract(const std::u16string& path, const std::u16string& destination, const std::u16string& filter,
             int jobs) {
-    TArchiveSession archive;
+    TArchive archive;
     if (!Open(archive, path)) {
         return 1;
     }

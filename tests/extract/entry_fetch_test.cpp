@@ -1,6 +1,9 @@
-// Reaching one entry: found once by its entry string, described and read through its reference, every failure
-// of the reader turned into the entry's reason, and a destination's own write errors passed on as they are.
+// Reaching an archive and its entries: opened, listed, an entry found once by its entry string, described and
+// read through its reference, every failure of the reader turned into a reason, and a destination's own write
+// errors passed on as they are; the archive's file closed with its reader.
 #include <cstdint>
+#include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,6 +13,7 @@
 #include "base/ustring.h"
 #include "extract/entry_fetch.h"
 #include "fixtures/memory_streams.h"
+#include "fixtures/system_errors.h"
 #include "tests/archive/archive_test_util.h"
 
 namespace {
@@ -150,5 +154,125 @@ TEST(EntryFetch, DescribesHowAnEntryIsStored) {
         EXPECT_EQ(description.storage.storedSize, archive.layout.entries[0].storedBytes);
     }
 }
+
+// Root files in a folder with an empty name and in ".", nested folders, both kinds of storage, an empty entry
+// and a damaged one.
+fixture::ArchiveSpec MixedArchive() {
+    fixture::ArchiveSpec recipe;
+    recipe.version = 105;
+    recipe.flags = 0x7;
+    fixture::EntrySpec damaged = Entry("broken.nif", fixture::CompressibleBytes(800, 1), Storage::Lz4Frame);
+    damaged.packedOverride = std::vector<uint8_t>(30, 0x42);
+    recipe.folders = {
+        {"", {Entry("readme.txt", Bytes("root readme"))}, uint8_t{0}},
+        {".", {Entry("notes.txt", Bytes("dot notes"), Storage::Lz4Frame)}},
+        {"meshes\\actors",
+         {Entry("Body.NIF", fixture::CompressibleBytes(20000, 2), Storage::Lz4Frame), damaged,
+          Entry("empty.nif", {})}},
+        {"sound\\fx",
+         {Entry("a.b.wav", fixture::RandomBytes(3000, 3)), Entry("noext", Bytes("no extension"))}},
+    };
+    return recipe;
+}
+
+TEST(ArchiveAccess, ListedEntriesAreFoundAndReadBackExactly) {
+    const fixture::TempFolder temp;
+    const fixture::ArchiveSpec recipe = MixedArchive();
+    const std::u16string path = temp.Write("mixed.bsa", fixture::BuildArchive(recipe));
+    TOpenedArchive opened = OpenArchive(path);
+    ASSERT_TRUE(opened.result) << ToUtf8(opened.result.reason);
+    TwbBSAFile& bsa = *opened.reader;
+
+    std::map<std::string, std::vector<uint8_t>> expected;
+    for (const fixture::FolderSpec& folder : recipe.folders) {
+        for (const fixture::EntrySpec& entry : folder.files) {
+            expected[folder.name + "\\" + entry.name] = entry.data;
+        }
+    }
+    std::vector<std::string> listed;
+    for (TEntryRef entry = 0; entry < bsa.FileCount(); ++entry) {
+        const std::u16string entryString = bsa.EntryString(entry);
+        listed.push_back(ToUtf8(entryString));
+        SCOPED_TRACE(listed.back());
+        ASSERT_EQ(bsa.FindEntry(entryString), std::optional<TEntryRef>(entry));
+        TBytes buffer = Bytes("junk");
+        const TFetchResult fetched = FetchEntry(bsa, entry, buffer);
+        if (listed.back() == "meshes\\actors\\broken.nif") {
+            EXPECT_EQ(ToUtf8(fetched.reason), "lz4 decompression size mismatch");
+            EXPECT_TRUE(buffer.empty());
+        } else {
+            EXPECT_TRUE(fetched);
+            EXPECT_EQ(buffer, expected.at(listed.back()));
+        }
+    }
+    EXPECT_EQ(listed, (std::vector<std::string>{"\\readme.txt", ".\\notes.txt", "meshes\\actors\\Body.NIF",
+                                                "meshes\\actors\\broken.nif", "meshes\\actors\\empty.nif",
+                                                "sound\\fx\\a.b.wav", "sound\\fx\\noext"}));
+}
+
+TEST(ArchiveAccess, ArchivesThatCannotBeOpenedSayWhy) {
+    const fixture::TempFolder temp;
+    const std::u16string notAnArchive = temp.Write("text.bsa", Bytes("This is not an archive at all."));
+    const std::u16string missing = temp.U16("absent.bsa");
+    std::vector<uint8_t> truncated = fixture::BuildArchive(MixedArchive());
+    truncated.resize(100);
+    const std::u16string truncatedPath = temp.Write("truncated.bsa", truncated);
+    fixture::ArchiveSpec empty;
+    empty.folders = {{"meshes", {}}};
+    const std::u16string emptyPath = temp.Write("empty.bsa", fixture::BuildArchive(empty));
+
+    const struct {
+        std::u16string path;
+        std::u16string reason; // empty: opens
+    } cases[] = {
+        {notAnArchive, notAnArchive + u" is not a valid BSA file"},
+        {missing, u"Cannot open " + missing + u".  " + fixture::SystemText(fixture::kErrorFileNotFound)},
+        {truncatedPath, truncatedPath + u" is not a valid BSA file: folder count 4 does not fit in the file"},
+        {emptyPath, u""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.path));
+        const TOpenedArchive opened = OpenArchive(c.path);
+        EXPECT_EQ(opened.result.fetched, c.reason.empty());
+        EXPECT_EQ(opened.result.reason, c.reason);
+        EXPECT_FALSE(opened.result.unexpected);
+        EXPECT_EQ(opened.reader != nullptr, c.reason.empty());
+        if (opened.reader) {
+            EXPECT_EQ(opened.reader->FileCount(), 0u); // its folder holds nothing to list
+        }
+    }
+}
+
+#ifdef __linux__
+size_t OpenFileCount() {
+    size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        ++count;
+    }
+    return count;
+}
+
+// The reader holds its archive file open while it lives, and closes it when it goes, also after a failed
+// open.
+TEST(ArchiveAccess, TheReaderClosesItsFile) {
+    const fixture::TempFolder temp;
+    const std::vector<uint8_t> whole = fixture::BuildArchive(MixedArchive());
+    const std::u16string path = temp.Write("mixed.bsa", whole);
+    const std::u16string truncatedPath =
+        temp.Write("truncated.bsa", std::vector<uint8_t>(whole.begin(), whole.begin() + 100));
+    const size_t before = OpenFileCount();
+    {
+        TOpenedArchive opened = OpenArchive(path);
+        EXPECT_EQ(OpenFileCount(), before + 1);
+        TBytes buffer;
+        EXPECT_TRUE(
+            FetchEntry(*opened.reader, *opened.reader->FindEntry(u"meshes\\actors\\body.nif"), buffer));
+        EXPECT_EQ(OpenFileCount(), before + 1);
+    }
+    EXPECT_EQ(OpenFileCount(), before);
+    EXPECT_FALSE(OpenArchive(truncatedPath).result);
+    EXPECT_EQ(OpenFileCount(), before);
+}
+#endif
 
 } // namespace

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "archive/archive_session.h"
+#include "archive/bsa_file.h"
 #include "base/ustring.h"
 #include "extract/destination_folder.h"
 #include "extract/entry_path.h"
@@ -236,18 +236,16 @@ TEST(EntryDestination, HostileArchiveWritesNothingOutsideTheDestination) {
     const std::filesystem::path destination = temp / "out" / "dest";
     std::filesystem::create_directories(destination);
 
-    TArchiveSession archive;
-    ArchiveOpen(archive, archivePath);
-    TStringList list;
-    ASSERT_TRUE(ArchiveExportFileList(archive, archivePath, list));
+    TwbBSAFile archive(archivePath);
     TDestinationFolder folder(destination.u16string());
     std::vector<std::string> refused;
-    for (const auto& item : list.Items()) {
-        const TExtractOutcome outcome = ExtractEntry(*archive, item.string, folder);
+    for (TEntryRef entry = 0; entry < archive.FileCount(); ++entry) {
+        const std::u16string entryString = archive.EntryString(entry);
+        const TExtractOutcome outcome = ExtractEntry(archive, entryString, folder);
         if (outcome.kind == TExtractOutcome::Kind::Refused) {
-            refused.push_back(ToUtf8(item.string));
+            refused.push_back(ToUtf8(entryString));
         } else {
-            EXPECT_EQ(outcome.kind, TExtractOutcome::Kind::Written) << ToUtf8(item.string);
+            EXPECT_EQ(outcome.kind, TExtractOutcome::Kind::Written) << ToUtf8(entryString);
         }
     }
     EXPECT_EQ(refused.size(), 10u);
