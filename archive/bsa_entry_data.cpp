@@ -165,41 +165,6 @@ TwbBSAFile::Packing TwbBSAFile::EntryPacking(TEntryRef entry) {
     return Packing::Lz4Unrecognised;
 }
 
-bool TwbBSAFile::getFile(const std::u16string& folder, const std::u16string& filename,
-                         const std::u16string& ext, bool getFile, TBytes& buffer) {
-    buffer.clear();
-    const std::optional<TEntryRef> entry = FindEntry(folder, filename + ext);
-    if (!entry) {
-        return false;
-    }
-    if (getFile) {
-        ReadEntry(*entry, buffer);
-    }
-    return true;
-}
-
-bool TwbBSAFile::entryStorage(const std::u16string& folder, const std::u16string& fileName, bool& compressed,
-                              uint32_t& storedSize) const {
-    const std::optional<TEntryRef> entry = FindEntry(folder, fileName);
-    if (!entry) {
-        return false;
-    }
-    const TEntryStorage storage = EntryStorage(*entry);
-    compressed = storage.compressed;
-    storedSize = storage.storedSize;
-    return true;
-}
-
-bool TwbBSAFile::entryPacking(const std::u16string& folder, const std::u16string& fileName,
-                              Packing& packing) {
-    const std::optional<TEntryRef> entry = FindEntry(folder, fileName);
-    if (!entry) {
-        return false;
-    }
-    packing = EntryPacking(*entry);
-    return true;
-}
-
 uint64_t TwbBSAFile::EntryLeastSize(TEntryRef entry) const {
     const TEntryStorage storage = EntryStorage(entry);
     if (storage.storedSize > kMaxEntryBytes) {

@@ -245,12 +245,3 @@ std::optional<TEntryRef> TwbBSAFile::FindEntry(std::u16string_view entryString) 
     }
     return FindEntry(folder, entryString.substr(nameStart));
 }
-
-bool TwbBSAFile::exportFileList(TStringList& fileList) const {
-    const uint32_t count = bfIndex->FileCount();
-    fileList.Reserve(static_cast<size_t>(fileList.Count()) + count);
-    for (TEntryRef entry = 0; entry < count; ++entry) {
-        fileList.Add(EntryString(entry));
-    }
-    return count != 0;
-}

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "archive/bsa_index.h"
-#include "archive/string_list.h"
 #include "base/bytes.h"
 #include "base/exceptions.h"
 #include "streams/read_only_cached_file_stream.h"
@@ -54,19 +53,6 @@ public:
     // archive/entry_string.h for where the file name begins).
     std::optional<TEntryRef> FindEntry(std::u16string_view entryString) const;
 
-    // Appends folder + "\" + file for every entry, in listing order. True when at least one entry was
-    // appended. Raises nothing of its own.
-    bool exportFileList(TStringList& fileList) const;
-    // Calls visit(folderName, fileName) for every entry, in listing order; for callers that want the entries
-    // one by one rather than as one list of strings.
-    template <typename Visit> void forEachEntry(Visit&& visit) const {
-        for (const TwbBSAFolderRec& folder : bfIndex->Folders()) {
-            for (TEntryRef entry = folder.firstFile; entry < folder.firstFile + folder.fileCount; ++entry) {
-                visit(folder.Name, bfIndex->FileName(entry));
-            }
-        }
-    }
-
     // How an entry is stored: compressed or raw, and the bytes it takes in the file (embedded name and size
     // prefix included). Reads nothing.
     struct TEntryStorage {
@@ -92,25 +78,12 @@ public:
     // damaged or truncated entry raises (EReadError, the decoders' errors, or Exception for sizes the entry
     // cannot hold) and leaves buffer empty; the object stays usable.
     void ReadEntry(TEntryRef entry, TBytes& buffer);
-    // The same bytes written to the stream that destination gives, piece by piece, for entries too large to
-    // hold: a few MiB of working memory whatever the entry's size. The same failures, raised once the entry
-    // is found damaged; the destination may have received part of the entry by then. The destination's own
-    // errors pass.
+    // The same bytes written to the stream that destination gives, with the same failures; the destination's
+    // own errors pass. An entry whose stored bytes fit in 1 MiB and whose decoded bytes fit in 4 MiB is read
+    // and decoded whole, in memory this reader keeps for the next entry, before its first byte is written: a
+    // damaged one writes nothing. A larger one is read and decoded piece by piece, in a few MiB of working
+    // memory whatever its size, and may have written part of itself by the time it is found damaged.
     void ReadEntryInPieces(TEntryRef entry, TEntryDestination& destination);
-
-    // Looks up folder and filename + ext (case-insensitive). buffer is emptied first; returns True when the
-    // entry exists, and with getFile set, buffer then holds its bytes (raw, zlib-inflated in version 104,
-    // LZ4-decoded in version 105). A damaged or truncated entry raises (EReadError, the decoders' errors, or
-    // Exception for sizes the entry cannot hold) and leaves buffer empty; the object stays usable.
-    bool getFile(const std::u16string& folder, const std::u16string& filename, const std::u16string& ext,
-                 bool getFile, TBytes& buffer);
-
-    // EntryStorage of the entry folder\fileName (extension included). False when there is no such entry.
-    bool entryStorage(const std::u16string& folder, const std::u16string& fileName, bool& compressed,
-                      uint32_t& storedSize) const;
-
-    // EntryPacking of the entry folder\fileName (extension included). False when there is no such entry.
-    bool entryPacking(const std::u16string& folder, const std::u16string& fileName, Packing& packing);
 
     uint32_t Version() const { return bfVersion; }
     uint32_t Flags() const { return bfFlags; }

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "archive/bsa_file.h"
-#include "archive/string_list.h"
 #include "base/ustring.h"
 #include "bench/bench_data.h"
 #include "extract/entry_path.h"
@@ -21,26 +20,17 @@ void BM_FetchEveryEntry(benchmark::State& state, const char* name) {
         return;
     }
     TwbBSAFile archive(FromUtf8(path));
-    TStringList list;
-    archive.exportFileList(list);
-    std::vector<rFileData> entries;
-    for (const auto& item : list.Items()) {
-        entries.push_back(SplitEntryPath(item.string));
-    }
     int64_t bytes = 0;
+    TBytes data;
     for (auto _ : state) {
-        for (const rFileData& entry : entries) {
-            TBytes data;
-            if (!archive.getFile(entry.fPath, entry.fName, entry.fExt, true, data)) {
-                state.SkipWithError("entry not found");
-                return;
-            }
+        for (TEntryRef entry = 0; entry < archive.FileCount(); ++entry) {
+            archive.ReadEntry(entry, data);
             bytes += static_cast<int64_t>(data.size());
             benchmark::DoNotOptimize(data.data());
         }
     }
     state.SetBytesProcessed(bytes);
-    state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * entries.size()));
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * archive.FileCount()));
 }
 
 BENCHMARK_CAPTURE(BM_FetchEveryEntry, raw, "kind-raw.bsa")->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "archive/bsa_file.h"
-#include "archive/string_list.h"
 #include "base/ustring.h"
 #include "bench/bench_data.h"
 
@@ -37,16 +36,18 @@ void BM_ReadIndex(benchmark::State& state, const char* name) {
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * files);
 }
 
-void BM_ExportFileList(benchmark::State& state, const char* name) {
+void BM_EntryStrings(benchmark::State& state, const char* name) {
     const std::u16string path = ArchivePath(name);
     if (!Present(state, path)) {
         return;
     }
     const TwbBSAFile archive(path);
     for (auto _ : state) {
-        TStringList list;
-        archive.exportFileList(list);
-        benchmark::DoNotOptimize(list.Count());
+        size_t units = 0;
+        for (TEntryRef entry = 0; entry < archive.FileCount(); ++entry) {
+            units += archive.EntryString(entry).size();
+        }
+        benchmark::DoNotOptimize(units);
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * archive.FileCount());
 }
@@ -60,11 +61,9 @@ void BM_ReadIndexAndListUtf8(benchmark::State& state, const char* name) {
     uint32_t files = 0;
     for (auto _ : state) {
         TwbBSAFile archive(path);
-        TStringList list;
-        archive.exportFileList(list);
         size_t bytes = 0;
-        for (const auto& item : list.Items()) {
-            bytes += ToUtf8(item.string).size();
+        for (TEntryRef entry = 0; entry < archive.FileCount(); ++entry) {
+            bytes += ToUtf8(archive.EntryString(entry)).size();
         }
         files = archive.FileCount();
         benchmark::DoNotOptimize(bytes);
@@ -74,7 +73,7 @@ void BM_ReadIndexAndListUtf8(benchmark::State& state, const char* name) {
 
 BENCHMARK_CAPTURE(BM_ReadIndex, v105, "small-v105.bsa")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_ReadIndex, v104, "small-v104.bsa")->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_ExportFileList, v105, "small-v105.bsa")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_EntryStrings, v105, "small-v105.bsa")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_ReadIndexAndListUtf8, v105, "small-v105.bsa")
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

@@ -154,42 +154,40 @@ int List(const std::u16string& path) {
     int writeError = 0;
     std::string folderPrefix;
     std::string escapedFile;
-    const std::u16string* folderOfPrefix = nullptr;
-    archive->forEachEntry([&](const std::u16string& folder, const std::u16string& file) {
-        if (writeError != 0) {
-            return;
-        }
-        if (&folder != folderOfPrefix) {
-            folderPrefix = TerminalText(folder);
-            folderPrefix += static_cast<char>(kEntryDelimiter);
-            folderOfPrefix = &folder;
-        }
-        const bool escape = NeedsTerminalEscape(file);
-        if (escape) {
-            escapedFile = TerminalText(file);
-        }
-        const size_t fileLongest = escape ? escapedFile.size() : kMaxUtf8BytesPerUnit * file.size();
-        const size_t longest = folderPrefix.size() + fileLongest + 1;
-        if (used + longest > buffer.size()) {
-            if (!WriteStdout(buffer.data(), used)) {
-                writeError = errno;
-                return;
+    const TBsaIndex& index = archive->Index();
+    for (const TwbBSAFolderRec& folder : index.Folders()) {
+        folderPrefix = TerminalText(folder.Name);
+        folderPrefix += static_cast<char>(kEntryDelimiter);
+        for (TEntryRef entry = folder.firstFile;
+             entry < folder.firstFile + folder.fileCount && writeError == 0; ++entry) {
+            const std::u16string file = index.FileName(entry);
+            const bool escape = NeedsTerminalEscape(file);
+            if (escape) {
+                escapedFile = TerminalText(file);
             }
-            used = 0;
-            if (longest > buffer.size()) {
-                buffer.resize(longest);
+            const size_t fileLongest = escape ? escapedFile.size() : kMaxUtf8BytesPerUnit * file.size();
+            const size_t longest = folderPrefix.size() + fileLongest + 1;
+            if (used + longest > buffer.size()) {
+                if (!WriteStdout(buffer.data(), used)) {
+                    writeError = errno;
+                    break;
+                }
+                used = 0;
+                if (longest > buffer.size()) {
+                    buffer.resize(longest);
+                }
             }
+            std::memcpy(buffer.data() + used, folderPrefix.data(), folderPrefix.size());
+            used += folderPrefix.size();
+            if (escape) {
+                std::memcpy(buffer.data() + used, escapedFile.data(), escapedFile.size());
+                used += escapedFile.size();
+            } else {
+                used += EncodeUtf8(file, buffer.data() + used);
+            }
+            buffer[used++] = '\n';
         }
-        std::memcpy(buffer.data() + used, folderPrefix.data(), folderPrefix.size());
-        used += folderPrefix.size();
-        if (escape) {
-            std::memcpy(buffer.data() + used, escapedFile.data(), escapedFile.size());
-            used += escapedFile.size();
-        } else {
-            used += EncodeUtf8(file, buffer.data() + used);
-        }
-        buffer[used++] = '\n';
-    });
+    }
     if (writeError == 0 && !WriteStdout(buffer.data(), used)) {
         writeError = errno;
     }

@@ -66,10 +66,41 @@ inline fixture::EntrySpec Entry(std::string name, std::vector<uint8_t> data,
     return entry;
 }
 
-// The entry's bytes by folder and full file name (the lookup joins name and extension anyway).
+// Whether folder\\name + ext is in the archive; when it is and read is set, its bytes into buffer (emptied
+// first; a damaged entry raises the reader's error and leaves it empty).
+inline bool GetFile(TwbBSAFile& bsa, const std::u16string& folder, const std::u16string& name,
+                    const std::u16string& ext, bool read, TBytes& buffer) {
+    buffer.clear();
+    const std::optional<TEntryRef> entry = bsa.FindEntry(folder, name + ext);
+    if (entry && read) {
+        bsa.ReadEntry(*entry, buffer);
+    }
+    return entry.has_value();
+}
+
+// How folder\\file is packed; false when it is not in the archive.
+inline bool PackingOf(TwbBSAFile& bsa, const std::u16string& folder, const std::u16string& file,
+                      TwbBSAFile::Packing& packing) {
+    const std::optional<TEntryRef> entry = bsa.FindEntry(folder, file);
+    if (entry) {
+        packing = bsa.EntryPacking(*entry);
+    }
+    return entry.has_value();
+}
+
+// Every entry string in listing order.
+inline std::vector<std::u16string> EntryStrings(const TwbBSAFile& bsa) {
+    std::vector<std::u16string> entries;
+    for (TEntryRef entry = 0; entry < bsa.FileCount(); ++entry) {
+        entries.push_back(bsa.EntryString(entry));
+    }
+    return entries;
+}
+
+// The entry's bytes by folder and full file name.
 inline TBytes Fetch(TwbBSAFile& bsa, const std::u16string& folder, const std::u16string& file) {
     TBytes buffer;
-    if (!bsa.getFile(folder, file, u"", true, buffer)) {
+    if (!GetFile(bsa, folder, file, u"", true, buffer)) {
         ADD_FAILURE() << "entry not found: " << ToUtf8(folder) << "\\" << ToUtf8(file);
     }
     return buffer;

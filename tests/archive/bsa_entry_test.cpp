@@ -22,7 +22,9 @@ using archive_test::Bytes;
 using archive_test::Entry;
 using archive_test::Fetch;
 using archive_test::FetchInPieces;
+using archive_test::GetFile;
 using archive_test::OpenFixture;
+using archive_test::PackingOf;
 using archive_test::ReadError;
 using fixture::Storage;
 using test_support::Error;
@@ -46,7 +48,7 @@ TEST(BsaEntryLookup, FolderAndFileAreFoundWhateverTheirCase) {
          }) {
         SCOPED_TRACE(ToUtf8(folder + u"\\" + name + ext));
         TBytes buffer = kJunk;
-        EXPECT_TRUE(opened.bsa->getFile(folder, name, ext, true, buffer));
+        EXPECT_TRUE(GetFile(*opened.bsa, folder, name, ext, true, buffer));
         EXPECT_EQ(buffer, Bytes("body"));
     }
 }
@@ -67,10 +69,10 @@ TEST(BsaEntryLookup, MissingEntriesGiveFalseAndAnEmptyBuffer) {
          }) {
         SCOPED_TRACE(ToUtf8(folder + u"|" + name + u"|" + ext));
         TBytes buffer = kJunk;
-        EXPECT_FALSE(opened.bsa->getFile(folder, name, ext, true, buffer));
+        EXPECT_FALSE(GetFile(*opened.bsa, folder, name, ext, true, buffer));
         EXPECT_TRUE(buffer.empty());
         buffer = kJunk;
-        EXPECT_FALSE(opened.bsa->getFile(folder, name, ext, false, buffer));
+        EXPECT_FALSE(GetFile(*opened.bsa, folder, name, ext, false, buffer));
         EXPECT_TRUE(buffer.empty());
     }
 }
@@ -123,17 +125,11 @@ TEST(BsaEntryLookup, EveryListedEntryYieldsItsOwnBytes) {
         recipe.orderByHash = false;
         recipe.folders = c.folders;
         const auto opened = OpenFixture(temp, recipe);
-        TStringList listed;
-        opened.bsa->exportFileList(listed);
         std::vector<std::u16string> expectedListing;
         for (const auto& [entry, bytes] : c.listing) {
             expectedListing.push_back(entry);
         }
-        std::vector<std::u16string> listing;
-        for (const TStringList::Item& item : listed.Items()) {
-            listing.push_back(item.string);
-        }
-        EXPECT_EQ(listing, expectedListing);
+        EXPECT_EQ(archive_test::EntryStrings(*opened.bsa), expectedListing);
         for (const auto& [entry, bytes] : c.listing) {
             const size_t slash = entry.rfind(u'\\');
             EXPECT_EQ(Fetch(*opened.bsa, entry.substr(0, slash), entry.substr(slash + 1)), Bytes(bytes))
@@ -222,7 +218,7 @@ TEST(BsaEntryLookup, ExistenceTestReadsNoData) {
     const fixture::TempFolder temp;
     const auto opened = OpenFixture(temp, recipe);
     TBytes buffer = kJunk;
-    EXPECT_TRUE(opened.bsa->getFile(u"meshes", u"a", u".nif", false, buffer));
+    EXPECT_TRUE(GetFile(*opened.bsa, u"meshes", u"a", u".nif", false, buffer));
     EXPECT_TRUE(buffer.empty());
 }
 
@@ -288,7 +284,7 @@ TEST(BsaEntryData, CompressionFollowsTheArchiveFlagAndTheToggleBit) {
             TwbBSAFile::Packing::Raw, TwbBSAFile::Packing::Zlib, TwbBSAFile::Packing::Lz4Frame,
             TwbBSAFile::Packing::Lz4Legacy};
         TwbBSAFile::Packing packing{};
-        ASSERT_TRUE(opened.bsa->entryPacking(u"meshes\\actors", u"body.nif", packing));
+        ASSERT_TRUE(PackingOf(*opened.bsa, u"meshes\\actors", u"body.nif", packing));
         EXPECT_EQ(packing, kPackingOf[static_cast<int>(c.storage)]);
     }
 }
@@ -309,11 +305,11 @@ TEST(BsaEntryData, PackingOfBytesThatAreNoLz4) {
     const auto opened = OpenFixture(temp, recipe);
     for (const char16_t* name : {u"junk.nif", u"skip.nif"}) {
         TwbBSAFile::Packing packing{};
-        ASSERT_TRUE(opened.bsa->entryPacking(u"meshes", name, packing));
+        ASSERT_TRUE(PackingOf(*opened.bsa, u"meshes", name, packing));
         EXPECT_EQ(packing, TwbBSAFile::Packing::Lz4Unrecognised);
     }
     TwbBSAFile::Packing packing{};
-    EXPECT_FALSE(opened.bsa->entryPacking(u"meshes", u"none.nif", packing));
+    EXPECT_FALSE(PackingOf(*opened.bsa, u"meshes", u"none.nif", packing));
 }
 
 // Embedded names hold a path that may be another entry's (two records can share data): stepped over by their
@@ -399,7 +395,7 @@ TEST(BsaEntryData, StatedSizesShapeTheResult) {
         recipe.folders = {{"f", {c.entry()}}};
         const auto opened = OpenFixture(temp, recipe);
         TBytes buffer = kJunk;
-        EXPECT_NO_THROW(EXPECT_TRUE(opened.bsa->getFile(u"f", u"e", u".bin", true, buffer)));
+        EXPECT_NO_THROW(EXPECT_TRUE(GetFile(*opened.bsa, u"f", u"e", u".bin", true, buffer)));
         EXPECT_EQ(buffer, c.expected);
         EXPECT_EQ(FetchInPieces(*opened.bsa, u"f", u"e.bin"), c.expected);
     }
@@ -461,7 +457,7 @@ TEST(BsaEntryData, TheHeaderVersionChoosesTheDecoder) {
 
     const auto version104 = openAs(104);
     TBytes buffer = kJunk;
-    EXPECT_TRUE(Raises([&] { version104.bsa->getFile(u"f", u"e", u".bin", true, buffer); },
+    EXPECT_TRUE(Raises([&] { GetFile(*version104.bsa, u"f", u"e", u".bin", true, buffer); },
                        Error<EDecompressionError>("Erreur")));
     EXPECT_TRUE(buffer.empty());
 }
@@ -558,7 +554,7 @@ TEST(BsaEntryDamage, EntriesThatCannotHoldTheirStatedSizesFailOneByOne) {
         if (c.namesTheArchive) {
             expected.text = opened.path + expected.text;
         }
-        EXPECT_TRUE(Raises([&] { opened.bsa->getFile(u"f", u"e", u".bin", true, buffer); }, expected));
+        EXPECT_TRUE(Raises([&] { GetFile(*opened.bsa, u"f", u"e", u".bin", true, buffer); }, expected));
         EXPECT_TRUE(buffer.empty());
         EXPECT_EQ(Fetch(*opened.bsa, u"f", u"good.bin"), fixture::CompressibleBytes(500, 8));
         // Read piece by piece, it fails alike.
@@ -580,7 +576,7 @@ TEST(BsaEntryDamage, StoredSizeZeroWithEmbeddedNamesIsRefusedBeforeReading) {
     const auto opened = OpenFixture(temp, recipe);
     TBytes buffer;
     EXPECT_TRUE(
-        Raises([&] { opened.bsa->getFile(u"f", u"e", u".bin", true, buffer); },
+        Raises([&] { GetFile(*opened.bsa, u"f", u"e", u".bin", true, buffer); },
                Error<Exception>(opened.path + u" has a damaged entry: stored size 0 is smaller than its "
                                               u"embedded name and size prefix")));
 }
@@ -598,7 +594,7 @@ TEST(BsaEntryDamage, DamagedLz4StreamFailsAndLeavesTheArchiveUsable) {
     const auto opened = OpenFixture(temp, recipe);
 
     TBytes buffer = kJunk;
-    EXPECT_TRUE(Raises([&] { opened.bsa->getFile(u"f", u"bad", u".bin", true, buffer); },
+    EXPECT_TRUE(Raises([&] { GetFile(*opened.bsa, u"f", u"bad", u".bin", true, buffer); },
                        Error<Exception>(u"lz4 decompression size mismatch")));
     EXPECT_TRUE(buffer.empty());
     EXPECT_EQ(Fetch(*opened.bsa, u"f", u"good.bin"), Bytes("good"));

@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include "archive/bsa_file.h"
-#include "archive/string_list.h"
 #include "base/ustring.h"
 #include "fixtures/system_errors.h"
 #include "tests/archive/archive_test_util.h"
@@ -20,7 +19,9 @@ namespace {
 
 using archive_test::Bytes;
 using archive_test::Entry;
+using archive_test::GetFile;
 using archive_test::OpenFixture;
+using archive_test::PackingOf;
 using archive_test::PatchU32;
 using archive_test::PatchU64;
 using archive_test::ReadError;
@@ -55,11 +56,9 @@ void PatchBlockOffset(std::vector<uint8_t>& bytes, uint32_t version, uint64_t re
 }
 
 std::vector<std::string> Listing(const TwbBSAFile& bsa) {
-    TStringList list;
-    bsa.exportFileList(list);
     std::vector<std::string> entries;
-    for (const auto& item : list.Items()) {
-        entries.push_back(ToUtf8(item.string));
+    for (const std::u16string& entry : archive_test::EntryStrings(bsa)) {
+        entries.push_back(ToUtf8(entry));
     }
     return entries;
 }
@@ -172,7 +171,7 @@ TEST(BsaIndexTruncation, EveryCutFailsCleanlyOrReadsWhatIsThere) {
                                                : recipe.folders[0].files[entry.name == "body.nif" ? 0 : 1];
                 TBytes buffer;
                 const auto fetch = [&] {
-                    bsa.getFile(FromUtf8(entry.folder), FromUtf8(entry.name), u"", true, buffer);
+                    GetFile(bsa, FromUtf8(entry.folder), FromUtf8(entry.name), u"", true, buffer);
                 };
                 if (entry.dataOffset + entry.storedBytes <= cut) {
                     EXPECT_NO_THROW(fetch()) << entry.name;
@@ -323,26 +322,15 @@ TEST(BsaIndexListing, FoldersAndFilesComeInCaseInsensitiveNameOrder) {
         const auto opened = OpenFixture(temp, recipe);
         EXPECT_EQ(opened.bsa->FolderRecordCount(), 6u);
         TBytes buffer;
-        EXPECT_TRUE(opened.bsa->getFile(u"Meshes", u"C", u".nif", true, buffer));
-        EXPECT_FALSE(opened.bsa->getFile(u"empty", u"c", u".nif", true, buffer));
+        EXPECT_TRUE(GetFile(*opened.bsa, u"Meshes", u"C", u".nif", true, buffer));
+        EXPECT_FALSE(GetFile(*opened.bsa, u"empty", u"c", u".nif", true, buffer));
 
-        TStringList list;
-        list.Add(u"kept");
-        EXPECT_TRUE(opened.bsa->exportFileList(list));
-        std::vector<std::string> entries;
-        for (const auto& item : list.Items()) {
-            entries.push_back(ToUtf8(item.string));
-        }
+        const std::vector<std::string> entries = Listing(*opened.bsa);
         const std::vector<std::string> expected = {
-            "kept",
-            "interface\\x.swf",
-            "meshes\\c.nif",
-            "meshes\\actors\\_a.nif",
-            "meshes\\actors\\arm.nif",
-            "meshes\\actors\\Body.NIF",
-            "meshes\\actors\\head.nif",
-            "sound\\fx\\A.wav",
-            "sound\\fx\\b.wav",
+            "interface\\x.swf",         "meshes\\c.nif",
+            "meshes\\actors\\_a.nif",   "meshes\\actors\\arm.nif",
+            "meshes\\actors\\Body.NIF", "meshes\\actors\\head.nif",
+            "sound\\fx\\A.wav",         "sound\\fx\\b.wav",
         };
         EXPECT_EQ(entries, expected);
     }
@@ -380,10 +368,7 @@ TEST(BsaIndexListing, ArchiveWithoutFoldersOpensAndListsNothing) {
         fixture::ArchiveSpec recipe;
         recipe.version = version;
         const auto opened = OpenFixture(temp, recipe);
-        TStringList list;
-        list.Add(u"kept");
-        EXPECT_FALSE(opened.bsa->exportFileList(list));
-        EXPECT_EQ(list.Count(), 1);
+        EXPECT_TRUE(Listing(*opened.bsa).empty());
         EXPECT_EQ(opened.bsa->FileCount(), 0u);
     }
 }
@@ -446,7 +431,7 @@ TEST(BsaLargeArchive, Version105FolderBlocksAbove4GiBAreRead) {
     EXPECT_EQ(archive_test::Fetch(bsa, u"meshes", u"a.nif"), fixture::CompressibleBytes(5000, 1));
     EXPECT_EQ(archive_test::Fetch(bsa, u"meshes", u"b.nif"), Bytes("raw bytes"));
     TBytes buffer;
-    EXPECT_TRUE(Raises([&] { bsa.getFile(u"textures", u"c", u".dds", true, buffer); }, ReadError()));
+    EXPECT_TRUE(Raises([&] { GetFile(bsa, u"textures", u"c", u".dds", true, buffer); }, ReadError()));
 }
 
 } // namespace

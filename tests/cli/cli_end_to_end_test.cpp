@@ -544,9 +544,9 @@ TEST(CliExtract, WorkersReadTheArchiveThatWasOpened) {
     WriteArchiveFile(recipe, (dir / "a.bsa").string());
     TwbBSAFile archive(FromUtf8((dir / "a.bsa").string()));
     std::vector<std::u16string> entries;
-    archive.forEachEntry([&](const std::u16string& folder, const std::u16string& file) {
-        entries.push_back(folder + u"\\" + file);
-    });
+    for (TEntryRef entry = 0; entry < archive.FileCount(); ++entry) {
+        entries.push_back(archive.EntryString(entry));
+    }
 #ifdef _WIN32
     // Windows goes further: an open archive is shared for reading only, so nobody can remove or change it.
     std::error_code removed;

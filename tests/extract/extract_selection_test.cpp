@@ -32,11 +32,7 @@ std::map<std::string, std::vector<uint8_t>> TreeOf(const fs::path& root) {
 }
 
 std::vector<std::u16string> EntriesOf(const TwbBSAFile& archive) {
-    std::vector<std::u16string> entries;
-    archive.forEachEntry([&](const std::u16string& folder, const std::u16string& file) {
-        entries.push_back(folder + u"\\" + file);
-    });
-    return entries;
+    return archive_test::EntryStrings(archive);
 }
 
 // The name the platform gives the next temporary file of this process made with the bare prefix: what a
