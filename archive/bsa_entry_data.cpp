@@ -131,13 +131,14 @@ TwbBSAFile::Packing TwbBSAFile::EntryPacking(TEntryRef entry) {
         return Packing::Zlib;
     }
     TwbReadOnlyCachedFileStream& stream = *bfStream;
-    const uint64_t end = uint64_t{record.Offset} + storedSize;
-    if (end > static_cast<uint64_t>(stream.Size())) {
+    if (!FitsIn(record.Offset, storedSize, static_cast<uint64_t>(stream.Size()))) {
         return Packing::Lz4Unrecognised;
     }
+    // Positions from here on are checked against the entry's own bytes.
+    const uint64_t end = uint64_t{record.Offset} + storedSize;
     uint64_t position = record.Offset;
     if ((bfFlags & kArchiveEmbeddedNames) != 0) {
-        if (position >= end) {
+        if (!FitsIn(position, 1, end)) {
             return Packing::Lz4Unrecognised;
         }
         stream.SetPosition(static_cast<int64_t>(position));
@@ -148,7 +149,7 @@ TwbBSAFile::Packing TwbBSAFile::EntryPacking(TEntryRef entry) {
     position += kUncompressedSizePrefix;
     // Skippable frames may come first; each is passed over by its stated length, so the loop ends within
     // the entry's bytes.
-    while (position + 4 <= end) {
+    while (FitsIn(position, 4, end)) {
         stream.SetPosition(static_cast<int64_t>(position));
         const uint32_t magic = ReadU32(stream);
         if (magic == kLz4FrameMagic) {
@@ -157,7 +158,7 @@ TwbBSAFile::Packing TwbBSAFile::EntryPacking(TEntryRef entry) {
         if (magic == kLz4LegacyMagic) {
             return Packing::Lz4Legacy;
         }
-        if ((magic & kLz4SkippableMagicMask) != kLz4SkippableMagic || position + 8 > end) {
+        if ((magic & kLz4SkippableMagicMask) != kLz4SkippableMagic || !FitsIn(position, 8, end)) {
             return Packing::Lz4Unrecognised;
         }
         position += 8 + uint64_t{ReadU32(stream)};

@@ -13,6 +13,11 @@ constexpr uint32_t LoadLE32(const uint8_t* bytes) {
     return uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 | uint32_t{bytes[3]} << 24;
 }
 
+// Six bytes, as the index bits of BC3/BC4/BC5 alpha blocks hold them.
+constexpr uint64_t LoadLE48(const uint8_t* bytes) {
+    return LoadLE32(bytes) | uint64_t{LoadLE16(bytes + 4)} << 32;
+}
+
 constexpr uint64_t LoadLE64(const uint8_t* bytes) {
     return LoadLE32(bytes) | uint64_t{LoadLE32(bytes + 4)} << 32;
 }

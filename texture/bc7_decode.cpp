@@ -7,6 +7,8 @@
 #include <cstring>
 #include <utility>
 
+#include "base/little_endian.h"
+
 namespace {
 
 struct ModeInfo {
@@ -78,14 +80,7 @@ const uint8_t* WeightsFor(int indexBits) {
 // The block's 128 bits, read from the lowest up.
 class BitReader {
 public:
-    explicit BitReader(const uint8_t* block) {
-        std::memcpy(&low_, block, 8);
-        std::memcpy(&high_, block + 8, 8);
-        if constexpr (std::endian::native == std::endian::big) {
-            low_ = ByteSwap(low_);
-            high_ = ByteSwap(high_);
-        }
-    }
+    explicit BitReader(const uint8_t* block) : low_(LoadLE64(block)), high_(LoadLE64(block + 8)) {}
 
     // The next `count` (0…8) bits.
     uint32_t Read(int count) {
@@ -118,14 +113,6 @@ public:
     }
 
 private:
-    static uint64_t ByteSwap(uint64_t value) {
-        uint64_t swapped = 0;
-        for (int i = 0; i < 8; ++i) {
-            swapped = swapped << 8 | ((value >> (8 * i)) & 0xFF);
-        }
-        return swapped;
-    }
-
     uint64_t low_ = 0;
     uint64_t high_ = 0;
     int position_ = 0;

@@ -53,10 +53,7 @@ void DecodeChannelBlock(const uint8_t* block, uint8_t* out, int stride, bool isS
         ChannelPalette(block[0], block[1], palette);
     }
     // 16 indices of 3 bits, little-endian over bytes 2 to 7.
-    uint64_t indices = 0;
-    for (int i = 7; i >= 2; --i) {
-        indices = indices << 8 | block[i];
-    }
+    const uint64_t indices = LoadLE48(block + 2);
     for (int pixel = 0; pixel < 16; ++pixel) {
         out[pixel * stride] = uint8_t(palette[(indices >> (3 * pixel)) & 7]);
     }
@@ -151,10 +148,7 @@ void DecodeBc3Block(const uint8_t* block, uint8_t* rgba) {
         const uint32_t five = i <= 4 ? ((5 - i) * first + i * second) / 5 : (i == 5 ? 0u : 255u);
         alphaWords[i + 1] = ((seven & sevenSteps) | (five & ~sevenSteps)) << alphaShift;
     }
-    uint64_t alphaIndices = 0;
-    for (int i = 7; i >= 2; --i) {
-        alphaIndices = alphaIndices << 8 | block[i];
-    }
+    uint64_t alphaIndices = LoadLE48(block + 2);
     uint32_t colourIndices = LoadLE32(block + 12);
     uint32_t pixels[16];
     for (int pixel = 0; pixel < 16; ++pixel) {
