@@ -105,57 +105,94 @@ rFileData SplitEntryPath(const std::u16string& entry) {
     return parts;
 }
 
-std::optional<std::u16string> UnsafeEntryPathReason(const rFileData& parts) {
-    const std::u16string fileName = parts.fName + parts.fExt;
-    for (const std::u16string* text : {&parts.fPath, &fileName}) {
-        for (char16_t c : *text) {
-            if (IsControlCharacter(c)) {
-                return u"control character";
-            }
-            if (c == u'/') {
-                return u"'/' in a name";
-            }
-            if (kCharactersWindowsRefuses.find(c) != std::u16string_view::npos) {
-                return u"'" + std::u16string(1, c) + u"' in a name";
-            }
+namespace {
+
+// The first character no name may hold: a control character, a "/" (a separator here), or one Windows
+// refuses.
+std::optional<std::u16string> CharacterReason(std::u16string_view text) {
+    for (char16_t c : text) {
+        if (IsControlCharacter(c)) {
+            return u"control character";
+        }
+        if (c == u'/') {
+            return u"'/' in a name";
+        }
+        if (kCharactersWindowsRefuses.find(c) != std::u16string_view::npos) {
+            return u"'" + std::u16string(1, c) + u"' in a name";
         }
     }
+    return std::nullopt;
+}
+
+// Names Windows cannot create as they stand, refused on every system: the archive may be handed on to someone
+// who extracts it there.
+std::optional<std::u16string> NameReason(std::u16string_view name) {
+    if (name == u"." || name.empty()) {
+        return std::nullopt;
+    }
+    if (IsReservedDeviceName(name)) {
+        return u"reserved device name";
+    }
+    if (EndsWithDotOrSpace(name)) {
+        return u"name ends in a dot or space";
+    }
+    if (platform::FileSystemsMakeShortNames() && HasShortNameShape(name)) {
+        return u"name shaped like a short (8.3) name";
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+TFolderVerdict JudgeFolder(std::u16string_view folder) {
+    TFolderVerdict verdict;
+    verdict.character = CharacterReason(folder);
     // SplitEntryPath leaves a ":" only in the folder part. Past the drive position it names an NTFS
     // alternate data stream ("readme.txt:hidden").
-    const size_t colon = parts.fPath.find(u':');
-    if (colon != std::u16string::npos) {
-        return colon == 1 && IsAsciiLetter(parts.fPath[0]) ? u"drive prefix" : u"alternate data stream";
-    }
-    if (!parts.fPath.empty() && parts.fPath[0] == kEntryDelimiter) {
-        return u"absolute path";
-    }
-    for (std::u16string_view component : FolderComponents(parts.fPath)) {
-        if (component == u"..") {
-            return u"'..' component";
+    const size_t colon = folder.find(u':');
+    if (colon != std::u16string_view::npos) {
+        verdict.structure =
+            colon == 1 && IsAsciiLetter(folder[0]) ? u"drive prefix" : u"alternate data stream";
+    } else if (!folder.empty() && folder[0] == kEntryDelimiter) {
+        verdict.structure = u"absolute path";
+    } else {
+        for (std::u16string_view component : FolderComponents(folder)) {
+            if (component == u"..") {
+                verdict.structure = u"'..' component";
+                break;
+            }
         }
+    }
+    for (std::u16string_view component : FolderComponents(folder)) {
+        if ((verdict.name = NameReason(component))) {
+            break;
+        }
+    }
+    return verdict;
+}
+
+std::optional<std::u16string> UnsafeEntryPathReason(const TFolderVerdict& folder,
+                                                    std::u16string_view fileName) {
+    if (folder.character) {
+        return folder.character;
+    }
+    if (std::optional<std::u16string> reason = CharacterReason(fileName)) {
+        return reason;
+    }
+    if (folder.structure) {
+        return folder.structure;
     }
     if (fileName.empty() || fileName == u"." || fileName == u"..") {
         return u"invalid file name";
     }
-    // Names Windows cannot create as they stand, refused on every system: the archive may be handed on to
-    // someone who extracts it there.
-    std::vector<std::u16string_view> names = FolderComponents(parts.fPath);
-    names.push_back(fileName);
-    for (std::u16string_view name : names) {
-        if (name == u"." || name.empty()) {
-            continue;
-        }
-        if (IsReservedDeviceName(name)) {
-            return u"reserved device name";
-        }
-        if (EndsWithDotOrSpace(name)) {
-            return u"name ends in a dot or space";
-        }
-        if (platform::FileSystemsMakeShortNames() && HasShortNameShape(name)) {
-            return u"name shaped like a short (8.3) name";
-        }
+    if (folder.name) {
+        return folder.name;
     }
-    return std::nullopt;
+    return NameReason(fileName);
+}
+
+std::optional<std::u16string> UnsafeEntryPathReason(const rFileData& parts) {
+    return UnsafeEntryPathReason(JudgeFolder(parts.fPath), parts.fName + parts.fExt);
 }
 
 bool HasShortNameShape(std::u16string_view name) {
@@ -175,11 +212,15 @@ bool HasShortNameShape(std::u16string_view name) {
                        [](char16_t c) { return IsAsciiLetter(c) || (c >= u'0' && c <= u'9'); });
 }
 
-std::vector<std::u16string_view> EntryDestinationComponents(const rFileData& parts) {
-    std::vector<std::u16string_view> components = FolderComponents(parts.fPath);
+std::vector<std::u16string_view> DestinationComponents(std::u16string_view folder) {
+    std::vector<std::u16string_view> components = FolderComponents(folder);
     std::erase_if(components,
                   [](std::u16string_view component) { return component.empty() || component == u"."; });
     return components;
+}
+
+std::vector<std::u16string_view> EntryDestinationComponents(const rFileData& parts) {
+    return DestinationComponents(parts.fPath);
 }
 
 std::u16string EntryDestinationFolder(const std::u16string& destination, const rFileData& parts) {
@@ -191,7 +232,16 @@ std::u16string EntryDestinationFolder(const std::u16string& destination, const r
 }
 
 std::u16string EntryDestinationFile(const std::u16string& destination, const rFileData& parts) {
-    std::u16string file = EntryDestinationFolder(destination, parts);
-    AppendComponent(file, parts.fName + parts.fExt);
+    return EntryDestinationFile(destination, EntryDestinationComponents(parts), parts.fName + parts.fExt);
+}
+
+std::u16string EntryDestinationFile(const std::u16string& destination,
+                                    const std::vector<std::u16string_view>& components,
+                                    std::u16string_view fileName) {
+    std::u16string file = destination;
+    for (std::u16string_view component : components) {
+        AppendComponent(file, component);
+    }
+    AppendComponent(file, fileName);
     return file;
 }

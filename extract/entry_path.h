@@ -28,6 +28,19 @@ rFileData SplitEntryPath(const std::u16string& entry);
 // folder named ".").
 std::optional<std::u16string> UnsafeEntryPathReason(const rFileData& parts);
 
+// The same judgement in two halves, so that a folder is judged once for all its files: what the folder part
+// alone shows at each stage of the rules, in the order the rules look.
+struct TFolderVerdict {
+    std::optional<std::u16string> character; // a character no name may hold
+    std::optional<std::u16string> structure; // a ":", an absolute folder, a ".." component
+    std::optional<std::u16string> name;      // a component Windows cannot create
+};
+TFolderVerdict JudgeFolder(std::u16string_view folder);
+// The reason for the entry folder + "\" + fileName, the same as UnsafeEntryPathReason of its parts.
+// fileName holds no "\" and no ":" (SplitEntryPath leaves none there).
+std::optional<std::u16string> UnsafeEntryPathReason(const TFolderVerdict& folder,
+                                                    std::u16string_view fileName);
+
 // Whether name has the shape of a short (8.3) name that a file system makes for a longer one: at most 8
 // characters before the first dot, ending in "~" and letters or digits (Windows: LONGFI~1, AB12C~1; Wine:
 // LONGF~7X), and at most 3 after that dot, without another one.
@@ -36,6 +49,8 @@ bool HasShortNameShape(std::u16string_view name);
 // The folders below the destination that an entry's file goes into, outermost first: the components of fPath
 // with "." and empty ones dropped (views into parts.fPath). Only for entries UnsafeEntryPathReason accepts.
 std::vector<std::u16string_view> EntryDestinationComponents(const rFileData& parts);
+// The same for a folder part (views into folder).
+std::vector<std::u16string_view> DestinationComponents(std::u16string_view folder);
 
 // The native file path of an entry below destination (a native folder path, with or without a trailing
 // separator): destination + folder components + name + ext, joined with the native separator; "." and empty
@@ -43,3 +58,7 @@ std::vector<std::u16string_view> EntryDestinationComponents(const rFileData& par
 // Only for entries UnsafeEntryPathReason accepts.
 std::u16string EntryDestinationFolder(const std::u16string& destination, const rFileData& parts);
 std::u16string EntryDestinationFile(const std::u16string& destination, const rFileData& parts);
+// The same from the folders below the destination (DestinationComponents) and the file's name.
+std::u16string EntryDestinationFile(const std::u16string& destination,
+                                    const std::vector<std::u16string_view>& components,
+                                    std::u16string_view fileName);
