@@ -98,14 +98,14 @@ void TForm1::ExtractSelection(const std::u16string& destination) {
     const TBrowserModel& rows = *browserModel_;
     // Display order, rows hidden by the filter included; the row that stands for an empty list is counted,
     // never extracted.
-    std::vector<std::u16string> selected;
+    std::vector<TEntryRef> selected;
     int placeholders = 0;
     for (int row = 0; row < rows.NodeCount(); ++row) {
         if (rows.Selected(row)) {
-            if (rows.Node(row).icon == image_index::kNothingFound) {
+            if (rows.Node(row).entry == kNoEntry) {
                 ++placeholders;
             } else {
-                selected.push_back(rows.Node(row).filename);
+                selected.push_back(rows.Node(row).entry);
             }
         }
     }
@@ -127,7 +127,7 @@ void TForm1::ExtractSelection(const std::u16string& destination) {
         // On this thread, one entry after another; a file or folder that cannot be made ends the run.
         ExtractOptions options;
         options.stopAtWriteError = true;
-        summary = ExtractEntries(*archive_, selected, destination, options, listener);
+        summary = ExtractEntries(*archive_, std::move(selected), destination, options, listener);
     }
     // The entries not written are reported also when a write error ends the run (the error box follows).
     if (notExtracted_.count > 0) {

@@ -369,7 +369,7 @@ void TForm1::FillBrowser() {
     } else {
         nodes.reserve(count);
         for (TEntryRef entry = 0; entry < count; ++entry) {
-            nodes.emplace_back(archive_->EntryString(entry), 0);
+            nodes.emplace_back(archive_->EntryString(entry), 0, entry);
         }
     }
     browserModel_->SetNodes(std::move(nodes));

@@ -35,8 +35,8 @@ int IconForExtension(std::u16string_view lowerCaseExt) {
     return image_index::kOtherFile;
 }
 
-TNodeDataBrw::TNodeDataBrw(std::u16string s, int32_t i)
-    : filename(std::move(s)), rData(SplitEntryPath(filename)) {
+TNodeDataBrw::TNodeDataBrw(std::u16string s, int32_t i, uint32_t entry)
+    : filename(std::move(s)), rData(SplitEntryPath(filename)), entry(entry) {
     // The extension SplitEntryPath finds is the one the icon goes by: from the last "." of the file part.
     icon = i != 0 ? i : IconForExtension(platform::LowerCase(rData.fExt));
 }

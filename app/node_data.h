@@ -27,14 +27,19 @@ inline constexpr int kMesh = 69;
 // The icon of a file by its extension (already lower-cased, dot included); kOtherFile when not in the table.
 int IconForExtension(std::u16string_view lowerCaseExt);
 
+// What a row stands for when it is no entry of the archive (the placeholders).
+inline constexpr uint32_t kNoEntry = UINT32_MAX;
+
 class TNodeDataBrw {
 public:
-    // s: an entry string or a placeholder text; i: an icon index, or 0 to choose it by the extension of s.
-    TNodeDataBrw(std::u16string s, int32_t i);
+    // s: an entry string or a placeholder text; i: an icon index, or 0 to choose it by the extension of s;
+    // entry: the archive's entry the row shows (its place in the listing), or kNoEntry.
+    TNodeDataBrw(std::u16string s, int32_t i, uint32_t entry = kNoEntry);
 
-    std::u16string filename; // the entry string exactly as the session gave it
+    std::u16string filename; // the entry string exactly as the archive lists it
     rFileData rData;         // filename split into folder, name and extension: the sort keys
     int32_t icon = 0;        // index into ImageList1
+    uint32_t entry = kNoEntry;
 };
 
 // The "Path" cell: filename up to and including its last "\" or ":" (empty when there is none).

@@ -130,16 +130,6 @@ bool Open(TArchive& archive, const std::u16string& path) {
     return false;
 }
 
-// The entry strings of the listing, in its order.
-std::vector<std::u16string> EntryStrings(const TArchive& archive) {
-    std::vector<std::u16string> entries;
-    entries.reserve(archive->FileCount());
-    for (TEntryRef entry = 0; entry < archive->FileCount(); ++entry) {
-        entries.push_back(archive->EntryString(entry));
-    }
-    return entries;
-}
-
 int List(const std::u16string& path) {
     TArchive archive;
     if (!Open(archive, path)) {
@@ -225,7 +215,8 @@ int Extract(const std::u16string& path, const std::u16string& destination, const
     if (!Open(archive, path)) {
         return 1;
     }
-    const std::vector<std::u16string> entries = FilterEntries(EntryStrings(archive), filter);
+    std::vector<TEntryRef> entries = FilterEntries(*archive, filter);
+    const size_t total = entries.size();
     if (!platform::ForceDirectories(destination)) {
         const uint32_t reason = platform::LastErrorCode();
         PrintError(u"Cannot create the folder " + destination + u": " + platform::SystemErrorText(reason));
@@ -255,8 +246,8 @@ int Extract(const std::u16string& path, const std::u16string& destination, const
     // Ctrl-C or SIGTERM stops the run between entries or blocks, with no temporary file left behind.
     static std::atomic<bool> interrupted{false};
     platform::SetFlagOnInterrupt(&interrupted);
-    const ExtractSummary summary =
-        ExtractEntries(*archive, entries, destination, ExtractOptions{jobs}, listener, &interrupted);
+    const ExtractSummary summary = ExtractEntries(*archive, std::move(entries), destination,
+                                                  ExtractOptions{jobs}, listener, &interrupted);
     if (!summary.noSpace.empty()) {
         if (progressShown > 0) {
             std::fputc('\n', stderr);
@@ -269,7 +260,7 @@ int Extract(const std::u16string& path, const std::u16string& destination, const
         return 130;
     }
     if (summary.failed > 0) {
-        std::fprintf(stderr, "%d of %zu entries failed\n", summary.failed, entries.size());
+        std::fprintf(stderr, "%d of %zu entries failed\n", summary.failed, total);
         return 1;
     }
     return 0;

@@ -54,18 +54,18 @@ void TDestinationFolder::CloseBeyondTheLimit() {
 }
 
 std::optional<platform::FolderHandle>
-TDestinationFolder::Open(const std::vector<std::u16string_view>& components, const std::u16string& file,
-                         std::u16string& refusal) {
+TDestinationFolder::Open(const std::vector<std::u16string_view>& components,
+                         const std::function<std::u16string()>& file, std::u16string& refusal) {
     if (root_ == platform::kInvalidFolderHandle) {
         root_ = platform::FolderOpen(path_);
         if (root_ == platform::kInvalidFolderHandle) {
             // A missing destination is made, through links on the way: the user chose this path.
             if (!platform::ForceDirectories(path_)) {
-                RaiseCannotCreate(file);
+                RaiseCannotCreate(file());
             }
             root_ = platform::FolderOpen(path_);
             if (root_ == platform::kInvalidFolderHandle) {
-                RaiseCannotCreate(file);
+                RaiseCannotCreate(file());
             }
         }
     }
@@ -94,7 +94,7 @@ TDestinationFolder::Open(const std::vector<std::u16string_view>& components, con
             refusal = kLinkInPath;
             return std::nullopt;
         case platform::ChildFolder::Failed:
-            RaiseCannotCreate(file);
+            RaiseCannotCreate(file());
         }
     }
     return open_.empty() ? root_ : open_.back().handle;

@@ -4,6 +4,7 @@
 // ones), so that the next entry in the same folder (the usual case: entries come folder by folder) costs no
 // walk at all. One per thread.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -43,11 +44,12 @@ public:
 
     // The open folder below the destination at the end of components (outermost first; none for the
     // destination itself), made where missing. A link met on the way is never followed: refusal then holds
-    // the reason (kLinkInPath) and the result is empty. file is the path that a failure names: raises
+    // the reason (kLinkInPath) and the result is empty. file gives the path that a failure names: raises
     // EStreamError "Cannot create <file>." with the system's reason when a folder cannot be made or opened
     // (a file where a folder should be, no permission). The handle stays valid until the next call.
     std::optional<platform::FolderHandle> Open(const std::vector<std::u16string_view>& components,
-                                               const std::u16string& file, std::u16string& refusal);
+                                               const std::function<std::u16string()>& file,
+                                               std::u16string& refusal);
 
     static constexpr char16_t kLinkInPath[] = u"link in the path";
 

@@ -9,10 +9,14 @@ std::u16string NormalizeFilterText(const std::u16string& text) {
     return platform::LowerCase(Trim(text));
 }
 
-std::vector<std::u16string> FilterEntries(std::vector<std::u16string> entries, const std::u16string& text) {
+std::vector<TEntryRef> FilterEntries(const TwbBSAFile& archive, const std::u16string& text) {
     const std::u16string filter = NormalizeFilterText(text);
-    if (!filter.empty()) {
-        std::erase_if(entries, [&](const std::u16string& entry) { return entry.find(filter) == entry.npos; });
+    std::vector<TEntryRef> kept;
+    kept.reserve(filter.empty() ? archive.FileCount() : 0);
+    for (TEntryRef entry = 0; entry < archive.FileCount(); ++entry) {
+        if (filter.empty() || archive.EntryString(entry).find(filter) != std::u16string::npos) {
+            kept.push_back(entry);
+        }
     }
-    return entries;
+    return kept;
 }

@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "archive/bsa_file.h"
+
 std::u16string NormalizeFilterText(const std::u16string& text);
-// The entries that contain the normalised filter text; all of them when it is empty.
-std::vector<std::u16string> FilterEntries(std::vector<std::u16string> entries, const std::u16string& text);
+// The entries of archive, in listing order, whose entry strings contain the normalised filter text; all of
+// them when it is empty.
+std::vector<TEntryRef> FilterEntries(const TwbBSAFile& archive, const std::u16string& text);

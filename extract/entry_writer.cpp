@@ -9,7 +9,6 @@
 #include "archive/entry_string.h"
 #include "base/exceptions.h"
 #include "platform/file.h"
-#include "streams/write_cached_file_stream.h"
 
 namespace {
 
@@ -66,11 +65,12 @@ bool Cancelled(const std::atomic<bool>* cancel) {
 // A new file under a temporary name in the target folder, removed again unless it was given its final name.
 class TEntryFileWriter::TTemporaryFile {
 public:
-    TTemporaryFile(platform::FolderHandle folder, const std::u16string& prefix, const std::u16string& file)
+    TTemporaryFile(platform::FolderHandle folder, const std::u16string& prefix,
+                   const std::function<std::u16string()>& file)
         : folder_(folder) {
         handle_ = platform::FileCreateUnique(folder, prefix, name_);
         if (handle_ == platform::kInvalidFileHandle) {
-            RaiseLastError(u"Cannot create " + file + u".");
+            RaiseLastError(u"Cannot create " + file() + u".");
         }
     }
     ~TTemporaryFile() {
@@ -88,18 +88,18 @@ public:
 
     // Gives the file its permission bits when asked to, closes it, checking that the system took every byte,
     // then gives it the final name.
-    void Commit(const std::u16string& finalName, const std::u16string& file,
+    void Commit(const std::u16string& finalName, const std::function<std::u16string()>& file,
                 std::optional<uint32_t> permissions) {
         if (permissions && !platform::FileSetPermissions(handle_, *permissions)) {
-            RaiseLastError(u"Cannot create " + file + u".");
+            RaiseLastError(u"Cannot create " + file() + u".");
         }
         const platform::FileHandle handle = handle_;
         handle_ = platform::kInvalidFileHandle;
         if (!platform::FileCloseChecked(handle)) {
-            RaiseLastError(u"FileWrite failed for " + file + u".");
+            RaiseLastError(u"FileWrite failed for " + file() + u".");
         }
         if (!platform::FileReplace(folder_, name_, finalName)) {
-            RaiseLastError(u"Cannot create " + file + u".");
+            RaiseLastError(u"Cannot create " + file() + u".");
         }
         name_.clear();
     }
@@ -110,12 +110,13 @@ private:
     std::u16string name_; // empty once the file has its final name
 };
 
-// The write stream over the temporary file, looking at the cancel flag between blocks.
-class TEntryFileWriter::TCancellableStream : public TStream {
+// The temporary file's bytes, written as they come with positioned writes, looking at the cancel flag between
+// blocks.
+class TEntryFileWriter::TFileStream : public TStream {
 public:
-    TCancellableStream(const std::u16string& file, platform::FileHandle handle,
-                       const std::atomic<bool>* cancel)
-        : stream_(file, 0, handle), cancel_(cancel) {}
+    TFileStream(platform::FileHandle handle, const std::function<std::u16string()>& file,
+                const std::atomic<bool>* cancel)
+        : handle_(handle), file_(file), cancel_(cancel) {}
 
     int32_t Read(void*, int32_t) override { return 0; }
     int32_t Write(const void* buffer, int32_t count) override {
@@ -125,39 +126,47 @@ public:
                 throw TWriteCancelled{};
             }
             const int32_t block = std::min(kCancelCheckBytes, count - done);
-            stream_.WriteBuffer(bytes + done, block);
-            done += block;
+            const int32_t written = platform::FileWriteAt(handle_, bytes + done, block, position_);
+            if (written <= 0) {
+                RaiseLastError(u"FileWrite failed for " + file_() + u".");
+            }
+            done += written;
+            position_ += written;
         }
         return std::max(count, 0);
     }
-    int64_t Seek(int64_t offset, TSeekOrigin origin) override { return stream_.Seek(offset, origin); }
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override {
+        if (origin == TSeekOrigin::soBeginning) {
+            position_ = offset;
+        } else if (origin == TSeekOrigin::soCurrent) {
+            position_ += offset;
+        }
+        return position_;
+    }
     using TStream::Seek;
-    void Close() { stream_.Close(); }
 
 private:
-    // The stream writes the temporary file but names the final one in its messages.
-    TwbWriteCachedFileStream stream_;
+    platform::FileHandle handle_;
+    const std::function<std::u16string()>& file_;
     const std::atomic<bool>* cancel_;
+    int64_t position_ = 0;
 };
 
-TEntryFileWriter::TEntryFileWriter(platform::FolderHandle folder, std::u16string name, std::u16string file,
+TEntryFileWriter::TEntryFileWriter(platform::FolderHandle folder, std::u16string name,
+                                   std::function<std::u16string()> file,
                                    const std::u16string& temporaryPrefix, const std::atomic<bool>* cancel)
-    : name_(std::move(name)), file_(std::move(file)) {
+    : file_(std::move(file)), name_(std::move(name)) {
     temporary_ = std::make_unique<TTemporaryFile>(folder, temporaryPrefix, file_);
-    stream_ = std::make_unique<TCancellableStream>(file_, temporary_->Handle(), cancel);
+    stream_ = std::make_unique<TFileStream>(temporary_->Handle(), file_, cancel);
 }
 
-// The stream goes first: it writes its last block before the temporary file it writes to is removed.
-TEntryFileWriter::~TEntryFileWriter() {
-    stream_.reset();
-}
+TEntryFileWriter::~TEntryFileWriter() = default;
 
 TStream& TEntryFileWriter::Stream() {
     return *stream_;
 }
 
 void TEntryFileWriter::Commit(std::optional<uint32_t> permissions) {
-    stream_->Close();
     temporary_->Commit(name_, file_, permissions);
 }
 
@@ -183,7 +192,8 @@ bool WriteEntryFile(platform::FolderHandle folder, const std::u16string& name, c
         throw ERangeError();
     }
     try {
-        TEntryFileWriter writer(folder, name, file, temporaryPrefix, cancel);
+        TEntryFileWriter writer(
+            folder, name, [&file] { return file; }, temporaryPrefix, cancel);
         writer.Stream().WriteBuffer(data.data(), static_cast<int32_t>(data.size()));
         writer.Commit(permissions);
     } catch (const TWriteCancelled&) {

@@ -13,27 +13,30 @@
 #include "platform/folder_files.h"
 
 // The beginning of the names of one run's temporary files, to which the platform adds a number of its own:
-// ".parlivex-", 64 random bits in hexadecimal and "-". Chosen again while a folder or file name of entries
-// (the run's entry strings), compared as the file system compares names, begins with it: so no entry of the
+// ".parlivex-", 64 random bits in hexadecimal and "-". Chosen again while a folder or file name of the run
+// (names: its names, or entry strings, which are taken apart at "\"), compared as the file system compares
+// names, begins with it: so no entry of the
 // run is ever written under the name of another's temporary file, and nobody can name those files in advance.
 // random gives the bits; by default the system's random device (tests give their own).
-std::u16string ChooseTemporaryPrefix(const std::vector<std::u16string>& entries,
+std::u16string ChooseTemporaryPrefix(const std::vector<std::u16string>& names,
                                      const std::function<uint64_t()>& random = nullptr);
 
 // What an entry file's stream raises once the cancel flag is set: the file is dropped.
 struct TWriteCancelled {};
 
 // The file name inside folder (an open folder below the destination) being written piece by piece: the bytes
-// go through TwbWriteCachedFileStream into a new temporary file in that folder, named temporaryPrefix and a
-// number (ChooseTemporaryPrefix) and created exclusively, which only Commit renames over name, after the last
-// byte was written and the file closed without error: name then holds either what it held before or all the
-// bytes written, never a part of them. Whatever had the name (a file, a link, a hard link's other names) is
-// replaced, never written through. Destroyed without Commit, it removes the temporary file. file is the final
-// file's full path, the one that messages name.
+// go into a new temporary file in that folder, named temporaryPrefix and a number (ChooseTemporaryPrefix) and
+// created exclusively, which only Commit renames over name, after the last byte was written and the file
+// closed without error: name then holds either what it held before or all the bytes written, never a part of
+// them. Whatever had the name (a file, a link, a hard link's other names) is replaced, never written through.
+// Destroyed without Commit, it removes the temporary file. file gives the final file's full path, the one
+// that messages name; it is asked only when one is raised. The bytes go to the file as they come, each write
+// with as few calls as the system takes (an entry decoded whole is one write).
 class TEntryFileWriter {
 public:
-    // Raises the stream's "Cannot create %s." when the temporary file cannot be made.
-    TEntryFileWriter(platform::FolderHandle folder, std::u16string name, std::u16string file,
+    // Raises EStreamError "Cannot create %s." with the system's reason when the temporary file cannot be
+    // made.
+    TEntryFileWriter(platform::FolderHandle folder, std::u16string name, std::function<std::u16string()> file,
                      const std::u16string& temporaryPrefix, const std::atomic<bool>* cancel = nullptr);
     ~TEntryFileWriter();
     TEntryFileWriter(const TEntryFileWriter&) = delete;
@@ -50,15 +53,15 @@ public:
 
 private:
     class TTemporaryFile;
-    class TCancellableStream;
+    class TFileStream;
+    std::function<std::u16string()> file_;
     std::unique_ptr<TTemporaryFile> temporary_;
-    std::unique_ptr<TCancellableStream> stream_;
+    std::unique_ptr<TFileStream> stream_;
     std::u16string name_;
-    std::u16string file_;
 };
 
-// Writes data as the file name inside folder, all at once, through a TEntryFileWriter. The bytes go through
-// TwbWriteCachedFileStream into a new temporary file in that folder, named temporaryPrefix and a number
+// Writes data as the file name inside folder, all at once, through a TEntryFileWriter. The bytes go
+// into a new temporary file in that folder, named temporaryPrefix and a number
 // (ChooseTemporaryPrefix) and created exclusively, which is renamed over name only after
 // the last byte was written and the file closed without error: name then holds either what it held before or
 // all of data, never a part of it. Whatever had the name (a file, a link, a hard link's other names) is

@@ -7,6 +7,7 @@
 #include "extract/entry_fetch.h"
 #include "extract/entry_path.h"
 #include "extract/entry_writer.h"
+#include "extract/extraction_plan.h"
 
 namespace {
 
@@ -49,8 +50,6 @@ std::u16string ExtractOutcomeReason(const TExtractOutcome& outcome) {
         return {};
     case TExtractOutcome::Kind::Refused:
         return u"refused: " + outcome.detail;
-    case TExtractOutcome::Kind::NotFound:
-        return u"not found in the archive";
     case TExtractOutcome::Kind::Unreadable:
         return outcome.detail;
     case TExtractOutcome::Kind::SameDestination:
@@ -80,9 +79,9 @@ struct TStopEntry {
 // and a temporary file made there; the bytes go to that file, which Commit gives the entry's name.
 class TEntryFileDestination : public TEntryDestination {
 public:
-    TEntryFileDestination(TDestinationFolder& destination, const rFileData& parts,
+    TEntryFileDestination(TDestinationFolder& destination, const TFolderPlan& folder, std::u16string fileName,
                           const std::atomic<bool>* cancel)
-        : destination_(destination), parts_(parts), cancel_(cancel) {}
+        : destination_(destination), folder_(folder), fileName_(std::move(fileName)), cancel_(cancel) {}
 
     TStream& Begin(uint64_t size) override {
         using Kind = TExtractOutcome::Kind;
@@ -95,15 +94,17 @@ public:
         if (!taken_->Granted()) {
             throw TStopEntry{{Kind::NoSpace, taken_->Refusal()}};
         }
-        const std::u16string file = EntryDestinationFile(destination_.Path(), parts_);
+        // The file's path, for messages only.
+        const auto file = [this] {
+            return EntryDestinationFile(destination_.Path(), folder_.components, fileName_);
+        };
         std::u16string refusal;
         const std::optional<platform::FolderHandle> folder =
-            destination_.Open(EntryDestinationComponents(parts_), file, refusal);
+            destination_.Open(folder_.components, file, refusal);
         if (!folder) {
             throw TStopEntry{{Kind::Refused, std::move(refusal)}};
         }
-        writer_.emplace(*folder, parts_.fName + parts_.fExt, file, destination_.Rules().temporaryPrefix,
-                        cancel_);
+        writer_.emplace(*folder, fileName_, file, destination_.Rules().temporaryPrefix, cancel_);
         size_ = size;
         return writer_->Stream();
     }
@@ -117,7 +118,8 @@ public:
 
 private:
     TDestinationFolder& destination_;
-    const rFileData& parts_;
+    const TFolderPlan& folder_;
+    std::u16string fileName_;
     const std::atomic<bool>* cancel_;
     std::optional<TTakenSpace> taken_;
     std::optional<TEntryFileWriter> writer_; // after taken_: dropped first, so the space goes back last
@@ -126,29 +128,20 @@ private:
 
 } // namespace
 
-TExtractOutcome ExtractEntry(TwbBSAFile& reader, const std::u16string& entry, TDestinationFolder& destination,
-                             const std::u16string* earlierEntry, const std::atomic<bool>* cancel) {
+TExtractOutcome ExtractEntry(TwbBSAFile& reader, const TExtractionPlan& plan, size_t position,
+                             TDestinationFolder& destination, const std::atomic<bool>* cancel) {
     using Kind = TExtractOutcome::Kind;
-    const rFileData parts = SplitEntryPath(entry);
-    // An entry is written below the destination or not at all.
-    if (std::optional<std::u16string> unsafe = UnsafeEntryPathReason(parts)) {
-        return {Kind::Refused, std::move(*unsafe)};
-    }
-    if (earlierEntry != nullptr) {
-        return {Kind::SameDestination, *earlierEntry};
+    if (std::optional<TExtractOutcome> decided = plan.Decided(position)) {
+        return std::move(*decided);
     }
     if (Cancelled(cancel)) {
         return {Kind::Cancelled, {}};
     }
-    const std::optional<TEntryRef> found = reader.FindEntry(entry);
-    if (!found) {
-        return {Kind::NotFound, {}};
-    }
     // The bytes go to the file as they are read, piece by piece for a large entry: a few MiB of memory
     // whatever its size.
-    TEntryFileDestination file(destination, parts, cancel);
+    TEntryFileDestination file(destination, plan.Folder(position), plan.FileName(position), cancel);
     try {
-        if (const TFetchResult fetched = FetchEntryInPieces(reader, *found, file); !fetched) {
+        if (const TFetchResult fetched = FetchEntryInPieces(reader, plan.Entry(position), file); !fetched) {
             return {Kind::Unreadable, fetched.reason};
         }
         return file.Commit();

@@ -12,7 +12,6 @@ struct TExtractOutcome {
         Written,         // the file now holds the entry's bytes
         Empty,           // the entry has no bytes: the file is now empty
         Refused,         // detail: why its path may not be written below the destination
-        NotFound,        // the archive has no such entry
         Unreadable,      // detail: the reader's message
         SameDestination, // detail: the earlier entry that writes this file
         FolderOfEarlier, // detail: the earlier entry that needs a folder where this file would be
@@ -28,19 +27,22 @@ struct TExtractOutcome {
 };
 
 // Why an entry was not written, as the window and the command-line tool report it: "refused: <reason>",
-// "not found in the archive", the reader's message, "same destination as <entry>", "destination is a folder
+// the reader's message, "same destination as <entry>", "destination is a folder
 // for <entry>", "folder in its path is the file of <entry>", the lack of space or "cancelled". Empty for
 // entries that were written.
 std::u16string ExtractOutcomeReason(const TExtractOutcome& outcome);
 
-// Extracts the entry string entry (folder + "\" + file) of reader below destination: splits it, refuses a
-// path that would leave the destination or cross a link in it, fetches the bytes and writes them as a whole
-// file (see WriteEntryFile). With earlierEntry given (TSameDestinations), only reports SameDestination. With
-// a space budget in the destination's rules, takes the entry's bytes from it before writing: NoSpace, and
-// nothing written, when they do not fit (given back when the write fails or is cancelled). With
-// cancel given and set, stops before the next step or block: Cancelled, and the file is left as it was.
-// Failures of the entry itself come back as the outcome; a file or folder that cannot be made or written
-// raises the stream's error ("Cannot create %s.", "FileWrite failed for %s."), which ends a run.
-TExtractOutcome ExtractEntry(TwbBSAFile& reader, const std::u16string& entry, TDestinationFolder& destination,
-                             const std::u16string* earlierEntry = nullptr,
-                             const std::atomic<bool>* cancel = nullptr);
+class TExtractionPlan;
+
+// Extracts the entry at position of plan below destination, read through reader (the plan's archive, or a
+// reader that shares its index). An entry the plan decided on (refused for its path, colliding with an
+// earlier one) only reports that. Otherwise the entry's bytes go to its file as reader hands them out (piece
+// by piece for a large entry): once its size is known, the bytes are taken from the destination's space
+// budget (NoSpace, and nothing written, when they do not fit; given back when the entry is not written after
+// all), its folder is opened below the destination without following links (Refused: "link in the path"), and
+// a temporary file is written and renamed into place (see TEntryFileWriter). An entry that cannot be read is
+// Unreadable with the reader's reason. With cancel given and set, stops before the next step or block:
+// Cancelled, and the file is left as it was. A file or folder that cannot be made or written raises the
+// stream's error ("Cannot create %s.", "FileWrite failed for %s.").
+TExtractOutcome ExtractEntry(TwbBSAFile& reader, const TExtractionPlan& plan, size_t position,
+                             TDestinationFolder& destination, const std::atomic<bool>* cancel = nullptr);

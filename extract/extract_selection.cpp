@@ -16,31 +16,19 @@
 #include "extract/entry_path.h"
 #include "extract/entry_writer.h"
 #include "extract/extract_entry.h"
-#include "extract/same_destination.h"
+#include "extract/extraction_plan.h"
 #include "extract/space_budget.h"
 #include "platform/directories.h"
 #include "platform/file.h"
 
 namespace {
 
-// One entry through the shared extraction step, unless it collides with an earlier one. A write error comes
-// back as the entry's outcome, which the run reports or stops at.
-TExtractOutcome ExtractOne(TwbBSAFile& reader, const std::u16string& entry, TDestinationFolder& destination,
-                           const TSameDestinations& sameDestinations, size_t index,
-                           const std::atomic<bool>* cancel) {
-    using Clash = TSameDestinations::Clash;
-    if (const std::optional<TSameDestinations::TEarlier> earlier = sameDestinations.Earlier(index)) {
-        switch (earlier->clash) {
-        case Clash::SameFile:
-            return {TExtractOutcome::Kind::SameDestination, *earlier->entry};
-        case Clash::FileWhereFolder:
-            return {TExtractOutcome::Kind::FolderOfEarlier, *earlier->entry};
-        case Clash::FolderWhereFile:
-            return {TExtractOutcome::Kind::FileOfEarlier, *earlier->entry};
-        }
-    }
+// One entry through the shared extraction step. A write error comes back as the entry's outcome, which the
+// run reports or stops at.
+TExtractOutcome ExtractOne(TwbBSAFile& reader, const TExtractionPlan& plan, size_t position,
+                           TDestinationFolder& destination, const std::atomic<bool>* cancel) {
     try {
-        return ExtractEntry(reader, entry, destination, nullptr, cancel);
+        return ExtractEntry(reader, plan, position, destination, cancel);
     } catch (const Exception& e) {
         return {TExtractOutcome::Kind::WriteFailed, e.Message()};
     } catch (const std::bad_alloc&) {
@@ -83,16 +71,9 @@ uint64_t StoredBytes(const TwbBSAFile& archive) {
     return bytes;
 }
 
-// The bytes an entry string's entry writes at least; nothing for one that cannot be found.
-uint64_t LeastBytesWritten(const TwbBSAFile& archive, const std::u16string& entry) {
-    const std::optional<TEntryRef> found = archive.FindEntry(entry);
-    return found ? archive.EntryLeastSize(*found) : 0;
-}
-
 // The space budget of the run, or a message when the entries that are written cannot fit in the destination's
 // free space whatever they hold. Nothing when the system cannot tell the free space.
-std::optional<TSpaceBudget> SpaceBudget(const TwbBSAFile& archive, const std::vector<std::u16string>& entries,
-                                        const TSameDestinations& sameDestinations,
+std::optional<TSpaceBudget> SpaceBudget(const TwbBSAFile& archive, const TExtractionPlan& plan,
                                         const std::u16string& destination, std::u16string& noSpace) {
     uint64_t freeBytes = 0;
     if (!platform::FreeDiskSpace(destination, freeBytes)) {
@@ -101,9 +82,9 @@ std::optional<TSpaceBudget> SpaceBudget(const TwbBSAFile& archive, const std::ve
     // Usually the whole archive fits: then no entry needs looking up.
     if (StoredBytes(archive) > freeBytes) {
         uint64_t needed = 0;
-        for (size_t i = 0; i < entries.size(); ++i) {
-            if (!sameDestinations.Earlier(i) && !UnsafeEntryPathReason(SplitEntryPath(entries[i]))) {
-                needed += LeastBytesWritten(archive, entries[i]);
+        for (size_t position = 0; position < plan.Size(); ++position) {
+            if (plan.ToBeWritten(position)) {
+                needed += archive.EntryLeastSize(plan.Entry(position));
             }
         }
         if (needed > freeBytes) {
@@ -127,24 +108,24 @@ ExtractSummary Finished(ExtractSummary& summary, size_t finished, size_t total) 
 
 } // namespace
 
-ExtractSummary ExtractEntries(TwbBSAFile& archive, const std::vector<std::u16string>& entries,
+ExtractSummary ExtractEntries(TwbBSAFile& archive, std::vector<TEntryRef> selection,
                               const std::u16string& destination, const ExtractOptions& options,
                               const ExtractListener& listener, const std::atomic<bool>* cancel) {
+    const size_t count = selection.size();
     const int jobs = options.jobs;
-    const TOpenFileShare share =
-        ShareOpenFiles(platform::OpenFileLimit(),
-                       static_cast<int>(std::clamp<size_t>(static_cast<size_t>(std::max(jobs, 1)), 1,
-                                                           std::max<size_t>(entries.size(), 1))));
+    const TOpenFileShare share = ShareOpenFiles(
+        platform::OpenFileLimit(), static_cast<int>(std::clamp<size_t>(static_cast<size_t>(std::max(jobs, 1)),
+                                                                       1, std::max<size_t>(count, 1))));
     const int workers = share.workers;
-    // Decided for the whole list before any worker starts, so that it does not depend on who does what when.
-    const TSameDestinations sameDestinations(entries);
+    // Decided for the whole selection before any worker starts, so that it does not depend on who does what
+    // when.
+    const TExtractionPlan plan(archive, std::move(selection));
     TDestinationRules rules;
-    rules.temporaryPrefix = ChooseTemporaryPrefix(entries);
+    rules.temporaryPrefix = ChooseTemporaryPrefix(plan.DotNames());
     rules.maxOpenFolders = share.foldersPerWorker;
 
     ExtractSummary summary;
-    std::optional<TSpaceBudget> space =
-        SpaceBudget(archive, entries, sameDestinations, destination, summary.noSpace);
+    std::optional<TSpaceBudget> space = SpaceBudget(archive, plan, destination, summary.noSpace);
     if (!summary.noSpace.empty()) {
         return summary;
     }
@@ -156,7 +137,7 @@ ExtractSummary ExtractEntries(TwbBSAFile& archive, const std::vector<std::u16str
     };
 
     size_t finished = 0; // entries done to the end, reported or not
-    // Takes in the outcome of entries[index], in list order: counts it and hands it on.
+    // Takes in the outcome of the entry at index, in the selection's order: counts it and hands it on.
     auto collect = [&](size_t index, const TExtractOutcome& outcome) {
         switch (outcome.kind) {
         case TExtractOutcome::Kind::Written:
@@ -175,7 +156,7 @@ ExtractSummary ExtractEntries(TwbBSAFile& archive, const std::vector<std::u16str
         case TExtractOutcome::Kind::WriteFailed:
             if (options.stopAtWriteError) {
                 if (summary.writeError.empty()) {
-                    summary.stoppedAt = entries[index];
+                    summary.stoppedAt = archive.EntryString(plan.Entry(index));
                     summary.writeError = outcome.detail;
                 }
                 writeErrorStop = true;
@@ -183,13 +164,13 @@ ExtractSummary ExtractEntries(TwbBSAFile& archive, const std::vector<std::u16str
             }
             ++summary.failed;
             if (listener.notExtracted) {
-                listener.notExtracted(entries[index], ExtractOutcomeReason(outcome));
+                listener.notExtracted(archive.EntryString(plan.Entry(index)), ExtractOutcomeReason(outcome));
             }
             break;
         default:
             ++summary.failed;
             if (listener.notExtracted) {
-                listener.notExtracted(entries[index], ExtractOutcomeReason(outcome));
+                listener.notExtracted(archive.EntryString(plan.Entry(index)), ExtractOutcomeReason(outcome));
             }
             break;
         }
@@ -198,7 +179,7 @@ ExtractSummary ExtractEntries(TwbBSAFile& archive, const std::vector<std::u16str
                           !(outcome.kind == TExtractOutcome::Kind::WriteFailed && options.stopAtWriteError);
         finished += done ? 1 : 0;
         if (listener.progress) {
-            listener.progress(static_cast<int>(index + 1), static_cast<int>(entries.size()));
+            listener.progress(static_cast<int>(index + 1), static_cast<int>(count));
         }
     };
 
@@ -211,11 +192,11 @@ ExtractSummary ExtractEntries(TwbBSAFile& archive, const std::vector<std::u16str
         TDestinationFolder folder(destination, rules);
         while (!stopped()) {
             const size_t index = nextEntry++;
-            if (index >= entries.size()) {
+            if (index >= count) {
                 break;
             }
             room(index);
-            deliver(index, ExtractOne(reader, entries[index], folder, sameDestinations, index, cancel));
+            deliver(index, ExtractOne(reader, plan, index, folder, cancel));
         }
     };
 
@@ -223,7 +204,7 @@ ExtractSummary ExtractEntries(TwbBSAFile& archive, const std::vector<std::u16str
         work(
             archive, [](size_t) {},
             [&](size_t index, TExtractOutcome&& outcome) { collect(index, outcome); });
-        return Finished(summary, finished, entries.size());
+        return Finished(summary, finished, count);
     }
 
     // Several workers, this thread one of them. Outcomes arrive in any order and are handed on in list order
@@ -232,7 +213,7 @@ ExtractSummary ExtractEntries(TwbBSAFile& archive, const std::vector<std::u16str
     // ahead of the next one to hand on, and waits if it would (only while one entry takes as long as
     // thousands of others), so that a run of failing entries never piles up their reports.
     constexpr size_t kWindow = 4096;
-    const size_t window = std::min(kWindow, entries.size());
+    const size_t window = std::min(kWindow, count);
     std::vector<std::optional<TExtractOutcome>> waiting(window);
     std::mutex lock;
     std::condition_variable handedOn;
@@ -279,5 +260,5 @@ ExtractSummary ExtractEntries(TwbBSAFile& archive, const std::vector<std::u16str
         }
         work(archive, room, deliver);
     } // the other workers are done here, and every entry taken is handed on
-    return Finished(summary, finished, entries.size());
+    return Finished(summary, finished, count);
 }

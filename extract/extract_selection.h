@@ -45,14 +45,15 @@ struct ExtractListener {
     std::function<void(int done, int total)> progress;
 };
 
-// Extracts entries (entry strings of archive) below destination (a native folder path) with ExtractEntry.
-// Fewer than options.jobs workers run when the process's limit of open files leaves too few for them. Entries
-// whose destinations collide with an earlier entry's (TSameDestinations) are reported without being fetched.
-// Failures of single entries, write errors included unless they stop the run, are reported, never raised. A
-// worker that cannot get a handle of its own to the archive takes no entries; the others do them all. The run
-// writes no more than the destination's file system had free when it began (see TSpaceBudget). Once
-// *cancel (when given) is set, no entry is started any more and the entries being written are dropped, their
-// temporary files removed; the summary then tells so and counts what was done before.
-ExtractSummary ExtractEntries(TwbBSAFile& archive, const std::vector<std::u16string>& entries,
+// Extracts the selection (entries of archive, in the order whose earlier entries win collisions and whose
+// order the reports follow) below destination (a native folder path) with ExtractEntry. Fewer than
+// options.jobs workers run when the process's limit of open files leaves too few for them. Entries refused
+// for their path or colliding with an earlier entry's destination (TExtractionPlan) are reported without
+// being fetched. Failures of single entries, write errors included unless they stop the run, are reported,
+// never raised. A worker that cannot get a handle of its own to the archive takes no entries; the others do
+// them all. The run writes no more than the destination's file system had free when it began (see
+// TSpaceBudget). Once *cancel (when given) is set, no entry is started any more and the entries being written
+// are dropped, their temporary files removed; the summary then tells so and counts what was done before.
+ExtractSummary ExtractEntries(TwbBSAFile& archive, std::vector<TEntryRef> selection,
                               const std::u16string& destination, const ExtractOptions& options,
                               const ExtractListener& listener, const std::atomic<bool>* cancel = nullptr);

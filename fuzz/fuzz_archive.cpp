@@ -13,7 +13,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <numeric>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,8 +26,9 @@
 #include "extract/entry_fetch.h"
 #include "extract/entry_path.h"
 #include "extract/entry_writer.h"
-#include "extract/same_destination.h"
+#include "extract/extraction_plan.h"
 #include "platform/directories.h"
+#include "platform/folder_files.h"
 
 #ifdef __linux__
 #include <sys/mman.h>
@@ -125,22 +128,45 @@ void CheckStaysBelowDestination(const rFileData& parts) {
     }
 }
 
-// Entries that collide name an earlier entry of the list that is written itself; refused ones collide with
-// nothing. No folder or file name of the run begins as its temporary files' names do.
-void CheckCollisionsAndTemporaryNames(const std::vector<std::u16string>& entries) {
-    const TSameDestinations same(entries);
-    for (size_t i = 0; i < entries.size(); ++i) {
-        const std::optional<TSameDestinations::TEarlier> earlier = same.Earlier(i);
-        if (!earlier) {
+// The plan of extracting every entry: a collision names an earlier entry that is written itself; no two
+// written entries land on one file, and none lands where another needs a folder (checked here on the whole
+// paths, independently of how the plan finds them). No folder or file name of the run begins as its
+// temporary files' names do.
+void CheckPlan(const TwbBSAFile& reader) {
+    std::vector<TEntryRef> all(reader.FileCount());
+    std::iota(all.begin(), all.end(), TEntryRef{0});
+    const TExtractionPlan plan(reader, std::move(all));
+    const std::u16string destination = u"destination";
+    std::set<std::u16string> files;
+    std::set<std::u16string> folders;
+    std::vector<std::u16string> names;
+    for (size_t i = 0; i < plan.Size(); ++i) {
+        const std::u16string entryString = reader.EntryString(plan.Entry(i));
+        if (const std::optional<size_t> earlier = plan.Earlier(i)) {
+            if (*earlier >= i || !plan.ToBeWritten(*earlier)) {
+                Fail("a collision names no earlier written entry", entryString);
+            }
+        }
+        if (!plan.ToBeWritten(i)) {
             continue;
         }
-        const size_t at = static_cast<size_t>(earlier->entry - entries.data());
-        if (at >= i || same.Earlier(at) || UnsafeEntryPathReason(SplitEntryPath(entries[i]))) {
-            Fail("a collision names no earlier written entry", entries[i]);
+        std::u16string file = EntryDestinationFile(destination, plan.Folder(i).components, plan.FileName(i));
+        platform::ToFileNameKey(file);
+        if (!files.insert(file).second || folders.count(file) != 0) {
+            Fail("two written entries share a file", entryString);
         }
+        for (size_t at = file.find_first_of(u"/\\", destination.size() + 1); at != std::u16string::npos;
+             at = file.find_first_of(u"/\\", at + 1)) {
+            const std::u16string folder = file.substr(0, at);
+            if (files.count(folder) != 0) {
+                Fail("a written entry needs a folder where another's file is", entryString);
+            }
+            folders.insert(folder);
+        }
+        names.push_back(entryString);
     }
-    const std::u16string prefix = ChooseTemporaryPrefix(entries);
-    for (const std::u16string& entry : entries) {
+    const std::u16string prefix = ChooseTemporaryPrefix(names);
+    for (const std::u16string& entry : names) {
         for (size_t start = 0; start <= entry.size();) {
             const size_t end = std::min(entry.find(u'\\', start), entry.size());
             if (std::u16string_view(entry).substr(start, end - start).starts_with(prefix)) {
@@ -227,7 +253,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     TwbBSAFile& reader = *opened.reader;
 
-    std::vector<std::u16string> entryStrings;
     for (TEntryRef entry = 0; entry < reader.FileCount(); ++entry) {
         const std::u16string entryString = reader.EntryString(entry);
         // Its own entry string finds an entry of that very string (the first of several alike), unless the
@@ -243,9 +268,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!UnsafeEntryPathReason(parts).has_value()) {
             CheckStaysBelowDestination(parts);
         }
-        entryStrings.push_back(entryString);
     }
-    CheckCollisionsAndTemporaryNames(entryStrings);
+    CheckPlan(reader);
 
     // Names the archive does not list: lookups must miss (or hit) cleanly, also in an empty archive.
     const std::u16string someFolder =

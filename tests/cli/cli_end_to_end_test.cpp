@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <numeric>
 #include <thread>
 #ifndef _WIN32
 #include <spawn.h>
@@ -543,10 +544,8 @@ TEST(CliExtract, WorkersReadTheArchiveThatWasOpened) {
     ArchiveSpec recipe = MixedArchive(105, 0x7);
     WriteArchiveFile(recipe, (dir / "a.bsa").string());
     TwbBSAFile archive(FromUtf8((dir / "a.bsa").string()));
-    std::vector<std::u16string> entries;
-    for (TEntryRef entry = 0; entry < archive.FileCount(); ++entry) {
-        entries.push_back(archive.EntryString(entry));
-    }
+    std::vector<TEntryRef> entries(archive.FileCount());
+    std::iota(entries.begin(), entries.end(), TEntryRef{0});
 #ifdef _WIN32
     // Windows goes further: an open archive is shared for reading only, so nobody can remove or change it.
     std::error_code removed;

@@ -2,6 +2,7 @@
 // where they land. A hostile archive proves that nothing it holds can be written outside the destination.
 #include <algorithm>
 #include <filesystem>
+#include <numeric>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "extract/destination_folder.h"
 #include "extract/entry_path.h"
 #include "extract/extract_entry.h"
+#include "extract/extraction_plan.h"
 #include "platform/directories.h"
 #include "platform/folder_files.h"
 #include "tests/archive/archive_test_util.h"
@@ -238,10 +240,13 @@ TEST(EntryDestination, HostileArchiveWritesNothingOutsideTheDestination) {
 
     TwbBSAFile archive(archivePath);
     TDestinationFolder folder(destination.u16string());
+    std::vector<TEntryRef> all(archive.FileCount());
+    std::iota(all.begin(), all.end(), TEntryRef{0});
+    const TExtractionPlan plan(archive, all);
     std::vector<std::string> refused;
-    for (TEntryRef entry = 0; entry < archive.FileCount(); ++entry) {
-        const std::u16string entryString = archive.EntryString(entry);
-        const TExtractOutcome outcome = ExtractEntry(archive, entryString, folder);
+    for (size_t position = 0; position < plan.Size(); ++position) {
+        const std::u16string entryString = archive.EntryString(plan.Entry(position));
+        const TExtractOutcome outcome = ExtractEntry(archive, plan, position, folder);
         if (outcome.kind == TExtractOutcome::Kind::Refused) {
             refused.push_back(ToUtf8(entryString));
         } else {

@@ -1,5 +1,6 @@
-// The one extraction step: every outcome of one entry, entries that would write one file, and what is already
-// in the destination (links to elsewhere, a file where a folder goes).
+// The one extraction step and the plan it follows: every outcome of one entry, entries that would write one
+// file or a file where another needs a folder, and what is already in the destination (links to elsewhere, a
+// file where a folder goes).
 #include <atomic>
 #include <filesystem>
 #include <map>
@@ -12,7 +13,7 @@
 #include "base/ustring.h"
 #include "extract/destination_folder.h"
 #include "extract/extract_entry.h"
-#include "extract/same_destination.h"
+#include "extract/extraction_plan.h"
 #include "fixtures/links.h"
 #include "fixtures/system_errors.h"
 #include "platform/file.h"
@@ -43,6 +44,30 @@ std::map<std::string, std::string> TreeOf(const fs::path& root) {
     return tree;
 }
 
+// The entries that the entry strings name, in their order; a string given again names the next entry listed
+// under it, so that records of one name can be told apart.
+std::vector<TEntryRef> Select(const TwbBSAFile& bsa, const std::vector<std::u16string>& entries) {
+    std::vector<TEntryRef> selection;
+    std::map<std::u16string, TEntryRef> next;
+    for (const std::u16string& wanted : entries) {
+        TEntryRef entry = next.contains(wanted) ? next[wanted] : 0;
+        while (entry < bsa.FileCount() && bsa.EntryString(entry) != wanted) {
+            ++entry;
+        }
+        EXPECT_LT(entry, bsa.FileCount()) << "no entry " << ToUtf8(wanted);
+        selection.push_back(entry);
+        next[wanted] = entry + 1;
+    }
+    return selection;
+}
+
+// One entry extracted on its own.
+TExtractOutcome Extract(TwbBSAFile& bsa, const std::u16string& entry, TDestinationFolder& folder,
+                        const std::atomic<bool>* cancel = nullptr) {
+    const TExtractionPlan plan(bsa, Select(bsa, {entry}));
+    return ExtractEntry(bsa, plan, 0, folder, cancel);
+}
+
 fixture::ArchiveSpec Archive() {
     fixture::EntrySpec damaged =
         Entry("broken.nif", fixture::CompressibleBytes(4000, 1), fixture::Storage::Zlib);
@@ -53,18 +78,18 @@ fixture::ArchiveSpec Archive() {
         {"meshes", {Entry("good.nif", Bytes("good")), damaged, Entry("zero.nif", {})}},
         {"textures", {Entry("a.dds", Bytes("texture"))}},
         {"..\\up", {Entry("evil.txt", Bytes("evil"))}},
+        {"meshes", {Entry("good.nif", Bytes("another good"))}}, // a second record of one folder
     };
+    recipe.orderByHash = false;
     return recipe;
 }
 
 TEST(ExtractEntry, EveryOutcomeOfOneEntry) {
     const fixture::TempFolder temp;
     archive_test::OpenedArchive archive = archive_test::OpenFixture(temp, Archive());
-    const std::u16string earlier = u"meshes\\other.nif";
     std::atomic<bool> cancelled{true};
     struct Case {
-        std::u16string entry;
-        const std::u16string* earlierEntry;
+        std::vector<std::u16string> selection; // the last one is the entry looked at
         const std::atomic<bool>* cancel;
         Kind kind;
         std::string reason;
@@ -77,18 +102,20 @@ TEST(ExtractEntry, EveryOutcomeOfOneEntry) {
         return tree;
     };
     const Case cases[] = {
-        {u"meshes\\good.nif", nullptr, nullptr, Kind::Written, "", with("meshes/good.nif", "good")},
-        {u"meshes\\zero.nif", nullptr, nullptr, Kind::Empty, "", with("meshes/zero.nif", "")},
-        {u"..\\up\\evil.txt", nullptr, nullptr, Kind::Refused, "refused: '..' component", old},
-        {u"meshes\\none.nif", nullptr, nullptr, Kind::NotFound, "not found in the archive", old},
-        {u"meshes\\broken.nif", nullptr, nullptr, Kind::Unreadable, "Erreur", old},
-        {u"meshes\\good.nif", &earlier, nullptr, Kind::SameDestination,
-         "same destination as meshes\\other.nif", old},
-        {u"meshes\\good.nif", nullptr, &cancelled, Kind::Cancelled, "cancelled", old},
-        {u"textures\\a.dds", nullptr, nullptr, Kind::Written, "", with("textures/a.dds", "texture")},
+        {{u"meshes\\good.nif"}, nullptr, Kind::Written, "", with("meshes/good.nif", "good")},
+        {{u"meshes\\zero.nif"}, nullptr, Kind::Empty, "", with("meshes/zero.nif", "")},
+        {{u"..\\up\\evil.txt"}, nullptr, Kind::Refused, "refused: '..' component", old},
+        {{u"meshes\\broken.nif"}, nullptr, Kind::Unreadable, "Erreur", old},
+        {{u"meshes\\good.nif", u"meshes\\good.nif"},
+         nullptr,
+         Kind::SameDestination,
+         "same destination as meshes\\good.nif",
+         old},
+        {{u"meshes\\good.nif"}, &cancelled, Kind::Cancelled, "cancelled", old},
+        {{u"textures\\a.dds"}, nullptr, Kind::Written, "", with("textures/a.dds", "texture")},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(ToUtf8(c.entry) + " " + (c.reason.empty() ? "written" : c.reason));
+        SCOPED_TRACE(ToUtf8(c.selection.back()) + " " + (c.reason.empty() ? "written" : c.reason));
         const fs::path dest = temp / "dest";
         fs::remove_all(dest);
         fs::create_directories(dest / "meshes");
@@ -96,7 +123,8 @@ TEST(ExtractEntry, EveryOutcomeOfOneEntry) {
             temp.Write("dest/" + path, std::vector<uint8_t>(bytes.begin(), bytes.end()));
         }
         TDestinationFolder folder(FromUtf8(dest.string()));
-        const TExtractOutcome outcome = ExtractEntry(*archive.bsa, c.entry, folder, c.earlierEntry, c.cancel);
+        const TExtractionPlan plan(*archive.bsa, Select(*archive.bsa, c.selection));
+        const TExtractOutcome outcome = ExtractEntry(*archive.bsa, plan, plan.Size() - 1, folder, c.cancel);
         EXPECT_EQ(outcome.kind, c.kind);
         EXPECT_EQ(ToUtf8(ExtractOutcomeReason(outcome)), c.reason);
         EXPECT_EQ(outcome.WasWritten(), c.reason.empty());
@@ -121,7 +149,7 @@ TEST(ExtractEntry, LinksBelowTheDestinationAreNeverFollowed) {
 
     TDestinationFolder folder(FromUtf8(dest.string()));
     for (const char16_t* entry : {u"textures\\a.dds", u"meshes\\good.nif"}) {
-        const TExtractOutcome outcome = ExtractEntry(*archive.bsa, entry, folder);
+        const TExtractOutcome outcome = Extract(*archive.bsa, entry, folder);
         EXPECT_EQ(outcome.kind, Kind::Refused);
         EXPECT_EQ(ToUtf8(ExtractOutcomeReason(outcome)), "refused: link in the path");
     }
@@ -130,7 +158,7 @@ TEST(ExtractEntry, LinksBelowTheDestinationAreNeverFollowed) {
 
     // With the link gone, the same folder object makes the folder and writes.
     ASSERT_TRUE(fixture::RemoveLink(dest / "textures"));
-    EXPECT_EQ(ExtractEntry(*archive.bsa, u"textures\\a.dds", folder).kind, Kind::Written);
+    EXPECT_EQ(Extract(*archive.bsa, u"textures\\a.dds", folder).kind, Kind::Written);
     EXPECT_EQ(ReadWholeFile(temp / "real" / "dest" / "textures" / "a.dds"), Bytes("texture"));
 }
 
@@ -147,7 +175,7 @@ TEST(ExtractEntry, FoldersKeptOpenAreBoundedAndAWalkAgainNeverFollowsALink) {
     rules.maxOpenFolders = 2;
     TDestinationFolder folder(FromUtf8(dest.string()), rules);
     for (const char16_t* entry : {u"a\\b\\c\\d\\x.txt", u"a\\b\\c\\d\\y.txt"}) {
-        EXPECT_EQ(ExtractEntry(*archive.bsa, entry, folder).kind, Kind::Written);
+        EXPECT_EQ(Extract(*archive.bsa, entry, folder).kind, Kind::Written);
         EXPECT_EQ(folder.OpenFolderCount(), 2u);
     }
     // a is swapped for a link to a copy outside; c and d are open, a and b are not.
@@ -160,14 +188,14 @@ TEST(ExtractEntry, FoldersKeptOpenAreBoundedAndAWalkAgainNeverFollowsALink) {
     if (!fixture::MakeSymlink(temp / "outside" / "a", dest / "a")) {
         GTEST_SKIP() << "this system cannot make symbolic links";
     }
-    const TExtractOutcome outcome = ExtractEntry(*archive.bsa, u"a\\b\\e\\z.txt", folder);
+    const TExtractOutcome outcome = Extract(*archive.bsa, u"a\\b\\e\\z.txt", folder);
     EXPECT_EQ(outcome.kind, Kind::Refused);
     EXPECT_EQ(ToUtf8(ExtractOutcomeReason(outcome)), "refused: link in the path");
     EXPECT_FALSE(fs::exists(temp / "outside" / "a" / "b" / "e"));
 
     ASSERT_TRUE(fixture::RemoveLink(dest / "a"));
     fs::rename(temp / "outside" / "a", dest / "a");
-    EXPECT_EQ(ExtractEntry(*archive.bsa, u"a\\b\\e\\z.txt", folder).kind, Kind::Written);
+    EXPECT_EQ(Extract(*archive.bsa, u"a\\b\\e\\z.txt", folder).kind, Kind::Written);
     EXPECT_EQ(folder.OpenFolderCount(), 2u);
     EXPECT_EQ(TreeOf(dest), (std::map<std::string, std::string>{
                                 {"a/b/c/d/x.txt", "x"}, {"a/b/c/d/y.txt", "y"}, {"a/b/e/z.txt", "z"}}));
@@ -180,37 +208,53 @@ TEST(ExtractEntry, FolderThatCannotBeMadeRaisesTheCreateErrorWithTheReason) {
     temp.Write("dest/meshes", Bytes("a file where a folder should be"));
     TDestinationFolder folder(FromUtf8((temp / "dest").string()));
     const std::string file = (temp / "dest" / "meshes" / "good.nif").string();
-    EXPECT_TRUE(Raises([&] { ExtractEntry(*archive.bsa, u"meshes\\good.nif", folder); },
+    EXPECT_TRUE(Raises([&] { Extract(*archive.bsa, u"meshes\\good.nif", folder); },
                        Error<EStreamError>("Cannot create " + file + ".  " +
                                            ToUtf8(fixture::SystemText(fixture::kErrorFileOnTheWay)))));
 }
 
-// Entries whose folders differ only by "." and empty components (and, on Windows, by case) write one file:
-// the first of them in the list is written, each later one names it.
-TEST(SameDestinations, LaterEntriesNameTheFirstOfTheirFile) {
+// Entries whose folders differ only by "." and empty components (and, on Windows, whose names differ only by
+// case) write one file: the first of them in the selection is written, each later one names it.
+TEST(ExtractionPlan, LaterEntriesNameTheFirstOfTheirFile) {
+    fixture::ArchiveSpec recipe;
+    recipe.orderByHash = false;
+    recipe.folders = {
+        {"a\\b", {Entry("x.bin", Bytes("1")), Entry("y.bin", Bytes("2")), Entry("X.BIN", Bytes("3"))}},
+        {"a\\\\b", {Entry("x.bin", Bytes("4"))}},
+        {"a\\.\\b", {Entry("x.bin", Bytes("5"))}},
+        {".\\a\\b", {Entry("x.bin", Bytes("6"))}},
+        {"", {Entry("x.txt", Bytes("7"))}, uint8_t{0}},
+        {".", {Entry("x.txt", Bytes("8"))}},
+        {"..", {Entry("x.txt", Bytes("9"))}},
+        {"a\\..", {Entry("x.txt", Bytes("10"))}},
+        {"a\\b", {Entry("x.bin", Bytes("11"))}}, // a second record of the folder, with the same name
+    };
+    const fixture::TempFolder temp;
+    const archive_test::OpenedArchive archive = archive_test::OpenFixture(temp, recipe);
     const std::vector<std::u16string> entries = {
         u"a\\b\\x.bin", u"a\\\\b\\x.bin", u"a\\.\\b\\x.bin", u".\\a\\b\\x.bin",
-        u"a\\b\\y.bin", u"A\\b\\x.bin",   u"\\x.txt",        u"x.txt",
-        u".\\x.txt",    u"..\\x.txt",     u"a\\..\\x.txt",   u"a\\b\\x.bin",
+        u"a\\b\\y.bin", u"a\\b\\X.BIN",   u"\\x.txt",        u".\\x.txt",
+        u"..\\x.txt",   u"a\\..\\x.txt",  u"a\\b\\x.bin",
     };
-    const TSameDestinations same(entries);
 #ifdef _WIN32
     const char16_t* const upperCase = u"a\\b\\x.bin"; // one file where case does not tell names apart
 #else
     const char16_t* const upperCase = nullptr;
 #endif
     const std::vector<const char16_t*> expected = {
-        nullptr, u"a\\b\\x.bin", u"a\\b\\x.bin", u"a\\b\\x.bin", nullptr, upperCase,
-        nullptr, u"\\x.txt",     u"\\x.txt",     nullptr,        nullptr, u"a\\b\\x.bin",
+        nullptr, u"a\\b\\x.bin", u"a\\b\\x.bin", u"a\\b\\x.bin", nullptr,        upperCase,
+        nullptr, u"\\x.txt",     nullptr,        nullptr,        u"a\\b\\x.bin",
     };
+    const TExtractionPlan plan(*archive.bsa, Select(*archive.bsa, entries));
     for (size_t i = 0; i < entries.size(); ++i) {
         SCOPED_TRACE(ToUtf8(entries[i]));
-        const std::u16string* earlier = same.EarlierEntry(i);
+        const std::optional<TExtractOutcome> decided = plan.Decided(i);
         if (expected[i] == nullptr) {
-            EXPECT_EQ(earlier, nullptr);
+            EXPECT_TRUE(!decided || decided->kind == Kind::Refused);
         } else {
-            ASSERT_NE(earlier, nullptr);
-            EXPECT_EQ(*earlier, expected[i]);
+            ASSERT_TRUE(decided.has_value());
+            EXPECT_EQ(decided->kind, Kind::SameDestination);
+            EXPECT_EQ(decided->detail, expected[i]);
         }
     }
 }
@@ -218,8 +262,23 @@ TEST(SameDestinations, LaterEntriesNameTheFirstOfTheirFile) {
 // A file where an earlier entry needs a folder, or a folder where an earlier entry's file is: the later entry
 // names the earlier one and how they collide. Entries that collide or are refused make no folders of their
 // own.
-TEST(SameDestinations, FilesAndFoldersAtOneNameNameTheEarlierEntry) {
-    using Clash = TSameDestinations::Clash;
+TEST(ExtractionPlan, FilesAndFoldersAtOneNameNameTheEarlierEntry) {
+    fixture::ArchiveSpec recipe;
+    recipe.orderByHash = false;
+    recipe.folders = {
+        {"x", {Entry("sub", Bytes("1"))}},
+        {"x\\sub", {Entry("f.txt", Bytes("2")), Entry("g.txt", Bytes("3"))}},
+        {".\\y\\sub", {Entry("f.txt", Bytes("4"))}},
+        {"y", {Entry("sub", Bytes("5")), Entry("SUB", Bytes("6"))}},
+        {"y\\sub", {Entry("f.txt", Bytes("7"))}},
+        {"y\\.\\sub", {Entry("h.txt", Bytes("8"))}},
+        {"..\\z", {Entry("a", Bytes("9"))}},
+        {"z", {Entry("a", Bytes("10"))}},
+        {"x\\sub\\f.txt", {Entry("deeper.txt", Bytes("11"))}},
+        {"w\\q", {Entry("r.txt", Bytes("12"))}},
+    };
+    const fixture::TempFolder temp;
+    const archive_test::OpenedArchive archive = archive_test::OpenFixture(temp, recipe);
     const std::vector<std::u16string> entries = {
         u"x\\sub",
         u"x\\sub\\f.txt",
@@ -232,41 +291,42 @@ TEST(SameDestinations, FilesAndFoldersAtOneNameNameTheEarlierEntry) {
         u"z\\a",
         u"x\\sub\\f.txt\\deeper.txt",
         u"w\\q\\r.txt",
-        u"Y\\SUB",
+        u"y\\SUB",
     };
-    const TSameDestinations same(entries);
     struct Expected {
-        std::optional<Clash> clash;
+        std::optional<Kind> kind;
         const char16_t* earlier;
     };
 #ifdef _WIN32
-    const Expected upperCase = {Clash::FileWhereFolder, u".\\y\\sub\\f.txt"};
+    const Expected upperCase = {Kind::FolderOfEarlier, u".\\y\\sub\\f.txt"};
 #else
     const Expected upperCase = {std::nullopt, nullptr};
 #endif
     const std::vector<Expected> expected = {
         {std::nullopt, nullptr},
-        {Clash::FolderWhereFile, u"x\\sub"},
-        {Clash::FolderWhereFile, u"x\\sub"},
+        {Kind::FileOfEarlier, u"x\\sub"},
+        {Kind::FileOfEarlier, u"x\\sub"},
         {std::nullopt, nullptr},
-        {Clash::FileWhereFolder, u".\\y\\sub\\f.txt"},
-        {Clash::SameFile, u".\\y\\sub\\f.txt"},
+        {Kind::FolderOfEarlier, u".\\y\\sub\\f.txt"},
+        {Kind::SameDestination, u".\\y\\sub\\f.txt"},
         {std::nullopt, nullptr},
-        {std::nullopt, nullptr}, // refused for its path: it makes no folder z\a
+        {std::nullopt, nullptr}, // refused for its path: it makes no folder z\\a
         {std::nullopt, nullptr},
-        {Clash::FolderWhereFile, u"x\\sub"},
+        {Kind::FileOfEarlier, u"x\\sub"},
         {std::nullopt, nullptr},
         upperCase,
     };
+    const TExtractionPlan plan(*archive.bsa, Select(*archive.bsa, entries));
     for (size_t i = 0; i < entries.size(); ++i) {
         SCOPED_TRACE(ToUtf8(entries[i]));
-        const std::optional<TSameDestinations::TEarlier> earlier = same.Earlier(i);
-        ASSERT_EQ(earlier.has_value(), expected[i].clash.has_value());
-        if (earlier) {
-            EXPECT_EQ(earlier->clash, *expected[i].clash);
-            EXPECT_EQ(*earlier->entry, expected[i].earlier);
-            // The window's question: only entries that write the same file.
-            EXPECT_EQ(same.EarlierEntry(i) != nullptr, earlier->clash == Clash::SameFile);
+        std::optional<TExtractOutcome> decided = plan.Decided(i);
+        if (decided && decided->kind == Kind::Refused) {
+            decided.reset();
+        }
+        ASSERT_EQ(decided.has_value(), expected[i].kind.has_value());
+        if (decided) {
+            EXPECT_EQ(decided->kind, *expected[i].kind);
+            EXPECT_EQ(decided->detail, expected[i].earlier);
         }
     }
 }

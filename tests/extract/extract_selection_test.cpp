@@ -2,6 +2,7 @@
 // workers there are, every entry gets its own bytes and the same reports come out.
 #include <filesystem>
 #include <map>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -31,8 +32,11 @@ std::map<std::string, std::vector<uint8_t>> TreeOf(const fs::path& root) {
     return tree;
 }
 
-std::vector<std::u16string> EntriesOf(const TwbBSAFile& archive) {
-    return archive_test::EntryStrings(archive);
+// Every entry of the archive, in listing order.
+std::vector<TEntryRef> EntriesOf(const TwbBSAFile& archive) {
+    std::vector<TEntryRef> entries(archive.FileCount());
+    std::iota(entries.begin(), entries.end(), TEntryRef{0});
+    return entries;
 }
 
 // The name the platform gives the next temporary file of this process made with the bare prefix: what a
@@ -106,7 +110,7 @@ TEST(ExtractEntries, ReportsComeInListOrderAsTheRunGoesWithAnyNumberOfJobs) {
         }
     }
     archive_test::OpenedArchive archive = archive_test::OpenFixture(temp, recipe);
-    const std::vector<std::u16string> entries = EntriesOf(*archive.bsa);
+    const std::vector<TEntryRef> entries = EntriesOf(*archive.bsa);
 
     std::vector<std::string> firstReports;
     for (const int jobs : {1, 2, 4}) {
