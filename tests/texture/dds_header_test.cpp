@@ -314,7 +314,8 @@ TEST(DdsSurface, UncompressedFormats) {
 }
 
 // A large surface is cut into bands of rows for several threads: every band lands where one thread puts it,
-// including a last band that ends in a partial row of blocks and rows that do not divide evenly.
+// including a last band that ends in a partial row of blocks and rows that do not divide evenly. With a
+// cancel flag (left down), each band goes in steps of a few rows, which must join up just as well.
 TEST(DdsSurface, ThreadsGiveTheSamePixelsAsOne) {
     DdsSpec bc7 = Dx10Spec(98, 1000, 522, 0);
     bc7.data = fixture::RandomBlocks(16, size_t{250} * 131, 3, true);
@@ -327,6 +328,11 @@ TEST(DdsSurface, ThreadsGiveTheSamePixelsAsOne) {
         for (unsigned threads : {2u, 3u, 7u}) {
             EXPECT_TRUE(DecodeDdsSurface(info, file, 0, 0, threads).pixels == one.pixels)
                 << info.formatName << ", " << threads << " threads";
+        }
+        const std::atomic<bool> down{false};
+        for (unsigned threads : {1u, 3u}) {
+            EXPECT_TRUE(DecodeDdsSurface(info, file, 0, 0, threads, &down).pixels == one.pixels)
+                << info.formatName << ", " << threads << " threads, cancel flag down";
         }
     }
 }
