@@ -8,8 +8,8 @@
 
 // Whether bytes read as text: UTF-8 when they are valid UTF-8 (a byte order mark at the start left out), else
 // Windows-1252 (without the five bytes it leaves undefined), and in either case with no control characters
-// but tab, line feed, form feed and carriage return. text receives the decoded text when they do and is left alone otherwise. No bytes read as
-// (empty) text.
+// but tab, line feed, form feed and carriage return. text receives the decoded text when they do and is left
+// alone otherwise. No bytes read as (empty) text.
 bool DecodeAsText(std::span<const uint8_t> bytes, std::u16string& text);
 
 // The hex view shows at most this many bytes.
