@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/preview_job.h"
 #include "archive/archive_session.h"
 
 class QAction;
@@ -60,6 +61,8 @@ public:
     void BrowserTreeHeaderClick(Qt::MouseButton button, int column);
     // Enter or a double-click on a row: a preview window of its entry (the placeholder row opens nothing).
     void BrowserTreeActivated(int modelRow);
+    // For tests: the hook every preview opened from now on passes to its jobs (see TPreviewJobHook).
+    void SetPreviewJobHook(TPreviewJobHook hook) { previewJobHook_ = std::move(hook); }
     std::u16string PickFolder(const std::u16string& prompt, const std::u16string& initialFolder);
     void ExtractSelection(const std::u16string& destination);
     // One selected row's entry; earlierEntry: the earlier row that writes the same file, if any.
@@ -92,6 +95,8 @@ private:
     int CurrentListRow() const;
     void RestoreViewSelection(int currentListRow);
     void ShowRefusedEntries();
+    // Releases the archive, once the previews no longer read from it (see TPreviewWindow::StopReading).
+    void FreeArchive();
 
     TDialogs& dialogs_;
     TImageList* ImageList1 = nullptr;
@@ -118,4 +123,5 @@ private:
     std::u16string executablePath_;
     // Entries of the current extraction that were not written, with the reason.
     std::vector<std::pair<std::u16string, std::u16string>> refusedEntries_;
+    TPreviewJobHook previewJobHook_;
 };
