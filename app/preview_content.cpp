@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <limits>
 #include <new>
 #include <span>
 #include <thread>
@@ -14,39 +13,6 @@
 #include "texture/texture_error.h"
 
 namespace {
-
-// Raised by the read's destination when the read is cancelled; passes out of FetchEntryInPieces as it is.
-struct TReadCancelled {};
-
-// The entry's bytes, collected piece by piece, with a look at the cancel flag before each.
-class TCancellableBuffer : public TEntryDestination, private TStream {
-public:
-    TCancellableBuffer(TBytes& bytes, const std::atomic<bool>& cancelled)
-        : bytes_(bytes), cancelled_(cancelled) {}
-    TStream& Begin(uint64_t size) override {
-        if (size > std::numeric_limits<size_t>::max()) {
-            throw std::bad_alloc();
-        }
-        bytes_.reserve(size_t(size));
-        return *this;
-    }
-
-private:
-    int32_t Read(void*, int32_t) override { return 0; }
-    int32_t Write(const void* buffer, int32_t count) override {
-        if (cancelled_.load()) {
-            throw TReadCancelled();
-        }
-        const auto* from = static_cast<const uint8_t*>(buffer);
-        bytes_.insert(bytes_.end(), from, from + count);
-        return count;
-    }
-    int64_t Seek(int64_t, TSeekOrigin) override { return int64_t(bytes_.size()); }
-    using TStream::Seek;
-
-    TBytes& bytes_;
-    const std::atomic<bool>& cancelled_;
-};
 
 bool IsTextExtension(const QString& ext) {
     static const std::array<const char*, 10> kText = {".txt", ".ini", ".xml", ".json", ".csv",
@@ -108,7 +74,7 @@ unsigned DecodingThreads() {
 
 } // namespace
 
-TEntryRead ReadPreviewedEntry(TwbBSAFile& reader, TEntryRef entry, const std::atomic<bool>& cancelled) {
+TEntryRead ReadPreviewedEntry(TwbBSAFile& reader, TEntryRef entry) {
     TEntryRead result;
     TEntryDescription description;
     if (DescribeEntry(reader, entry, description)) {
@@ -117,16 +83,8 @@ TEntryRead ReadPreviewedEntry(TwbBSAFile& reader, TEntryRef entry, const std::at
                              .arg(description.storage.storedSize);
     }
     auto data = std::make_shared<TBytes>();
-    TCancellableBuffer buffer(*data, cancelled);
-    try {
-        if (const TFetchResult fetched = FetchEntryInPieces(reader, entry, buffer); !fetched) {
-            result.reason = ToQString(fetched.reason);
-            return result;
-        }
-    } catch (const TReadCancelled&) {
-        return result;
-    } catch (const std::bad_alloc&) {
-        result.reason = QStringLiteral("out of memory");
+    if (const TFetchResult fetched = FetchEntry(reader, entry, *data); !fetched) {
+        result.reason = ToQString(fetched.reason);
         return result;
     }
     result.storage += QStringLiteral(", %1 bytes uncompressed").arg(data->size());

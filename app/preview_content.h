@@ -21,9 +21,10 @@ struct TEntryRead {
     std::shared_ptr<const TBytes> data;
 };
 
-// Describes and reads entry with reader (the core's one fetch step, extract/entry_fetch.h), piece by piece,
-// stopping between pieces when cancelled.
-TEntryRead ReadPreviewedEntry(TwbBSAFile& reader, TEntryRef entry, const std::atomic<bool>& cancelled);
+// Describes and reads entry with reader (the core's one fetch step, extract/entry_fetch.h), whole: the
+// preview needs all of it at once, and reading it in pieces would cost a copy of it. The one step of the
+// preview that does not look at a cancel flag: it takes as long as reading the entry does.
+TEntryRead ReadPreviewedEntry(TwbBSAFile& reader, TEntryRef entry);
 
 struct TPreviewContent {
     TPreviewKind kind = TPreviewKind::Error;

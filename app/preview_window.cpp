@@ -73,11 +73,11 @@ TPreviewWindow::TPreviewWindow(TwbBSAFile& reader, const std::u16string& entry, 
         }
         TEntryRead read;
         if (!cancelled.load()) {
-            read = ReadPreviewedEntry(*ownReader, entryRef, cancelled);
+            read = ReadPreviewedEntry(*ownReader, entryRef);
         }
         // Let go of the archive first: StopReading waits for no more than the read.
         ownReader.reset();
-        // A read that was not cut short is handed over even when cancelled: StopReading still takes it.
+        // A read that ended is handed over even when cancelled meanwhile: StopReading still takes it.
         if (read.read || !cancelled.load()) {
             Deliver(serial, std::move(read));
         }
