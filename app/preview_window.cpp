@@ -135,7 +135,14 @@ void TPreviewWindow::StartJob(Work work) {
             });
     } catch (const std::system_error& e) {
         DropJob();
-        ShowFetchFailure(QStringLiteral("no thread to work on: %1").arg(QString::fromLocal8Bit(e.what())));
+        const QString reason =
+            QStringLiteral("no thread to work on: %1").arg(QString::fromLocal8Bit(e.what()));
+        if (canvas_ != nullptr) {
+            info_->setText(facts_ + QStringLiteral("; cannot show it: ") + reason);
+            canvas_->SetUnavailable();
+        } else {
+            ShowFetchFailure(reason);
+        }
         return;
     }
     wantedSerial_ = serial;
