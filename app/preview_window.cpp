@@ -66,8 +66,8 @@ TPreviewWindow::TPreviewWindow(TwbBSAFile& reader, const std::u16string& entry, 
         ShowFetchFailure(QStringLiteral("out of memory"));
         return;
     }
-    StartJob([this, ownReader, entryRef = *found, hook = hook_](uint64_t serial,
-                                                                const std::atomic<bool>& cancelled) mutable {
+    StartJob([this, ownReader = std::move(ownReader), entryRef = *found,
+              hook = hook_](uint64_t serial, const std::atomic<bool>& cancelled) mutable {
         if (hook) {
             hook(TPreviewStep::Read, cancelled);
         }
