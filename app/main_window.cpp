@@ -91,7 +91,10 @@ TForm1::TForm1(TDialogs& dialogs, const std::u16string& executablePath, QWidget*
     FormCreate();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    // The previews, which go with the window's children later, must not read from the archive after it.
+    FreeArchive();
+}
 
 void TForm1::CreateControls() {
     QFont windowFont = font();
@@ -220,6 +223,13 @@ void TForm1::SetStatusPanelText(int panel, const QString& text) {
     StatusPanels[panel]->SetFullText(text);
 }
 
+void TForm1::FreeArchive() {
+    for (TPreviewWindow* preview : findChildren<TPreviewWindow*>(Qt::FindDirectChildrenOnly)) {
+        preview->StopReading();
+    }
+    archive_.reset();
+}
+
 void TForm1::UpdateActions() {
     extract1->setEnabled(HasArchive());
     // Also after a failed open, whose path and the old rows are still shown.
@@ -229,7 +239,7 @@ void TForm1::UpdateActions() {
 void TForm1::FormCreate() {
     setAcceptDrops(true);
     archivePath_.clear();
-    archive_.reset();
+    FreeArchive();
     lastBsaDir_.clear();
     lastExtractDir_.clear();
     exeDir_ = FolderPart(executablePath_);
@@ -238,7 +248,7 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::FormClose() {
-    archive_.reset();
+    FreeArchive();
     SavePrefs();
 }
 
@@ -258,7 +268,7 @@ void TForm1::Openarchive1Click() {
 
 void TForm1::CloseArchive1Click() {
     browserModel_->Clear();
-    archive_.reset();
+    FreeArchive();
     archivePath_.clear();
     SetStatusPanelText(1, QString());
     UpdateActions();
@@ -344,7 +354,7 @@ void TForm1::OpenArchive(const std::u16string& path) {
     if (lastExtractDir_.empty()) {
         lastExtractDir_ = lastBsaDir_;
     }
-    archive_.reset();
+    FreeArchive();
     UpdateActions();
     TOpenedArchive opened = ::OpenArchive(archivePath_);
     if (!opened.result) {
@@ -402,7 +412,7 @@ void TForm1::BrowserTreeActivated(int modelRow) {
     if (node.icon == image_index::kNothingFound || node.icon == image_index::kOpening) {
         return;
     }
-    auto* preview = new TPreviewWindow(*archive_, node.filename, this);
+    auto* preview = new TPreviewWindow(*archive_, node.filename, this, previewJobHook_);
     preview->show();
 }
 

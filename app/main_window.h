@@ -10,6 +10,7 @@
 
 #include "app/extraction.h"
 #include "archive/bsa_file.h"
+#include "app/preview_job.h"
 
 class QAction;
 class QLineEdit;
@@ -60,6 +61,8 @@ public:
     void BrowserTreeHeaderClick(Qt::MouseButton button, int column);
     // Enter or a double-click on a row: a preview window of its entry (the placeholder row opens nothing).
     void BrowserTreeActivated(int modelRow);
+    // For tests: the hook every preview opened from now on passes to its jobs (see TPreviewJobHook).
+    void SetPreviewJobHook(TPreviewJobHook hook) { previewJobHook_ = std::move(hook); }
     std::u16string PickFolder(const std::u16string& prompt, const std::u16string& initialFolder);
     // The selected rows' entries, with the core's extraction of a selection on this thread.
     void ExtractSelection(const std::u16string& destination);
@@ -90,6 +93,8 @@ private:
     int CurrentListRow() const;
     void RestoreViewSelection(int currentListRow);
     void ShowRefusedEntries();
+    // Releases the archive, once the previews no longer read from it (see TPreviewWindow::StopReading).
+    void FreeArchive();
 
     TDialogs& dialogs_;
     TImageList* ImageList1 = nullptr;
@@ -116,4 +121,5 @@ private:
     std::u16string executablePath_;
     // Entries of the current extraction that were not written.
     TNotExtractedEntries notExtracted_;
+    TPreviewJobHook previewJobHook_;
 };

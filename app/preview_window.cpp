@@ -1,485 +1,243 @@
 #include "app/preview_window.h"
 
-#include <QAbstractScrollArea>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFontDatabase>
 #include <QHBoxLayout>
-#include <QImageReader>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QShortcut>
 #include <QVBoxLayout>
-#include <QWheelEvent>
 #include <algorithm>
-#include <array>
-#include <cmath>
-#include <functional>
-#include <memory>
 #include <new>
-#include <span>
-#include <thread>
+#include <system_error>
+#include <type_traits>
 
+#include "app/preview_canvas.h"
 #include "app/qt_text.h"
 #include "archive/bsa_file.h"
 #include "base/exceptions.h"
 #include "extract/entry_fetch.h"
 #include "extract/entry_path.h"
-#include "platform/locale.h"
-#include "texture/dds_decode.h"
-#include "texture/texture_error.h"
+#include "texture/mip_choice.h"
 
-namespace {
-
-constexpr size_t kHexViewBytes = 64 * 1024;
-constexpr int kCheckerSquare = 8;
-
-QString LowerExtension(const std::u16string& ext) {
-    return ToQString(ext).toLower();
-}
-
-bool IsTextExtension(const QString& ext) {
-    static const std::array<const char*, 10> kText = {".txt", ".ini", ".xml", ".json", ".csv",
-                                                      ".psc", ".lst", ".cfg", ".log",  ".md"};
-    return std::any_of(kText.begin(), kText.end(), [&](const char* e) { return ext == QLatin1String(e); });
-}
-
-// The format name Qt's image readers know the extension by, or null.
-const char* QtImageFormat(const QString& ext) {
-    if (ext == QLatin1String(".png"))
-        return "PNG";
-    if (ext == QLatin1String(".jpg") || ext == QLatin1String(".jpeg"))
-        return "JPEG";
-    if (ext == QLatin1String(".bmp"))
-        return "BMP";
-    if (ext == QLatin1String(".tga"))
-        return "TGA";
-    return nullptr;
-}
-
-bool IsValidUtf8(const TBytes& bytes) {
-    size_t i = 0;
-    const size_t n = bytes.size();
-    while (i < n) {
-        const uint8_t b = bytes[i];
-        size_t extra = 0;
-        uint32_t cp = 0;
-        if (b < 0x80) {
-            ++i;
-            continue;
-        } else if ((b & 0xE0) == 0xC0) {
-            extra = 1, cp = b & 0x1F;
-        } else if ((b & 0xF0) == 0xE0) {
-            extra = 2, cp = b & 0x0F;
-        } else if ((b & 0xF8) == 0xF0) {
-            extra = 3, cp = b & 0x07;
-        } else {
-            return false;
-        }
-        if (n - i <= extra) {
-            return false;
-        }
-        for (size_t k = 1; k <= extra; ++k) {
-            if ((bytes[i + k] & 0xC0) != 0x80) {
-                return false;
-            }
-            cp = cp << 6 | (bytes[i + k] & 0x3F);
-        }
-        // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
-        static constexpr uint32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
-        if (cp < kLeast[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            return false;
-        }
-        i += extra + 1;
-    }
-    return true;
-}
-
-QString HexView(const TBytes& bytes) {
-    const size_t shown = std::min(bytes.size(), kHexViewBytes);
-    QString out;
-    out.reserve(qsizetype(shown / 16 + 1) * 78);
-    static const char kDigits[] = "0123456789abcdef";
-    for (size_t row = 0; row < shown; row += 16) {
-        out += QStringLiteral("%1  ").arg(qulonglong(row), 8, 16, QLatin1Char('0'));
-        for (size_t k = 0; k < 16; ++k) {
-            if (row + k < shown) {
-                out += QLatin1Char(kDigits[bytes[row + k] >> 4]);
-                out += QLatin1Char(kDigits[bytes[row + k] & 15]);
-                out += QLatin1Char(' ');
-            } else {
-                out += QLatin1String("   ");
-            }
-            if (k == 7) {
-                out += QLatin1Char(' ');
-            }
-        }
-        out += QLatin1Char(' ');
-        for (size_t k = 0; k < 16 && row + k < shown; ++k) {
-            const uint8_t b = bytes[row + k];
-            out += QLatin1Char(b >= 0x20 && b < 0x7F ? char(b) : '.');
-        }
-        out += QLatin1Char('\n');
-    }
-    if (bytes.size() > shown) {
-        out += QStringLiteral("… the first %1 of %2 bytes\n").arg(shown).arg(bytes.size());
-    }
-    return out;
-}
-
-// Every pixel's alpha as grey, opaque.
-QImage AlphaAsGrey(const QImage& rgba) {
-    QImage grey(rgba.size(), QImage::Format_RGBA8888);
-    for (int y = 0; y < rgba.height(); ++y) {
-        const uchar* from = rgba.constScanLine(y);
-        uchar* to = grey.scanLine(y);
-        for (int x = 0; x < rgba.width(); ++x) {
-            const uchar a = from[4 * x + 3];
-            to[4 * x] = to[4 * x + 1] = to[4 * x + 2] = a;
-            to[4 * x + 3] = 255;
-        }
-    }
-    return grey;
-}
-
-// A picture over decoded pixels, which it takes over without a copy.
-QImage WrapDecoded(RgbaImage&& decoded) {
-    auto pixels = std::make_unique<PixelBytes>(std::move(decoded.pixels));
-    QImage image(
-        pixels->data(), int(decoded.width), int(decoded.height), qsizetype(decoded.width) * 4,
-        QImage::Format_RGBA8888, [](void* held) { delete static_cast<PixelBytes*>(held); }, pixels.get());
-    if (image.isNull()) {
-        throw std::bad_alloc();
-    }
-    pixels.release(); // the picture frees them
-    return image;
-}
-
-// Threads for decoding a large texture: as many as there are cores, within reason.
-unsigned DecodingThreads() {
-    return std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
-}
-
-} // namespace
-
-// The picture over a checkerboard in a scrolling view: fitted to the view, without scroll bars, or at a zoom
-// that the wheel changes (1:1 from a button), with scroll bars, dragging and the arrow keys when it is larger
-// than the view. The picture comes from a source that may hand a smaller copy (a smaller mip level) while
-// that is as large as the picture is shown; it is asked again when the shown size outgrows it.
-class TPreviewCanvas : public QAbstractScrollArea {
-public:
-    // The picture (or a copy of it at least shownSize large), or a null image when it cannot be had.
-    using PictureSource = std::function<QImage(QSize shownSize)>;
-
-    explicit TPreviewCanvas(QWidget* parent) : QAbstractScrollArea(parent) {
-        setObjectName(QStringLiteral("PreviewCanvas"));
-        setMinimumSize(64, 64);
-        setFrameShape(QFrame::NoFrame);
-        setFocusPolicy(Qt::StrongFocus);
-        for (QScrollBar* bar : {horizontalScrollBar(), verticalScrollBar()}) {
-            bar->setSingleStep(32);
-        }
-        QImage checker(2 * kCheckerSquare, 2 * kCheckerSquare, QImage::Format_RGB32);
-        checker.fill(QColor(204, 204, 204));
-        for (const QPoint corner : {QPoint(kCheckerSquare, 0), QPoint(0, kCheckerSquare)}) {
-            for (int y = 0; y < kCheckerSquare; ++y) {
-                for (int x = 0; x < kCheckerSquare; ++x) {
-                    checker.setPixelColor(corner + QPoint(x, y), QColor(153, 153, 153));
-                }
-            }
-        }
-        checker_ = QBrush(checker);
-        SetFit(true);
-    }
-
-    // Shows a picture of `size` pixels from `source`, at the fit or zoom chosen before.
-    void SetPicture(QSize size, PictureSource source) {
-        size_ = size;
-        source_ = std::move(source);
-        drawn_ = scaled_ = QImage();
-        askedFor_ = QSize();
-        sourceFailed_ = false;
-        UpdateScrollBars();
-        viewport()->update();
-    }
-    // Asks the source now for the picture at the size it is shown, so that a failure shows at once.
-    void Prepare() { Drawn(ShownSize()); }
-    // The picture at its own size; null when there is none.
-    const QImage& FullPicture() { return Drawn(size_); }
-
-    void SetFit(bool fit) {
-        fit_ = fit;
-        const Qt::ScrollBarPolicy policy = fit ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded;
-        setHorizontalScrollBarPolicy(policy);
-        setVerticalScrollBarPolicy(policy);
-        if (!fit) {
-            zoom_ = 1.0;
-        }
-        UpdateScrollBars();
-        // 1:1 starts at the picture's middle.
-        for (QScrollBar* bar : {horizontalScrollBar(), verticalScrollBar()}) {
-            bar->setValue(bar->maximum() / 2);
-        }
-        viewport()->update();
-    }
-    bool Fit() const { return fit_; }
-    double Zoom() const { return fit_ ? FitZoom() : zoom_; }
-
-protected:
-    void paintEvent(QPaintEvent* event) override {
-        QPainter painter(viewport());
-        painter.fillRect(event->rect(), palette().window());
-        const QSize shown = ShownSize();
-        const QImage& drawn = Drawn(shown);
-        if (drawn.isNull()) {
-            return;
-        }
-        const QRect target(Origin(shown), shown);
-        painter.setBrushOrigin(target.topLeft());
-        painter.fillRect(target.intersected(event->rect()), checker_);
-        if (drawn.size() == shown) {
-            painter.drawImage(target.topLeft(), drawn);
-        } else if (shown.width() < drawn.width()) {
-            painter.drawImage(target.topLeft(), Scaled(drawn, shown));
-        } else {
-            // Enlarged: each pixel a square; the painter draws only the part in view.
-            painter.drawImage(target, drawn);
-        }
-    }
-    void resizeEvent(QResizeEvent* event) override {
-        QAbstractScrollArea::resizeEvent(event);
-        UpdateScrollBars();
-    }
-    void scrollContentsBy(int, int) override { viewport()->update(); }
-
-    // Zooms about the point under the pointer.
-    void wheelEvent(QWheelEvent* event) override {
-        const int steps = event->angleDelta().y() / 120;
-        if (steps == 0 || size_.isEmpty()) {
-            event->ignore();
-            return;
-        }
-        const QPointF at = event->position();
-        const QPointF onPicture = (at - QPointF(Origin(ShownSize()))) / Zoom();
-        zoom_ = std::clamp(Zoom() * std::pow(1.25, steps), 1.0 / 64, 64.0);
-        if (fit_) {
-            fit_ = false;
-            setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-            setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-        }
-        UpdateScrollBars();
-        horizontalScrollBar()->setValue(int(std::lround(onPicture.x() * zoom_ - at.x())));
-        verticalScrollBar()->setValue(int(std::lround(onPicture.y() * zoom_ - at.y())));
-        viewport()->update();
-        event->accept();
-    }
-
-    // A picture larger than the view is dragged with the left button.
-    void mousePressEvent(QMouseEvent* event) override {
-        if (event->button() != Qt::LeftButton || !Scrollable()) {
-            QAbstractScrollArea::mousePressEvent(event);
-            return;
-        }
-        dragFrom_ = event->position().toPoint();
-        dragScroll_ = QPoint(horizontalScrollBar()->value(), verticalScrollBar()->value());
-        dragging_ = true;
-        viewport()->setCursor(Qt::ClosedHandCursor);
-    }
-    void mouseMoveEvent(QMouseEvent* event) override {
-        if (!dragging_) {
-            QAbstractScrollArea::mouseMoveEvent(event);
-            return;
-        }
-        const QPoint moved = event->position().toPoint() - dragFrom_;
-        horizontalScrollBar()->setValue(dragScroll_.x() - moved.x());
-        verticalScrollBar()->setValue(dragScroll_.y() - moved.y());
-    }
-    void mouseReleaseEvent(QMouseEvent* event) override {
-        if (!dragging_ || event->button() != Qt::LeftButton) {
-            QAbstractScrollArea::mouseReleaseEvent(event);
-            return;
-        }
-        dragging_ = false;
-        UpdateCursor();
-    }
-
-private:
-    // The room the picture has: in fit mode there are no scroll bars, so all of the widget but its frame.
-    QSize Room() const { return fit_ ? contentsRect().size() : viewport()->size(); }
-    double FitZoom() const {
-        if (size_.isEmpty()) {
-            return 1.0;
-        }
-        const QSize room = Room();
-        return std::min({1.0, double(room.width()) / size_.width(), double(room.height()) / size_.height()});
-    }
-    QSize ShownSize() const {
-        const double zoom = Zoom();
-        return QSize(std::max(1, int(std::lround(size_.width() * zoom))),
-                     std::max(1, int(std::lround(size_.height() * zoom))));
-    }
-    // Where the picture's top left corner lies in the view: centred when it is smaller, else scrolled.
-    QPoint Origin(QSize shown) const {
-        const QSize room = Room();
-        return QPoint(shown.width() <= room.width() ? (room.width() - shown.width()) / 2
-                                                    : -horizontalScrollBar()->value(),
-                      shown.height() <= room.height() ? (room.height() - shown.height()) / 2
-                                                      : -verticalScrollBar()->value());
-    }
-    bool Scrollable() const {
-        return horizontalScrollBar()->maximum() > 0 || verticalScrollBar()->maximum() > 0;
-    }
-
-    void UpdateScrollBars() {
-        const QSize shown = size_.isEmpty() ? QSize(0, 0) : ShownSize();
-        const QSize room = viewport()->size();
-        horizontalScrollBar()->setRange(0, fit_ ? 0 : std::max(0, shown.width() - room.width()));
-        verticalScrollBar()->setRange(0, fit_ ? 0 : std::max(0, shown.height() - room.height()));
-        horizontalScrollBar()->setPageStep(room.width());
-        verticalScrollBar()->setPageStep(room.height());
-        UpdateCursor();
-    }
-    void UpdateCursor() {
-        if (Scrollable()) {
-            viewport()->setCursor(Qt::OpenHandCursor);
-        } else {
-            viewport()->unsetCursor();
-        }
-    }
-
-    // The picture to draw at `shown`: asked of the source when there is none yet, when the one there is a
-    // smaller copy than is shown now, or when it is more than twice as large as shown (a smaller level then
-    // looks better than the painter's sampling of a large one).
-    const QImage& Drawn(QSize shown) {
-        const bool outgrown =
-            drawn_.size() != size_ && (drawn_.width() < shown.width() || drawn_.height() < shown.height());
-        const bool tooLarge = shown != askedFor_ && drawn_.width() >= 2 * shown.width() &&
-                              drawn_.height() >= 2 * shown.height();
-        if (source_ && !sourceFailed_ && (drawn_.isNull() || outgrown || tooLarge)) {
-            askedFor_ = shown;
-            drawn_ = source_(shown);
-            scaled_ = QImage();
-            sourceFailed_ = drawn_.isNull();
-        }
-        return drawn_;
-    }
-    // The drawn picture made smaller to `shown`, kept while the zoom stays, so that repainting (scrolling,
-    // a window over it) does not scale it again.
-    const QImage& Scaled(const QImage& drawn, QSize shown) {
-        if (scaled_.size() != shown) {
-            scaled_ = QImage(shown, QImage::Format_ARGB32_Premultiplied);
-            scaled_.fill(Qt::transparent);
-            QPainter painter(&scaled_);
-            painter.setRenderHint(QPainter::SmoothPixmapTransform);
-            painter.drawImage(QRect(QPoint(0, 0), shown), drawn);
-        }
-        return scaled_;
-    }
-
-    QSize size_;
-    PictureSource source_;
-    bool sourceFailed_ = false;
-    QSize askedFor_; // the shown size drawn_ was asked for
-    QImage drawn_;
-    QImage scaled_;
-    QBrush checker_;
-    bool fit_ = true;
-    double zoom_ = 1.0;
-    bool dragging_ = false;
-    QPoint dragFrom_;
-    QPoint dragScroll_;
-};
-
-bool DecodeAsText(const TBytes& bytes, QString& text) {
-    for (const uint8_t b : bytes) {
-        if ((b < 0x20 && b != '\t' && b != '\n' && b != '\f' && b != '\r') || b == 0x7F) {
-            return false;
-        }
-    }
-    if (IsValidUtf8(bytes)) {
-        text = QString::fromUtf8(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
-        return true;
-    }
-    // Bytes that Windows-1252 leaves undefined are no text in it either.
-    for (const uint8_t b : bytes) {
-        if (b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D) {
-            return false;
-        }
-    }
-    text = ToQString(
-        platform::AnsiToUnicode(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())));
-    return true;
-}
-
-TPreviewWindow::TPreviewWindow(TwbBSAFile& reader, const std::u16string& entry, QWidget* parent)
-    : QWidget(parent, Qt::Window), entry_(entry) {
+TPreviewWindow::TPreviewWindow(TwbBSAFile& reader, const std::u16string& entry, QWidget* parent,
+                               TPreviewJobHook hook)
+    : QWidget(parent, Qt::Window), entry_(entry), hook_(std::move(hook)) {
     setObjectName(QStringLiteral("PreviewWindow"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(ToQString(entry) + QStringLiteral(" - Parlivex"));
     resize(720, 560);
     auto* layout = new QVBoxLayout(this);
+    auto* top = new QHBoxLayout;
     info_ = new QLabel(this);
     info_->setObjectName(QStringLiteral("PreviewInfo"));
     info_->setWordWrap(true);
     info_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     info_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    layout->addWidget(info_);
+    top->addWidget(info_, 1);
+    busy_ = new QLabel(QStringLiteral("decoding…"), this);
+    busy_->setObjectName(QStringLiteral("PreviewBusy"));
+    busy_->hide();
+    top->addWidget(busy_, 0, Qt::AlignTop);
+    layout->addLayout(top);
     auto* shortcut = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(shortcut, &QShortcut::activated, this, &QWidget::close);
 
-    const rFileData parts = SplitEntryPath(entry);
-    // The entry string as the listing gave it: a "/" in it is part of a name.
-    const std::optional<TEntryRef> found = reader.FindEntry(entry);
+    // Looked up once, here: the index is the archive's, which the window's caller holds.
+    const std::optional<TEntryRef> found = FindEntryByString(reader, entry);
     if (!found) {
         ShowFetchFailure(QStringLiteral("not found in the archive"));
         return;
     }
-    TEntryDescription description;
-    if (DescribeEntry(reader, *found, description)) {
-        storage_ = QStringLiteral("%1, %2 bytes stored")
-                       .arg(ToQString(PackingName(description.packing)))
-                       .arg(description.storage.storedSize);
-    }
-    if (const TFetchResult fetched = FetchEntry(reader, *found, data_); !fetched) {
-        ShowFetchFailure(ToQString(fetched.reason));
+    std::shared_ptr<TwbBSAFile> ownReader;
+    try {
+        ownReader = reader.shareIndex();
+    } catch (const Exception& e) {
+        ShowFetchFailure(ToQString(e.Message()));
+        return;
+    } catch (const std::bad_alloc&) {
+        ShowFetchFailure(QStringLiteral("out of memory"));
         return;
     }
-    storage_ += QStringLiteral(", %1 bytes uncompressed").arg(data_.size());
-    const QString ext = LowerExtension(parts.fExt);
-    QString text;
-    if (ext == QLatin1String(".dds")) {
-        ShowDds();
-    } else if (QtImageFormat(ext) != nullptr) {
-        ShowQtImage();
-    } else if ((IsTextExtension(ext) || !data_.empty()) && DecodeAsText(data_, text)) {
-        ShowText(text);
-    } else {
-        ShowBinary();
-    }
+    StartJob([this, ownReader = std::move(ownReader), entryRef = *found,
+              hook = hook_](uint64_t serial, const std::atomic<bool>& cancelled) mutable {
+        if (hook) {
+            hook(TPreviewStep::Read, cancelled);
+        }
+        TEntryRead read;
+        if (!cancelled.load()) {
+            read = ReadPreviewedEntry(*ownReader, entryRef);
+        }
+        // Let go of the archive first: StopReading waits for no more than the read.
+        ownReader.reset();
+        // A read that ended is handed over even when cancelled meanwhile: StopReading still takes it.
+        if (read.read || !cancelled.load()) {
+            Deliver(serial, std::move(read));
+        }
+    });
+}
+
+TPreviewWindow::~TPreviewWindow() {
+    job_.reset();
 }
 
 QString TPreviewWindow::InfoText() const {
     return info_->text();
 }
 
-const QImage& TPreviewWindow::ShownImage() {
+const QImage& TPreviewWindow::ShownImage() const {
     static const QImage none;
-    return canvas_ != nullptr ? canvas_->FullPicture() : none;
+    if (kind_ != Kind::Image) {
+        return none;
+    }
+    const TPictureRequest chosen = Chosen();
+    const auto found = pictures_.find({chosen.level, chosen.alphaOnly});
+    return found != pictures_.end() && chosen.layer == picturesLayer_ ? found->second : none;
+}
+
+void TPreviewWindow::StopReading() {
+    // Past reading, the read's thread has ended (the next job replaced it).
+    if (stage_ != Stage::Reading) {
+        return;
+    }
+    job_.reset();
+    // A read that ended before it was cancelled has handed its bytes over already: they are taken now.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    if (stage_ == Stage::Reading) {
+        DropJob();
+        ShowFetchFailure(QStringLiteral("the archive was closed before it was read"));
+    }
+}
+
+void TPreviewWindow::closeEvent(QCloseEvent* event) {
+    // Stopped now, and nothing more taken from it; its thread is waited for when the window is deleted.
+    if (job_ != nullptr) {
+        job_->Cancel();
+    }
+    wantedSerial_ = 0;
+    QWidget::closeEvent(event);
+}
+
+void TPreviewWindow::StartJob(Work work) {
+    job_.reset();
+    const uint64_t serial = ++lastSerial_;
+    try {
+        job_ = std::make_unique<TPreviewJob>(
+            [work = std::move(work), serial](const std::atomic<bool>& cancelled) {
+                work(serial, cancelled);
+            });
+    } catch (const std::system_error& e) {
+        DropJob();
+        const QString reason =
+            QStringLiteral("no thread to work on: %1").arg(QString::fromLocal8Bit(e.what()));
+        if (canvas_ != nullptr) {
+            info_->setText(facts_ + QStringLiteral("; cannot show it: ") + reason);
+            canvas_->SetUnavailable();
+        } else {
+            ShowFetchFailure(reason);
+        }
+        return;
+    }
+    wantedSerial_ = serial;
+    busy_->show();
+}
+
+void TPreviewWindow::DropJob() {
+    job_.reset();
+    wantedSerial_ = 0;
+    busy_->hide();
+}
+
+// Called on the job's thread: the result reaches the window on its own thread, where a result of a job that
+// was replaced meanwhile is dropped. The job is waited for when the window goes, so `this` is alive here.
+template <typename Result> void TPreviewWindow::Deliver(uint64_t serial, Result result) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, serial, result = std::move(result)]() mutable {
+            if (serial != wantedSerial_) {
+                return;
+            }
+            DropJob(); // its thread is at its end
+            if constexpr (std::is_same_v<Result, TEntryRead>) {
+                EntryRead(std::move(result));
+            } else if constexpr (std::is_same_v<Result, TPreviewContent>) {
+                ContentPrepared(std::move(result));
+            } else {
+                PictureDecoded(result.first, std::move(result.second));
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void TPreviewWindow::EntryRead(TEntryRead read) {
+    if (!read.read) {
+        ShowFetchFailure(read.reason);
+        return;
+    }
+    stage_ = Stage::Preparing;
+    data_ = std::move(read.data);
+    storage_ = read.storage;
+    const QString extension = ToQString(SplitEntryPath(entry_).fExt).toLower();
+    StartJob(
+        [this, data = data_, extension, hook = hook_](uint64_t serial, const std::atomic<bool>& cancelled) {
+            if (hook) {
+                hook(TPreviewStep::Prepare, cancelled);
+            }
+            if (cancelled.load()) {
+                return;
+            }
+            TPreviewContent content = PrepareContent(*data, extension, cancelled);
+            if (!cancelled.load()) {
+                Deliver(serial, std::move(content));
+            }
+        });
+}
+
+void TPreviewWindow::ContentPrepared(TPreviewContent content) {
+    stage_ = Stage::Shown;
+    switch (content.kind) {
+    case Kind::Error:
+        ShowFetchFailure(content.reason);
+        return;
+    case Kind::Text:
+        ShowText(content.text);
+        return;
+    case Kind::Binary:
+        ShowBinary(content.text);
+        return;
+    case Kind::Image:
+        break;
+    }
+    kind_ = Kind::Image;
+    texture_ = content.texture;
+    if (texture_) {
+        dds_ = content.dds;
+    } else {
+        pictures_[{0, false}] = content.picture;
+        facts_ = QStringLiteral("%1, %2×%3, 1 mip level")
+                     .arg(content.imageFormat)
+                     .arg(content.picture.width())
+                     .arg(content.picture.height());
+    }
+    ShowImageControls(texture_);
+    ShowSurface();
 }
 
 void TPreviewWindow::ShowFetchFailure(const QString& reason) {
+    stage_ = Stage::Shown;
     kind_ = Kind::Error;
     info_->setText(QStringLiteral("Cannot show %1: %2").arg(ToQString(entry_), reason));
     layout()->addItem(new QSpacerItem(0, 0, QSizePolicy::Minimum, QSizePolicy::Expanding));
 }
 
-void TPreviewWindow::ShowImageControls(bool dds) {
+void TPreviewWindow::ShowImageControls(bool texture) {
     auto* bar = new QHBoxLayout;
     fitButton_ = new QPushButton(QStringLiteral("Fit"), this);
     fitButton_->setObjectName(QStringLiteral("PreviewFit"));
@@ -489,7 +247,7 @@ void TPreviewWindow::ShowImageControls(bool dds) {
     connect(actualButton, &QPushButton::clicked, this, [this] { canvas_->SetFit(false); });
     bar->addWidget(fitButton_);
     bar->addWidget(actualButton);
-    if (dds) {
+    if (texture) {
         mipChoice_ = new QComboBox(this);
         mipChoice_->setObjectName(QStringLiteral("PreviewMip"));
         for (uint32_t mip = 0; mip < dds_.mipCount; ++mip) {
@@ -500,120 +258,123 @@ void TPreviewWindow::ShowImageControls(bool dds) {
         faceChoice_->setObjectName(QStringLiteral("PreviewFace"));
         static const char* const kFaces[] = {"+X", "-X", "+Y", "-Y", "+Z", "-Z"};
         for (uint32_t layer = 0; layer < dds_.layerCount; ++layer) {
-            faceChoice_->addItem(dds_.cubeMap
-                                     ? QStringLiteral("Face %1 (%2)").arg(layer % 6).arg(kFaces[layer % 6])
-                                     : QStringLiteral("Layer %1").arg(layer));
+            const uint32_t face = dds_.cubeMap ? CubeFaceOfLayer(dds_, layer) : 0;
+            faceChoice_->addItem(dds_.cubeMap ? QStringLiteral("Face %1 (%2)").arg(face).arg(kFaces[face])
+                                              : QStringLiteral("Layer %1").arg(layer));
         }
         faceChoice_->setEnabled(dds_.layerCount > 1);
         mipChoice_->setEnabled(dds_.mipCount > 1);
-        connect(mipChoice_, &QComboBox::currentIndexChanged, this, [this] { ShowDdsSurface(); });
-        connect(faceChoice_, &QComboBox::currentIndexChanged, this, [this] { ShowDdsSurface(); });
+        connect(mipChoice_, &QComboBox::currentIndexChanged, this, [this] { ShowSurface(); });
+        connect(faceChoice_, &QComboBox::currentIndexChanged, this, [this] { ShowSurface(); });
         bar->addWidget(mipChoice_);
         bar->addWidget(faceChoice_);
     }
     alphaOnly_ = new QCheckBox(QStringLiteral("Alpha only"), this);
     alphaOnly_->setObjectName(QStringLiteral("PreviewAlphaOnly"));
-    connect(alphaOnly_, &QCheckBox::toggled, this, [this, dds] { dds ? ShowDdsSurface() : ShowQtPicture(); });
+    connect(alphaOnly_, &QCheckBox::toggled, this, [this] { ShowSurface(); });
     bar->addWidget(alphaOnly_);
     bar->addStretch(1);
     static_cast<QVBoxLayout*>(layout())->addLayout(bar);
     canvas_ = new TPreviewCanvas(this);
+    connect(canvas_, &TPreviewCanvas::DrawnSizeWanted, this, &TPreviewWindow::RequestDrawn);
     static_cast<QVBoxLayout*>(layout())->addWidget(canvas_, 1);
-    // The canvas's size is known from here on, so the first picture can be chosen for it.
+    // Controls added to a window on the screen would be shown by a call queued for later, and laid out only
+    // then; the canvas's size must be known now, so that the first picture can be chosen for it.
+    for (QWidget* control : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (control->isHidden() && !control->testAttribute(Qt::WA_WState_ExplicitShowHide) && isVisible()) {
+            control->show();
+        }
+    }
     layout()->activate();
     canvas_->setFocus();
 }
 
-void TPreviewWindow::ShowDds() {
-    try {
-        dds_ = ReadDdsHeader(std::span<const uint8_t>(data_));
-    } catch (const ETextureError& e) {
-        ShowFetchFailure(ToQString(e.Message()));
+TPictureRequest TPreviewWindow::Chosen() const {
+    TPictureRequest chosen;
+    if (mipChoice_ != nullptr) {
+        chosen.level = uint32_t(std::max(0, mipChoice_->currentIndex()));
+        chosen.layer = uint32_t(std::max(0, faceChoice_->currentIndex()));
+    }
+    chosen.alphaOnly = alphaOnly_ != nullptr && alphaOnly_->isChecked();
+    return chosen;
+}
+
+void TPreviewWindow::ShowSurface() {
+    const TPictureRequest chosen = Chosen();
+    if (texture_) {
+        facts_ = QStringLiteral("DDS %1, %2×%3, %4 mip level%5")
+                     .arg(QString::fromStdString(dds_.formatName))
+                     .arg(dds_.width)
+                     .arg(dds_.height)
+                     .arg(dds_.mipCount)
+                     .arg(dds_.mipCount == 1 ? "" : "s");
+        if (dds_.layerCount > 1) {
+            facts_ +=
+                QStringLiteral(", %1 %2").arg(dds_.layerCount).arg(dds_.cubeMap ? "cube faces" : "layers");
+        }
+        if (chosen.layer != picturesLayer_) {
+            pictures_.clear();
+            picturesLayer_ = chosen.layer;
+        }
+    }
+    info_->setText(facts_ + QStringLiteral("; %1").arg(storage_));
+    // Only the pictures of the alpha choice made now are kept, beside the levels as decoded.
+    std::erase_if(pictures_, [&](const auto& picture) { return picture.first.second && !chosen.alphaOnly; });
+    const QSize size = texture_ ? QSize(int(MipWidth(dds_, chosen.level)), int(MipHeight(dds_, chosen.level)))
+                                : pictures_.at({0, false}).size();
+    canvas_->SetPicture(size);
+    RequestDrawn(canvas_->ShownSize());
+}
+
+void TPreviewWindow::RequestDrawn(QSize drawn) {
+    if (canvas_ == nullptr) {
         return;
     }
-    kind_ = Kind::Image;
-    ShowImageControls(true);
-    ShowDdsSurface();
-}
-
-void TPreviewWindow::ShowDdsSurface() {
-    const uint32_t mip = uint32_t(std::max(0, mipChoice_->currentIndex()));
-    const uint32_t layer = uint32_t(std::max(0, faceChoice_->currentIndex()));
-    QString facts = QStringLiteral("DDS %1, %2×%3, %4 mip level%5")
-                        .arg(QString::fromStdString(dds_.formatName))
-                        .arg(dds_.width)
-                        .arg(dds_.height)
-                        .arg(dds_.mipCount)
-                        .arg(dds_.mipCount == 1 ? "" : "s");
-    if (dds_.layerCount > 1) {
-        facts += QStringLiteral(", %1 %2").arg(dds_.layerCount).arg(dds_.cubeMap ? "cube faces" : "layers");
+    TPictureRequest wanted = Chosen();
+    if (texture_) {
+        wanted.level = DrawnMipLevel(dds_, wanted.level, uint32_t(drawn.width()), uint32_t(drawn.height()));
     }
-    info_->setText(facts + QStringLiteral("; %1").arg(storage_));
-    if (layer != levelsLayer_) {
-        levels_.clear();
-        levelsLayer_ = layer;
-    }
-    const bool alphaOnly = alphaOnly_->isChecked();
-    // Shown smaller than the level chosen, the smallest level that is still at least as large looks the same
-    // and takes a fraction of the decoding: a 4096×4096 texture fitted into the window draws from 512×512.
-    canvas_->SetPicture(
-        QSize(int(MipWidth(dds_, mip)), int(MipHeight(dds_, mip))),
-        [this, layer, mip, alphaOnly, facts](QSize shown) {
-            uint32_t level = mip;
-            while (level + 1 < dds_.mipCount && MipWidth(dds_, level + 1) >= uint32_t(shown.width()) &&
-                   MipHeight(dds_, level + 1) >= uint32_t(shown.height())) {
-                ++level;
-            }
-            try {
-                const QImage& picture = DecodedLevel(layer, level);
-                return alphaOnly ? AlphaAsGrey(picture) : picture;
-            } catch (const ETextureError& e) {
-                info_->setText(facts + QStringLiteral("; cannot show it: ") + ToQString(e.Message()));
-            } catch (const std::bad_alloc&) {
-                info_->setText(facts + QStringLiteral("; cannot show it: out of memory"));
-            }
-            return QImage();
-        });
-    canvas_->Prepare();
-}
-
-const QImage& TPreviewWindow::DecodedLevel(uint32_t layer, uint32_t mip) {
-    auto found = levels_.find(mip);
-    if (found == levels_.end()) {
-        QImage decoded = WrapDecoded(
-            DecodeDdsSurface(dds_, std::span<const uint8_t>(data_), layer, mip, DecodingThreads()));
-        found = levels_.emplace(mip, std::move(decoded)).first;
-    }
-    return found->second;
-}
-
-void TPreviewWindow::ShowQtImage() {
-    const QString ext = LowerExtension(SplitEntryPath(entry_).fExt);
-    QImage loaded;
-    if (!loaded.loadFromData(data_.data(), int(std::min<size_t>(data_.size(), INT32_MAX)),
-                             QtImageFormat(ext))) {
-        ShowFetchFailure(QStringLiteral("not a readable %1 image").arg(QLatin1String(QtImageFormat(ext))));
+    if (const auto found = pictures_.find({wanted.level, wanted.alphaOnly}); found != pictures_.end()) {
+        // Decoded before: whatever job runs decodes what is no longer wanted.
+        DropJob();
+        canvas_->SetDrawn(found->second);
         return;
     }
-    kind_ = Kind::Image;
-    picture_ = loaded.convertToFormat(QImage::Format_RGBA8888);
-    ShowImageControls(false);
-    ShowQtPicture();
-    info_->setText(QStringLiteral("%1, %2×%3, 1 mip level; %4")
-                       .arg(QLatin1String(QtImageFormat(ext)))
-                       .arg(picture_.width())
-                       .arg(picture_.height())
-                       .arg(storage_));
+    if (job_ != nullptr && decoding_ == wanted) {
+        return;
+    }
+    const auto decoded = pictures_.find({wanted.level, false});
+    const QImage level = decoded != pictures_.end() ? decoded->second : QImage();
+    decoding_ = wanted;
+    StartJob([this, data = data_, dds = dds_, wanted, level,
+              hook = hook_](uint64_t serial, const std::atomic<bool>& cancelled) {
+        if (hook) {
+            hook(TPreviewStep::Decode, cancelled);
+        }
+        if (cancelled.load()) {
+            return;
+        }
+        TDecodedPicture picture = DecodePicture(*data, dds, wanted, level, cancelled);
+        if (!cancelled.load()) {
+            Deliver(serial, std::pair{wanted, std::move(picture)});
+        }
+    });
 }
 
-void TPreviewWindow::ShowQtPicture() {
-    const QImage shown = alphaOnly_->isChecked() ? AlphaAsGrey(picture_) : picture_;
-    canvas_->SetPicture(shown.size(), [shown](QSize) { return shown; });
+void TPreviewWindow::PictureDecoded(TPictureRequest request, TDecodedPicture picture) {
+    if (!picture.failure.isEmpty()) {
+        info_->setText(facts_ + QStringLiteral("; cannot show it: ") + picture.failure);
+        canvas_->SetUnavailable();
+        return;
+    }
+    pictures_[{request.level, false}] = picture.level;
+    pictures_[{request.level, request.alphaOnly}] = picture.shown;
+    canvas_->SetDrawn(picture.shown);
 }
 
 void TPreviewWindow::ShowText(const QString& text) {
     kind_ = Kind::Text;
-    info_->setText(QStringLiteral("Text, %1 bytes; %2").arg(data_.size()).arg(storage_));
+    info_->setText(QStringLiteral("Text, %1 bytes; %2").arg(data_->size()).arg(storage_));
     text_ = new QPlainTextEdit(this);
     text_->setObjectName(QStringLiteral("PreviewText"));
     text_->setReadOnly(true);
@@ -664,14 +425,14 @@ void TPreviewWindow::FindNext() {
     }
 }
 
-void TPreviewWindow::ShowBinary() {
+void TPreviewWindow::ShowBinary(const QString& hex) {
     kind_ = Kind::Binary;
-    info_->setText(QStringLiteral("%1 bytes; %2").arg(data_.size()).arg(storage_));
+    info_->setText(QStringLiteral("%1 bytes; %2").arg(data_->size()).arg(storage_));
     text_ = new QPlainTextEdit(this);
     text_->setObjectName(QStringLiteral("PreviewHex"));
     text_->setReadOnly(true);
     text_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     text_->setLineWrapMode(QPlainTextEdit::NoWrap);
-    text_->setPlainText(HexView(data_));
+    text_->setPlainText(hex);
     static_cast<QVBoxLayout*>(layout())->addWidget(text_, 1);
 }

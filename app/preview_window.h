@@ -1,13 +1,24 @@
 #pragma once
 // A preview of one archive entry in a window of its own: a picture for textures and images, read-only text
-// for text, and the storage facts with a hex view for anything else. The entry's bytes are fetched once, when
-// the window is made, so it stays valid after the archive is closed. A failed fetch or a texture that cannot
+// for text, and the storage facts with a hex view for anything else. A failed fetch or a texture that cannot
 // be decoded shows the reason in the window.
+//
+// The window only shows and asks: the entry is read, made into what is shown, and a texture's surfaces
+// decoded on a job's thread (app/preview_job.h, app/preview_content.h), one job at a time, while the window
+// shows "decoding…" and stays responsive. The entry is read once, through a reader of the job's own that
+// shares the archive's index; from then on the window holds its bytes, so it stays valid after the archive is
+// closed. StopReading must be called before the reader it was made with goes.
 #include <QImage>
 #include <QWidget>
+#include <atomic>
+#include <functional>
 #include <map>
+#include <memory>
 #include <string>
+#include <utility>
 
+#include "app/preview_content.h"
+#include "app/preview_job.h"
 #include "base/bytes.h"
 #include "texture/dds_header.h"
 
@@ -23,47 +34,85 @@ class TPreviewCanvas;
 class TPreviewWindow : public QWidget {
     Q_OBJECT
 public:
-    enum class Kind { Image, Text, Binary, Error };
+    using Kind = TPreviewKind;
 
-    // Fetches entry (folder + "\" + file) from reader and shows it. Raises nothing: every failure is shown.
-    TPreviewWindow(TwbBSAFile& reader, const std::u16string& entry, QWidget* parent = nullptr);
+    // Looks entry (folder + "\" + file) up in reader and starts reading it. Raises nothing: every failure is
+    // shown. hook: for tests, passed to every job (see TPreviewJobHook).
+    TPreviewWindow(TwbBSAFile& reader, const std::u16string& entry, QWidget* parent = nullptr,
+                   TPreviewJobHook hook = {});
+    // Cancels the job that runs and waits for it.
+    ~TPreviewWindow() override;
 
+    // What the entry shows as; Error also while it is being read and made ready.
     Kind ShownKind() const { return kind_; }
     // The line under the picture or above the text: format, size, mip count, storage; or the reason.
     QString InfoText() const;
-    // The picture of the level and face chosen, after the alpha-only choice, at its own size (while the
-    // picture is fitted, a smaller level may be what is drawn); null when none.
-    const QImage& ShownImage();
+    // Whether a job runs: the entry is read or made ready, or a picture decoded ("decoding…" shows).
+    bool Busy() const { return wantedSerial_ != 0; }
+    // The picture of the level and face chosen, after the alpha-only choice, at its own size, once it was
+    // decoded (while the picture is fitted, a smaller level may be all that is decoded); null otherwise.
+    const QImage& ShownImage() const;
+
+    // The reader the window was made with is about to go (the archive is closed, another one opened, the
+    // main window closes): a read still running is cancelled and waited for, and the window then says that
+    // the archive was closed. Afterwards the window uses nothing of that reader.
+    void StopReading();
 
 protected:
     // Ctrl+F in the text itself opens the find box (the text view would otherwise keep the key).
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
+    enum class Stage { Reading, Preparing, Shown };
+
+    // Work on a job's thread: it hands its result over with Deliver and the serial it is given.
+    using Work = std::function<void(uint64_t serial, const std::atomic<bool>& cancelled)>;
+    // Runs work on a job of its own in place of the one that runs (which is cancelled and waited for); only
+    // the result of the latest job is taken.
+    void StartJob(Work work);
+    // Cancels and waits for the job that runs, and takes nothing more from it.
+    void DropJob();
+    template <typename Result> void Deliver(uint64_t serial, Result result);
+
+    void EntryRead(TEntryRead read);
+    void ContentPrepared(TPreviewContent content);
+    void PictureDecoded(TPictureRequest request, TDecodedPicture picture);
+
     void OpenFindBox();
     void ShowFetchFailure(const QString& reason);
-    void ShowDds();
-    void ShowDdsSurface();
-    void ShowQtImage();
+    void ShowImageControls(bool texture);
+    // Shows the level, face and alpha choice now made: the facts line, and the picture, asked for at the
+    // size it is drawn at.
+    void ShowSurface();
+    // The picture chosen, as a copy at least `drawn` large: from the pictures decoded when it is there, else
+    // from a job (unless that job runs already).
+    void RequestDrawn(QSize drawn);
+    TPictureRequest Chosen() const;
     void ShowText(const QString& text);
-    void ShowBinary();
-    void ShowQtPicture();
-    void ShowImageControls(bool dds);
-    // Mip level `mip` of layer `layer`, decoded on first use and kept while that layer is shown. Raises
-    // ETextureError or std::bad_alloc when it cannot be decoded.
-    const QImage& DecodedLevel(uint32_t layer, uint32_t mip);
+    void ShowBinary(const QString& hex);
     void FindNext();
 
     std::u16string entry_;
-    TBytes data_;
-    QString storage_; // "raw, 1234 bytes stored" …
+    TPreviewJobHook hook_;
+    Stage stage_ = Stage::Reading;
+    std::unique_ptr<TPreviewJob> job_;
+    uint64_t lastSerial_ = 0;
+    uint64_t wantedSerial_ = 0; // the job whose result is taken; 0: none
+    TPictureRequest decoding_;  // what the picture job that runs decodes
+
+    std::shared_ptr<const TBytes> data_;
+    QString storage_; // "raw, 1234 bytes stored, 1234 bytes uncompressed" …
     Kind kind_ = Kind::Error;
+    bool texture_ = false;
     DdsInfo dds_;
-    std::map<uint32_t, QImage> levels_; // decoded mip levels of layer levelsLayer_
-    uint32_t levelsLayer_ = 0;
-    QImage picture_; // an image Qt reads (PNG, JPEG, BMP, TGA)
+    QString facts_; // the facts line of a texture or image, without the storage
+    // Pictures decoded of layer picturesLayer_, by level and alpha-only choice.
+    std::map<std::pair<uint32_t, bool>, QImage> pictures_;
+    uint32_t picturesLayer_ = 0;
 
     QLabel* info_ = nullptr;
+    QLabel* busy_ = nullptr;
     TPreviewCanvas* canvas_ = nullptr;
     QComboBox* mipChoice_ = nullptr;
     QComboBox* faceChoice_ = nullptr;
@@ -72,7 +121,3 @@ private:
     QPlainTextEdit* text_ = nullptr;
     QLineEdit* findBox_ = nullptr;
 };
-
-// Whether bytes read as text: UTF-8 when valid, else Windows-1252, and in either case no control characters
-// but tab, line feed, form feed and carriage return. text receives the decoded text when they do.
-bool DecodeAsText(const TBytes& bytes, QString& text);

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/utf8.h"
+
 namespace {
 constexpr char32_t kReplacement = 0xFFFD;
 
@@ -25,15 +27,6 @@ char* EncodeCodePoint(char32_t cp, char* to) {
     return to;
 }
 
-void AppendUtf16(std::u16string& out, char32_t cp) {
-    if (cp < 0x10000) {
-        out += static_cast<char16_t>(cp);
-    } else {
-        cp -= 0x10000;
-        out += static_cast<char16_t>(0xD800 + (cp >> 10));
-        out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-    }
-}
 } // namespace
 
 size_t EncodeUtf8(std::u16string_view text, char* to) {
@@ -87,46 +80,7 @@ std::string ToUtf8(std::u16string_view text) {
 }
 
 std::u16string FromUtf8(std::string_view text) {
-    std::u16string out;
-    out.reserve(text.size());
-    size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<uint8_t>(text[i]);
-        if (lead < 0x80) {
-            out += static_cast<char16_t>(lead);
-            ++i;
-            continue;
-        }
-        // 0xF5 to 0xFF lead nothing: they would start code points above U+10FFFF.
-        const int extra = lead >= 0xF0 && lead <= 0xF4   ? 3
-                          : lead >= 0xE0 && lead <= 0xEF ? 2
-                          : lead >= 0xC2 && lead <= 0xDF ? 1
-                                                         : -1;
-        if (extra < 0 || i + extra >= text.size()) {
-            out += static_cast<char16_t>(kReplacement);
-            ++i;
-            continue;
-        }
-        char32_t cp = lead & (0x3F >> extra);
-        bool valid = true;
-        for (int k = 1; k <= extra; ++k) {
-            const auto cont = static_cast<uint8_t>(text[i + k]);
-            if ((cont & 0xC0) != 0x80) {
-                valid = false;
-                break;
-            }
-            cp = (cp << 6) | (cont & 0x3F);
-        }
-        const bool overlong = (extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000);
-        if (!valid || overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            out += static_cast<char16_t>(kReplacement);
-            ++i;
-            continue;
-        }
-        AppendUtf16(out, cp);
-        i += extra + 1;
-    }
-    return out;
+    return DecodeUtf8(text, kUtf8Text);
 }
 
 std::u16string_view Trim(std::u16string_view text) {

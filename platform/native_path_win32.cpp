@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "base/utf8.h"
+
 namespace platform {
 namespace {
 
@@ -30,36 +32,6 @@ void AppendCodePoint(std::string& out, char32_t cp) {
     }
 }
 
-// The code point of the sequence at the start of text and its length; 0 when it does not start with UTF-8
-// in the wide sense used here: a surrogate code point may stand alone in three bytes.
-size_t DecodeSequence(std::string_view text, char32_t& cp) {
-    const auto lead = static_cast<uint8_t>(text[0]);
-    if (lead < 0x80) {
-        cp = lead;
-        return 1;
-    }
-    const size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
-                          : lead >= 0xE0 && lead <= 0xEF ? 3
-                          : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                         : 0;
-    if (length == 0 || length > text.size()) {
-        return 0;
-    }
-    cp = lead & (length == 2 ? 0x1F : length == 3 ? 0x0F : 0x07);
-    for (size_t k = 1; k < length; ++k) {
-        const auto next = static_cast<uint8_t>(text[k]);
-        if ((next & 0xC0) != 0x80) {
-            return 0;
-        }
-        cp = (cp << 6) | (next & 0x3F);
-    }
-    // Overlong forms and code points above U+10FFFF are refused.
-    if ((length == 3 && cp < 0x800) || (length == 4 && (cp < 0x10000 || cp > 0x10FFFF))) {
-        return 0;
-    }
-    return length;
-}
-
 } // namespace
 
 // Windows names files in UTF-16, and any sequence of units is a valid name, unpaired surrogates included. The
@@ -67,26 +39,7 @@ size_t DecodeSequence(std::string_view text, char32_t& cp) {
 // it allowed them: every UTF-16 path comes back from them unchanged. (Bytes that no Windows path gives, such
 // as Latin-1 text, read as U+FFFD.)
 std::u16string PathFromNative(std::string_view native) {
-    std::u16string path;
-    path.reserve(native.size());
-    size_t i = 0;
-    while (i < native.size()) {
-        char32_t cp = 0;
-        const size_t length = DecodeSequence(native.substr(i), cp);
-        if (length == 0) {
-            path += u'\uFFFD';
-            ++i;
-            continue;
-        }
-        if (cp >= 0x10000) {
-            path += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-            path += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
-        } else {
-            path += static_cast<char16_t>(cp);
-        }
-        i += length;
-    }
-    return path;
+    return DecodeUtf8(native, kUtf8WindowsPath);
 }
 
 std::string NativePath(std::u16string_view path) {

@@ -144,9 +144,27 @@ void DecodeBlockBand(TextureFormat format, const uint8_t* blocks, uint32_t width
 // more than it saves.
 constexpr size_t kPixelsWorthAThread = 256 * 1024;
 
+// How many rows a band decodes between two looks at the cancel flag: a few milliseconds of work at most.
+constexpr uint32_t kRowsBetweenCancelChecks = 16;
+
 // Runs decodeBand(first, end) over bands of [0, rows) on up to `threads` threads, the calling one among
-// them. A thread that cannot be started leaves its band to the calling thread.
-template <typename DecodeBand> void DecodeInBands(uint32_t rows, unsigned threads, DecodeBand decodeBand) {
+// them. A thread that cannot be started leaves its band to the calling thread. With a cancel flag, each band
+// goes in steps and stops at the first step after the flag was raised.
+template <typename DecodeBand>
+void DecodeInBands(uint32_t rows, unsigned threads, const std::atomic<bool>* cancelled,
+                   DecodeBand decodeRows) {
+    auto decodeBand = [&decodeRows, cancelled](uint32_t first, uint32_t end) {
+        if (cancelled == nullptr) {
+            decodeRows(first, end);
+            return;
+        }
+        for (uint32_t step = first; step < end && !cancelled->load(std::memory_order_relaxed);) {
+            const uint32_t stepEnd =
+                end - step > kRowsBetweenCancelChecks ? step + kRowsBetweenCancelChecks : end;
+            decodeRows(step, stepEnd);
+            step = stepEnd;
+        }
+    };
     threads = std::clamp<unsigned>(threads, 1, std::max<uint32_t>(rows, 1));
     std::vector<std::thread> helpers;
     uint32_t first = 0;
@@ -173,7 +191,7 @@ void DecodeBlocks(TextureFormat format, const uint8_t* blocks, uint32_t width, u
 }
 
 RgbaImage DecodeDdsSurface(const DdsInfo& info, std::span<const uint8_t> file, uint32_t layer, uint32_t mip,
-                           unsigned threads) {
+                           unsigned threads, const std::atomic<bool>* cancelled) {
     if (layer >= info.layerCount || mip >= info.mipCount) {
         const auto count = [](uint32_t n, const char* one, const char* many) {
             return std::to_string(n) + " " + (n == 1 ? one : many);
@@ -203,11 +221,11 @@ RgbaImage DecodeDdsSurface(const DdsInfo& info, std::span<const uint8_t> file, u
     }
     uint8_t* rgba = image.pixels.data();
     if (IsBlockCompressed(info.format)) {
-        DecodeInBands((image.height + 3) / 4, threads, [&](uint32_t first, uint32_t end) {
+        DecodeInBands((image.height + 3) / 4, threads, cancelled, [&](uint32_t first, uint32_t end) {
             DecodeBlockBand(info.format, surface, image.width, image.height, first, end, rgba);
         });
     } else {
-        DecodeInBands(image.height, threads, [&](uint32_t first, uint32_t end) {
+        DecodeInBands(image.height, threads, cancelled, [&](uint32_t first, uint32_t end) {
             DecodeMasked(info, surface, image.width, first, end, rgba);
         });
     }

@@ -1,5 +1,6 @@
 #pragma once
 // Turning one surface of a DDS texture (a mip level of a layer or cube face) into RGBA8 pixels.
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <new>
@@ -47,9 +48,11 @@ RgbaImage DecodeDdsSurface(std::span<const uint8_t> file, uint32_t layer = 0, ui
 
 // The same for a header already read from `file`, on up to `threads` threads (the calling one among them;
 // a large surface is cut into bands of rows, a small one is decoded on the calling thread alone). The
-// pixels do not depend on the number of threads.
+// pixels do not depend on the number of threads. When `cancelled` is given and becomes true meanwhile, every
+// thread stops within a few rows of blocks and the result's pixels are partly undefined: the caller, which
+// cancelled, drops them.
 RgbaImage DecodeDdsSurface(const DdsInfo& info, std::span<const uint8_t> file, uint32_t layer, uint32_t mip,
-                           unsigned threads = 1);
+                           unsigned threads = 1, const std::atomic<bool>* cancelled = nullptr);
 
 // Decodes a surface of `width` × `height` pixels of a block-compressed `format` from `blocks` (which must
 // hold all of its blocks: ceil(width/4) × ceil(height/4) × BlockBytes) into `rgba` (width × height × 4

@@ -285,6 +285,17 @@ uint64_t MipBytes(const DdsInfo& info, uint32_t mip) {
     return (width * info.bitsPerPixel + 7) / 8 * height;
 }
 
+uint32_t CubeFaceOfLayer(const DdsInfo& info, uint32_t layer) {
+    const int facesPerCube = std::popcount(unsigned{info.cubeFaces});
+    int skipped = facesPerCube == 0 ? 0 : int(layer % uint32_t(facesPerCube));
+    for (uint32_t face = 0; face < 6; ++face) {
+        if ((info.cubeFaces >> face & 1) != 0 && skipped-- == 0) {
+            return face;
+        }
+    }
+    return layer % 6;
+}
+
 size_t SurfaceOffset(const DdsInfo& info, uint32_t layer, uint32_t mip) {
     uint64_t offset = info.dataOffset + uint64_t{layer} * info.layerBytes;
     for (uint32_t level = 0; level < mip; ++level) {
@@ -344,6 +355,7 @@ DdsInfo ReadDdsHeader(std::span<const uint8_t> file) {
                 throw ETextureError("damaged DDS file: an array of " + Num(arraySize) + " cube maps");
             }
             info.layerCount = arraySize * 6;
+            info.cubeFaces = 0x3F;
         }
     } else if ((formatFlags & kPfFourCc) != 0) {
         ReadFourCcFormat(fourCc, info);
@@ -356,6 +368,7 @@ DdsInfo ReadDdsHeader(std::span<const uint8_t> file) {
         // A cube map of the classic header stores the faces its flags name, in the order +X -X +Y -Y +Z -Z.
         info.cubeMap = true;
         info.layerCount = uint32_t(std::popcount(caps2 & kCaps2CubeFaces));
+        info.cubeFaces = uint8_t((caps2 & kCaps2CubeFaces) >> std::countr_zero(kCaps2CubeFaces));
         if (info.layerCount == 0) {
             throw ETextureError("damaged DDS file: a cube map without faces");
         }

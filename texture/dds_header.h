@@ -39,6 +39,7 @@ struct DdsInfo {
     uint32_t mipCount = 1;   // levels stored for each layer, the full-size one first
     uint32_t layerCount = 1; // array slices times cube faces
     bool cubeMap = false;
+    uint8_t cubeFaces = 0; // cube maps: the faces each cube stores, bit 0 +X, -X, +Y, -Y, +Z, bit 5 -Z
     TextureFormat format = TextureFormat::kMasked;
     bool srgb = false;         // the DXGI format is marked sRGB (the stored values are shown as they are)
     uint32_t bitsPerPixel = 0; // uncompressed formats only
@@ -67,5 +68,9 @@ uint32_t MipWidth(const DdsInfo& info, uint32_t mip);
 uint32_t MipHeight(const DdsInfo& info, uint32_t mip);
 // The bytes that mip level `mip` of one layer occupies.
 uint64_t MipBytes(const DdsInfo& info, uint32_t mip);
+// The cube face (0 to 5: +X, -X, +Y, -Y, +Z, -Z) that layer `layer` of a cube map holds: each cube stores
+// the faces of info.cubeFaces, in that order (all six but in a cube map of the classic header that names
+// fewer). info.cubeMap must be true.
+uint32_t CubeFaceOfLayer(const DdsInfo& info, uint32_t layer);
 // Where mip level `mip` of layer `layer` begins in the file; both must be in range.
 size_t SurfaceOffset(const DdsInfo& info, uint32_t layer, uint32_t mip);

@@ -18,6 +18,7 @@
 #include "app/preview_window.h"
 #include "app_test_support.h"
 #include "fixtures/dds_writer.h"
+#include "preview_test_support.h"
 
 namespace {
 
@@ -37,17 +38,31 @@ std::vector<uint8_t> TwoLevelTexture() {
     return fixture::BuildDds(ddsRecipe);
 }
 
-// A BC1 texture of 1024×1024, larger than the preview window, with 3 mips in colours that tell them apart:
-// red, blue, green.
-std::vector<uint8_t> LargeTexture() {
+// BC1 colours that tell faces and layers apart, as RGB565 and as decoded.
+const std::pair<uint16_t, QColor> kColours[] = {
+    {0xF800, QColor(255, 0, 0)},   {0x07E0, QColor(0, 255, 0)},   {0x001F, QColor(0, 0, 255)},
+    {0xFFE0, QColor(255, 255, 0)}, {0x07FF, QColor(0, 255, 255)}, {0xF81F, QColor(255, 0, 255)},
+};
+
+// A BC1 texture whose layers (cube faces with faceFlags, or array slices with arraySize) each have 8×8 and
+// 4×4 levels: layer n is colour n at its level 0 and colour n + 1 at its level 1.
+std::vector<uint8_t> LayeredTexture(uint32_t faceFlags, uint32_t arraySize, uint32_t layers) {
     fixture::DdsSpec ddsRecipe;
-    ddsRecipe.width = ddsRecipe.height = 1024;
-    ddsRecipe.mipCount = 3;
-    for (const auto& [colour, blocks] :
-         {std::pair{0xF800, 256 * 256}, {0x001F, 128 * 128}, {0x07E0, 64 * 64}}) {
-        const fixture::Bytes block = fixture::Bc1Block(uint16_t(colour), 0, {});
-        for (int i = 0; i < blocks; ++i) {
-            ddsRecipe.data.insert(ddsRecipe.data.end(), block.begin(), block.end());
+    ddsRecipe.width = ddsRecipe.height = 8;
+    ddsRecipe.mipCount = 2;
+    if (faceFlags != 0) {
+        ddsRecipe.caps2 = fixture::kDdsCubeMap | faceFlags;
+    } else {
+        ddsRecipe.fourCc = fixture::FourCc("DX10");
+        ddsRecipe.dxgiFormat = 71; // BC1_UNORM
+        ddsRecipe.arraySize = arraySize;
+    }
+    for (uint32_t layer = 0; layer < layers; ++layer) {
+        for (const auto& [mip, blocks] : {std::pair{0u, 4}, {1u, 1}}) {
+            const fixture::Bytes block = fixture::Bc1Block(kColours[(layer + mip) % 6].first, 0, {});
+            for (int i = 0; i < blocks; ++i) {
+                ddsRecipe.data.insert(ddsRecipe.data.end(), block.begin(), block.end());
+            }
         }
     }
     return fixture::BuildDds(ddsRecipe);
@@ -73,7 +88,7 @@ std::vector<uint8_t> TgaImage() {
     return tga;
 }
 
-class PreviewWindowTest : public WindowTest {
+class PreviewWindowTest : public PreviewTest {
 protected:
     void SetUp() override {
         std::vector<uint8_t> truncated = TwoLevelTexture();
@@ -91,47 +106,13 @@ protected:
                      {Entry("legacy.bin", binary, fixture::Storage::Lz4Legacy),
                       Entry("mesh.nif", binary, fixture::Storage::Raw), damaged}},
                     {"textures",
-                     {Entry("broken.dds", truncated), Entry("icon.png", PngImage()),
-                      Entry("large.dds", LargeTexture()), Entry("pic.tga", TgaImage()),
-                      Entry("sky.dds", TwoLevelTexture())}}}));
+                     {Entry("array.dds", LayeredTexture(0, 3, 3)), Entry("broken.dds", truncated),
+                      Entry("cube.dds", LayeredTexture(fixture::kDdsAllFaces, 1, 6)),
+                      Entry("half_cube.dds", LayeredTexture(0x400 | 0x1000 | 0x4000, 1, 3)),
+                      Entry("icon.png", PngImage()), Entry("large.dds", LargeTexture()),
+                      Entry("pic.tga", TgaImage()), Entry("sky.dds", TwoLevelTexture())}}}));
         CreateWindow();
         OpenByDialog(archive);
-    }
-
-    // The row whose "File" cell is name.
-    int RowOf(const QString& name) { return int(ColumnTexts(2).indexOf(name)); }
-
-    void DoubleClickRow(int modelRow) {
-        QTreeView* tree = Tree();
-        const QPoint at = tree->visualRect(Model().index(modelRow, TBrowserModel::kFileColumn)).center();
-        // As the system delivers a double-click: a click, then the second press as a double-click.
-        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, at);
-        QTest::mouseDClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, at);
-    }
-
-    // The preview windows open now.
-    std::vector<TPreviewWindow*> Previews() {
-        QApplication::processEvents();
-        std::vector<TPreviewWindow*> open;
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            if (auto* preview = qobject_cast<TPreviewWindow*>(widget); preview && preview->isVisible()) {
-                open.push_back(preview);
-            }
-        }
-        return open;
-    }
-
-    TPreviewWindow* OpenByDoubleClick(const QString& name) {
-        const size_t before = Previews().size();
-        DoubleClickRow(RowOf(name));
-        const auto open = Previews();
-        EXPECT_EQ(open.size(), before + 1) << Utf8(name);
-        for (TPreviewWindow* preview : open) {
-            if (preview->windowTitle().contains(name)) {
-                return preview;
-            }
-        }
-        return nullptr;
     }
 };
 
@@ -148,6 +129,7 @@ TEST_F(PreviewWindowTest, TextureShowsEachLevelOverTheFactsLine) {
     auto* mip = preview->findChild<QComboBox*>("PreviewMip");
     ASSERT_NE(mip, nullptr);
     mip->setCurrentIndex(1);
+    Settle(preview);
     EXPECT_EQ(preview->ShownImage().size(), QSize(4, 2));
     EXPECT_EQ(preview->ShownImage().pixelColor(1, 1), QColor(0, 0, 255));
 
@@ -155,7 +137,63 @@ TEST_F(PreviewWindowTest, TextureShowsEachLevelOverTheFactsLine) {
     auto* alphaOnly = preview->findChild<QCheckBox*>("PreviewAlphaOnly");
     ASSERT_NE(alphaOnly, nullptr);
     QTest::mouseClick(alphaOnly, Qt::LeftButton, Qt::NoModifier, QPoint(6, alphaOnly->height() / 2));
+    Settle(preview);
     EXPECT_EQ(preview->ShownImage().pixelColor(1, 1), QColor(255, 255, 255));
+}
+
+// Each face of a cube map and each slice of an array, chosen with the keyboard, shows its own picture, at
+// either level; the choice names the faces a cube map holds (one of the classic header may hold fewer).
+TEST_F(PreviewWindowTest, EachFaceAndLayerShowsItsOwnPicture) {
+    const struct {
+        QString name;
+        QString facts;
+        QStringList choices;
+    } cases[] = {
+        {"cube.dds",
+         "DDS BC1 (DXT1), 8×8, 2 mip levels, 6 cube faces; ",
+         {"Face 0 (+X)", "Face 1 (-X)", "Face 2 (+Y)", "Face 3 (-Y)", "Face 4 (+Z)", "Face 5 (-Z)"}},
+        {"half_cube.dds",
+         "DDS BC1 (DXT1), 8×8, 2 mip levels, 3 cube faces; ",
+         {"Face 0 (+X)", "Face 2 (+Y)", "Face 4 (+Z)"}},
+        {"array.dds", "DDS BC1, 8×8, 2 mip levels, 3 layers; ", {"Layer 0", "Layer 1", "Layer 2"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Utf8(c.name));
+        TPreviewWindow* preview = OpenByDoubleClick(c.name);
+        ASSERT_NE(preview, nullptr);
+        EXPECT_TRUE(preview->InfoText().startsWith(c.facts)) << Utf8(preview->InfoText());
+        auto* face = preview->findChild<QComboBox*>("PreviewFace");
+        auto* mip = preview->findChild<QComboBox*>("PreviewMip");
+        ASSERT_NE(face, nullptr);
+        ASSERT_NE(mip, nullptr);
+        ASSERT_TRUE(face->isEnabled());
+        QStringList choices;
+        for (int i = 0; i < face->count(); ++i) {
+            choices << face->itemText(i);
+        }
+        EXPECT_EQ(choices, c.choices);
+        const int layers = int(c.choices.size());
+        const auto expectShown = [&](int layer, int level) {
+            Settle(preview);
+            EXPECT_EQ(face->currentIndex(), layer);
+            EXPECT_EQ(preview->ShownImage().size(), QSize(8 >> level, 8 >> level)) << layer << ", " << level;
+            EXPECT_EQ(preview->ShownImage().pixelColor(0, 0), kColours[(layer + level) % 6].second)
+                << "layer " << layer << ", level " << level;
+        };
+        // Down the faces at level 0, then back up at level 1.
+        expectShown(0, 0);
+        for (int layer = 1; layer < layers; ++layer) {
+            QTest::keyClick(face, Qt::Key_Down);
+            expectShown(layer, 0);
+        }
+        QTest::keyClick(mip, Qt::Key_Down);
+        expectShown(layers - 1, 1);
+        for (int layer = layers - 2; layer >= 0; --layer) {
+            QTest::keyClick(face, Qt::Key_Up);
+            expectShown(layer, 1);
+        }
+        preview->close();
+    }
 }
 
 TEST_F(PreviewWindowTest, EachKindOfEntryAndEachFailureShowsInItsOwnWindow) {
@@ -244,6 +282,7 @@ TEST_F(PreviewWindowTest, LargeTextureFitsWithoutScrollBarsAndScrollsWhenZoomedI
     QApplication::processEvents();
     ASSERT_TRUE(across->isVisible());
     ASSERT_TRUE(down->isVisible());
+    Settle(preview);
     EXPECT_EQ(colourAtCentre(), QColor(255, 0, 0)); // level 0
 
     const QPoint scrolled(across->value(), down->value());

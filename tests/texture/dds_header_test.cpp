@@ -118,6 +118,39 @@ TEST(DdsHeader, AcceptedHeaders) {
     }
 }
 
+// The face each layer of a cube map holds: a cube map of the classic header stores only the faces its flags
+// name, so its second layer is not always -X.
+TEST(DdsHeader, CubeFaceOfEachLayer) {
+    const auto cubeOf = [](uint32_t faceFlags, uint32_t faces) {
+        DdsSpec cube = FourCcSpec("DXT1", 4, 4, faces * 8);
+        cube.caps2 = fixture::kDdsCubeMap | faceFlags;
+        return cube;
+    };
+    DdsSpec cubeArray = Dx10Spec(98, 4, 4, 12 * 16);
+    cubeArray.miscFlag = 0x4;
+    cubeArray.arraySize = 2;
+    const struct {
+        const char* what;
+        DdsSpec ddsRecipe;
+        std::vector<uint32_t> faces;
+    } cases[] = {
+        {"all six", cubeOf(fixture::kDdsAllFaces, 6), {0, 1, 2, 3, 4, 5}},
+        {"+X, +Y, +Z", cubeOf(0x400 | 0x1000 | 0x4000, 3), {0, 2, 4}},
+        {"-X and -Z", cubeOf(0x800 | 0x8000, 2), {1, 5}},
+        {"-Z alone", cubeOf(0x8000, 1), {5}},
+        {"an array of two cubes", cubeArray, {0, 1, 2, 3, 4, 5, 0, 1, 2, 3, 4, 5}},
+    };
+    for (const auto& c : cases) {
+        const Bytes file = fixture::BuildDds(c.ddsRecipe);
+        const DdsInfo info = ReadDdsHeader(file);
+        ASSERT_TRUE(info.cubeMap) << c.what;
+        ASSERT_EQ(info.layerCount, c.faces.size()) << c.what;
+        for (uint32_t layer = 0; layer < info.layerCount; ++layer) {
+            EXPECT_EQ(CubeFaceOfLayer(info, layer), c.faces[layer]) << c.what << ", layer " << layer;
+        }
+    }
+}
+
 struct RefusedCase {
     std::string name;
     Bytes file;
@@ -314,7 +347,8 @@ TEST(DdsSurface, UncompressedFormats) {
 }
 
 // A large surface is cut into bands of rows for several threads: every band lands where one thread puts it,
-// including a last band that ends in a partial row of blocks and rows that do not divide evenly.
+// including a last band that ends in a partial row of blocks and rows that do not divide evenly. With a
+// cancel flag (left down), each band goes in steps of a few rows, which must join up just as well.
 TEST(DdsSurface, ThreadsGiveTheSamePixelsAsOne) {
     DdsSpec bc7 = Dx10Spec(98, 1000, 522, 0);
     bc7.data = fixture::RandomBlocks(16, size_t{250} * 131, 3, true);
@@ -327,6 +361,11 @@ TEST(DdsSurface, ThreadsGiveTheSamePixelsAsOne) {
         for (unsigned threads : {2u, 3u, 7u}) {
             EXPECT_TRUE(DecodeDdsSurface(info, file, 0, 0, threads).pixels == one.pixels)
                 << info.formatName << ", " << threads << " threads";
+        }
+        const std::atomic<bool> down{false};
+        for (unsigned threads : {1u, 3u}) {
+            EXPECT_TRUE(DecodeDdsSurface(info, file, 0, 0, threads, &down).pixels == one.pixels)
+                << info.formatName << ", " << threads << " threads, cancel flag down";
         }
     }
 }
