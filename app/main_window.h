@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "app/extraction.h"
-#include "archive/bsa_file.h"
 #include "app/preview_job.h"
+#include "archive/bsa_file.h"
 
 class QAction;
 class QLineEdit;
