@@ -19,6 +19,10 @@ triple=x86_64-w64-mingw32
 start=$SECONDS
 bash tools/windows-deps.sh --qt
 echo "Toolchain and Qt ready after $((SECONDS - start)) s"
+if [ $with_tests = ON ]; then
+  # The Wine prefix of the tests is made while the program is built.
+  source tools/wine-env.sh --background
+fi
 
 # Qt for Windows has no SVG module: the icons are rendered to PNG by a program of this machine's.
 cmake -S tools/render_icons -B "$build/host-tools" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
@@ -54,7 +58,7 @@ echo "Wrote dist/parlivex-windows-x64.zip ($(du -k dist/parlivex-windows-x64.zip
   "$(du -sk "$stage" | cut -f1) KiB unpacked) after $((SECONDS - start)) s"
 
 if [ $with_tests = ON ]; then
-  source tools/wine-env.sh
+  wine_env_ready
   # The window's tests load Qt's DLLs and the C++ runtime from where they were built.
   export WINEPATH="Z:$qt/bin;Z:$(dirname "$(runtime_dll libstdc++-6.dll)");Z:$(dirname "$(runtime_dll libwinpthread-1.dll)")"
   export QT_QPA_PLATFORM=offscreen

@@ -26,3 +26,14 @@ if [ ${#missing[@]} -gt 0 ]; then
   "${sudo_cmd[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+
+# The compiler cache, which tools/test.sh asks for where a cache folder is kept. Only a help: without it the
+# build is the same.
+if [ "${PARLIVEX_WITH_CCACHE:-0}" = 1 ] && ! command -v ccache >/dev/null; then
+  sudo_cmd=()
+  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+  echo "Installing: ccache"
+  { "${sudo_cmd[@]}" apt-get update -qq &&
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends ccache; } ||
+    echo "ccache could not be installed: building without it"
+fi

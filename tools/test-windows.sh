@@ -10,12 +10,15 @@ build=${PARLIVEX_WINDOWS_BUILD:-build-windows-core}
 start=$SECONDS
 bash tools/windows-deps.sh
 echo "Windows toolchain ready after $((SECONDS - start)) s"
+# The Wine prefix is made while the suites are built.
+source tools/wine-env.sh --background
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
   -DCMAKE_BUILD_TYPE=Release -DPARLIVEX_BUILD_APP=OFF >/dev/null
 cmake --build "$build" -j "$jobs"
 echo "Windows cross build done after $((SECONDS - start)) s"
 
-source tools/wine-env.sh
+wine_env_ready
+echo "Wine ready after $((SECONDS - start)) s"
 ctest --test-dir "$build" --output-on-failure -j "$jobs" --timeout 900
 echo "Windows tests under Wine done after $((SECONDS - start)) s"
