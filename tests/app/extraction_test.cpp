@@ -12,6 +12,7 @@
 #include <functional>
 #include <set>
 
+#include "fixtures/file_tree.h"
 #include "fixtures/links.h"
 #include "fixtures/system_errors.h"
 #include "tests/app/app_test_support.h"
@@ -19,15 +20,13 @@
 namespace apptest {
 namespace {
 
+using fixture::TextBytes;
+
 namespace fs = std::filesystem;
 using fixture::CompressibleBytes;
 using fixture::RandomBytes;
 using fixture::ReadWholeFile;
 using fixture::Storage;
-
-std::vector<uint8_t> Bytes(std::string_view text) {
-    return {text.begin(), text.end()};
-}
 
 // Every regular file below a folder, relative to it.
 std::set<std::string> FilesBelow(const fs::path& folder) {
@@ -114,16 +113,17 @@ TEST_F(ExtractionTest, WritesTheSelectedEntriesByteForByteBelowThePickedFolder) 
                                          "meshes/actors/character/caf\u00e9.nif", "textures/big.dds",
                                          "textures/empty.dds", "sound/a.wav"}));
         EXPECT_EQ(fs::file_size(out / "textures/empty.dds"), 0u) << "an empty file for the empty entry";
-        EXPECT_EQ(ReadWholeFile(out / "readme.txt"), Bytes("root file"));
+        EXPECT_EQ(ReadWholeFile(out / "readme.txt"), TextBytes("root file"));
         EXPECT_EQ(ReadWholeFile(out / "meshes/actors/character/skeleton.nif"), skeleton);
-        EXPECT_EQ(ReadWholeFile(out / fs::u8path("meshes/actors/character/caf\u00e9.nif")), Bytes("accent"));
+        EXPECT_EQ(ReadWholeFile(out / fs::u8path("meshes/actors/character/caf\u00e9.nif")),
+                  TextBytes("accent"));
         EXPECT_EQ(ReadWholeFile(out / "textures/big.dds"), texture);
         EXPECT_EQ(ReadWholeFile(out / "sound/a.wav"), sound);
 
         // Again into the same folder: the copies are replaced, a longer stale file cut to size.
         std::ofstream(out / "readme.txt", std::ios::binary) << std::string(5000, 'x');
         ExtractTo(out);
-        EXPECT_EQ(ReadWholeFile(out / "readme.txt"), Bytes("root file"));
+        EXPECT_EQ(ReadWholeFile(out / "readme.txt"), TextBytes("root file"));
         EXPECT_EQ(dialogs_.pickCalls.back().initialFolder, Q(out)) << "the last folder, preselected";
         dialogs_ = TScriptedDialogs();
     }
@@ -231,7 +231,7 @@ TEST_F(ExtractionTest, EntriesNotWrittenAreListedWithTheirReason) {
               (QStringList{laterEntry + " (same destination as " + firstEntry + ")",
                            "meshes\\broken.nif (Erreur)", "textures\\t.dds (refused: link in the path)"}));
     EXPECT_EQ(FilesBelow(out), (std::set<std::string>{"a/b/x.bin", "meshes/good.nif"}));
-    EXPECT_EQ(ReadWholeFile(out / "a/b/x.bin"), Bytes(firstX == 0 ? "first" : "second"));
+    EXPECT_EQ(ReadWholeFile(out / "a/b/x.bin"), TextBytes(firstX == 0 ? "first" : "second"));
     EXPECT_TRUE(fs::is_empty(outside));
 
     // A write error ends the next run; what was not written before it is still listed.
@@ -261,7 +261,7 @@ TEST_F(ExtractionTest, FileThatCannotBeCreatedEndsTheRunInTheErrorBox) {
     EXPECT_EQ(dialogs_.errors[0].caption, "Parlivex");
     EXPECT_EQ(dialogs_.errors[0].text, "Cannot create " + Q(out / "f" / "08.txt") + ".  " + IsAFolderText());
     EXPECT_EQ(FilesBelow(out), (std::set<std::string>{"f/10.txt", "f/09.txt"}));
-    EXPECT_EQ(ReadWholeFile(out / "f" / "09.txt"), Bytes("content of 09.txt"));
+    EXPECT_EQ(ReadWholeFile(out / "f" / "09.txt"), TextBytes("content of 09.txt"));
     EXPECT_EQ(form.StatusPanelText(0), "3/10");
     EXPECT_TRUE(Control<QMenu>("Files1")->isEnabled());
     EXPECT_TRUE(Control<QMenu>("Files1")->menuAction()->isEnabled());

@@ -13,19 +13,15 @@
 #endif
 
 #include "app/prefs.h"
+#include "fixtures/file_tree.h"
 #include "tests/app/app_test_support.h"
 
 namespace apptest {
 namespace {
 
-namespace fs = std::filesystem;
+using fixture::ReadText;
 
-std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+namespace fs = std::filesystem;
 
 void WriteText(const fs::path& path, const std::string& text) {
     fs::create_directories(path.parent_path());

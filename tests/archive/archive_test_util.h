@@ -16,6 +16,7 @@
 #include "base/exceptions.h"
 #include "base/ustring.h"
 #include "fixtures/bsa_writer.h"
+#include "fixtures/file_tree.h"
 #include "fixtures/memory_streams.h"
 #include "fixtures/temp_folder.h"
 #include "tests/raises.h"
@@ -38,9 +39,7 @@ inline test_support::ExpectedError ReadError() {
     return test_support::Error<EReadError>(kReadErrorText);
 }
 
-inline std::vector<uint8_t> Bytes(std::string_view text) {
-    return {text.begin(), text.end()};
-}
+using fixture::TextBytes;
 
 // A fixture archive written to a temp folder and opened.
 struct OpenedArchive {

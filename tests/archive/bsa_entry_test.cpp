@@ -18,7 +18,6 @@
 
 namespace {
 
-using archive_test::Bytes;
 using archive_test::Entry;
 using archive_test::Fetch;
 using archive_test::FetchInPieces;
@@ -26,6 +25,7 @@ using archive_test::GetFile;
 using archive_test::OpenFixture;
 using archive_test::PackingOf;
 using archive_test::ReadError;
+using archive_test::TextBytes;
 using fixture::Storage;
 using test_support::Error;
 using test_support::ExpectedError;
@@ -37,7 +37,7 @@ const std::vector<uint8_t> kJunk = {0xDE, 0xAD, 0xBE, 0xEF};
 
 TEST(BsaEntryLookup, FolderAndFileAreFoundWhateverTheirCase) {
     fixture::ArchiveSpec recipe;
-    recipe.folders = {{"Meshes\\Actors", {Entry("Body.NIF", Bytes("body"))}}};
+    recipe.folders = {{"Meshes\\Actors", {Entry("Body.NIF", TextBytes("body"))}}};
     const fixture::TempFolder temp;
     const auto opened = OpenFixture(temp, recipe);
     for (const auto& [folder, name, ext] :
@@ -49,13 +49,13 @@ TEST(BsaEntryLookup, FolderAndFileAreFoundWhateverTheirCase) {
         SCOPED_TRACE(ToUtf8(folder + u"\\" + name + ext));
         TBytes buffer = kJunk;
         EXPECT_TRUE(GetFile(*opened.bsa, folder, name, ext, true, buffer));
-        EXPECT_EQ(buffer, Bytes("body"));
+        EXPECT_EQ(buffer, TextBytes("body"));
     }
 }
 
 TEST(BsaEntryLookup, MissingEntriesGiveFalseAndAnEmptyBuffer) {
     fixture::ArchiveSpec recipe;
-    recipe.folders = {{"meshes\\actors", {Entry("body.nif", Bytes("body"))}}, {"meshes", {}}};
+    recipe.folders = {{"meshes\\actors", {Entry("body.nif", TextBytes("body"))}}, {"meshes", {}}};
     const fixture::TempFolder temp;
     const auto opened = OpenFixture(temp, recipe);
     for (const auto& [folder, name, ext] :
@@ -87,35 +87,37 @@ TEST(BsaEntryLookup, EveryListedEntryYieldsItsOwnBytes) {
     };
     const std::vector<Case> cases = {
         {"file names differing in case",
-         {{"textures", {Entry("a.dds", Bytes("lower")), Entry("A.dds", Bytes("upper"))}}},
+         {{"textures", {Entry("a.dds", TextBytes("lower")), Entry("A.dds", TextBytes("upper"))}}},
          {{u"textures\\a.dds", "lower"}, {u"textures\\A.dds", "upper"}}},
         {"accented names differing in case",
          {{"x",
            {Entry("\xC9"
                   "COLE.txt",
-                  Bytes("upper")),
+                  TextBytes("upper")),
             Entry("\xE9"
                   "cole.txt",
-                  Bytes("lower"))}}},
+                  TextBytes("lower"))}}},
          {{u"x\\\u00c9COLE.txt", "upper"}, {u"x\\\u00e9cole.txt", "lower"}}},
         {"sharp s beside ss",
          {{"x",
            {Entry("stra\xDF"
                   "e.txt",
-                  Bytes("sharp")),
-            Entry("strasse.txt", Bytes("double"))}}},
+                  TextBytes("sharp")),
+            Entry("strasse.txt", TextBytes("double"))}}},
          {{u"x\\strasse.txt", "double"}, {u"x\\stra\u00dfe.txt", "sharp"}}},
         {"folders with sharp s and ss",
          {{"ma\xDF"
            "e",
-           {Entry("f.txt", Bytes("sharp"))}},
-          {"masse", {Entry("f.txt", Bytes("double"))}}},
+           {Entry("f.txt", TextBytes("sharp"))}},
+          {"masse", {Entry("f.txt", TextBytes("double"))}}},
          {{u"masse\\f.txt", "double"}, {u"ma\u00dfe\\f.txt", "sharp"}}},
         {"two folder records that lower-case alike",
-         {{"Textures", {Entry("b.dds", Bytes("first"))}}, {"textures", {Entry("a.dds", Bytes("second"))}}},
+         {{"Textures", {Entry("b.dds", TextBytes("first"))}},
+          {"textures", {Entry("a.dds", TextBytes("second"))}}},
          {{u"textures\\b.dds", "first"}, {u"textures\\a.dds", "second"}}},
         {"two folder records and names differing in case",
-         {{"Textures", {Entry("A.dds", Bytes("first"))}}, {"textures", {Entry("a.dds", Bytes("second"))}}},
+         {{"Textures", {Entry("A.dds", TextBytes("first"))}},
+          {"textures", {Entry("a.dds", TextBytes("second"))}}},
          {{u"textures\\A.dds", "first"}, {u"textures\\a.dds", "second"}}},
     };
     const fixture::TempFolder temp;
@@ -132,7 +134,7 @@ TEST(BsaEntryLookup, EveryListedEntryYieldsItsOwnBytes) {
         EXPECT_EQ(archive_test::EntryStrings(*opened.bsa), expectedListing);
         for (const auto& [entry, bytes] : c.listing) {
             const size_t slash = entry.rfind(u'\\');
-            EXPECT_EQ(Fetch(*opened.bsa, entry.substr(0, slash), entry.substr(slash + 1)), Bytes(bytes))
+            EXPECT_EQ(Fetch(*opened.bsa, entry.substr(0, slash), entry.substr(slash + 1)), TextBytes(bytes))
                 << ToUtf8(entry);
         }
     }
@@ -163,7 +165,7 @@ TEST(BsaEntryLookup, LookupsStayLogarithmicWhateverTheNamesShare) {
          [] {
              std::vector<fixture::FolderSpec> folders(kCount);
              for (size_t i = 0; i < kCount; ++i) {
-                 folders[i] = {"a", {Entry("f" + std::to_string(i) + ".txt", Bytes(std::to_string(i)))}};
+                 folders[i] = {"a", {Entry("f" + std::to_string(i) + ".txt", TextBytes(std::to_string(i)))}};
              }
              return folders;
          },
@@ -172,7 +174,7 @@ TEST(BsaEntryLookup, LookupsStayLogarithmicWhateverTheNamesShare) {
          [] {
              std::vector<fixture::FolderSpec> folders(kCount);
              for (size_t i = 0; i < kCount; ++i) {
-                 folders[i] = {"a", {Entry("f.txt", Bytes(std::to_string(i)))}};
+                 folders[i] = {"a", {Entry("f.txt", TextBytes(std::to_string(i)))}};
              }
              return folders;
          },
@@ -181,7 +183,7 @@ TEST(BsaEntryLookup, LookupsStayLogarithmicWhateverTheNamesShare) {
          [&] {
              std::vector<fixture::FolderSpec> folders(1, {"a", {}});
              for (size_t i = 0; i < kCount; ++i) {
-                 folders[0].files.push_back(Entry(caseVariant(i), Bytes(std::to_string(i))));
+                 folders[0].files.push_back(Entry(caseVariant(i), TextBytes(std::to_string(i))));
              }
              return folders;
          },
@@ -213,7 +215,7 @@ TEST(BsaEntryLookup, LookupsStayLogarithmicWhateverTheNamesShare) {
 // of the file, which a read would report.
 TEST(BsaEntryLookup, ExistenceTestReadsNoData) {
     fixture::ArchiveSpec recipe;
-    recipe.folders = {{"meshes", {Entry("a.nif", Bytes("a"))}}};
+    recipe.folders = {{"meshes", {Entry("a.nif", TextBytes("a"))}}};
     recipe.folders[0].files[0].offsetOverride = 0xFFFFFF00;
     const fixture::TempFolder temp;
     const auto opened = OpenFixture(temp, recipe);
@@ -296,8 +298,8 @@ TEST(BsaEntryData, PackingOfBytesThatAreNoLz4) {
     recipe.version = 105;
     recipe.flags = 0x107;
     recipe.folders = {{"meshes",
-                       {Entry("junk.nif", Bytes("abc"), Storage::Lz4Frame),
-                        Entry("skip.nif", Bytes("abc"), Storage::Lz4Frame)}}};
+                       {Entry("junk.nif", TextBytes("abc"), Storage::Lz4Frame),
+                        Entry("skip.nif", TextBytes("abc"), Storage::Lz4Frame)}}};
     recipe.folders[0].files[0].packedOverride = std::vector<uint8_t>{1, 2, 3, 4, 5};
     recipe.folders[0].files[1].packedOverride =
         std::vector<uint8_t>{0x5F, 0x2A, 0x4D, 0x18, 0xF0, 0xFF, 0xFF, 0x7F};
@@ -323,8 +325,8 @@ TEST(BsaEntryData, EmbeddedNamesAreSteppedOverNeverChecked) {
         recipe.flags = 0x103;
         recipe.folders = {
             {"textures",
-             {Entry("a.dds", Bytes("raw a")), Entry("b.dds", fixture::CompressibleBytes(2000, 4), packed),
-              Entry("c.dds", Bytes("raw c")), Entry("d.dds", Bytes("raw d"))}},
+             {Entry("a.dds", TextBytes("raw a")), Entry("b.dds", fixture::CompressibleBytes(2000, 4), packed),
+              Entry("c.dds", TextBytes("raw c")), Entry("d.dds", TextBytes("raw d"))}},
             {"textures\\copy", {Entry("a.dds", {}), Entry("b.dds", {})}},
         };
         recipe.folders[0].files[2].embeddedNameOverride = std::string(255, 'z');
@@ -334,11 +336,11 @@ TEST(BsaEntryData, EmbeddedNamesAreSteppedOverNeverChecked) {
         const fixture::TempFolder temp;
         const auto opened = OpenFixture(temp, recipe);
 
-        EXPECT_EQ(Fetch(*opened.bsa, u"textures", u"a.dds"), Bytes("raw a"));
+        EXPECT_EQ(Fetch(*opened.bsa, u"textures", u"a.dds"), TextBytes("raw a"));
         EXPECT_EQ(Fetch(*opened.bsa, u"textures", u"b.dds"), fixture::CompressibleBytes(2000, 4));
-        EXPECT_EQ(Fetch(*opened.bsa, u"textures", u"c.dds"), Bytes("raw c"));
-        EXPECT_EQ(Fetch(*opened.bsa, u"textures", u"d.dds"), Bytes("raw d"));
-        EXPECT_EQ(Fetch(*opened.bsa, u"textures\\copy", u"a.dds"), Bytes("raw a"));
+        EXPECT_EQ(Fetch(*opened.bsa, u"textures", u"c.dds"), TextBytes("raw c"));
+        EXPECT_EQ(Fetch(*opened.bsa, u"textures", u"d.dds"), TextBytes("raw d"));
+        EXPECT_EQ(Fetch(*opened.bsa, u"textures\\copy", u"a.dds"), TextBytes("raw a"));
         EXPECT_EQ(Fetch(*opened.bsa, u"textures\\copy", u"b.dds"), fixture::CompressibleBytes(2000, 4));
     }
 }
@@ -359,12 +361,12 @@ TEST(BsaEntryData, StatedSizesShapeTheResult) {
         entry.uncompressedSizeOverride = uncompressed;
         return entry;
     };
-    const std::vector<uint8_t> zlibPayload = fixture::ZlibCompress(Bytes("zlib data"));
-    std::vector<uint8_t> dataThenZeros = Bytes("zlib data");
+    const std::vector<uint8_t> zlibPayload = fixture::ZlibCompress(TextBytes("zlib data"));
+    std::vector<uint8_t> dataThenZeros = TextBytes("zlib data");
     dataThenZeros.resize(dataThenZeros.size() + 10);
     // The most that the packed bytes could expand to is still accepted.
     const uint32_t largestU = static_cast<uint32_t>(zlibPayload.size() * 1032 + 64);
-    std::vector<uint8_t> dataThenManyZeros = Bytes("zlib data");
+    std::vector<uint8_t> dataThenManyZeros = TextBytes("zlib data");
     dataThenManyZeros.resize(largestU);
     const std::vector<Case> cases = {
         {"U 0 with junk packed (104)", 104, 0x3, [&] { return packedAs(Storage::Zlib, kJunk, 0); }, {}},
@@ -544,7 +546,7 @@ TEST(BsaEntryDamage, EntriesThatCannotHoldTheirStatedSizesFailOneByOne) {
         recipe.orderByHash = false;
         const Storage packed = c.version == 105 ? Storage::Lz4Frame : Storage::Zlib;
         fixture::EntrySpec damaged =
-            Entry("e.bin", Bytes("0123456789"), (c.flags & 0x4) ? packed : Storage::Raw);
+            Entry("e.bin", TextBytes("0123456789"), (c.flags & 0x4) ? packed : Storage::Raw);
         c.bend(damaged);
         recipe.folders = {{"f", {Entry("good.bin", fixture::CompressibleBytes(500, 8), packed), damaged}}};
         const auto opened = OpenFixture(temp, recipe);
@@ -569,7 +571,7 @@ TEST(BsaEntryDamage, StoredSizeZeroWithEmbeddedNamesIsRefusedBeforeReading) {
     fixture::ArchiveSpec recipe;
     recipe.version = 104;
     recipe.flags = 0x103;
-    recipe.folders = {{"f", {Entry("e.bin", Bytes("data"))}}};
+    recipe.folders = {{"f", {Entry("e.bin", TextBytes("data"))}}};
     recipe.folders[0].files[0].sizeWordOverride = 0;
     recipe.folders[0].files[0].offsetOverride = static_cast<uint32_t>(fixture::BuildArchive(recipe).size());
     const fixture::TempFolder temp;
@@ -589,7 +591,7 @@ TEST(BsaEntryDamage, DamagedLz4StreamFailsAndLeavesTheArchiveUsable) {
     std::vector<uint8_t> frame = fixture::Lz4Frame(damaged.data);
     frame.resize(frame.size() / 2);
     damaged.packedOverride = frame;
-    recipe.folders = {{"f", {damaged, Entry("good.bin", Bytes("good"), Storage::Lz4Frame)}}};
+    recipe.folders = {{"f", {damaged, Entry("good.bin", TextBytes("good"), Storage::Lz4Frame)}}};
     const fixture::TempFolder temp;
     const auto opened = OpenFixture(temp, recipe);
 
@@ -597,7 +599,7 @@ TEST(BsaEntryDamage, DamagedLz4StreamFailsAndLeavesTheArchiveUsable) {
     EXPECT_TRUE(Raises([&] { GetFile(*opened.bsa, u"f", u"bad", u".bin", true, buffer); },
                        Error<Exception>(u"lz4 decompression size mismatch")));
     EXPECT_TRUE(buffer.empty());
-    EXPECT_EQ(Fetch(*opened.bsa, u"f", u"good.bin"), Bytes("good"));
+    EXPECT_EQ(Fetch(*opened.bsa, u"f", u"good.bin"), TextBytes("good"));
 }
 
 } // namespace

@@ -17,7 +17,6 @@
 
 namespace {
 
-using archive_test::Bytes;
 using archive_test::Entry;
 using archive_test::GetFile;
 using archive_test::OpenFixture;
@@ -25,6 +24,7 @@ using archive_test::PackingOf;
 using archive_test::PatchU32;
 using archive_test::PatchU64;
 using archive_test::ReadError;
+using archive_test::TextBytes;
 using test_support::Error;
 using test_support::ExpectedError;
 using test_support::Raises;
@@ -36,8 +36,9 @@ fixture::ArchiveSpec SmallArchive(uint32_t version) {
     fixture::ArchiveSpec recipe;
     recipe.version = version;
     recipe.folders = {
-        {"meshes\\actors", {Entry("body.nif", Bytes("body bytes")), Entry("head.nif", Bytes("head bytes"))}},
-        {"textures", {Entry("iron.dds", Bytes("iron bytes"))}},
+        {"meshes\\actors",
+         {Entry("body.nif", TextBytes("body bytes")), Entry("head.nif", TextBytes("head bytes"))}},
+        {"textures", {Entry("iron.dds", TextBytes("iron bytes"))}},
     };
     return recipe;
 }
@@ -106,7 +107,7 @@ TEST(BsaIndexHeader, FileShorterThanItsSignatureFailsAsReadError) {
     const fixture::TempFolder temp;
     for (const std::string& content : {std::string(), std::string("B"), std::string("BSA")}) {
         SCOPED_TRACE(content.size());
-        EXPECT_TRUE(OpenRaises(temp.Write("short.bsa", Bytes(content)), ReadError()));
+        EXPECT_TRUE(OpenRaises(temp.Write("short.bsa", TextBytes(content)), ReadError()));
     }
 }
 
@@ -244,8 +245,8 @@ TEST(BsaIndexCounts, FoldersSharingOneBlockCannotClaimMoreThanTheFileHolds) {
         recipe.version = 104;
         recipe.orderByHash = false;
         for (int i = 0; i < 40; ++i) {
-            recipe.folders.push_back(
-                {i == 0 ? c.firstFolderName : "folder" + std::to_string(i), {Entry("f.txt", Bytes("x"))}});
+            recipe.folders.push_back({i == 0 ? c.firstFolderName : "folder" + std::to_string(i),
+                                      {Entry("f.txt", TextBytes("x"))}});
         }
         fixture::Layout layout;
         std::vector<uint8_t> bytes = fixture::BuildArchive(recipe, &layout);
@@ -340,12 +341,12 @@ TEST(BsaIndexListing, RootFoldersLongNamesAndAnsiNamesRoundTrip) {
     const std::string longName = std::string(296, 'n') + ".dds"; // 300 characters in the name block
     fixture::ArchiveSpec recipe;
     recipe.version = 105;
-    fixture::FolderSpec emptyName{"", {Entry("readme.txt", Bytes("empty-name folder"))}, uint8_t{0}};
+    fixture::FolderSpec emptyName{"", {Entry("readme.txt", TextBytes("empty-name folder"))}, uint8_t{0}};
     recipe.folders = {
         emptyName,
-        {".", {Entry("readme.txt", Bytes("dot folder"))}},
-        {"textures", {Entry(longName, Bytes("long name"))}},
-        {"\xC4rmel", {Entry("Caf\xE9.TXT", Bytes("ansi"))}}, // Windows-1252: Ärmel, Café.TXT
+        {".", {Entry("readme.txt", TextBytes("dot folder"))}},
+        {"textures", {Entry(longName, TextBytes("long name"))}},
+        {"\xC4rmel", {Entry("Caf\xE9.TXT", TextBytes("ansi"))}}, // Windows-1252: Ärmel, Café.TXT
     };
     const fixture::TempFolder temp;
     const auto opened = OpenFixture(temp, recipe);
@@ -356,10 +357,10 @@ TEST(BsaIndexListing, RootFoldersLongNamesAndAnsiNamesRoundTrip) {
     };
     EXPECT_EQ(Listing(*opened.bsa), expected);
 
-    EXPECT_EQ(archive_test::Fetch(*opened.bsa, u"", u"README.TXT"), Bytes("empty-name folder"));
-    EXPECT_EQ(archive_test::Fetch(*opened.bsa, u".", u"readme.txt"), Bytes("dot folder"));
-    EXPECT_EQ(archive_test::Fetch(*opened.bsa, u"textures", FromUtf8(longName)), Bytes("long name"));
-    EXPECT_EQ(archive_test::Fetch(*opened.bsa, u"\u00C4RMEL", u"caf\u00E9.txt"), Bytes("ansi"));
+    EXPECT_EQ(archive_test::Fetch(*opened.bsa, u"", u"README.TXT"), TextBytes("empty-name folder"));
+    EXPECT_EQ(archive_test::Fetch(*opened.bsa, u".", u"readme.txt"), TextBytes("dot folder"));
+    EXPECT_EQ(archive_test::Fetch(*opened.bsa, u"textures", FromUtf8(longName)), TextBytes("long name"));
+    EXPECT_EQ(archive_test::Fetch(*opened.bsa, u"\u00C4RMEL", u"caf\u00E9.txt"), TextBytes("ansi"));
 }
 
 TEST(BsaIndexListing, ArchiveWithoutFoldersOpensAndListsNothing) {
@@ -417,7 +418,7 @@ TEST(BsaLargeArchive, Version105FolderBlocksAbove4GiBAreRead) {
     recipe.folders = {
         {"meshes",
          {Entry("a.nif", fixture::CompressibleBytes(5000, 1), fixture::Storage::Lz4Frame),
-          Entry("b.nif", Bytes("raw bytes"))}},
+          Entry("b.nif", TextBytes("raw bytes"))}},
         {"textures", {Entry("c.dds", fixture::CompressibleBytes(100, 2), fixture::Storage::Lz4Frame)}},
     };
     recipe.folders[1].files[0].sizeWordOverride = 0x80000010;
@@ -429,7 +430,7 @@ TEST(BsaLargeArchive, Version105FolderBlocksAbove4GiBAreRead) {
     TwbBSAFile bsa(temp.U16("large.bsa"));
     EXPECT_EQ(Listing(bsa), (std::vector<std::string>{"meshes\\a.nif", "meshes\\b.nif", "textures\\c.dds"}));
     EXPECT_EQ(archive_test::Fetch(bsa, u"meshes", u"a.nif"), fixture::CompressibleBytes(5000, 1));
-    EXPECT_EQ(archive_test::Fetch(bsa, u"meshes", u"b.nif"), Bytes("raw bytes"));
+    EXPECT_EQ(archive_test::Fetch(bsa, u"meshes", u"b.nif"), TextBytes("raw bytes"));
     TBytes buffer;
     EXPECT_TRUE(Raises([&] { GetFile(bsa, u"textures", u"c", u".dds", true, buffer); }, ReadError()));
 }

@@ -25,6 +25,7 @@
 #include "base/ustring.h"
 #include "extract/extract_selection.h"
 #include "fixtures/bsa_writer.h"
+#include "fixtures/file_tree.h"
 #include "fixtures/links.h"
 #include "fixtures/system_errors.h"
 #include "fixtures/temp_folder.h"
@@ -39,6 +40,9 @@ using cli_test::Quote;
 
 namespace {
 
+using fixture::ReadText;
+using fixture::TreeOf;
+
 struct CliRun {
     int exitCode = -1;
     std::string out;
@@ -48,11 +52,6 @@ struct CliRun {
 // A path as the program's arguments and messages carry it: UTF-8.
 std::string U8(const fs::path& path) {
     return ToUtf8(path.u16string());
-}
-
-std::string ReadText(const fs::path& path) {
-    const auto bytes = ReadWholeFile(path);
-    return std::string(bytes.begin(), bytes.end());
 }
 
 // The lines of a text, without their line ends.
@@ -81,20 +80,6 @@ CliRun RunCli(const TempFolder& dir, const std::vector<std::string>& args, const
     run.out = ReadText(out);
     run.err = ReadText(err);
     return run;
-}
-
-// Every file below root, by its path relative to root, with its bytes.
-std::map<std::string, std::vector<uint8_t>> TreeOf(const fs::path& root) {
-    std::map<std::string, std::vector<uint8_t>> tree;
-    if (!fs::exists(root)) {
-        return tree;
-    }
-    for (const auto& item : fs::recursive_directory_iterator(root)) {
-        if (item.is_regular_file()) {
-            tree[ToUtf8(fs::relative(item.path(), root).generic_u16string())] = ReadWholeFile(item.path());
-        }
-    }
-    return tree;
 }
 
 // An archive like the games' own: nested folders, root files in ".", every storage kind of its version,

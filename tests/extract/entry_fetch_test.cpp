@@ -18,8 +18,8 @@
 
 namespace {
 
-using archive_test::Bytes;
 using archive_test::Entry;
+using archive_test::TextBytes;
 using fixture::Storage;
 using test_support::Error;
 using test_support::Raises;
@@ -30,9 +30,9 @@ fixture::ArchiveSpec Archive() {
     fixture::ArchiveSpec recipe;
     recipe.version = 104;
     recipe.folders = {
-        {"meshes\\actors", {Entry("Body.NIF", Bytes("body")), damaged}},
-        {"", {Entry("root.txt", Bytes("root"))}},
-        {".", {Entry("dot.txt", Bytes("dot"))}},
+        {"meshes\\actors", {Entry("Body.NIF", TextBytes("body")), damaged}},
+        {"", {Entry("root.txt", TextBytes("root"))}},
+        {".", {Entry("dot.txt", TextBytes("dot"))}},
         {"big", {Entry("large.bin", fixture::CompressibleBytes(3 << 20, 2), Storage::Zlib)}},
     };
     return recipe;
@@ -71,11 +71,11 @@ TEST(EntryFetch, ReadsTheEntryOrSaysWhyNot) {
     const fixture::TempFolder temp;
     const archive_test::OpenedArchive archive = archive_test::OpenFixture(temp, Archive());
     TwbBSAFile& bsa = *archive.bsa;
-    TBytes buffer = Bytes("junk");
+    TBytes buffer = TextBytes("junk");
     const TFetchResult good = FetchEntry(bsa, *FindEntryByString(bsa, u"meshes\\actors\\body.nif"), buffer);
     EXPECT_TRUE(good);
     EXPECT_TRUE(good.reason.empty());
-    EXPECT_EQ(buffer, Bytes("body"));
+    EXPECT_EQ(buffer, TextBytes("body"));
 
     const TFetchResult broken =
         FetchEntry(bsa, *FindEntryByString(bsa, u"meshes\\actors\\broken.nif"), buffer);
@@ -164,13 +164,13 @@ fixture::ArchiveSpec MixedArchive() {
     fixture::EntrySpec damaged = Entry("broken.nif", fixture::CompressibleBytes(800, 1), Storage::Lz4Frame);
     damaged.packedOverride = std::vector<uint8_t>(30, 0x42);
     recipe.folders = {
-        {"", {Entry("readme.txt", Bytes("root readme"))}, uint8_t{0}},
-        {".", {Entry("notes.txt", Bytes("dot notes"), Storage::Lz4Frame)}},
+        {"", {Entry("readme.txt", TextBytes("root readme"))}, uint8_t{0}},
+        {".", {Entry("notes.txt", TextBytes("dot notes"), Storage::Lz4Frame)}},
         {"meshes\\actors",
          {Entry("Body.NIF", fixture::CompressibleBytes(20000, 2), Storage::Lz4Frame), damaged,
           Entry("empty.nif", {})}},
         {"sound\\fx",
-         {Entry("a.b.wav", fixture::RandomBytes(3000, 3)), Entry("noext", Bytes("no extension"))}},
+         {Entry("a.b.wav", fixture::RandomBytes(3000, 3)), Entry("noext", TextBytes("no extension"))}},
     };
     return recipe;
 }
@@ -195,7 +195,7 @@ TEST(ArchiveAccess, ListedEntriesAreFoundAndReadBackExactly) {
         listed.push_back(ToUtf8(entryString));
         SCOPED_TRACE(listed.back());
         ASSERT_EQ(bsa.FindEntry(entryString), std::optional<TEntryRef>(entry));
-        TBytes buffer = Bytes("junk");
+        TBytes buffer = TextBytes("junk");
         const TFetchResult fetched = FetchEntry(bsa, entry, buffer);
         if (listed.back() == "meshes\\actors\\broken.nif") {
             EXPECT_EQ(ToUtf8(fetched.reason), "lz4 decompression size mismatch");
@@ -212,7 +212,7 @@ TEST(ArchiveAccess, ListedEntriesAreFoundAndReadBackExactly) {
 
 TEST(ArchiveAccess, ArchivesThatCannotBeOpenedSayWhy) {
     const fixture::TempFolder temp;
-    const std::u16string notAnArchive = temp.Write("text.bsa", Bytes("This is not an archive at all."));
+    const std::u16string notAnArchive = temp.Write("text.bsa", TextBytes("This is not an archive at all."));
     const std::u16string missing = temp.U16("absent.bsa");
     std::vector<uint8_t> truncated = fixture::BuildArchive(MixedArchive());
     truncated.resize(100);

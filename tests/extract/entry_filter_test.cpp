@@ -8,14 +8,15 @@
 
 namespace {
 
-using archive_test::Bytes;
 using archive_test::Entry;
+using archive_test::TextBytes;
 
 TEST(FilterEntries, TypedTextIsTrimmedAndLowerCasedEntriesAreNot) {
     fixture::ArchiveSpec recipe;
-    recipe.folders = {{"textures\\armor", {Entry("Iron.dds", Bytes("1")), Entry("iron2.dds", Bytes("2"))}},
-                      {"meshes", {Entry("IRON.nif", Bytes("3"))}},
-                      {"sound\\fx", {Entry("\xE9t\xE9.wav", Bytes("4"))}}};
+    recipe.folders = {
+        {"textures\\armor", {Entry("Iron.dds", TextBytes("1")), Entry("iron2.dds", TextBytes("2"))}},
+        {"meshes", {Entry("IRON.nif", TextBytes("3"))}},
+        {"sound\\fx", {Entry("\xE9t\xE9.wav", TextBytes("4"))}}};
     const fixture::TempFolder temp;
     const archive_test::OpenedArchive opened = archive_test::OpenFixture(temp, recipe);
     const auto filtered = [&](const std::u16string& text) {

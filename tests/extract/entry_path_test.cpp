@@ -21,8 +21,8 @@
 
 namespace {
 
-using archive_test::Bytes;
 using archive_test::Entry;
+using archive_test::TextBytes;
 
 // A native path from one written with "/".
 std::u16string Native(const std::string& path) {
@@ -221,17 +221,17 @@ TEST(EntryDestination, HostileArchiveWritesNothingOutsideTheDestination) {
     fixture::ArchiveSpec recipe;
     recipe.version = 104;
     recipe.folders = {
-        {"..", {Entry("evil1.txt", Bytes("1"))}},
-        {"a\\..\\..", {Entry("evil2.txt", Bytes("2"))}},
-        {"\\escape", {Entry("evil3.txt", Bytes("3"))}},
-        {"c:", {Entry("evil4.txt", Bytes("4"))}},
-        {"dest\\..\\..", {Entry("evil5.txt", Bytes("5"))}},
+        {"..", {Entry("evil1.txt", TextBytes("1"))}},
+        {"a\\..\\..", {Entry("evil2.txt", TextBytes("2"))}},
+        {"\\escape", {Entry("evil3.txt", TextBytes("3"))}},
+        {"c:", {Entry("evil4.txt", TextBytes("4"))}},
+        {"dest\\..\\..", {Entry("evil5.txt", TextBytes("5"))}},
         {"sub",
-         {Entry("..", Bytes("6")), Entry("a/../../evil7.txt", Bytes("7")), Entry("ok.txt", Bytes("ok")),
-          Entry("nul.txt", Bytes("9"))}},
-        {"sub\\dots.", {Entry("evil10.txt", Bytes("10"))}},
-        {".", {Entry("root.txt", Bytes("root"))}},
-        {"", {Entry("..\\evil8.txt", Bytes("8"))}, uint8_t{0}},
+         {Entry("..", TextBytes("6")), Entry("a/../../evil7.txt", TextBytes("7")),
+          Entry("ok.txt", TextBytes("ok")), Entry("nul.txt", TextBytes("9"))}},
+        {"sub\\dots.", {Entry("evil10.txt", TextBytes("10"))}},
+        {".", {Entry("root.txt", TextBytes("root"))}},
+        {"", {Entry("..\\evil8.txt", TextBytes("8"))}, uint8_t{0}},
     };
     const fixture::TempFolder temp;
     const std::u16string archivePath = temp.Write("hostile.bsa", fixture::BuildArchive(recipe));

@@ -8,12 +8,11 @@
 
 #include "base/ustring.h"
 #include "extract/entry_text.h"
+#include "fixtures/file_tree.h"
 
 namespace {
 
-std::vector<uint8_t> Bytes(std::string_view text) {
-    return {text.begin(), text.end()};
-}
+using fixture::TextBytes;
 
 TEST(DecodeAsText, Utf8ThenWindows1252AndNoControls) {
     const struct {
@@ -43,14 +42,14 @@ TEST(DecodeAsText, Utf8ThenWindows1252AndNoControls) {
     };
     for (const auto& c : cases) {
         std::u16string text = u"before";
-        EXPECT_EQ(DecodeAsText(Bytes(c.bytes), text), c.text) << c.what;
+        EXPECT_EQ(DecodeAsText(TextBytes(c.bytes), text), c.text) << c.what;
         EXPECT_EQ(text, c.text ? c.decoded : u"before") << c.what;
     }
 }
 
 TEST(HexView, RowsOfSixteenWithTheirAsciiColumn) {
     EXPECT_EQ(HexView({}), u"");
-    std::vector<uint8_t> bytes = Bytes("0123456789abcdef");
+    std::vector<uint8_t> bytes = TextBytes("0123456789abcdef");
     for (const uint8_t b : {0x00, 0x1F, 0x20, 0x7E, 0x7F, 0x80, 0xFF}) {
         bytes.push_back(b);
     }

@@ -25,7 +25,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using archive_test::Bytes;
+using archive_test::TextBytes;
 using fixture::ReadWholeFile;
 using test_support::Error;
 using test_support::Raises;
@@ -59,7 +59,7 @@ bool Write(const fs::path& folder, const std::string& name, const std::vector<ui
 
 TEST(WriteEntryFile, ReplacesWhateverHasTheNameAndNeverWritesThroughALink) {
     const std::vector<uint8_t> data = fixture::RandomBytes(2'500'000, 1); // several cancel-check blocks
-    const std::vector<uint8_t> old = Bytes("old content, longer than nothing");
+    const std::vector<uint8_t> old = TextBytes("old content, longer than nothing");
     struct Case {
         const char* what;
         // False when this system cannot make what the case needs.
@@ -109,7 +109,7 @@ TEST(WriteEntryFile, ReplacesWhateverHasTheNameAndNeverWritesThroughALink) {
 
 TEST(WriteEntryFile, ZeroBytesReplaceAnExistingFileWithAnEmptyOne) {
     const fixture::TempFolder temp;
-    temp.Write("x.txt", Bytes("old"));
+    temp.Write("x.txt", TextBytes("old"));
     EXPECT_TRUE(Write(temp.Path(), "x.txt", {}));
     EXPECT_TRUE(fs::exists(temp / "x.txt"));
     EXPECT_EQ(fs::file_size(temp / "x.txt"), 0u);
@@ -119,7 +119,7 @@ TEST(WriteEntryFile, ZeroBytesReplaceAnExistingFileWithAnEmptyOne) {
 // message names the final file, never the temporary one.
 TEST(WriteEntryFile, FailureOrCancelLeavesTheOldFileAndNoTemporaryFile) {
     const std::vector<uint8_t> data = fixture::RandomBytes(3'000'000, 2);
-    const std::vector<uint8_t> old = Bytes("old");
+    const std::vector<uint8_t> old = TextBytes("old");
     {
         SCOPED_TRACE("cancelled");
         const fixture::TempFolder temp;
@@ -147,7 +147,7 @@ TEST(WriteEntryFile, FullDiskLeavesTheOldFileAndNoTemporaryFile) {
     GTEST_SKIP() << "Windows has no file size limit of a process to make a write fail half way";
 #else
     const std::vector<uint8_t> data = fixture::RandomBytes(3'000'000, 2);
-    const std::vector<uint8_t> old = Bytes("old");
+    const std::vector<uint8_t> old = TextBytes("old");
     const fixture::TempFolder temp;
     temp.Write("x.bin", old);
     const std::string file = (temp / "x.bin").string();

@@ -22,15 +22,15 @@
 namespace {
 
 namespace fs = std::filesystem;
-using archive_test::Bytes;
 using archive_test::Entry;
+using archive_test::TextBytes;
 using fixture::ReadWholeFile;
 using test_support::Error;
 using test_support::Raises;
 using Kind = TExtractOutcome::Kind;
 
 // Every regular file and link below root, by its path relative to root, with its bytes (links: "-> target").
-std::map<std::string, std::string> TreeOf(const fs::path& root) {
+std::map<std::string, std::string> TreeWithLinks(const fs::path& root) {
     std::map<std::string, std::string> tree;
     for (const auto& item : fs::recursive_directory_iterator(root)) {
         const std::string relative = fs::relative(item.path(), root).generic_string();
@@ -75,10 +75,10 @@ fixture::ArchiveSpec Archive() {
     fixture::ArchiveSpec recipe;
     recipe.version = 104;
     recipe.folders = {
-        {"meshes", {Entry("good.nif", Bytes("good")), damaged, Entry("zero.nif", {})}},
-        {"textures", {Entry("a.dds", Bytes("texture"))}},
-        {"..\\up", {Entry("evil.txt", Bytes("evil"))}},
-        {"meshes", {Entry("good.nif", Bytes("another good"))}}, // a second record of one folder
+        {"meshes", {Entry("good.nif", TextBytes("good")), damaged, Entry("zero.nif", {})}},
+        {"textures", {Entry("a.dds", TextBytes("texture"))}},
+        {"..\\up", {Entry("evil.txt", TextBytes("evil"))}},
+        {"meshes", {Entry("good.nif", TextBytes("another good"))}}, // a second record of one folder
     };
     recipe.orderByHash = false;
     return recipe;
@@ -128,7 +128,7 @@ TEST(ExtractEntry, EveryOutcomeOfOneEntry) {
         EXPECT_EQ(outcome.kind, c.kind);
         EXPECT_EQ(ToUtf8(ExtractOutcomeReason(outcome)), c.reason);
         EXPECT_EQ(outcome.WasWritten(), c.reason.empty());
-        EXPECT_EQ(TreeOf(dest), c.tree);
+        EXPECT_EQ(TreeWithLinks(dest), c.tree);
     }
 }
 
@@ -159,7 +159,7 @@ TEST(ExtractEntry, LinksBelowTheDestinationAreNeverFollowed) {
     // With the link gone, the same folder object makes the folder and writes.
     ASSERT_TRUE(fixture::RemoveLink(dest / "textures"));
     EXPECT_EQ(Extract(*archive.bsa, u"textures\\a.dds", folder).kind, Kind::Written);
-    EXPECT_EQ(ReadWholeFile(temp / "real" / "dest" / "textures" / "a.dds"), Bytes("texture"));
+    EXPECT_EQ(ReadWholeFile(temp / "real" / "dest" / "textures" / "a.dds"), TextBytes("texture"));
 }
 
 // A walk that keeps few folders open holds no more than it may, and when the next entry's path leaves the
@@ -167,8 +167,8 @@ TEST(ExtractEntry, LinksBelowTheDestinationAreNeverFollowed) {
 TEST(ExtractEntry, FoldersKeptOpenAreBoundedAndAWalkAgainNeverFollowsALink) {
     const fixture::TempFolder temp;
     fixture::ArchiveSpec recipe;
-    recipe.folders = {{"a\\b\\c\\d", {Entry("x.txt", Bytes("x")), Entry("y.txt", Bytes("y"))}},
-                      {"a\\b\\e", {Entry("z.txt", Bytes("z"))}}};
+    recipe.folders = {{"a\\b\\c\\d", {Entry("x.txt", TextBytes("x")), Entry("y.txt", TextBytes("y"))}},
+                      {"a\\b\\e", {Entry("z.txt", TextBytes("z"))}}};
     archive_test::OpenedArchive archive = archive_test::OpenFixture(temp, recipe);
     const fs::path dest = temp / "dest";
     TDestinationRules rules;
@@ -197,15 +197,16 @@ TEST(ExtractEntry, FoldersKeptOpenAreBoundedAndAWalkAgainNeverFollowsALink) {
     fs::rename(temp / "outside" / "a", dest / "a");
     EXPECT_EQ(Extract(*archive.bsa, u"a\\b\\e\\z.txt", folder).kind, Kind::Written);
     EXPECT_EQ(folder.OpenFolderCount(), 2u);
-    EXPECT_EQ(TreeOf(dest), (std::map<std::string, std::string>{
-                                {"a/b/c/d/x.txt", "x"}, {"a/b/c/d/y.txt", "y"}, {"a/b/e/z.txt", "z"}}));
+    EXPECT_EQ(TreeWithLinks(dest),
+              (std::map<std::string, std::string>{
+                  {"a/b/c/d/x.txt", "x"}, {"a/b/c/d/y.txt", "y"}, {"a/b/e/z.txt", "z"}}));
 }
 
 TEST(ExtractEntry, FolderThatCannotBeMadeRaisesTheCreateErrorWithTheReason) {
     const fixture::TempFolder temp;
     archive_test::OpenedArchive archive = archive_test::OpenFixture(temp, Archive());
     fs::create_directories(temp / "dest");
-    temp.Write("dest/meshes", Bytes("a file where a folder should be"));
+    temp.Write("dest/meshes", TextBytes("a file where a folder should be"));
     TDestinationFolder folder(FromUtf8((temp / "dest").string()));
     const std::string file = (temp / "dest" / "meshes" / "good.nif").string();
     EXPECT_TRUE(Raises([&] { Extract(*archive.bsa, u"meshes\\good.nif", folder); },
@@ -219,15 +220,16 @@ TEST(ExtractionPlan, LaterEntriesNameTheFirstOfTheirFile) {
     fixture::ArchiveSpec recipe;
     recipe.orderByHash = false;
     recipe.folders = {
-        {"a\\b", {Entry("x.bin", Bytes("1")), Entry("y.bin", Bytes("2")), Entry("X.BIN", Bytes("3"))}},
-        {"a\\\\b", {Entry("x.bin", Bytes("4"))}},
-        {"a\\.\\b", {Entry("x.bin", Bytes("5"))}},
-        {".\\a\\b", {Entry("x.bin", Bytes("6"))}},
-        {"", {Entry("x.txt", Bytes("7"))}, uint8_t{0}},
-        {".", {Entry("x.txt", Bytes("8"))}},
-        {"..", {Entry("x.txt", Bytes("9"))}},
-        {"a\\..", {Entry("x.txt", Bytes("10"))}},
-        {"a\\b", {Entry("x.bin", Bytes("11"))}}, // a second record of the folder, with the same name
+        {"a\\b",
+         {Entry("x.bin", TextBytes("1")), Entry("y.bin", TextBytes("2")), Entry("X.BIN", TextBytes("3"))}},
+        {"a\\\\b", {Entry("x.bin", TextBytes("4"))}},
+        {"a\\.\\b", {Entry("x.bin", TextBytes("5"))}},
+        {".\\a\\b", {Entry("x.bin", TextBytes("6"))}},
+        {"", {Entry("x.txt", TextBytes("7"))}, uint8_t{0}},
+        {".", {Entry("x.txt", TextBytes("8"))}},
+        {"..", {Entry("x.txt", TextBytes("9"))}},
+        {"a\\..", {Entry("x.txt", TextBytes("10"))}},
+        {"a\\b", {Entry("x.bin", TextBytes("11"))}}, // a second record of the folder, with the same name
     };
     const fixture::TempFolder temp;
     const archive_test::OpenedArchive archive = archive_test::OpenFixture(temp, recipe);
@@ -266,16 +268,16 @@ TEST(ExtractionPlan, FilesAndFoldersAtOneNameNameTheEarlierEntry) {
     fixture::ArchiveSpec recipe;
     recipe.orderByHash = false;
     recipe.folders = {
-        {"x", {Entry("sub", Bytes("1"))}},
-        {"x\\sub", {Entry("f.txt", Bytes("2")), Entry("g.txt", Bytes("3"))}},
-        {".\\y\\sub", {Entry("f.txt", Bytes("4"))}},
-        {"y", {Entry("sub", Bytes("5")), Entry("SUB", Bytes("6"))}},
-        {"y\\sub", {Entry("f.txt", Bytes("7"))}},
-        {"y\\.\\sub", {Entry("h.txt", Bytes("8"))}},
-        {"..\\z", {Entry("a", Bytes("9"))}},
-        {"z", {Entry("a", Bytes("10"))}},
-        {"x\\sub\\f.txt", {Entry("deeper.txt", Bytes("11"))}},
-        {"w\\q", {Entry("r.txt", Bytes("12"))}},
+        {"x", {Entry("sub", TextBytes("1"))}},
+        {"x\\sub", {Entry("f.txt", TextBytes("2")), Entry("g.txt", TextBytes("3"))}},
+        {".\\y\\sub", {Entry("f.txt", TextBytes("4"))}},
+        {"y", {Entry("sub", TextBytes("5")), Entry("SUB", TextBytes("6"))}},
+        {"y\\sub", {Entry("f.txt", TextBytes("7"))}},
+        {"y\\.\\sub", {Entry("h.txt", TextBytes("8"))}},
+        {"..\\z", {Entry("a", TextBytes("9"))}},
+        {"z", {Entry("a", TextBytes("10"))}},
+        {"x\\sub\\f.txt", {Entry("deeper.txt", TextBytes("11"))}},
+        {"w\\q", {Entry("r.txt", TextBytes("12"))}},
     };
     const fixture::TempFolder temp;
     const archive_test::OpenedArchive archive = archive_test::OpenFixture(temp, recipe);

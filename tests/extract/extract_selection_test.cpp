@@ -11,6 +11,7 @@
 #include "base/ustring.h"
 #include "extract/extract_selection.h"
 #include "fixtures/bsa_writer.h"
+#include "fixtures/file_tree.h"
 #include "fixtures/temp_folder.h"
 #include "platform/directories.h"
 #include "platform/folder_files.h"
@@ -18,19 +19,10 @@
 
 namespace {
 
+using fixture::TreeOf;
+
 namespace fs = std::filesystem;
 using fixture::ReadWholeFile;
-
-// Every file below root, by its path relative to root, with its bytes.
-std::map<std::string, std::vector<uint8_t>> TreeOf(const fs::path& root) {
-    std::map<std::string, std::vector<uint8_t>> tree;
-    for (const auto& item : fs::recursive_directory_iterator(root)) {
-        if (item.is_regular_file()) {
-            tree[fs::relative(item.path(), root).generic_string()] = ReadWholeFile(item.path());
-        }
-    }
-    return tree;
-}
 
 // Every entry of the archive, in listing order.
 std::vector<TEntryRef> EntriesOf(const TwbBSAFile& archive) {
