@@ -44,8 +44,9 @@ cp "$build/app/parlivex.exe" "$build/cli/parlivex-cli.exe" "$stage/"
 cp "$qt/bin/Qt6Core.dll" "$qt/bin/Qt6Gui.dll" "$qt/bin/Qt6Widgets.dll" "$stage/"
 cp "$qt/plugins/platforms/qwindows.dll" "$stage/platforms/"
 cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$stage/styles/"
-# The preview reads JPEG, GIF and ICO entries through these (PNG and BMP are built into Qt6Gui).
-cp "$qt"/plugins/imageformats/q{jpeg,gif,ico}.dll "$stage/imageformats/"
+# The preview reads JPEG entries through this reader (PNG and BMP are built into Qt6Gui); it shows no GIF
+# or ICO entries, so their readers are not shipped.
+cp "$qt"/plugins/imageformats/qjpeg.dll "$stage/imageformats/"
 for dll in libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do
   cp "$(runtime_dll $dll)" "$stage/"
 done
