@@ -4,7 +4,7 @@
 #   bash tools/build-windows.sh          the zip
 #   bash tools/build-windows.sh --test   the zip, then every test suite under Wine (the window's offscreen)
 # The first run installs the toolchain and cross-builds Qt into ~/.cache/parlivex (tools/windows-deps.sh;
-# long: see the README), later runs reuse them.
+# long: see docs/WINDOWS.md), later runs reuse them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
