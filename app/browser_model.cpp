@@ -45,11 +45,11 @@ bool ContainsText(std::u16string_view text, std::u16string_view needle) {
 std::u16string_view SortKey(const TNodeDataBrw& node, int column) {
     switch (column) {
     case TBrowserModel::kIconColumn:
-        return node.rData.fExt;
+        return node.Ext();
     case TBrowserModel::kPathColumn:
-        return node.rData.fPath;
+        return node.Folder();
     default:
-        return node.rData.fName;
+        return node.Name();
     }
 }
 

@@ -20,6 +20,21 @@ constexpr ExtensionIcon kExtensionIcons[] = {
     {u".hkx", image_index::kAnimation}, {u".fuz", image_index::kVoice},
 };
 
+// The extension lower-cased for the icon table: ASCII at once (nearly every extension), the rest by the
+// system's rules.
+std::u16string LowerCaseExtension(std::u16string_view ext) {
+    std::u16string lower(ext);
+    for (char16_t& c : lower) {
+        if (c >= 0x80) {
+            return platform::LowerCase(ext);
+        }
+        if (c >= u'A' && c <= u'Z') {
+            c = static_cast<char16_t>(c + 32);
+        }
+    }
+    return lower;
+}
+
 char16_t SortKeyUnit(char16_t c) {
     return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
 }
@@ -36,9 +51,20 @@ int IconForExtension(std::u16string_view lowerCaseExt) {
 }
 
 TNodeDataBrw::TNodeDataBrw(std::u16string s, int32_t i, uint32_t entry)
-    : filename(std::move(s)), rData(SplitEntryPath(filename)), entry(entry) {
-    // The extension SplitEntryPath finds is the one the icon goes by: from the last "." of the file part.
-    icon = i != 0 ? i : IconForExtension(platform::LowerCase(rData.fExt));
+    : filename(std::move(s)), entry(entry) {
+    // The same parts as SplitEntryPath gives: the folder up to the last "\" or ":" (one trailing "\"
+    // dropped), the extension from the last "." of the file part.
+    const size_t nameStart = EntryFileNameStart(filename);
+    size_t folderLength = nameStart;
+    if (folderLength > 0 && filename[folderLength - 1] == kEntryDelimiter) {
+        --folderLength;
+    }
+    const size_t dot = filename.rfind(u'.');
+    const size_t extStart = dot != std::u16string::npos && dot >= nameStart ? dot : filename.size();
+    folderLength_ = static_cast<uint32_t>(folderLength);
+    nameStart_ = static_cast<uint32_t>(nameStart);
+    extStart_ = static_cast<uint32_t>(extStart);
+    icon = i != 0 ? i : IconForExtension(LowerCaseExtension(Ext()));
 }
 
 std::u16string_view EntryFolderText(std::u16string_view filename) {
@@ -79,11 +105,11 @@ int CompareSortKeys(std::u16string_view a, std::u16string_view b) {
 int BrowserTreeCompareNodes(const TNodeDataBrw& node1, const TNodeDataBrw& node2, int column, int result) {
     switch (column) {
     case 0:
-        return CompareSortKeys(node1.rData.fExt, node2.rData.fExt);
+        return CompareSortKeys(node1.Ext(), node2.Ext());
     case 1:
-        return CompareSortKeys(node1.rData.fPath, node2.rData.fPath);
+        return CompareSortKeys(node1.Folder(), node2.Folder());
     case 2:
-        return CompareSortKeys(node1.rData.fName, node2.rData.fName);
+        return CompareSortKeys(node1.Name(), node2.Name());
     default:
         return result;
     }

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "extract/entry_path.h"
+#include "archive/entry_string.h"
 
 // Indexes into ImageList1 that the window uses.
 namespace image_index {
@@ -36,10 +36,23 @@ public:
     // entry: the archive's entry the row shows (its place in the listing), or kNoEntry.
     TNodeDataBrw(std::u16string s, int32_t i, uint32_t entry = kNoEntry);
 
+    // filename split as SplitEntryPath splits it, the sort keys: the folder part without its trailing "",
+    // the file name without its extension, the extension with its dot. Views into filename.
+    std::u16string_view Folder() const { return std::u16string_view(filename).substr(0, folderLength_); }
+    std::u16string_view Name() const {
+        return std::u16string_view(filename).substr(nameStart_, extStart_ - nameStart_);
+    }
+    std::u16string_view Ext() const { return std::u16string_view(filename).substr(extStart_); }
+
     std::u16string filename; // the entry string exactly as the archive lists it
-    rFileData rData;         // filename split into folder, name and extension: the sort keys
     int32_t icon = 0;        // index into ImageList1
     uint32_t entry = kNoEntry;
+
+private:
+    // Where the parts of filename end and begin: a row holds its text once (200,000 rows are common).
+    uint32_t folderLength_ = 0;
+    uint32_t nameStart_ = 0;
+    uint32_t extStart_ = 0;
 };
 
 // The "Path" cell: filename up to and including its last "\" or ":" (empty when there is none).

@@ -4,6 +4,8 @@
 #include <string>
 
 #include "app/node_data.h"
+#include "base/ustring.h"
+#include "extract/entry_path.h"
 
 namespace {
 
@@ -22,7 +24,7 @@ TEST(NodeDataTest, IconFollowsTheLowerCasedExtensionOfTheFilePart) {
     }
     const TNodeDataBrw placeholder(u"fbk_Opening_Archive", 31);
     EXPECT_EQ(placeholder.icon, 31);
-    EXPECT_EQ(placeholder.rData.fName, u"fbk_Opening_Archive");
+    EXPECT_EQ(placeholder.Name(), u"fbk_Opening_Archive");
 }
 
 TEST(NodeDataTest, CellTextsSplitAtTheLastDelimiter) {
@@ -40,6 +42,18 @@ TEST(NodeDataTest, CellTextsSplitAtTheLastDelimiter) {
         EXPECT_EQ(BrowserTreeGetText(node, 2), c[2]);
         EXPECT_EQ(BrowserTreeGetImageIndex(node, 0), node.icon);
         EXPECT_EQ(BrowserTreeGetImageIndex(node, 1), -1);
+    }
+}
+
+TEST(NodeDataTest, SortKeysAreTheEntryPathParts) {
+    for (const std::u16string entry :
+         {u"textures\\armor\\iron.dds", u"a\\b.c\\noext", u"\\readme.txt", u"c:x.tar.gz", u"folder\\",
+          u"x\\.hidden", u"a\\\\b\\x.bin", u"fbk_Nothing_Found", u"", u"trailing.\\name."}) {
+        const TNodeDataBrw node(entry, 0);
+        const rFileData parts = SplitEntryPath(entry);
+        EXPECT_EQ(node.Folder(), parts.fPath) << ToUtf8(entry);
+        EXPECT_EQ(node.Name(), parts.fName) << ToUtf8(entry);
+        EXPECT_EQ(node.Ext(), parts.fExt) << ToUtf8(entry);
     }
 }
 
