@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/bounds.h"
 #include "texture/bc7_decode.h"
 #include "texture/block_decode.h"
 #include "texture/texture_error.h"
@@ -208,7 +209,7 @@ RgbaImage DecodeDdsSurface(const DdsInfo& info, std::span<const uint8_t> file, u
     // ReadDdsHeader has checked that every surface lies inside the file it read; this guards against a
     // header paired with another file.
     const size_t offset = SurfaceOffset(info, layer, mip);
-    if (offset > file.size() || MipBytes(info, mip) > file.size() - offset) {
+    if (!FitsIn(offset, MipBytes(info, mip), file.size())) {
         throw ETextureError("the texture's data does not match its header");
     }
     const uint8_t* surface = file.data() + offset;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <bit>
 
+#include "base/bounds.h"
 #include "base/little_endian.h"
 #include "texture/texture_error.h"
 
@@ -330,7 +331,7 @@ DdsInfo ReadDdsHeader(std::span<const uint8_t> file) {
     bool volume = (caps2 & kCaps2Volume) != 0 && ReadU32(file, kDepthAt) > 1;
 
     if ((formatFlags & kPfFourCc) != 0 && fourCc == FourCc("DX10")) {
-        if (file.size() < info.dataOffset + kDx10HeaderBytes) {
+        if (!FitsIn(info.dataOffset, kDx10HeaderBytes, file.size())) {
             throw ETextureError("damaged DDS file: " + Num(file.size()) +
                                 " bytes cannot hold its header and DX10 extension (148 bytes)");
         }
