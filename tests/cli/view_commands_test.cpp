@@ -18,6 +18,7 @@
 #include "cli/view_commands.h"
 #include "fixtures/bsa_writer.h"
 #include "fixtures/dds_writer.h"
+#include "fixtures/file_tree.h"
 #include "fixtures/links.h"
 #include "fixtures/system_errors.h"
 #include "fixtures/temp_folder.h"
@@ -76,14 +77,7 @@ private:
     FILE* file_;
 };
 
-std::vector<std::string> NamesIn(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& item : fs::directory_iterator(folder)) {
-        names.push_back(item.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using fixture::NamesIn;
 
 // Width and height of a PNG as EncodePng writes it (IHDR first).
 struct PngSize {

@@ -16,6 +16,7 @@
 
 #include "base/ustring.h"
 #include "extract/entry_writer.h"
+#include "fixtures/file_tree.h"
 #include "fixtures/links.h"
 #include "fixtures/system_errors.h"
 #include "platform/file.h"
@@ -41,14 +42,7 @@ private:
     platform::FolderHandle handle_;
 };
 
-std::vector<std::string> NamesIn(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& item : fs::directory_iterator(folder)) {
-        names.push_back(item.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using fixture::NamesIn;
 
 bool Write(const fs::path& folder, const std::string& name, const std::vector<uint8_t>& data,
            const std::atomic<bool>* cancel = nullptr) {

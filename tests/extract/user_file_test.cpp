@@ -19,6 +19,7 @@
 #include "base/ustring.h"
 #include "extract/user_file.h"
 #include "fixtures/bsa_writer.h"
+#include "fixtures/file_tree.h"
 #include "fixtures/links.h"
 #include "fixtures/system_errors.h"
 #include "fixtures/temp_folder.h"
@@ -32,14 +33,7 @@ using fixture::ReadWholeFile;
 
 const std::vector<uint8_t> kOld = {'o', 'l', 'd'};
 
-std::vector<std::string> NamesIn(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& item : fs::directory_iterator(folder)) {
-        names.push_back(item.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using fixture::NamesIn;
 
 // A path as the command line hands it over: its bytes, whatever they are.
 std::u16string UserPath(const fs::path& path) {
