@@ -1,8 +1,6 @@
 #include "app/browser_model.h"
 
 #include <algorithm>
-#include <bit>
-#include <cstring>
 #include <numeric>
 #include <utility>
 
@@ -10,37 +8,6 @@
 #include "app/qt_text.h"
 
 namespace {
-
-// Whether needle occurs in text. Runs on every keystroke over every row: candidates for the needle's first
-// code unit are found by memchr on its low byte, which scans many bytes at once.
-bool ContainsText(std::u16string_view text, std::u16string_view needle) {
-    if (needle.empty()) {
-        return true;
-    }
-    if (text.size() < needle.size()) {
-        return false;
-    }
-    constexpr size_t kLowByte = std::endian::native == std::endian::little ? 0 : 1;
-    const char16_t first = needle.front();
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    const size_t end = (text.size() - needle.size() + 1) * sizeof(char16_t); // last start, in bytes, + 2
-    size_t at = kLowByte;
-    while (at < end) {
-        const void* hit = std::memchr(bytes + at, first & 0xFF, end - at);
-        if (hit == nullptr) {
-            return false;
-        }
-        const size_t offset = static_cast<size_t>(static_cast<const unsigned char*>(hit) - bytes);
-        if (offset % sizeof(char16_t) == kLowByte) {
-            const size_t start = offset / sizeof(char16_t);
-            if (text[start] == first && text.substr(start + 1, needle.size() - 1) == needle.substr(1)) {
-                return true;
-            }
-        }
-        at = offset + 1;
-    }
-    return false;
-}
 
 std::u16string_view SortKey(const TNodeDataBrw& node, int column) {
     switch (column) {
@@ -238,10 +205,10 @@ int TBrowserModel::SortNodes(int column, Qt::SortOrder direction, int trackedLis
     return trackedNewRow;
 }
 
-void TBrowserModel::Filter(std::u16string_view filter) {
+void TBrowserModel::Filter(const std::function<bool(std::u16string_view)>& keeps) {
     beginResetModel();
     for (size_t id = 0; id < nodes_.size(); ++id) {
-        visible_[id] = ContainsText(nodes_[id].filename, filter) ? 1 : 0;
+        visible_[id] = !keeps || keeps(nodes_[id].filename) ? 1 : 0;
     }
     RebuildVisibleRows();
     endResetModel();

@@ -6,6 +6,7 @@
 #include <QAbstractTableModel>
 #include <QItemSelection>
 #include <cstdint>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -53,9 +54,9 @@ public:
     // row of trackedListRow (-1 stays -1).
     int SortNodes(int column, Qt::SortOrder direction, int trackedListRow = -1);
 
-    // Shows exactly the rows whose filename contains filter (case-sensitive), or every row when it is
-    // empty. Hidden rows keep their selected flag. One model reset.
-    void Filter(std::u16string_view filter);
+    // Shows exactly the rows whose filename keeps says to keep, or every row when keeps is empty. Hidden
+    // rows keep their selected flag. One model reset.
+    void Filter(const std::function<bool(std::u16string_view)>& keeps);
 
     // Selection flags. UpdateSelection applies a change of the view's selection (model rows, whole rows);
     // VisibleSelection gives the flags of the visible rows as whole-row ranges for the view.

@@ -12,6 +12,10 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPainter>
+#include <QPalette>
+#include <QPixmap>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
@@ -39,6 +43,23 @@
 #include "platform/native_path.h"
 
 namespace {
+
+// The regular-expression toggle of the filter box: ".*", on a highlighted square while it is on.
+QIcon RegexToggleIcon(bool on) {
+    QPixmap picture(16, 16);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    if (on) {
+        painter.fillRect(picture.rect(), QColor(0x33, 0x99, 0xFF));
+    }
+    painter.setPen(on ? Qt::white : Qt::black);
+    QFont font = painter.font();
+    font.setPixelSize(12);
+    font.setBold(true);
+    painter.setFont(font);
+    painter.drawText(picture.rect(), Qt::AlignCenter, QStringLiteral(".*"));
+    return QIcon(picture);
+}
 
 // What ends the folder part of a file-system path.
 #ifdef _WIN32
@@ -149,6 +170,16 @@ void TForm1::CreateControls() {
             [this] { RunHandler([this] { ButtonedEdit1RightButtonClick(); }); });
     // A file dropped on the filter box opens like one dropped anywhere else; dragged text is still typed.
     ButtonedEdit1->installEventFilter(this);
+    // In the box, beside the clear button: its text as a regular expression instead of plain text or a
+    // wildcard pattern.
+    FilterRegexButton = ButtonedEdit1->addAction(RegexToggleIcon(false), QLineEdit::TrailingPosition);
+    FilterRegexButton->setObjectName(QStringLiteral("FilterRegexButton"));
+    FilterRegexButton->setToolTip(QStringLiteral("Regular expression"));
+    FilterRegexButton->setCheckable(true);
+    connect(FilterRegexButton, &QAction::toggled, this, [this](bool on) {
+        FilterRegexButton->setIcon(RegexToggleIcon(on));
+        RunHandler([this] { ApplyFilter(); });
+    });
     layout->addWidget(ButtonedEdit1);
 
     browserModel_ = new TBrowserModel(*ImageList1, this);
@@ -398,10 +429,41 @@ void TForm1::ButtonedEdit1RightButtonClick() {
 }
 
 void TForm1::ApplyFilter() {
-    const std::u16string filter = NormalizeFilterText(FromQString(ButtonedEdit1->text()));
     const int current = CurrentListRow();
-    browserModel_->Filter(filter);
+    if (FilterRegexButton->isChecked()) {
+        const QString pattern = ButtonedEdit1->text().trimmed();
+        QRegularExpression expression(pattern, QRegularExpression::CaseInsensitiveOption);
+        if (!expression.isValid()) {
+            // The rows stay as they were; the box says why they do not follow.
+            ShowFilterError(QStringLiteral("Not a valid regular expression: %1 (at character %2)")
+                                .arg(expression.errorString())
+                                .arg(expression.patternErrorOffset() + 1));
+            return;
+        }
+        ShowFilterError(QString());
+        expression.optimize();
+        browserModel_->Filter(pattern.isEmpty() ? std::function<bool(std::u16string_view)>()
+                                                : [&expression](std::u16string_view entry) {
+                                                      return expression.match(QStringView(entry)).hasMatch();
+                                                  });
+    } else {
+        ShowFilterError(QString());
+        const TEntryFilter filter(FromQString(ButtonedEdit1->text()));
+        browserModel_->Filter(filter.KeepsAll()
+                                  ? std::function<bool(std::u16string_view)>()
+                                  : [&filter](std::u16string_view entry) { return filter.Keeps(entry); });
+    }
     RestoreViewSelection(current);
+}
+
+void TForm1::ShowFilterError(const QString& reason) {
+    ButtonedEdit1->setToolTip(reason);
+    QPalette palette; // empty: everything from the window, as before
+    if (!reason.isEmpty()) {
+        palette.setColor(QPalette::Base, QColor(0xFF, 0xD0, 0xD0));
+        palette.setColor(QPalette::Text, Qt::black);
+    }
+    ButtonedEdit1->setPalette(palette);
 }
 
 void TForm1::BrowserTreeActivated(int modelRow) {

@@ -58,6 +58,8 @@ public:
     void ButtonedEdit1Change();
     void ButtonedEdit1RightButtonClick();
     void ApplyFilter();
+    // The filter box in an error colour with reason as its tooltip; back to normal when reason is empty.
+    void ShowFilterError(const QString& reason);
     void BrowserTreeHeaderClick(Qt::MouseButton button, int column);
     // Enter or a double-click on a row: a preview window of its entry (the placeholder row opens nothing).
     void BrowserTreeActivated(int modelRow);
@@ -109,6 +111,7 @@ private:
     QLineEdit* ButtonedEdit1 = nullptr;
     QAction* ButtonedEdit1LeftButton = nullptr;
     QAction* ButtonedEdit1RightButton = nullptr;
+    QAction* FilterRegexButton = nullptr; // the filter box's text as a regular expression
     TBrowserTreeView* BrowserTree = nullptr;
     QStatusBar* StatusBar1 = nullptr;
     TElidedLabel* StatusPanels[2] = {nullptr, nullptr};

@@ -234,6 +234,75 @@ TEST_F(BrowserListTest, FilterShowsRowsContainingTheTrimmedLowerCasedText) {
                            "textures\\armor\\steel.dds", "meshes\\gold.nif", "meshes\\iron_ore.nif"}));
 }
 
+// Clicks the button a line edit shows for one of its actions, as a user does.
+void ClickLineEditAction(QLineEdit* box, QAction* action) {
+    for (QToolButton* button : box->findChildren<QToolButton*>()) {
+        if (button->defaultAction() == action) {
+            QTest::mouseClick(button, Qt::LeftButton);
+            return;
+        }
+    }
+    ADD_FAILURE() << "no button for " << action->objectName().toStdString();
+}
+
+TEST_F(BrowserListTest, WildcardsAndRegularExpressionsSelectRowsAndABadPatternSaysWhy) {
+    const fixture::ArchiveSpec recipe = Recipe({
+        {"textures\\armor\\iron", {Entry("cuirass.dds", "1"), Entry("boots.DDS", "2")}},
+        {"textures\\sky", {Entry("clouds.dds", "3")}},
+        {"meshes\\armor\\iron", {Entry("cuirass.nif", "4")}},
+    });
+    CreateWindow();
+    OpenByDialog(WriteArchive("patterns.bsa", recipe));
+    QLineEdit* box = Control<QLineEdit>("ButtonedEdit1");
+    QAction* regex = Action("FilterRegexButton");
+    struct Case {
+        bool regex;
+        QString typed;
+        QStringList shown;
+    };
+    const Case cases[] = {
+        // Lower-cased as plain text is, and compared with the entry strings as they are.
+        {false, "*.DDS", {"textures\\armor\\iron\\cuirass.dds", "textures\\sky\\clouds.dds"}},
+        {false,
+         "textures\\*iron*",
+         {"textures\\armor\\iron\\boots.DDS", "textures\\armor\\iron\\cuirass.dds"}},
+        {false, "*\\??????.dds", {"textures\\sky\\clouds.dds"}},
+        {false, "armor*", {}}, // a pattern matches the whole entry string
+        {false,
+         "armor",
+         {"meshes\\armor\\iron\\cuirass.nif", "textures\\armor\\iron\\boots.DDS",
+          "textures\\armor\\iron\\cuirass.dds"}},
+        {true, "^meshes|clouds", {"meshes\\armor\\iron\\cuirass.nif", "textures\\sky\\clouds.dds"}},
+        {true,
+         "\\.DDS$",
+         {"textures\\armor\\iron\\boots.DDS", "textures\\armor\\iron\\cuirass.dds",
+          "textures\\sky\\clouds.dds"}}, // regardless of case
+    };
+    for (const Case& c : cases) {
+        if (regex->isChecked() != c.regex) {
+            ClickLineEditAction(box, regex);
+        }
+        box->clear();
+        TypeFilter(c.typed);
+        QStringList shown = VisibleEntries();
+        shown.sort();
+        EXPECT_EQ(shown, c.shown) << c.typed.toStdString();
+        EXPECT_TRUE(box->toolTip().isEmpty());
+    }
+    // A pattern that does not compile leaves the rows as they were and says why, in colour.
+    const QStringList before = VisibleEntries();
+    const QColor normal = box->palette().color(QPalette::Base);
+    TypeFilter("(");
+    EXPECT_EQ(VisibleEntries(), before);
+    EXPECT_TRUE(box->toolTip().startsWith("Not a valid regular expression: "))
+        << box->toolTip().toStdString();
+    EXPECT_NE(box->palette().color(QPalette::Base), normal);
+    ClickLineEditAction(box, regex); // the same text as plain text is fine
+    EXPECT_TRUE(box->toolTip().isEmpty());
+    EXPECT_EQ(box->palette().color(QPalette::Base), normal);
+    EXPECT_EQ(VisibleEntries(), QStringList());
+}
+
 TEST_F(BrowserListTest, OpeningAnotherArchiveShowsAllItsRowsDespiteTheFilterText) {
     CreateWindow();
     OpenByDialog(WriteArchive("sort.bsa", SortArchive()));
@@ -460,7 +529,7 @@ TEST_F(BrowserModelTest, FilterMapsVisibleRowsAndKeepsFlagsOfHiddenOnes) {
     for (int row : {0, 1, 2}) {
         model_.SetSelected(row, true);
     }
-    model_.Filter(u"a\\");
+    model_.Filter([](std::u16string_view entry) { return entry.starts_with(u"a\\"); });
     ASSERT_EQ(model_.rowCount(), 3);
     EXPECT_EQ(model_.ListRow(2), 4);
     EXPECT_EQ(model_.ModelRow(3), -1);
@@ -478,7 +547,7 @@ TEST_F(BrowserModelTest, FilterMapsVisibleRowsAndKeepsFlagsOfHiddenOnes) {
     EXPECT_EQ(model_.SelectedCount(), 3);
     EXPECT_FALSE(model_.Selected(0));
     EXPECT_TRUE(model_.Selected(4));
-    model_.Filter(u"");
+    model_.Filter(nullptr);
     EXPECT_EQ(model_.rowCount(), 5);
 }
 
