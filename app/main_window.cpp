@@ -1,11 +1,13 @@
 #include "app/main_window.h"
 
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -191,6 +193,9 @@ void TForm1::CreateControls() {
     connect(BrowserTree, &QAbstractItemView::activated, this, [this](const QModelIndex& index) {
         RunHandler([this, index] { BrowserTreeActivated(index.row()); });
     });
+    BrowserTree->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(BrowserTree, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { RunHandler([this, at] { BrowserTreeContextMenu(at); }); });
     layout->addWidget(BrowserTree);
     setCentralWidget(client);
 
@@ -464,6 +469,49 @@ void TForm1::ShowFilterError(const QString& reason) {
         palette.setColor(QPalette::Text, Qt::black);
     }
     ButtonedEdit1->setPalette(palette);
+}
+
+void TForm1::BrowserTreeContextMenu(const QPoint& at) {
+    const QModelIndex clicked = BrowserTree->indexAt(at);
+    if (!archive_ || !clicked.isValid()) {
+        return;
+    }
+    const int row = clicked.row();
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("RowMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction* preview = menu->addAction(QStringLiteral("Preview"));
+    preview->setObjectName(QStringLiteral("RowMenuPreview"));
+    connect(preview, &QAction::triggered, this,
+            [this, row] { RunHandler([this, row] { BrowserTreeActivated(row); }); });
+    QAction* extract = menu->addAction(QStringLiteral("Extract\u2026"));
+    extract->setObjectName(QStringLiteral("RowMenuExtract"));
+    extract->setEnabled(extract1->isEnabled());
+    connect(extract, &QAction::triggered, this, [this] { RunHandler([this] { extract1Click(); }); });
+    menu->addSeparator();
+    QAction* copyPath = menu->addAction(QStringLiteral("Copy path"));
+    copyPath->setObjectName(QStringLiteral("RowMenuCopyPath"));
+    connect(copyPath, &QAction::triggered, this, [this] { RunHandler([this] { CopySelectedRows(false); }); });
+    QAction* copyName = menu->addAction(QStringLiteral("Copy file name"));
+    copyName->setObjectName(QStringLiteral("RowMenuCopyName"));
+    connect(copyName, &QAction::triggered, this, [this] { RunHandler([this] { CopySelectedRows(true); }); });
+    menu->popup(BrowserTree->viewport()->mapToGlobal(at));
+}
+
+void TForm1::CopySelectedRows(bool fileNamesOnly) {
+    // The shown rows that are selected, in their order, one per line; placeholders are no entries.
+    QStringList lines;
+    for (int modelRow = 0; modelRow < browserModel_->rowCount(); ++modelRow) {
+        const int listRow = browserModel_->ListRow(modelRow);
+        const TNodeDataBrw& node = browserModel_->Node(listRow);
+        if (browserModel_->Selected(listRow) && node.entry != kNoEntry) {
+            lines.append(
+                ToQString(fileNamesOnly ? EntryFileText(node.filename) : std::u16string_view(node.filename)));
+        }
+    }
+    if (!lines.isEmpty()) {
+        QGuiApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
+    }
 }
 
 void TForm1::BrowserTreeActivated(int modelRow) {

@@ -14,6 +14,7 @@
 
 class QAction;
 class QLineEdit;
+class QPoint;
 class QMenu;
 class QMenuBar;
 class QStatusBar;
@@ -63,6 +64,10 @@ public:
     void BrowserTreeHeaderClick(Qt::MouseButton button, int column);
     // Enter or a double-click on a row: a preview window of its entry (the placeholder row opens nothing).
     void BrowserTreeActivated(int modelRow);
+    // A right-click on a row (at: in the list's viewport): Preview, Extract…, Copy path, Copy file name.
+    void BrowserTreeContextMenu(const QPoint& at);
+    // The selected shown rows' entry strings (or only their file names) on the clipboard, one per line.
+    void CopySelectedRows(bool fileNamesOnly);
     // For tests: the hook every preview opened from now on passes to its jobs (see TPreviewJobHook).
     void SetPreviewJobHook(TPreviewJobHook hook) { previewJobHook_ = std::move(hook); }
     std::u16string PickFolder(const std::u16string& prompt, const std::u16string& initialFolder);

@@ -1,10 +1,14 @@
 // The browser list: sorting by header clicks (stable in both directions, on the stored keys), the filter box
 // with its clear button, and the selection that rows keep while the filter hides them.
 #include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QScrollBar>
 #include <QTest>
 #include <QToolButton>
@@ -301,6 +305,48 @@ TEST_F(BrowserListTest, WildcardsAndRegularExpressionsSelectRowsAndABadPatternSa
     EXPECT_TRUE(box->toolTip().isEmpty());
     EXPECT_EQ(box->palette().color(QPalette::Base), normal);
     EXPECT_EQ(VisibleEntries(), QStringList());
+}
+
+TEST_F(BrowserListTest, RowMenuCopiesPathsAndNamesOfTheSelectedRowsAndPreviews) {
+    CreateWindow();
+    OpenByDialog(WriteArchive("menu.bsa", Recipe({{"textures\\a", {Entry("x.txt", "1"), Entry("y.txt", "2")}},
+                                                  {"meshes", {Entry("z.nif", "3")}}})));
+    const QStringList rows = VisibleEntries();
+    ASSERT_EQ(rows.size(), 3);
+    ClickRow(0);
+    ClickRow(2, Qt::ControlModifier);
+    QTreeView* list = Control<QTreeView>("BrowserTree");
+    // A right-click on a row, as the window system delivers it.
+    const auto openMenu = [&](int modelRow) -> QMenu* {
+        const QPoint at = list->visualRect(Model().index(modelRow, 2)).center();
+        QContextMenuEvent click(QContextMenuEvent::Mouse, at, list->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(list->viewport(), &click);
+        return Form().findChild<QMenu*>("RowMenu");
+    };
+    QMenu* menu = openMenu(2);
+    ASSERT_NE(menu, nullptr);
+    QStringList actions;
+    for (QAction* action : menu->actions()) {
+        actions.append(action->text());
+    }
+    EXPECT_EQ(actions, QStringList({"Preview", "Extract\u2026", "", "Copy path", "Copy file name"}));
+    menu->findChild<QAction*>("RowMenuCopyPath")->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), rows[0] + "\n" + rows[2]);
+    menu->close();
+    QApplication::processEvents();
+
+    menu = openMenu(0);
+    ASSERT_NE(menu, nullptr);
+    menu->findChild<QAction*>("RowMenuCopyName")->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(),
+              rows[0].mid(rows[0].lastIndexOf('\\') + 1) + "\n" + rows[2].mid(rows[2].lastIndexOf('\\') + 1));
+    menu->findChild<QAction*>("RowMenuPreview")->trigger();
+    menu->close();
+    QApplication::processEvents();
+    QWidget* preview = Form().findChild<QWidget*>("PreviewWindow");
+    ASSERT_NE(preview, nullptr);
+    EXPECT_TRUE(preview->windowTitle().startsWith(rows[0]));
+    preview->close();
 }
 
 TEST_F(BrowserListTest, OpeningAnotherArchiveShowsAllItsRowsDespiteTheFilterText) {
