@@ -1,4 +1,4 @@
-// bench_extract_floor [--uring [--batch N]] ARCHIVE DEST
+// bench_extract_floor [--uring [--batch N] [--workers N]] ARCHIVE DEST
 // bench_extract_floor --order ARCHIVE
 //
 // The floor of safe extraction: every entry of a benchmark archive written below DEST the way a safe
@@ -20,7 +20,9 @@
 // close of the slot, renameat), the temporary still created with O_EXCL and O_NOFOLLOW relative to the
 // folder's descriptor. Every completion is checked and a failed one is reported with its entry. Where the
 // kernel refuses io_uring (ENOSYS or EPERM when the ring is set up), the entries are written with plain
-// calls.
+// calls. The kernel runs the requests that may block (the creation, the rename) on worker threads of the
+// process, several at once; --workers N bounds them (default: the kernel's bound), so that the gain of
+// batching can be told from the gain of working on several cores.
 //
 // --order prints the entry strings in the order they would be written, and writes nothing.
 //
@@ -292,7 +294,7 @@ constexpr const char* kStepNames[] = {"create the temporary file", "write", "clo
 // A ring with a file table of `slots` entries, or why the kernel refused it (a negative errno).
 class Ring {
 public:
-    explicit Ring(unsigned slots) {
+    Ring(unsigned slots, unsigned maxWorkers) {
         io_uring_params params{};
         // One thread submits and completions are only needed when it waits: the kernel can skip work for
         // both.
@@ -301,6 +303,15 @@ public:
         if (error_ == -EINVAL) { // a kernel before 6.1
             params = {};
             error_ = io_uring_queue_init_params(slots * kSteps, &ring_, &params);
+        }
+        // The kernel hands creations, closes and renames to worker threads of its own, several at once:
+        // bounding them tells how much of the gain is theirs (zero keeps the kernel's bound).
+        if (error_ == 0 && maxWorkers > 0) {
+            unsigned bounds[2] = {maxWorkers, maxWorkers}; // bound and unbound work
+            error_ = io_uring_register_iowq_max_workers(&ring_, bounds);
+            if (error_ != 0) {
+                io_uring_queue_exit(&ring_);
+            }
         }
         if (error_ == 0 && (error_ = io_uring_register_files_sparse(&ring_, slots)) != 0) {
             io_uring_queue_exit(&ring_);
@@ -420,7 +431,7 @@ Figures ExtractWithRing(const Job& job, Ring& ring, unsigned batch) {
 #endif
 
 int Usage() {
-    std::fprintf(stderr, "usage: bench_extract_floor [--uring [--batch N]] ARCHIVE DEST\n"
+    std::fprintf(stderr, "usage: bench_extract_floor [--uring [--batch N] [--workers N]] ARCHIVE DEST\n"
                          "       bench_extract_floor --order ARCHIVE\n");
     return 2;
 }
@@ -430,6 +441,7 @@ int Usage() {
 int main(int argc, char** argv) {
     bool uring = false, order = false;
     unsigned batch = 64;
+    int workers = 0;
     std::vector<std::string> operands;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
@@ -439,6 +451,11 @@ int main(int argc, char** argv) {
             order = true;
         } else if (arg == "--batch" && i + 1 < argc) {
             batch = static_cast<unsigned>(std::atoi(argv[++i]));
+        } else if (arg == "--workers" && i + 1 < argc) {
+            workers = std::atoi(argv[++i]);
+            if (workers < 1) {
+                return Usage();
+            }
         } else {
             operands.emplace_back(arg);
         }
@@ -487,7 +504,7 @@ int main(int argc, char** argv) {
             figures = ExtractPlainly(job);
         } else {
 #if PARLIVEX_FLOOR_URING
-            Ring ring(batch);
+            Ring ring(batch, static_cast<unsigned>(workers));
             if (ring.Error() == -ENOSYS || ring.Error() == -EPERM) {
                 std::fprintf(stderr, "bench_extract_floor: io_uring refused (%s): plain calls instead\n",
                              SystemError(-ring.Error()).c_str());
@@ -497,6 +514,9 @@ int main(int argc, char** argv) {
             } else {
                 figures = ExtractWithRing(job, ring, batch);
                 how = "io_uring, batches of up to " + std::to_string(batch) + " entries";
+                if (workers > 0) {
+                    how += ", at most " + std::to_string(workers) + " kernel workers";
+                }
             }
 #else
             std::fprintf(stderr, "bench_extract_floor: built without liburing: plain calls instead\n");
