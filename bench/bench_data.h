@@ -1,6 +1,8 @@
 #pragma once
-// The benchmark data: which archives bench_generate makes, where they live, and the payload manifest that it
-// writes beside each archive so that bench_decode_limit can decode the very same payloads without our reader.
+// The benchmark data: which archives bench_generate makes, where they live, and the side files it writes
+// beside each archive so that bench_decode_limit and bench_extract_floor can decode and write the very same
+// entries without our reader: the payload manifest ("<archive>.payloads", below) and the entry strings
+// ("<archive>.paths": one line per entry, "folder\file" as the archive stores it, in record order).
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

@@ -4,7 +4,9 @@
 //   small-v105.bsa, small-v104.bsa   200,000 entries, 200 MiB of content
 //   large.tree/, small.tree/         the same files as a plain folder tree
 //   kind-raw.bsa, kind-zlib.bsa, kind-lz4.bsa   2,000 entries, 128 MiB, one storage kind each
-// and beside each archive "<archive>.payloads", where each entry's payload lies (see bench_data.h).
+//   zeros-v104.bsa                   two entries of 1 GiB of zeros each, zlib, in about 2 MB
+// and beside each archive of the first three sets "<archive>.payloads", where each entry's payload lies, and
+// "<archive>.paths", each entry's entry string (see bench_data.h).
 // Content is about 2:1 compressible; LZ4 entries are single frames with the smallest block size that holds
 // the entry, independent blocks and no checksums, as the games' own tools write them.
 #include <algorithm>
@@ -18,6 +20,7 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include <zlib.h>
 
 #include "bench/bench_data.h"
 #include "fixtures/bsa_writer.h"
@@ -116,8 +119,10 @@ std::vector<uint32_t> EntrySizes(const bench::DataSet& set, Random& random) {
     return sizes;
 }
 
-// The set's folders and entries, content included, stored the version 105 way (LZ4 frames; sound raw).
-ArchiveSpec BuildSpec(const bench::DataSet& set) {
+// The set's folders and entries, stored the version 105 way (LZ4 frames; sound raw). Without content, the
+// entries are empty but named and ordered as with it.
+enum class Content { Full, NamesOnly };
+ArchiveSpec BuildSpec(const bench::DataSet& set, Content content = Content::Full) {
     Random random(set.seed);
     const std::vector<uint32_t> sizes = EntrySizes(set, random);
     const auto& categories = Categories();
@@ -156,8 +161,10 @@ ArchiveSpec BuildSpec(const bench::DataSet& set) {
             std::snprintf(number, sizeof number, "%02zu", i);
             file.name = std::string(kWords[random.Below(kWordCount)]) + kWords[random.Below(kWordCount)] +
                         number + category.extensions[random.Below(category.extensions.size())];
-            file.data = fixture::CompressibleBytes(sizes[entry],
-                                                   set.seed * 1'000'003u + static_cast<uint32_t>(entry));
+            if (content == Content::Full) {
+                file.data = fixture::CompressibleBytes(sizes[entry],
+                                                       set.seed * 1'000'003u + static_cast<uint32_t>(entry));
+            }
             file.storage = category.raw ? Storage::Raw : Storage::Lz4Frame;
             folder.files.push_back(std::move(file));
         }
@@ -260,6 +267,78 @@ void WriteTree(const ArchiveSpec& recipe, const fs::path& path) {
     std::fflush(stdout);
 }
 
+// "<archive>.paths": the entry strings in record order, which depends on the names alone, so an archive of
+// empty entries with the same names gives it without encoding anything.
+void WritePaths(ArchiveSpec namesOnly, uint32_t version, const fs::path& archive) {
+    const fs::path path = archive.string() + ".paths";
+    if (fs::exists(path)) {
+        return;
+    }
+    namesOnly.version = version;
+    fixture::Layout layout;
+    fixture::BuildArchive(namesOnly, &layout);
+    const fs::path temporary = path.string() + ".part";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        for (const fixture::EntryLayout& entry : layout.entries) {
+            out << entry.folder << '\\' << entry.name << '\n';
+        }
+        if (!out.flush()) {
+            throw std::runtime_error("cannot write " + temporary.string());
+        }
+    }
+    fs::rename(temporary, path);
+}
+
+// A crafted archive: two entries of 1 GiB of zeros, zlib-compressed to about 1 MB each, to show how much
+// memory extracting an entry far larger than its stored bytes takes.
+void WriteZeros(const fs::path& path) {
+    if (fs::exists(path)) {
+        return;
+    }
+    constexpr uint32_t kEntryBytes = uint32_t{1} << 30;
+    z_stream stream{};
+    if (deflateInit(&stream, Z_BEST_COMPRESSION) != Z_OK) {
+        throw std::runtime_error("no zlib stream");
+    }
+    const std::vector<uint8_t> zeros(1 << 20);
+    std::vector<uint8_t> packed(deflateBound(&stream, kEntryBytes));
+    stream.next_out = packed.data();
+    stream.avail_out = static_cast<uInt>(packed.size());
+    for (uint32_t left = kEntryBytes; left > 0; left -= static_cast<uint32_t>(zeros.size())) {
+        stream.next_in = const_cast<Bytef*>(zeros.data());
+        stream.avail_in = static_cast<uInt>(zeros.size());
+        const int flush = left == zeros.size() ? Z_FINISH : Z_NO_FLUSH;
+        const int status = deflate(&stream, flush);
+        if (stream.avail_in != 0 || status != (flush == Z_FINISH ? Z_STREAM_END : Z_OK)) {
+            throw std::runtime_error("zlib could not compress the zeros");
+        }
+    }
+    packed.resize(stream.total_out);
+    deflateEnd(&stream);
+
+    ArchiveSpec recipe;
+    recipe.version = 104;
+    recipe.flags = 0x7;
+    FolderSpec folder;
+    folder.name = "zeros";
+    for (const char* name : {"first.bin", "second.bin"}) {
+        EntrySpec file;
+        file.name = name;
+        file.storage = Storage::Zlib;
+        file.packedOverride = packed;
+        file.uncompressedSizeOverride = kEntryBytes;
+        folder.files.push_back(std::move(file));
+    }
+    recipe.folders.push_back(std::move(folder));
+    const fs::path temporary = path.string() + ".part";
+    fixture::WriteArchiveFile(recipe, temporary.string());
+    fs::rename(temporary, path);
+    std::printf("  %s: %.1f MiB\n", path.filename().c_str(),
+                static_cast<double>(fs::file_size(path)) / (1 << 20));
+    std::fflush(stdout);
+}
+
 // Runs two jobs side by side (the encoders are slow); the first failure of either is raised here.
 template <typename A, typename B> void RunSideBySide(A first, B second) {
     std::exception_ptr failure;
@@ -289,20 +368,24 @@ bool AllExist(const std::vector<fs::path>& paths) {
 void GenerateSet(const bench::DataSet& set, const fs::path& folder) {
     const std::string base = (folder / set.name).string();
     const fs::path v105 = base + "-v105.bsa", v104 = base + "-v104.bsa", tree = base + ".tree";
-    if (AllExist({v105, v104, tree})) {
-        return;
+    if (!AllExist({v105, v104, tree})) {
+        std::printf("%s: %zu entries, %.0f MiB\n", set.name, set.entries,
+                    static_cast<double>(set.totalBytes) / (1 << 20));
+        const ArchiveSpec recipe = BuildSpec(set);
+        ArchiveSpec spec104 = recipe;
+        SetStorage(spec104, 104, set.archiveFlags, Storage::Zlib);
+        RunSideBySide(
+            [&] {
+                WriteTree(recipe, tree);
+                WriteArchive(recipe, v105);
+            },
+            [&] { WriteArchive(spec104, v104); });
     }
-    std::printf("%s: %zu entries, %.0f MiB\n", set.name, set.entries,
-                static_cast<double>(set.totalBytes) / (1 << 20));
-    const ArchiveSpec recipe = BuildSpec(set);
-    ArchiveSpec spec104 = recipe;
-    SetStorage(spec104, 104, set.archiveFlags, Storage::Zlib);
-    RunSideBySide(
-        [&] {
-            WriteTree(recipe, tree);
-            WriteArchive(recipe, v105);
-        },
-        [&] { WriteArchive(spec104, v104); });
+    if (!AllExist({v105.string() + ".paths", v104.string() + ".paths"})) {
+        const ArchiveSpec namesOnly = BuildSpec(set, Content::NamesOnly);
+        WritePaths(namesOnly, 105, v105);
+        WritePaths(namesOnly, 104, v104);
+    }
 }
 
 void GenerateKindSet(const fs::path& folder) {
@@ -338,6 +421,7 @@ int main(int argc, char** argv) {
         GenerateSet(bench::kLargeSet, folder);
         GenerateSet(bench::kSmallSet, folder);
         GenerateKindSet(folder);
+        WriteZeros(folder / "zeros-v104.bsa");
         return 0;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bench_generate: %s\n", e.what());

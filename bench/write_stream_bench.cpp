@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -85,9 +86,11 @@ void BM_WriteEntryFile(benchmark::State& state) {
     const std::vector<std::u16string_view> components = {u"textures", u"armor", u"iron", u"gauntlets"};
     const fs::path folder = ScratchFolder().Path() / "textures" / "armor" / "iron" / "gauntlets";
     const std::u16string file = FromUtf8((folder / "entry.dds").string());
+    const std::function<std::u16string()> fileForMessages = [&] { return file; };
     for (auto _ : state) {
         std::u16string refusal;
-        const std::optional<platform::FolderHandle> open = destination.Open(components, file, refusal);
+        const std::optional<platform::FolderHandle> open =
+            destination.Open(components, fileForMessages, refusal);
         if (!open) {
             state.SkipWithError("folder refused");
             return;
