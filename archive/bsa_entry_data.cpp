@@ -284,7 +284,7 @@ TBytes TwbBSAFile::DecodeEntry(const TStoredEntry& entry, const uint8_t* payload
     if (uncompressedSize > 0 && packedSize != 0) {
         if (bfVersion == kVersionSkyrimSE) {
             Lz4DecompressBuffer(payload, static_cast<int32_t>(packedSize), data.data(),
-                                static_cast<int32_t>(uncompressedSize));
+                                static_cast<int32_t>(uncompressedSize), nullptr, &Lz4Buffers());
         } else {
             ZlibDecompressBuffer(payload, static_cast<int32_t>(packedSize), data.data(),
                                  static_cast<int32_t>(uncompressedSize));
@@ -347,7 +347,7 @@ void TwbBSAFile::WriteEntryInPieces(const TStoredEntry& entry, const uint8_t* pa
     if (entry.payloadSize == 0) {
         WriteZeros(out, uncompressedSize);
     } else if (bfVersion == kVersionSkyrimSE) {
-        Lz4DecodeAll(payloadStream, out, uncompressedSize);
+        Lz4DecodeAll(payloadStream, out, uncompressedSize, nullptr, &Lz4Buffers());
     } else {
         ZlibInflateStream(payloadStream, out, uncompressedSize);
     }
@@ -368,7 +368,7 @@ const uint8_t* TwbBSAFile::DecodeIntoScratch(const TStoredEntry& entry, const ui
     if (uncompressedSize > 0 && entry.payloadSize != 0) {
         if (bfVersion == kVersionSkyrimSE) {
             Lz4DecompressBuffer(payload, static_cast<int32_t>(entry.payloadSize), decoded,
-                                static_cast<int32_t>(uncompressedSize));
+                                static_cast<int32_t>(uncompressedSize), nullptr, &Lz4Buffers());
             produced = uncompressedSize;
         } else {
             produced = ZlibDecompressBuffer(payload, static_cast<int32_t>(entry.payloadSize), decoded,
@@ -385,6 +385,17 @@ void TwbBSAFile::ReadExactlyUncached(uint8_t* buffer, uint32_t count) {
         bfStream->ReadUncached(buffer, static_cast<int32_t>(count)) != static_cast<int32_t>(count)) {
         throw EReadError();
     }
+}
+
+Lz4Workspace& TwbBSAFile::Lz4Buffers() {
+    // Kept while small: a frame of 4 MiB blocks needs two buffers of that size, which one such entry should
+    // not hold for the rest of the run.
+    constexpr size_t kKeptBufferBytes = 1 << 20;
+    if (!bfLz4 || bfLz4->BufferBytes() > kKeptBufferBytes) {
+        bfLz4.reset();
+        bfLz4 = std::make_unique<Lz4Workspace>();
+    }
+    return *bfLz4;
 }
 
 const uint8_t* TwbBSAFile::ReadStoredBytes(uint32_t storedSize) {

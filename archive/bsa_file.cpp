@@ -11,6 +11,7 @@
 #include "base/exceptions.h"
 #include "base/little_endian.h"
 #include "base/ustring.h"
+#include "compression/lz4_decode.h"
 #include "platform/locale.h"
 
 using namespace bsa_format;

@@ -23,6 +23,8 @@ public:
     virtual TStream& Begin(uint64_t size) = 0;
 };
 
+class Lz4Workspace;
+
 class TwbBSAFile {
 public:
     // Opens aFileName and reads its index. Raises the stream's open error, Exception "<file> is not a valid
@@ -128,6 +130,9 @@ private:
     void ReadExactlyUncached(uint8_t* buffer, uint32_t count);
     // The storedSize bytes at the stream's position, read whole into bfScratch.
     const uint8_t* ReadStoredBytes(uint32_t storedSize);
+    // The LZ4 block buffers and frame context kept for the next entry; let go of first when an entry left
+    // them larger than the scratch memory kept.
+    Lz4Workspace& Lz4Buffers();
 
     std::unique_ptr<TwbReadOnlyCachedFileStream> bfStream;
     std::u16string bfFileName;
@@ -142,6 +147,7 @@ private:
     uint32_t bfScratchSize = 0;
     std::unique_ptr<uint8_t[]> bfDecoded; // the last entry decoded whole for ReadEntryInPieces
     uint32_t bfDecodedSize = 0;
+    std::unique_ptr<Lz4Workspace> bfLz4; // made at the first LZ4 entry
     // The index the lookups use: this reader's own, or that of the reader it shares it with.
     const TBsaIndex* bfIndex = nullptr;
     platform::FileHandle bfOwnedHandle = 0; // a shared reader's duplicated handle, closed after the stream

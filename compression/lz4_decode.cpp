@@ -337,16 +337,18 @@ private:
 
 } // namespace
 
-void Lz4DecodeAll(TStream& source, TStream& destination, int64_t destinationLength, Lz4ErrorLog* errors) {
+void Lz4DecodeAll(TStream& source, TStream& destination, int64_t destinationLength, Lz4ErrorLog* errors,
+                  Lz4Workspace* workspace) {
     if (destinationLength < 0) {
         throw Exception(kSizeMismatchText);
     }
     TLimitedDestination limited(destination, destinationLength);
     // One set of block buffers for every part of the source.
-    Lz4Workspace workspace;
+    Lz4Workspace ownWorkspace;
+    Lz4Workspace& lent = workspace != nullptr ? *workspace : ownWorkspace;
     int64_t total = 0;
     for (;;) {
-        const std::optional<Lz4PartResult> part = Lz4DecodeStream(source, limited, errors, &workspace);
+        const std::optional<Lz4PartResult> part = Lz4DecodeStream(source, limited, errors, &lent);
         if (!part) {
             break;
         }
@@ -364,12 +366,12 @@ void Lz4DecodeAll(TStream& source, TStream& destination, int64_t destinationLeng
 }
 
 void Lz4DecompressBuffer(const void* source, int32_t sourceLength, void* destination,
-                         int32_t destinationLength, Lz4ErrorLog* errors) {
+                         int32_t destinationLength, Lz4ErrorLog* errors, Lz4Workspace* workspace) {
     if (destinationLength < 0) {
         throw Exception(kSizeMismatchText);
     }
     // The source stream is only ever read, never written.
     TPreallocatedMemoryStream sourceStream(const_cast<void*>(source), std::max(sourceLength, 0));
     TPreallocatedMemoryStream destinationStream(destination, destinationLength);
-    Lz4DecodeAll(sourceStream, destinationStream, destinationLength, errors);
+    Lz4DecodeAll(sourceStream, destinationStream, destinationLength, errors, workspace);
 }

@@ -43,6 +43,8 @@ public:
     size_t FrameContext(LZ4F_dctx_s*& context);
     // Frees the frame context now. Result: the library's, 0 or an error code.
     size_t ReleaseFrameContext();
+    // The bytes its block buffers hold (the frame context's own buffers not counted).
+    size_t BufferBytes() const { return inputSize_ + outputSize_; }
 
 private:
     static uint8_t* Reserve(std::unique_ptr<uint8_t[]>& buffer, size_t& held, size_t size);
@@ -74,8 +76,11 @@ struct Lz4PartResult {
 // A negative destinationLength raises the same without touching anything, a negative sourceLength counts as
 // an empty source. After a failure the destination keeps what was written before it.
 // Never reads or writes outside the two buffers and never allocates, resizes or frees them.
+// workspace: block buffers and frame context to use and keep (a reader decoding entry after entry passes its
+// own, so that no entry allocates them again); one of its own when null.
 void Lz4DecompressBuffer(const void* source, int32_t sourceLength, void* destination,
-                         int32_t destinationLength, Lz4ErrorLog* errors = nullptr);
+                         int32_t destinationLength, Lz4ErrorLog* errors = nullptr,
+                         Lz4Workspace* workspace = nullptr);
 
 // The same decoding between streams, for entries decoded piece by piece: every part of source, read from its
 // position until it ends, into destination, which takes at most destinationLength bytes (a write past them is
@@ -83,7 +88,7 @@ void Lz4DecompressBuffer(const void* source, int32_t sourceLength, void* destina
 // WriteBuffer, one block at a time. The same failures as Lz4DecompressBuffer, raised after the bytes decoded
 // before them were written; the destination's own errors pass.
 void Lz4DecodeAll(TStream& source, TStream& destination, int64_t destinationLength,
-                  Lz4ErrorLog* errors = nullptr);
+                  Lz4ErrorLog* errors = nullptr, Lz4Workspace* workspace = nullptr);
 
 // Decodes the next part of source into destination, passing over any skippable frames before it.
 // Result: what that part came to, or none when no further part follows: the source is exhausted or

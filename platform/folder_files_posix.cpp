@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
@@ -29,6 +30,14 @@ int OpenChildFolder(int parent, const char* name) {
 // The system's bytes for a name: those a path taken from the command line was given in (native_path.h).
 std::string NativeName(const std::u16string& name) {
     return NativePath(name);
+}
+
+// The same into buffer, whose memory serves name after name (a file's two names are converted for every
+// entry extracted). Valid until buffer changes.
+const char* NativeNameIn(std::string& buffer, const std::u16string& name) {
+    buffer.clear();
+    AppendNativePath(buffer, name);
+    return buffer.c_str();
 }
 
 NameKind KindOf(mode_t mode) {
@@ -81,13 +90,24 @@ FileHandle FileCreateUnique(FolderHandle folder, const std::u16string& prefix, s
     // The process id keeps apart two programs extracting into one folder, the counter the threads of one.
     static std::atomic<uint64_t> counter{0};
     static const std::string processId = std::to_string(getpid()) + "-";
-    const std::string stem = ToUtf8(prefix) + processId;
+    // A run makes many files with one prefix: its bytes are worked out once per thread.
+    thread_local std::u16string stemPrefix;
+    thread_local std::string stem;
+    thread_local std::u16string stemName;
+    if (stem.empty() || prefix != stemPrefix) {
+        stemPrefix = prefix;
+        stem = ToUtf8(prefix) + processId;
+        stemName = FromUtf8(stem);
+    }
+    thread_local std::string candidate;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string candidate = stem + std::to_string(counter++);
+        char digits[24];
+        char* const digitsEnd = std::to_chars(digits, digits + sizeof digits, counter++).ptr;
+        candidate.assign(stem).append(digits, static_cast<size_t>(digitsEnd - digits));
         const int fd =
             openat(Fd(folder), candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0) {
-            name = FromUtf8(candidate);
+            name.assign(stemName).append(digits, digitsEnd); // digits are ASCII
             // Descriptor 0 means "no handle" to the streams (it is free when the process runs without
             // standard input).
             if (fd == 0) {
@@ -109,7 +129,8 @@ FileHandle FileCreateUnique(FolderHandle folder, const std::u16string& prefix, s
 }
 
 bool FileReplace(FolderHandle folder, const std::u16string& from, const std::u16string& to) {
-    return renameat(Fd(folder), NativeName(from).c_str(), Fd(folder), NativeName(to).c_str()) == 0;
+    thread_local std::string fromNative, toNative;
+    return renameat(Fd(folder), NativeNameIn(fromNative, from), Fd(folder), NativeNameIn(toNative, to)) == 0;
 }
 
 bool FileRemove(FolderHandle folder, const std::u16string& name) {

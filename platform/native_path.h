@@ -20,6 +20,8 @@ std::u16string PathFromNative(std::string_view native);
 // unpaired surrogates (never made by PathFromNative) become U+FFFD. Nothing else changes: no separator is
 // translated.
 std::string NativePath(std::u16string_view path);
+// The same, appended to native (for callers that keep one buffer for name after name).
+void AppendNativePath(std::string& native, std::u16string_view path);
 
 // Whether a code unit stands for a raw byte of a native path that was not UTF-8; ByteOfRawUnit gives the
 // byte. Messages show such bytes as "\xNN".

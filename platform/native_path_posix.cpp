@@ -11,7 +11,12 @@ std::u16string PathFromNative(std::string_view native) {
 
 std::string NativePath(std::u16string_view path) {
     std::string native;
-    native.reserve(path.size());
+    AppendNativePath(native, path);
+    return native;
+}
+
+void AppendNativePath(std::string& native, std::u16string_view path) {
+    native.reserve(native.size() + path.size());
     size_t start = 0;
     for (size_t i = 0; i < path.size(); ++i) {
         const bool pairedLow = i > 0 && path[i - 1] >= 0xD800 && path[i - 1] <= 0xDBFF;
@@ -22,7 +27,6 @@ std::string NativePath(std::u16string_view path) {
         }
     }
     AppendUtf8(native, path.substr(start));
-    return native;
 }
 
 } // namespace platform

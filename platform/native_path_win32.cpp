@@ -44,7 +44,12 @@ std::u16string PathFromNative(std::string_view native) {
 
 std::string NativePath(std::u16string_view path) {
     std::string native;
-    native.reserve(path.size());
+    AppendNativePath(native, path);
+    return native;
+}
+
+void AppendNativePath(std::string& native, std::u16string_view path) {
+    native.reserve(native.size() + path.size());
     for (size_t i = 0; i < path.size(); ++i) {
         const char16_t unit = path[i];
         if (IsLeadSurrogate(unit) && i + 1 < path.size() && IsTrailSurrogate(path[i + 1])) {
@@ -54,7 +59,6 @@ std::string NativePath(std::u16string_view path) {
             AppendCodePoint(native, unit);
         }
     }
-    return native;
 }
 
 } // namespace platform
