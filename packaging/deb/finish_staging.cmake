@@ -1,6 +1,10 @@
 # Run by CPack after installing into its staging folder and before packing it: adds what a Debian package
 # needs beside the install rules' files, compresses the manual pages as Debian keeps them, and removes the
 # sections of the programs that only say how they were built (as Debian's own packaging does).
+if(NOT CPACK_PARLIVEX_BUILD_TYPE STREQUAL "Release")
+  message(WARNING "Packing a ${CPACK_PARLIVEX_BUILD_TYPE} build: tools/build-deb.sh packs a Release build")
+endif()
+
 set(root "${CPACK_TEMPORARY_INSTALL_DIRECTORY}${CPACK_PACKAGING_INSTALL_PREFIX}")
 if(NOT IS_DIRECTORY "${root}/bin")
   message(FATAL_ERROR "Expected the staged programs in ${root}/bin, found no such folder")
