@@ -25,4 +25,8 @@ std::string NativePath(std::u16string_view path) {
     return native;
 }
 
+std::u16string PathFromFileUrl(std::string_view decodedUrlPath) {
+    return PathFromNative(decodedUrlPath);
+}
+
 } // namespace platform
