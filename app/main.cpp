@@ -2,10 +2,12 @@
 #include <QApplication>
 #include <QString>
 #include <QStringList>
+#include <string>
 
 #include "app/dialogs.h"
 #include "app/main_window.h"
 #include "app/qt_text.h"
+#include "platform/command_line.h"
 #include "platform/directories.h"
 #include "platform/native_path.h"
 
@@ -18,18 +20,13 @@ int main(int argc, char** argv) {
     TQtDialogs dialogs;
     TForm1 Form1(dialogs, platform::ExecutablePath());
     Form1.show();
-    // A file manager's "Open with" passes the archive as the first argument. On Linux taken from argv (Qt's
-    // own options are out of it by now) rather than arguments(), which would replace the bytes of a name that
-    // is not UTF-8. On Windows argv holds the ANSI code page, which has no room for most names: arguments()
-    // comes from the UTF-16 command line.
-#ifdef _WIN32
-    const QStringList arguments = QCoreApplication::arguments();
-#else
+    // A file manager's "Open with" passes the archive as the first argument: taken exactly as the system gave
+    // it (Qt's own options are out of it by now); arguments() would replace the bytes of a Linux name that is
+    // not UTF-8.
     QStringList arguments;
-    for (int i = 0; i < argc; ++i) {
-        arguments.append(ToQString(platform::PathFromNative(argv[i])));
+    for (const std::string& argument : platform::CommandLineArguments(argc, argv)) {
+        arguments.append(ToQString(platform::PathFromNative(argument)));
     }
-#endif
     Form1.OpenCommandLineArgument(arguments);
     return QApplication::exec();
 }

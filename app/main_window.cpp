@@ -26,6 +26,7 @@
 #include <QVBoxLayout>
 #include <exception>
 
+#include "app/about.h"
 #include "app/browser_model.h"
 #include "app/browser_view.h"
 #include "app/busy_cursor.h"
@@ -63,13 +64,6 @@ QIcon RegexToggleIcon(bool on) {
     return QIcon(picture);
 }
 
-// What ends the folder part of a file-system path.
-#ifdef _WIN32
-constexpr std::u16string_view kPathDelimiters = u"\\/:";
-#else
-constexpr std::u16string_view kPathDelimiters = u"/";
-#endif
-
 constexpr int kClientWidth = 603;
 constexpr int kClientHeight = 488;
 constexpr int kFilterBoxHeight = 21;
@@ -80,29 +74,23 @@ constexpr int kFontPointSize = 8;
 // The file a dropped URL names, byte for byte: toLocalFile() would turn bytes that are not UTF-8 into
 // replacement characters, the name of another file.
 QString DroppedPath(const QUrl& url) {
-#ifndef _WIN32
     if (url.isLocalFile() && url.host().isEmpty()) {
-        const QByteArray native = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
-        return ToQString(platform::PathFromNative(native.toStdString()));
+        const QByteArray decoded = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+        return ToQString(platform::PathFromFileUrl(decoded.toStdString()));
     }
-#endif
     return QDir::toNativeSeparators(url.toLocalFile());
-}
-
-size_t NameStart(const std::u16string& path) {
-    const size_t delimiter = path.find_last_of(kPathDelimiters);
-    return delimiter == std::u16string::npos ? 0 : delimiter + 1;
 }
 
 // The folder part of a path with its trailing delimiter; empty when there is none.
 std::u16string FolderPart(const std::u16string& path) {
-    return path.substr(0, NameStart(path));
+    return path.substr(0, platform::FileNameStart(path));
 }
 
 // From the last "." of the last path component on, dot included; empty when it has none.
 std::u16string ExtensionPart(const std::u16string& path) {
     const size_t dot = path.rfind(u'.');
-    return dot == std::u16string::npos || dot < NameStart(path) ? std::u16string() : path.substr(dot);
+    return dot == std::u16string::npos || dot < platform::FileNameStart(path) ? std::u16string()
+                                                                              : path.substr(dot);
 }
 
 } // namespace
@@ -150,6 +138,12 @@ void TForm1::CreateControls() {
     connect(extract1, &QAction::triggered, this, [this] { RunHandler([this] { extract1Click(); }); });
     connect(CloseArchive1, &QAction::triggered, this,
             [this] { RunHandler([this] { CloseArchive1Click(); }); });
+    Help1 = MainMenu1->addMenu(QStringLiteral("&Help"));
+    Help1->setObjectName(QStringLiteral("Help1"));
+    About1 = Help1->addAction(QStringLiteral("About"));
+    About1->setObjectName(QStringLiteral("About1"));
+    connect(About1, &QAction::triggered, this,
+            [this] { dialogs_.ShowMessage(this, QStringLiteral("About Parlivex"), AboutText()); });
 
     auto* client = new QWidget(this);
     auto* layout = new QVBoxLayout(client);

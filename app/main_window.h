@@ -113,6 +113,8 @@ private:
     QAction* extract1 = nullptr;
     QAction* N1 = nullptr;
     QAction* CloseArchive1 = nullptr;
+    QMenu* Help1 = nullptr;
+    QAction* About1 = nullptr;
     QLineEdit* ButtonedEdit1 = nullptr;
     QAction* ButtonedEdit1LeftButton = nullptr;
     QAction* ButtonedEdit1RightButton = nullptr;

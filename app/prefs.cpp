@@ -1,15 +1,14 @@
 #include "app/prefs.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QStandardPaths>
 #include <QString>
 
 #include "app/qt_text.h"
 #include "base/ustring.h"
+#include "platform/directories.h"
 
 namespace {
 
@@ -235,14 +234,9 @@ std::vector<std::u16string> PrefsFileCandidates(const std::u16string& exeDir) {
     if (!exeDir.empty() && QFileInfo(folder).isDir() && !installed) {
         candidates.push_back(exeDir + u"prefs.ini");
     }
-#ifdef _WIN32
-    // The user's roaming settings folder, %APPDATA%\Parlivex.
-    const QString configFolder = qEnvironmentVariable("APPDATA") + QStringLiteral("/Parlivex");
-#else
-    const QString configFolder =
-        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/parlivex");
-#endif
-    candidates.push_back(FromQString(QDir::toNativeSeparators(configFolder + QStringLiteral("/prefs.ini"))));
+    if (const std::u16string settingsFolder = platform::UserSettingsFolder(); !settingsFolder.empty()) {
+        candidates.push_back(settingsFolder + platform::kPathDelimiter + u"prefs.ini");
+    }
     return candidates;
 }
 

@@ -4,113 +4,47 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 #include <string>
 #include <thread>
 #include <vector>
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
 
 #include "archive/bsa_file.h"
 #include "archive/entry_string.h"
 #include "base/exceptions.h"
+#include "cli/messages.h"
 #include "cli/terminal_text.h"
+#include "cli/usage.h"
 #include "cli/view_commands.h"
+#include "compression/library_versions.h"
 #include "extract/entry_fetch.h"
 #include "extract/entry_filter.h"
 #include "extract/extract_selection.h"
+#include "parlivex_version.h"
+#include "platform/command_line.h"
 #include "platform/directories.h"
 #include "platform/file.h"
 #include "platform/interrupt.h"
+#include "platform/large_memory.h"
 #include "platform/native_path.h"
 
 namespace {
 
-constexpr char kUsage[] =
-    "Usage:\n"
-    "  parlivex-cli list ARCHIVE\n"
-    "      Prints every entry string (folder\\file), one per line in UTF-8, folders and files in\n"
-    "      case-insensitive name order. Control characters in names are escaped (\\n, \\033).\n"
-    "  parlivex-cli extract ARCHIVE DEST [--filter TEXT] [--jobs N]\n"
-    "      Writes every entry below the folder DEST, recreating the archive's folders; existing files are\n"
-    "      replaced. --filter keeps the entries whose entry string contains TEXT (TEXT is trimmed and\n"
-    "      lower-cased; the entry string is compared as it is, as the window's filter box does).\n"
-    "      --jobs N extracts with N workers (default: the number of cores); the result is the same.\n"
-    "      Entries that cannot be fetched or written, and entries whose path would leave DEST, are reported\n"
-    "      on stderr with the reason; the others are still extracted. Entries of zero bytes give empty "
-    "files.\n"
-    "  parlivex-cli info ARCHIVE\n"
-    "      Prints the archive's version, archive flags, folder count and file count.\n"
-    "  parlivex-cli --help\n"
-    "\n"
-    "Exit status: 0 on success; 1 when the archive cannot be opened, any entry failed, or the output\n"
-    "cannot be written; 2 for a usage error.\n";
-
-// Descriptors 0 to 2 closed by the caller would otherwise go to the first files this process opens: an
-// archive or an extracted file would receive the messages. Fill the gaps with /dev/null opened for reading
-// only, so that output to a closed stdout still fails, and is reported, instead of vanishing. Windows needs
-// nothing of the kind: files are opened as handles (CreateFileW), which never take the place of a standard
-// stream, and the C library keeps descriptors 0 to 2 reserved even when the process was given no standard
-// handles, so that writing to them fails.
-#ifndef _WIN32
-void KeepStandardDescriptorsTaken() {
-    for (int fd = 0; fd <= 2; ++fd) {
-        if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
-            // The lowest free descriptor, which open hands out, is fd itself: those below are taken by now.
-            (void)open("/dev/null", O_RDONLY);
-        }
-    }
-}
-#endif
-
-// One line on stderr, control characters escaped.
-void PrintError(std::u16string_view text) {
-    std::string line = TerminalText(text);
-    line += '\n';
-    std::fwrite(line.data(), 1, line.size(), stderr);
-}
-
 int UsageError(std::u16string_view message) {
-    PrintError(u"parlivex-cli: " + std::u16string(message));
-    std::fprintf(stderr, "\n%s", kUsage);
-    return 2;
-}
-
-// Writes all of data to stdout. False when it cannot, with the reason in errno.
-bool WriteStdout(const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = write(STDOUT_FILENO, data, size);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
+    return PrintUsageError(stderr, message);
 }
 
 // The exit status after stdout failed with error. A reader that went away (a pipe into "head") is no news to
 // the user; anything else is a failure to report: the output is not all there.
 int StdoutFailed(int error) {
     if (error != EPIPE) {
-        PrintError(u"parlivex-cli: write error: " + ErrnoText(error));
+        PrintMessage(stderr, StandardOutputWriteError(error));
     }
     return 1;
 }
 
 int PrintToStdout(std::string_view text) {
-    return WriteStdout(text.data(), text.size()) ? 0 : StdoutFailed(errno);
+    const int error = platform::WriteStandardOutput(text.data(), text.size());
+    return error == 0 ? 0 : StdoutFailed(error);
 }
 
 using TArchive = std::unique_ptr<TwbBSAFile>;
@@ -118,16 +52,12 @@ using TArchive = std::unique_ptr<TwbBSAFile>;
 // Opens the archive, or prints why not and returns false.
 bool Open(TArchive& archive, const std::u16string& path) {
     TOpenedArchive opened = OpenArchive(path);
-    if (opened.result) {
-        archive = std::move(opened.reader);
-        return true;
+    if (!opened.result) {
+        PrintMessage(stderr, OpenFailure(path, opened.result.reason));
+        return false;
     }
-    // The reader's own messages name the archive; the stream's fixed texts ("Erreur de lecture du flux") do
-    // not.
-    const std::u16string& reason = opened.result.reason;
-    PrintError(reason.find(path) == std::u16string::npos ? u"parlivex-cli: " + path + u": " + reason
-                                                         : reason);
-    return false;
+    archive = std::move(opened.reader);
+    return true;
 }
 
 int List(const std::u16string& path) {
@@ -158,8 +88,8 @@ int List(const std::u16string& path) {
             const size_t fileLongest = escape ? escapedFile.size() : kMaxUtf8BytesPerUnit * file.size();
             const size_t longest = folderPrefix.size() + fileLongest + 1;
             if (used + longest > buffer.size()) {
-                if (!WriteStdout(buffer.data(), used)) {
-                    writeError = errno;
+                writeError = platform::WriteStandardOutput(buffer.data(), used);
+                if (writeError != 0) {
                     break;
                 }
                 used = 0;
@@ -178,8 +108,8 @@ int List(const std::u16string& path) {
             buffer[used++] = '\n';
         }
     }
-    if (writeError == 0 && !WriteStdout(buffer.data(), used)) {
-        writeError = errno;
+    if (writeError == 0) {
+        writeError = platform::WriteStandardOutput(buffer.data(), used);
     }
     const int status = writeError == 0 ? 0 : StdoutFailed(writeError);
     // The index of a large archive is hundreds of thousands of small blocks; handing them back one by one
@@ -201,13 +131,28 @@ int Info(const std::u16string& path) {
     return PrintToStdout(std::string_view(text, static_cast<size_t>(length)));
 }
 
-bool ErrorsGoToTerminal() {
-#ifdef _WIN32
-    return _isatty(_fileno(stderr)) != 0;
-#else
-    return isatty(STDERR_FILENO) != 0;
-#endif
-}
+// The progress of a run on a terminal: one short line that is rewritten in place, wiped before each report
+// and at the end, so that reports stay lines of their own and nothing of it stays behind.
+class TProgressLine {
+public:
+    explicit TProgressLine(bool shown) : shown_(shown) {}
+    void Show(int done, int total) {
+        if (shown_ && (done % 97 == 0 || done == total)) {
+            const int length = std::fprintf(stderr, "\r%s%d/%d", ToUtf8(kMessagePrefix).c_str(), done, total);
+            width_ = length > 1 ? length - 1 : 0;
+        }
+    }
+    void Wipe() {
+        if (width_ > 0) {
+            std::fprintf(stderr, "\r%*s\r", width_, "");
+            width_ = 0;
+        }
+    }
+
+private:
+    bool shown_;
+    int width_ = 0; // characters of the line on the terminal now
+};
 
 int Extract(const std::u16string& path, const std::u16string& destination, const std::u16string& filter,
             int jobs) {
@@ -219,48 +164,34 @@ int Extract(const std::u16string& path, const std::u16string& destination, const
     const size_t total = entries.size();
     if (!platform::ForceDirectories(destination)) {
         const uint32_t reason = platform::LastErrorCode();
-        PrintError(u"Cannot create the folder " + destination + u": " + platform::SystemErrorText(reason));
+        PrintMessage(stderr,
+                     destination + u": cannot create the folder: " + platform::SystemErrorText(reason));
         return 1;
     }
-    // On a terminal, a progress line that each report first wipes, so that reports stay lines of their own.
-    const bool terminal = ErrorsGoToTerminal();
-    size_t progressShown = 0; // characters of the progress line on the terminal now
+    TProgressLine progress(platform::StandardErrorIsTerminal());
     ExtractListener listener;
-    listener.progress = [&](int done, int total) {
-        if (terminal && (done % 97 == 0 || done == total)) {
-            const int length = std::fprintf(stderr, "\r%d/%d", done, total) - 1;
-            progressShown = length > 0 ? static_cast<size_t>(length) : 0;
-            if (done == total) {
-                std::fputc('\n', stderr);
-                progressShown = 0;
-            }
-        }
-    };
+    listener.progress = [&](int done, int total) { progress.Show(done, total); };
     listener.notExtracted = [&](const std::u16string& entry, const std::u16string& reason) {
-        if (progressShown > 0) {
-            std::fprintf(stderr, "\r%*s\r", static_cast<int>(progressShown), "");
-            progressShown = 0;
-        }
-        PrintError(entry + u": " + reason);
+        progress.Wipe();
+        PrintMessage(stderr, EntryFailure(entry, reason));
     };
     // Ctrl-C or SIGTERM stops the run between entries or blocks, with no temporary file left behind.
     static std::atomic<bool> interrupted{false};
     platform::SetFlagOnInterrupt(&interrupted);
     const ExtractSummary summary = ExtractEntries(*archive, std::move(entries), destination,
                                                   ExtractOptions{jobs}, listener, &interrupted);
+    progress.Wipe();
     if (!summary.noSpace.empty()) {
-        if (progressShown > 0) {
-            std::fputc('\n', stderr);
-        }
-        PrintError(summary.noSpace);
+        PrintMessage(stderr, summary.noSpace); // names DEST
         return 1;
     }
     if (summary.cancelled) {
-        std::fputs("interrupted\n", stderr);
+        PrintMessage(stderr, path + u": extraction interrupted");
         return 130;
     }
     if (summary.failed > 0) {
-        std::fprintf(stderr, "%d of %zu entries failed\n", summary.failed, total);
+        PrintMessage(stderr, path + u": " + IntToStr(summary.failed) + u" of " + UIntToStr(total) +
+                                 u" entries failed");
         return 1;
     }
     return 0;
@@ -271,26 +202,26 @@ int DefaultJobs() {
     return cores == 0 ? 1 : static_cast<int>(cores);
 }
 
+int PrintVersion() {
+    const std::string text = "parlivex-cli " + std::string(kParlivexVersion) + "\n" +
+                             ToUtf8(LibraryVersionsText(CoreLibraryVersions())) + "\n";
+    return PrintToStdout(text);
+}
+
 int Run(std::vector<std::string> args) {
     // A file size limit fails the write that passes it, which is reported; it never ends the process.
     platform::IgnoreFileSizeLimitSignal();
-#ifdef __GLIBC__
-    // Extraction allocates and frees an entry-sized buffer or two per entry, up to several MiB. By default
-    // the C library hands large freed blocks back to the system and maps fresh ones for the next entry, so
-    // that every entry pays page faults on memory it had a moment ago; keep such blocks for reuse instead.
-    mallopt(M_MMAP_THRESHOLD, 64 << 20);
-    mallopt(M_TRIM_THRESHOLD, 128 << 20);
-    // The index of a large archive is tens of MiB in small blocks: grow the heap in large steps.
-    mallopt(M_TOP_PAD, 16 << 20);
-#endif
-#ifndef _WIN32
-    KeepStandardDescriptorsTaken();
-#endif
+    // Extraction allocates and frees an entry-sized buffer or two per entry, up to several MiB, and the index
+    // of a large archive is tens of MiB in small blocks.
+    platform::TuneAllocatorForLargeBuffers();
     if (args.empty()) {
         return UsageError(u"no command given");
     }
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
-        return PrintToStdout(std::string(kUsage) + kViewUsage);
+        return PrintToStdout(kUsage);
+    }
+    if (args[0] == "--version") {
+        return PrintVersion();
     }
     // Paths reach the file system byte for byte; the filter is text.
     const auto path = [&args](size_t i) { return platform::PathFromNative(args[i]); };
@@ -342,24 +273,11 @@ int Run(std::vector<std::string> args) {
 
 } // namespace
 
-#ifdef _WIN32
-// Windows hands the command line over in UTF-16 here; main() would get it in the ANSI code page, which has
-// no room for most names. Output is UTF-8 with "\n" line ends, as on Linux: the C library would turn every
-// "\n" into "\r\n", and the console is told to show UTF-8.
-int wmain(int argc, wchar_t** argv) {
-    _setmode(_fileno(stdout), _O_BINARY);
-    _setmode(_fileno(stderr), _O_BINARY);
-    SetConsoleOutputCP(CP_UTF8);
-    // Each argument in the bytes that platform::PathFromNative reads back exactly, whatever units it holds.
-    std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) {
-        const std::wstring_view arg(argv[i]);
-        args.push_back(platform::NativePath(std::u16string(arg.begin(), arg.end())));
+int main(int argc, char** argv) {
+    platform::PrepareStandardStreams();
+    std::vector<std::string> args = platform::CommandLineArguments(argc, argv);
+    if (!args.empty()) {
+        args.erase(args.begin()); // the program's name
     }
     return Run(std::move(args));
 }
-#else
-int main(int argc, char** argv) {
-    return Run(std::vector<std::string>(argv + 1, argv + argc));
-}
-#endif

@@ -1,9 +1,6 @@
 #include "cli/terminal_text.h"
 
-#include <cstring>
-
 #include "base/ustring.h"
-#include "platform/file.h"
 #include "platform/native_path.h"
 
 namespace {
@@ -73,16 +70,4 @@ std::string TerminalText(std::u16string_view text) {
     std::string out;
     AppendTerminalText(out, text);
     return out;
-}
-
-std::u16string ErrnoText(int error) {
-#ifdef _WIN32
-    std::u16string text = FromUtf8(std::strerror(error));
-    while (!text.empty() && (text.back() <= u' ' || text.back() == u'.')) {
-        text.pop_back();
-    }
-    return text;
-#else
-    return platform::SystemErrorText(static_cast<uint32_t>(error));
-#endif
 }

@@ -15,7 +15,3 @@ void AppendTerminalText(std::string& out, std::u16string_view text);
 
 // The same as a new string.
 std::string TerminalText(std::u16string_view text);
-
-// The text for an error number of the C library (errno), as the program shows the system's texts. On Linux
-// these are the system's own codes; the Windows C library numbers its errors apart from the system's.
-std::u16string ErrnoText(int error);

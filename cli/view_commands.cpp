@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <new>
 #include <optional>
@@ -11,7 +10,7 @@
 #include "archive/bsa_file.h"
 #include "base/exceptions.h"
 #include "base/ustring.h"
-#include "cli/terminal_text.h"
+#include "cli/messages.h"
 #include "extract/entry_fetch.h"
 #include "extract/user_file.h"
 #include "platform/file.h"
@@ -22,46 +21,37 @@
 
 namespace {
 
-// One line, control characters in names escaped: an entry or path must not forge lines or drive the terminal.
-void PrintLine(FILE* out, const std::u16string& text) {
-    std::string line = TerminalText(text);
-    line += '\n';
-    std::fwrite(line.data(), 1, line.size(), out);
-}
-
 // The archive, or null after printing why it cannot be opened.
-std::unique_ptr<TwbBSAFile> OpenArchive(const std::u16string& archivePath, FILE* errors) {
-    try {
-        return std::make_unique<TwbBSAFile>(archivePath);
-    } catch (const Exception& e) {
-        PrintLine(errors, e.Message());
-    } catch (const std::bad_alloc&) {
-        PrintLine(errors, archivePath + u": out of memory");
+std::unique_ptr<TwbBSAFile> OpenOrSay(const std::u16string& archivePath, FILE* errors) {
+    TOpenedArchive opened = OpenArchive(archivePath);
+    if (!opened.result) {
+        PrintMessage(errors, OpenFailure(archivePath, opened.result.reason));
     }
-    return nullptr;
+    return std::move(opened.reader);
 }
 
 // The entry the entry string names, or nothing after printing that there is none.
-std::optional<TEntryRef> FindOrSay(const TwbBSAFile& archive, const std::u16string& entry, FILE* errors) {
+std::optional<TEntryRef> FindOrSay(const TwbBSAFile& archive, const std::u16string& archivePath,
+                                   const std::u16string& entry, FILE* errors) {
     const std::optional<TEntryRef> found = FindEntryByString(archive, entry);
     if (!found) {
-        PrintLine(errors, entry + u": not found in the archive");
+        PrintMessage(errors, entry + u": not found in " + archivePath);
     }
     return found;
 }
 
 // The entry's bytes, or false after printing why not.
-bool FetchEntry(const std::u16string& archivePath, const std::u16string& entry, TBytes& data, FILE* errors) {
-    const std::unique_ptr<TwbBSAFile> archive = OpenArchive(archivePath, errors);
+bool FetchOrSay(const std::u16string& archivePath, const std::u16string& entry, TBytes& data, FILE* errors) {
+    const std::unique_ptr<TwbBSAFile> archive = OpenOrSay(archivePath, errors);
     if (!archive) {
         return false;
     }
-    const std::optional<TEntryRef> found = FindOrSay(*archive, entry, errors);
+    const std::optional<TEntryRef> found = FindOrSay(*archive, archivePath, entry, errors);
     if (!found) {
         return false;
     }
-    if (const TFetchResult fetched = ::FetchEntry(*archive, *found, data); !fetched) {
-        PrintLine(errors, entry + u": " + fetched.reason);
+    if (const TFetchResult fetched = FetchEntry(*archive, *found, data); !fetched) {
+        PrintMessage(errors, EntryFailure(entry, fetched.reason));
         return false;
     }
     return true;
@@ -102,56 +92,51 @@ bool ParseNumber(const std::string& text, uint32_t& value) {
     return true;
 }
 
-// Writes all of data to out. False after printing why not; a reader that went away ("| head -c 10") is no
-// error to report, but the status still says the output is not all there.
-bool WriteOutput(const std::vector<uint8_t>& data, FILE* out, FILE* errors) {
-    if ((!data.empty() && std::fwrite(data.data(), 1, data.size(), out) != data.size()) ||
-        std::fflush(out) != 0) {
-        if (errno != EPIPE) {
-            PrintLine(errors, u"parlivex-cli: write error: " + ErrnoText(errno));
-        }
-        return false;
+// The status after writing to out failed with error. A reader that went away ("| head -c 10") is no error
+// to report, but the status still says the output is not all there.
+int OutputFailed(int error, FILE* errors) {
+    if (error != EPIPE) {
+        PrintMessage(errors, StandardOutputWriteError(error));
     }
-    return true;
+    return 1;
 }
 
-int ViewUsageError(const std::string& message) {
-    std::fprintf(stderr, "parlivex-cli: %s\n\nUsage:\n%s", message.c_str(), kViewUsage);
-    return 2;
+// Writes all of data to out. 0, or 1 after printing why not.
+int WriteOutput(const std::vector<uint8_t>& data, FILE* out, FILE* errors) {
+    if ((!data.empty() && std::fwrite(data.data(), 1, data.size(), out) != data.size()) ||
+        std::fflush(out) != 0) {
+        return OutputFailed(errno, errors);
+    }
+    return 0;
+}
+
+int ViewUsageError(const std::u16string& message) {
+    return PrintUsageError(stderr, message);
 }
 
 } // namespace
 
 int CatEntry(const std::u16string& archivePath, const std::u16string& entry, FILE* out, FILE* errors) {
-    const std::unique_ptr<TwbBSAFile> archive = OpenArchive(archivePath, errors);
+    const std::unique_ptr<TwbBSAFile> archive = OpenOrSay(archivePath, errors);
     if (!archive) {
         return 1;
     }
-    const std::optional<TEntryRef> found = FindOrSay(*archive, entry, errors);
+    const std::optional<TEntryRef> found = FindOrSay(*archive, archivePath, entry, errors);
     if (!found) {
         return 1;
     }
     // Piece by piece: an entry of any size takes a few MiB of memory on its way out.
     TOutputDestination destination(out);
-    int writeError = 0;
     try {
         if (const TFetchResult fetched = FetchEntryInPieces(*archive, *found, destination); !fetched) {
-            PrintLine(errors, entry + u": " + fetched.reason);
+            PrintMessage(errors, EntryFailure(entry, fetched.reason));
             return 1;
         }
         if (std::fflush(out) != 0) {
-            writeError = errno;
+            return OutputFailed(errno, errors);
         }
     } catch (const EWriteError&) {
-        writeError = destination.error();
-    }
-    if (writeError != 0) {
-        // A reader that went away ("| head -c 10") is no error to report, but the status still says the
-        // output is not all there.
-        if (writeError != EPIPE) {
-            PrintLine(errors, u"parlivex-cli: write error: " + ErrnoText(writeError));
-        }
-        return 1;
+        return OutputFailed(destination.error(), errors);
     }
     return 0;
 }
@@ -159,29 +144,33 @@ int CatEntry(const std::u16string& archivePath, const std::u16string& entry, FIL
 int RenderEntry(const std::u16string& archivePath, const std::u16string& entry, const std::u16string& pngPath,
                 uint32_t mip, uint32_t face, FILE* out, FILE* errors) {
     TBytes data;
-    if (!FetchEntry(archivePath, entry, data, errors)) {
+    if (!FetchOrSay(archivePath, entry, data, errors)) {
         return 1;
     }
     std::vector<uint8_t> png;
     try {
         const DdsInfo info = ReadDdsHeader(std::span<const uint8_t>(data));
-        std::fprintf(errors, "%s, %u\u00d7%u, %u mip level%s, %u %s\n", info.formatName.c_str(), info.width,
-                     info.height, info.mipCount, info.mipCount == 1 ? "" : "s", info.layerCount,
-                     info.cubeMap ? "cube faces" : (info.layerCount == 1 ? "layer" : "layers"));
+        const std::u16string layers = info.cubeMap           ? u" cube faces"
+                                      : info.layerCount == 1 ? u" layer"
+                                                             : u" layers";
+        PrintMessage(errors, entry + u": " + FromUtf8(info.formatName) + u", " + UIntToStr(info.width) +
+                                 u"\u00d7" + UIntToStr(info.height) + u", " + UIntToStr(info.mipCount) +
+                                 (info.mipCount == 1 ? u" mip level, " : u" mip levels, ") +
+                                 UIntToStr(info.layerCount) + layers);
         png = EncodePng(DecodeDdsSurface(info, data, face, mip));
     } catch (const ETextureError& e) {
-        PrintLine(errors, entry + u": " + e.Message());
+        PrintMessage(errors, entry + u": " + e.Message());
         return 1;
     } catch (const std::bad_alloc&) {
-        PrintLine(errors, entry + u": out of memory");
+        PrintMessage(errors, entry + u": out of memory");
         return 1;
     }
-    if (pngPath == kStandardOutputName) {
-        return WriteOutput(png, out, errors) ? 0 : 1;
+    if (pngPath == kStandardOutputPath) {
+        return WriteOutput(png, out, errors);
     }
     std::u16string reason;
     if (!WriteUserFile(pngPath, png, reason)) {
-        PrintLine(errors, u"Cannot write " + pngPath + u": " + reason);
+        PrintMessage(errors, pngPath + u": cannot write: " + reason);
         return 1;
     }
     return 0;
@@ -193,31 +182,31 @@ int RunViewCommand(const std::vector<std::string>& args) {
     }
     if (args[0] == "cat") {
         if (args.size() != 3) {
-            return ViewUsageError("cat takes ARCHIVE ENTRY");
+            return ViewUsageError(u"cat takes ARCHIVE ENTRY");
         }
         platform::SetStandardOutputBinary();
         return CatEntry(platform::PathFromNative(args[1]), FromUtf8(args[2]), stdout, stderr);
     }
     if (args.size() < 4) {
-        return ViewUsageError("render takes ARCHIVE ENTRY OUT.png");
+        return ViewUsageError(u"render takes ARCHIVE ENTRY OUT.png");
     }
     uint32_t mip = 0;
     uint32_t face = 0;
     for (size_t i = 4; i < args.size(); ++i) {
         const std::string& option = args[i];
         if (option != "--mip" && option != "--face") {
-            return ViewUsageError("unexpected argument: " + TerminalText(platform::PathFromNative(option)));
+            return ViewUsageError(u"unexpected argument: " + platform::PathFromNative(option));
         }
         if (i + 1 == args.size()) {
-            return ViewUsageError("missing N after " + option);
+            return ViewUsageError(u"missing N after " + FromUtf8(option));
         }
         if (!ParseNumber(args[++i], option == "--mip" ? mip : face)) {
-            return ViewUsageError(option + " takes a whole number from 0");
+            return ViewUsageError(FromUtf8(option) + u" takes a whole number from 0");
         }
     }
     // Paths reach the file system byte for byte; the entry is text, as list prints it.
     const std::u16string pngPath = platform::PathFromNative(args[3]);
-    if (pngPath == kStandardOutputName) {
+    if (pngPath == kStandardOutputPath) {
         platform::SetStandardOutputBinary();
     }
     return RenderEntry(platform::PathFromNative(args[1]), FromUtf8(args[2]), pngPath, mip, face, stdout,

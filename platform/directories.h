@@ -1,7 +1,9 @@
 #pragma once
 // Folders and the executable's location, in native paths.
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace platform {
 
@@ -32,5 +34,14 @@ std::u16string CurrentDirectory();
 // path when it is absolute, else path below the current directory; nothing else is changed (no "." or ".."
 // is resolved, which a link in the path could make wrong).
 std::u16string AbsolutePath(const std::u16string& path);
+
+// Where the last name of a native path begins: after its last separator ("/"; on Windows also "\" and the ":"
+// of a drive, as in "C:x.bsa"); 0 when it has none.
+size_t FileNameStart(std::u16string_view path);
+
+// The folder where this user's settings of the program belong, without a trailing separator; it may not
+// exist yet. Linux: $XDG_CONFIG_HOME/parlivex, or ~/.config/parlivex when that variable is unset, empty or
+// not an absolute path. Windows: %APPDATA%\Parlivex. Empty when the system names no such place.
+std::u16string UserSettingsFolder();
 
 } // namespace platform

@@ -4,6 +4,8 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
+#include <pwd.h>
 #include <string>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -111,6 +113,39 @@ std::u16string AbsolutePath(const std::u16string& path) {
         absolute += u'/';
     }
     return absolute + path;
+}
+
+size_t FileNameStart(std::u16string_view path) {
+    const size_t slash = path.find_last_of(u'/');
+    return slash == std::u16string_view::npos ? 0 : slash + 1;
+}
+
+std::u16string UserSettingsFolder() {
+    // Relative paths in these variables are not to be used: they would name another folder from every
+    // current folder.
+    const auto absolute = [](const char* path) { return path != nullptr && path[0] == '/'; };
+    // The folder with one "/" after it.
+    const auto asFolder = [](std::string path) {
+        while (!path.empty() && path.back() == '/') {
+            path.pop_back();
+        }
+        return path + '/';
+    };
+    std::string folder;
+    if (const char* configHome = std::getenv("XDG_CONFIG_HOME"); absolute(configHome)) {
+        folder = asFolder(configHome);
+    } else {
+        const char* home = std::getenv("HOME");
+        if (!absolute(home)) {
+            const passwd* user = getpwuid(getuid());
+            home = user != nullptr ? user->pw_dir : nullptr;
+        }
+        if (!absolute(home)) {
+            return {};
+        }
+        folder = asFolder(home) + ".config/";
+    }
+    return PathFromNative(folder + "parlivex");
 }
 
 } // namespace platform

@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <cwchar>
 #include <vector>
 
 #include "platform/win32_path.h"
@@ -136,6 +138,30 @@ std::u16string AbsolutePath(const std::u16string& path) {
         return path;
     }
     return FromWide({buffer.data(), length});
+}
+
+size_t FileNameStart(std::u16string_view path) {
+    const size_t delimiter = path.find_last_of(u"\\/:");
+    return delimiter == std::u16string_view::npos ? 0 : delimiter + 1;
+}
+
+std::u16string UserSettingsFolder() {
+    // The user's roaming application data. Read from the C library's copy of the environment, which is the
+    // one a change made while the program runs (_putenv) reaches for certain.
+    const wchar_t* appData = _wgetenv(L"APPDATA");
+    if (appData == nullptr || appData[0] == L'\0') {
+        return {};
+    }
+    std::u16string folder = FromWide(appData);
+    for (char16_t& unit : folder) {
+        if (unit == u'/') {
+            unit = u'\\';
+        }
+    }
+    while (folder.size() > 1 && folder.back() == u'\\') {
+        folder.pop_back();
+    }
+    return folder + u"\\Parlivex";
 }
 
 } // namespace platform

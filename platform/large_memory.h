@@ -8,3 +8,14 @@
 // there is no memory for it.
 void* AllocateLarge(size_t bytes);
 void FreeLarge(void* block) noexcept;
+
+namespace platform {
+
+// Tunes the C library's allocator for a process that allocates and frees buffers of several MiB one after
+// another (an entry or two at a time, on each worker) and builds an index of many small blocks: freed large
+// blocks are kept for reuse instead of being handed back to the system and mapped afresh for the next entry,
+// with page faults on memory the process had a moment ago, and the heap grows in large steps. glibc: mallopt;
+// elsewhere nothing.
+void TuneAllocatorForLargeBuffers();
+
+} // namespace platform

@@ -7,6 +7,9 @@
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 namespace {
 
@@ -35,4 +38,12 @@ void* AllocateLarge(size_t bytes) {
 
 void FreeLarge(void* block) noexcept {
     std::free(block);
+}
+
+void platform::TuneAllocatorForLargeBuffers() {
+#if defined(__GLIBC__)
+    mallopt(M_MMAP_THRESHOLD, 64 << 20);
+    mallopt(M_TRIM_THRESHOLD, 128 << 20);
+    mallopt(M_TOP_PAD, 16 << 20);
+#endif
 }

@@ -14,3 +14,5 @@ void* AllocateLarge(size_t bytes) {
 void FreeLarge(void* block) noexcept {
     std::free(block);
 }
+
+void platform::TuneAllocatorForLargeBuffers() {}

@@ -156,4 +156,8 @@ int CompareCodePointOrder(std::u16string_view a, std::u16string_view b) {
     return order(*atA) < order(*atB) ? -1 : 1;
 }
 
+bool LocaleLibrary(std::u16string& name, std::u16string& version) {
+    return system_locale::Library(name, version);
+}
+
 } // namespace platform

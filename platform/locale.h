@@ -32,4 +32,8 @@ std::u16string FoldCase(std::u16string_view text);
 // or positive.
 int CompareCodePointOrder(std::u16string_view a, std::u16string_view b);
 
+// The library behind the services above: its name and its version as it reports it at run time ("ICU",
+// "72.1"). False where the system's own API serves them (Windows).
+bool LocaleLibrary(std::u16string& name, std::u16string& version);
+
 } // namespace platform

@@ -1,6 +1,7 @@
 #include <unicode/uchar.h>
 #include <unicode/ustring.h>
 #include <unicode/utf16.h>
+#include <unicode/uversion.h>
 
 #include <cstdint>
 
@@ -70,6 +71,19 @@ std::u16string FoldCase(std::u16string_view text) {
         }
     }
     return out;
+}
+
+bool Library(std::u16string& name, std::u16string& version) {
+    UVersionInfo info;
+    u_getVersion(info);
+    char text[U_MAX_VERSION_STRING_LENGTH];
+    u_versionToString(info, text);
+    name = u"ICU";
+    version.clear();
+    for (const char* c = text; *c != '\0'; ++c) {
+        version += static_cast<char16_t>(*c); // digits and dots
+    }
+    return true;
 }
 
 } // namespace platform::system_locale

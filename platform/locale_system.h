@@ -17,4 +17,8 @@ int CompareFolded(std::u16string_view a, std::u16string_view b);
 // Every code point replaced by its simple (one-to-one) case fold, as CompareFolded folds them.
 std::u16string FoldCase(std::u16string_view text);
 
+// The library behind these services and its version as it reports it at run time; false where the system's
+// own API serves.
+bool Library(std::u16string& name, std::u16string& version);
+
 } // namespace platform::system_locale

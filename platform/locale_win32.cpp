@@ -108,4 +108,8 @@ int CompareFolded(std::u16string_view a, std::u16string_view b) {
     return CodePointOrder(*atA) < CodePointOrder(*atB) ? -1 : 1;
 }
 
+bool Library(std::u16string&, std::u16string&) {
+    return false;
+}
+
 } // namespace platform::system_locale

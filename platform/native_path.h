@@ -23,6 +23,11 @@ std::string NativePath(std::u16string_view path);
 // The same, appended to native (for callers that keep one buffer for name after name).
 void AppendNativePath(std::string& native, std::u16string_view path);
 
+// The path of the local file that a "file:" URL without a host names, from the URL's path with its escapes
+// ("%F5") decoded to bytes: "/home/a/x.bsa", on Windows "/C:/a/x.bsa" for "C:\a\x.bsa". Exact as
+// PathFromNative is: a name that is not UTF-8 gives that very file, not one with replacement characters.
+std::u16string PathFromFileUrl(std::string_view decodedUrlPath);
+
 // Whether a code unit stands for a raw byte of a native path that was not UTF-8; ByteOfRawUnit gives the
 // byte. Messages show such bytes as "\xNN".
 inline bool IsRawByteUnit(char16_t unit) {

@@ -29,4 +29,8 @@ void AppendNativePath(std::string& native, std::u16string_view path) {
     AppendUtf8(native, path.substr(start));
 }
 
+std::u16string PathFromFileUrl(std::string_view decodedUrlPath) {
+    return PathFromNative(decodedUrlPath);
+}
+
 } // namespace platform

@@ -61,4 +61,19 @@ void AppendNativePath(std::string& native, std::u16string_view path) {
     }
 }
 
+std::u16string PathFromFileUrl(std::string_view decodedUrlPath) {
+    std::u16string path = PathFromNative(decodedUrlPath);
+    // "/C:/a" is the drive path "C:/a".
+    const auto isLetter = [](char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); };
+    if (path.size() >= 3 && path[0] == u'/' && isLetter(path[1]) && path[2] == u':') {
+        path.erase(0, 1);
+    }
+    for (char16_t& unit : path) {
+        if (unit == u'/') {
+            unit = u'\\';
+        }
+    }
+    return path;
+}
+
 } // namespace platform

@@ -23,12 +23,15 @@
 
 #include "archive/bsa_file.h"
 #include "base/ustring.h"
+#include "cli/usage.h"
+#include "compression/library_versions.h"
 #include "extract/extract_selection.h"
 #include "fixtures/bsa_writer.h"
 #include "fixtures/file_tree.h"
 #include "fixtures/links.h"
 #include "fixtures/system_errors.h"
 #include "fixtures/temp_folder.h"
+#include "parlivex_version.h"
 #include "tests/cli/cli_process.h"
 
 using namespace fixture;
@@ -52,6 +55,11 @@ struct CliRun {
 // A path as the program's arguments and messages carry it: UTF-8.
 std::string U8(const fs::path& path) {
     return ToUtf8(path.u16string());
+}
+
+// A line of the tool on stderr: its prefix, the text, the line end.
+std::string Message(const std::string& text) {
+    return "parlivex-cli: " + text + "\n";
 }
 
 // The lines of a text, without their line ends.
@@ -217,9 +225,9 @@ TEST(CliExtract, NamesEqualUpToCaseEachGetTheirOwnBytes) {
         {"textures/A.dds", {'1'}},    {"textures/b.dds", {'3'}}, {"x/\u00c9COLE.txt", {'5'}},
         {"x/stra\u00dfe.txt", {'6'}}, {"x/strasse.txt", {'7'}},  {"ma\u00dfe/f.txt", {'8'}},
         {"masse/f.txt", {'9'}}};
-    const std::string expectedErr = "textures\\a.dds: same destination as textures\\A.dds\n"
-                                    "x\\\u00e9cole.txt: same destination as x\\\u00c9COLE.txt\n"
-                                    "2 of 9 entries failed\n";
+    const std::string expectedErr = Message("textures\\a.dds: same destination as textures\\A.dds") +
+                                    Message("x\\\u00e9cole.txt: same destination as x\\\u00c9COLE.txt") +
+                                    Message((dir / "case.bsa").string() + ": 2 of 9 entries failed");
 #else
     const std::map<std::string, std::vector<uint8_t>> expected = {
         {"textures/A.dds", {'1'}},   {"textures/a.dds", {'2'}},   {"textures/b.dds", {'3'}},
@@ -253,13 +261,16 @@ TEST(CliExtract, UnsafeAndDamagedEntriesAreReportedTheRestIsWritten) {
     const fs::path out = dir / "deep" / "out";
     const CliRun run = RunCli(dir, {"extract", (dir / "hostile.bsa").string(), out.string()});
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.err.find("..\\..\\escape\\evil.txt: refused: '..' component"), std::string::npos)
+    const std::vector<std::string> lines = Lines(run.err);
+    for (const std::string& expected : {Message("..\\..\\escape\\evil.txt: refused: '..' component"),
+                                        Message("c:\\windows\\evil.dll: refused: drive prefix"),
+                                        Message("\\\\server\\share\\evil.txt: refused: absolute path"),
+                                        Message("meshes\\broken.nif: its zlib data is damaged: Erreur")}) {
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), expected.substr(0, expected.size() - 1)), 1)
+            << expected << run.err;
+    }
+    EXPECT_TRUE(run.err.ends_with(Message((dir / "hostile.bsa").string() + ": 4 of 5 entries failed")))
         << run.err;
-    EXPECT_NE(run.err.find("c:\\windows\\evil.dll: refused: drive prefix"), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("\\\\server\\share\\evil.txt: refused: absolute path"), std::string::npos)
-        << run.err;
-    EXPECT_NE(run.err.find("meshes\\broken.nif: Erreur"), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("4 of 5 entries failed"), std::string::npos) << run.err;
     EXPECT_EQ(TreeOf(dir / "deep"),
               (std::map<std::string, std::vector<uint8_t>>{{"out/meshes/good.nif", {'g', 'o', 'o', 'd'}}}));
     for (const auto& [path, bytes] : TreeOf(dir.Path())) {
@@ -305,9 +316,9 @@ TEST(CliExtract, EntriesWithOneDestinationWriteItOnceWithAnyNumberOfJobs) {
         EXPECT_EQ(run.exitCode, 1);
         std::string expectedErr;
         for (size_t i = 1; i < 4; ++i) {
-            expectedErr += xEntries[i] + ": same destination as " + xEntries[0] + "\n";
+            expectedErr += Message(xEntries[i] + ": same destination as " + xEntries[0]);
         }
-        expectedErr += "3 of 44 entries failed\n";
+        expectedErr += Message((dir / "same.bsa").string() + ": 3 of 44 entries failed");
         EXPECT_EQ(run.err, expectedErr);
         const auto tree = TreeOf(out);
         EXPECT_EQ(tree.size(), 41u);
@@ -329,10 +340,10 @@ TEST(CliExtract, FileAndFolderAtOneNameAreDecidedInListOrder) {
     ASSERT_EQ(Lines(RunCli(dir, {"list", (dir / "clash.bsa").string()}).out),
               (std::vector<std::string>{".\\y\\sub\\f.txt", "x\\sub", "x\\sub\\f.txt", "y\\sub", "z\\a",
                                         "z\\b.txt", "z\\a\\b\\c\\d.txt"}));
-    const std::string expectedErr = "x\\sub\\f.txt: folder in its path is the file of x\\sub\n"
-                                    "y\\sub: destination is a folder for .\\y\\sub\\f.txt\n"
-                                    "z\\a\\b\\c\\d.txt: folder in its path is the file of z\\a\n"
-                                    "3 of 7 entries failed\n";
+    const std::string expectedErr = Message("x\\sub\\f.txt: folder in its path is the file of x\\sub") +
+                                    Message("y\\sub: destination is a folder for .\\y\\sub\\f.txt") +
+                                    Message("z\\a\\b\\c\\d.txt: folder in its path is the file of z\\a") +
+                                    Message((dir / "clash.bsa").string() + ": 3 of 7 entries failed");
     const std::map<std::string, std::vector<uint8_t>> expected = {
         {"x/sub", {'F'}}, {"y/sub/f.txt", {'t'}}, {"z/a", {'F'}}, {"z/b.txt", {'b'}}};
     for (const char* jobs : {"1", "2", "4"}) {
@@ -364,8 +375,9 @@ TEST(CliExtract, FileSizeLimitFailsTheLargeEntryOnly) {
         const CliRun run = RunCli(dir, {"extract", (dir / "a.bsa").string(), out.string(), "--jobs", jobs},
                                   "", "ulimit -f 1024; ");
         EXPECT_EQ(run.exitCode, 1);
-        EXPECT_EQ(run.err, "a\\2big.bin: FileWrite failed for " + (out / "a" / "2big.bin").string() + ".  " +
-                               std::strerror(EFBIG) + "\n1 of 3 entries failed\n");
+        EXPECT_EQ(run.err, Message("a\\2big.bin: FileWrite failed for " + (out / "a" / "2big.bin").string() +
+                                   ".  " + std::strerror(EFBIG)) +
+                               Message((dir / "a.bsa").string() + ": 1 of 3 entries failed"));
         EXPECT_EQ(TreeOf(out), (std::map<std::string, std::vector<uint8_t>>{{"a/1small.txt", {'s'}},
                                                                             {"a/3after.txt", {'z'}}}));
     }
@@ -438,7 +450,7 @@ TEST(CliExtract, EntriesLargerThanTheFreeSpaceAreNotStarted) {
     const fs::path out = dir / "out";
     const CliRun run = RunCli(dir, {"extract", (dir / "claims.bsa").string(), out.string(), "--jobs", "2"});
     EXPECT_EQ(run.exitCode, 1);
-    const std::string figures = "Not enough free space in " + out.string() +
+    const std::string figures = "parlivex-cli: Not enough free space in " + out.string() +
                                 ": the entries need at least 214748364600 bytes (200.0 GiB), ";
     EXPECT_EQ(run.err.rfind(figures, 0), 0u) << run.err;
     EXPECT_TRUE(run.err.ends_with(" are free\n")) << run.err;
@@ -474,8 +486,8 @@ TEST(CliExtract, NamesShapedLikeShortNamesAreRefusedWhereFilesHaveThem) {
             RunCli(dir, {"extract", (dir / "alias.bsa").string(), out.string(), "--jobs", jobs});
 #ifdef _WIN32
         EXPECT_EQ(run.exitCode, 1);
-        EXPECT_EQ(run.err,
-                  "x\\" + alias + ": refused: name shaped like a short (8.3) name\n1 of 2 entries failed\n");
+        EXPECT_EQ(run.err, Message("x\\" + alias + ": refused: name shaped like a short (8.3) name") +
+                               Message((dir / "alias.bsa").string() + ": 1 of 2 entries failed"));
         EXPECT_EQ(TreeOf(out), (std::map<std::string, std::vector<uint8_t>>{{"x/longfilename.txt", {'L'}}}));
 #else
         EXPECT_EQ(run.exitCode, 0);
@@ -513,7 +525,8 @@ TEST(CliExtract, LinksInTheDestinationAreNeverWrittenThrough) {
 
     const CliRun run = RunCli(dir, {"extract", (dir / "a.bsa").string(), out.string(), "--jobs", "2"});
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.err, "textures\\a.dds: refused: link in the path\n1 of 4 entries failed\n");
+    EXPECT_EQ(run.err, Message("textures\\a.dds: refused: link in the path") +
+                           Message((dir / "a.bsa").string() + ": 1 of 4 entries failed"));
     EXPECT_EQ(TreeOf(outside), (std::map<std::string, std::vector<uint8_t>>{{"file", old}, {"hard", old}}));
     for (const char* name : {"linked.nif", "hard.nif", "dangling.nif"}) {
         EXPECT_FALSE(IsLink(out / "meshes" / name)) << name;
@@ -671,7 +684,7 @@ TEST(CliExtract, TerminatedRunLeavesOnlyWholeFiles) {
     EXPECT_EQ(WEXITSTATUS(status), 130);
 #endif
     const auto err = ReadWholeFile(errPath);
-    EXPECT_EQ(std::string(err.begin(), err.end()), "interrupted\n");
+    EXPECT_EQ(std::string(err.begin(), err.end()), Message(archivePath + ": extraction interrupted"));
 
     const auto tree = TreeOf(out);
     EXPECT_EQ(tree.size(), folder.files.size()) << "no temporary file left";
@@ -683,6 +696,64 @@ TEST(CliExtract, TerminatedRunLeavesOnlyWholeFiles) {
     }
     EXPECT_GT(replaced, 0u);
     EXPECT_LT(replaced, folder.files.size()) << "the run was stopped before its end";
+}
+
+// On a terminal the run shows its progress on one line that each message wipes first and that is wiped at the
+// end: what stays on the screen is the messages, each a whole line of its own.
+TEST(CliExtract, ProgressOnATerminalLeavesOnlyTheMessages) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the terminal here is a POSIX pseudo-terminal (script)";
+#else
+    if (std::system("command -v script >/dev/null") != 0) {
+        GTEST_SKIP() << "no script(1) to run the tool on a terminal";
+    }
+    TempFolder dir;
+    ArchiveSpec recipe;
+    FolderSpec data{"data"};
+    for (int i = 0; i < 300; ++i) {
+        data.files.push_back({"e" + std::to_string(1000 + i) + ".bin", {static_cast<uint8_t>(i)}});
+    }
+    // Refused entries before the first progress and after the last but one.
+    recipe.folders = {{"..", {{"up.txt", {'u'}}}}, data, {"data\\..\\x", {{"y.txt", {'y'}}}}};
+    WriteArchiveFile(recipe, (dir / "a.bsa").string());
+    const std::string command =
+        CliCommand({"extract", (dir / "a.bsa").string(), (dir / "out").string(), "--jobs", "1"});
+    const std::string capture = (dir / "terminal").string();
+    ASSERT_EQ(
+        std::system(("script -qec " + Quote(command) + " /dev/null </dev/null >" + Quote(capture)).c_str()) >>
+            8,
+        1);
+    const std::string shown = ReadText(capture);
+    EXPECT_NE(shown.find("\rparlivex-cli: 97/302"), std::string::npos) << shown;
+    // The screen as the terminal draws it: "\r" goes back to the start of the line, text overwrites.
+    std::vector<std::string> screen(1);
+    size_t column = 0;
+    for (const char c : shown) {
+        if (c == '\r') {
+            column = 0;
+        } else if (c == '\n') {
+            screen.emplace_back();
+            column = 0;
+        } else {
+            std::string& line = screen.back();
+            line.resize(std::max(line.size(), column + 1), ' ');
+            line[column++] = c;
+        }
+    }
+    std::vector<std::string> lines;
+    for (std::string& line : screen) {
+        line.erase(line.find_last_not_of(' ') + 1);
+        if (!line.empty()) {
+            lines.push_back(line);
+        }
+    }
+    EXPECT_EQ(lines, (std::vector<std::string>{"parlivex-cli: ..\\up.txt: refused: '..' component",
+                                               "parlivex-cli: data\\..\\x\\y.txt: refused: '..' component",
+                                               "parlivex-cli: " + (dir / "a.bsa").string() +
+                                                   ": 2 of 302 entries failed"}))
+        << shown;
+    EXPECT_EQ(screen.back(), "") << "the cursor on a line of its own";
+#endif
 }
 
 TEST(CliList, PrintsEntryStringsInNameOrderAsUtf8) {
@@ -730,29 +801,42 @@ TEST(CliCommands, OpenFailuresAndUsage) {
     for (const char* command : {"list", "info"}) {
         const CliRun run = RunCli(dir, {command, (dir / "text.bsa").string()});
         EXPECT_EQ(run.exitCode, 1);
-        EXPECT_EQ(run.err, (dir / "text.bsa").string() + " is not a valid BSA file\n");
+        EXPECT_EQ(run.err, Message((dir / "text.bsa").string() + " is not a valid BSA file"));
     }
-    // A header cut short fails with the stream's own text, which does not name the file: the tool does.
+    // A header cut short fails with the stream's own text, which does not name the file nor say what it
+    // means: the tool does.
     WriteArchiveFile(MixedArchive(105, 0x3), (dir / "full.bsa").string());
     const auto full = ReadWholeFile(dir / "full.bsa");
     dir.Write("cut.bsa", std::vector<uint8_t>(full.begin(), full.begin() + 10));
     for (const char* command : {"list", "info"}) {
         const CliRun run = RunCli(dir, {command, (dir / "cut.bsa").string()});
         EXPECT_EQ(run.exitCode, 1);
-        EXPECT_EQ(run.err, "parlivex-cli: " + (dir / "cut.bsa").string() + ": Erreur de lecture du flux\n");
+        EXPECT_EQ(run.err, Message((dir / "cut.bsa").string() +
+                                   ": the file ends before its index: Erreur de lecture du flux"));
     }
     const CliRun missing = RunCli(dir, {"extract", (dir / "none.bsa").string(), (dir / "out").string()});
     EXPECT_EQ(missing.exitCode, 1);
-    EXPECT_EQ(missing.err, "Cannot open " + (dir / "none.bsa").string() + ".  " +
-                               ToUtf8(SystemText(kErrorFileNotFound)) + "\n");
+    EXPECT_EQ(missing.err, Message("Cannot open " + (dir / "none.bsa").string() + ".  " +
+                                   ToUtf8(SystemText(kErrorFileNotFound))));
     EXPECT_FALSE(fs::exists(dir / "out"));
 
-    EXPECT_EQ(RunCli(dir, {}).exitCode, 2);
-    EXPECT_EQ(RunCli(dir, {"extract", "a.bsa", "out", "--jobs", "0"}).exitCode, 2);
     const CliRun help = RunCli(dir, {"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_NE(help.out.find("parlivex-cli extract ARCHIVE DEST [--filter TEXT] [--jobs N]"),
-              std::string::npos);
+    EXPECT_EQ(help.out, kUsage);
+    EXPECT_EQ(help.err, "");
+}
+
+// --version: the project's version, then the libraries as they report themselves at run time.
+TEST(CliCommands, VersionNamesTheProjectAndTheLibraries) {
+    TempFolder dir;
+    const CliRun run = RunCli(dir, {"--version"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, "parlivex-cli " + std::string(kParlivexVersion) + "\n" +
+                           ToUtf8(LibraryVersionsText(CoreLibraryVersions())) + "\n");
+    EXPECT_EQ(run.out.rfind("parlivex-cli 1.", 0), 0u) << run.out;
+    EXPECT_NE(run.out.find("zlib 1."), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(", liblz4 1."), std::string::npos) << run.out;
 }
 
 TEST(CliCommands, MissingOrUnknownArgumentsPrintTheUsage) {
@@ -761,6 +845,7 @@ TEST(CliCommands, MissingOrUnknownArgumentsPrintTheUsage) {
         std::vector<std::string> args;
         std::string message;
     } cases[] = {
+        {{}, "no command given"},
         {{"list"}, "missing ARCHIVE after list"},
         {{"info"}, "missing ARCHIVE after info"},
         {{"extract"}, "missing ARCHIVE and DEST after extract"},
@@ -771,13 +856,20 @@ TEST(CliCommands, MissingOrUnknownArgumentsPrintTheUsage) {
         {{"render", "a.bsa", "x.dds", "o.png", "--mip"}, "missing N after --mip"},
         {{"render", "a.bsa", "x.dds", "o.png", "--mip", "1", "--face"}, "missing N after --face"},
         {{"render", "a.bsa", "x.dds", "o.png", "--size", "1"}, "unexpected argument: --size"},
+        {{"extract", "a.bsa", "out", "--jobs", "0"}, "--jobs takes a whole number from 1 to 256"},
+        {{"render", "a.bsa", "x.dds", "o.png", "--face", "-1"}, "--face takes a whole number from 0"},
         {{"list", "a.bsa", "b.bsa"}, "unexpected argument: b.bsa"},
-        {{"lsit", "a.bsa"}, "unknown command: lsit"},
+        {{"lst", "a.bsa"}, "unknown command: lst"},
+        {{"cat", "a.bsa"}, "cat takes ARCHIVE ENTRY"},
+        {{"cat", "a.bsa", "x", "y"}, "cat takes ARCHIVE ENTRY"},
+        {{"render", "a.bsa", "x.dds"}, "render takes ARCHIVE ENTRY OUT.png"},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
         const CliRun run = RunCli(dir, c.args);
-        EXPECT_EQ(run.exitCode, 2) << c.message;
-        EXPECT_EQ(run.err.rfind("parlivex-cli: " + c.message + "\n\nUsage:\n", 0), 0u) << run.err;
+        EXPECT_EQ(run.exitCode, 2);
+        // The whole usage, whichever command went wrong.
+        EXPECT_EQ(run.err, Message(c.message) + "\n" + kUsage);
         EXPECT_EQ(run.out, "");
     }
 }
@@ -787,8 +879,11 @@ TEST(CliOutput, UnwritableStdoutExitsWithWriteError) {
     TempFolder dir;
     WriteArchiveFile(MixedArchive(105, 0x3), (dir / "a.bsa").string());
     const std::string archive = (dir / "a.bsa").string();
-    const std::vector<std::vector<std::string>> commands = {
-        {"list", archive}, {"info", archive}, {"--help"}, {"cat", archive, "sound\\fx\\hit.wav"}};
+    const std::vector<std::vector<std::string>> commands = {{"list", archive},
+                                                            {"info", archive},
+                                                            {"--help"},
+                                                            {"--version"},
+                                                            {"cat", archive, "sound\\fx\\hit.wav"}};
 #ifdef _WIN32
     // No standard output handle at all; Windows has no device that is always full.
     for (const auto& args : commands) {
@@ -797,7 +892,7 @@ TEST(CliOutput, UnwritableStdoutExitsWithWriteError) {
         EXPECT_EQ(cli_test::WaitForExit(cli_test::StartCli(args, nullptr, nullptr, errFile)), 1);
         CloseHandle(errFile);
         EXPECT_EQ(ReadText(dir / "cli.err"),
-                  "parlivex-cli: write error: " + std::string(std::strerror(EBADF)) + "\n");
+                  Message("standard output: write error: " + std::string(std::strerror(EBADF))));
     }
 #else
     const struct {
@@ -810,7 +905,7 @@ TEST(CliOutput, UnwritableStdoutExitsWithWriteError) {
             const CliRun run = RunCli(dir, args, output.stdoutTo);
             EXPECT_EQ(run.exitCode, 1);
             EXPECT_EQ(run.err,
-                      std::string("parlivex-cli: write error: ") + std::strerror(output.error) + "\n");
+                      Message(std::string("standard output: write error: ") + std::strerror(output.error)));
         }
     }
 #endif
@@ -890,7 +985,9 @@ TEST(CliNames, ControlCharactersArePrintedEscaped) {
     EXPECT_EQ(extract.exitCode, 1);
     const std::vector<std::string> errors = Lines(extract.err);
     for (const std::string& name : escaped) {
-        EXPECT_EQ(std::count(errors.begin(), errors.end(), name + ": refused: control character"), 1)
+        EXPECT_EQ(std::count(errors.begin(), errors.end(),
+                             "parlivex-cli: " + name + ": refused: control character"),
+                  1)
             << extract.err;
     }
     // The archive's own path, in a message of the reader.
@@ -901,8 +998,8 @@ TEST(CliNames, ControlCharactersArePrintedEscaped) {
 #else
     const uint32_t noSuchName = kErrorFileNotFound;
 #endif
-    EXPECT_EQ(open.err, "Cannot open " + (dir / "no\\033[2Jsuch.bsa").string() + ".  " +
-                            ToUtf8(SystemText(noSuchName)) + "\n");
+    EXPECT_EQ(open.err, Message("Cannot open " + (dir / "no\\033[2Jsuch.bsa").string() + ".  " +
+                                ToUtf8(SystemText(noSuchName))));
     for (const CliRun* run : {&extract, &open}) {
         EXPECT_EQ(std::count_if(run->err.begin(), run->err.end(),
                                 [](char c) { return static_cast<unsigned char>(c) < 0x20 && c != '\n'; }),
@@ -950,7 +1047,7 @@ TEST(CliPaths, ArgumentsReachTheFileSystemByteForByte) {
     const CliRun missing = RunCli(dir, {"info", (dir / "gone\xFF.bsa").string()});
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_EQ(missing.err,
-              "Cannot open " + (dir / "gone\\xff.bsa").string() + ".  No such file or directory\n");
+              Message("Cannot open " + (dir / "gone\\xff.bsa").string() + ".  No such file or directory"));
 }
 
 // Names beyond ASCII in the archive's path and in the destination reach the tool intact, on Windows too
@@ -972,8 +1069,134 @@ TEST(CliPaths, NonAsciiArchiveAndDestinationNames) {
               (std::map<std::string, std::vector<uint8_t>>{{"textures/caf\xC3\xA9.dds", {1, 2, 3}}}));
     // A message names the path as it was given.
     const CliRun missing = RunCli(dir, {"info", U8(dir.Path() / fs::path(u8"\u00e9t\u00e9.bsa"))});
-    EXPECT_EQ(missing.err, "Cannot open " + U8(dir.Path() / fs::path(u8"\u00e9t\u00e9.bsa")) + ".  " +
-                               ToUtf8(SystemText(kErrorFileNotFound)) + "\n");
+    EXPECT_EQ(missing.err, Message("Cannot open " + U8(dir.Path() / fs::path(u8"\u00e9t\u00e9.bsa")) + ".  " +
+                                   ToUtf8(SystemText(kErrorFileNotFound))));
+}
+
+// Whatever went wrong, each line on stderr is a message of one form: "parlivex-cli: ", the file it concerns
+// (the archive, an entry of it, standard output; for a usage error the word at fault), what failed and why. A
+// usage error's message is followed by the whole usage. Fixed texts of the core that do not say what they
+// mean get the meaning before them; messages of the core that name the archive do not name it twice.
+TEST(CliMessages, EveryFailureIsOneFormOfLineThatNamesItsFile) {
+    TempFolder dir;
+    const auto path = [&dir](const char* name) { return (dir / name).string(); };
+    fs::create_directories(dir / "folder.bsa");
+    dir.Write("empty.bsa", {});
+    WriteArchiveFile(MixedArchive(105, 0x3), path("full.bsa"));
+    const auto full = ReadWholeFile(dir / "full.bsa");
+    dir.Write("twenty.bsa", std::vector<uint8_t>(full.begin(), full.begin() + 20));
+    dir.Write("text.bsa", {'h', 'e', 'l', 'l', 'o'});
+    ArchiveSpec old;
+    old.version = 103;
+    old.folders = {{"a", {{"b.txt", {'b'}}}}};
+    WriteArchiveFile(old, path("old.bsa"));
+    // A zlib entry whose payload is not zlib, and a raw entry whose bytes lie past the end of the file.
+    ArchiveSpec damaged;
+    damaged.version = 104;
+    EntrySpec broken{"broken.nif", CompressibleBytes(4000, 1), Storage::Zlib};
+    broken.packedOverride = std::vector<uint8_t>(50, 0xAB);
+    EntrySpec beyond{"beyond.nif", {'x'}, Storage::Raw};
+    beyond.offsetOverride = 1 << 20;
+    damaged.folders = {{"meshes", {broken, beyond, {"good.nif", {'g'}}}}};
+    WriteArchiveFile(damaged, path("damaged.bsa"));
+    const std::string shortRead = ": the file ends before its index: Erreur de lecture du flux";
+
+    const struct {
+        const char* what;
+        std::vector<std::string> args;
+        int exitCode;
+        std::string err;
+        std::string names; // what every message line names
+        std::string stdoutTo = "";
+    } cases[] = {
+        {"a missing archive",
+         {"list", path("none.bsa")},
+         1,
+         Message("Cannot open " + path("none.bsa") + ".  " + ToUtf8(SystemText(kErrorFileNotFound))),
+         path("none.bsa")},
+        {"a folder as archive",
+         {"info", path("folder.bsa")},
+         1,
+         Message("Cannot open " + path("folder.bsa") + ".  " + ToUtf8(SystemText(kErrorIsAFolder))),
+         path("folder.bsa")},
+        {"an empty file",
+         {"list", path("empty.bsa")},
+         1,
+         Message(path("empty.bsa") + shortRead),
+         path("empty.bsa")},
+        {"a 20-byte file",
+         {"extract", path("twenty.bsa"), path("out")},
+         1,
+         Message(path("twenty.bsa") + shortRead),
+         path("twenty.bsa")},
+#ifndef _WIN32
+        {"/dev/null", {"cat", "/dev/null", "a\\b.txt"}, 1, Message("/dev/null" + shortRead), "/dev/null"},
+#endif
+        {"not a BSA file",
+         {"render", path("text.bsa"), "a.dds", path("out.png")},
+         1,
+         Message(path("text.bsa") + " is not a valid BSA file"),
+         path("text.bsa")},
+        {"an unsupported version",
+         {"list", path("old.bsa")},
+         1,
+         Message(path("old.bsa") + " is an unsupported version: 103"),
+         path("old.bsa")},
+        {"an unknown verb",
+         {"lst", path("full.bsa")},
+         2,
+         Message("unknown command: lst") + "\n" + kUsage,
+         "lst"},
+        {"a missing argument",
+         {"extract", path("full.bsa")},
+         2,
+         Message("missing DEST after extract") + "\n" + kUsage,
+         "extract"},
+#ifndef _WIN32
+        {"a write error",
+         {"list", path("full.bsa")},
+         1,
+         Message(std::string("standard output: write error: ") + std::strerror(ENOSPC)),
+         "standard output",
+         ">/dev/full"},
+#endif
+        {"a missing entry",
+         {"cat", path("full.bsa"), "meshes\\none.nif"},
+         1,
+         Message("meshes\\none.nif: not found in " + path("full.bsa")),
+         "meshes\\none.nif"},
+        {"a damaged entry",
+         {"cat", path("damaged.bsa"), "meshes/broken.nif"},
+         1,
+         Message("meshes/broken.nif: its zlib data is damaged: Erreur"),
+         "meshes/broken.nif"},
+        {"damaged entries in an extraction",
+         {"extract", path("damaged.bsa"), path("out"), "--jobs", "2"},
+         1,
+         Message(
+             "meshes\\beyond.nif: its stored bytes do not fit in the archive: Erreur de lecture du flux") +
+             Message("meshes\\broken.nif: its zlib data is damaged: Erreur") +
+             Message(path("damaged.bsa") + ": 2 of 3 entries failed"),
+         ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const CliRun run = RunCli(dir, c.args, c.stdoutTo);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_EQ(run.err, c.err);
+        std::string messages = run.err;
+        if (c.exitCode == 2) {
+            ASSERT_TRUE(messages.ends_with("\n" + std::string(kUsage)));
+            messages.resize(messages.size() - 1 - std::strlen(kUsage));
+        }
+        const std::vector<std::string> lines = Lines(messages);
+        EXPECT_FALSE(lines.empty());
+        for (const std::string& line : lines) {
+            EXPECT_EQ(line.rfind("parlivex-cli: ", 0), 0u) << line;
+            EXPECT_NE(line.find(c.names), std::string::npos) << line;
+        }
+    }
+    EXPECT_FALSE(fs::exists(dir / "out.png"));
 }
 
 // A folder that cannot be made is reported with the system's reason, not as a missing folder.
@@ -1004,13 +1227,12 @@ TEST(CliMessages, FolderThatCannotBeMadeGivesTheRealReason) {
     const CliRun destination =
         RunCli(dir, {"extract", (dir / "a.bsa").string(), (locked / "out").string()}, "", asUser);
     EXPECT_EQ(destination.exitCode, 1);
-    EXPECT_EQ(destination.err,
-              "Cannot create the folder " + (locked / "out").string() + ": " + denied + "\n");
+    EXPECT_EQ(destination.err, Message((locked / "out").string() + ": cannot create the folder: " + denied));
 
     const CliRun entry = RunCli(dir, {"extract", (dir / "a.bsa").string(), locked.string()}, "", asUser);
     EXPECT_EQ(entry.exitCode, 1);
-    EXPECT_NE(entry.err.find("textures\\a.dds: Cannot create " + (locked / "textures" / "a.dds").string() +
-                             ".  " + denied + "\n"),
+    EXPECT_NE(entry.err.find(Message("textures\\a.dds: Cannot create " +
+                                     (locked / "textures" / "a.dds").string() + ".  " + denied)),
               std::string::npos)
         << entry.err;
 #endif

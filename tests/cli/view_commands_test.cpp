@@ -118,15 +118,17 @@ TEST(CliCat, SaysWhyItCannot) {
     Capture out;
     Capture errors;
     EXPECT_EQ(CatEntry(archive, u"interface\\missing.txt", out.File(), errors.File()), 1);
-    EXPECT_EQ(errors.Text(), "interface\\missing.txt: not found in the archive\n");
+    EXPECT_EQ(errors.Text(), "parlivex-cli: interface\\missing.txt: not found in " + ToUtf8(archive) + "\n");
     EXPECT_EQ(out.Text(), "");
     // A name's control characters are escaped: the line cannot drive the terminal or forge another line.
     Capture errors1;
     EXPECT_EQ(CatEntry(archive, u"interface\\a\x1b[2J\nb.txt", out.File(), errors1.File()), 1);
-    EXPECT_EQ(errors1.Text(), "interface\\a\\033[2J\\nb.txt: not found in the archive\n");
+    EXPECT_EQ(errors1.Text(),
+              "parlivex-cli: interface\\a\\033[2J\\nb.txt: not found in " + ToUtf8(archive) + "\n");
     Capture errors2;
     EXPECT_EQ(CatEntry(dir.U16("none.bsa"), u"a\\b.txt", out.File(), errors2.File()), 1);
-    EXPECT_NE(errors2.Text().find("none.bsa"), std::string::npos) << errors2.Text();
+    EXPECT_EQ(errors2.Text(), "parlivex-cli: Cannot open " + ToUtf8(dir.U16("none.bsa")) + ".  " +
+                                  ToUtf8(fixture::SystemText(fixture::kErrorFileNotFound)) + "\n");
 }
 
 TEST(CliRender, WritesEachMipAndFace) {
@@ -142,7 +144,9 @@ TEST(CliRender, WritesEachMipAndFace) {
                               errors.File()),
                   0)
             << errors.Text();
-        EXPECT_EQ(errors.Text(), "BC1 (DXT1), 8\u00d74, 4 mip levels, 6 cube faces\n");
+        EXPECT_EQ(
+            errors.Text(),
+            "parlivex-cli: textures\\sky\\cube.dds: BC1 (DXT1), 8\u00d74, 4 mip levels, 6 cube faces\n");
         const PngSize size = ReadPngSize(fixture::ReadWholeFile(dir / "out.png"));
         EXPECT_EQ(size.width, c.width);
         EXPECT_EQ(size.height, c.height);
@@ -157,18 +161,21 @@ TEST(CliRender, SaysWhyItCannotAndLeavesNoFile) {
         uint32_t mip, face;
         std::string message;
     };
+    const std::string info =
+        "parlivex-cli: textures\\sky\\cube.dds: BC1 (DXT1), 8\u00d74, 4 mip levels, 6 cube faces\n";
     const Case cases[] = {
         {"interface\\notes.txt", 0, 0,
-         "interface\\notes.txt: not a DDS file: it does not begin with \"DDS \"\n"},
+         "parlivex-cli: interface\\notes.txt: not a DDS file: it does not begin with \"DDS \"\n"},
         {"textures\\sky\\cube.dds", 4, 0,
-         "BC1 (DXT1), 8\u00d74, 4 mip levels, 6 cube faces\ntextures\\sky\\cube.dds: the texture has no face "
-         "0, mip "
-         "level 4 (it has 6 faces and 4 mip levels)\n"},
+         info +
+             "parlivex-cli: textures\\sky\\cube.dds: the texture has no face 0, mip level 4 (it has 6 faces "
+             "and 4 mip levels)\n"},
         {"textures\\sky\\cube.dds", 0, 6,
-         "BC1 (DXT1), 8\u00d74, 4 mip levels, 6 cube faces\ntextures\\sky\\cube.dds: the texture has no face "
-         "6, mip "
-         "level 0 (it has 6 faces and 4 mip levels)\n"},
-        {"textures\\sky\\none.dds", 0, 0, "textures\\sky\\none.dds: not found in the archive\n"},
+         info +
+             "parlivex-cli: textures\\sky\\cube.dds: the texture has no face 6, mip level 0 (it has 6 faces "
+             "and 4 mip levels)\n"},
+        {"textures\\sky\\none.dds", 0, 0,
+         "parlivex-cli: textures\\sky\\none.dds: not found in " + ToUtf8(archive) + "\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.entry);
@@ -242,7 +249,8 @@ protected:
                std::equal(signature.begin(), signature.end(), bytes.begin());
     }
 
-    static constexpr char kInfoLine[] = "BC1 (DXT1), 8\u00d74, 4 mip levels, 6 cube faces\n";
+    static constexpr char kInfoLine[] =
+        "parlivex-cli: textures/sky/cube.dds: BC1 (DXT1), 8\u00d74, 4 mip levels, 6 cube faces\n";
     TempFolder dir_;
     fs::path work_ = dir_ / "work"; // holds only what a test puts there and what render leaves
 };
@@ -303,7 +311,7 @@ TEST_F(CliRenderOutput, ReplacesARegularFileKeepingItsModeAndALinkItself) {
     EXPECT_EQ(NamesIn(work_), (std::vector<std::string>{"link.png", "target", "x.png"}));
 }
 
-// "Cannot write OUT: <reason>", exit 1, and what had the name is left as it was.
+// "OUT: cannot write: <reason>", exit 1, and what had the name is left as it was.
 TEST_F(CliRenderOutput, OutThatCannotBeWrittenIsRefusedWithTheReason) {
     struct Case {
         const char* what;
@@ -334,8 +342,8 @@ TEST_F(CliRenderOutput, OutThatCannotBeWrittenIsRefusedWithTheReason) {
         ASSERT_TRUE(c.prepare());
         const std::vector<std::string> before = NamesIn(work_);
         EXPECT_EQ(Render(c.out.string()), 1);
-        EXPECT_EQ(Errors(),
-                  std::string(kInfoLine) + "Cannot write " + c.out.string() + ": " + c.reason + "\n");
+        EXPECT_EQ(Errors(), std::string(kInfoLine) + "parlivex-cli: " + c.out.string() +
+                                ": cannot write: " + c.reason + "\n");
         EXPECT_EQ(fs::symlink_status(c.out).type(), c.left);
         EXPECT_EQ(NamesIn(work_), before) << "no temporary file left";
 #ifndef _WIN32
@@ -368,7 +376,7 @@ TEST(CliRenderFileSize, LimitIsReportedAndLeavesTheOldFileAndNoTemporaryFile) {
     const std::string errors(err.begin(), err.end());
     EXPECT_EQ(status, 1) << errors;
     const std::string expected =
-        "Cannot write " + out.string() + ": " + ToUtf8(fixture::SystemText(EFBIG)) + "\n";
+        "parlivex-cli: " + out.string() + ": cannot write: " + ToUtf8(fixture::SystemText(EFBIG)) + "\n";
     EXPECT_TRUE(errors.size() >= expected.size() &&
                 errors.substr(errors.size() - expected.size()) == expected)
         << errors;
