@@ -227,9 +227,9 @@ TEST_F(ExtractionTest, EntriesNotWrittenAreListedWithTheirReason) {
     ASSERT_EQ(lines.size(), 4) << Utf8(dialogs_.messages[0].text);
     EXPECT_EQ(lines.takeFirst(), "3 entries were not extracted:");
     lines.sort();
-    EXPECT_EQ(lines,
-              (QStringList{laterEntry + " (same destination as " + firstEntry + ")",
-                           "meshes\\broken.nif (Erreur)", "textures\\t.dds (refused: link in the path)"}));
+    EXPECT_EQ(lines, (QStringList{laterEntry + " (same destination as " + firstEntry + ")",
+                                  "meshes\\broken.nif (zlib data damaged: Erreur)",
+                                  "textures\\t.dds (refused: link in the path)"}));
     EXPECT_EQ(FilesBelow(out), (std::set<std::string>{"a/b/x.bin", "meshes/good.nif"}));
     EXPECT_EQ(ReadWholeFile(out / "a/b/x.bin"), TextBytes(firstX == 0 ? "first" : "second"));
     EXPECT_TRUE(fs::is_empty(outside));
@@ -261,7 +261,7 @@ TEST_F(ExtractionTest, WriteErrorThatEndsTheRunIsToldWithEverythingNotExtracted)
                                        "Cannot create " +
                                            Q(out / "f" / "5.txt") + ".  " + IsAFolderText() +
                                            "\n2 entries before it were not extracted:"
-                                           "\nf\\2.txt (Erreur)"
+                                           "\nf\\2.txt (zlib data damaged: Erreur)"
                                            "\nf\\3<.txt (refused: '<' in a name)"
                                            "\n3 entries after it were not attempted.");
     EXPECT_EQ(FilesBelow(out), (std::set<std::string>{"f/1.txt", "f/4.txt"}));
