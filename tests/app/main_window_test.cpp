@@ -17,6 +17,7 @@
 #include <fstream>
 
 #include "app/dialogs.h"
+#include "app/elided_label.h"
 #include "app/image_list.h"
 #include "fixtures/system_errors.h"
 #include "platform/directories.h"
@@ -356,6 +357,41 @@ TEST_F(MainWindowTest, LongArchivePathIsElidedAndLeavesTheWindowItsSize) {
     form.resize(before.width() + 300, before.height());
     QApplication::processEvents();
     EXPECT_GT(panel->text().size(), shown);
+}
+
+// A path may hold a line break or other control characters: the panel shows them escaped, on one line.
+TEST_F(MainWindowTest, ControlCharactersInTheArchivePathShowEscapedOnOneLine) {
+    const std::filesystem::path archive = temp_.Path() / "two\nlines\t\x1b[31m.bsa";
+    WriteArchive(archive.filename().string(), SmallArchive());
+    if (!std::filesystem::exists(archive)) {
+        GTEST_SKIP() << "this system has no such file names";
+    }
+    TForm1& form = CreateWindow();
+    OpenByDialog(archive);
+    QApplication::processEvents();
+    ASSERT_TRUE(form.HasArchive());
+    QLabel* panel = Control<QLabel>("StatusPanel1");
+    EXPECT_EQ(form.StatusPanelText(1), Q(archive)) << "the path itself, as it was opened";
+    const QString shown = Q(temp_.Path()) + Q(kSeparator) + "two\\nlines\\t\\033[31m.bsa";
+    EXPECT_EQ(panel->text(), shown);
+    EXPECT_EQ(panel->toolTip(), shown);
+    EXPECT_EQ(panel->sizeHint().height(), Control<QLabel>("StatusPanel0")->sizeHint().height()) << "one line";
+
+    // The same rule for every character that would break the line or drive a terminal.
+    const struct {
+        QString text;
+        QString shown;
+    } cases[] = {
+        {"a\rb", "a\\rb"},
+        {QString("nul") + QChar(0) + "x", "nul\\000x"},
+        {"del\x7f", "del\\177"},
+        {QString("c1") + QChar(0x85), "c1\\u0085"},
+        {QString("ls") + QChar(0x2028) + QChar(0x2029), "ls\\u2028\\u2029"},
+        {"caf\u00e9 \\ / \u4e2d", "caf\u00e9 \\ / \u4e2d"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(OneLineText(c.text), c.shown) << Utf8(c.text);
+    }
 }
 
 TEST_F(MainWindowTest, KeyboardOpensExtractsClosesAndReachesTheFilterBox) {
