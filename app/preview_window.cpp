@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -382,12 +383,21 @@ void TPreviewWindow::ShowText(const QString& text) {
     text_->setLineWrapMode(QPlainTextEdit::NoWrap);
     text_->setPlainText(text);
     static_cast<QVBoxLayout*>(layout())->addWidget(text_, 1);
-    findBox_ = new QLineEdit(this);
+    findBar_ = new QWidget(this);
+    auto* bar = new QHBoxLayout(findBar_);
+    bar->setContentsMargins(0, 0, 0, 0);
+    findBox_ = new QLineEdit(findBar_);
     findBox_->setObjectName(QStringLiteral("PreviewFind"));
-    findBox_->setPlaceholderText(QStringLiteral("Find (Enter: next)"));
-    findBox_->hide();
-    layout()->addWidget(findBox_);
+    findBox_->setPlaceholderText(QStringLiteral("Find (Enter: next, Escape: close)"));
+    bar->addWidget(findBox_, 1);
+    findStatus_ = new QLabel(findBar_);
+    findStatus_->setObjectName(QStringLiteral("PreviewFindStatus"));
+    bar->addWidget(findStatus_);
+    findBar_->hide();
+    layout()->addWidget(findBar_);
     connect(findBox_, &QLineEdit::returnPressed, this, &TPreviewWindow::FindNext);
+    connect(findBox_, &QLineEdit::textEdited, findStatus_, &QLabel::clear);
+    findBox_->installEventFilter(this);
     auto* find = new QShortcut(QKeySequence::Find, this);
     connect(find, &QShortcut::activated, this, &TPreviewWindow::OpenFindBox);
     text_->installEventFilter(this);
@@ -395,9 +405,15 @@ void TPreviewWindow::ShowText(const QString& text) {
 }
 
 void TPreviewWindow::OpenFindBox() {
-    findBox_->show();
+    findBar_->show();
     findBox_->setFocus();
     findBox_->selectAll();
+}
+
+void TPreviewWindow::CloseFindBox() {
+    findBar_->hide();
+    findStatus_->clear();
+    text_->setFocus();
 }
 
 bool TPreviewWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -410,6 +426,17 @@ bool TPreviewWindow::eventFilter(QObject* watched, QEvent* event) {
         event->accept();
         return true;
     }
+    // Escape in the find box closes the find box, not the window (whose shortcut it would otherwise be).
+    if (watched == findBox_ &&
+        (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape &&
+        static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier) {
+        if (event->type() == QEvent::KeyPress) {
+            CloseFindBox();
+        }
+        event->accept();
+        return true;
+    }
     return QWidget::eventFilter(watched, event);
 }
 
@@ -418,11 +445,22 @@ void TPreviewWindow::FindNext() {
     if (wanted.isEmpty()) {
         return;
     }
-    if (!text_->find(wanted)) {
-        // From the top once more, so that Enter goes round.
-        text_->moveCursor(QTextCursor::Start);
-        text_->find(wanted);
+    if (text_->find(wanted)) {
+        findStatus_->clear();
+        return;
     }
+    // From the top once more, so that Enter goes round; where the text is nowhere, the view stays where it
+    // was.
+    const QTextCursor before = text_->textCursor();
+    const int scrolledTo = text_->verticalScrollBar()->value();
+    text_->moveCursor(QTextCursor::Start);
+    if (text_->find(wanted)) {
+        findStatus_->setText(QStringLiteral("from the top"));
+        return;
+    }
+    text_->setTextCursor(before);
+    text_->verticalScrollBar()->setValue(scrolledTo);
+    findStatus_->setText(QStringLiteral("not found"));
 }
 
 void TPreviewWindow::ShowBinary(const QString& hex) {

@@ -59,7 +59,8 @@ public:
     void StopReading();
 
 protected:
-    // Ctrl+F in the text itself opens the find box (the text view would otherwise keep the key).
+    // Ctrl+F in the text itself opens the find box (the text view would otherwise keep the key); Escape in
+    // the find box closes it.
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -80,6 +81,7 @@ private:
     void PictureDecoded(TPictureRequest request, TDecodedPicture picture);
 
     void OpenFindBox();
+    void CloseFindBox();
     void ShowFetchFailure(const QString& reason);
     void ShowImageControls(bool texture);
     // Shows the level, face and alpha choice now made: the facts line, and the picture, asked for at the
@@ -119,5 +121,7 @@ private:
     QCheckBox* alphaOnly_ = nullptr;
     QPushButton* fitButton_ = nullptr;
     QPlainTextEdit* text_ = nullptr;
+    QWidget* findBar_ = nullptr; // the find box, and beside it "not found" after a search in vain
     QLineEdit* findBox_ = nullptr;
+    QLabel* findStatus_ = nullptr;
 };

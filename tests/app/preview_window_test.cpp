@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QImageReader>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -298,6 +299,56 @@ TEST_F(PreviewWindowTest, LargeTextureFitsWithoutScrollBarsAndScrollsWhenZoomedI
     EXPECT_FALSE(down->isVisible());
     EXPECT_EQ(preview->ShownImage().size(), QSize(1024, 1024));
     EXPECT_EQ(preview->ShownImage().pixelColor(512, 512), QColor(255, 0, 0));
+}
+
+// Find in a long text: Enter goes from match to match and round; a text that is nowhere leaves the view and
+// the selection where they were and says so; Escape closes the find box, a second Escape the window.
+TEST_F(PreviewWindowTest, FindThatFailsStaysWhereItIsAndEscapeClosesOnlyTheFindBox) {
+    std::string lines;
+    for (int i = 0; i < 400; ++i) {
+        lines += i == 300 ? "the needle is here\n" : "line " + std::to_string(i) + "\n";
+    }
+    OpenByDialog(WriteArchive("long.bsa", Recipe({{"docs", {Entry("long.txt", lines)}}})));
+    TPreviewWindow* preview = OpenByDoubleClick("long.txt");
+    ASSERT_NE(preview, nullptr);
+    auto* view = preview->findChild<QPlainTextEdit*>("PreviewText");
+    ASSERT_NE(view, nullptr);
+    preview->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(preview));
+    QTest::keyClick(view, Qt::Key_F, Qt::ControlModifier);
+    auto* find = preview->findChild<QLineEdit*>("PreviewFind");
+    auto* status = preview->findChild<QLabel*>("PreviewFindStatus");
+    ASSERT_NE(status, nullptr);
+    ASSERT_TRUE(find->isVisible());
+    QTest::keyClicks(find, "needle");
+    QTest::keyClick(find, Qt::Key_Return);
+    ASSERT_EQ(view->textCursor().selectedText(), "needle");
+    const int foundAt = view->textCursor().position();
+    const int scrolledTo = view->verticalScrollBar()->value();
+    ASSERT_GT(scrolledTo, 0) << "line 300 is out of sight from the top";
+    EXPECT_EQ(status->text(), "");
+
+    // Once more: the only match again, from the top.
+    QTest::keyClick(find, Qt::Key_Return);
+    EXPECT_EQ(view->textCursor().position(), foundAt);
+    EXPECT_EQ(status->text(), "from the top");
+
+    find->selectAll();
+    QTest::keyClicks(find, "haystack");
+    EXPECT_EQ(status->text(), "") << "typing clears the last answer";
+    QTest::keyClick(find, Qt::Key_Return);
+    EXPECT_EQ(status->text(), "not found");
+    EXPECT_TRUE(status->isVisible());
+    EXPECT_EQ(view->textCursor().position(), foundAt);
+    EXPECT_EQ(view->textCursor().selectedText(), "needle");
+    EXPECT_EQ(view->verticalScrollBar()->value(), scrolledTo);
+
+    QTest::keyClick(find, Qt::Key_Escape);
+    ASSERT_EQ(Previews().size(), 1u) << "the preview stays open";
+    EXPECT_FALSE(find->isVisible());
+    EXPECT_TRUE(view->hasFocus());
+    QTest::keyClick(view, Qt::Key_Escape);
+    EXPECT_TRUE(Previews().empty());
 }
 
 TEST_F(PreviewWindowTest, EnterOpensEscapeClosesAndThePlaceholderOpensNothing) {
