@@ -16,6 +16,7 @@
 #include <QTreeView>
 #include <QWheelEvent>
 
+#include "app/preview_canvas.h"
 #include "app/preview_window.h"
 #include "app_test_support.h"
 #include "fixtures/dds_writer.h"
@@ -299,6 +300,61 @@ TEST_F(PreviewWindowTest, LargeTextureFitsWithoutScrollBarsAndScrollsWhenZoomedI
     EXPECT_FALSE(down->isVisible());
     EXPECT_EQ(preview->ShownImage().size(), QSize(1024, 1024));
     EXPECT_EQ(preview->ShownImage().pixelColor(512, 512), QColor(255, 0, 0));
+}
+
+// The wheel zooms about the pointer whatever the picture's size against the view: from Fit while it is
+// narrower than the view, into larger, out to smaller than the view, at a point beside it; and every part of
+// it can still be scrolled into view. Fit centres it again.
+TEST_F(PreviewWindowTest, WheelZoomKeepsThePointUnderThePointerInEveryCase) {
+    TPreviewWindow* preview = OpenByDoubleClick("large.dds");
+    ASSERT_NE(preview, nullptr);
+    auto* canvas = preview->findChild<TPreviewCanvas*>("PreviewCanvas");
+    ASSERT_NE(canvas, nullptr);
+    QWidget* view = canvas->viewport();
+    const QPoint centre = view->rect().center();
+    ASSERT_LT(canvas->ShownSize().width(), view->width() - 200) << "fitted, narrower than the view";
+    const struct {
+        QPoint at;
+        int steps;
+    } wheels[] = {
+        {centre + QPoint(-150, 60), 1},  // from Fit: still narrower than the view, taller
+        {centre + QPoint(200, -100), 2}, // wider than the view
+        {centre + QPoint(-40, 30), -7},  // smaller than the view both ways
+        {QPoint(5, 5), 3},               // beside the picture, in the view's corner
+        {centre + QPoint(250, 0), 1},
+    };
+    for (const auto& wheel : wheels) {
+        SCOPED_TRACE(wheel.steps);
+        const QPointF before = canvas->PictureAt(wheel.at);
+        const double zoomBefore = canvas->Zoom();
+        QWheelEvent event(QPointF(wheel.at), QPointF(view->mapToGlobal(wheel.at)), QPoint(),
+                          QPoint(0, wheel.steps * 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                          false);
+        QApplication::sendEvent(view, &event);
+        QApplication::processEvents();
+        ASSERT_NE(canvas->Zoom(), zoomBefore);
+        const QPointF moved = (canvas->PictureAt(wheel.at) - before) * canvas->Zoom();
+        EXPECT_LE(std::abs(moved.x()), 1.0) << moved.x();
+        EXPECT_LE(std::abs(moved.y()), 1.0) << moved.y();
+
+        // From the scroll bars' ends, each end of the picture is in view.
+        for (QScrollBar* bar : {canvas->horizontalScrollBar(), canvas->verticalScrollBar()}) {
+            const bool across = bar == canvas->horizontalScrollBar();
+            const auto along = [&](QPointF p) { return across ? p.x() : p.y(); };
+            const int was = bar->value();
+            bar->setValue(bar->minimum());
+            EXPECT_LE(along(canvas->PictureAt(QPointF(0, 0))), 0.0);
+            bar->setValue(bar->maximum());
+            EXPECT_GE(along(canvas->PictureAt(QPointF(view->width(), view->height()))),
+                      1024.0 - 1 / canvas->Zoom());
+            bar->setValue(was);
+        }
+    }
+
+    QTest::mouseClick(preview->findChild<QPushButton*>("PreviewFit"), Qt::LeftButton);
+    const QPointF middle = canvas->PictureAt(QPointF(view->width(), view->height()) / 2);
+    EXPECT_NEAR(middle.x(), 512, 2);
+    EXPECT_NEAR(middle.y(), 512, 2);
 }
 
 // Find in a long text: Enter goes from match to match and round; a text that is nowhere leaves the view and
