@@ -106,6 +106,8 @@ private:
     QAction* extract1 = nullptr;
     QAction* N1 = nullptr;
     QAction* CloseArchive1 = nullptr;
+    QAction* N2 = nullptr;
+    QAction* Exit1 = nullptr;
     QLineEdit* ButtonedEdit1 = nullptr;
     QAction* ButtonedEdit1LeftButton = nullptr;
     QAction* ButtonedEdit1RightButton = nullptr;
