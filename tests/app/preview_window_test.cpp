@@ -103,7 +103,10 @@ protected:
         damaged.packedOverride = std::vector<uint8_t>{0x04, 0x22, 0x4D, 0x18, 0xFF};
         const auto archive = WriteArchive(
             "a.bsa",
-            Recipe({{"interface", {Entry("notes.ini", std::string("[General]\nname=caf\xE9\nkey=1\n"))}},
+            Recipe({{"interface",
+                     {Entry("notes.ini", std::string("[General]\nname=caf\xE9\nkey=1\n")),
+                      // As the game's translations: UTF-16LE after its byte order mark.
+                      Entry("translate_english.txt", std::string("\xFF\xFE$\0K\0\t\0\xE9\0\r\0\n\0", 14))}},
                     {"meshes",
                      {Entry("legacy.bin", binary, fixture::Storage::Lz4Legacy),
                       Entry("mesh.nif", binary, fixture::Storage::Raw), damaged}},
@@ -211,6 +214,7 @@ TEST_F(PreviewWindowTest, EachKindOfEntryAndEachFailureShowsInItsOwnWindow) {
         {"pic.tga", tgaReader ? TPreviewWindow::Kind::Image : TPreviewWindow::Kind::Error,
          tgaReader ? "TGA, 4×2, 1 mip level" : "Cannot show textures\\pic.tga: not a readable TGA image"},
         {"notes.ini", TPreviewWindow::Kind::Text, "Text, 26 bytes; LZ4 frame, "},
+        {"translate_english.txt", TPreviewWindow::Kind::Text, "Text, 14 bytes; LZ4 frame, "},
         {"mesh.nif", TPreviewWindow::Kind::Binary, "70000 bytes; raw, 70000 bytes stored"},
         {"legacy.bin", TPreviewWindow::Kind::Binary, "70000 bytes; LZ4 legacy, "},
         {"broken.dds", TPreviewWindow::Kind::Error, "Cannot show textures\\broken.dds: "},
@@ -228,7 +232,12 @@ TEST_F(PreviewWindowTest, EachKindOfEntryAndEachFailureShowsInItsOwnWindow) {
     TPreviewWindow* text = nullptr;
     for (TPreviewWindow* preview : Previews()) {
         if (preview->ShownKind() == TPreviewWindow::Kind::Text) {
-            text = preview;
+            if (preview->windowTitle().contains("translate_english.txt")) {
+                EXPECT_EQ(preview->findChild<QPlainTextEdit*>("PreviewText")->toPlainText(),
+                          QString::fromUtf8("$K\té\n"));
+            } else {
+                text = preview;
+            }
         }
     }
     // Windows-1252, as it is not UTF-8; Ctrl+F then Enter finds.
