@@ -33,27 +33,6 @@ const char* QtImageFormat(const QString& ext) {
     return nullptr;
 }
 
-// Every pixel's alpha as grey, opaque; a null image when cancelled on the way.
-QImage AlphaAsGrey(const QImage& rgba, const std::atomic<bool>& cancelled) {
-    QImage grey(rgba.size(), QImage::Format_RGBA8888);
-    if (grey.isNull()) {
-        throw std::bad_alloc();
-    }
-    for (int y = 0; y < rgba.height(); ++y) {
-        if (y % 64 == 0 && cancelled.load(std::memory_order_relaxed)) {
-            return QImage();
-        }
-        const uchar* from = rgba.constScanLine(y);
-        uchar* to = grey.scanLine(y);
-        for (int x = 0; x < rgba.width(); ++x) {
-            const uchar a = from[4 * x + 3];
-            to[4 * x] = to[4 * x + 1] = to[4 * x + 2] = a;
-            to[4 * x + 3] = 255;
-        }
-    }
-    return grey;
-}
-
 // A picture over decoded pixels, which it takes over without a copy.
 QImage WrapDecoded(RgbaImage&& decoded) {
     auto pixels = std::make_unique<PixelBytes>(std::move(decoded.pixels));
@@ -73,6 +52,37 @@ unsigned DecodingThreads() {
 }
 
 } // namespace
+
+QImage ChannelView(const QImage& rgba, TChannels channels, const std::atomic<bool>& cancelled) {
+    if (channels == TChannels::All) {
+        return rgba;
+    }
+    QImage view(rgba.size(), QImage::Format_RGBA8888);
+    if (view.isNull()) {
+        throw std::bad_alloc();
+    }
+    const int alone = channels == TChannels::Red     ? 0
+                      : channels == TChannels::Green ? 1
+                      : channels == TChannels::Blue  ? 2
+                      : channels == TChannels::Alpha ? 3
+                                                     : -1;
+    for (int y = 0; y < rgba.height(); ++y) {
+        if (y % 64 == 0 && cancelled.load(std::memory_order_relaxed)) {
+            return QImage();
+        }
+        const uchar* from = rgba.constScanLine(y);
+        uchar* to = view.scanLine(y);
+        for (int x = 0; x < rgba.width(); ++x) {
+            if (alone < 0) {
+                std::copy_n(from + 4 * x, 3, to + 4 * x);
+            } else {
+                to[4 * x] = to[4 * x + 1] = to[4 * x + 2] = from[4 * x + alone];
+            }
+            to[4 * x + 3] = 255;
+        }
+    }
+    return view;
+}
 
 TEntryRead ReadPreviewedEntry(TwbBSAFile& reader, TEntryRef entry) {
     TEntryRead result;
@@ -144,7 +154,7 @@ TDecodedPicture DecodePicture(const TBytes& data, const DdsInfo& dds, TPictureRe
             }
             level = WrapDecoded(std::move(decoded));
         }
-        result.shown = request.alphaOnly ? AlphaAsGrey(level, cancelled) : level;
+        result.shown = ChannelView(level, request.channels, cancelled);
         result.level = std::move(level);
     } catch (const ETextureError& e) {
         result.failure = ToQString(e.Message());

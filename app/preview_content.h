@@ -42,17 +42,25 @@ struct TPreviewContent {
 TPreviewContent PrepareContent(const TBytes& data, const QString& extension,
                                const std::atomic<bool>& cancelled);
 
-// Which picture of a texture or image: mip level `level` of layer `layer`, as it is or its alpha alone.
+// Which channels of a picture are shown: all of them, the colour without the alpha (opaque), or one channel
+// alone as opaque grey.
+enum class TChannels { All, Rgb, Red, Green, Blue, Alpha };
+
+// The picture's pixels (RGBA8888) as `channels` shows them: the same picture for All, else a new one; a null
+// image when cancelled on the way.
+QImage ChannelView(const QImage& rgba, TChannels channels, const std::atomic<bool>& cancelled);
+
+// Which picture of a texture or image: mip level `level` of layer `layer`, with the channels chosen.
 struct TPictureRequest {
     uint32_t layer = 0;
     uint32_t level = 0;
-    bool alphaOnly = false;
+    TChannels channels = TChannels::All;
     bool operator==(const TPictureRequest&) const = default;
 };
 
 struct TDecodedPicture {
     QImage level;    // the level's pixels, RGBA8888
-    QImage shown;    // the same, or with alphaOnly its alpha as opaque grey
+    QImage shown;    // the same as the channels chosen show it (ChannelView)
     QString failure; // why not: the texture's reason, "out of memory"
 };
 

@@ -1,6 +1,5 @@
 #include "app/preview_window.h"
 
-#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -99,7 +98,7 @@ const QImage& TPreviewWindow::ShownImage() const {
         return none;
     }
     const TPictureRequest chosen = Chosen();
-    const auto found = pictures_.find({chosen.level, chosen.alphaOnly});
+    const auto found = pictures_.find({chosen.level, chosen.channels});
     return found != pictures_.end() && chosen.layer == picturesLayer_ ? found->second : none;
 }
 
@@ -221,7 +220,7 @@ void TPreviewWindow::ContentPrepared(TPreviewContent content) {
     if (texture_) {
         dds_ = content.dds;
     } else {
-        pictures_[{0, false}] = content.picture;
+        pictures_[{0, TChannels::All}] = content.picture;
         facts_ = QStringLiteral("%1, %2×%3, 1 mip level")
                      .arg(content.imageFormat)
                      .arg(content.picture.width())
@@ -270,10 +269,15 @@ void TPreviewWindow::ShowImageControls(bool texture) {
         bar->addWidget(mipChoice_);
         bar->addWidget(faceChoice_);
     }
-    alphaOnly_ = new QCheckBox(QStringLiteral("Alpha only"), this);
-    alphaOnly_->setObjectName(QStringLiteral("PreviewAlphaOnly"));
-    connect(alphaOnly_, &QCheckBox::toggled, this, [this] { ShowSurface(); });
-    bar->addWidget(alphaOnly_);
+    channelChoice_ = new QComboBox(this);
+    channelChoice_->setObjectName(QStringLiteral("PreviewChannels"));
+    // In the order of TChannels.
+    channelChoice_->addItems({QStringLiteral("RGBA"), QStringLiteral("RGB only"), QStringLiteral("R only"),
+                              QStringLiteral("G only"), QStringLiteral("B only"),
+                              QStringLiteral("Alpha only")});
+    channelChoice_->setToolTip(QStringLiteral("Channels shown; one channel alone shows as grey"));
+    connect(channelChoice_, &QComboBox::currentIndexChanged, this, [this] { ShowSurface(); });
+    bar->addWidget(channelChoice_);
     bar->addStretch(1);
     static_cast<QVBoxLayout*>(layout())->addLayout(bar);
     canvas_ = new TPreviewCanvas(this);
@@ -296,7 +300,8 @@ TPictureRequest TPreviewWindow::Chosen() const {
         chosen.level = uint32_t(std::max(0, mipChoice_->currentIndex()));
         chosen.layer = uint32_t(std::max(0, faceChoice_->currentIndex()));
     }
-    chosen.alphaOnly = alphaOnly_ != nullptr && alphaOnly_->isChecked();
+    chosen.channels =
+        channelChoice_ != nullptr ? TChannels(std::max(0, channelChoice_->currentIndex())) : TChannels::All;
     return chosen;
 }
 
@@ -319,10 +324,12 @@ void TPreviewWindow::ShowSurface() {
         }
     }
     info_->setText(facts_ + QStringLiteral("; %1").arg(storage_));
-    // Only the pictures of the alpha choice made now are kept, beside the levels as decoded.
-    std::erase_if(pictures_, [&](const auto& picture) { return picture.first.second && !chosen.alphaOnly; });
+    // Only the pictures of the channels chosen now are kept, beside the levels as decoded.
+    std::erase_if(pictures_, [&](const auto& picture) {
+        return picture.first.second != TChannels::All && picture.first.second != chosen.channels;
+    });
     const QSize size = texture_ ? QSize(int(MipWidth(dds_, chosen.level)), int(MipHeight(dds_, chosen.level)))
-                                : pictures_.at({0, false}).size();
+                                : pictures_.at({0, TChannels::All}).size();
     canvas_->SetPicture(size);
     RequestDrawn(canvas_->ShownSize());
 }
@@ -335,7 +342,7 @@ void TPreviewWindow::RequestDrawn(QSize drawn) {
     if (texture_) {
         wanted.level = DrawnMipLevel(dds_, wanted.level, uint32_t(drawn.width()), uint32_t(drawn.height()));
     }
-    if (const auto found = pictures_.find({wanted.level, wanted.alphaOnly}); found != pictures_.end()) {
+    if (const auto found = pictures_.find({wanted.level, wanted.channels}); found != pictures_.end()) {
         // Decoded before: whatever job runs decodes what is no longer wanted.
         DropJob();
         canvas_->SetDrawn(found->second);
@@ -344,7 +351,7 @@ void TPreviewWindow::RequestDrawn(QSize drawn) {
     if (job_ != nullptr && decoding_ == wanted) {
         return;
     }
-    const auto decoded = pictures_.find({wanted.level, false});
+    const auto decoded = pictures_.find({wanted.level, TChannels::All});
     const QImage level = decoded != pictures_.end() ? decoded->second : QImage();
     decoding_ = wanted;
     StartJob([this, data = data_, dds = dds_, wanted, level,
@@ -368,8 +375,8 @@ void TPreviewWindow::PictureDecoded(TPictureRequest request, TDecodedPicture pic
         canvas_->SetUnavailable();
         return;
     }
-    pictures_[{request.level, false}] = picture.level;
-    pictures_[{request.level, request.alphaOnly}] = picture.shown;
+    pictures_[{request.level, TChannels::All}] = picture.level;
+    pictures_[{request.level, request.channels}] = picture.shown;
     canvas_->SetDrawn(picture.shown);
 }
 

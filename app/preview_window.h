@@ -22,7 +22,6 @@
 #include "base/bytes.h"
 #include "texture/dds_header.h"
 
-class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -49,7 +48,7 @@ public:
     QString InfoText() const;
     // Whether a job runs: the entry is read or made ready, or a picture decoded ("decoding…" shows).
     bool Busy() const { return wantedSerial_ != 0; }
-    // The picture of the level and face chosen, after the alpha-only choice, at its own size, once it was
+    // The picture of the level and face chosen, with the channels chosen, at its own size, once it was
     // decoded (while the picture is fitted, a smaller level may be all that is decoded); null otherwise.
     const QImage& ShownImage() const;
 
@@ -84,7 +83,7 @@ private:
     void CloseFindBox();
     void ShowFetchFailure(const QString& reason);
     void ShowImageControls(bool texture);
-    // Shows the level, face and alpha choice now made: the facts line, and the picture, asked for at the
+    // Shows the level, face and channels now chosen: the facts line, and the picture, asked for at the
     // size it is drawn at.
     void ShowSurface();
     // The picture chosen, as a copy at least `drawn` large: from the pictures decoded when it is there, else
@@ -109,8 +108,8 @@ private:
     bool texture_ = false;
     DdsInfo dds_;
     QString facts_; // the facts line of a texture or image, without the storage
-    // Pictures decoded of layer picturesLayer_, by level and alpha-only choice.
-    std::map<std::pair<uint32_t, bool>, QImage> pictures_;
+    // Pictures decoded of layer picturesLayer_, by level and channels shown.
+    std::map<std::pair<uint32_t, TChannels>, QImage> pictures_;
     uint32_t picturesLayer_ = 0;
 
     QLabel* info_ = nullptr;
@@ -118,7 +117,7 @@ private:
     TPreviewCanvas* canvas_ = nullptr;
     QComboBox* mipChoice_ = nullptr;
     QComboBox* faceChoice_ = nullptr;
-    QCheckBox* alphaOnly_ = nullptr;
+    QComboBox* channelChoice_ = nullptr;
     QPushButton* fitButton_ = nullptr;
     QPlainTextEdit* text_ = nullptr;
     QWidget* findBar_ = nullptr; // the find box, and beside it "not found" after a search in vain

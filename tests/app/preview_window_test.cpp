@@ -4,7 +4,6 @@
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QBuffer>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QImageReader>
 #include <QLabel>
@@ -72,7 +71,7 @@ std::vector<uint8_t> LayeredTexture(uint32_t faceFlags, uint32_t arraySize, uint
 
 std::vector<uint8_t> PngImage() {
     QImage image(3, 2, QImage::Format_RGBA8888);
-    image.fill(QColor(0, 255, 0, 128));
+    image.fill(QColor(40, 160, 220, 128));
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -139,11 +138,44 @@ TEST_F(PreviewWindowTest, TextureShowsEachLevelOverTheFactsLine) {
     EXPECT_EQ(preview->ShownImage().pixelColor(1, 1), QColor(0, 0, 255));
 
     // Alpha alone: opaque shows as white.
-    auto* alphaOnly = preview->findChild<QCheckBox*>("PreviewAlphaOnly");
-    ASSERT_NE(alphaOnly, nullptr);
-    QTest::mouseClick(alphaOnly, Qt::LeftButton, Qt::NoModifier, QPoint(6, alphaOnly->height() / 2));
+    auto* channels = preview->findChild<QComboBox*>("PreviewChannels");
+    ASSERT_NE(channels, nullptr);
+    channels->setFocus();
+    QTest::keyClick(channels, Qt::Key_End);
+    EXPECT_EQ(channels->currentText(), "Alpha only");
     Settle(preview);
     EXPECT_EQ(preview->ShownImage().pixelColor(1, 1), QColor(255, 255, 255));
+}
+
+// Each choice of channels, picked with the keyboard, shows the picture's colour without its alpha or one
+// channel alone as grey, opaque; back to all four, the picture as it is.
+TEST_F(PreviewWindowTest, ChannelChoiceShowsTheColourOrOneChannelAsGrey) {
+    TPreviewWindow* preview = OpenByDoubleClick("icon.png");
+    ASSERT_NE(preview, nullptr);
+    auto* channels = preview->findChild<QComboBox*>("PreviewChannels");
+    ASSERT_NE(channels, nullptr);
+    const QColor colour(40, 160, 220, 128);
+    ASSERT_EQ(preview->ShownImage().pixelColor(2, 1), colour);
+    const struct {
+        QString choice;
+        QColor shown;
+    } cases[] = {
+        {"RGB only", QColor(40, 160, 220)},    {"R only", QColor(40, 40, 40)},
+        {"G only", QColor(160, 160, 160)},     {"B only", QColor(220, 220, 220)},
+        {"Alpha only", QColor(128, 128, 128)},
+    };
+    channels->setFocus();
+    for (const auto& c : cases) {
+        QTest::keyClick(channels, Qt::Key_Down);
+        ASSERT_EQ(channels->currentText(), c.choice);
+        Settle(preview);
+        EXPECT_EQ(preview->ShownImage().pixelColor(2, 1), c.shown) << Utf8(c.choice);
+        EXPECT_EQ(preview->ShownImage().size(), QSize(3, 2));
+    }
+    QTest::keyClick(channels, Qt::Key_Home);
+    Settle(preview);
+    EXPECT_EQ(channels->currentText(), "RGBA");
+    EXPECT_EQ(preview->ShownImage().pixelColor(2, 1), colour);
 }
 
 // Each face of a cube map and each slice of an array, chosen with the keyboard, shows its own picture, at
