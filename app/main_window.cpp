@@ -419,7 +419,7 @@ void TForm1::BrowserTreeActivated(int modelRow) {
     if (node.icon == image_index::kNothingFound || node.icon == image_index::kOpening) {
         return;
     }
-    auto* preview = new TPreviewWindow(*archive_, node.filename, this, previewJobHook_);
+    auto* preview = new TPreviewWindow(*archive_, node.filename, dialogs_, this, previewJobHook_);
     preview->show();
 }
 

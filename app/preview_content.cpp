@@ -10,6 +10,7 @@
 #include "extract/entry_fetch.h"
 #include "extract/entry_text.h"
 #include "texture/dds_decode.h"
+#include "texture/png_writer.h"
 #include "texture/texture_error.h"
 
 namespace {
@@ -82,6 +83,19 @@ QImage ChannelView(const QImage& rgba, TChannels channels, const std::atomic<boo
         }
     }
     return view;
+}
+
+TBytes PictureAsPng(const QImage& picture) {
+    const QImage rgba = picture.convertToFormat(QImage::Format_RGBA8888);
+    RgbaImage image;
+    image.width = uint32_t(rgba.width());
+    image.height = uint32_t(rgba.height());
+    const size_t row = size_t(image.width) * 4;
+    image.pixels.resize(row * image.height);
+    for (int y = 0; y < rgba.height(); ++y) {
+        std::copy_n(rgba.constScanLine(y), row, image.pixels.data() + row * size_t(y));
+    }
+    return EncodePng(image);
 }
 
 TEntryRead ReadPreviewedEntry(TwbBSAFile& reader, TEntryRef entry) {

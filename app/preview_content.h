@@ -50,6 +50,10 @@ enum class TChannels { All, Rgb, Red, Green, Blue, Alpha };
 // image when cancelled on the way.
 QImage ChannelView(const QImage& rgba, TChannels channels, const std::atomic<bool>& cancelled);
 
+// The PNG file of a picture (its pixels as RGBA, 8 bits each). Raises ETextureError when the picture cannot
+// be encoded; running out of memory lets the allocator's exception pass.
+TBytes PictureAsPng(const QImage& picture);
+
 // Which picture of a texture or image: mip level `level` of layer `layer`, with the channels chosen.
 struct TPictureRequest {
     uint32_t layer = 0;

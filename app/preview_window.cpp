@@ -1,9 +1,11 @@
 #include "app/preview_window.h"
 
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFontDatabase>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QKeySequence>
@@ -19,17 +21,19 @@
 #include <system_error>
 #include <type_traits>
 
+#include "app/dialogs.h"
 #include "app/preview_canvas.h"
 #include "app/qt_text.h"
 #include "archive/bsa_file.h"
 #include "base/exceptions.h"
 #include "extract/entry_fetch.h"
 #include "extract/entry_path.h"
+#include "extract/user_file.h"
 #include "texture/mip_choice.h"
 
-TPreviewWindow::TPreviewWindow(TwbBSAFile& reader, const std::u16string& entry, QWidget* parent,
-                               TPreviewJobHook hook)
-    : QWidget(parent, Qt::Window), entry_(entry), hook_(std::move(hook)) {
+TPreviewWindow::TPreviewWindow(TwbBSAFile& reader, const std::u16string& entry, TDialogs& dialogs,
+                               QWidget* parent, TPreviewJobHook hook)
+    : QWidget(parent, Qt::Window), entry_(entry), dialogs_(dialogs), hook_(std::move(hook)) {
     setObjectName(QStringLiteral("PreviewWindow"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(ToQString(entry) + QStringLiteral(" - Parlivex"));
@@ -279,6 +283,20 @@ void TPreviewWindow::ShowImageControls(bool texture) {
     connect(channelChoice_, &QComboBox::currentIndexChanged, this, [this] { ShowSurface(); });
     bar->addWidget(channelChoice_);
     bar->addStretch(1);
+    auto* copyButton = new QPushButton(QStringLiteral("Copy image"), this);
+    copyButton->setObjectName(QStringLiteral("PreviewCopyImage"));
+    copyButton->setToolTip(
+        QStringLiteral("The picture as shown, at its own size, to the clipboard (Ctrl+C)"));
+    const auto copy = [this] {
+        WithChosenPicture([](const QImage& picture) { QGuiApplication::clipboard()->setImage(picture); });
+    };
+    connect(copyButton, &QPushButton::clicked, this, copy);
+    connect(new QShortcut(QKeySequence::Copy, this), &QShortcut::activated, this, copy);
+    auto* saveButton = new QPushButton(QStringLiteral("Save as PNG…"), this);
+    saveButton->setObjectName(QStringLiteral("PreviewSavePng"));
+    connect(saveButton, &QPushButton::clicked, this, &TPreviewWindow::SaveAsPng);
+    bar->addWidget(copyButton);
+    bar->addWidget(saveButton);
     static_cast<QVBoxLayout*>(layout())->addLayout(bar);
     canvas_ = new TPreviewCanvas(this);
     connect(canvas_, &TPreviewCanvas::DrawnSizeWanted, this, &TPreviewWindow::RequestDrawn);
@@ -306,6 +324,7 @@ TPictureRequest TPreviewWindow::Chosen() const {
 }
 
 void TPreviewWindow::ShowSurface() {
+    pendingAction_ = {}; // it was for the picture chosen before
     const TPictureRequest chosen = Chosen();
     if (texture_) {
         facts_ = QStringLiteral("DDS %1, %2×%3, %4 mip level%5")
@@ -348,9 +367,13 @@ void TPreviewWindow::RequestDrawn(QSize drawn) {
         canvas_->SetDrawn(found->second);
         return;
     }
-    if (job_ != nullptr && decoding_ == wanted) {
-        return;
+    if (job_ != nullptr && (decoding_ == wanted || pendingAction_)) {
+        return; // a picture asked for by an action comes first; the canvas asks again after it
     }
+    StartDecode(wanted);
+}
+
+void TPreviewWindow::StartDecode(TPictureRequest wanted) {
     const auto decoded = pictures_.find({wanted.level, TChannels::All});
     const QImage level = decoded != pictures_.end() ? decoded->second : QImage();
     decoding_ = wanted;
@@ -373,11 +396,59 @@ void TPreviewWindow::PictureDecoded(TPictureRequest request, TDecodedPicture pic
     if (!picture.failure.isEmpty()) {
         info_->setText(facts_ + QStringLiteral("; cannot show it: ") + picture.failure);
         canvas_->SetUnavailable();
+        pendingAction_ = {};
         return;
     }
     pictures_[{request.level, TChannels::All}] = picture.level;
     pictures_[{request.level, request.channels}] = picture.shown;
     canvas_->SetDrawn(picture.shown);
+    if (pendingAction_ && request == Chosen()) {
+        const auto action = std::move(pendingAction_);
+        pendingAction_ = {};
+        action(picture.shown);
+    }
+}
+
+void TPreviewWindow::WithChosenPicture(std::function<void(const QImage&)> action) {
+    if (canvas_ == nullptr) {
+        return;
+    }
+    if (const QImage& shown = ShownImage(); !shown.isNull()) {
+        action(shown);
+        return;
+    }
+    pendingAction_ = std::move(action);
+    StartDecode(Chosen());
+}
+
+void TPreviewWindow::SaveAsPng() {
+    const TPictureRequest chosen = Chosen();
+    QString name = ToQString(SplitEntryPath(entry_).fName);
+    if (texture_ && dds_.layerCount > 1) {
+        name += QStringLiteral("_%1%2").arg(dds_.cubeMap ? "face" : "layer").arg(chosen.layer);
+    }
+    if (chosen.level > 0) {
+        name += QStringLiteral("_mip%1").arg(chosen.level);
+    }
+    const std::optional<QString> path = dialogs_.SaveFile(
+        this, name + QStringLiteral(".png"), QStringLiteral("PNG images"), QStringLiteral("*.png"));
+    if (!path) {
+        return;
+    }
+    WithChosenPicture([this, path = FromQString(*path)](const QImage& picture) {
+        std::u16string reason;
+        try {
+            if (WriteUserFile(path, PictureAsPng(picture), reason)) {
+                return;
+            }
+        } catch (const Exception& e) {
+            reason = e.Message();
+        } catch (const std::bad_alloc&) {
+            reason = u"out of memory";
+        }
+        dialogs_.ShowErrorBox(this, QStringLiteral("Parlivex"),
+                              QStringLiteral("Cannot write %1: %2.").arg(ToQString(path), ToQString(reason)));
+    });
 }
 
 void TPreviewWindow::ShowText(const QString& text) {

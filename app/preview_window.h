@@ -27,6 +27,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class TDialogs;
 class TwbBSAFile;
 class TPreviewCanvas;
 
@@ -36,9 +37,10 @@ public:
     using Kind = TPreviewKind;
 
     // Looks entry (folder + "\" + file) up in reader and starts reading it. Raises nothing: every failure is
-    // shown. hook: for tests, passed to every job (see TPreviewJobHook).
-    TPreviewWindow(TwbBSAFile& reader, const std::u16string& entry, QWidget* parent = nullptr,
-                   TPreviewJobHook hook = {});
+    // shown. dialogs (which must outlive the window) asks where a picture is saved. hook: for tests, passed
+    // to every job (see TPreviewJobHook).
+    TPreviewWindow(TwbBSAFile& reader, const std::u16string& entry, TDialogs& dialogs,
+                   QWidget* parent = nullptr, TPreviewJobHook hook = {});
     // Cancels the job that runs and waits for it.
     ~TPreviewWindow() override;
 
@@ -89,12 +91,20 @@ private:
     // The picture chosen, as a copy at least `drawn` large: from the pictures decoded when it is there, else
     // from a job (unless that job runs already).
     void RequestDrawn(QSize drawn);
+    void StartDecode(TPictureRequest wanted);
+    // Runs action with the picture chosen at its own size: now when it was decoded, else once it is (unless
+    // another choice is made first).
+    void WithChosenPicture(std::function<void(const QImage&)> action);
+    // "Save as PNG…": asks where, then writes the picture chosen there as a PNG file.
+    void SaveAsPng();
     TPictureRequest Chosen() const;
     void ShowText(const QString& text);
     void ShowBinary(const QString& hex);
     void FindNext();
 
     std::u16string entry_;
+    TDialogs& dialogs_;
+    std::function<void(const QImage&)> pendingAction_; // waits for the picture chosen (WithChosenPicture)
     TPreviewJobHook hook_;
     Stage stage_ = Stage::Reading;
     std::unique_ptr<TPreviewJob> job_;

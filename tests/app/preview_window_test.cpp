@@ -4,6 +4,7 @@
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QBuffer>
+#include <QClipboard>
 #include <QComboBox>
 #include <QImageReader>
 #include <QLabel>
@@ -14,6 +15,7 @@
 #include <QTest>
 #include <QTreeView>
 #include <QWheelEvent>
+#include <set>
 
 #include "app/preview_canvas.h"
 #include "app/preview_window.h"
@@ -396,6 +398,81 @@ TEST_F(PreviewWindowTest, WheelZoomKeepsThePointUnderThePointerInEveryCase) {
     const QPointF middle = canvas->PictureAt(QPointF(view->width(), view->height()) / 2);
     EXPECT_NEAR(middle.x(), 512, 2);
     EXPECT_NEAR(middle.y(), 512, 2);
+}
+
+// "Save as PNG…" writes the picture chosen (level, face, channels) at its own size, decoding it first when
+// only a smaller level was drawn; a name that cannot be written is said so, and nothing is left. "Copy image"
+// puts the same picture on the clipboard.
+TEST_F(PreviewWindowTest, SaveAsPngAndCopyImageTakeThePictureChosenAtItsOwnSize) {
+    const auto readPng = [](const std::filesystem::path& path) {
+        QImage image;
+        image.load(Q(path), "PNG");
+        return image.convertToFormat(QImage::Format_RGBA8888);
+    };
+    TPreviewWindow* sky = OpenByDoubleClick("sky.dds");
+    ASSERT_NE(sky, nullptr);
+    sky->findChild<QComboBox*>("PreviewMip")->setCurrentIndex(1);
+    Settle(sky);
+    auto* save = sky->findChild<QPushButton*>("PreviewSavePng");
+    ASSERT_NE(save, nullptr);
+    EXPECT_EQ(save->text(), "Save as PNG…");
+    const std::filesystem::path saved = temp_.Path() / "sky.png";
+    dialogs_.saveAnswers = {Q(saved)};
+    QTest::mouseClick(save, Qt::LeftButton);
+    Settle(sky);
+    ASSERT_EQ(dialogs_.saveCalls.size(), 1u);
+    EXPECT_EQ(dialogs_.saveCalls[0].suggestedName, "sky_mip1.png");
+    EXPECT_EQ(dialogs_.saveCalls[0].pattern, "*.png");
+    QImage written = readPng(saved);
+    EXPECT_EQ(written.size(), QSize(4, 2));
+    EXPECT_EQ(written.pixelColor(1, 1), QColor(0, 0, 255));
+
+    // Cancelled: nothing written. A folder at the name: said so, and the folder left as it was.
+    dialogs_.saveAnswers.clear();
+    QTest::mouseClick(save, Qt::LeftButton);
+    const std::filesystem::path folder = temp_.Path() / "folder.png";
+    std::filesystem::create_directory(folder);
+    const auto names = [&] {
+        std::set<std::string> found;
+        for (const auto& entry : std::filesystem::directory_iterator(temp_.Path())) {
+            found.insert(entry.path().filename().string());
+        }
+        return found;
+    };
+    const std::set<std::string> before = names();
+    dialogs_.saveAnswers = {Q(folder)};
+    QTest::mouseClick(save, Qt::LeftButton);
+    Settle(sky);
+    ASSERT_EQ(dialogs_.errors.size(), 1u);
+    EXPECT_EQ(dialogs_.errors[0].text, "Cannot write " + Q(folder) + ": is a folder.");
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+    EXPECT_EQ(names(), before) << "no temporary left";
+
+    // Fitted, the large texture is drawn from a smaller level: the whole level 0 is decoded to be saved, and
+    // with its channels as chosen.
+    TPreviewWindow* large = OpenByDoubleClick("large.dds");
+    ASSERT_NE(large, nullptr);
+    ASSERT_TRUE(large->ShownImage().isNull()) << "level 0 not decoded yet";
+    auto* channels = large->findChild<QComboBox*>("PreviewChannels");
+    channels->setFocus();
+    QTest::keyClick(channels, Qt::Key_Down); // RGB only
+    QTest::keyClick(channels, Qt::Key_Down); // R only
+    Settle(large);
+    const std::filesystem::path red = temp_.Path() / "large red.png";
+    dialogs_.saveAnswers = {Q(red)};
+    QTest::mouseClick(large->findChild<QPushButton*>("PreviewSavePng"), Qt::LeftButton);
+    Settle(large);
+    EXPECT_EQ(dialogs_.saveCalls.back().suggestedName, "large.png");
+    written = readPng(red);
+    EXPECT_EQ(written.size(), QSize(1024, 1024));
+    EXPECT_EQ(written.pixelColor(700, 300), QColor(255, 255, 255));
+
+    QApplication::clipboard()->clear();
+    QTest::mouseClick(large->findChild<QPushButton*>("PreviewCopyImage"), Qt::LeftButton);
+    Settle(large);
+    const QImage copied = QApplication::clipboard()->image();
+    EXPECT_EQ(copied.size(), QSize(1024, 1024));
+    EXPECT_EQ(copied.pixelColor(10, 10), QColor(255, 255, 255));
 }
 
 // Find in a long text: Enter goes from match to match and round; a text that is nowhere leaves the view and
