@@ -12,6 +12,7 @@
 #include "texture/dds_decode.h"
 #include "texture/png_writer.h"
 #include "texture/texture_error.h"
+#include "texture/tga_decode.h"
 
 namespace {
 
@@ -29,8 +30,6 @@ const char* QtImageFormat(const QString& ext) {
         return "JPEG";
     if (ext == QLatin1String(".bmp"))
         return "BMP";
-    if (ext == QLatin1String(".tga"))
-        return "TGA";
     return nullptr;
 }
 
@@ -129,6 +128,21 @@ TPreviewContent PrepareContent(const TBytes& data, const QString& extension,
         }
         content.kind = TPreviewKind::Image;
         content.texture = true;
+        return content;
+    }
+    if (extension == QLatin1String(".tga")) {
+        // Read here rather than by Qt's plugin, which refuses TGA files without the footer of TGA 2.0.
+        try {
+            content.picture = WrapDecoded(DecodeTga(std::span<const uint8_t>(data)));
+        } catch (const ETextureError& e) {
+            content.reason = ToQString(e.Message());
+            return content;
+        } catch (const std::bad_alloc&) {
+            content.reason = QStringLiteral("out of memory");
+            return content;
+        }
+        content.kind = TPreviewKind::Image;
+        content.imageFormat = QStringLiteral("TGA");
         return content;
     }
     if (const char* format = QtImageFormat(extension)) {

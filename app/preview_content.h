@@ -31,13 +31,14 @@ struct TPreviewContent {
     QString reason;       // Error: why it cannot be shown
     bool texture = false; // Image: a DDS texture, described by dds
     DdsInfo dds;
-    QImage picture;      // Image, not a texture: the image Qt read, in RGBA8888
+    QImage picture;      // Image, not a texture: the picture read, in RGBA8888
     QString imageFormat; // Image, not a texture: "PNG", "JPEG", "BMP" or "TGA"
     QString text;        // Text: the text; Binary: the hex view
 };
 
 // What the bytes of an entry whose name ends in `extension` (lower case, with its dot) are shown as: a DDS
-// texture by its extension (its header read here), PNG, JPEG, BMP and TGA by theirs (decoded here), text when
+// texture by its extension (its header read here), PNG, JPEG, BMP (by Qt) and TGA (texture/tga_decode.h) by
+// theirs (decoded here), text when
 // the extension says so or any bytes read as text (extract/entry_text.h), else the hex view.
 TPreviewContent PrepareContent(const TBytes& data, const QString& extension,
                                const std::atomic<bool>& cancelled);
