@@ -96,6 +96,27 @@ QString TQtDialogs::PickFolder(QWidget* owner, const QString& prompt, const QStr
     return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
 }
 
+std::optional<QString> TQtDialogs::SaveFile(QWidget* owner, const QString& suggestedName,
+                                            const QString& filterDescription, const QString& filterPattern) {
+    QFileDialog dialog(owner);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(QStringLiteral("%1 (%2)").arg(filterDescription, filterPattern));
+    dialog.setDefaultSuffix(filterPattern.section(u'.', -1));
+    RestoreLayout(dialog, saveLayout_.state, saveLayout_.size);
+    if (!saveFolder_.isEmpty()) {
+        dialog.setDirectory(saveFolder_);
+    }
+    dialog.selectFile(suggestedName);
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    saveLayout_ = {dialog.size(), dialog.saveState()};
+    if (!accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    saveFolder_ = dialog.directory().absolutePath();
+    return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
+}
+
 void TQtDialogs::ShowMessage(QWidget* owner, const QString& caption, const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, caption, WithLineBreakChances(text), QMessageBox::Ok, owner);
     box.exec();

@@ -19,6 +19,11 @@ public:
     // Folder picker showing prompt, starting at initialFolder (empty: none preselected); the user may type a
     // path and make a new folder. The chosen folder, or empty when cancelled.
     virtual QString PickFolder(QWidget* owner, const QString& prompt, const QString& initialFolder) = 0;
+    // Save-file dialog with one filter entry, offering suggestedName; asks before replacing a file. Nothing
+    // when cancelled.
+    virtual std::optional<QString> SaveFile(QWidget* owner, const QString& suggestedName,
+                                            const QString& filterDescription,
+                                            const QString& filterPattern) = 0;
     // Modal message box with one OK button.
     virtual void ShowMessage(QWidget* owner, const QString& caption, const QString& text) = 0;
     // Modal error box (error icon, one OK button).
@@ -32,6 +37,8 @@ public:
     std::optional<QString> OpenFile(QWidget* owner, const QString& initialFolder,
                                     const QString& filterDescription, const QString& filterPattern) override;
     QString PickFolder(QWidget* owner, const QString& prompt, const QString& initialFolder) override;
+    std::optional<QString> SaveFile(QWidget* owner, const QString& suggestedName,
+                                    const QString& filterDescription, const QString& filterPattern) override;
     void ShowMessage(QWidget* owner, const QString& caption, const QString& text) override;
     void ShowErrorBox(QWidget* owner, const QString& caption, const QString& text) override;
 
@@ -42,6 +49,8 @@ private:
     };
     Layout openLayout_;
     Layout pickLayout_;
+    Layout saveLayout_;
+    QString saveFolder_; // where the last file was saved
 };
 
 // text with a zero-width space after each path separator and inside every longer run without a place to

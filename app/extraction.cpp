@@ -48,17 +48,59 @@ void TNotExtractedEntries::Add(const std::u16string& entry, const std::u16string
     ++count;
 }
 
-QString NotWrittenEntriesMessage(const TNotExtractedEntries& notExtracted) {
-    const std::vector<std::pair<std::u16string, std::u16string>>& notWritten = notExtracted.named;
-    const size_t count = notExtracted.count;
-    QString text = count == 1 ? QStringLiteral("1 entry was not extracted:")
-                              : QStringLiteral("%1 entries were not extracted:").arg(count);
-    for (size_t i = 0; i < count && i < kNotWrittenEntriesNamed; ++i) {
-        text +=
-            QStringLiteral("\n%1 (%2)").arg(ToQString(notWritten[i].first), ToQString(notWritten[i].second));
+namespace {
+
+// "1 entry was", "3 entries were", or with where they are: "3 entries after it were".
+QString EntriesWere(size_t count, const QString& where = {}) {
+    return count == 1 ? QStringLiteral("1 entry%1 was").arg(where)
+                      : QStringLiteral("%1 entries%2 were").arg(count).arg(where);
+}
+
+// The first few entries not written, one a line with its reason, and how many more there are.
+QString NamedEntries(const TNotExtractedEntries& notExtracted) {
+    QString text;
+    for (const auto& [entry, reason] : notExtracted.named) {
+        text += QStringLiteral("\n%1 (%2)").arg(ToQString(entry), ToQString(reason));
     }
-    if (count > kNotWrittenEntriesNamed) {
-        text += QStringLiteral("\nand %1 more.").arg(count - kNotWrittenEntriesNamed);
+    if (notExtracted.count > notExtracted.named.size()) {
+        text += QStringLiteral("\nand %1 more.").arg(notExtracted.count - notExtracted.named.size());
+    }
+    return text;
+}
+
+// text as a sentence of its own: a "." appended unless it already ends in punctuation.
+QString Sentence(const std::u16string& text) {
+    QString sentence = ToQString(text);
+    if (!sentence.isEmpty() && sentence.back() > u'.') {
+        sentence += u'.';
+    }
+    return sentence;
+}
+
+} // namespace
+
+QString NotWrittenEntriesMessage(const TNotExtractedEntries& notExtracted) {
+    return EntriesWere(notExtracted.count) + QStringLiteral(" not extracted:") + NamedEntries(notExtracted);
+}
+
+QString StoppedExtractionMessage(const TExtractionStop& stop, const TNotExtractedEntries& notExtracted) {
+    const bool atEntry = !stop.entry.empty();
+    QString text;
+    if (atEntry) {
+        text = QStringLiteral("The extraction stopped at entry %1 of %2, %3:\n")
+                   .arg(stop.position)
+                   .arg(stop.total)
+                   .arg(ToQString(stop.entry));
+    }
+    text += Sentence(stop.reason);
+    if (notExtracted.count > 0) {
+        text += QStringLiteral("\n") + EntriesWere(notExtracted.count, atEntry ? " before it" : "") +
+                QStringLiteral(" not extracted:") + NamedEntries(notExtracted);
+    }
+    if (stop.notAttempted > 0) {
+        text += QStringLiteral("\n") +
+                EntriesWere(static_cast<size_t>(stop.notAttempted), atEntry ? " after it" : "") +
+                QStringLiteral(" not attempted.");
     }
     return text;
 }
@@ -129,15 +171,25 @@ void TForm1::ExtractSelection(const std::u16string& destination) {
         options.stopAtWriteError = true;
         summary = ExtractEntries(*archive_, std::move(selected), destination, options, listener);
     }
-    // The entries not written are reported also when a write error ends the run (the error box follows).
+    // A run that stopped early says so in one message: what stopped it, what was not written before, and how
+    // many entries were not even tried.
+    if (!summary.writeError.empty() || !summary.noSpace.empty()) {
+        TExtractionStop stop;
+        stop.total = total;
+        if (!summary.writeError.empty()) {
+            stop.reason = summary.writeError;
+            stop.entry = summary.stoppedAt;
+            // The entries before it are all done (written, empty or reported): it comes next.
+            stop.position = placeholders + summary.written + summary.empty + summary.failed + 1;
+            stop.notAttempted = summary.notDone - 1;
+        } else {
+            stop.reason = summary.noSpace;
+            stop.notAttempted = summary.notDone;
+        }
+        throw Exception(FromQString(StoppedExtractionMessage(stop, notExtracted_)));
+    }
     if (notExtracted_.count > 0) {
         ShowRefusedEntries();
-    }
-    if (!summary.noSpace.empty()) {
-        throw Exception(summary.noSpace);
-    }
-    if (!summary.writeError.empty()) {
-        throw Exception(summary.writeError);
     }
 }
 

@@ -22,3 +22,16 @@ struct TNotExtractedEntries {
 // The message after an extraction that did not write every entry: how many were not written, and the first
 // few with their reason.
 QString NotWrittenEntriesMessage(const TNotExtractedEntries& notExtracted);
+
+// What ended an extraction before its last entry.
+struct TExtractionStop {
+    std::u16string reason; // the write error or the lack of space
+    std::u16string entry;  // the entry the run stopped at; empty when it stopped for space, between entries
+    int position = 0;      // that entry's place among the selected rows, from 1
+    int total = 0;         // the selected rows
+    int notAttempted = 0;  // entries after the stop that were never tried
+};
+
+// The one message after an extraction that a write error or the lack of space ended: what stopped it and at
+// which entry, the entries before that were not written with their reason, and how many were not attempted.
+QString StoppedExtractionMessage(const TExtractionStop& stop, const TNotExtractedEntries& notExtracted);

@@ -130,14 +130,21 @@ void TForm1::CreateControls() {
     N1->setObjectName(QStringLiteral("N1"));
     CloseArchive1 = Files1->addAction(ImageList1->Icon(image_index::kCross), QStringLiteral("CloseArchive"));
     CloseArchive1->setObjectName(QStringLiteral("CloseArchive1"));
+    N2 = Files1->addSeparator();
+    N2->setObjectName(QStringLiteral("N2"));
+    Exit1 = Files1->addAction(QStringLiteral("Exit"));
+    Exit1->setObjectName(QStringLiteral("Exit1"));
     // Shown beside the items, and reachable from anywhere in the window.
     Openarchive1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     extract1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
     CloseArchive1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
+    Exit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(Openarchive1, &QAction::triggered, this, [this] { RunHandler([this] { Openarchive1Click(); }); });
     connect(extract1, &QAction::triggered, this, [this] { RunHandler([this] { extract1Click(); }); });
     connect(CloseArchive1, &QAction::triggered, this,
             [this] { RunHandler([this] { CloseArchive1Click(); }); });
+    // As the window's close button: FormClose releases the archive and writes the preferences.
+    connect(Exit1, &QAction::triggered, this, &QWidget::close);
     Help1 = MainMenu1->addMenu(QStringLiteral("&Help"));
     Help1->setObjectName(QStringLiteral("Help1"));
     About1 = Help1->addAction(QStringLiteral("About"));
@@ -516,7 +523,7 @@ void TForm1::BrowserTreeActivated(int modelRow) {
     if (node.icon == image_index::kNothingFound || node.icon == image_index::kOpening) {
         return;
     }
-    auto* preview = new TPreviewWindow(*archive_, node.filename, this, previewJobHook_);
+    auto* preview = new TPreviewWindow(*archive_, node.filename, dialogs_, this, previewJobHook_);
     preview->show();
 }
 
@@ -533,6 +540,11 @@ void TForm1::BrowserTreeHeaderClick(Qt::MouseButton button, int column) {
     }
     const int current = model.SortNodes(model.SortColumn(), model.SortDirection(), CurrentListRow());
     RestoreViewSelection(current);
+    // The arrow shows the column last sorted and its direction (the header would otherwise flip it on its
+    // own, for any click).
+    QHeaderView& header = *BrowserTree->header();
+    header.setSortIndicator(model.SortColumn(), model.SortDirection());
+    header.setSortIndicatorShown(true);
 }
 
 int TForm1::CurrentListRow() const {

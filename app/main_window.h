@@ -113,6 +113,8 @@ private:
     QAction* extract1 = nullptr;
     QAction* N1 = nullptr;
     QAction* CloseArchive1 = nullptr;
+    QAction* N2 = nullptr;
+    QAction* Exit1 = nullptr;
     QMenu* Help1 = nullptr;
     QAction* About1 = nullptr;
     QLineEdit* ButtonedEdit1 = nullptr;

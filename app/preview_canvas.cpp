@@ -43,7 +43,8 @@ void TPreviewCanvas::SetPicture(QSize size) {
     askedFor_ = QSize();
     waiting_ = false;
     unavailable_ = false;
-    UpdateScrollBars();
+    placed_ = false;
+    Place(StandardPlace());
     viewport()->update();
 }
 
@@ -72,11 +73,11 @@ void TPreviewCanvas::SetFit(bool fit) {
     if (!fit) {
         zoom_ = 1.0;
     }
-    UpdateScrollBars();
+    placed_ = false;
     // 1:1 starts at the picture's middle.
-    for (QScrollBar* bar : {horizontalScrollBar(), verticalScrollBar()}) {
-        bar->setValue(bar->maximum() / 2);
-    }
+    const QSize shown = ShownSize();
+    const QSize room = Room();
+    Place(QPoint((shown.width() - room.width()) / 2, (shown.height() - room.height()) / 2));
     viewport()->update();
 }
 
@@ -100,7 +101,7 @@ void TPreviewCanvas::paintEvent(QPaintEvent* event) {
     if (drawn_.isNull()) {
         return;
     }
-    const QRect target(Origin(shown), shown);
+    const QRect target(Origin(), shown);
     painter.setBrushOrigin(target.topLeft());
     painter.fillRect(target.intersected(event->rect()), checker_);
     if (drawn_.size() == shown) {
@@ -115,7 +116,11 @@ void TPreviewCanvas::paintEvent(QPaintEvent* event) {
 
 void TPreviewCanvas::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
-    UpdateScrollBars();
+    if (!placing_) {
+        // A picture the wheel put somewhere stays there; otherwise it is centred or kept in range.
+        Place(placed_ ? QPoint(horizontalScrollBar()->value(), verticalScrollBar()->value())
+                      : StandardPlace());
+    }
 }
 
 void TPreviewCanvas::scrollContentsBy(int, int) {
@@ -130,16 +135,18 @@ void TPreviewCanvas::wheelEvent(QWheelEvent* event) {
         return;
     }
     const QPointF at = event->position();
-    const QPointF onPicture = (at - QPointF(Origin(ShownSize()))) / Zoom();
+    const QPointF onPicture = PictureAt(at);
     zoom_ = std::clamp(Zoom() * std::pow(1.25, steps), 1.0 / 64, 64.0);
     if (fit_) {
         fit_ = false;
         setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
         setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     }
-    UpdateScrollBars();
-    horizontalScrollBar()->setValue(int(std::lround(onPicture.x() * zoom_ - at.x())));
-    verticalScrollBar()->setValue(int(std::lround(onPicture.y() * zoom_ - at.y())));
+    // Wherever that puts the picture, even beside the middle of a view wider than it or with a margin beside
+    // it in a view narrower than it: the scroll bars reach from there to the usual places.
+    placed_ = true;
+    Place(QPoint(int(std::lround(onPicture.x() * zoom_ - at.x())),
+                 int(std::lround(onPicture.y() * zoom_ - at.y()))));
     viewport()->update();
     event->accept();
 }
@@ -187,25 +194,72 @@ double TPreviewCanvas::FitZoom() const {
     return std::min({1.0, double(room.width()) / size_.width(), double(room.height()) / size_.height()});
 }
 
-QPoint TPreviewCanvas::Origin(QSize shown) const {
-    const QSize room = Room();
-    return QPoint(shown.width() <= room.width() ? (room.width() - shown.width()) / 2
-                                                : -horizontalScrollBar()->value(),
-                  shown.height() <= room.height() ? (room.height() - shown.height()) / 2
-                                                  : -verticalScrollBar()->value());
+QPointF TPreviewCanvas::PictureAt(QPointF viewPoint) const {
+    return (viewPoint - QPointF(Origin())) / Zoom();
+}
+
+QPoint TPreviewCanvas::Origin() const {
+    return -QPoint(horizontalScrollBar()->value(), verticalScrollBar()->value());
 }
 
 bool TPreviewCanvas::Scrollable() const {
-    return horizontalScrollBar()->maximum() > 0 || verticalScrollBar()->maximum() > 0;
+    return horizontalScrollBar()->maximum() > horizontalScrollBar()->minimum() ||
+           verticalScrollBar()->maximum() > verticalScrollBar()->minimum();
 }
 
-void TPreviewCanvas::UpdateScrollBars() {
+namespace {
+
+// Where the view's edge lies on one axis when nothing placed the picture: a picture smaller than the view in
+// its middle, a larger one scrolled no further than its ends.
+int StandardEdge(int shown, int room, int edge) {
+    return shown <= room ? -((room - shown) / 2) : std::clamp(edge, 0, shown - room);
+}
+
+// The scroll bar of one axis with the view's edge at `edge` (picture pixels as shown; negative when the
+// picture begins inside the view). It reaches every edge that shows as much of a picture larger than the
+// view as there is, and from there to `edge`; for a smaller picture, `edge` alone while the picture lies
+// wholly in the view, else from `edge` to where it would.
+void PlaceAxis(QScrollBar& bar, int shown, int room, int edge) {
+    int low = edge;
+    int high = edge;
+    if (shown > room) {
+        low = std::min(edge, 0);
+        high = std::max(edge, shown - room);
+    } else if (edge > 0) {
+        low = 0; // its start is cut off
+    } else if (edge < shown - room) {
+        high = shown - room; // its end is cut off
+    }
+    bar.setRange(low, high);
+    bar.setValue(edge);
+    bar.setPageStep(room);
+}
+
+} // namespace
+
+QPoint TPreviewCanvas::StandardPlace() const {
     const QSize shown = size_.isEmpty() ? QSize(0, 0) : ShownSize();
-    const QSize room = viewport()->size();
-    horizontalScrollBar()->setRange(0, fit_ ? 0 : std::max(0, shown.width() - room.width()));
-    verticalScrollBar()->setRange(0, fit_ ? 0 : std::max(0, shown.height() - room.height()));
-    horizontalScrollBar()->setPageStep(room.width());
-    verticalScrollBar()->setPageStep(room.height());
+    const QSize room = Room();
+    return QPoint(StandardEdge(shown.width(), room.width(), horizontalScrollBar()->value()),
+                  StandardEdge(shown.height(), room.height(), verticalScrollBar()->value()));
+}
+
+void TPreviewCanvas::Place(QPoint edges) {
+    // Scroll bars that come or go change the room, and with it the ranges: once more for the new room.
+    for (int round = 0; round < 3; ++round) {
+        const QSize shown = size_.isEmpty() ? QSize(0, 0) : ShownSize();
+        const QSize room = Room();
+        placing_ = true;
+        PlaceAxis(*horizontalScrollBar(), shown.width(), room.width(), edges.x());
+        PlaceAxis(*verticalScrollBar(), shown.height(), room.height(), edges.y());
+        placing_ = false;
+        if (Room() == room) {
+            break;
+        }
+        if (!placed_) {
+            edges = StandardPlace();
+        }
+    }
     UpdateCursor();
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // The preview's picture over a checkerboard in a scrolling view: fitted to the view, without scroll bars, or
 // at a zoom that the wheel changes about the pointer (1:1 from a button), with scroll bars, dragging and the
-// arrow keys when it is larger than the view.
+// arrow keys when it is larger than the view. The point under the pointer stays there whatever the zoom, also
+// while the picture is smaller than the view.
 //
 // The canvas draws what it was given and never makes pictures itself: its owner says how large the picture
 // is (SetPicture) and hands it a copy to draw (SetDrawn), which may be smaller (a smaller mip level) while
@@ -33,6 +34,8 @@ public:
     double Zoom() const { return fit_ ? FitZoom() : zoom_; }
     // The picture's size as it is drawn now: its size times the zoom, at least 1×1.
     QSize ShownSize() const;
+    // The point of the picture (in its own pixels) at viewPoint of the view; outside it when the point is.
+    QPointF PictureAt(QPointF viewPoint) const;
 
 signals:
     // A copy of the picture at least `shown` large (and not much larger) would be drawn better than the one
@@ -53,10 +56,15 @@ private:
     // The room the picture has: in fit mode there are no scroll bars, so all of the widget but its frame.
     QSize Room() const;
     double FitZoom() const;
-    // Where the picture's top left corner lies in the view: centred when it is smaller, else scrolled.
-    QPoint Origin(QSize shown) const;
+    // Where the picture's top left corner lies in the view: the scroll bars' values, negated. The picture is
+    // placed by setting them (Place): centred when it is smaller than the view, unless the wheel zoomed it
+    // about the pointer somewhere else.
+    QPoint Origin() const;
     bool Scrollable() const;
-    void UpdateScrollBars();
+    // The view's edges (the scroll bars' values) when nothing else placed the picture.
+    QPoint StandardPlace() const;
+    // The view's top left corner at `edges` of the picture as shown, with scroll bars that reach from there.
+    void Place(QPoint edges);
     void UpdateCursor();
     // Whether another copy should be asked for to draw the picture at `shown`.
     bool WantsAnotherCopy(QSize shown) const;
@@ -73,6 +81,8 @@ private:
     QBrush checker_;
     bool fit_ = true;
     double zoom_ = 1.0;
+    bool placed_ = false;  // the wheel placed the picture: kept where it is when the view is resized
+    bool placing_ = false; // inside Place, whose scroll bars resize the view
     bool dragging_ = false;
     QPoint dragFrom_;
     QPoint dragScroll_;

@@ -10,7 +10,9 @@
 #include "extract/entry_fetch.h"
 #include "extract/entry_text.h"
 #include "texture/dds_decode.h"
+#include "texture/png_writer.h"
 #include "texture/texture_error.h"
+#include "texture/tga_decode.h"
 
 namespace {
 
@@ -28,30 +30,7 @@ const char* QtImageFormat(const QString& ext) {
         return "JPEG";
     if (ext == QLatin1String(".bmp"))
         return "BMP";
-    if (ext == QLatin1String(".tga"))
-        return "TGA";
     return nullptr;
-}
-
-// Every pixel's alpha as grey, opaque; a null image when cancelled on the way.
-QImage AlphaAsGrey(const QImage& rgba, const std::atomic<bool>& cancelled) {
-    QImage grey(rgba.size(), QImage::Format_RGBA8888);
-    if (grey.isNull()) {
-        throw std::bad_alloc();
-    }
-    for (int y = 0; y < rgba.height(); ++y) {
-        if (y % 64 == 0 && cancelled.load(std::memory_order_relaxed)) {
-            return QImage();
-        }
-        const uchar* from = rgba.constScanLine(y);
-        uchar* to = grey.scanLine(y);
-        for (int x = 0; x < rgba.width(); ++x) {
-            const uchar a = from[4 * x + 3];
-            to[4 * x] = to[4 * x + 1] = to[4 * x + 2] = a;
-            to[4 * x + 3] = 255;
-        }
-    }
-    return grey;
 }
 
 // A picture over decoded pixels, which it takes over without a copy.
@@ -73,6 +52,50 @@ unsigned DecodingThreads() {
 }
 
 } // namespace
+
+QImage ChannelView(const QImage& rgba, TChannels channels, const std::atomic<bool>& cancelled) {
+    if (channels == TChannels::All) {
+        return rgba;
+    }
+    QImage view(rgba.size(), QImage::Format_RGBA8888);
+    if (view.isNull()) {
+        throw std::bad_alloc();
+    }
+    const int alone = channels == TChannels::Red     ? 0
+                      : channels == TChannels::Green ? 1
+                      : channels == TChannels::Blue  ? 2
+                      : channels == TChannels::Alpha ? 3
+                                                     : -1;
+    for (int y = 0; y < rgba.height(); ++y) {
+        if (y % 64 == 0 && cancelled.load(std::memory_order_relaxed)) {
+            return QImage();
+        }
+        const uchar* from = rgba.constScanLine(y);
+        uchar* to = view.scanLine(y);
+        for (int x = 0; x < rgba.width(); ++x) {
+            if (alone < 0) {
+                std::copy_n(from + 4 * x, 3, to + 4 * x);
+            } else {
+                to[4 * x] = to[4 * x + 1] = to[4 * x + 2] = from[4 * x + alone];
+            }
+            to[4 * x + 3] = 255;
+        }
+    }
+    return view;
+}
+
+TBytes PictureAsPng(const QImage& picture) {
+    const QImage rgba = picture.convertToFormat(QImage::Format_RGBA8888);
+    RgbaImage image;
+    image.width = uint32_t(rgba.width());
+    image.height = uint32_t(rgba.height());
+    const size_t row = size_t(image.width) * 4;
+    image.pixels.resize(row * image.height);
+    for (int y = 0; y < rgba.height(); ++y) {
+        std::copy_n(rgba.constScanLine(y), row, image.pixels.data() + row * size_t(y));
+    }
+    return EncodePng(image);
+}
 
 TEntryRead ReadPreviewedEntry(TwbBSAFile& reader, TEntryRef entry) {
     TEntryRead result;
@@ -105,6 +128,21 @@ TPreviewContent PrepareContent(const TBytes& data, const QString& extension,
         }
         content.kind = TPreviewKind::Image;
         content.texture = true;
+        return content;
+    }
+    if (extension == QLatin1String(".tga")) {
+        // Read here rather than by Qt's plugin, which refuses TGA files without the footer of TGA 2.0.
+        try {
+            content.picture = WrapDecoded(DecodeTga(std::span<const uint8_t>(data)));
+        } catch (const ETextureError& e) {
+            content.reason = ToQString(e.Message());
+            return content;
+        } catch (const std::bad_alloc&) {
+            content.reason = QStringLiteral("out of memory");
+            return content;
+        }
+        content.kind = TPreviewKind::Image;
+        content.imageFormat = QStringLiteral("TGA");
         return content;
     }
     if (const char* format = QtImageFormat(extension)) {
@@ -144,7 +182,7 @@ TDecodedPicture DecodePicture(const TBytes& data, const DdsInfo& dds, TPictureRe
             }
             level = WrapDecoded(std::move(decoded));
         }
-        result.shown = request.alphaOnly ? AlphaAsGrey(level, cancelled) : level;
+        result.shown = ChannelView(level, request.channels, cancelled);
         result.level = std::move(level);
     } catch (const ETextureError& e) {
         result.failure = ToQString(e.Message());

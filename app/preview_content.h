@@ -31,28 +31,41 @@ struct TPreviewContent {
     QString reason;       // Error: why it cannot be shown
     bool texture = false; // Image: a DDS texture, described by dds
     DdsInfo dds;
-    QImage picture;      // Image, not a texture: the image Qt read, in RGBA8888
+    QImage picture;      // Image, not a texture: the picture read, in RGBA8888
     QString imageFormat; // Image, not a texture: "PNG", "JPEG", "BMP" or "TGA"
     QString text;        // Text: the text; Binary: the hex view
 };
 
 // What the bytes of an entry whose name ends in `extension` (lower case, with its dot) are shown as: a DDS
-// texture by its extension (its header read here), PNG, JPEG, BMP and TGA by theirs (decoded here), text when
+// texture by its extension (its header read here), PNG, JPEG, BMP (by Qt) and TGA (texture/tga_decode.h) by
+// theirs (decoded here), text when
 // the extension says so or any bytes read as text (extract/entry_text.h), else the hex view.
 TPreviewContent PrepareContent(const TBytes& data, const QString& extension,
                                const std::atomic<bool>& cancelled);
 
-// Which picture of a texture or image: mip level `level` of layer `layer`, as it is or its alpha alone.
+// Which channels of a picture are shown: all of them, the colour without the alpha (opaque), or one channel
+// alone as opaque grey.
+enum class TChannels { All, Rgb, Red, Green, Blue, Alpha };
+
+// The picture's pixels (RGBA8888) as `channels` shows them: the same picture for All, else a new one; a null
+// image when cancelled on the way.
+QImage ChannelView(const QImage& rgba, TChannels channels, const std::atomic<bool>& cancelled);
+
+// The PNG file of a picture (its pixels as RGBA, 8 bits each). Raises ETextureError when the picture cannot
+// be encoded; running out of memory lets the allocator's exception pass.
+TBytes PictureAsPng(const QImage& picture);
+
+// Which picture of a texture or image: mip level `level` of layer `layer`, with the channels chosen.
 struct TPictureRequest {
     uint32_t layer = 0;
     uint32_t level = 0;
-    bool alphaOnly = false;
+    TChannels channels = TChannels::All;
     bool operator==(const TPictureRequest&) const = default;
 };
 
 struct TDecodedPicture {
     QImage level;    // the level's pixels, RGBA8888
-    QImage shown;    // the same, or with alphaOnly its alpha as opaque grey
+    QImage shown;    // the same as the channels chosen show it (ChannelView)
     QString failure; // why not: the texture's reason, "out of memory"
 };
 

@@ -1,10 +1,11 @@
 #include "app/preview_window.h"
 
-#include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFontDatabase>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QKeySequence>
@@ -12,6 +13,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -19,17 +21,19 @@
 #include <system_error>
 #include <type_traits>
 
+#include "app/dialogs.h"
 #include "app/preview_canvas.h"
 #include "app/qt_text.h"
 #include "archive/bsa_file.h"
 #include "base/exceptions.h"
 #include "extract/entry_fetch.h"
 #include "extract/entry_path.h"
+#include "extract/user_file.h"
 #include "texture/mip_choice.h"
 
-TPreviewWindow::TPreviewWindow(TwbBSAFile& reader, const std::u16string& entry, QWidget* parent,
-                               TPreviewJobHook hook)
-    : QWidget(parent, Qt::Window), entry_(entry), hook_(std::move(hook)) {
+TPreviewWindow::TPreviewWindow(TwbBSAFile& reader, const std::u16string& entry, TDialogs& dialogs,
+                               QWidget* parent, TPreviewJobHook hook)
+    : QWidget(parent, Qt::Window), entry_(entry), dialogs_(dialogs), hook_(std::move(hook)) {
     setObjectName(QStringLiteral("PreviewWindow"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(ToQString(entry) + QStringLiteral(" - Parlivex"));
@@ -98,7 +102,7 @@ const QImage& TPreviewWindow::ShownImage() const {
         return none;
     }
     const TPictureRequest chosen = Chosen();
-    const auto found = pictures_.find({chosen.level, chosen.alphaOnly});
+    const auto found = pictures_.find({chosen.level, chosen.channels});
     return found != pictures_.end() && chosen.layer == picturesLayer_ ? found->second : none;
 }
 
@@ -220,7 +224,7 @@ void TPreviewWindow::ContentPrepared(TPreviewContent content) {
     if (texture_) {
         dds_ = content.dds;
     } else {
-        pictures_[{0, false}] = content.picture;
+        pictures_[{0, TChannels::All}] = content.picture;
         facts_ = QStringLiteral("%1, %2×%3, 1 mip level")
                      .arg(content.imageFormat)
                      .arg(content.picture.width())
@@ -269,11 +273,30 @@ void TPreviewWindow::ShowImageControls(bool texture) {
         bar->addWidget(mipChoice_);
         bar->addWidget(faceChoice_);
     }
-    alphaOnly_ = new QCheckBox(QStringLiteral("Alpha only"), this);
-    alphaOnly_->setObjectName(QStringLiteral("PreviewAlphaOnly"));
-    connect(alphaOnly_, &QCheckBox::toggled, this, [this] { ShowSurface(); });
-    bar->addWidget(alphaOnly_);
+    channelChoice_ = new QComboBox(this);
+    channelChoice_->setObjectName(QStringLiteral("PreviewChannels"));
+    // In the order of TChannels.
+    channelChoice_->addItems({QStringLiteral("RGBA"), QStringLiteral("RGB only"), QStringLiteral("R only"),
+                              QStringLiteral("G only"), QStringLiteral("B only"),
+                              QStringLiteral("Alpha only")});
+    channelChoice_->setToolTip(QStringLiteral("Channels shown; one channel alone shows as grey"));
+    connect(channelChoice_, &QComboBox::currentIndexChanged, this, [this] { ShowSurface(); });
+    bar->addWidget(channelChoice_);
     bar->addStretch(1);
+    auto* copyButton = new QPushButton(QStringLiteral("Copy image"), this);
+    copyButton->setObjectName(QStringLiteral("PreviewCopyImage"));
+    copyButton->setToolTip(
+        QStringLiteral("The picture as shown, at its own size, to the clipboard (Ctrl+C)"));
+    const auto copy = [this] {
+        WithChosenPicture([](const QImage& picture) { QGuiApplication::clipboard()->setImage(picture); });
+    };
+    connect(copyButton, &QPushButton::clicked, this, copy);
+    connect(new QShortcut(QKeySequence::Copy, this), &QShortcut::activated, this, copy);
+    auto* saveButton = new QPushButton(QStringLiteral("Save as PNG…"), this);
+    saveButton->setObjectName(QStringLiteral("PreviewSavePng"));
+    connect(saveButton, &QPushButton::clicked, this, &TPreviewWindow::SaveAsPng);
+    bar->addWidget(copyButton);
+    bar->addWidget(saveButton);
     static_cast<QVBoxLayout*>(layout())->addLayout(bar);
     canvas_ = new TPreviewCanvas(this);
     connect(canvas_, &TPreviewCanvas::DrawnSizeWanted, this, &TPreviewWindow::RequestDrawn);
@@ -295,11 +318,13 @@ TPictureRequest TPreviewWindow::Chosen() const {
         chosen.level = uint32_t(std::max(0, mipChoice_->currentIndex()));
         chosen.layer = uint32_t(std::max(0, faceChoice_->currentIndex()));
     }
-    chosen.alphaOnly = alphaOnly_ != nullptr && alphaOnly_->isChecked();
+    chosen.channels =
+        channelChoice_ != nullptr ? TChannels(std::max(0, channelChoice_->currentIndex())) : TChannels::All;
     return chosen;
 }
 
 void TPreviewWindow::ShowSurface() {
+    pendingAction_ = {}; // it was for the picture chosen before
     const TPictureRequest chosen = Chosen();
     if (texture_) {
         facts_ = QStringLiteral("DDS %1, %2×%3, %4 mip level%5")
@@ -318,10 +343,12 @@ void TPreviewWindow::ShowSurface() {
         }
     }
     info_->setText(facts_ + QStringLiteral("; %1").arg(storage_));
-    // Only the pictures of the alpha choice made now are kept, beside the levels as decoded.
-    std::erase_if(pictures_, [&](const auto& picture) { return picture.first.second && !chosen.alphaOnly; });
+    // Only the pictures of the channels chosen now are kept, beside the levels as decoded.
+    std::erase_if(pictures_, [&](const auto& picture) {
+        return picture.first.second != TChannels::All && picture.first.second != chosen.channels;
+    });
     const QSize size = texture_ ? QSize(int(MipWidth(dds_, chosen.level)), int(MipHeight(dds_, chosen.level)))
-                                : pictures_.at({0, false}).size();
+                                : pictures_.at({0, TChannels::All}).size();
     canvas_->SetPicture(size);
     RequestDrawn(canvas_->ShownSize());
 }
@@ -334,16 +361,20 @@ void TPreviewWindow::RequestDrawn(QSize drawn) {
     if (texture_) {
         wanted.level = DrawnMipLevel(dds_, wanted.level, uint32_t(drawn.width()), uint32_t(drawn.height()));
     }
-    if (const auto found = pictures_.find({wanted.level, wanted.alphaOnly}); found != pictures_.end()) {
+    if (const auto found = pictures_.find({wanted.level, wanted.channels}); found != pictures_.end()) {
         // Decoded before: whatever job runs decodes what is no longer wanted.
         DropJob();
         canvas_->SetDrawn(found->second);
         return;
     }
-    if (job_ != nullptr && decoding_ == wanted) {
-        return;
+    if (job_ != nullptr && (decoding_ == wanted || pendingAction_)) {
+        return; // a picture asked for by an action comes first; the canvas asks again after it
     }
-    const auto decoded = pictures_.find({wanted.level, false});
+    StartDecode(wanted);
+}
+
+void TPreviewWindow::StartDecode(TPictureRequest wanted) {
+    const auto decoded = pictures_.find({wanted.level, TChannels::All});
     const QImage level = decoded != pictures_.end() ? decoded->second : QImage();
     decoding_ = wanted;
     StartJob([this, data = data_, dds = dds_, wanted, level,
@@ -365,11 +396,59 @@ void TPreviewWindow::PictureDecoded(TPictureRequest request, TDecodedPicture pic
     if (!picture.failure.isEmpty()) {
         info_->setText(facts_ + QStringLiteral("; cannot show it: ") + picture.failure);
         canvas_->SetUnavailable();
+        pendingAction_ = {};
         return;
     }
-    pictures_[{request.level, false}] = picture.level;
-    pictures_[{request.level, request.alphaOnly}] = picture.shown;
+    pictures_[{request.level, TChannels::All}] = picture.level;
+    pictures_[{request.level, request.channels}] = picture.shown;
     canvas_->SetDrawn(picture.shown);
+    if (pendingAction_ && request == Chosen()) {
+        const auto action = std::move(pendingAction_);
+        pendingAction_ = {};
+        action(picture.shown);
+    }
+}
+
+void TPreviewWindow::WithChosenPicture(std::function<void(const QImage&)> action) {
+    if (canvas_ == nullptr) {
+        return;
+    }
+    if (const QImage& shown = ShownImage(); !shown.isNull()) {
+        action(shown);
+        return;
+    }
+    pendingAction_ = std::move(action);
+    StartDecode(Chosen());
+}
+
+void TPreviewWindow::SaveAsPng() {
+    const TPictureRequest chosen = Chosen();
+    QString name = ToQString(SplitEntryPath(entry_).fName);
+    if (texture_ && dds_.layerCount > 1) {
+        name += QStringLiteral("_%1%2").arg(dds_.cubeMap ? "face" : "layer").arg(chosen.layer);
+    }
+    if (chosen.level > 0) {
+        name += QStringLiteral("_mip%1").arg(chosen.level);
+    }
+    const std::optional<QString> path = dialogs_.SaveFile(
+        this, name + QStringLiteral(".png"), QStringLiteral("PNG images"), QStringLiteral("*.png"));
+    if (!path) {
+        return;
+    }
+    WithChosenPicture([this, path = FromQString(*path)](const QImage& picture) {
+        std::u16string reason;
+        try {
+            if (WriteUserFile(path, PictureAsPng(picture), reason)) {
+                return;
+            }
+        } catch (const Exception& e) {
+            reason = e.Message();
+        } catch (const std::bad_alloc&) {
+            reason = u"out of memory";
+        }
+        dialogs_.ShowErrorBox(this, QStringLiteral("Parlivex"),
+                              QStringLiteral("Cannot write %1: %2.").arg(ToQString(path), ToQString(reason)));
+    });
 }
 
 void TPreviewWindow::ShowText(const QString& text) {
@@ -382,12 +461,21 @@ void TPreviewWindow::ShowText(const QString& text) {
     text_->setLineWrapMode(QPlainTextEdit::NoWrap);
     text_->setPlainText(text);
     static_cast<QVBoxLayout*>(layout())->addWidget(text_, 1);
-    findBox_ = new QLineEdit(this);
+    findBar_ = new QWidget(this);
+    auto* bar = new QHBoxLayout(findBar_);
+    bar->setContentsMargins(0, 0, 0, 0);
+    findBox_ = new QLineEdit(findBar_);
     findBox_->setObjectName(QStringLiteral("PreviewFind"));
-    findBox_->setPlaceholderText(QStringLiteral("Find (Enter: next)"));
-    findBox_->hide();
-    layout()->addWidget(findBox_);
+    findBox_->setPlaceholderText(QStringLiteral("Find (Enter: next, Escape: close)"));
+    bar->addWidget(findBox_, 1);
+    findStatus_ = new QLabel(findBar_);
+    findStatus_->setObjectName(QStringLiteral("PreviewFindStatus"));
+    bar->addWidget(findStatus_);
+    findBar_->hide();
+    layout()->addWidget(findBar_);
     connect(findBox_, &QLineEdit::returnPressed, this, &TPreviewWindow::FindNext);
+    connect(findBox_, &QLineEdit::textEdited, findStatus_, &QLabel::clear);
+    findBox_->installEventFilter(this);
     auto* find = new QShortcut(QKeySequence::Find, this);
     connect(find, &QShortcut::activated, this, &TPreviewWindow::OpenFindBox);
     text_->installEventFilter(this);
@@ -395,9 +483,15 @@ void TPreviewWindow::ShowText(const QString& text) {
 }
 
 void TPreviewWindow::OpenFindBox() {
-    findBox_->show();
+    findBar_->show();
     findBox_->setFocus();
     findBox_->selectAll();
+}
+
+void TPreviewWindow::CloseFindBox() {
+    findBar_->hide();
+    findStatus_->clear();
+    text_->setFocus();
 }
 
 bool TPreviewWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -410,6 +504,17 @@ bool TPreviewWindow::eventFilter(QObject* watched, QEvent* event) {
         event->accept();
         return true;
     }
+    // Escape in the find box closes the find box, not the window (whose shortcut it would otherwise be).
+    if (watched == findBox_ &&
+        (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape &&
+        static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier) {
+        if (event->type() == QEvent::KeyPress) {
+            CloseFindBox();
+        }
+        event->accept();
+        return true;
+    }
     return QWidget::eventFilter(watched, event);
 }
 
@@ -418,11 +523,22 @@ void TPreviewWindow::FindNext() {
     if (wanted.isEmpty()) {
         return;
     }
-    if (!text_->find(wanted)) {
-        // From the top once more, so that Enter goes round.
-        text_->moveCursor(QTextCursor::Start);
-        text_->find(wanted);
+    if (text_->find(wanted)) {
+        findStatus_->clear();
+        return;
     }
+    // From the top once more, so that Enter goes round; where the text is nowhere, the view stays where it
+    // was.
+    const QTextCursor before = text_->textCursor();
+    const int scrolledTo = text_->verticalScrollBar()->value();
+    text_->moveCursor(QTextCursor::Start);
+    if (text_->find(wanted)) {
+        findStatus_->setText(QStringLiteral("from the top"));
+        return;
+    }
+    text_->setTextCursor(before);
+    text_->verticalScrollBar()->setValue(scrolledTo);
+    findStatus_->setText(QStringLiteral("not found"));
 }
 
 void TPreviewWindow::ShowBinary(const QString& hex) {

@@ -22,12 +22,12 @@
 #include "base/bytes.h"
 #include "texture/dds_header.h"
 
-class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class TDialogs;
 class TwbBSAFile;
 class TPreviewCanvas;
 
@@ -37,9 +37,10 @@ public:
     using Kind = TPreviewKind;
 
     // Looks entry (folder + "\" + file) up in reader and starts reading it. Raises nothing: every failure is
-    // shown. hook: for tests, passed to every job (see TPreviewJobHook).
-    TPreviewWindow(TwbBSAFile& reader, const std::u16string& entry, QWidget* parent = nullptr,
-                   TPreviewJobHook hook = {});
+    // shown. dialogs (which must outlive the window) asks where a picture is saved. hook: for tests, passed
+    // to every job (see TPreviewJobHook).
+    TPreviewWindow(TwbBSAFile& reader, const std::u16string& entry, TDialogs& dialogs,
+                   QWidget* parent = nullptr, TPreviewJobHook hook = {});
     // Cancels the job that runs and waits for it.
     ~TPreviewWindow() override;
 
@@ -49,7 +50,7 @@ public:
     QString InfoText() const;
     // Whether a job runs: the entry is read or made ready, or a picture decoded ("decoding…" shows).
     bool Busy() const { return wantedSerial_ != 0; }
-    // The picture of the level and face chosen, after the alpha-only choice, at its own size, once it was
+    // The picture of the level and face chosen, with the channels chosen, at its own size, once it was
     // decoded (while the picture is fitted, a smaller level may be all that is decoded); null otherwise.
     const QImage& ShownImage() const;
 
@@ -59,7 +60,8 @@ public:
     void StopReading();
 
 protected:
-    // Ctrl+F in the text itself opens the find box (the text view would otherwise keep the key).
+    // Ctrl+F in the text itself opens the find box (the text view would otherwise keep the key); Escape in
+    // the find box closes it.
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -80,20 +82,29 @@ private:
     void PictureDecoded(TPictureRequest request, TDecodedPicture picture);
 
     void OpenFindBox();
+    void CloseFindBox();
     void ShowFetchFailure(const QString& reason);
     void ShowImageControls(bool texture);
-    // Shows the level, face and alpha choice now made: the facts line, and the picture, asked for at the
+    // Shows the level, face and channels now chosen: the facts line, and the picture, asked for at the
     // size it is drawn at.
     void ShowSurface();
     // The picture chosen, as a copy at least `drawn` large: from the pictures decoded when it is there, else
     // from a job (unless that job runs already).
     void RequestDrawn(QSize drawn);
+    void StartDecode(TPictureRequest wanted);
+    // Runs action with the picture chosen at its own size: now when it was decoded, else once it is (unless
+    // another choice is made first).
+    void WithChosenPicture(std::function<void(const QImage&)> action);
+    // "Save as PNG…": asks where, then writes the picture chosen there as a PNG file.
+    void SaveAsPng();
     TPictureRequest Chosen() const;
     void ShowText(const QString& text);
     void ShowBinary(const QString& hex);
     void FindNext();
 
     std::u16string entry_;
+    TDialogs& dialogs_;
+    std::function<void(const QImage&)> pendingAction_; // waits for the picture chosen (WithChosenPicture)
     TPreviewJobHook hook_;
     Stage stage_ = Stage::Reading;
     std::unique_ptr<TPreviewJob> job_;
@@ -107,8 +118,8 @@ private:
     bool texture_ = false;
     DdsInfo dds_;
     QString facts_; // the facts line of a texture or image, without the storage
-    // Pictures decoded of layer picturesLayer_, by level and alpha-only choice.
-    std::map<std::pair<uint32_t, bool>, QImage> pictures_;
+    // Pictures decoded of layer picturesLayer_, by level and channels shown.
+    std::map<std::pair<uint32_t, TChannels>, QImage> pictures_;
     uint32_t picturesLayer_ = 0;
 
     QLabel* info_ = nullptr;
@@ -116,8 +127,10 @@ private:
     TPreviewCanvas* canvas_ = nullptr;
     QComboBox* mipChoice_ = nullptr;
     QComboBox* faceChoice_ = nullptr;
-    QCheckBox* alphaOnly_ = nullptr;
+    QComboBox* channelChoice_ = nullptr;
     QPushButton* fitButton_ = nullptr;
     QPlainTextEdit* text_ = nullptr;
+    QWidget* findBar_ = nullptr; // the find box, and beside it "not found" after a search in vain
     QLineEdit* findBox_ = nullptr;
+    QLabel* findStatus_ = nullptr;
 };

@@ -3,20 +3,18 @@
 #include "base/exceptions.h"
 #include "cli/terminal_text.h"
 #include "cli/usage.h"
-#include "compression/zlib_decompress.h"
 #include "platform/command_line.h"
 
 namespace {
 
-// What the fixed texts of the streams and of zlib mean when they are the reason an entry failed.
+// What the fixed texts of the streams mean when they are the reason an entry failed (the core already says
+// what a zlib failure is: "zlib data damaged: Erreur").
 struct TFixedTextMeaning {
     std::u16string_view text;
     std::u16string_view meaning;
 };
 constexpr TFixedTextMeaning kEntryMeanings[] = {
     {kReadErrorText, u"its stored bytes do not fit in the archive"},
-    {kZlibErrorText, u"its zlib data is damaged"},
-    {kZlibBufferTooSmallText, u"its zlib data does not end where its stated size does"},
     {kWriteErrorText, u"a write took fewer bytes than it was given"},
     {kRangeErrorText, u"a size or position is out of range"},
 };

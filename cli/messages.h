@@ -4,7 +4,7 @@
 //
 //   parlivex-cli: Cannot open nope.bsa.  No such file or directory
 //   parlivex-cli: empty.bsa: the file ends before its index: Erreur de lecture du flux
-//   parlivex-cli: meshes\broken.nif: its zlib data is damaged: Erreur
+//   parlivex-cli: meshes\broken.nif: zlib data damaged: Erreur
 //   parlivex-cli: out: cannot create the folder: Permission denied
 //
 // The core's texts are kept as they are (tests of the core pin them); where one names the file already, it is

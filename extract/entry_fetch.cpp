@@ -7,6 +7,7 @@
 #include "archive/entry_string.h"
 #include "base/exceptions.h"
 #include "base/ustring.h"
+#include "compression/zlib_decompress.h"
 
 namespace {
 
@@ -16,6 +17,9 @@ template <typename Step> TFetchResult Guarded(Step&& step) {
     try {
         step();
         result.fetched = true;
+    } catch (const EZlibError& e) {
+        // zlib's fixed texts ("Erreur") do not say what failed.
+        result.reason = kZlibDamagedText + e.Message();
     } catch (const Exception& e) {
         result.reason = e.Message();
     } catch (const std::bad_alloc&) {

@@ -10,11 +10,15 @@
 #include "archive/bsa_file.h"
 #include "base/bytes.h"
 
+// Put before the zlib inflater's messages, which do not say what failed.
+inline constexpr char16_t kZlibDamagedText[] = u"zlib data damaged: ";
+
 // What reading or describing an entry came to.
 struct TFetchResult {
     bool fetched = false;
-    // Why not: the reader's message ("<archive> has a damaged entry: …", "lz4 decompression size mismatch"),
-    // or "out of memory". Empty when fetched.
+    // Why not: the reader's message ("<archive> has a damaged entry: …", "lz4 decompression size mismatch";
+    // zlib's fixed texts after kZlibDamagedText: "zlib data damaged: Erreur"), or "out of memory". Empty when
+    // fetched.
     std::u16string reason;
     // The failure was of a kind the reader never raises: a fault of the program, which the fuzzers report.
     bool unexpected = false;

@@ -6,10 +6,12 @@
 #include <span>
 #include <string>
 
-// Whether bytes read as text: UTF-8 when they are valid UTF-8 (a byte order mark at the start left out), else
-// Windows-1252 (without the five bytes it leaves undefined), and in either case with no control characters
-// but tab, line feed, form feed and carriage return. text receives the decoded text when they do and is left
-// alone otherwise. No bytes read as (empty) text.
+// Whether bytes read as text, with no control characters but tab, line feed, form feed and carriage return:
+// after a byte order mark, in the encoding it names (UTF-16 little- or big-endian: whole units with their
+// surrogates paired; UTF-8: a byte that is not shows as U+FFFD); without one, UTF-8 when they are valid
+// UTF-8, else Windows-1252 (without the five bytes it leaves undefined). The byte order mark is no part of
+// the text. text receives the decoded text when they do and is left alone otherwise. No bytes read as (empty)
+// text.
 bool DecodeAsText(std::span<const uint8_t> bytes, std::u16string& text);
 
 // The hex view shows at most this many bytes.

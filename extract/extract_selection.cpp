@@ -127,6 +127,7 @@ ExtractSummary ExtractEntries(TwbBSAFile& archive, std::vector<TEntryRef> select
     ExtractSummary summary;
     std::optional<TSpaceBudget> space = SpaceBudget(archive, plan, destination, summary.noSpace);
     if (!summary.noSpace.empty()) {
+        summary.notDone = static_cast<int>(count);
         return summary;
     }
     rules.space = space ? &*space : nullptr;

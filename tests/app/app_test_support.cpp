@@ -62,6 +62,17 @@ QString TScriptedDialogs::PickFolder(QWidget*, const QString& prompt, const QStr
     return answer;
 }
 
+std::optional<QString> TScriptedDialogs::SaveFile(QWidget*, const QString& suggestedName,
+                                                  const QString& description, const QString& pattern) {
+    saveCalls.push_back({suggestedName, description, pattern});
+    if (saveAnswers.empty()) {
+        return std::nullopt;
+    }
+    QString answer = saveAnswers.front();
+    saveAnswers.pop_front();
+    return answer;
+}
+
 void TScriptedDialogs::ShowMessage(QWidget*, const QString& caption, const QString& text) {
     messages.push_back({caption, text});
 }

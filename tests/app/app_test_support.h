@@ -41,6 +41,9 @@ public:
     struct PickCall {
         QString prompt, initialFolder;
     };
+    struct SaveCall {
+        QString suggestedName, description, pattern;
+    };
     struct Box {
         QString caption, text;
     };
@@ -48,15 +51,19 @@ public:
     // Answers, taken in order; when none is left the dialog is cancelled.
     std::deque<QString> openAnswers;
     std::deque<QString> pickAnswers;
+    std::deque<QString> saveAnswers;
 
     std::vector<OpenCall> openCalls;
     std::vector<PickCall> pickCalls;
+    std::vector<SaveCall> saveCalls;
     std::vector<Box> messages;
     std::vector<Box> errors;
 
     std::optional<QString> OpenFile(QWidget* owner, const QString& initialFolder, const QString& description,
                                     const QString& pattern) override;
     QString PickFolder(QWidget* owner, const QString& prompt, const QString& initialFolder) override;
+    std::optional<QString> SaveFile(QWidget* owner, const QString& suggestedName, const QString& description,
+                                    const QString& pattern) override;
     void ShowMessage(QWidget* owner, const QString& caption, const QString& text) override;
     void ShowErrorBox(QWidget* owner, const QString& caption, const QString& text) override;
 };

@@ -62,6 +62,7 @@ TEST_F(BrowserListTest, HeaderClicksSortStablyStartingFromPathAscending) {
     ASSERT_EQ(VisibleEntries(), kSortEntries) << "filled in the archive's order, unsorted";
     EXPECT_EQ(ColumnTexts(1).first(), "\\");
 
+    EXPECT_FALSE(Tree()->header()->isSortIndicatorShown()) << "not sorted yet";
     struct Click {
         int column;
         Qt::MouseButton button;
@@ -80,10 +81,14 @@ TEST_F(BrowserListTest, HeaderClicksSortStablyStartingFromPathAscending) {
     for (const Click& click : clicks) {
         ClickHeader(click.column, click.button);
         EXPECT_EQ(VisibleEntries(), click.expected) << "column " << click.column;
+        // The arrow on the column last sorted, pointing its way.
+        const QHeaderView* header = Tree()->header();
+        EXPECT_TRUE(header->isSortIndicatorShown());
+        EXPECT_EQ(header->sortIndicatorSection(), Model().SortColumn()) << "column " << click.column;
+        EXPECT_EQ(header->sortIndicatorOrder(), Model().SortDirection()) << "column " << click.column;
     }
     EXPECT_EQ(Model().SortColumn(), 1);
     EXPECT_EQ(Model().SortDirection(), Qt::DescendingOrder);
-    EXPECT_FALSE(Tree()->header()->isSortIndicatorShown());
 }
 
 // Where two lists of rows first differ, readably; empty when they are equal.

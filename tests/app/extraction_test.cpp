@@ -227,24 +227,81 @@ TEST_F(ExtractionTest, EntriesNotWrittenAreListedWithTheirReason) {
     ASSERT_EQ(lines.size(), 4) << Utf8(dialogs_.messages[0].text);
     EXPECT_EQ(lines.takeFirst(), "3 entries were not extracted:");
     lines.sort();
-    EXPECT_EQ(lines,
-              (QStringList{laterEntry + " (same destination as " + firstEntry + ")",
-                           "meshes\\broken.nif (Erreur)", "textures\\t.dds (refused: link in the path)"}));
+    EXPECT_EQ(lines, (QStringList{laterEntry + " (same destination as " + firstEntry + ")",
+                                  "meshes\\broken.nif (zlib data damaged: Erreur)",
+                                  "textures\\t.dds (refused: link in the path)"}));
     EXPECT_EQ(FilesBelow(out), (std::set<std::string>{"a/b/x.bin", "meshes/good.nif"}));
     EXPECT_EQ(ReadWholeFile(out / "a/b/x.bin"), TextBytes(firstX == 0 ? "first" : "second"));
     EXPECT_TRUE(fs::is_empty(outside));
+}
 
-    // A write error ends the next run; what was not written before it is still listed.
-    fs::remove(out / "meshes/good.nif");
-    fs::create_directories(out / "meshes/good.nif");
+// A write error that ends the run is told in one message with everything the run did not write: the entry it
+// stopped at and why, the entries before it that were refused or unreadable, and how many were never tried.
+TEST_F(ExtractionTest, WriteErrorThatEndsTheRunIsToldWithEverythingNotExtracted) {
+    fixture::EntrySpec damaged = Entry("2.txt", CompressibleBytes(4000, 1), Storage::Zlib);
+    damaged.packedOverride = std::vector<uint8_t>(50, 0xAB);
+    fixture::FolderSpec folder{"f", {}};
+    for (const char* name : {"1.txt", "3<.txt", "4.txt", "5.txt", "6.txt", "7.txt", "8.txt"}) {
+        folder.files.push_back(Entry(name, name, Storage::Raw));
+    }
+    folder.files.insert(folder.files.begin() + 1, damaged);
+    const fixture::ArchiveSpec recipe = Recipe({folder}, 104);
+    const fs::path out = temp_.Path() / "out";
+    fs::create_directories(out / "f" / "5.txt"); // a folder where the fifth file goes
+    TForm1& form = CreateWindow();
+    OpenByDialog(WriteArchive("eight.bsa", recipe));
+    ClickHeader(2); // File ascending: 1 .. 8
+    SelectAllRows();
+    ExtractTo(out);
+
+    EXPECT_EQ(form.StatusPanelText(0), "5/8");
+    EXPECT_TRUE(dialogs_.messages.empty()) << "one message, not two";
+    ASSERT_EQ(dialogs_.errors.size(), 1u);
+    EXPECT_EQ(dialogs_.errors[0].text, "The extraction stopped at entry 5 of 8, f\\5.txt:\n"
+                                       "Cannot create " +
+                                           Q(out / "f" / "5.txt") + ".  " + IsAFolderText() +
+                                           "\n2 entries before it were not extracted:"
+                                           "\nf\\2.txt (zlib data damaged: Erreur)"
+                                           "\nf\\3<.txt (refused: '<' in a name)"
+                                           "\n3 entries after it were not attempted.");
+    EXPECT_EQ(FilesBelow(out), (std::set<std::string>{"f/1.txt", "f/4.txt"}));
+
+    // Stopped at the last entry, after a single refusal: nothing after it, and the counts in the singular.
+    fs::remove(out / "f" / "5.txt");
+    fs::create_directories(out / "f" / "8.txt");
+    Tree()->selectionModel()->clearSelection();
+    ClickRow(2);
+    ClickRow(7, Qt::ControlModifier);
     dialogs_ = TScriptedDialogs();
     ExtractTo(out);
     ASSERT_EQ(dialogs_.errors.size(), 1u);
-    EXPECT_EQ(dialogs_.errors[0].text,
-              "Cannot create " + Q(out / "meshes" / "good.nif") + ".  " + IsAFolderText());
-    ASSERT_EQ(dialogs_.messages.size(), 1u);
-    EXPECT_TRUE(dialogs_.messages[0].text.contains("\nmeshes\\broken.nif (Erreur)"))
-        << Utf8(dialogs_.messages[0].text);
+    EXPECT_EQ(dialogs_.errors[0].text, "The extraction stopped at entry 2 of 2, f\\8.txt:\n"
+                                       "Cannot create " +
+                                           Q(out / "f" / "8.txt") + ".  " + IsAFolderText() +
+                                           "\n1 entry before it was not extracted:"
+                                           "\nf\\3<.txt (refused: '<' in a name)");
+}
+
+// The lack of space stops a run between entries (or before the first): no entry to name, the same counts.
+TEST(StoppedExtractionMessage, SpaceThatRunsOutIsToldWithTheCounts) {
+    TNotExtractedEntries refused;
+    for (int i = 1; i <= 7; ++i) {
+        refused.Add(u"a\\" + std::u16string(1, char16_t(u'0' + i)), u"refused: absolute path");
+    }
+    TExtractionStop stop;
+    stop.reason = u"Not enough free space in /out: the entries need at least 3 bytes, 2 bytes are free";
+    stop.total = 20;
+    stop.notAttempted = 10;
+    EXPECT_EQ(StoppedExtractionMessage(stop, refused),
+              "Not enough free space in /out: the entries need at least 3 bytes, 2 bytes are free.\n"
+              "7 entries were not extracted:\n"
+              "a\\1 (refused: absolute path)\na\\2 (refused: absolute path)\na\\3 (refused: absolute path)\n"
+              "a\\4 (refused: absolute path)\na\\5 (refused: absolute path)\nand 2 more.\n"
+              "10 entries were not attempted.");
+    stop.notAttempted = 1;
+    EXPECT_EQ(StoppedExtractionMessage(stop, TNotExtractedEntries()),
+              "Not enough free space in /out: the entries need at least 3 bytes, 2 bytes are free.\n"
+              "1 entry was not attempted.");
 }
 
 TEST_F(ExtractionTest, FileThatCannotBeCreatedEndsTheRunInTheErrorBox) {
@@ -259,7 +316,10 @@ TEST_F(ExtractionTest, FileThatCannotBeCreatedEndsTheRunInTheErrorBox) {
     ExtractTo(out);
     ASSERT_EQ(dialogs_.errors.size(), 1u);
     EXPECT_EQ(dialogs_.errors[0].caption, "Parlivex");
-    EXPECT_EQ(dialogs_.errors[0].text, "Cannot create " + Q(out / "f" / "08.txt") + ".  " + IsAFolderText());
+    EXPECT_EQ(dialogs_.errors[0].text, "The extraction stopped at entry 3 of 10, f\\08.txt:\n"
+                                       "Cannot create " +
+                                           Q(out / "f" / "08.txt") + ".  " + IsAFolderText() +
+                                           "\n7 entries after it were not attempted.");
     EXPECT_EQ(FilesBelow(out), (std::set<std::string>{"f/10.txt", "f/09.txt"}));
     EXPECT_EQ(ReadWholeFile(out / "f" / "09.txt"), TextBytes("content of 09.txt"));
     EXPECT_EQ(form.StatusPanelText(0), "3/10");

@@ -17,7 +17,9 @@
 #include <fstream>
 
 #include "app/dialogs.h"
+#include "app/elided_label.h"
 #include "app/image_list.h"
+#include "fixtures/file_tree.h"
 #include "fixtures/system_errors.h"
 #include "platform/directories.h"
 #include "platform/native_path.h"
@@ -74,24 +76,29 @@ TEST_F(MainWindowTest, StartsWithItsCaptionMenuAndControlsInPlace) {
     struct Item {
         const char* name;
         const char* text;
-        int icon;
+        int icon; // -1: none
         const char* shortcut;
         bool enabled; // with no archive open
+        bool separator;
     };
-    const Item items[] = {{"Openarchive1", "Open archive", 9, "Ctrl+O", true},
-                          {"extract1", "Extract selection", 27, "Ctrl+E", false},
-                          {"N1", "", -1, "", true},
-                          {"CloseArchive1", "CloseArchive", 12, "Ctrl+W", false}};
-    ASSERT_EQ(files->actions().size(), 4);
-    for (int i = 0; i < 4; ++i) {
+    const Item items[] = {{"Openarchive1", "Open archive", 9, "Ctrl+O", true, false},
+                          {"extract1", "Extract selection", 27, "Ctrl+E", false, false},
+                          {"N1", "", -1, "", true, true},
+                          {"CloseArchive1", "CloseArchive", 12, "Ctrl+W", false, false},
+                          {"N2", "", -1, "", true, true},
+                          {"Exit1", "Exit", -1, "Ctrl+Q", true, false}};
+    ASSERT_EQ(files->actions().size(), std::ssize(items));
+    for (int i = 0; i < std::ssize(items); ++i) {
         QAction* action = files->actions().at(i);
         EXPECT_EQ(action->objectName(), items[i].name);
         EXPECT_EQ(action->text(), items[i].text);
-        EXPECT_EQ(action->isSeparator(), items[i].icon < 0);
+        EXPECT_EQ(action->isSeparator(), items[i].separator);
         EXPECT_EQ(action->shortcut().toString(), items[i].shortcut) << items[i].name;
         EXPECT_EQ(action->isEnabled(), items[i].enabled) << items[i].name;
         if (items[i].icon >= 0) {
             EXPECT_EQ(Picture(action->icon()), Picture(*images, items[i].icon)) << items[i].name;
+        } else {
+            EXPECT_TRUE(action->icon().isNull()) << items[i].name;
         }
     }
 
@@ -358,6 +365,41 @@ TEST_F(MainWindowTest, LongArchivePathIsElidedAndLeavesTheWindowItsSize) {
     EXPECT_GT(panel->text().size(), shown);
 }
 
+// A path may hold a line break or other control characters: the panel shows them escaped, on one line.
+TEST_F(MainWindowTest, ControlCharactersInTheArchivePathShowEscapedOnOneLine) {
+    const std::filesystem::path archive = temp_.Path() / "two\nlines\t\x1b[31m.bsa";
+    WriteArchive(archive.filename().string(), SmallArchive());
+    if (!std::filesystem::exists(archive)) {
+        GTEST_SKIP() << "this system has no such file names";
+    }
+    TForm1& form = CreateWindow();
+    OpenByDialog(archive);
+    QApplication::processEvents();
+    ASSERT_TRUE(form.HasArchive());
+    QLabel* panel = Control<QLabel>("StatusPanel1");
+    EXPECT_EQ(form.StatusPanelText(1), Q(archive)) << "the path itself, as it was opened";
+    const QString shown = Q(temp_.Path()) + Q(kSeparator) + "two\\nlines\\t\\033[31m.bsa";
+    EXPECT_EQ(panel->text(), shown);
+    EXPECT_EQ(panel->toolTip(), shown);
+    EXPECT_EQ(panel->sizeHint().height(), Control<QLabel>("StatusPanel0")->sizeHint().height()) << "one line";
+
+    // The same rule for every character that would break the line or drive a terminal.
+    const struct {
+        QString text;
+        QString shown;
+    } cases[] = {
+        {"a\rb", "a\\rb"},
+        {QString("nul") + QChar(0) + "x", "nul\\000x"},
+        {"del\x7f", "del\\177"},
+        {QString("c1") + QChar(0x85), "c1\\u0085"},
+        {QString("ls") + QChar(0x2028) + QChar(0x2029), "ls\\u2028\\u2029"},
+        {"caf\u00e9 \\ / \u4e2d", "caf\u00e9 \\ / \u4e2d"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(OneLineText(c.text), c.shown) << Utf8(c.text);
+    }
+}
+
 TEST_F(MainWindowTest, KeyboardOpensExtractsClosesAndReachesTheFilterBox) {
     const std::filesystem::path archive = WriteArchive("keys/small.bsa", SmallArchive());
     TForm1& form = CreateWindow();
@@ -406,6 +448,27 @@ TEST_F(MainWindowTest, KeyboardOpensExtractsClosesAndReachesTheFilterBox) {
     QMenu* files = Control<QMenu>("Files1");
     EXPECT_TRUE(files->isVisible());
     files->close();
+}
+
+// Ctrl+Q, from the list or the filter box, closes the window as its close button does: the archive is
+// released and the preferences written.
+TEST_F(MainWindowTest, ExitClosesTheWindowAndWritesThePreferences) {
+    for (const char* from : {"BrowserTree", "ButtonedEdit1"}) {
+        SCOPED_TRACE(from);
+        TForm1& form = CreateWindow();
+        const std::filesystem::path prefs = binFolder_ / "prefs.ini";
+        ASSERT_EQ(form.PrefsFileName(), U16(prefs));
+        std::filesystem::remove(prefs);
+        const std::filesystem::path archive = WriteArchive("small.bsa", SmallArchive());
+        OpenByDialog(archive);
+        QWidget* focus = Control<QWidget>(from);
+        focus->setFocus();
+        QTest::keyClick(focus, Qt::Key_Q, Qt::ControlModifier);
+        EXPECT_FALSE(form.isVisible());
+        EXPECT_FALSE(form.HasArchive());
+        EXPECT_NE(fixture::ReadText(prefs).find("lastBsaDir=" + archive.parent_path().string()),
+                  std::string::npos);
+    }
 }
 
 TEST_F(MainWindowTest, CommandLineArgumentOpensLikeADrop) {

@@ -4,9 +4,9 @@
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QBuffer>
-#include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
-#include <QImageReader>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -14,7 +14,9 @@
 #include <QTest>
 #include <QTreeView>
 #include <QWheelEvent>
+#include <set>
 
+#include "app/preview_canvas.h"
 #include "app/preview_window.h"
 #include "app_test_support.h"
 #include "fixtures/dds_writer.h"
@@ -70,7 +72,7 @@ std::vector<uint8_t> LayeredTexture(uint32_t faceFlags, uint32_t arraySize, uint
 
 std::vector<uint8_t> PngImage() {
     QImage image(3, 2, QImage::Format_RGBA8888);
-    image.fill(QColor(0, 255, 0, 128));
+    image.fill(QColor(40, 160, 220, 128));
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -78,14 +80,10 @@ std::vector<uint8_t> PngImage() {
     return {bytes.begin(), bytes.end()};
 }
 
-// An uncompressed true-colour TGA of 4×2, grey with the footer.
+// A run-length true-colour TGA of 4×2 without the footer of TGA 2.0, as many tools write it: the bottom row
+// blue, the top row orange.
 std::vector<uint8_t> TgaImage() {
-    std::vector<uint8_t> tga = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4, 0, 2, 0, 24, 0x20};
-    tga.resize(tga.size() + 4 * 2 * 3, 0x80);
-    // The footer of TGA 2.0, as tools write it: no extension or developer area.
-    const char footer[] = "\0\0\0\0\0\0\0\0TRUEVISION-XFILE.";
-    tga.insert(tga.end(), footer, footer + sizeof footer);
-    return tga;
+    return {0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4, 0, 2, 0, 24, 0, 0x83, 255, 0, 0, 0x83, 0, 128, 255};
 }
 
 class PreviewWindowTest : public PreviewTest {
@@ -101,7 +99,10 @@ protected:
         damaged.packedOverride = std::vector<uint8_t>{0x04, 0x22, 0x4D, 0x18, 0xFF};
         const auto archive = WriteArchive(
             "a.bsa",
-            Recipe({{"interface", {Entry("notes.ini", std::string("[General]\nname=caf\xE9\nkey=1\n"))}},
+            Recipe({{"interface",
+                     {Entry("notes.ini", std::string("[General]\nname=caf\xE9\nkey=1\n")),
+                      // As the game's translations: UTF-16LE after its byte order mark.
+                      Entry("translate_english.txt", std::string("\xFF\xFE$\0K\0\t\0\xE9\0\r\0\n\0", 14))}},
                     {"meshes",
                      {Entry("legacy.bin", binary, fixture::Storage::Lz4Legacy),
                       Entry("mesh.nif", binary, fixture::Storage::Raw), damaged}},
@@ -134,11 +135,44 @@ TEST_F(PreviewWindowTest, TextureShowsEachLevelOverTheFactsLine) {
     EXPECT_EQ(preview->ShownImage().pixelColor(1, 1), QColor(0, 0, 255));
 
     // Alpha alone: opaque shows as white.
-    auto* alphaOnly = preview->findChild<QCheckBox*>("PreviewAlphaOnly");
-    ASSERT_NE(alphaOnly, nullptr);
-    QTest::mouseClick(alphaOnly, Qt::LeftButton, Qt::NoModifier, QPoint(6, alphaOnly->height() / 2));
+    auto* channels = preview->findChild<QComboBox*>("PreviewChannels");
+    ASSERT_NE(channels, nullptr);
+    channels->setFocus();
+    QTest::keyClick(channels, Qt::Key_End);
+    EXPECT_EQ(channels->currentText(), "Alpha only");
     Settle(preview);
     EXPECT_EQ(preview->ShownImage().pixelColor(1, 1), QColor(255, 255, 255));
+}
+
+// Each choice of channels, picked with the keyboard, shows the picture's colour without its alpha or one
+// channel alone as grey, opaque; back to all four, the picture as it is.
+TEST_F(PreviewWindowTest, ChannelChoiceShowsTheColourOrOneChannelAsGrey) {
+    TPreviewWindow* preview = OpenByDoubleClick("icon.png");
+    ASSERT_NE(preview, nullptr);
+    auto* channels = preview->findChild<QComboBox*>("PreviewChannels");
+    ASSERT_NE(channels, nullptr);
+    const QColor colour(40, 160, 220, 128);
+    ASSERT_EQ(preview->ShownImage().pixelColor(2, 1), colour);
+    const struct {
+        QString choice;
+        QColor shown;
+    } cases[] = {
+        {"RGB only", QColor(40, 160, 220)},    {"R only", QColor(40, 40, 40)},
+        {"G only", QColor(160, 160, 160)},     {"B only", QColor(220, 220, 220)},
+        {"Alpha only", QColor(128, 128, 128)},
+    };
+    channels->setFocus();
+    for (const auto& c : cases) {
+        QTest::keyClick(channels, Qt::Key_Down);
+        ASSERT_EQ(channels->currentText(), c.choice);
+        Settle(preview);
+        EXPECT_EQ(preview->ShownImage().pixelColor(2, 1), c.shown) << Utf8(c.choice);
+        EXPECT_EQ(preview->ShownImage().size(), QSize(3, 2));
+    }
+    QTest::keyClick(channels, Qt::Key_Home);
+    Settle(preview);
+    EXPECT_EQ(channels->currentText(), "RGBA");
+    EXPECT_EQ(preview->ShownImage().pixelColor(2, 1), colour);
 }
 
 // Each face of a cube map and each slice of an array, chosen with the keyboard, shows its own picture, at
@@ -197,18 +231,15 @@ TEST_F(PreviewWindowTest, EachFaceAndLayerShowsItsOwnPicture) {
 }
 
 TEST_F(PreviewWindowTest, EachKindOfEntryAndEachFailureShowsInItsOwnWindow) {
-    // TGA is read by a plugin of Qt's image formats, which the Windows build of Qt here lacks: there the
-    // picture is reported as unreadable.
-    const bool tgaReader = QImageReader::supportedImageFormats().contains("tga");
     const struct {
         QString name;
         TPreviewWindow::Kind kind;
         QString infoStart;
     } cases[] = {
         {"icon.png", TPreviewWindow::Kind::Image, "PNG, 3×2, 1 mip level"},
-        {"pic.tga", tgaReader ? TPreviewWindow::Kind::Image : TPreviewWindow::Kind::Error,
-         tgaReader ? "TGA, 4×2, 1 mip level" : "Cannot show textures\\pic.tga: not a readable TGA image"},
+        {"pic.tga", TPreviewWindow::Kind::Image, "TGA, 4×2, 1 mip level"},
         {"notes.ini", TPreviewWindow::Kind::Text, "Text, 26 bytes; LZ4 frame, "},
+        {"translate_english.txt", TPreviewWindow::Kind::Text, "Text, 14 bytes; LZ4 frame, "},
         {"mesh.nif", TPreviewWindow::Kind::Binary, "70000 bytes; raw, 70000 bytes stored"},
         {"legacy.bin", TPreviewWindow::Kind::Binary, "70000 bytes; LZ4 legacy, "},
         {"broken.dds", TPreviewWindow::Kind::Error, "Cannot show textures\\broken.dds: "},
@@ -219,6 +250,10 @@ TEST_F(PreviewWindowTest, EachKindOfEntryAndEachFailureShowsInItsOwnWindow) {
         ASSERT_NE(preview, nullptr) << Utf8(c.name);
         EXPECT_EQ(preview->ShownKind(), c.kind) << Utf8(c.name);
         EXPECT_TRUE(preview->InfoText().startsWith(c.infoStart)) << Utf8(preview->InfoText());
+        if (c.name == "pic.tga") {
+            EXPECT_EQ(preview->ShownImage().pixelColor(3, 0), QColor(255, 128, 0)) << "the top row";
+            EXPECT_EQ(preview->ShownImage().pixelColor(0, 1), QColor(0, 0, 255));
+        }
     }
     EXPECT_EQ(Previews().size(), std::size(cases));
     EXPECT_TRUE(dialogs_.errors.empty());
@@ -226,7 +261,12 @@ TEST_F(PreviewWindowTest, EachKindOfEntryAndEachFailureShowsInItsOwnWindow) {
     TPreviewWindow* text = nullptr;
     for (TPreviewWindow* preview : Previews()) {
         if (preview->ShownKind() == TPreviewWindow::Kind::Text) {
-            text = preview;
+            if (preview->windowTitle().contains("translate_english.txt")) {
+                EXPECT_EQ(preview->findChild<QPlainTextEdit*>("PreviewText")->toPlainText(),
+                          QString::fromUtf8("$K\té\n"));
+            } else {
+                text = preview;
+            }
         }
     }
     // Windows-1252, as it is not UTF-8; Ctrl+F then Enter finds.
@@ -298,6 +338,186 @@ TEST_F(PreviewWindowTest, LargeTextureFitsWithoutScrollBarsAndScrollsWhenZoomedI
     EXPECT_FALSE(down->isVisible());
     EXPECT_EQ(preview->ShownImage().size(), QSize(1024, 1024));
     EXPECT_EQ(preview->ShownImage().pixelColor(512, 512), QColor(255, 0, 0));
+}
+
+// The wheel zooms about the pointer whatever the picture's size against the view: from Fit while it is
+// narrower than the view, into larger, out to smaller than the view, at a point beside it; and every part of
+// it can still be scrolled into view. Fit centres it again.
+TEST_F(PreviewWindowTest, WheelZoomKeepsThePointUnderThePointerInEveryCase) {
+    TPreviewWindow* preview = OpenByDoubleClick("large.dds");
+    ASSERT_NE(preview, nullptr);
+    auto* canvas = preview->findChild<TPreviewCanvas*>("PreviewCanvas");
+    ASSERT_NE(canvas, nullptr);
+    QWidget* view = canvas->viewport();
+    const QPoint centre = view->rect().center();
+    ASSERT_LT(canvas->ShownSize().width(), view->width() - 200) << "fitted, narrower than the view";
+    const struct {
+        QPoint at;
+        int steps;
+    } wheels[] = {
+        {centre + QPoint(-150, 60), 1},  // from Fit: still narrower than the view, taller
+        {centre + QPoint(200, -100), 2}, // wider than the view
+        {centre + QPoint(-40, 30), -7},  // smaller than the view both ways
+        {QPoint(5, 5), 3},               // beside the picture, in the view's corner
+        {centre + QPoint(250, 0), 1},
+    };
+    for (const auto& wheel : wheels) {
+        SCOPED_TRACE(wheel.steps);
+        const QPointF before = canvas->PictureAt(wheel.at);
+        const double zoomBefore = canvas->Zoom();
+        QWheelEvent event(QPointF(wheel.at), QPointF(view->mapToGlobal(wheel.at)), QPoint(),
+                          QPoint(0, wheel.steps * 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                          false);
+        QApplication::sendEvent(view, &event);
+        QApplication::processEvents();
+        ASSERT_NE(canvas->Zoom(), zoomBefore);
+        const QPointF moved = (canvas->PictureAt(wheel.at) - before) * canvas->Zoom();
+        EXPECT_LE(std::abs(moved.x()), 1.0) << moved.x();
+        EXPECT_LE(std::abs(moved.y()), 1.0) << moved.y();
+
+        // From the scroll bars' ends, each end of the picture is in view.
+        for (QScrollBar* bar : {canvas->horizontalScrollBar(), canvas->verticalScrollBar()}) {
+            const bool across = bar == canvas->horizontalScrollBar();
+            const auto along = [&](QPointF p) { return across ? p.x() : p.y(); };
+            const int was = bar->value();
+            bar->setValue(bar->minimum());
+            EXPECT_LE(along(canvas->PictureAt(QPointF(0, 0))), 0.0);
+            bar->setValue(bar->maximum());
+            EXPECT_GE(along(canvas->PictureAt(QPointF(view->width(), view->height()))),
+                      1024.0 - 1 / canvas->Zoom());
+            bar->setValue(was);
+        }
+    }
+
+    QTest::mouseClick(preview->findChild<QPushButton*>("PreviewFit"), Qt::LeftButton);
+    const QPointF middle = canvas->PictureAt(QPointF(view->width(), view->height()) / 2);
+    EXPECT_NEAR(middle.x(), 512, 2);
+    EXPECT_NEAR(middle.y(), 512, 2);
+}
+
+// "Save as PNG…" writes the picture chosen (level, face, channels) at its own size, decoding it first when
+// only a smaller level was drawn; a name that cannot be written is said so, and nothing is left. "Copy image"
+// puts the same picture on the clipboard.
+TEST_F(PreviewWindowTest, SaveAsPngAndCopyImageTakeThePictureChosenAtItsOwnSize) {
+    const auto readPng = [](const std::filesystem::path& path) {
+        QImage image;
+        image.load(Q(path), "PNG");
+        return image.convertToFormat(QImage::Format_RGBA8888);
+    };
+    TPreviewWindow* sky = OpenByDoubleClick("sky.dds");
+    ASSERT_NE(sky, nullptr);
+    sky->findChild<QComboBox*>("PreviewMip")->setCurrentIndex(1);
+    Settle(sky);
+    auto* save = sky->findChild<QPushButton*>("PreviewSavePng");
+    ASSERT_NE(save, nullptr);
+    EXPECT_EQ(save->text(), "Save as PNG…");
+    const std::filesystem::path saved = temp_.Path() / "sky.png";
+    dialogs_.saveAnswers = {Q(saved)};
+    QTest::mouseClick(save, Qt::LeftButton);
+    Settle(sky);
+    ASSERT_EQ(dialogs_.saveCalls.size(), 1u);
+    EXPECT_EQ(dialogs_.saveCalls[0].suggestedName, "sky_mip1.png");
+    EXPECT_EQ(dialogs_.saveCalls[0].pattern, "*.png");
+    QImage written = readPng(saved);
+    EXPECT_EQ(written.size(), QSize(4, 2));
+    EXPECT_EQ(written.pixelColor(1, 1), QColor(0, 0, 255));
+
+    // Cancelled: nothing written. A folder at the name: said so, and the folder left as it was.
+    dialogs_.saveAnswers.clear();
+    QTest::mouseClick(save, Qt::LeftButton);
+    const std::filesystem::path folder = temp_.Path() / "folder.png";
+    std::filesystem::create_directory(folder);
+    const auto names = [&] {
+        std::set<std::string> found;
+        for (const auto& entry : std::filesystem::directory_iterator(temp_.Path())) {
+            found.insert(entry.path().filename().string());
+        }
+        return found;
+    };
+    const std::set<std::string> before = names();
+    dialogs_.saveAnswers = {Q(folder)};
+    QTest::mouseClick(save, Qt::LeftButton);
+    Settle(sky);
+    ASSERT_EQ(dialogs_.errors.size(), 1u);
+    EXPECT_EQ(dialogs_.errors[0].text, "Cannot write " + Q(folder) + ": is a folder.");
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+    EXPECT_EQ(names(), before) << "no temporary left";
+
+    // Fitted, the large texture is drawn from a smaller level: the whole level 0 is decoded to be saved, and
+    // with its channels as chosen.
+    TPreviewWindow* large = OpenByDoubleClick("large.dds");
+    ASSERT_NE(large, nullptr);
+    ASSERT_TRUE(large->ShownImage().isNull()) << "level 0 not decoded yet";
+    auto* channels = large->findChild<QComboBox*>("PreviewChannels");
+    channels->setFocus();
+    QTest::keyClick(channels, Qt::Key_Down); // RGB only
+    QTest::keyClick(channels, Qt::Key_Down); // R only
+    Settle(large);
+    const std::filesystem::path red = temp_.Path() / "large red.png";
+    dialogs_.saveAnswers = {Q(red)};
+    QTest::mouseClick(large->findChild<QPushButton*>("PreviewSavePng"), Qt::LeftButton);
+    Settle(large);
+    EXPECT_EQ(dialogs_.saveCalls.back().suggestedName, "large.png");
+    written = readPng(red);
+    EXPECT_EQ(written.size(), QSize(1024, 1024));
+    EXPECT_EQ(written.pixelColor(700, 300), QColor(255, 255, 255));
+
+    QApplication::clipboard()->clear();
+    QTest::mouseClick(large->findChild<QPushButton*>("PreviewCopyImage"), Qt::LeftButton);
+    Settle(large);
+    const QImage copied = QApplication::clipboard()->image();
+    EXPECT_EQ(copied.size(), QSize(1024, 1024));
+    EXPECT_EQ(copied.pixelColor(10, 10), QColor(255, 255, 255));
+}
+
+// Find in a long text: Enter goes from match to match and round; a text that is nowhere leaves the view and
+// the selection where they were and says so; Escape closes the find box, a second Escape the window.
+TEST_F(PreviewWindowTest, FindThatFailsStaysWhereItIsAndEscapeClosesOnlyTheFindBox) {
+    std::string lines;
+    for (int i = 0; i < 400; ++i) {
+        lines += i == 300 ? "the needle is here\n" : "line " + std::to_string(i) + "\n";
+    }
+    OpenByDialog(WriteArchive("long.bsa", Recipe({{"docs", {Entry("long.txt", lines)}}})));
+    TPreviewWindow* preview = OpenByDoubleClick("long.txt");
+    ASSERT_NE(preview, nullptr);
+    auto* view = preview->findChild<QPlainTextEdit*>("PreviewText");
+    ASSERT_NE(view, nullptr);
+    preview->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(preview));
+    QTest::keyClick(view, Qt::Key_F, Qt::ControlModifier);
+    auto* find = preview->findChild<QLineEdit*>("PreviewFind");
+    auto* status = preview->findChild<QLabel*>("PreviewFindStatus");
+    ASSERT_NE(status, nullptr);
+    ASSERT_TRUE(find->isVisible());
+    QTest::keyClicks(find, "needle");
+    QTest::keyClick(find, Qt::Key_Return);
+    ASSERT_EQ(view->textCursor().selectedText(), "needle");
+    const int foundAt = view->textCursor().position();
+    const int scrolledTo = view->verticalScrollBar()->value();
+    ASSERT_GT(scrolledTo, 0) << "line 300 is out of sight from the top";
+    EXPECT_EQ(status->text(), "");
+
+    // Once more: the only match again, from the top.
+    QTest::keyClick(find, Qt::Key_Return);
+    EXPECT_EQ(view->textCursor().position(), foundAt);
+    EXPECT_EQ(status->text(), "from the top");
+
+    find->selectAll();
+    QTest::keyClicks(find, "haystack");
+    EXPECT_EQ(status->text(), "") << "typing clears the last answer";
+    QTest::keyClick(find, Qt::Key_Return);
+    EXPECT_EQ(status->text(), "not found");
+    EXPECT_TRUE(status->isVisible());
+    EXPECT_EQ(view->textCursor().position(), foundAt);
+    EXPECT_EQ(view->textCursor().selectedText(), "needle");
+    EXPECT_EQ(view->verticalScrollBar()->value(), scrolledTo);
+
+    QTest::keyClick(find, Qt::Key_Escape);
+    ASSERT_EQ(Previews().size(), 1u) << "the preview stays open";
+    EXPECT_FALSE(find->isVisible());
+    EXPECT_TRUE(view->hasFocus());
+    QTest::keyClick(view, Qt::Key_Escape);
+    EXPECT_TRUE(Previews().empty());
 }
 
 TEST_F(PreviewWindowTest, EnterOpensEscapeClosesAndThePlaceholderOpensNothing) {

@@ -80,7 +80,7 @@ TEST(EntryFetch, ReadsTheEntryOrSaysWhyNot) {
     const TFetchResult broken =
         FetchEntry(bsa, *FindEntryByString(bsa, u"meshes\\actors\\broken.nif"), buffer);
     EXPECT_FALSE(broken);
-    EXPECT_EQ(ToUtf8(broken.reason), "Erreur");
+    EXPECT_EQ(ToUtf8(broken.reason), "zlib data damaged: Erreur");
     EXPECT_FALSE(broken.unexpected);
     EXPECT_TRUE(buffer.empty());
 }
@@ -126,7 +126,46 @@ TEST(EntryFetch, InPiecesTheDestinationsErrorsPassAndTheReadersBecomeReasons) {
     const TFetchResult broken =
         FetchEntryInPieces(bsa, *FindEntryByString(bsa, u"meshes\\actors\\broken.nif"), damaged);
     EXPECT_FALSE(broken);
-    EXPECT_EQ(ToUtf8(broken.reason), "Erreur");
+    EXPECT_EQ(ToUtf8(broken.reason), "zlib data damaged: Erreur");
+}
+
+// zlib's own texts say nothing of what failed: the reason names it, whole or in pieces, small or large.
+TEST(EntryFetch, ZlibFailuresSayThatTheZlibDataIsDamaged) {
+    const fixture::TempFolder temp;
+    const std::vector<uint8_t> large = fixture::CompressibleBytes(3 << 20, 3);
+    fixture::EntrySpec damagedLarge = Entry("damaged.bin", large, Storage::Zlib);
+    damagedLarge.packedOverride = fixture::ZlibCompress(large);
+    (*damagedLarge.packedOverride)[damagedLarge.packedOverride->size() / 2] ^= 0xFF;
+    fixture::EntrySpec longer = Entry("longer.bin", fixture::CompressibleBytes(4000, 4), Storage::Zlib);
+    longer.uncompressedSizeOverride = 3000; // the stream holds more than the entry says
+    fixture::EntrySpec dictionary = Entry("dictionary.bin", TextBytes("needs a dictionary"), Storage::Zlib);
+    dictionary.packedOverride = std::vector<uint8_t>{0x78, 0x20, 0, 0, 0, 1, 0x4B, 0x04, 0}; // FDICT set
+    fixture::ArchiveSpec recipe = Archive();
+    recipe.folders.push_back({"z", {damagedLarge, dictionary, longer}});
+    const archive_test::OpenedArchive archive = archive_test::OpenFixture(temp, recipe);
+    TwbBSAFile& bsa = *archive.bsa;
+    const std::string tooSmall =
+        "zlib data damaged: Erreur ZLib : le tampon de destination est peut-\xC3\xAAtre "
+        "trop petit";
+    const struct {
+        std::u16string entry;
+        std::string reason;
+    } cases[] = {
+        {u"meshes\\actors\\broken.nif", "zlib data damaged: Erreur"},
+        {u"z\\damaged.bin", "zlib data damaged: Erreur"},
+        {u"z\\longer.bin", "zlib data damaged: Erreur"},
+        {u"z\\dictionary.bin", tooSmall},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.entry));
+        const TEntryRef entry = *FindEntryByString(bsa, c.entry);
+        TBytes buffer;
+        const TFetchResult whole = FetchEntry(bsa, entry, buffer);
+        EXPECT_EQ(ToUtf8(whole.reason), c.reason);
+        TCollectingDestination collected;
+        const TFetchResult inPieces = FetchEntryInPieces(bsa, entry, collected);
+        EXPECT_EQ(ToUtf8(inPieces.reason), c.reason);
+    }
 }
 
 TEST(EntryFetch, DescribesHowAnEntryIsStored) {

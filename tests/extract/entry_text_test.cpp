@@ -14,7 +14,7 @@ namespace {
 
 using fixture::TextBytes;
 
-TEST(DecodeAsText, Utf8ThenWindows1252AndNoControls) {
+TEST(DecodeAsText, ByteOrderMarkThenUtf8ThenWindows1252AndNoControls) {
     const struct {
         const char* what;
         std::string bytes;
@@ -39,6 +39,43 @@ TEST(DecodeAsText, Utf8ThenWindows1252AndNoControls) {
         {"escape", "\x1B[0m", false, u""},
         {"undefined in windows-1252: 81", "\x81", false, u""},
         {"undefined in windows-1252: 8D 8F 90 9D", "x\x8D\x8F\x90\x9D", false, u""},
+        // A byte order mark names the encoding.
+        {"utf-8 byte order mark before bytes that are not utf-8",
+         "\xEF\xBB\xBF"
+         "caf\xE9",
+         true, u"caf\ufffd"},
+        {"utf-8 byte order mark before a control character",
+         "\xEF\xBB\xBF"
+         "a\x01",
+         false, u""},
+        {"utf-16le, as the game's translations", std::string("\xFF\xFE$\0K\0\t\0\xE9\0\xAC\x20\r\0\n\0", 16),
+         true, u"$K\t\u00e9\u20ac\r\n"},
+        {"utf-16be", std::string("\xFE\xFF\0c\0\xE9\x20\xAC", 8), true, u"c\u00e9\u20ac"},
+        {"utf-16le surrogate pair", std::string("\xFF\xFE\x3D\xD8\x00\xDE", 6), true, u"\U0001F600"},
+        {"utf-16le byte order mark alone", "\xFF\xFE", true, u""},
+        {"utf-16le of an odd length",
+         std::string("\xFF\xFE"
+                     "a\0b",
+                     5),
+         false, u""},
+        {"utf-16le unpaired high surrogate",
+         std::string("\xFF\xFE\x3D\xD8"
+                     "a\0",
+                     6),
+         false, u""},
+        {"utf-16le high surrogate at the end",
+         std::string("\xFF\xFE"
+                     "a\0\x3D\xD8",
+                     6),
+         false, u""},
+        {"utf-16le lone low surrogate", std::string("\xFF\xFE\x00\xDE", 4), false, u""},
+        {"utf-16le nul",
+         std::string("\xFF\xFE"
+                     "a\0\0\0",
+                     6),
+         false, u""},
+        {"utf-16le control character", std::string("\xFF\xFE\x1B\0", 4), false, u""},
+        {"utf-16be control character", std::string("\xFE\xFF\0\x7F", 4), false, u""},
     };
     for (const auto& c : cases) {
         std::u16string text = u"before";

@@ -199,6 +199,7 @@ TEST(ExtractEntries, EntriesThatCannotFitAreNotStarted) {
                                                ": the entries need at least 1800 bytes (1.8 KiB), 1000 bytes "
                                                "are free");
         EXPECT_EQ(summary.written + summary.empty + summary.failed, 0);
+        EXPECT_EQ(summary.notDone, 6) << "not one entry was started";
         EXPECT_FALSE(summary.cancelled);
         EXPECT_TRUE(reports.empty());
         EXPECT_EQ(FilesBelow(out), 0u);
@@ -233,6 +234,7 @@ TEST(ExtractEntries, TheFirstEntryThatWouldNotFitStopsTheRun) {
                                                ": the entries need at least 3145728 bytes (3.0 MiB), 2621440 "
                                                "bytes (2.5 MiB) are free");
         EXPECT_EQ(summary.written, 2);
+        EXPECT_EQ(summary.notDone, 4);
         EXPECT_EQ(reports, 0);
         EXPECT_FALSE(summary.cancelled);
         EXPECT_EQ(FilesBelow(out), 2u) << "two whole files and no temporary one";
