@@ -7,6 +7,7 @@
 #include "app/browser_model.h"
 #include "app/busy_cursor.h"
 #include "app/dialogs.h"
+#include "app/folder_tree.h"
 #include "app/main_window.h"
 #include "app/node_data.h"
 #include "app/qt_text.h"
@@ -134,9 +135,29 @@ std::u16string TForm1::PickFolder(const std::u16string& prompt, const std::u16st
     return StripTrailingChar(FromQString(chosen), platform::kPathDelimiter) + platform::kPathDelimiter;
 }
 
+void TForm1::ExtractFolderClick(const std::u16string& folder) {
+    if (!archive_) {
+        return;
+    }
+    if (lastExtractDir_.empty()) {
+        lastExtractDir_ = platform::CurrentDirectory();
+    }
+    const std::u16string destination = PickFolder(u"Extract to:", lastExtractDir_);
+    QCoreApplication::processEvents(); // let the window redraw where the picker was
+    if (destination.empty()) {
+        return;
+    }
+    lastExtractDir_ = destination;
+    std::vector<TEntryRef> entries;
+    for (TEntryRef entry = 0; entry < archive_->FileCount(); ++entry) {
+        if (EntryInFolder(archive_->EntryString(entry), folder)) {
+            entries.push_back(entry);
+        }
+    }
+    ExtractEntryRefs(std::move(entries), 0, destination);
+}
+
 void TForm1::ExtractSelection(const std::u16string& destination) {
-    notExtracted_ = {};
-    const TBusyCursor busy;
     const TBrowserModel& rows = *browserModel_;
     // Display order, rows hidden by the filter included; the row that stands for an empty list is counted,
     // never extracted.
@@ -151,6 +172,13 @@ void TForm1::ExtractSelection(const std::u16string& destination) {
             }
         }
     }
+    ExtractEntryRefs(std::move(selected), placeholders, destination);
+}
+
+void TForm1::ExtractEntryRefs(std::vector<TEntryRef> selected, int placeholders,
+                              const std::u16string& destination) {
+    notExtracted_ = {};
+    const TBusyCursor busy;
     const int total = static_cast<int>(selected.size()) + placeholders;
     ExtractListener listener;
     listener.progress = [&](int done, int) {

@@ -21,6 +21,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -32,6 +33,7 @@
 #include "app/busy_cursor.h"
 #include "app/dialogs.h"
 #include "app/elided_label.h"
+#include "app/folder_tree.h"
 #include "app/image_list.h"
 #include "app/node_data.h"
 #include "app/prefs.h"
@@ -67,6 +69,7 @@ QIcon RegexToggleIcon(bool on) {
 constexpr int kClientWidth = 603;
 constexpr int kClientHeight = 488;
 constexpr int kFilterBoxHeight = 21;
+constexpr int kFolderTreeWidth = 170;
 constexpr int kStatusBarHeight = 19;
 constexpr int kStatusPanel0Width = 100;
 constexpr int kFontPointSize = 8;
@@ -145,6 +148,17 @@ void TForm1::CreateControls() {
             [this] { RunHandler([this] { CloseArchive1Click(); }); });
     // As the window's close button: FormClose releases the archive and writes the preferences.
     connect(Exit1, &QAction::triggered, this, &QWidget::close);
+    View1 = MainMenu1->addMenu(QStringLiteral("&View"));
+    View1->setObjectName(QStringLiteral("View1"));
+    FolderTree1 = View1->addAction(QStringLiteral("Folder tree"));
+    FolderTree1->setObjectName(QStringLiteral("FolderTree1"));
+    FolderTree1->setCheckable(true);
+    connect(FolderTree1, &QAction::triggered, this, [this](bool shown) {
+        RunHandler([this, shown] {
+            folderTreeChosen_ = true;
+            ShowFolderTree(shown);
+        });
+    });
     Help1 = MainMenu1->addMenu(QStringLiteral("&Help"));
     Help1->setObjectName(QStringLiteral("Help1"));
     About1 = Help1->addAction(QStringLiteral("About"));
@@ -197,7 +211,22 @@ void TForm1::CreateControls() {
     BrowserTree->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(BrowserTree, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { RunHandler([this, at] { BrowserTreeContextMenu(at); }); });
-    layout->addWidget(BrowserTree);
+    // The folder tree beside the list, hidden until the user shows it (View > Folder tree).
+    BrowserSplitter = new QSplitter(Qt::Horizontal, client);
+    BrowserSplitter->setObjectName(QStringLiteral("BrowserSplitter"));
+    BrowserSplitter->setChildrenCollapsible(false);
+    FolderTree = new TFolderTree(BrowserSplitter);
+    FolderTree->hide();
+    connect(FolderTree, &TFolderTree::folderChosen, this, [this] { RunHandler([this] { ApplyFilter(); }); });
+    FolderTree->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(FolderTree, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { RunHandler([this, at] { FolderTreeContextMenu(at); }); });
+    BrowserSplitter->addWidget(FolderTree);
+    BrowserSplitter->addWidget(BrowserTree);
+    BrowserSplitter->setStretchFactor(0, 0);
+    BrowserSplitter->setStretchFactor(1, 1);
+    BrowserSplitter->setSizes({kFolderTreeWidth, kClientWidth});
+    layout->addWidget(BrowserSplitter);
     setCentralWidget(client);
 
     StatusBar1 = new QStatusBar(this);
@@ -305,6 +334,7 @@ void TForm1::Openarchive1Click() {
 
 void TForm1::CloseArchive1Click() {
     browserModel_->Clear();
+    FolderTree->Empty();
     FreeArchive();
     archivePath_.clear();
     SetStatusPanelText(1, QString());
@@ -420,6 +450,7 @@ void TForm1::FillBrowser() {
         }
     }
     browserModel_->SetNodes(std::move(nodes));
+    FolderTree->Fill(*archive_);
     // A new list starts at its top left, whatever was scrolled to in the old one.
     BrowserTree->scrollToTop();
     BrowserTree->horizontalScrollBar()->setValue(0);
@@ -436,6 +467,17 @@ void TForm1::ButtonedEdit1RightButtonClick() {
 
 void TForm1::ApplyFilter() {
     const int current = CurrentListRow();
+    using TKeeps = std::function<bool(std::u16string_view)>;
+    // The folder chosen in the tree, when one is, narrows the list together with the filter box.
+    const std::u16string folder = FolderTree->ChosenFolder();
+    const auto withFolder = [&folder](TKeeps keeps) -> TKeeps {
+        if (folder.empty()) {
+            return keeps;
+        }
+        return [&folder, keeps](std::u16string_view entry) {
+            return EntryInFolder(entry, folder) && (!keeps || keeps(entry));
+        };
+    };
     if (FilterRegexButton->isChecked()) {
         const QString pattern = ButtonedEdit1->text().trimmed();
         QRegularExpression expression(pattern, QRegularExpression::CaseInsensitiveOption);
@@ -448,18 +490,47 @@ void TForm1::ApplyFilter() {
         }
         ShowFilterError(QString());
         expression.optimize();
-        browserModel_->Filter(pattern.isEmpty() ? std::function<bool(std::u16string_view)>()
-                                                : [&expression](std::u16string_view entry) {
-                                                      return expression.match(QStringView(entry)).hasMatch();
-                                                  });
+        browserModel_->Filter(
+            withFolder(pattern.isEmpty() ? TKeeps() : [&expression](std::u16string_view entry) {
+                return expression.match(QStringView(entry)).hasMatch();
+            }));
     } else {
         ShowFilterError(QString());
         const TEntryFilter filter(FromQString(ButtonedEdit1->text()));
-        browserModel_->Filter(filter.KeepsAll()
-                                  ? std::function<bool(std::u16string_view)>()
-                                  : [&filter](std::u16string_view entry) { return filter.Keeps(entry); });
+        browserModel_->Filter(withFolder(filter.KeepsAll() ? TKeeps() : [&filter](std::u16string_view entry) {
+            return filter.Keeps(entry);
+        }));
     }
     RestoreViewSelection(current);
+}
+
+void TForm1::ShowFolderTree(bool shown) {
+    FolderTree->setVisible(shown);
+    if (shown && FolderTree->width() < kFolderTreeWidth / 2) {
+        const int total = BrowserSplitter->width();
+        BrowserSplitter->setSizes({kFolderTreeWidth, std::max(total - kFolderTreeWidth, kFolderTreeWidth)});
+    }
+    FolderTree1->setChecked(shown);
+    if (!shown && !FolderTree->ChosenFolder().empty()) {
+        // A hidden tree narrows nothing: back to every folder.
+        FolderTree->setCurrentItem(FolderTree->topLevelItem(0));
+    }
+}
+
+void TForm1::FolderTreeContextMenu(const QPoint& at) {
+    QTreeWidgetItem* item = FolderTree->itemAt(at);
+    if (!archive_ || item == nullptr) {
+        return;
+    }
+    const std::u16string folder = TFolderTree::FolderOf(item);
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("FolderMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction* extract = menu->addAction(QStringLiteral("Extract\u2026"));
+    extract->setObjectName(QStringLiteral("FolderMenuExtract"));
+    connect(extract, &QAction::triggered, this,
+            [this, folder] { RunHandler([this, folder] { ExtractFolderClick(folder); }); });
+    menu->popup(FolderTree->viewport()->mapToGlobal(at));
 }
 
 void TForm1::ShowFilterError(const QString& reason) {
@@ -566,6 +637,12 @@ void TForm1::LoadPrefs() {
         const TIniFile prefs(PrefsFileName());
         lastBsaDir_ = prefs.ReadString(u"path", u"lastBsaDir", u"");
         lastExtractDir_ = prefs.ReadString(u"path", u"lastExtractDir", u"");
+        // Written once the user has shown or hidden the tree; absent, the window starts as it always did.
+        const std::u16string tree = prefs.ReadString(u"view", u"folderTree", u"");
+        if (tree == u"1" || tree == u"0") {
+            folderTreeChosen_ = true;
+            ShowFolderTree(tree == u"1");
+        }
     } catch (const std::exception&) {
         // The folders are a convenience: without them the dialogs start in the current folder.
     }
@@ -581,6 +658,9 @@ void TForm1::SavePrefs() {
             TIniFile prefs(fileName);
             prefs.WriteString(u"path", u"lastBsaDir", lastBsaDir_);
             prefs.WriteString(u"path", u"lastExtractDir", lastExtractDir_);
+            if (folderTreeChosen_) {
+                prefs.WriteString(u"view", u"folderTree", FolderTree1->isChecked() ? u"1" : u"0");
+            }
             if (prefs.UpdateFile()) {
                 return;
             }

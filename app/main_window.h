@@ -15,6 +15,8 @@
 class QAction;
 class QLineEdit;
 class QPoint;
+class QSplitter;
+class TFolderTree;
 class QMenu;
 class QMenuBar;
 class QStatusBar;
@@ -68,11 +70,21 @@ public:
     void BrowserTreeContextMenu(const QPoint& at);
     // The selected shown rows' entry strings (or only their file names) on the clipboard, one per line.
     void CopySelectedRows(bool fileNamesOnly);
+    // Shows or hides the folder tree (hiding it goes back to every folder).
+    void ShowFolderTree(bool shown);
+    // A right-click on the folder tree: "Extract…" for the folder's subtree.
+    void FolderTreeContextMenu(const QPoint& at);
+    // Every entry in folder or below it (as TFolderTree names folders), below a folder the user picks.
+    void ExtractFolderClick(const std::u16string& folder);
     // For tests: the hook every preview opened from now on passes to its jobs (see TPreviewJobHook).
     void SetPreviewJobHook(TPreviewJobHook hook) { previewJobHook_ = std::move(hook); }
     std::u16string PickFolder(const std::u16string& prompt, const std::u16string& initialFolder);
     // The selected rows' entries, with the core's extraction of a selection on this thread.
     void ExtractSelection(const std::u16string& destination);
+    // Extracts entries (placeholders: rows counted in the progress that are no entries) below destination
+    // on this thread, and reports what was not written.
+    void ExtractEntryRefs(std::vector<TEntryRef> entries, int placeholders,
+                          const std::u16string& destination);
     void LoadPrefs();
     void SavePrefs();
     // Where prefs.ini is read from (it is written there too, unless that fails).
@@ -115,6 +127,8 @@ private:
     QAction* CloseArchive1 = nullptr;
     QAction* N2 = nullptr;
     QAction* Exit1 = nullptr;
+    QMenu* View1 = nullptr;
+    QAction* FolderTree1 = nullptr;
     QMenu* Help1 = nullptr;
     QAction* About1 = nullptr;
     QLineEdit* ButtonedEdit1 = nullptr;
@@ -122,6 +136,9 @@ private:
     QAction* ButtonedEdit1RightButton = nullptr;
     QAction* FilterRegexButton = nullptr; // the filter box's text as a regular expression
     TBrowserTreeView* BrowserTree = nullptr;
+    QSplitter* BrowserSplitter = nullptr;
+    TFolderTree* FolderTree = nullptr;
+    bool folderTreeChosen_ = false; // shown or hidden by the user: remembered in prefs.ini
     QStatusBar* StatusBar1 = nullptr;
     TElidedLabel* StatusPanels[2] = {nullptr, nullptr};
 

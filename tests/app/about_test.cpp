@@ -20,10 +20,11 @@ class AboutTest : public WindowTest {};
 TEST_F(AboutTest, HelpMenuShowsTheVersionsAndTheLicences) {
     CreateWindow();
     const QList<QAction*> menus = Control<QMenuBar>("MainMenu1")->actions();
-    ASSERT_EQ(menus.size(), 2);
+    ASSERT_EQ(menus.size(), 3);
     EXPECT_EQ(menus[0]->menu(), Control<QMenu>("Files1"));
-    EXPECT_EQ(menus[1]->menu(), Control<QMenu>("Help1"));
-    EXPECT_EQ(menus[1]->text(), "&Help") << "Alt+H opens it";
+    EXPECT_EQ(menus[1]->menu(), Control<QMenu>("View1"));
+    EXPECT_EQ(menus[2]->menu(), Control<QMenu>("Help1"));
+    EXPECT_EQ(menus[2]->text(), "&Help") << "Alt+H opens it";
     QAction* about = Action("About1");
     EXPECT_EQ(about->text(), "About");
     EXPECT_TRUE(about->isEnabled());

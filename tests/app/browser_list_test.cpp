@@ -14,8 +14,10 @@
 #include <QToolButton>
 #include <QToolTip>
 #include <QTreeView>
+#include <QTreeWidget>
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <random>
@@ -24,6 +26,7 @@
 
 #include "app/image_list.h"
 #include "app/node_data.h"
+#include "fixtures/file_tree.h"
 #include "tests/app/app_test_support.h"
 
 namespace apptest {
@@ -352,6 +355,81 @@ TEST_F(BrowserListTest, RowMenuCopiesPathsAndNamesOfTheSelectedRowsAndPreviews) 
     ASSERT_NE(preview, nullptr);
     EXPECT_TRUE(preview->windowTitle().startsWith(rows[0]));
     preview->close();
+}
+
+// The folder tree's items below item, each as "caption" and its children indented by two spaces.
+QStringList TreeLines(const QTreeWidgetItem* item, const QString& indent = QString()) {
+    QStringList lines{indent + item->text(0)};
+    for (int child = 0; child < item->childCount(); ++child) {
+        lines += TreeLines(item->child(child), indent + "  ");
+    }
+    return lines;
+}
+
+TEST_F(BrowserListTest, FolderTreeCountsFilesNarrowsTheListExtractsASubtreeAndIsRemembered) {
+    const fixture::ArchiveSpec recipe = Recipe({
+        {"textures\\armor\\iron", {Entry("cuirass.dds", "1"), Entry("boots.dds", "2")}},
+        {"textures\\sky", {Entry("clouds.dds", "3")}},
+        {"meshes", {Entry("iron.nif", "4")}},
+    });
+    TForm1& form = CreateWindow();
+    OpenByDialog(WriteArchive("folders.bsa", recipe));
+    auto* tree = Control<QTreeWidget>("FolderTree");
+    EXPECT_FALSE(tree->isVisible()) << "hidden until the user shows it";
+    Action("FolderTree1")->trigger();
+    ASSERT_TRUE(tree->isVisible());
+    ASSERT_EQ(tree->topLevelItemCount(), 1);
+    tree->expandAll();
+    EXPECT_EQ(TreeLines(tree->topLevelItem(0)),
+              QStringList({"(all) (4)", "  meshes (1)", "  textures (3)", "    armor (2)", "      iron (2)",
+                           "    sky (1)"}));
+
+    // A click on a folder, as a user does: the list shows its subtree, together with the filter box.
+    const auto clickFolder = [&](const QString& caption) {
+        const QList<QTreeWidgetItem*> found = tree->findItems(caption, Qt::MatchExactly | Qt::MatchRecursive);
+        ASSERT_EQ(found.size(), 1) << caption.toStdString();
+        tree->scrollToItem(found[0]);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(found[0]).center());
+    };
+    clickFolder("textures (3)");
+    QStringList shown = VisibleEntries();
+    shown.sort();
+    EXPECT_EQ(shown, QStringList({"textures\\armor\\iron\\boots.dds", "textures\\armor\\iron\\cuirass.dds",
+                                  "textures\\sky\\clouds.dds"}));
+    TypeFilter("iron");
+    shown = VisibleEntries();
+    shown.sort();
+    EXPECT_EQ(shown, QStringList({"textures\\armor\\iron\\boots.dds", "textures\\armor\\iron\\cuirass.dds"}));
+    Control<QLineEdit>("ButtonedEdit1")->clear();
+    clickFolder("sky (1)");
+    EXPECT_EQ(VisibleEntries(), QStringList({"textures\\sky\\clouds.dds"}));
+
+    // Extracting a folder writes its subtree and nothing else.
+    const std::filesystem::path out = temp_.Path() / "out";
+    dialogs_.pickAnswers.push_back(Q(out));
+    const QList<QTreeWidgetItem*> armor = tree->findItems("armor (2)", Qt::MatchExactly | Qt::MatchRecursive);
+    ASSERT_EQ(armor.size(), 1);
+    const QPoint at = tree->visualItemRect(armor[0]).center();
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, at, tree->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(tree->viewport(), &rightClick);
+    auto* menu = form.findChild<QMenu*>("FolderMenu");
+    ASSERT_NE(menu, nullptr);
+    menu->findChild<QAction*>("FolderMenuExtract")->trigger();
+    menu->close();
+    EXPECT_EQ(fixture::TreeOf(out),
+              (std::map<std::string, std::vector<uint8_t>>{{"textures/armor/iron/boots.dds", {'2'}},
+                                                           {"textures/armor/iron/cuirass.dds", {'1'}}}));
+
+    // Hidden, the tree narrows nothing; the choice is remembered.
+    Action("FolderTree1")->trigger();
+    EXPECT_FALSE(tree->isVisible());
+    EXPECT_EQ(VisibleEntries().size(), 4);
+    form.close();
+    EXPECT_NE(fixture::ReadText(binFolder_ / "prefs.ini").find("[view]\nfolderTree=0\n"), std::string::npos);
+    { std::ofstream(binFolder_ / "prefs.ini", std::ios::binary) << "[view]\nfolderTree=1\n"; }
+    CreateWindow();
+    EXPECT_TRUE(Control<QTreeWidget>("FolderTree")->isVisible());
+    EXPECT_TRUE(Action("FolderTree1")->isChecked());
 }
 
 TEST_F(BrowserListTest, OpeningAnotherArchiveShowsAllItsRowsDespiteTheFilterText) {
