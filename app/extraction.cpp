@@ -106,7 +106,7 @@ QString StoppedExtractionMessage(const TExtractionStop& stop, const TNotExtracte
     return text;
 }
 
-void TForm1::extract1Click() {
+void TForm1::extract1Click(bool withoutFolders) {
     if (!archive_) {
         return;
     }
@@ -117,7 +117,7 @@ void TForm1::extract1Click() {
     QCoreApplication::processEvents(); // let the window redraw where the picker was
     if (!folder.empty()) {
         lastExtractDir_ = folder;
-        ExtractSelection(folder);
+        ExtractSelection(folder, withoutFolders);
     }
 }
 
@@ -157,7 +157,7 @@ void TForm1::ExtractFolderClick(const std::u16string& folder) {
     ExtractEntryRefs(std::move(entries), 0, destination);
 }
 
-void TForm1::ExtractSelection(const std::u16string& destination) {
+void TForm1::ExtractSelection(const std::u16string& destination, bool withoutFolders) {
     const TBrowserModel& rows = *browserModel_;
     // Display order, rows hidden by the filter included; the row that stands for an empty list is counted,
     // never extracted.
@@ -172,11 +172,11 @@ void TForm1::ExtractSelection(const std::u16string& destination) {
             }
         }
     }
-    ExtractEntryRefs(std::move(selected), placeholders, destination);
+    ExtractEntryRefs(std::move(selected), placeholders, destination, withoutFolders);
 }
 
 void TForm1::ExtractEntryRefs(std::vector<TEntryRef> selected, int placeholders,
-                              const std::u16string& destination) {
+                              const std::u16string& destination, bool withoutFolders) {
     notExtracted_ = {};
     const TBusyCursor busy;
     const int total = static_cast<int>(selected.size()) + placeholders;
@@ -197,6 +197,7 @@ void TForm1::ExtractEntryRefs(std::vector<TEntryRef> selected, int placeholders,
         // On this thread, one entry after another; a file or folder that cannot be made ends the run.
         ExtractOptions options;
         options.stopAtWriteError = true;
+        options.withoutFolders = withoutFolders;
         summary = ExtractEntries(*archive_, std::move(selected), destination, options, listener);
     }
     // A run that stopped early says so in one message: what stopped it, what was not written before, and how

@@ -560,6 +560,11 @@ void TForm1::BrowserTreeContextMenu(const QPoint& at) {
     extract->setObjectName(QStringLiteral("RowMenuExtract"));
     extract->setEnabled(extract1->isEnabled());
     connect(extract, &QAction::triggered, this, [this] { RunHandler([this] { extract1Click(); }); });
+    // The selected files alone, side by side in the chosen folder; files of one name collide as always.
+    QAction* extractFlat = menu->addAction(QStringLiteral("Extract here without folders\u2026"));
+    extractFlat->setObjectName(QStringLiteral("RowMenuExtractFlat"));
+    extractFlat->setEnabled(extract1->isEnabled());
+    connect(extractFlat, &QAction::triggered, this, [this] { RunHandler([this] { extract1Click(true); }); });
     menu->addSeparator();
     QAction* copyPath = menu->addAction(QStringLiteral("Copy path"));
     copyPath->setObjectName(QStringLiteral("RowMenuCopyPath"));

@@ -53,7 +53,7 @@ public:
     void FormCreate();
     void FormClose();
     void Openarchive1Click();
-    void extract1Click();
+    void extract1Click(bool withoutFolders = false);
     void CloseArchive1Click();
     void WMDropFiles(const QStringList& paths);
     void OpenArchive(const std::u16string& path);
@@ -80,11 +80,11 @@ public:
     void SetPreviewJobHook(TPreviewJobHook hook) { previewJobHook_ = std::move(hook); }
     std::u16string PickFolder(const std::u16string& prompt, const std::u16string& initialFolder);
     // The selected rows' entries, with the core's extraction of a selection on this thread.
-    void ExtractSelection(const std::u16string& destination);
+    void ExtractSelection(const std::u16string& destination, bool withoutFolders = false);
     // Extracts entries (placeholders: rows counted in the progress that are no entries) below destination
     // on this thread, and reports what was not written.
-    void ExtractEntryRefs(std::vector<TEntryRef> entries, int placeholders,
-                          const std::u16string& destination);
+    void ExtractEntryRefs(std::vector<TEntryRef> entries, int placeholders, const std::u16string& destination,
+                          bool withoutFolders = false);
     void LoadPrefs();
     void SavePrefs();
     // Where prefs.ini is read from (it is written there too, unless that fails).

@@ -119,7 +119,7 @@ ExtractSummary ExtractEntries(TwbBSAFile& archive, std::vector<TEntryRef> select
     const int workers = share.workers;
     // Decided for the whole selection before any worker starts, so that it does not depend on who does what
     // when.
-    const TExtractionPlan plan(archive, std::move(selection));
+    const TExtractionPlan plan(archive, std::move(selection), options.withoutFolders);
     TDestinationRules rules;
     rules.temporaryPrefix = ChooseTemporaryPrefix(plan.DotNames());
     rules.maxOpenFolders = share.foldersPerWorker;

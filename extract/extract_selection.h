@@ -15,6 +15,9 @@ struct ExtractOptions {
     // A file or folder that cannot be made or written ends the run (the window asks so); otherwise it fails
     // its entry only.
     bool stopAtWriteError = false;
+    // Every entry's file into the destination itself, without the folders of its entry string; entries of
+    // one file name then collide, and the first is written.
+    bool withoutFolders = false;
 };
 
 struct ExtractSummary {

@@ -30,7 +30,8 @@ size_t TExtractionPlan::TNodeKeyHash::operator()(const TNodeKey& key) const {
     return std::hash<std::u16string_view>()(key.name) ^ (size_t{key.parent} * 0x9E3779B97F4A7C15ull);
 }
 
-TExtractionPlan::TExtractionPlan(const TwbBSAFile& archive, std::vector<TEntryRef> selection)
+TExtractionPlan::TExtractionPlan(const TwbBSAFile& archive, std::vector<TEntryRef> selection,
+                                 bool withoutFolders)
     : archive_(archive) {
     const TBsaIndex& index = archive.Index();
     folderOfIndexFolder_.assign(index.Folders().size(), kNone);
@@ -38,7 +39,8 @@ TExtractionPlan::TExtractionPlan(const TwbBSAFile& archive, std::vector<TEntryRe
     planned_.reserve(selection.size());
     std::u16string fileName;
     for (size_t position = 0; position < selection.size(); ++position) {
-        const uint32_t folder = FolderOf(archive, selection[position], fileName);
+        const uint32_t folder = withoutFolders ? FlatFolderOf(archive, selection[position], fileName)
+                                               : FolderOf(archive, selection[position], fileName);
         planned_.push_back({selection[position], folder, kWrite});
         if (std::optional<std::u16string> reason =
                 UnsafeEntryPathReason(folders_[folder].verdict, fileName)) {
@@ -87,6 +89,22 @@ uint32_t TExtractionPlan::FolderOf(const TwbBSAFile& archive, TEntryRef entry, s
     const uint32_t added = AddFolder(folder, kNone);
     folderOfText_.emplace(std::move(folder), added);
     return added;
+}
+
+// Without folders: the destination itself for every entry, its file name into fileName. The one folder plan
+// stands for no folder of the index, so that its files are compared by their names wherever they come from.
+uint32_t TExtractionPlan::FlatFolderOf(const TwbBSAFile& archive, TEntryRef entry, std::u16string& fileName) {
+    const std::string_view bytes = archive.Index().FileNameBytes(entry);
+    if (!HoldsSeparator(bytes)) {
+        fileName = platform::AnsiToUnicode(bytes);
+    } else {
+        const std::u16string entryString = archive.EntryString(entry);
+        fileName = entryString.substr(EntryFileNameStart(entryString));
+    }
+    if (flatFolder_ == kNone) {
+        flatFolder_ = AddFolder(std::u16string(), kNone);
+    }
+    return flatFolder_;
 }
 
 uint32_t TExtractionPlan::AddFolder(std::u16string folder, uint32_t indexFolder) {

@@ -36,7 +36,9 @@ struct TFolderPlan {
 class TExtractionPlan {
 public:
     // selection: entries of archive (which must outlive the plan), in the order in which earlier entries win.
-    TExtractionPlan(const TwbBSAFile& archive, std::vector<TEntryRef> selection);
+    // withoutFolders: every entry's file goes into the destination itself, with its file name alone (entries
+    // of one file name in several folders then collide: the first is written).
+    TExtractionPlan(const TwbBSAFile& archive, std::vector<TEntryRef> selection, bool withoutFolders = false);
     TExtractionPlan(const TExtractionPlan&) = delete;
     TExtractionPlan& operator=(const TExtractionPlan&) = delete;
 
@@ -86,6 +88,7 @@ private:
     };
 
     uint32_t FolderOf(const TwbBSAFile& archive, TEntryRef entry, std::u16string& fileName);
+    uint32_t FlatFolderOf(const TwbBSAFile& archive, TEntryRef entry, std::u16string& fileName);
     uint32_t AddFolder(std::u16string folder, uint32_t indexFolder);
     TEntryRef Representative(TEntryRef entry) const;
     uint32_t NodeOf(const std::vector<std::u16string_view>& components);
@@ -114,4 +117,5 @@ private:
     std::unordered_map<uint32_t, std::vector<std::pair<std::u16string, TEntryRef>>> sharedNodes_;
     std::unordered_map<TEntryRef, uint32_t> folderAtFile_; // representative -> the node of its name
     std::vector<std::u16string> dotNames_;
+    uint32_t flatFolder_ = kNone; // the one folder plan of an extraction without folders
 };

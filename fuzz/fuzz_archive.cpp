@@ -128,14 +128,14 @@ void CheckStaysBelowDestination(const rFileData& parts) {
     }
 }
 
-// The plan of extracting every entry: a collision names an earlier entry that is written itself; no two
-// written entries land on one file, and none lands where another needs a folder (checked here on the whole
-// paths, independently of how the plan finds them). No folder or file name of the run begins as its
-// temporary files' names do.
-void CheckPlan(const TwbBSAFile& reader) {
+// The plan of extracting every entry, with its folders or without: a collision names an earlier entry that is
+// written itself; no two written entries land on one file, and none lands where another needs a folder
+// (checked here on the whole paths, independently of how the plan finds them). No folder or file name of the
+// run begins as its temporary files' names do.
+void CheckPlan(const TwbBSAFile& reader, bool withoutFolders) {
     std::vector<TEntryRef> all(reader.FileCount());
     std::iota(all.begin(), all.end(), TEntryRef{0});
-    const TExtractionPlan plan(reader, std::move(all));
+    const TExtractionPlan plan(reader, std::move(all), withoutFolders);
     const std::u16string destination = u"destination";
     std::set<std::u16string> files;
     std::set<std::u16string> folders;
@@ -269,7 +269,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             CheckStaysBelowDestination(parts);
         }
     }
-    CheckPlan(reader);
+    CheckPlan(reader, false);
+    CheckPlan(reader, true);
 
     // Names the archive does not list: lookups must miss (or hit) cleanly, also in an empty archive.
     const std::u16string someFolder =

@@ -337,7 +337,8 @@ TEST_F(BrowserListTest, RowMenuCopiesPathsAndNamesOfTheSelectedRowsAndPreviews) 
     for (QAction* action : menu->actions()) {
         actions.append(action->text());
     }
-    EXPECT_EQ(actions, QStringList({"Preview", "Extract\u2026", "", "Copy path", "Copy file name"}));
+    EXPECT_EQ(actions, QStringList({"Preview", "Extract\u2026", "Extract here without folders\u2026", "",
+                                    "Copy path", "Copy file name"}));
     menu->findChild<QAction*>("RowMenuCopyPath")->trigger();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), rows[0] + "\n" + rows[2]);
     menu->close();
@@ -355,6 +356,20 @@ TEST_F(BrowserListTest, RowMenuCopiesPathsAndNamesOfTheSelectedRowsAndPreviews) 
     ASSERT_NE(preview, nullptr);
     EXPECT_TRUE(preview->windowTitle().startsWith(rows[0]));
     preview->close();
+
+    // The selected files alone, side by side in the folder picked.
+    const std::filesystem::path out = temp_.Path() / "flat";
+    dialogs_.pickAnswers.push_back(Q(out));
+    menu = openMenu(0);
+    ASSERT_NE(menu, nullptr);
+    menu->findChild<QAction*>("RowMenuExtractFlat")->trigger();
+    menu->close();
+    std::set<std::string> written;
+    for (const auto& [name, bytes] : fixture::TreeOf(out)) {
+        written.insert(name);
+    }
+    EXPECT_EQ(written, (std::set<std::string>{rows[0].mid(rows[0].lastIndexOf('\\') + 1).toStdString(),
+                                              rows[2].mid(rows[2].lastIndexOf('\\') + 1).toStdString()}));
 }
 
 // The folder tree's items below item, each as "caption" and its children indented by two spaces.

@@ -73,6 +73,35 @@ TEST(ExtractEntries, EntriesNamedLikeTemporaryFilesKeepTheirOwnBytes) {
     }
 }
 
+// Without folders every file lands in the destination itself; a file name met again in another folder is
+// reported as the same destination as the first, for any number of workers.
+TEST(ExtractEntries, WithoutFoldersTheFilesStandSideBySide) {
+    const fixture::TempFolder temp;
+    fixture::ArchiveSpec recipe;
+    recipe.folders = {{"a\\deep", {{"x.txt", TextBytes("first")}, {"y.txt", TextBytes("y")}}},
+                      {"b", {{"x.txt", TextBytes("second")}, {"z.txt", TextBytes("z")}}}};
+    archive_test::OpenedArchive archive = archive_test::OpenFixture(temp, recipe);
+    for (const int jobs : {1, 3}) {
+        SCOPED_TRACE(jobs);
+        const fs::path out = temp / ("flat" + std::to_string(jobs));
+        std::vector<std::pair<std::u16string, std::u16string>> reports;
+        ExtractListener listener;
+        listener.notExtracted = [&](const std::u16string& entry, const std::u16string& reason) {
+            reports.emplace_back(entry, reason);
+        };
+        ExtractOptions options{jobs};
+        options.withoutFolders = true;
+        const ExtractSummary summary =
+            ExtractEntries(*archive.bsa, EntriesOf(*archive.bsa), FromUtf8(out.string()), options, listener);
+        EXPECT_EQ(TreeOf(out),
+                  (std::map<std::string, std::vector<uint8_t>>{
+                      {"x.txt", TextBytes("first")}, {"y.txt", TextBytes("y")}, {"z.txt", TextBytes("z")}}));
+        EXPECT_EQ(summary.written, 3);
+        EXPECT_EQ(reports, (std::vector<std::pair<std::u16string, std::u16string>>{
+                               {u"b\\x.txt", u"same destination as a\\deep\\x.txt"}}));
+    }
+}
+
 // Reports come in list order as the run goes, the same ones for any number of workers, and the summary
 // counts them.
 TEST(ExtractEntries, ReportsComeInListOrderAsTheRunGoesWithAnyNumberOfJobs) {
