@@ -450,7 +450,11 @@ void TForm1::FillBrowser() {
         }
     }
     browserModel_->SetNodes(std::move(nodes));
-    FolderTree->Fill(*archive_);
+    // Made when it is shown: an archive of many folders costs nothing for it while it is hidden.
+    FolderTree->Empty();
+    if (FolderTree->isVisibleTo(this)) {
+        FolderTree->Fill(*archive_);
+    }
     // A new list starts at its top left, whatever was scrolled to in the old one.
     BrowserTree->scrollToTop();
     BrowserTree->horizontalScrollBar()->setValue(0);
@@ -506,6 +510,9 @@ void TForm1::ApplyFilter() {
 
 void TForm1::ShowFolderTree(bool shown) {
     FolderTree->setVisible(shown);
+    if (shown && archive_ && FolderTree->topLevelItemCount() == 0) {
+        FolderTree->Fill(*archive_);
+    }
     if (shown && FolderTree->width() < kFolderTreeWidth / 2) {
         const int total = BrowserSplitter->width();
         BrowserSplitter->setSizes({kFolderTreeWidth, std::max(total - kFolderTreeWidth, kFolderTreeWidth)});
