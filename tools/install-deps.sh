@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   zlib1g-dev liblz4-dev libicu-dev
-  qt6-base-dev qt6-svg-dev qt6-image-formats-plugins
+  qt6-base-dev qt6-svg-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libsquish-dev
   clang-format

@@ -41,8 +41,6 @@ MIME type for *.bsa files, and the command-line companion, parlivex-cli,
 which lists, describes, extracts and renders entries for scripts.")
 # The libraries the programs link, with their versions, as dpkg-shlibdeps finds them in the binaries.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Qt reads TGA images through a plugin of its own package.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-image-formats-plugins)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 # Adds the copyright file and the changelog, compresses the manual pages and drops the programs' unneeded
