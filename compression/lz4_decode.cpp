@@ -122,8 +122,10 @@ uint8_t* Lz4Workspace::Reserve(std::unique_ptr<uint8_t[]>& buffer, size_t& held,
     return buffer.get();
 }
 
-Lz4PartResult Lz4DecodeFrame(TStream& source, TStream& destination, Lz4ErrorLog* errors,
-                             Lz4Workspace* workspace) {
+namespace {
+
+Lz4PartResult DecodeFrameWith(TStream& source, TStream& destination, Lz4ErrorLog* errors,
+                              Lz4Workspace* workspace) {
     int64_t total = 0;
     Lz4Workspace ownWorkspace;
     Lz4Workspace& lent = workspace != nullptr ? *workspace : ownWorkspace;
@@ -214,6 +216,19 @@ Lz4PartResult Lz4DecodeFrame(TStream& source, TStream& destination, Lz4ErrorLog*
         Lz4ReportError(u"Error : can't free LZ4F context resource: " + ErrorName(released), errors);
     }
     return {total, false};
+}
+
+} // namespace
+
+Lz4PartResult Lz4DecodeFrame(TStream& source, TStream& destination, Lz4ErrorLog* errors,
+                             Lz4Workspace* workspace) {
+    const Lz4PartResult result = DecodeFrameWith(source, destination, errors, workspace);
+    if (result.failed && workspace != nullptr) {
+        // Reset is not enough for every frame a failed one leaves behind: a frame decoded next with the same
+        // context could fail where a new context decodes it. The next frame gets a new one.
+        workspace->ReleaseFrameContext();
+    }
+    return result;
 }
 
 Lz4PartResult Lz4DecodeLegacy(TStream& source, TStream& destination, Lz4ErrorLog* errors,
