@@ -17,7 +17,7 @@ using test_support::Raises;
 using Bytes = std::vector<uint8_t>;
 
 // The fields of a TGA header, then what follows it.
-struct TgaSpec {
+struct TgaRecipe {
     uint8_t imageType = 2;
     uint8_t pixelBits = 24;
     uint16_t width = 2;
@@ -32,26 +32,26 @@ struct TgaSpec {
     Bytes pixels{}; // as stored
 };
 
-Bytes BuildTga(const TgaSpec& spec) {
-    Bytes file = {uint8_t(spec.id.size()),
-                  spec.mapType,
-                  spec.imageType,
-                  uint8_t(spec.mapFirst),
-                  uint8_t(spec.mapFirst >> 8),
-                  uint8_t(spec.mapLength),
-                  uint8_t(spec.mapLength >> 8),
-                  spec.mapEntryBits,
+Bytes BuildTga(const TgaRecipe& recipe) {
+    Bytes file = {uint8_t(recipe.id.size()),
+                  recipe.mapType,
+                  recipe.imageType,
+                  uint8_t(recipe.mapFirst),
+                  uint8_t(recipe.mapFirst >> 8),
+                  uint8_t(recipe.mapLength),
+                  uint8_t(recipe.mapLength >> 8),
+                  recipe.mapEntryBits,
                   0,
                   0,
                   0,
                   0,
-                  uint8_t(spec.width),
-                  uint8_t(spec.width >> 8),
-                  uint8_t(spec.height),
-                  uint8_t(spec.height >> 8),
-                  spec.pixelBits,
-                  spec.descriptor};
-    for (const Bytes* part : {&spec.id, &spec.map, &spec.pixels}) {
+                  uint8_t(recipe.width),
+                  uint8_t(recipe.width >> 8),
+                  uint8_t(recipe.height),
+                  uint8_t(recipe.height >> 8),
+                  recipe.pixelBits,
+                  recipe.descriptor};
+    for (const Bytes* part : {&recipe.id, &recipe.map, &recipe.pixels}) {
         file.insert(file.end(), part->begin(), part->end());
     }
     return file;
@@ -73,13 +73,13 @@ constexpr uint32_t kRed = 0xFF0000FF, kGreen = 0x00FF00FF, kBlue = 0x0000FFFF, k
 const Bytes kFourBgr = {0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255};
 
 TEST(TgaDecode, EachKindAndOrderReadsItsPixels) {
-    TgaSpec withFooter;
+    TgaRecipe withFooter;
     withFooter.pixels = kFourBgr;
     const char footer[] = "\0\0\0\0\0\0\0\0TRUEVISION-XFILE.";
     withFooter.pixels.insert(withFooter.pixels.end(), footer, footer + sizeof footer);
     const struct {
         const char* what;
-        TgaSpec spec;
+        TgaRecipe recipe;
         uint16_t width;
         std::vector<uint32_t> pixels; // top row first
     } cases[] = {
@@ -174,7 +174,7 @@ TEST(TgaDecode, EachKindAndOrderReadsItsPixels) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        const RgbaImage image = DecodeTga(BuildTga(c.spec));
+        const RgbaImage image = DecodeTga(BuildTga(c.recipe));
         EXPECT_EQ(image.width, c.width);
         EXPECT_EQ(image.height, c.pixels.size() / c.width);
         EXPECT_EQ(Pixels(image), c.pixels);
@@ -184,7 +184,7 @@ TEST(TgaDecode, EachKindAndOrderReadsItsPixels) {
 TEST(TgaDecode, RefusesWhatItCannotShowAndSaysWhy) {
     const struct {
         const char* what;
-        TgaSpec spec;
+        TgaRecipe recipe;
         std::string message;
     } cases[] = {
         {"no image",
@@ -259,18 +259,19 @@ TEST(TgaDecode, RefusesWhatItCannotShowAndSaysWhy) {
          "damaged TGA file: colour index 3 is outside its colour map of 1 entries from 4"},
     };
     for (const auto& c : cases) {
-        EXPECT_TRUE(Raises([&] { DecodeTga(BuildTga(c.spec)); }, Error<ETextureError>(c.message))) << c.what;
+        EXPECT_TRUE(Raises([&] { DecodeTga(BuildTga(c.recipe)); }, Error<ETextureError>(c.message)))
+            << c.what;
     }
 }
 
 // Every length short of the whole file is refused with the message for what is missing; the whole file reads.
 TEST(TgaDecode, TruncationSweep) {
-    const TgaSpec raw{.id = {'x'},
-                      .mapType = 1,
-                      .mapLength = 2,
-                      .mapEntryBits = 24,
-                      .map = Bytes(6, 9),
-                      .pixels = kFourBgr};
+    const TgaRecipe raw{.id = {'x'},
+                        .mapType = 1,
+                        .mapLength = 2,
+                        .mapEntryBits = 24,
+                        .map = Bytes(6, 9),
+                        .pixels = kFourBgr};
     const Bytes rawFile = BuildTga(raw);
     constexpr size_t kPixelsAt = 18 + 1 + 6;
     ASSERT_EQ(rawFile.size(), kPixelsAt + 12);
@@ -289,7 +290,7 @@ TEST(TgaDecode, TruncationSweep) {
     EXPECT_EQ(DecodeTga(rawFile).width, 2u);
 
     // Run-length: a run of 2, then 2 raw pixels; each packet counts only once it is whole.
-    const TgaSpec packed{.imageType = 10, .pixels = {0x81, 1, 2, 3, 0x01, 4, 5, 6, 7, 8, 9}};
+    const TgaRecipe packed{.imageType = 10, .pixels = {0x81, 1, 2, 3, 0x01, 4, 5, 6, 7, 8, 9}};
     const Bytes packedFile = BuildTga(packed);
     for (size_t length = 18; length < packedFile.size(); ++length) {
         SCOPED_TRACE("length " + std::to_string(length));
