@@ -95,7 +95,10 @@ public:
     std::string text;
     // False once a write failed; the reason is then printed by Finish.
     bool Flush(bool always = false) {
-        if (error_ == 0 && (always || text.size() >= (1 << 16))) {
+        if (!always && text.size() < (1 << 16)) {
+            return error_ == 0;
+        }
+        if (error_ == 0) {
             error_ = platform::WriteStandardOutput(text.data(), text.size());
         }
         text.clear();
