@@ -16,6 +16,8 @@ std::vector<bool> TDataFolder::LoadedSources() const {
 
 namespace {
 
+constexpr char16_t kTooManyArchives[] = u"more archives than one list holds (65535)";
+
 void BuildTable(TDataFolder& folder) {
     std::vector<const TBsaIndex*> indexes;
     for (const TDataSource& source : folder.sources) {
@@ -45,12 +47,13 @@ std::unique_ptr<TDataFolder> OpenDataFolder(const std::u16string& folderPath,
     const TLoadOrderInputs inputs = ReadLoadOrderInputs(folderPath, options.files, edition, folder->order);
     for (TPlacedArchive& placed : PlaceArchives(candidates, inputs)) {
         TSetArchive& archive = opened.archives[placed.candidate];
+        if (folder->sources.size() == TOverrideTable::kMaxSources) {
+            folder->failed.push_back({std::move(archive.path), kTooManyArchives});
+            continue;
+        }
         const bool loaded = placed.rule != TLoadRule::NotLoaded;
         folder->sources.push_back({std::move(archive.path), std::move(archive.name),
                                    std::move(archive.reader), std::move(placed), loaded});
-        if (folder->sources.size() == TOverrideTable::kMaxSources) {
-            break;
-        }
     }
     BuildTable(*folder);
     return folder;
@@ -61,8 +64,12 @@ std::unique_ptr<TDataFolder> OpenArchivesInOrder(const std::vector<std::u16strin
     auto folder = std::make_unique<TDataFolder>();
     folder->failed = std::move(opened.failed);
     folder->orderGiven = true;
-    for (size_t i = 0; i < opened.archives.size() && i < TOverrideTable::kMaxSources; ++i) {
+    for (size_t i = 0; i < opened.archives.size(); ++i) {
         TSetArchive& archive = opened.archives[i];
+        if (i >= TOverrideTable::kMaxSources) {
+            folder->failed.push_back({std::move(archive.path), kTooManyArchives});
+            continue;
+        }
         TPlacedArchive placed{i, TLoadRule::Given, {}};
         folder->sources.push_back({std::move(archive.path), std::move(archive.name),
                                    std::move(archive.reader), std::move(placed), true});
