@@ -1,8 +1,15 @@
 #include "data_folder/data_folder.h"
 
+#include "archive/entry_string.h"
+
 std::u16string TDataFolder::EntryString(TOverrideTable::TRowIndex row) const {
     const TSourceRow& at = table.Rows()[row];
-    return sources[at.source].reader->EntryString(at.entry);
+    const TDataSource& source = sources[at.source];
+    if (source.reader) {
+        return source.reader->EntryString(at.entry);
+    }
+    const TBsaIndex& index = *source.loose->index;
+    return ::EntryString(index.FolderOf(at.entry).Name, index.FileName(at.entry));
 }
 
 std::vector<bool> TDataFolder::LoadedSources() const {
@@ -21,7 +28,7 @@ constexpr char16_t kTooManyArchives[] = u"more archives than one list holds (655
 void BuildTable(TDataFolder& folder) {
     std::vector<const TBsaIndex*> indexes;
     for (const TDataSource& source : folder.sources) {
-        indexes.push_back(&source.reader->Index());
+        indexes.push_back(&source.Index());
     }
     folder.table = TOverrideTable(std::move(indexes));
     folder.table.SetTakingPart(folder.LoadedSources());
@@ -53,7 +60,17 @@ std::unique_ptr<TDataFolder> OpenDataFolder(const std::u16string& folderPath,
         }
         const bool loaded = placed.rule != TLoadRule::NotLoaded;
         folder->sources.push_back({std::move(archive.path), std::move(archive.name),
-                                   std::move(archive.reader), std::move(placed), loaded});
+                                   std::move(archive.reader), nullptr, std::move(placed), loaded});
+    }
+    if (options.looseFiles) {
+        TDataSource loose;
+        loose.path = folderPath;
+        loose.name = kLooseFilesName;
+        loose.loose = std::make_unique<TLooseFiles>(FindLooseFiles(folderPath));
+        loose.placed = {opened.archives.size(), TLoadRule::LooseFiles, {}};
+        if (folder->sources.size() < TOverrideTable::kMaxSources) {
+            folder->sources.push_back(std::move(loose));
+        }
     }
     BuildTable(*folder);
     return folder;
@@ -72,7 +89,7 @@ std::unique_ptr<TDataFolder> OpenArchivesInOrder(const std::vector<std::u16strin
         }
         TPlacedArchive placed{i, TLoadRule::Given, {}};
         folder->sources.push_back({std::move(archive.path), std::move(archive.name),
-                                   std::move(archive.reader), std::move(placed), true});
+                                   std::move(archive.reader), nullptr, std::move(placed), true});
     }
     BuildTable(*folder);
     return folder;

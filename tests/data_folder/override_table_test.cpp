@@ -185,6 +185,41 @@ TEST(DataFolder, ArchivesNotLoadedTakeNoPartUntilTakenIn) {
     EXPECT_EQ(folder->table.State(2), TRowState::Winner);
 }
 
+TEST(DataFolder, LooseFilesOverrideEveryArchive) {
+    fixture::TempFolder temp;
+    WriteTestArchive(temp, "Skyrim - Meshes.bsa", 105, {{"meshes\\a.nif", "a"}, {"meshes\\b.nif", "b"}});
+    std::filesystem::create_directories(temp.Path() / "Meshes" / "Sub");
+    std::ofstream(temp.Path() / "Meshes" / "A.NIF") << "loose";
+    std::ofstream(temp.Path() / "Meshes" / "Sub" / "c.nif") << "c";
+    std::ofstream(temp.Path() / "Mod.esp") << "a plugin, not a resource";
+    std::u16string why;
+    TDataFolderOptions options;
+    options.looseFiles = true;
+    const std::unique_ptr<TDataFolder> folder = OpenDataFolder(temp.Path().u16string(), options, why);
+    ASSERT_TRUE(folder);
+    ASSERT_EQ(folder->sources.size(), 2u);
+    EXPECT_EQ(folder->sources[1].name, kLooseFilesName);
+    EXPECT_EQ(RowsText(*folder, AllRows(*folder)),
+              (std::vector<std::string>{"meshes\\a.nif@Skyrim - Meshes.bsa:O", "Meshes\\A.NIF@loose files:W",
+                                        "meshes\\b.nif@Skyrim - Meshes.bsa:W",
+                                        "Meshes\\Sub\\c.nif@loose files:W"}));
+    // Each loose row leads to its file.
+    const TDataSource& loose = folder->sources[1];
+    const TSourceRow& row = folder->table.Rows()[1];
+    EXPECT_EQ(loose.loose->paths.at(loose.Index().File(row.entry).Offset),
+              (temp.Path() / "Meshes" / "A.NIF").u16string());
+    // What the game sees of the archive is extracted; the loose files are files already.
+    const std::filesystem::path out = temp.Path() / "out";
+    TRowExtractOptions extractOptions;
+    extractOptions.winnersOnly = true;
+    const TRowExtractSummary summary =
+        ExtractRows(*folder, AllRows(*folder), out.u16string(), extractOptions, {});
+    EXPECT_EQ(summary.written, 1);
+    EXPECT_EQ(summary.leftOut, 3);
+    EXPECT_EQ(fixture::ReadWholeFile(out / "meshes" / "b.nif"), fixture::TextBytes("b"));
+    EXPECT_FALSE(std::filesystem::exists(out / "meshes" / "a.nif"));
+}
+
 TEST(DataFolder, UnreadableFolderSaysWhy) {
     fixture::TempFolder temp;
     std::u16string why;
