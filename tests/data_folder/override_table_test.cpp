@@ -146,6 +146,29 @@ TEST_F(ThreeArchives, ExtractsTheWinnerOfEachPathAndReportsTheOthers) {
     EXPECT_EQ(fixture::ReadWholeFile(out / "meshes" / "A.TXT"), fixture::TextBytes("2a"));
 }
 
+TEST(OverrideTable, RowsStandInPathOrderWhateverTheArchivesOwnOrder) {
+    // "/" sorts before "1" in an archive's order but counts as "\\", which sorts after it; a folder twice in
+    // one archive; folders of one name in other case and with "/" across archives.
+    fixture::TempFolder temp;
+    fixture::ArchiveSpec first = data_folder_test::Recipe(105, {{"f\\a/b.txt", "1"}, {"f\\a1b.txt", "1"}});
+    first.folders.push_back(
+        {"f", {{"a0.txt", fixture::TextBytes("1")}, {"a1b.txt", fixture::TextBytes("1b")}}});
+    const std::u16string one = temp.Write("one.bsa", fixture::BuildArchive(first));
+    const std::u16string two = WriteTestArchive(
+        temp, "two.bsa", 104, {{"F\\A1B.TXT", "2"}, {"g/h\\x.txt", "2"}, {"g\\h\\y.txt", "2"}});
+    const std::unique_ptr<TDataFolder> folder = OpenArchivesInOrder({one, two}, 1);
+    ASSERT_TRUE(folder->failed.empty());
+    const TOverrideTable& table = folder->table;
+    for (TOverrideTable::TRowIndex row = 1; row < table.Rows().size(); ++row) {
+        EXPECT_LE(table.ComparePaths(row - 1, row), 0) << row;
+    }
+    EXPECT_EQ(
+        RowsText(*folder, table.ConflictRows()),
+        (std::vector<std::string>{"f\\a1b.txt@one.bsa:O", "f\\a1b.txt@one.bsa:O", "f\\A1B.TXT@two.bsa:W"}));
+    EXPECT_EQ(table.FindPath(u"G\\H/X.TXT").second - table.FindPath(u"G\\H/X.TXT").first, 1u);
+    EXPECT_EQ(table.FindPath(u"g/h/y.txt").second - table.FindPath(u"g/h/y.txt").first, 1u);
+}
+
 TEST(DataFolder, DamagedArchiveIsListedAsFailedAndTheRestOpen) {
     fixture::TempFolder temp;
     WriteTestArchive(temp, "Skyrim - Meshes.bsa", 104, {{"meshes\\a.nif", "a"}});
