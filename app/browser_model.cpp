@@ -2,7 +2,9 @@
 
 #include <QLocale>
 #include <algorithm>
+#include <cstring>
 #include <numeric>
+#include <string>
 #include <utility>
 
 #include "app/image_list.h"
@@ -74,6 +76,101 @@ uint64_t NumberKey(const TBrowserModel::TRowStorage& storage, bool sizesKnown, i
         return storage.size;
     }
     return storage.size == 0 ? kNothingDecodedKey : uint64_t{storage.stored} * kRatioScale / storage.size;
+}
+
+// Gives each key its rank among the distinct keys (rankOf, by place in keys) and the number of ranks, for
+// keys of any units.
+void RankAnyKeys(const std::vector<std::u16string_view>& keys, std::vector<int32_t>& rankOf,
+                 int32_t& rankCount) {
+    std::vector<RankItem> items;
+    items.reserve(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i) {
+        items.push_back(MakeRankItem(keys[i], static_cast<int32_t>(i)));
+    }
+    std::sort(items.begin(), items.end(),
+              [](const RankItem& a, const RankItem& b) { return CompareRankItems(a, b) < 0; });
+    int32_t rank = 0;
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (i > 0 && CompareRankItems(items[i - 1], items[i]) != 0) {
+            ++rank;
+        }
+        rankOf[static_cast<size_t>(items[i].group)] = rank;
+    }
+    rankCount = rank + 1;
+}
+
+// The same for keys that are all ASCII, as nearly all are: each key folded once ('a'..'z' as 'A'..'Z') into
+// one block of bytes, its first 16 bytes packed so that comparing two packs compares them. Most comparisons
+// end in the packs; the others compare the rest of the two keys in that block, without the folding. False,
+// having changed nothing, when a key holds a unit above U+007F.
+struct AsciiRankItem {
+    uint64_t prefix[2];
+    uint32_t at;     // where the folded key begins in the block
+    uint32_t length; // its bytes
+    int32_t group;   // its place in keys
+};
+
+bool RankAsciiKeys(const std::vector<std::u16string_view>& keys, std::vector<int32_t>& rankOf,
+                   int32_t& rankCount) {
+    constexpr size_t kPrefixBytes = 16;
+    size_t total = 0;
+    for (const std::u16string_view key : keys) {
+        total += key.size();
+    }
+    if (total > UINT32_MAX) {
+        return false;
+    }
+    std::string block;
+    block.reserve(total);
+    std::vector<AsciiRankItem> items;
+    items.reserve(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i) {
+        AsciiRankItem item{{0, 0},
+                           static_cast<uint32_t>(block.size()),
+                           static_cast<uint32_t>(keys[i].size()),
+                           static_cast<int32_t>(i)};
+        for (size_t unit = 0; unit < keys[i].size(); ++unit) {
+            const char16_t c = keys[i][unit];
+            if (c > 0x7F) {
+                return false;
+            }
+            const auto folded = static_cast<uint8_t>((c >= u'a' && c <= u'z') ? c - 32 : c);
+            block.push_back(static_cast<char>(folded));
+            if (unit < kPrefixBytes) {
+                item.prefix[unit / 8] |= uint64_t{folded} << (8 * (7 - unit % 8));
+            }
+        }
+        items.push_back(item);
+    }
+    const char* bytes = block.data();
+    // Negative, zero or positive, as CompareSortKeys of the two keys.
+    const auto compare = [bytes](const AsciiRankItem& a, const AsciiRankItem& b) {
+        for (int i = 0; i < 2; ++i) {
+            if (a.prefix[i] != b.prefix[i]) {
+                return a.prefix[i] < b.prefix[i] ? -1 : 1;
+            }
+        }
+        const uint32_t common = std::min(a.length, b.length);
+        if (common > kPrefixBytes) {
+            const int rest =
+                std::memcmp(bytes + a.at + kPrefixBytes, bytes + b.at + kPrefixBytes, common - kPrefixBytes);
+            if (rest != 0) {
+                return rest;
+            }
+        }
+        return a.length < b.length ? -1 : (a.length > b.length ? 1 : 0);
+    };
+    std::sort(items.begin(), items.end(),
+              [&compare](const AsciiRankItem& a, const AsciiRankItem& b) { return compare(a, b) < 0; });
+    int32_t rank = 0;
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (i > 0 && compare(items[i - 1], items[i]) != 0) {
+            ++rank;
+        }
+        rankOf[static_cast<size_t>(items[i].group)] = rank;
+    }
+    rankCount = rank + 1;
+    return true;
 }
 
 } // namespace
@@ -280,32 +377,24 @@ void TBrowserModel::RankNumberKeys(int column) {
 }
 
 void TBrowserModel::RankTextKeys(int column) {
-    std::vector<int32_t>& ranks = sortRanks_[column];
     // Rows were filled folder by folder, so runs of equal keys (a folder's entries under "Path") are common:
-    // one item stands for each run.
-    std::vector<RankItem> items;
+    // one key stands for each run.
+    std::vector<std::u16string_view> keys;
     std::vector<int32_t> runStart;
     for (size_t id = 0; id < nodes_.size(); ++id) {
         const std::u16string_view key = SortKey(nodes_[id], column);
-        if (items.empty() || key != items.back().key) {
-            items.push_back(MakeRankItem(key, static_cast<int32_t>(items.size())));
+        if (keys.empty() || key != keys.back()) {
+            keys.push_back(key);
             runStart.push_back(static_cast<int32_t>(id));
         }
     }
     runStart.push_back(static_cast<int32_t>(nodes_.size()));
 
-    std::sort(items.begin(), items.end(),
-              [](const RankItem& a, const RankItem& b) { return CompareRankItems(a, b) < 0; });
-    std::vector<int32_t> runRank(items.size());
-    int32_t rank = 0;
-    for (size_t i = 0; i < items.size(); ++i) {
-        if (i > 0 && CompareRankItems(items[i - 1], items[i]) != 0) {
-            ++rank;
-        }
-        runRank[static_cast<size_t>(items[i].group)] = rank;
+    std::vector<int32_t> runRank(keys.size());
+    if (!RankAsciiKeys(keys, runRank, sortRankCount_[column])) {
+        RankAnyKeys(keys, runRank, sortRankCount_[column]);
     }
-    sortRankCount_[column] = rank + 1;
-
+    std::vector<int32_t>& ranks = sortRanks_[column];
     ranks.resize(nodes_.size());
     for (size_t run = 0; run + 1 < runStart.size(); ++run) {
         std::fill(ranks.begin() + runStart[run], ranks.begin() + runStart[run + 1], runRank[run]);
