@@ -1,7 +1,10 @@
 #include "app/browser_model.h"
 
+#include <QLocale>
 #include <algorithm>
+#include <cstring>
 #include <numeric>
+#include <string>
 #include <utility>
 
 #include "app/image_list.h"
@@ -52,7 +55,152 @@ int CompareRankItems(const RankItem& a, const RankItem& b) {
     return CompareSortKeys(a.key.substr(known), b.key.substr(known));
 }
 
+// The sort keys of Size and Stored: numbers, with what is not known after everything known.
+constexpr uint64_t kUnknownKey = UINT64_MAX;
+// Stored: the stored bytes per decoded byte, scaled; raw entries after every compressed one.
+constexpr uint64_t kRatioScale = 1000000;
+constexpr uint64_t kRawKey = uint64_t{1} << 62;
+constexpr uint64_t kNothingDecodedKey = uint64_t{1} << 61;
+
+uint64_t NumberKey(const TBrowserModel::TRowStorage& storage, bool sizesKnown, int column) {
+    if (!storage.entry) {
+        return kUnknownKey;
+    }
+    if (column == TBrowserModel::kStoredColumn && !storage.compressed) {
+        return kRawKey;
+    }
+    if (!sizesKnown || storage.size == TBrowserModel::kSizeUnknown) {
+        return kUnknownKey;
+    }
+    if (column == TBrowserModel::kSizeColumn) {
+        return storage.size;
+    }
+    return storage.size == 0 ? kNothingDecodedKey : uint64_t{storage.stored} * kRatioScale / storage.size;
+}
+
+// Gives each key its rank among the distinct keys (rankOf, by place in keys) and the number of ranks, for
+// keys of any units.
+void RankAnyKeys(const std::vector<std::u16string_view>& keys, std::vector<int32_t>& rankOf,
+                 int32_t& rankCount) {
+    std::vector<RankItem> items;
+    items.reserve(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i) {
+        items.push_back(MakeRankItem(keys[i], static_cast<int32_t>(i)));
+    }
+    std::sort(items.begin(), items.end(),
+              [](const RankItem& a, const RankItem& b) { return CompareRankItems(a, b) < 0; });
+    int32_t rank = 0;
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (i > 0 && CompareRankItems(items[i - 1], items[i]) != 0) {
+            ++rank;
+        }
+        rankOf[static_cast<size_t>(items[i].group)] = rank;
+    }
+    rankCount = rank + 1;
+}
+
+// The same for keys that are all ASCII, as nearly all are: each key folded once ('a'..'z' as 'A'..'Z') into
+// one block of bytes, its first 16 bytes packed so that comparing two packs compares them. Most comparisons
+// end in the packs; the others compare the rest of the two keys in that block, without the folding. False,
+// having changed nothing, when a key holds a unit above U+007F.
+struct AsciiRankItem {
+    uint64_t prefix[2];
+    uint32_t at;     // where the folded key begins in the block
+    uint32_t length; // its bytes
+    int32_t group;   // its place in keys
+};
+
+bool RankAsciiKeys(const std::vector<std::u16string_view>& keys, std::vector<int32_t>& rankOf,
+                   int32_t& rankCount) {
+    constexpr size_t kPrefixBytes = 16;
+    size_t total = 0;
+    for (const std::u16string_view key : keys) {
+        total += key.size();
+    }
+    if (total > UINT32_MAX) {
+        return false;
+    }
+    std::string block;
+    block.reserve(total);
+    std::vector<AsciiRankItem> items;
+    items.reserve(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i) {
+        AsciiRankItem item{{0, 0},
+                           static_cast<uint32_t>(block.size()),
+                           static_cast<uint32_t>(keys[i].size()),
+                           static_cast<int32_t>(i)};
+        for (size_t unit = 0; unit < keys[i].size(); ++unit) {
+            const char16_t c = keys[i][unit];
+            if (c > 0x7F) {
+                return false;
+            }
+            const auto folded = static_cast<uint8_t>((c >= u'a' && c <= u'z') ? c - 32 : c);
+            block.push_back(static_cast<char>(folded));
+            if (unit < kPrefixBytes) {
+                item.prefix[unit / 8] |= uint64_t{folded} << (8 * (7 - unit % 8));
+            }
+        }
+        items.push_back(item);
+    }
+    const char* bytes = block.data();
+    // Negative, zero or positive, as CompareSortKeys of the two keys.
+    const auto compare = [bytes](const AsciiRankItem& a, const AsciiRankItem& b) {
+        for (int i = 0; i < 2; ++i) {
+            if (a.prefix[i] != b.prefix[i]) {
+                return a.prefix[i] < b.prefix[i] ? -1 : 1;
+            }
+        }
+        const uint32_t common = std::min(a.length, b.length);
+        if (common > kPrefixBytes) {
+            const int rest =
+                std::memcmp(bytes + a.at + kPrefixBytes, bytes + b.at + kPrefixBytes, common - kPrefixBytes);
+            if (rest != 0) {
+                return rest;
+            }
+        }
+        return a.length < b.length ? -1 : (a.length > b.length ? 1 : 0);
+    };
+    std::sort(items.begin(), items.end(),
+              [&compare](const AsciiRankItem& a, const AsciiRankItem& b) { return compare(a, b) < 0; });
+    int32_t rank = 0;
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (i > 0 && compare(items[i - 1], items[i]) != 0) {
+            ++rank;
+        }
+        rankOf[static_cast<size_t>(items[i].group)] = rank;
+    }
+    rankCount = rank + 1;
+    return true;
+}
+
 } // namespace
+
+QString SizeCellText(uint32_t size, bool sizesKnown) {
+    if (!sizesKnown) {
+        return QStringLiteral("\u2026");
+    }
+    if (size == TBrowserModel::kSizeUnknown) {
+        return QStringLiteral("?");
+    }
+    return QLocale().formattedDataSize(size, 1, QLocale::DataSizeIecFormat);
+}
+
+QString StoredCellText(const TBrowserModel::TRowStorage& storage, bool sizesKnown) {
+    if (!storage.compressed) {
+        return QStringLiteral("raw");
+    }
+    if (!sizesKnown) {
+        return QStringLiteral("\u2026");
+    }
+    if (storage.size == TBrowserModel::kSizeUnknown) {
+        return QStringLiteral("?");
+    }
+    if (storage.size == 0) {
+        return QStringLiteral("\u2013"); // nothing to compare with
+    }
+    const uint64_t percent = (uint64_t{storage.stored} * 100 + storage.size / 2) / storage.size;
+    return QStringLiteral("%1%").arg(percent);
+}
 
 TBrowserModel::TBrowserModel(const TImageList& images, QObject* parent)
     : QAbstractTableModel(parent), images_(images) {}
@@ -70,14 +218,42 @@ QVariant TBrowserModel::data(const QModelIndex& index, int role) const {
         return {};
     }
     // Asked for each cell as it is drawn: nothing is kept per cell.
-    const TNodeDataBrw& node = Node(ListRow(index.row()));
+    const int listRow = ListRow(index.row());
+    const TNodeDataBrw& node = Node(listRow);
+    const int column = index.column();
+    if (column == kSizeColumn || column == kStoredColumn) {
+        const TRowStorage& storage = Storage(listRow);
+        if (!storage.entry) {
+            return {};
+        }
+        switch (role) {
+        case Qt::DisplayRole:
+            return column == kSizeColumn ? SizeCellText(storage.size, sizesKnown_)
+                                         : StoredCellText(storage, sizesKnown_);
+        case Qt::TextAlignmentRole:
+            return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+        case Qt::ToolTipRole:
+            // The exact counts behind the rounded cell.
+            if (!sizesKnown_ || storage.size == kSizeUnknown) {
+                return column == kSizeColumn || storage.compressed
+                           ? QVariant(sizesKnown_ ? QStringLiteral("Size unknown: the entry is damaged")
+                                                  : QStringLiteral("Reading the sizes\u2026"))
+                           : QVariant(
+                                 QStringLiteral("%1 bytes stored").arg(QLocale().toString(storage.stored)));
+            }
+            return QStringLiteral("%1 bytes, %2 bytes stored%3")
+                .arg(QLocale().toString(storage.size), QLocale().toString(storage.stored),
+                     storage.compressed ? QString() : QStringLiteral(" (raw)"));
+        default:
+            return {};
+        }
+    }
     switch (role) {
     case Qt::DisplayRole:
-        return index.column() == kIconColumn ? QVariant()
-                                             : QVariant(ToQString(BrowserTreeGetText(node, index.column())));
+        return column == kIconColumn ? QVariant() : QVariant(ToQString(BrowserTreeGetText(node, column)));
     case Qt::DecorationRole:
     case kIconIndexRole: {
-        const int icon = BrowserTreeGetImageIndex(node, index.column());
+        const int icon = BrowserTreeGetImageIndex(node, column);
         if (icon < 0) {
             return {};
         }
@@ -97,13 +273,30 @@ QVariant TBrowserModel::headerData(int section, Qt::Orientation orientation, int
         return QStringLiteral("Path");
     case kFileColumn:
         return QStringLiteral("File");
+    case kSizeColumn:
+        return QStringLiteral("Size");
+    case kStoredColumn:
+        return QStringLiteral("Stored");
     default:
         return QString();
     }
 }
 
+Qt::ItemFlags TBrowserModel::flags(const QModelIndex& index) const {
+    // Rows can be dragged out (the view extracts them for the drop).
+    return QAbstractTableModel::flags(index) | (index.isValid() ? Qt::ItemIsDragEnabled : Qt::NoItemFlags);
+}
+
 int TBrowserModel::SelectedCount() const {
     return static_cast<int>(std::count(selected_.begin(), selected_.end(), 1));
+}
+
+int TBrowserModel::HiddenSelectedCount() const {
+    int count = 0;
+    for (size_t id = 0; id < selected_.size(); ++id) {
+        count += selected_[id] & (visible_[id] ^ 1);
+    }
+    return count;
 }
 
 int TBrowserModel::ModelRow(int listRow) const {
@@ -112,10 +305,13 @@ int TBrowserModel::ModelRow(int listRow) const {
                                                             : -1;
 }
 
-void TBrowserModel::SetNodes(std::vector<TNodeDataBrw> nodes) {
+void TBrowserModel::SetNodes(std::vector<TNodeDataBrw> nodes, std::vector<TRowStorage> storage) {
     beginResetModel();
     nodes_ = std::move(nodes);
     const size_t count = nodes_.size();
+    storage_ = std::move(storage);
+    storage_.resize(count); // placeholders: no entry
+    sizesKnown_ = false;
     order_.resize(count);
     std::iota(order_.begin(), order_.end(), 0);
     selected_.assign(count, 0);
@@ -128,6 +324,23 @@ void TBrowserModel::SetNodes(std::vector<TNodeDataBrw> nodes) {
     endResetModel();
 }
 
+void TBrowserModel::SetSizes(const std::vector<uint32_t>& sizeOfEntry) {
+    for (size_t id = 0; id < nodes_.size(); ++id) {
+        const uint32_t entry = nodes_[id].entry;
+        if (storage_[id].entry) {
+            storage_[id].size = entry < sizeOfEntry.size() ? sizeOfEntry[entry] : kSizeUnknown;
+        }
+    }
+    sizesKnown_ = true;
+    for (const int column : {kSizeColumn, kStoredColumn}) {
+        sortRanks_[column].clear();
+        sortRankCount_[column] = 0;
+    }
+    if (rowCount() > 0) {
+        emit dataChanged(index(0, kSizeColumn), index(rowCount() - 1, kStoredColumn));
+    }
+}
+
 void TBrowserModel::SetSortState(int column, Qt::SortOrder direction) {
     sortColumn_ = column;
     sortDirection_ = direction;
@@ -135,39 +348,57 @@ void TBrowserModel::SetSortState(int column, Qt::SortOrder direction) {
 
 const std::vector<int32_t>& TBrowserModel::SortRanks(int column) {
     std::vector<int32_t>& ranks = sortRanks_[column];
-    if (!ranks.empty() || nodes_.empty()) {
-        return ranks;
+    if (ranks.empty() && !nodes_.empty()) {
+        if (column == kSizeColumn || column == kStoredColumn) {
+            RankNumberKeys(column);
+        } else {
+            RankTextKeys(column);
+        }
     }
+    return ranks;
+}
+
+void TBrowserModel::RankNumberKeys(int column) {
+    std::vector<std::pair<uint64_t, int32_t>> keys(nodes_.size());
+    for (size_t id = 0; id < nodes_.size(); ++id) {
+        keys[id] = {NumberKey(storage_[id], sizesKnown_, column), static_cast<int32_t>(id)};
+    }
+    std::sort(keys.begin(), keys.end());
+    std::vector<int32_t>& ranks = sortRanks_[column];
+    ranks.resize(nodes_.size());
+    int32_t rank = 0;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        if (i > 0 && keys[i].first != keys[i - 1].first) {
+            ++rank;
+        }
+        ranks[static_cast<size_t>(keys[i].second)] = rank;
+    }
+    sortRankCount_[column] = rank + 1;
+}
+
+void TBrowserModel::RankTextKeys(int column) {
     // Rows were filled folder by folder, so runs of equal keys (a folder's entries under "Path") are common:
-    // one item stands for each run.
-    std::vector<RankItem> items;
+    // one key stands for each run.
+    std::vector<std::u16string_view> keys;
     std::vector<int32_t> runStart;
     for (size_t id = 0; id < nodes_.size(); ++id) {
         const std::u16string_view key = SortKey(nodes_[id], column);
-        if (items.empty() || key != items.back().key) {
-            items.push_back(MakeRankItem(key, static_cast<int32_t>(items.size())));
+        if (keys.empty() || key != keys.back()) {
+            keys.push_back(key);
             runStart.push_back(static_cast<int32_t>(id));
         }
     }
     runStart.push_back(static_cast<int32_t>(nodes_.size()));
 
-    std::sort(items.begin(), items.end(),
-              [](const RankItem& a, const RankItem& b) { return CompareRankItems(a, b) < 0; });
-    std::vector<int32_t> runRank(items.size());
-    int32_t rank = 0;
-    for (size_t i = 0; i < items.size(); ++i) {
-        if (i > 0 && CompareRankItems(items[i - 1], items[i]) != 0) {
-            ++rank;
-        }
-        runRank[static_cast<size_t>(items[i].group)] = rank;
+    std::vector<int32_t> runRank(keys.size());
+    if (!RankAsciiKeys(keys, runRank, sortRankCount_[column])) {
+        RankAnyKeys(keys, runRank, sortRankCount_[column]);
     }
-    sortRankCount_[column] = rank + 1;
-
+    std::vector<int32_t>& ranks = sortRanks_[column];
     ranks.resize(nodes_.size());
     for (size_t run = 0; run + 1 < runStart.size(); ++run) {
         std::fill(ranks.begin() + runStart[run], ranks.begin() + runStart[run + 1], runRank[run]);
     }
-    return ranks;
 }
 
 int TBrowserModel::SortNodes(int column, Qt::SortOrder direction, int trackedListRow) {

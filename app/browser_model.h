@@ -17,15 +17,34 @@ class TImageList;
 class TBrowserModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { kIconColumn = 0, kPathColumn = 1, kFileColumn = 2, kColumnCount = 3 };
+    // Size and Stored come after the three columns the list always had, and start hidden.
+    enum Column {
+        kIconColumn = 0,
+        kPathColumn = 1,
+        kFileColumn = 2,
+        kSizeColumn = 3,
+        kStoredColumn = 4,
+        kColumnCount = 5
+    };
     // The row's ImageList1 index, on the icon column.
     static constexpr int kIconIndexRole = Qt::UserRole + 1;
+
+    // How a row's entry is stored: its bytes in the archive, compressed or not, and the size it decodes to
+    // (kSizeUnknown for a damaged entry; not yet known while the sizes are being read).
+    static constexpr uint32_t kSizeUnknown = UINT32_MAX;
+    struct TRowStorage {
+        uint32_t stored = 0;
+        uint32_t size = kSizeUnknown;
+        bool compressed = false;
+        bool entry = false; // false for a placeholder row, whose cells are empty
+    };
 
     explicit TBrowserModel(const TImageList& images, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
     // The rows of the list in their current order, hidden ones included ("list rows"). Model rows are the
@@ -35,14 +54,22 @@ public:
     bool Selected(int listRow) const { return selected_[Id(listRow)] != 0; }
     bool Visible(int listRow) const { return visible_[Id(listRow)] != 0; }
     int SelectedCount() const;
+    // Selected rows that the filter hides (they are extracted too).
+    int HiddenSelectedCount() const;
     // The list row shown at a model row, and the model row of a list row (-1 when it is hidden).
     int ListRow(int modelRow) const { return visibleRows_[static_cast<size_t>(modelRow)]; }
     int ModelRow(int listRow) const;
 
-    // Replaces every row (the old ones are released): all visible, none selected, in the given order. One
+    // Replaces every row (the old ones are released): all visible, none selected, in the given order, with
+    // how each is stored (by the same order; none for placeholders), the decoded sizes not known yet. One
     // model reset.
-    void SetNodes(std::vector<TNodeDataBrw> nodes);
+    void SetNodes(std::vector<TNodeDataBrw> nodes, std::vector<TRowStorage> storage = {});
     void Clear() { SetNodes({}); }
+    // The decoded sizes have been read: sizeOfEntry[e] for the row of entry e (TNodeDataBrw::entry),
+    // kSizeUnknown when damaged. Changes the Size and Stored cells; a later sort by them uses the sizes.
+    void SetSizes(const std::vector<uint32_t>& sizeOfEntry);
+    bool SizesKnown() const { return sizesKnown_; }
+    const TRowStorage& Storage(int listRow) const { return storage_[Id(listRow)]; }
 
     // The header's sort state: the column the rows were last sorted by, or -1, and the direction.
     int SortColumn() const { return sortColumn_; }
@@ -72,17 +99,27 @@ private:
     void RebuildVisibleRows();
     void SetRangeSelected(const QItemSelection& ranges, bool selected);
     // Each row's place among the distinct sort keys of a column (equal keys, equal rank), by id. Worked out
-    // at the first sort by that column, as the keys never change until the next fill.
+    // at the first sort by that column, as the keys never change until the next fill (or, for Size and
+    // Stored, until the sizes arrive).
     const std::vector<int32_t>& SortRanks(int column);
+    void RankTextKeys(int column);
+    void RankNumberKeys(int column);
 
     const TImageList& images_;
     std::vector<TNodeDataBrw> nodes_;  // by id
     std::vector<int32_t> order_;       // the id at each list row
     std::vector<uint8_t> selected_;    // by id
     std::vector<uint8_t> visible_;     // by id
+    std::vector<TRowStorage> storage_; // by id
+    bool sizesKnown_ = false;
     std::vector<int32_t> visibleRows_; // list rows of the visible rows, ascending
     std::vector<int32_t> sortRanks_[kColumnCount];
     int32_t sortRankCount_[kColumnCount] = {};
     int sortColumn_ = kPathColumn;
     Qt::SortOrder sortDirection_ = Qt::AscendingOrder;
 };
+
+// A Size cell: the bytes in binary units ("1.5 KiB", "523 bytes"), "\u2026" while not known yet, "?" when
+// unknown. A Stored cell: "raw", or the stored bytes as a percentage of the decoded ones ("48%").
+QString SizeCellText(uint32_t size, bool sizesKnown);
+QString StoredCellText(const TBrowserModel::TRowStorage& storage, bool sizesKnown);

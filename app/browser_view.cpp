@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr int kColumnWidths[TBrowserModel::kColumnCount] = {23, 276, 300};
+constexpr int kColumnWidths[TBrowserModel::kColumnCount] = {23, 276, 300, 76, 64};
 
 // Draws cells without the focus rectangle, and shows the whole text of a cell that is drawn elided as its
 // tooltip.
@@ -26,6 +26,12 @@ public:
                    const QModelIndex& index) override {
         if (event == nullptr || view == nullptr || event->type() != QEvent::ToolTip) {
             return QStyledItemDelegate::helpEvent(event, view, option, index);
+        }
+        // A cell that says more about itself (the exact sizes) says it always.
+        const QVariant own = index.data(Qt::ToolTipRole);
+        if (own.isValid()) {
+            QToolTip::showText(event->globalPos(), own.toString(), view->viewport(), option.rect);
+            return true;
         }
         QStyleOptionViewItem cell = option;
         initStyleOption(&cell, index);
@@ -113,7 +119,18 @@ TBrowserTreeView::TBrowserTreeView(TBrowserModel& rows, QWidget* parent) : QTree
     for (int column = 0; column < TBrowserModel::kColumnCount; ++column) {
         columns.resizeSection(column, kColumnWidths[column]);
     }
+    // The list's own three columns; Size and Stored are shown from the header's menu.
+    columns.setSectionHidden(TBrowserModel::kSizeColumn, true);
+    columns.setSectionHidden(TBrowserModel::kStoredColumn, true);
+    // Rows are dragged out to other programs, never within the list.
+    setDragEnabled(true);
+    setDragDropMode(QAbstractItemView::DragOnly);
     new TColumnWidthKeeper(*this, TBrowserModel::kPathColumn, TBrowserModel::kFileColumn);
+}
+
+void TBrowserTreeView::startDrag(Qt::DropActions /*supportedActions*/) {
+    // The window writes the rows' files first and starts the drag itself.
+    emit dragRowsOut();
 }
 
 QItemSelectionModel::SelectionFlags TBrowserTreeView::selectionCommand(const QModelIndex& index,

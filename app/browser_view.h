@@ -1,8 +1,8 @@
 #pragma once
-// BrowserTree's look and behaviour: three resizable, movable columns, whole-row multi-selection, no sort
-// arrows, no focus rectangle, the whole text of an elided cell as its tooltip, and the "Path" and "File"
-// columns sharing the list's width. The rows' selected flags live in the model, hidden rows included; the
-// view's selection shows them for the visible rows.
+// BrowserTree's look and behaviour: three resizable, movable columns (two more, Size and Stored, hidden at
+// first), whole-row multi-selection, no focus rectangle, the whole text of an elided cell as its tooltip,
+// rows dragged out, and the "Path" and "File" columns sharing the list's width. The rows' selected flags live
+// in the model, hidden rows included; the view's selection shows them for the visible rows.
 #include <QItemSelectionModel>
 #include <QObject>
 #include <QTreeView>
@@ -38,7 +38,12 @@ public:
 
     TBrowserSelectionModel& RowSelection() const { return *rowSelection_; }
 
+signals:
+    // The user began to drag selected rows out of the list (the button held and the pointer moved).
+    void dragRowsOut();
+
 protected:
+    void startDrag(Qt::DropActions supportedActions) override;
     // A shift-range without control starts the selection afresh.
     QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
                                                          const QEvent* event = nullptr) const override;

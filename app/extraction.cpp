@@ -157,12 +157,12 @@ void TForm1::ExtractFolderClick(const std::u16string& folder) {
     ExtractEntryRefs(std::move(entries), 0, destination);
 }
 
-void TForm1::ExtractSelection(const std::u16string& destination, bool withoutFolders) {
+std::vector<TEntryRef> TForm1::SelectedEntries(int& placeholders) const {
     const TBrowserModel& rows = *browserModel_;
     // Display order, rows hidden by the filter included; the row that stands for an empty list is counted,
     // never extracted.
     std::vector<TEntryRef> selected;
-    int placeholders = 0;
+    placeholders = 0;
     for (int row = 0; row < rows.NodeCount(); ++row) {
         if (rows.Selected(row)) {
             if (rows.Node(row).entry == kNoEntry) {
@@ -172,16 +172,27 @@ void TForm1::ExtractSelection(const std::u16string& destination, bool withoutFol
             }
         }
     }
+    return selected;
+}
+
+void TForm1::ExtractSelection(const std::u16string& destination, bool withoutFolders) {
+    int placeholders = 0;
+    std::vector<TEntryRef> selected = SelectedEntries(placeholders);
     ExtractEntryRefs(std::move(selected), placeholders, destination, withoutFolders);
 }
 
-void TForm1::ExtractEntryRefs(std::vector<TEntryRef> selected, int placeholders,
-                              const std::u16string& destination, bool withoutFolders) {
+ExtractSummary TForm1::ExtractEntryRefs(std::vector<TEntryRef> selected, int placeholders,
+                                        const std::u16string& destination, bool withoutFolders,
+                                        const TExtractionControl& control) {
     notExtracted_ = {};
     const TBusyCursor busy;
     const int total = static_cast<int>(selected.size()) + placeholders;
     ExtractListener listener;
     listener.progress = [&](int done, int) {
+        if (control.progress) {
+            control.progress(placeholders + done, total);
+            return;
+        }
         SetStatusPanelText(0, Progress(placeholders + done, total));
         if ((placeholders + done) % kProgressRepaintInterval == 0) {
             StatusBar1->repaint();
@@ -193,12 +204,15 @@ void TForm1::ExtractEntryRefs(std::vector<TEntryRef> selected, int placeholders,
     ExtractSummary summary;
     {
         const TMenuLock lock(*Files1);
-        SetStatusPanelText(0, Progress(placeholders, total));
+        if (!control.progress) {
+            SetStatusPanelText(0, Progress(placeholders, total));
+        }
         // On this thread, one entry after another; a file or folder that cannot be made ends the run.
         ExtractOptions options;
         options.stopAtWriteError = true;
         options.withoutFolders = withoutFolders;
-        summary = ExtractEntries(*archive_, std::move(selected), destination, options, listener);
+        summary =
+            ExtractEntries(*archive_, std::move(selected), destination, options, listener, control.cancel);
     }
     // A run that stopped early says so in one message: what stopped it, what was not written before, and how
     // many entries were not even tried.
@@ -217,9 +231,10 @@ void TForm1::ExtractEntryRefs(std::vector<TEntryRef> selected, int placeholders,
         }
         throw Exception(FromQString(StoppedExtractionMessage(stop, notExtracted_)));
     }
-    if (notExtracted_.count > 0) {
+    if (notExtracted_.count > 0 && !control.reportLater) {
         ShowRefusedEntries();
     }
+    return summary;
 }
 
 void TForm1::ShowRefusedEntries() {

@@ -2,6 +2,8 @@
 // Helpers of the extraction of the selected rows (the window's extract1Click, PickFolder, ExtractSelection
 // and ExtractEntry live in extraction.cpp).
 #include <QString>
+#include <atomic>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,3 +37,12 @@ struct TExtractionStop {
 // The one message after an extraction that a write error or the lack of space ended: what stopped it and at
 // which entry, the entries before that were not written with their reason, and how many were not attempted.
 QString StoppedExtractionMessage(const TExtractionStop& stop, const TNotExtractedEntries& notExtracted);
+
+// What the window's extraction may be asked besides the entries and the destination: a cancel flag and
+// progress of its own (instead of status panel 0), and the report of entries not written kept for the caller
+// instead of shown at once.
+struct TExtractionControl {
+    const std::atomic<bool>* cancel = nullptr;
+    std::function<void(int done, int total)> progress;
+    bool reportLater = false;
+};

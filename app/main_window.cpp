@@ -10,7 +10,9 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -23,9 +25,11 @@
 #include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <exception>
+#include <utility>
 
 #include "app/about.h"
 #include "app/browser_model.h"
@@ -108,6 +112,7 @@ TForm1::TForm1(TDialogs& dialogs, const std::u16string& executablePath, QWidget*
 TForm1::~TForm1() {
     // The previews, which go with the window's children later, must not read from the archive after it.
     FreeArchive();
+    dragFolder_.reset();
 }
 
 void TForm1::CreateControls() {
@@ -211,6 +216,13 @@ void TForm1::CreateControls() {
     BrowserTree->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(BrowserTree, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { RunHandler([this, at] { BrowserTreeContextMenu(at); }); });
+    BrowserTree->header()->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(BrowserTree->header(), &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { RunHandler([this, at] { HeaderContextMenu(at); }); });
+    connect(BrowserTree, &TBrowserTreeView::dragRowsOut, this,
+            [this] { RunHandler([this] { BrowserTreeDragRowsOut(); }); });
+    connect(&BrowserTree->RowSelection(), &QItemSelectionModel::selectionChanged, this,
+            [this] { UpdateRowCounts(); });
     // The folder tree beside the list, hidden until the user shows it (View > Folder tree).
     BrowserSplitter = new QSplitter(Qt::Horizontal, client);
     BrowserSplitter->setObjectName(QStringLiteral("BrowserSplitter"));
@@ -238,7 +250,10 @@ void TForm1::CreateControls() {
     }
     StatusPanels[0]->setFixedWidth(kStatusPanel0Width);
     StatusBar1->addWidget(StatusPanels[0]);
-    StatusBar1->addWidget(StatusPanels[1], 1); // the last panel reaches the right edge
+    StatusBar1->addWidget(StatusPanels[1], 1); // reaches the counts at the right edge
+    StatusCounts = new QLabel(StatusBar1);
+    StatusCounts->setObjectName(QStringLiteral("StatusCounts"));
+    StatusBar1->addPermanentWidget(StatusCounts);
     setStatusBar(StatusBar1);
 
     setTabOrder(ButtonedEdit1, BrowserTree);
@@ -293,7 +308,111 @@ void TForm1::FreeArchive() {
     for (TPreviewWindow* preview : findChildren<TPreviewWindow*>(Qt::FindDirectChildrenOnly)) {
         preview->StopReading();
     }
+    StopReadingSizes();
     archive_.reset();
+}
+
+void TForm1::StartReadingSizes() {
+    StopReadingSizes();
+    if (!archive_ || archive_->FileCount() == 0) {
+        return;
+    }
+    try {
+        sizesReader_ = archive_->shareIndex();
+    } catch (const Exception&) {
+        // No handle to read through: the sizes stay unknown.
+        browserModel_->SetSizes({});
+        return;
+    }
+    const uint64_t serial = ++sizesSerial_;
+    sizesJob_ = std::make_unique<TPreviewJob>([this, reader = sizesReader_.get(), serial,
+                                               hook = sizesJobHook_](const std::atomic<bool>& cancelled) {
+        if (hook) {
+            hook(cancelled);
+        }
+        if (cancelled.load()) {
+            return;
+        }
+        std::vector<uint32_t> sizes = reader->ReadEntrySizes(&cancelled);
+        if (cancelled.load()) {
+            return;
+        }
+        // The window waits for this thread before it goes, so it is alive when the call is queued.
+        QMetaObject::invokeMethod(
+            this, [this, serial, sizes = std::move(sizes)] { SizesRead(serial, sizes); },
+            Qt::QueuedConnection);
+    });
+}
+
+void TForm1::StopReadingSizes() {
+    sizesJob_.reset(); // cancels and joins
+    sizesReader_.reset();
+    ++sizesSerial_; // sizes already on their way belong to no list any more
+}
+
+void TForm1::SizesRead(uint64_t serial, const std::vector<uint32_t>& sizes) {
+    if (serial != sizesSerial_) {
+        return;
+    }
+    StopReadingSizes(); // its thread is at its end
+    TBrowserModel& model = *browserModel_;
+    model.SetSizes(sizes);
+    if (sortWaitsForSizes_) {
+        // The rows were sorted by sizes not known then: sorted again, now that they are.
+        sortWaitsForSizes_ = false;
+        RestoreViewSelection(model.SortNodes(model.SortColumn(), model.SortDirection(), CurrentListRow()));
+    }
+}
+
+QString TForm1::RowCountsText() const {
+    return StatusCounts->text();
+}
+
+void TForm1::UpdateRowCounts() {
+    const TBrowserModel& model = *browserModel_;
+    if (!archive_ || archive_->FileCount() == 0) {
+        StatusCounts->clear();
+        return;
+    }
+    const QLocale locale;
+    QString text = QStringLiteral("%1 / %2 rows, %3 selected")
+                       .arg(locale.toString(model.rowCount()), locale.toString(model.NodeCount()),
+                            locale.toString(model.SelectedCount()));
+    const int hidden = model.HiddenSelectedCount();
+    if (hidden > 0) {
+        text += QStringLiteral(" (%1 hidden by the filter)").arg(locale.toString(hidden));
+    }
+    StatusCounts->setText(text);
+}
+
+void TForm1::HeaderContextMenu(const QPoint& at) {
+    QHeaderView& header = *BrowserTree->header();
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("HeaderMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    const struct {
+        int column;
+        const char* name;
+        QString text;
+    } items[] = {{TBrowserModel::kSizeColumn, "HeaderMenuSize", QStringLiteral("Size")},
+                 {TBrowserModel::kStoredColumn, "HeaderMenuStored", QStringLiteral("Stored")}};
+    for (const auto& item : items) {
+        QAction* action = menu->addAction(item.text);
+        action->setObjectName(QString::fromLatin1(item.name));
+        action->setCheckable(true);
+        action->setChecked(!header.isSectionHidden(item.column));
+        connect(action, &QAction::toggled, this, [this, column = item.column](bool shown) {
+            RunHandler([this, column, shown] {
+                sizeColumnsChosen_ = true;
+                ShowSizeColumn(column, shown);
+            });
+        });
+    }
+    menu->popup(header.mapToGlobal(at));
+}
+
+void TForm1::ShowSizeColumn(int column, bool shown) {
+    BrowserTree->header()->setSectionHidden(column, !shown);
 }
 
 void TForm1::UpdateActions() {
@@ -315,6 +434,7 @@ void TForm1::FormCreate() {
 
 void TForm1::FormClose() {
     FreeArchive();
+    dragFolder_.reset(); // the last drag's files
     SavePrefs();
 }
 
@@ -339,6 +459,7 @@ void TForm1::CloseArchive1Click() {
     archivePath_.clear();
     SetStatusPanelText(1, QString());
     UpdateActions();
+    UpdateRowCounts();
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
@@ -440,16 +561,24 @@ void TForm1::FillBrowser() {
     browserModel_->SetNodes(std::move(placeholder));
 
     std::vector<TNodeDataBrw> nodes;
+    std::vector<TBrowserModel::TRowStorage> storage;
     const uint32_t count = archive_->FileCount();
     if (count == 0) {
         nodes.emplace_back(u"fbk_Nothing_Found", image_index::kNothingFound);
     } else {
         nodes.reserve(count);
+        storage.reserve(count);
         for (TEntryRef entry = 0; entry < count; ++entry) {
             nodes.emplace_back(archive_->EntryString(entry), 0, entry);
+            const TwbBSAFile::TEntryStorage stored = archive_->EntryStorage(entry);
+            storage.push_back({stored.storedSize, TBrowserModel::kSizeUnknown, stored.compressed, true});
         }
     }
-    browserModel_->SetNodes(std::move(nodes));
+    browserModel_->SetNodes(std::move(nodes), std::move(storage));
+    // The sizes come from the entries' data: read meanwhile, off this thread, so that the rows show at once.
+    sortWaitsForSizes_ = false;
+    StartReadingSizes();
+    UpdateRowCounts();
     // Made when it is shown: an archive of many folders costs nothing for it while it is hidden.
     FolderTree->Empty();
     if (FolderTree->isVisibleTo(this)) {
@@ -506,6 +635,7 @@ void TForm1::ApplyFilter() {
         }));
     }
     RestoreViewSelection(current);
+    UpdateRowCounts();
 }
 
 void TForm1::ShowFolderTree(bool shown) {
@@ -623,6 +753,8 @@ void TForm1::BrowserTreeHeaderClick(Qt::MouseButton button, int column) {
     }
     const int current = model.SortNodes(model.SortColumn(), model.SortDirection(), CurrentListRow());
     RestoreViewSelection(current);
+    sortWaitsForSizes_ = !model.SizesKnown() &&
+                         (column == TBrowserModel::kSizeColumn || column == TBrowserModel::kStoredColumn);
     // The arrow shows the column last sorted and its direction (the header would otherwise flip it on its
     // own, for any click).
     QHeaderView& header = *BrowserTree->header();
@@ -655,6 +787,15 @@ void TForm1::LoadPrefs() {
             folderTreeChosen_ = true;
             ShowFolderTree(tree == u"1");
         }
+        // Likewise the Size and Stored columns.
+        for (const auto& [column, key] : {std::pair{TBrowserModel::kSizeColumn, u"sizeColumn"},
+                                          std::pair{TBrowserModel::kStoredColumn, u"storedColumn"}}) {
+            const std::u16string shown = prefs.ReadString(u"view", key, u"");
+            if (shown == u"1" || shown == u"0") {
+                sizeColumnsChosen_ = true;
+                ShowSizeColumn(column, shown == u"1");
+            }
+        }
     } catch (const std::exception&) {
         // The folders are a convenience: without them the dialogs start in the current folder.
     }
@@ -672,6 +813,13 @@ void TForm1::SavePrefs() {
             prefs.WriteString(u"path", u"lastExtractDir", lastExtractDir_);
             if (folderTreeChosen_) {
                 prefs.WriteString(u"view", u"folderTree", FolderTree1->isChecked() ? u"1" : u"0");
+            }
+            if (sizeColumnsChosen_) {
+                const QHeaderView& header = *BrowserTree->header();
+                prefs.WriteString(u"view", u"sizeColumn",
+                                  header.isSectionHidden(TBrowserModel::kSizeColumn) ? u"0" : u"1");
+                prefs.WriteString(u"view", u"storedColumn",
+                                  header.isSectionHidden(TBrowserModel::kStoredColumn) ? u"0" : u"1");
             }
             if (prefs.UpdateFile()) {
                 return;

@@ -4,6 +4,9 @@
 // rows, and the two remembered folders of prefs.ini. The controls carry their form names as object names.
 #include <QMainWindow>
 #include <QStringList>
+#include <atomic>
+#include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,9 +14,13 @@
 #include "app/extraction.h"
 #include "app/preview_job.h"
 #include "archive/bsa_file.h"
+#include "extract/extract_selection.h"
 
 class QAction;
+class QDrag;
+class QLabel;
 class QLineEdit;
+class QTemporaryDir;
 class QPoint;
 class QSplitter;
 class TFolderTree;
@@ -44,6 +51,8 @@ public:
     const std::u16string& LastExtractDir() const { return lastExtractDir_; }
     TBrowserModel& BrowserModel() { return *browserModel_; }
     QString StatusPanelText(int panel) const;
+    // The counts at the right of the status bar: rows shown / entries, selected, selected but hidden.
+    QString RowCountsText() const;
 
     // Opens the first argument after the program's name exactly like a dropped file ("Open with").
     void OpenCommandLineArgument(const QStringList& arguments);
@@ -78,13 +87,33 @@ public:
     void ExtractFolderClick(const std::u16string& folder);
     // For tests: the hook every preview opened from now on passes to its jobs (see TPreviewJobHook).
     void SetPreviewJobHook(TPreviewJobHook hook) { previewJobHook_ = std::move(hook); }
+    // For tests: called on the sizes job's thread before it reads (with its cancel flag), and with each drag
+    // before it is started (where the drag would block the test).
+    using TSizesJobHook = std::function<void(const std::atomic<bool>& cancelled)>;
+    void SetSizesJobHook(TSizesJobHook hook) { sizesJobHook_ = std::move(hook); }
+    using TDragHook = std::function<void(QDrag& drag)>;
+    void SetDragHook(TDragHook hook) { dragHook_ = std::move(hook); }
+    // Shows or hides the Size or Stored column (the header's menu).
+    void ShowSizeColumn(int column, bool shown);
+    // A right-click on the list's header: Size and Stored, each shown or hidden.
+    void HeaderContextMenu(const QPoint& at);
+    // The selected rows dragged out of the list: their entries extracted, with their folders, into a
+    // folder of the window's own below the system's temporary folder, then dragged as those files.
+    void BrowserTreeDragRowsOut();
+    // Where the last drag's files were written (empty when none is kept).
+    QString DragFolder() const;
     std::u16string PickFolder(const std::u16string& prompt, const std::u16string& initialFolder);
     // The selected rows' entries, with the core's extraction of a selection on this thread.
     void ExtractSelection(const std::u16string& destination, bool withoutFolders = false);
     // Extracts entries (placeholders: rows counted in the progress that are no entries) below destination
-    // on this thread, and reports what was not written.
-    void ExtractEntryRefs(std::vector<TEntryRef> entries, int placeholders, const std::u16string& destination,
-                          bool withoutFolders = false);
+    // on this thread, and reports what was not written. A write error or the lack of space raises the
+    // message that says so.
+    ExtractSummary ExtractEntryRefs(std::vector<TEntryRef> entries, int placeholders,
+                                    const std::u16string& destination, bool withoutFolders = false,
+                                    const TExtractionControl& control = {});
+    // The selected rows' entries in list order (hidden rows included), and how many selected rows are
+    // placeholders.
+    std::vector<TEntryRef> SelectedEntries(int& placeholders) const;
     void LoadPrefs();
     void SavePrefs();
     // Where prefs.ini is read from (it is written there too, unless that fails).
@@ -112,8 +141,15 @@ private:
     int CurrentListRow() const;
     void RestoreViewSelection(int currentListRow);
     void ShowRefusedEntries();
-    // Releases the archive, once the previews no longer read from it (see TPreviewWindow::StopReading).
+    // Releases the archive, once the previews and the sizes job no longer read from it (see
+    // TPreviewWindow::StopReading).
     void FreeArchive();
+    // The decoded sizes of the open archive's entries read on a job of their own, handed to the model when
+    // they arrive; StopReadingSizes cancels and joins it.
+    void StartReadingSizes();
+    void StopReadingSizes();
+    void SizesRead(uint64_t serial, const std::vector<uint32_t>& sizes);
+    void UpdateRowCounts();
 
     TDialogs& dialogs_;
     TImageList* ImageList1 = nullptr;
@@ -141,6 +177,8 @@ private:
     bool folderTreeChosen_ = false; // shown or hidden by the user: remembered in prefs.ini
     QStatusBar* StatusBar1 = nullptr;
     TElidedLabel* StatusPanels[2] = {nullptr, nullptr};
+    QLabel* StatusCounts = nullptr;
+    bool sizeColumnsChosen_ = false; // Size or Stored shown or hidden by the user: remembered in prefs.ini
 
     std::unique_ptr<TwbBSAFile> archive_; // the open archive, or none
     std::u16string archivePath_;
@@ -151,4 +189,13 @@ private:
     // Entries of the current extraction that were not written.
     TNotExtractedEntries notExtracted_;
     TPreviewJobHook previewJobHook_;
+    TSizesJobHook sizesJobHook_;
+    TDragHook dragHook_;
+    // The sizes job and the reader it reads through (its own handle on the archive); the job goes first.
+    std::unique_ptr<TwbBSAFile> sizesReader_;
+    std::unique_ptr<TPreviewJob> sizesJob_;
+    uint64_t sizesSerial_ = 0;       // of the job whose sizes are wanted
+    bool sortWaitsForSizes_ = false; // the rows were sorted by Size or Stored before the sizes were known
+    // The last drag's files, removed with it at the next drag or when the window goes.
+    std::unique_ptr<QTemporaryDir> dragFolder_;
 };

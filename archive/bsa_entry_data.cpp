@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "archive/bsa_format.h"
 #include "base/bounds.h"
@@ -410,4 +412,69 @@ const uint8_t* TwbBSAFile::ReadStoredBytes(uint32_t storedSize) {
     }
     ReadExactlyUncached(bfScratch.get(), storedSize);
     return bfScratch.get();
+}
+
+// The decoded size of every entry, for listings that show it. The index gives only the stored size: a
+// compressed entry's decoded size is the word at the start of its stored data, so each entry's first bytes
+// are read, in the order they lie in the file.
+std::vector<uint32_t> TwbBSAFile::ReadEntrySizes(const std::atomic<bool>* cancel) {
+    const uint32_t count = FileCount();
+    std::vector<uint32_t> sizes(count, kUnknownEntrySize);
+    // How often the cancel flag is looked at.
+    constexpr size_t kEntriesBetweenCancelChecks = 1024;
+    const bool embeddedNames = (bfFlags & kArchiveEmbeddedNames) != 0;
+
+    // (offset, entry) of the entries whose first bytes must be read; the others are known from the index.
+    std::vector<std::pair<uint32_t, TEntryRef>> toRead;
+    for (TEntryRef entry = 0; entry < count; ++entry) {
+        const TEntryStorage storage = EntryStorage(entry);
+        if (!storage.compressed && !embeddedNames) {
+            try {
+                CheckStoredBytes(bfIndex->File(entry).Offset, storage.storedSize, false);
+                sizes[entry] = storage.storedSize;
+            } catch (const Exception&) {
+                // Stored bytes the file does not hold: unknown.
+            }
+        } else {
+            toRead.emplace_back(bfIndex->File(entry).Offset, entry);
+        }
+    }
+    std::sort(toRead.begin(), toRead.end());
+
+    TwbReadOnlyCachedFileStream& stream = *bfStream;
+    const int64_t cacheSize = stream.CacheSize();
+    int64_t previousOffset = -cacheSize; // so that the first read is cached: it opens a run of entries
+    uint8_t head[kLongestEntryPrefix];
+    for (size_t i = 0; i < toRead.size(); ++i) {
+        if (cancel != nullptr && i % kEntriesBetweenCancelChecks == 0 && cancel->load()) {
+            break;
+        }
+        const auto [offset, entry] = toRead[i];
+        uint32_t storedSize = bfIndex->File(entry).Size;
+        const bool compressed = IsCompressed(storedSize);
+        try {
+            CheckStoredBytes(offset, storedSize, compressed);
+            const uint32_t headSize = std::min(storedSize, kLongestEntryPrefix);
+            stream.SetPosition(offset);
+            // Entries close to the one before are in the stream's cache already, or come with the next fill;
+            // a far one costs one small read, not a fill of the cache that nothing else would use.
+            const bool near = int64_t{offset} - previousOffset < cacheSize;
+            const int32_t read = near ? stream.Read(head, static_cast<int32_t>(headSize))
+                                      : stream.ReadUncached(head, static_cast<int32_t>(headSize));
+            previousOffset = offset;
+            if (read != static_cast<int32_t>(headSize)) {
+                continue;
+            }
+            const TStoredEntry parts = TakeApart(head, storedSize, compressed);
+            if (compressed) {
+                CheckUncompressedSize(parts);
+                sizes[entry] = parts.uncompressedSize;
+            } else {
+                sizes[entry] = parts.payloadSize;
+            }
+        } catch (const Exception&) {
+            // A damaged entry, or bytes that could not be read: its size stays unknown, the others go on.
+        }
+    }
+    return sizes;
 }

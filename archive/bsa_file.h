@@ -2,6 +2,7 @@
 // TwbBSAFile: one open BSA archive (versions 104 and 105). The constructor opens the file and reads the whole
 // index (archive/bsa_index.h); entries are then named by their place in the listing (TEntryRef), found by
 // name, described and read.
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -68,6 +69,16 @@ public:
     // are set aside). Only a crafted entry decodes to less: one with nothing packed, which stands for its
     // size in zero bytes. 0 for an entry whose stored bytes cannot be read.
     uint64_t EntryLeastSize(TEntryRef entry) const;
+
+    // The size each entry decodes to, by TEntryRef: a compressed entry's is the 32-bit word that opens its
+    // stored data (after the embedded name when the archive embeds names), a raw one's its stored bytes less
+    // the embedded name. Read in file-offset order through the archive's stream, a few bytes per entry.
+    // kUnknownEntrySize for an entry whose stored bytes lie outside the file or cannot hold their prefix,
+    // whose bytes cannot be read, or whose stated size its packed bytes cannot make (as reading it would
+    // refuse); the others are still read. Once *cancel (when given) is set it stops, the entries not reached
+    // left unknown. Raises nothing but std::bad_alloc.
+    static constexpr uint32_t kUnknownEntrySize = UINT32_MAX;
+    std::vector<uint32_t> ReadEntrySizes(const std::atomic<bool>* cancel = nullptr);
 
     // How an entry's data is packed. Version 105 packs with LZ4 either as frames or as a legacy stream.
     enum class Packing { Raw, Zlib, Lz4Frame, Lz4Legacy, Lz4Unrecognised };

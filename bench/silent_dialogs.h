@@ -13,6 +13,9 @@ public:
         return {};
     }
     QString PickFolder(QWidget*, const QString&, const QString&) override { return {}; }
+    std::optional<QString> SaveFile(QWidget*, const QString&, const QString&, const QString&) override {
+        return {};
+    }
     void ShowMessage(QWidget*, const QString&, const QString&) override {}
     void ShowErrorBox(QWidget*, const QString&, const QString&) override {}
 };

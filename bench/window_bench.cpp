@@ -1,18 +1,23 @@
-// The window at 200,000 rows, driven offscreen as a user drives it: filling the list from the open archive,
-// one header click, one filter keystroke with a few thousand rows selected. Reports the peak memory with the
-// archive open. Needs the benchmark data (bench_generate, or bench/run).
+// The window at 200,000 rows, driven offscreen as a user drives it: opening the archive to its rows, filling
+// the list from the open archive, one header click (the Size and Stored columns once the sizes are read), one
+// filter keystroke (substring or wildcard) with a few thousand rows selected, a folder chosen in the folder
+// tree; and the reading of the entries' sizes that the window does off its thread. Reports the peak memory
+// with the archive open. Needs the benchmark data (bench_generate, or bench/run).
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QItemSelection>
 #include <QLineEdit>
 #include <QTreeView>
+#include <QTreeWidget>
 #include <filesystem>
 #include <memory>
 #include <sys/resource.h>
 
+#include "app/browser_model.h"
 #include "app/dialogs.h"
 #include "app/main_window.h"
+#include "archive/bsa_file.h"
 #include "base/ustring.h"
 #include "bench/bench_data.h"
 #include "bench/silent_dialogs.h"
@@ -28,6 +33,17 @@ struct OpenWindow {
     QLineEdit* filter = nullptr;
 };
 
+std::string SmallArchivePath() {
+    return bench::DataFolder() + "/small-v105.bsa";
+}
+
+// Until the window's job has read the entries' sizes and handed them to the list.
+void WaitForSizes(OpenWindow& open) {
+    while (!open.window->BrowserModel().SizesKnown()) {
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    }
+}
+
 double PeakResidentMiB() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -36,7 +52,7 @@ double PeakResidentMiB() {
 
 // The window with the 200,000-entry archive open, shown and laid out; nullptr when the data is missing.
 std::unique_ptr<OpenWindow> OpenSmallArchive(benchmark::State& state) {
-    const std::string path = bench::DataFolder() + "/small-v105.bsa";
+    const std::string path = SmallArchivePath();
     if (!std::filesystem::exists(path)) {
         state.SkipWithError("no benchmark data: run bench_generate (or bench/run) first");
         return nullptr;
@@ -51,6 +67,7 @@ std::unique_ptr<OpenWindow> OpenSmallArchive(benchmark::State& state) {
     QApplication::processEvents();
     open->list = open->window->findChild<QTreeView*>(QStringLiteral("BrowserTree"));
     open->filter = open->window->findChild<QLineEdit*>(QStringLiteral("ButtonedEdit1"));
+    WaitForSizes(*open);
     return open;
 }
 
@@ -61,6 +78,21 @@ void SelectSomeRows(OpenWindow& open) {
         selection.select(model.index(row, 0), model.index(row, model.columnCount() - 1));
     }
     open.list->selectionModel()->select(selection, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
+// From "Open archive" to the rows: the index read, the list filled and laid out (the sizes come later).
+void BM_WindowOpenToRows(benchmark::State& state) {
+    auto open = OpenSmallArchive(state);
+    if (!open) {
+        return;
+    }
+    const std::u16string path = FromUtf8(SmallArchivePath());
+    for (auto _ : state) {
+        open->window->OpenArchive(path);
+        QApplication::processEvents();
+    }
+    state.counters["rows"] = open->list->model()->rowCount();
+    state.counters["peak_MiB"] = PeakResidentMiB();
 }
 
 void BM_WindowFillList(benchmark::State& state) {
@@ -103,12 +135,14 @@ void BM_WindowFirstHeaderClick(benchmark::State& state) {
         open->window->FillBrowser();
         SelectSomeRows(*open);
         QApplication::processEvents();
+        WaitForSizes(*open);
         state.ResumeTiming();
         open->window->BrowserTreeHeaderClick(Qt::LeftButton, column);
         QApplication::processEvents();
     }
 }
 
+// Arg 0: plain text (a substring); 1: a wildcard pattern.
 void BM_WindowFilterKeystroke(benchmark::State& state) {
     auto open = OpenSmallArchive(state);
     if (!open) {
@@ -116,8 +150,11 @@ void BM_WindowFilterKeystroke(benchmark::State& state) {
     }
     SelectSomeRows(*open);
     // Typing one more letter, then taking it back: each change filters all 200,000 rows again.
-    const QString shorter = QStringLiteral("textures\\armo");
-    const QString longer = QStringLiteral("textures\\armor");
+    const bool wildcard = state.range(0) != 0;
+    const QString shorter =
+        wildcard ? QStringLiteral("textures\\*armo*.dds") : QStringLiteral("textures\\armo");
+    const QString longer =
+        wildcard ? QStringLiteral("textures\\*armor*.dds") : QStringLiteral("textures\\armor");
     bool useLonger = true;
     open->filter->setText(shorter);
     for (auto _ : state) {
@@ -128,10 +165,60 @@ void BM_WindowFilterKeystroke(benchmark::State& state) {
     state.counters["peak_MiB"] = PeakResidentMiB();
 }
 
+// A click on a folder of the tree and on another, in turn: each narrows the 200,000 rows to its subtree.
+void BM_WindowFolderTreeChoice(benchmark::State& state) {
+    auto open = OpenSmallArchive(state);
+    if (!open) {
+        return;
+    }
+    SelectSomeRows(*open);
+    open->window->ShowFolderTree(true);
+    auto* tree = open->window->findChild<QTreeWidget*>(QStringLiteral("FolderTree"));
+    QTreeWidgetItem* all = tree->topLevelItem(0);
+    if (all == nullptr || all->childCount() < 2) {
+        state.SkipWithError("the archive has too few folders");
+        return;
+    }
+    // The largest top folders (textures, meshes), then one below.
+    QTreeWidgetItem* choices[] = {all->child(all->childCount() - 1), all->child(0)->child(0) != nullptr
+                                                                         ? all->child(0)->child(0)
+                                                                         : all->child(1)};
+    int next = 0;
+    for (auto _ : state) {
+        tree->setCurrentItem(choices[next]);
+        next ^= 1;
+        QApplication::processEvents();
+    }
+    state.counters["rows"] = open->list->model()->rowCount();
+    state.counters["peak_MiB"] = PeakResidentMiB();
+}
+
+// What the window's sizes job does: every entry's decoded size, read in file order.
+void BM_EntrySizes(benchmark::State& state) {
+    const std::string path = SmallArchivePath();
+    if (!std::filesystem::exists(path)) {
+        state.SkipWithError("no benchmark data: run bench_generate (or bench/run) first");
+        return;
+    }
+    TwbBSAFile archive(FromUtf8(path));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(archive.ReadEntrySizes());
+    }
+}
+
+BENCHMARK(BM_WindowOpenToRows)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_WindowFillList)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_WindowHeaderClickSort)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_WindowFirstHeaderClick)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_WindowFilterKeystroke)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_WindowHeaderClickSort)
+    ->DenseRange(0, TBrowserModel::kColumnCount - 1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_WindowFirstHeaderClick)
+    ->DenseRange(0, TBrowserModel::kColumnCount - 1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_WindowFilterKeystroke)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_WindowFolderTreeChoice)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_EntrySizes)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

@@ -158,7 +158,8 @@ TEST_F(BrowserListTest, HeaderClicksMatchAStableSortByTheComparison) {
         if (click == 30) {
             TypeFilter(filter);
         }
-        const int column = static_cast<int>(random() % TBrowserModel::kColumnCount);
+        // The text columns, whose order BrowserTreeCompareNodes gives.
+        const int column = static_cast<int>(random() % (TBrowserModel::kFileColumn + 1));
         clicked += std::to_string(column);
         SCOPED_TRACE("header clicks on columns " + clicked);
         ClickHeader(column);
@@ -668,6 +669,45 @@ TEST_F(BrowserModelTest, FoldersDifferingInAsciiCaseOnlySortAsEqual) {
                            "TEXTURES\\armor\\2.dds", "textures\\armor\\5.dds"}));
 }
 
+// Keys that share long beginnings, differ in ASCII case, in length or in a unit past the 16th, with and
+// without units above ASCII (which sort another way inside): every column sorts as a stable sort by the
+// comparison.
+TEST_F(BrowserModelTest, LongAndShortKeysSortAsTheComparisonSays) {
+    std::mt19937 random(20261211);
+    const std::u16string units = u"aAzZ_\\09.~ \u00e9\u00c9";
+    const char16_t* const beginnings[] = {u"", u"textures\\armor\\", u"TEXTURES\\ARMOR\\ironhelmet", u"a_b"};
+    for (const bool asciiOnly : {true, false}) {
+        SCOPED_TRACE(asciiOnly ? "ASCII keys" : "keys with other units");
+        std::vector<TNodeDataBrw> nodes;
+        for (int i = 0; i < 400; ++i) {
+            std::u16string entry = beginnings[random() % std::size(beginnings)];
+            const size_t length = random() % 24;
+            for (size_t unit = 0; unit < length; ++unit) {
+                entry += units[random() % (units.size() - (asciiOnly ? 2 : 0))];
+            }
+            nodes.emplace_back(entry, 0);
+        }
+        std::vector<TNodeDataBrw> expected = nodes;
+        model_.SetNodes(std::move(nodes));
+        for (int column = 0; column <= TBrowserModel::kFileColumn; ++column) {
+            for (const Qt::SortOrder direction : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+                SCOPED_TRACE(column);
+                model_.SortNodes(column, direction);
+                std::stable_sort(expected.begin(), expected.end(),
+                                 [&](const TNodeDataBrw& a, const TNodeDataBrw& b) {
+                                     const int order = BrowserTreeCompareNodes(a, b, column);
+                                     return direction == Qt::AscendingOrder ? order < 0 : order > 0;
+                                 });
+                QStringList sorted;
+                for (const TNodeDataBrw& node : expected) {
+                    sorted.append(Q(node.filename));
+                }
+                ASSERT_EQ(Entries(), sorted);
+            }
+        }
+    }
+}
+
 TEST_F(BrowserModelTest, FilterMapsVisibleRowsAndKeepsFlagsOfHiddenOnes) {
     Fill({u"a\\1.txt", u"b\\2.txt", u"a\\3.txt", u"b\\4.txt", u"a\\5.txt"});
     for (int row : {0, 1, 2}) {
@@ -683,7 +723,7 @@ TEST_F(BrowserModelTest, FilterMapsVisibleRowsAndKeepsFlagsOfHiddenOnes) {
     ASSERT_EQ(visible.size(), 1);
     EXPECT_EQ(visible[0].top(), 0);
     EXPECT_EQ(visible[0].bottom(), 1);
-    EXPECT_EQ(visible[0].right(), 2);
+    EXPECT_EQ(visible[0].right(), TBrowserModel::kColumnCount - 1);
     EXPECT_TRUE(model_.Selected(1));
 
     model_.UpdateSelection(QItemSelection(model_.index(2, 0), model_.index(2, 2)),

@@ -373,6 +373,7 @@ TEST_F(MainWindowTest, ControlCharactersInTheArchivePathShowEscapedOnOneLine) {
         GTEST_SKIP() << "this system has no such file names";
     }
     TForm1& form = CreateWindow();
+    form.resize(1400, form.height()); // room for the whole path beside the row counts
     OpenByDialog(archive);
     QApplication::processEvents();
     ASSERT_TRUE(form.HasArchive());
