@@ -85,8 +85,7 @@ void TBsaIndex::Finish() {
     }
     std::vector<uint32_t> builtAtPlace;
     PutFoldersInListingOrder(builtAtPlace);
-    PutFilesInListingOrder(builtAtPlace);
-    OrderForLookups();
+    OrderForLookups(PutFilesInListingOrder(builtAtPlace));
     built_ = {};
 }
 
@@ -130,8 +129,8 @@ void TBsaIndex::PutFoldersInListingOrder(std::vector<uint32_t>& builtAtPlace) {
 }
 
 // Each folder's files by name, folded; the records are put in that order. Names stay where they are: each
-// record says where its name begins.
-void TBsaIndex::PutFilesInListingOrder(const std::vector<uint32_t>& builtAtPlace) {
+// record says where its name begins. Returns, for each folder, whether its files are in lookup order too.
+std::vector<bool> TBsaIndex::PutFilesInListingOrder(const std::vector<uint32_t>& builtAtPlace) {
     const TNameOrder& order = TNameOrder::Get();
     // The name's first eight folded bytes decide most comparisons; its length spares looking for its end.
     struct TKey {
@@ -143,6 +142,7 @@ void TBsaIndex::PutFilesInListingOrder(const std::vector<uint32_t>& builtAtPlace
         return std::string_view(names_.data() + files_[key.record].nameAt, key.length);
     };
     std::vector<TKey> keys;
+    std::vector<bool> inLookupOrder(folders_.size(), true);
     TFileArray<TwbBSAFileRec> listed;
     listed.reserve(files_.size());
     for (uint32_t place = 0; place < folders_.size(); ++place) {
@@ -158,6 +158,15 @@ void TBsaIndex::PutFilesInListingOrder(const std::vector<uint32_t>& builtAtPlace
             }
             return order.Compare(name(a), name(b)) < 0;
         });
+        // Only names equal up to case can stand out of lookup order: when their bytes descend.
+        for (size_t i = 1; i < keys.size(); ++i) {
+            const TKey& a = keys[i - 1];
+            const TKey& b = keys[i];
+            if (a.prefix == b.prefix && order.Compare(name(a), name(b)) == 0 && name(a) > name(b)) {
+                inLookupOrder[place] = false;
+                break;
+            }
+        }
         TwbBSAFolderRec& folder = folders_[place];
         folder.firstFile = static_cast<TEntryRef>(listed.size());
         folder.fileCount = built.recordCount;
@@ -168,12 +177,13 @@ void TBsaIndex::PutFilesInListingOrder(const std::vector<uint32_t>& builtAtPlace
         }
     }
     files_ = std::move(listed);
+    return inLookupOrder;
 }
 
 // Within each group of folders: by folded name, then by name, then by place in the listing. Usually each
 // folder is a group of its own and its names differ up to case, so the listing is that order already and
 // no array of it is kept.
-void TBsaIndex::OrderForLookups() {
+void TBsaIndex::OrderForLookups(const std::vector<bool>& folderInLookupOrder) {
     const TNameOrder& order = TNameOrder::Get();
     const auto lookupLess = [&](TEntryRef a, TEntryRef b) {
         const std::string_view nameA = FileNameBytes(a);
@@ -191,6 +201,10 @@ void TBsaIndex::OrderForLookups() {
         const TwbBSAFolderRec& last = folders_[folders_[group].groupEnd - 1];
         const TEntryRef first = folders_[group].firstFile;
         const TEntryRef end = last.firstFile + last.fileCount;
+        const bool oneFolder = folders_[group].groupEnd == group + 1;
+        if (oneFolder && folderInLookupOrder[group]) {
+            continue;
+        }
         if (byName_.empty() && std::ranges::is_sorted(std::views::iota(first, end), lookupLess)) {
             continue;
         }

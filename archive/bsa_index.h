@@ -74,8 +74,8 @@ private:
         uint32_t recordCount;
     };
     void PutFoldersInListingOrder(std::vector<uint32_t>& listingOfBuilt);
-    void PutFilesInListingOrder(const std::vector<uint32_t>& listingOfBuilt);
-    void OrderForLookups();
+    std::vector<bool> PutFilesInListingOrder(const std::vector<uint32_t>& listingOfBuilt);
+    void OrderForLookups(const std::vector<bool>& folderInLookupOrder);
 
     // The arrays of every file are filled at once, so they are large blocks (fewer page faults to fill).
     template <typename T> using TFileArray = std::vector<T, LargeAllocator<T>>;
