@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 #include <numeric>
+#include <ranges>
 #include <utility>
 
 #include "archive/name_order.h"
@@ -13,18 +14,31 @@ namespace {
 // Names are found by their offset in one block, which 32 bits address.
 constexpr size_t kMaxNameBytes = std::numeric_limits<uint32_t>::max();
 
-// The elements of the sorted range [first, end) that compare(element) finds equal (0): it is negative for the
-// elements before them and positive after. Two binary searches; steps counts the comparisons.
-template <typename Iterator, typename Compare>
-std::pair<Iterator, Iterator> EqualRange(Iterator first, Iterator end, uint64_t& steps, Compare compare) {
-    const Iterator lower = std::partition_point(first, end, [&](const auto& element) {
+// The first place in [first, end) at which before(place) is false; it is true at every place before it and
+// false at every place after. Binary search; steps counts the calls of before.
+template <typename Before>
+uint32_t PartitionPoint(uint32_t first, uint32_t end, uint64_t& steps, Before before) {
+    for (uint32_t count = end - first; count > 0;) {
+        const uint32_t half = count / 2;
         ++steps;
-        return compare(element) < 0;
-    });
-    const Iterator upper = std::partition_point(lower, end, [&](const auto& element) {
-        ++steps;
-        return compare(element) <= 0;
-    });
+        if (before(first + half)) {
+            first += half + 1;
+            count -= half + 1;
+        } else {
+            count = half;
+        }
+    }
+    return first;
+}
+
+// The places of the sorted range [first, end) that compare(place) finds equal (0): it is negative for the
+// places before them and positive after. Two binary searches.
+template <typename Compare>
+std::pair<uint32_t, uint32_t> EqualRange(uint32_t first, uint32_t end, uint64_t& steps, Compare compare) {
+    const uint32_t lower =
+        PartitionPoint(first, end, steps, [&](uint32_t place) { return compare(place) < 0; });
+    const uint32_t upper =
+        PartitionPoint(lower, end, steps, [&](uint32_t place) { return compare(place) <= 0; });
     return {lower, upper};
 }
 
@@ -59,7 +73,7 @@ bool TBsaIndex::AddFileName(std::string_view bytes) {
         return false;
     }
     files_[namedFiles_++].nameAt = static_cast<uint32_t>(names_.size());
-    names_.append(bytes);
+    names_.insert(names_.end(), bytes.begin(), bytes.end());
     names_.push_back('\0');
     return true;
 }
@@ -71,15 +85,12 @@ void TBsaIndex::Finish() {
     }
     std::vector<uint32_t> builtAtPlace;
     PutFoldersInListingOrder(builtAtPlace);
-    PutFilesInListingOrder(builtAtPlace);
-    OrderForLookups();
+    OrderForLookups(PutFilesInListingOrder(builtAtPlace));
     built_ = {};
 }
 
 std::string_view TBsaIndex::FileNameBytes(TEntryRef entry) const {
-    const uint32_t at = files_[entry].nameAt;
-    const size_t next = entry + 1 < files_.size() ? files_[entry + 1].nameAt : names_.size();
-    return std::string_view(names_.data() + at, next - at - 1);
+    return std::string_view(names_.data() + files_[entry].nameAt);
 }
 
 std::u16string TBsaIndex::FileName(TEntryRef entry) const {
@@ -117,58 +128,63 @@ void TBsaIndex::PutFoldersInListingOrder(std::vector<uint32_t>& builtAtPlace) {
     }
 }
 
-// Each folder's files by name, folded; the records and the name block are rebuilt in that order.
-void TBsaIndex::PutFilesInListingOrder(const std::vector<uint32_t>& builtAtPlace) {
+// Each folder's files by name, folded; the records are put in that order. Names stay where they are: each
+// record says where its name begins. Returns, for each folder, whether its files are in lookup order too.
+std::vector<bool> TBsaIndex::PutFilesInListingOrder(const std::vector<uint32_t>& builtAtPlace) {
     const TNameOrder& order = TNameOrder::Get();
-    // While building, the names stand in record order.
-    const auto builtName = [&](uint32_t record) {
-        const uint32_t at = files_[record].nameAt;
-        const size_t next = record + 1 < files_.size() ? files_[record + 1].nameAt : names_.size();
-        return std::string_view(names_.data() + at, next - at - 1);
-    };
+    // The name's first eight folded bytes decide most comparisons; its length spares looking for its end.
     struct TKey {
         uint64_t prefix;
         uint32_t record;
+        uint32_t length;
+    };
+    const auto name = [this](const TKey& key) {
+        return std::string_view(names_.data() + files_[key.record].nameAt, key.length);
     };
     std::vector<TKey> keys;
-    std::vector<TwbBSAFileRec> listed;
+    std::vector<bool> inLookupOrder(folders_.size(), true);
+    TFileArray<TwbBSAFileRec> listed;
     listed.reserve(files_.size());
-    std::string names;
-    names.reserve(names_.size());
     for (uint32_t place = 0; place < folders_.size(); ++place) {
         const TBuildFolder& built = built_[builtAtPlace[place]];
         keys.clear();
         for (uint32_t record = built.firstRecord; record < built.firstRecord + built.recordCount; ++record) {
-            keys.push_back({order.PrefixKey(builtName(record)), record});
+            const std::string_view bytes = FileNameBytes(record);
+            keys.push_back({order.PrefixKey(bytes), record, static_cast<uint32_t>(bytes.size())});
         }
         std::stable_sort(keys.begin(), keys.end(), [&](const TKey& a, const TKey& b) {
             if (a.prefix != b.prefix) {
                 return a.prefix < b.prefix;
             }
-            return order.Compare(builtName(a.record), builtName(b.record)) < 0;
+            return order.Compare(name(a), name(b)) < 0;
         });
+        // Only names equal up to case can stand out of lookup order: when their bytes descend.
+        for (size_t i = 1; i < keys.size(); ++i) {
+            const TKey& a = keys[i - 1];
+            const TKey& b = keys[i];
+            if (a.prefix == b.prefix && order.Compare(name(a), name(b)) == 0 && name(a) > name(b)) {
+                inLookupOrder[place] = false;
+                break;
+            }
+        }
         TwbBSAFolderRec& folder = folders_[place];
         folder.firstFile = static_cast<TEntryRef>(listed.size());
         folder.fileCount = built.recordCount;
         for (const TKey& key : keys) {
             TwbBSAFileRec file = files_[key.record];
-            file.nameAt = static_cast<uint32_t>(names.size());
             file.folder = place;
-            names.append(builtName(key.record));
-            names.push_back('\0');
             listed.push_back(file);
         }
     }
     files_ = std::move(listed);
-    names_ = std::move(names);
+    return inLookupOrder;
 }
 
 // Within each group of folders: by folded name, then by name, then by place in the listing. Usually each
-// folder is a group of its own and its names differ up to case, so the listing is that order already.
-void TBsaIndex::OrderForLookups() {
+// folder is a group of its own and its names differ up to case, so the listing is that order already and
+// no array of it is kept.
+void TBsaIndex::OrderForLookups(const std::vector<bool>& folderInLookupOrder) {
     const TNameOrder& order = TNameOrder::Get();
-    byName_.resize(files_.size());
-    std::iota(byName_.begin(), byName_.end(), 0u);
     const auto lookupLess = [&](TEntryRef a, TEntryRef b) {
         const std::string_view nameA = FileNameBytes(a);
         const std::string_view nameB = FileNameBytes(b);
@@ -180,12 +196,24 @@ void TBsaIndex::OrderForLookups() {
         }
         return a < b;
     };
+    byName_ = {};
     for (size_t group = 0; group < folders_.size(); group = folders_[group].groupEnd) {
         const TwbBSAFolderRec& last = folders_[folders_[group].groupEnd - 1];
-        const auto begin = byName_.begin() + folders_[group].firstFile;
-        const auto end = byName_.begin() + last.firstFile + last.fileCount;
-        if (!std::is_sorted(begin, end, lookupLess)) {
-            std::sort(begin, end, lookupLess);
+        const TEntryRef first = folders_[group].firstFile;
+        const TEntryRef end = last.firstFile + last.fileCount;
+        const bool oneFolder = folders_[group].groupEnd == group + 1;
+        if (oneFolder && folderInLookupOrder[group]) {
+            continue;
+        }
+        if (byName_.empty() && std::ranges::is_sorted(std::views::iota(first, end), lookupLess)) {
+            continue;
+        }
+        if (byName_.empty()) {
+            byName_.resize(files_.size());
+            std::iota(byName_.begin(), byName_.end(), 0u);
+        }
+        if (!std::is_sorted(byName_.begin() + first, byName_.begin() + end, lookupLess)) {
+            std::sort(byName_.begin() + first, byName_.begin() + end, lookupLess);
         }
     }
 }
@@ -205,27 +233,29 @@ std::optional<TEntryRef> TBsaIndex::Find(std::u16string_view folder, std::u16str
         return result(std::nullopt);
     }
     const TwbBSAFolderRec& last = folders_[group->groupEnd - 1];
-    const auto begin = byName_.begin() + group->firstFile;
-    const auto end = byName_.begin() + last.firstFile + last.fileCount;
+    // The group's places in lookup order, and the entry at each.
+    const auto entryAt = [this](TEntryRef place) { return byName_.empty() ? place : byName_[place]; };
 
     // The group's entries whose name is equal up to case...
     const TNameOrder& order = TNameOrder::Get();
     const std::u16string folded = platform::FoldCase(fileName);
-    const auto [equalFirst, equalEnd] = EqualRange(begin, end, steps, [&](TEntryRef entry) {
-        return order.CompareToFolded(FileNameBytes(entry), folded);
-    });
+    const auto [equalFirst, equalEnd] =
+        EqualRange(group->firstFile, last.firstFile + last.fileCount, steps, [&](TEntryRef place) {
+            return order.CompareToFolded(FileNameBytes(entryAt(place)), folded);
+        });
     if (equalFirst == equalEnd) {
         return result(std::nullopt);
     }
     // ...and of them the first whose name is identical.
     std::string bytes;
     if (!platform::UnicodeToAnsi(fileName, bytes)) {
-        return result(*equalFirst);
+        return result(entryAt(equalFirst));
     }
-    const auto [sameFirst, sameEnd] = EqualRange(
-        equalFirst, equalEnd, steps, [&](TEntryRef entry) { return FileNameBytes(entry).compare(bytes); });
+    const auto [sameFirst, sameEnd] = EqualRange(equalFirst, equalEnd, steps, [&](TEntryRef place) {
+        return FileNameBytes(entryAt(place)).compare(bytes);
+    });
     if (sameFirst == sameEnd) {
-        return result(*equalFirst);
+        return result(entryAt(equalFirst));
     }
-    return result(*sameFirst);
+    return result(entryAt(sameFirst));
 }

@@ -15,13 +15,15 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/large_memory.h"
+
 // An entry of an open archive: its place in the listing, 0 to FileCount() - 1.
 using TEntryRef = uint32_t;
 
 struct TwbBSAFileRec {
     uint32_t Size = 0;   // size word: bit 30 toggles compression, the other bits give the stored size
     uint32_t Offset = 0; // absolute file offset of the entry data
-    uint32_t nameAt = 0; // where its name begins in the name block
+    uint32_t nameAt = 0; // where its name begins in the name block (it ends at a zero byte)
     uint32_t folder = 0; // its folder's place in the listing
 };
 
@@ -44,8 +46,8 @@ public:
     void ReserveNames(size_t bytes);
     void AddFolder(std::u16string lowerCasedName);
     void AddFileRecord(uint32_t sizeWord, uint32_t offset); // to the folder added last
-    // To the first record without a name yet. False, and nothing added, when the names would take more
-    // than 4 GiB.
+    // To the first record without a name yet; bytes hold no zero byte (the archive ends each name with one).
+    // False, and nothing added, when the names would take more than 4 GiB.
     bool AddFileName(std::string_view bytes);
     void Finish();
 
@@ -72,15 +74,18 @@ private:
         uint32_t recordCount;
     };
     void PutFoldersInListingOrder(std::vector<uint32_t>& listingOfBuilt);
-    void PutFilesInListingOrder(const std::vector<uint32_t>& listingOfBuilt);
-    void OrderForLookups();
+    std::vector<bool> PutFilesInListingOrder(const std::vector<uint32_t>& listingOfBuilt);
+    void OrderForLookups(const std::vector<bool>& folderInLookupOrder);
 
-    std::vector<TwbBSAFileRec> files_;
-    std::string names_; // every name followed by a zero byte; in listing order once finished
+    // The arrays of every file are filled at once, so they are large blocks (fewer page faults to fill).
+    template <typename T> using TFileArray = std::vector<T, LargeAllocator<T>>;
+    TFileArray<TwbBSAFileRec> files_;
+    TFileArray<char> names_; // every name followed by a zero byte, in the order the archive stores them
     std::vector<TwbBSAFolderRec> folders_;
     // The entries of each folder group sorted for lookups: by folded name, then by name, then by place in the
-    // listing. Entries of one group stand in the range its folders span.
-    std::vector<TEntryRef> byName_;
+    // listing. Entries of one group stand in the range its folders span. Empty when that order is the
+    // listing's, as it usually is.
+    TFileArray<TEntryRef> byName_;
     std::vector<TBuildFolder> built_; // while building only
     size_t namedFiles_ = 0;
     mutable std::atomic<uint64_t> lookupSteps_{0};

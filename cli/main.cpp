@@ -66,28 +66,24 @@ int List(const std::u16string& path) {
     if (!Open(archive, path)) {
         return 1;
     }
-    // Straight from the index: the entry strings in listing order, without building the list of them first.
-    // Lines gather in a buffer that is written whenever it is nearly full. Names are escaped only when they
-    // hold a control character, which is rare: the common case is a copy.
+    // Straight from the index: the entry strings in listing order, without building the list of them first,
+    // the file names converted from the archive's bytes. Lines gather in a buffer that is written whenever it
+    // is nearly full.
     constexpr size_t kFlushAt = 1 << 16;
     std::vector<char> buffer(kFlushAt);
     size_t used = 0;
     int writeError = 0;
     std::string folderPrefix;
-    std::string escapedFile;
+    const TAnsiTerminalText fileText;
     const TBsaIndex& index = archive->Index();
     for (const TwbBSAFolderRec& folder : index.Folders()) {
         folderPrefix = TerminalText(folder.Name);
         folderPrefix += static_cast<char>(kEntryDelimiter);
         for (TEntryRef entry = folder.firstFile;
              entry < folder.firstFile + folder.fileCount && writeError == 0; ++entry) {
-            const std::u16string file = index.FileName(entry);
-            const bool escape = NeedsTerminalEscape(file);
-            if (escape) {
-                escapedFile = TerminalText(file);
-            }
-            const size_t fileLongest = escape ? escapedFile.size() : kMaxUtf8BytesPerUnit * file.size();
-            const size_t longest = folderPrefix.size() + fileLongest + 1;
+            const std::string_view file = index.FileNameBytes(entry);
+            const size_t longest =
+                folderPrefix.size() + TAnsiTerminalText::kMaxBytesPerByte * file.size() + 1;
             if (used + longest > buffer.size()) {
                 writeError = platform::WriteStandardOutput(buffer.data(), used);
                 if (writeError != 0) {
@@ -100,12 +96,7 @@ int List(const std::u16string& path) {
             }
             std::memcpy(buffer.data() + used, folderPrefix.data(), folderPrefix.size());
             used += folderPrefix.size();
-            if (escape) {
-                std::memcpy(buffer.data() + used, escapedFile.data(), escapedFile.size());
-                used += escapedFile.size();
-            } else {
-                used += EncodeUtf8(file, buffer.data() + used);
-            }
+            used += fileText.Write(file, buffer.data() + used);
             buffer[used++] = '\n';
         }
     }

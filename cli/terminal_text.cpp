@@ -1,6 +1,9 @@
 #include "cli/terminal_text.h"
 
+#include <cstring>
+
 #include "base/ustring.h"
+#include "platform/locale.h"
 #include "platform/native_path.h"
 
 namespace {
@@ -70,4 +73,27 @@ std::string TerminalText(std::u16string_view text) {
     std::string out;
     AppendTerminalText(out, text);
     return out;
+}
+
+TAnsiTerminalText::TAnsiTerminalText() {
+    for (int byte = 0; byte < 256; ++byte) {
+        const char16_t character = platform::AnsiCharToUnicode(static_cast<unsigned char>(byte));
+        const std::string form = TerminalText(std::u16string_view(&character, 1));
+        std::memcpy(forms_[byte].data(), form.data(), form.size()); // at most kMaxBytesPerByte
+        lengths_[byte] = static_cast<uint8_t>(form.size());
+    }
+}
+
+size_t TAnsiTerminalText::Write(std::string_view bytes, char* to) const {
+    char* const start = to;
+    for (const char c : bytes) {
+        const auto byte = static_cast<uint8_t>(c);
+        if (byte >= 0x20 && byte < 0x7F) { // printable ASCII, itself
+            *to++ = c;
+            continue;
+        }
+        std::memcpy(to, forms_[byte].data(), lengths_[byte]);
+        to += lengths_[byte];
+    }
+    return static_cast<size_t>(to - start);
 }

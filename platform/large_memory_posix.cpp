@@ -21,10 +21,12 @@ void* AllocateLarge(size_t bytes) {
     void* block = nullptr;
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
     if (bytes >= kHugePage && bytes <= SIZE_MAX - kHugePage) {
-        block = std::aligned_alloc(kHugePage, (bytes + kHugePage - 1) / kHugePage * kHugePage);
+        const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+        block = std::aligned_alloc(kHugePage, rounded);
         if (block != nullptr) {
-            // Only advice: without huge pages the block works as well, only slower to fill.
-            madvise(block, bytes, MADV_HUGEPAGE);
+            // Only advice: without huge pages the block works as well, only slower to fill. All of the block,
+            // so that its last part, less than a huge page of what was asked for, gets one too.
+            madvise(block, rounded, MADV_HUGEPAGE);
             return block;
         }
     }

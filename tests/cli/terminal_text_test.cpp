@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "base/ustring.h"
 #include "cli/terminal_text.h"
+#include "platform/locale.h"
 
 TEST(TerminalText, EscapesEveryControlCharacterAndRawByte) {
     const struct {
@@ -22,5 +26,25 @@ TEST(TerminalText, EscapesEveryControlCharacterAndRawByte) {
         if (c.shown != ToUtf8(c.text)) {
             EXPECT_TRUE(NeedsTerminalEscape(c.text)) << c.shown;
         }
+    }
+}
+
+// The listing writes file names from the archive's bytes: every byte, alone or among others, must come out as
+// the text of the name would.
+TEST(TerminalText, ArchiveBytesComeOutAsTheirText) {
+    std::string everyByte;
+    for (int byte = 255; byte >= 0; --byte) {
+        everyByte += static_cast<char>(byte);
+    }
+    std::vector<std::string> names = {"", "plain.dds", "caf\xE9 \x80\x81\x8D\x9F.txt", "a\tb\nc\x1b[2J\x7F",
+                                      everyByte};
+    for (int byte = 0; byte < 256; ++byte) {
+        names.push_back(std::string(1, static_cast<char>(byte)) + "x");
+    }
+    const TAnsiTerminalText converter;
+    for (const std::string& name : names) {
+        std::string written(TAnsiTerminalText::kMaxBytesPerByte * name.size(), '\0');
+        written.resize(converter.Write(name, written.data()));
+        EXPECT_EQ(written, TerminalText(platform::AnsiToUnicode(name))) << name;
     }
 }
