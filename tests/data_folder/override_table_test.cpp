@@ -146,6 +146,55 @@ TEST_F(ThreeArchives, ExtractsTheWinnerOfEachPathAndReportsTheOthers) {
     EXPECT_EQ(fixture::ReadWholeFile(out / "meshes" / "A.TXT"), fixture::TextBytes("2a"));
 }
 
+TEST(RowExtraction, RowsOfTwoArchivesThatLandOnOneFileDoNotReplaceEachOther) {
+    // Different paths to the game, one file on disk: file names alike without folders, and a "." folder.
+    fixture::TempFolder temp;
+    const std::u16string one = WriteTestArchive(
+        temp, "one.bsa", 105, {{"b\\x.txt", "1x"}, {"m\\.\\y.txt", "1y"}, {"n\\z.txt", "1z"}});
+    const std::u16string two =
+        WriteTestArchive(temp, "two.bsa", 104, {{"a\\x.txt", "2x"}, {"m\\y.txt", "2y"}, {"n\\w.txt", "2w"}});
+    const std::unique_ptr<TDataFolder> folder = OpenArchivesInOrder({one, two}, 1);
+    ASSERT_TRUE(folder->failed.empty());
+    struct Case {
+        bool withoutFolders;
+        std::vector<std::pair<std::string, std::string>> files; // written: file below out, its bytes
+        std::vector<std::string> reports;
+    };
+    const std::vector<Case> cases = {
+        {false,
+         {{"a/x.txt", "2x"}, {"b/x.txt", "1x"}, {"m/y.txt", "2y"}, {"n/w.txt", "2w"}, {"n/z.txt", "1z"}},
+         {"one.bsa:m\\.\\y.txt: same destination as m\\y.txt"}},
+        {true,
+         {{"x.txt", "2x"}, {"y.txt", "2y"}, {"w.txt", "2w"}, {"z.txt", "1z"}},
+         {"one.bsa:b\\x.txt: same destination as a\\x.txt",
+          "one.bsa:m\\.\\y.txt: same destination as m\\y.txt"}},
+    };
+    for (const Case& c : cases) {
+        for (const int jobs : {1, 3}) {
+            SCOPED_TRACE(std::to_string(jobs) + (c.withoutFolders ? " without folders" : ""));
+            const std::filesystem::path out =
+                temp.Path() / ("out" + std::to_string(jobs) + (c.withoutFolders ? "f" : ""));
+            std::vector<std::string> reports;
+            TRowExtractListener listener;
+            listener.notExtracted = [&](const TDataSource& source, const std::u16string& entry,
+                                        const std::u16string& why) {
+                reports.push_back(ToUtf8(source.name + u":" + entry + u": " + why));
+            };
+            TRowExtractOptions options;
+            options.extract.jobs = jobs;
+            options.extract.withoutFolders = c.withoutFolders;
+            const TRowExtractSummary summary =
+                ExtractRows(*folder, AllRows(*folder), out.u16string(), options, listener);
+            EXPECT_EQ(reports, c.reports);
+            EXPECT_EQ(summary.failed, static_cast<int>(c.reports.size()));
+            EXPECT_EQ(summary.written, static_cast<int>(c.files.size()));
+            for (const auto& [file, bytes] : c.files) {
+                EXPECT_EQ(fixture::ReadWholeFile(out / file), fixture::TextBytes(bytes)) << file;
+            }
+        }
+    }
+}
+
 TEST(OverrideTable, RowsStandInPathOrderWhateverTheArchivesOwnOrder) {
     // "/" sorts before "1" in an archive's order but counts as "\\", which sorts after it; a folder twice in
     // one archive; folders of one name in other case and with "/" across archives.
