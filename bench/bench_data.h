@@ -30,6 +30,15 @@ inline constexpr DataSet kSmallSet{"small", 2, 200'000, uint64_t{200} << 20, 100
 // Three archives of one storage kind each for the fetch benchmark: the same entries raw, zlib, LZ4.
 inline constexpr DataSet kKindSet{"kind", 3, 2'000, uint64_t{128} << 20, 300, 64 << 10, 4 << 20, 25, 0x7};
 
+// A game's Data folder at full size: kDataFolderArchives archives of version 105 in the folder
+// "datafolder-v105" with kDataFolderEntries entries of a few bytes in all, each archive holding
+// kDataFolderOverlap of the paths of the one before it in load order (their names sort as the load order:
+// "Skyrim - Part00.bsa" first), the case of some names changed.
+inline constexpr const char* kDataFolderName = "datafolder-v105";
+inline constexpr size_t kDataFolderArchives = 20;
+inline constexpr size_t kDataFolderEntries = 1'000'000;
+inline constexpr size_t kDataFolderOverlap = 10'000;
+
 // The folder of the generated data: $PARLIVEX_BENCH_DATA, or bench-data beside the repository (the build
 // defines PARLIVEX_BENCH_DEFAULT_DATA).
 inline std::string DataFolder() {

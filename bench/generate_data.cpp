@@ -5,6 +5,8 @@
 //   large.tree/, small.tree/         the same files as a plain folder tree
 //   kind-raw.bsa, kind-zlib.bsa, kind-lz4.bsa   2,000 entries, 128 MiB, one storage kind each
 //   zeros-v104.bsa                   two entries of 1 GiB of zeros each, zlib, in about 2 MB
+//   datafolder-v105/                 a Data folder: 20 archives, 1,000,000 entries of a few bytes, some
+//                                    overriding others (see bench_data.h)
 // and beside each archive of the first three sets "<archive>.payloads", where each entry's payload lies, and
 // "<archive>.paths", each entry's entry string (see bench_data.h).
 // Content is about 2:1 compressible; LZ4 entries are single frames with the smallest block size that holds
@@ -412,6 +414,57 @@ void GenerateKindSet(const fs::path& folder) {
     WriteArchive(recipe, raw);
 }
 
+// The Data folder: archive a holds the paths a * step .. a * step + perArchive - 1, so that it shares
+// kDataFolderOverlap paths with the archive before it; in odd archives the shared ones are spelled in
+// capitals.
+void WriteDataFolder(const fs::path& folder) {
+    const size_t perArchive = bench::kDataFolderEntries / bench::kDataFolderArchives;
+    const size_t step = perArchive - bench::kDataFolderOverlap;
+    constexpr size_t kFilesPerFolder = 50;
+    fs::create_directories(folder);
+    const auto started = std::chrono::steady_clock::now();
+    bool wrote = false;
+    for (size_t a = 0; a < bench::kDataFolderArchives; ++a) {
+        char name[64];
+        std::snprintf(name, sizeof name, "Skyrim - Part%02zu.bsa", a);
+        const fs::path path = folder / name;
+        if (fs::exists(path)) {
+            continue;
+        }
+        ArchiveSpec recipe;
+        recipe.version = 105;
+        recipe.flags = 0x3; // uncompressed: the entries are a few bytes
+        for (size_t p = a * step; p < a * step + perArchive; ++p) {
+            if (recipe.folders.empty() || p % kFilesPerFolder == 0) {
+                const Category& category = Categories()[p / kFilesPerFolder % 3];
+                char folderName[96];
+                std::snprintf(folderName, sizeof folderName, "%s\\%s\\set%05zu", category.top,
+                              category.groups[p / kFilesPerFolder % category.groups.size()],
+                              p / kFilesPerFolder);
+                FolderSpec folderSpec;
+                folderSpec.name = folderName;
+                recipe.folders.push_back(std::move(folderSpec));
+            }
+            const bool shared = p < a * step + bench::kDataFolderOverlap && a > 0;
+            char fileName[96];
+            std::snprintf(fileName, sizeof fileName, "%s_%s%07zu.dds", kWords[p % kWordCount],
+                          (shared && a % 2 == 1) ? "PART" : "part", p);
+            EntrySpec entry;
+            entry.name = fileName;
+            entry.data = {static_cast<uint8_t>(a), static_cast<uint8_t>(p), static_cast<uint8_t>(p >> 8)};
+            recipe.folders.back().files.push_back(std::move(entry));
+        }
+        const fs::path temporary = path.string() + ".part";
+        fixture::WriteArchiveFile(recipe, temporary.string());
+        fs::rename(temporary, path);
+        wrote = true;
+    }
+    if (wrote) {
+        std::printf("  %s: %zu archives in %.1f s\n", folder.filename().c_str(), bench::kDataFolderArchives,
+                    Seconds(started));
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -422,6 +475,7 @@ int main(int argc, char** argv) {
         GenerateSet(bench::kSmallSet, folder);
         GenerateKindSet(folder);
         WriteZeros(folder / "zeros-v104.bsa");
+        WriteDataFolder(folder / bench::kDataFolderName);
         return 0;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bench_generate: %s\n", e.what());

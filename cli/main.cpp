@@ -11,6 +11,7 @@
 #include "archive/bsa_file.h"
 #include "archive/entry_string.h"
 #include "base/exceptions.h"
+#include "cli/data_folder_commands.h"
 #include "cli/messages.h"
 #include "cli/terminal_text.h"
 #include "cli/usage.h"
@@ -226,6 +227,9 @@ int Run(std::vector<std::string> args) {
     // Paths reach the file system byte for byte; the filter is text.
     const auto path = [&args](size_t i) { return platform::PathFromNative(args[i]); };
     const std::string command = args[0];
+    if (const int status = RunDataFolderCommand(args); status >= 0) {
+        return status;
+    }
     if (command == "list" || command == "info") {
         if (args.size() < 2) {
             return UsageError(u"missing ARCHIVE after " + FromUtf8(command));

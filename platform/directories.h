@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -43,5 +44,20 @@ size_t FileNameStart(std::u16string_view path);
 // exist yet. Linux: $XDG_CONFIG_HOME/parlivex, or ~/.config/parlivex when that variable is unset, empty or
 // not an absolute path. Windows: %APPDATA%\Parlivex. Empty when the system names no such place.
 std::u16string UserSettingsFolder();
+
+// The user's local application data folder, where games keep their lists of active plugins, without a
+// trailing separator. Windows: %LOCALAPPDATA%. Linux has no such folder for Windows games: always empty.
+std::u16string LocalApplicationDataFolder();
+
+// A name in a folder, and what it is (a link counts as what it leads to; one that leads nowhere is Other).
+struct FolderItem {
+    enum class Kind { File, Folder, Other };
+    std::u16string name;
+    Kind kind = Kind::Other;
+    bool link = false; // the name itself is a link (Windows: a reparse point)
+};
+// The names in the folder at path, without "." and "..", in no particular order. False when the folder cannot
+// be read, with the reason in LastErrorCode() (platform/file.h).
+bool ListFolder(const std::u16string& path, std::vector<FolderItem>& items);
 
 } // namespace platform

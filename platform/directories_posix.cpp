@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <dirent.h>
 #include <pwd.h>
 #include <string>
 #include <sys/stat.h>
@@ -146,6 +147,45 @@ std::u16string UserSettingsFolder() {
         folder = asFolder(home) + ".config/";
     }
     return PathFromNative(folder + "parlivex");
+}
+
+std::u16string LocalApplicationDataFolder() {
+    return {};
+}
+
+bool ListFolder(const std::u16string& path, std::vector<FolderItem>& items) {
+    items.clear();
+    const std::string folder = NativePath(path);
+    DIR* listing = opendir(folder.c_str());
+    if (listing == nullptr) {
+        return false;
+    }
+    errno = 0;
+    while (const dirent* found = readdir(listing)) {
+        const std::string_view name = found->d_name;
+        if (name == "." || name == "..") {
+            continue;
+        }
+        FolderItem item;
+        item.name = PathFromNative(name);
+        struct stat info {};
+        const std::string itemPath = folder + "/" + std::string(name);
+        if (lstat(itemPath.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+            item.link = true;
+            if (stat(itemPath.c_str(), &info) != 0) {
+                info.st_mode = 0;
+            }
+        }
+        item.kind = S_ISREG(info.st_mode)   ? FolderItem::Kind::File
+                    : S_ISDIR(info.st_mode) ? FolderItem::Kind::Folder
+                                            : FolderItem::Kind::Other;
+        items.push_back(std::move(item));
+        errno = 0;
+    }
+    const int error = errno;
+    closedir(listing);
+    errno = error;
+    return error == 0;
 }
 
 } // namespace platform

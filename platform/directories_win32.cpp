@@ -164,4 +164,57 @@ std::u16string UserSettingsFolder() {
     return folder + u"\\Parlivex";
 }
 
+std::u16string LocalApplicationDataFolder() {
+    const wchar_t* localAppData = _wgetenv(L"LOCALAPPDATA");
+    if (localAppData == nullptr || localAppData[0] == L'\0') {
+        return {};
+    }
+    std::u16string folder = FromWide(localAppData);
+    for (char16_t& unit : folder) {
+        if (unit == u'/') {
+            unit = u'\\';
+        }
+    }
+    while (folder.size() > 1 && folder.back() == u'\\') {
+        folder.pop_back();
+    }
+    return folder;
+}
+
+bool ListFolder(const std::u16string& path, std::vector<FolderItem>& items) {
+    items.clear();
+    std::wstring folder = Win32Path(path);
+    if (!folder.empty() && folder.back() != L'\\') {
+        folder += L'\\';
+    }
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW((folder + L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") {
+            continue;
+        }
+        FolderItem item;
+        item.name = FromWide(name);
+        DWORD attributes = found.dwFileAttributes;
+        if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            item.link = true;
+            // What the link leads to.
+            attributes = GetFileAttributesW((folder + name).c_str());
+        }
+        item.kind = attributes == INVALID_FILE_ATTRIBUTES          ? FolderItem::Kind::Other
+                    : (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FolderItem::Kind::Folder
+                    : (attributes & FILE_ATTRIBUTE_DEVICE) != 0    ? FolderItem::Kind::Other
+                                                                   : FolderItem::Kind::File;
+        items.push_back(std::move(item));
+    } while (FindNextFileW(search, &found));
+    const DWORD error = GetLastError();
+    FindClose(search);
+    SetLastError(error);
+    return error == ERROR_NO_MORE_FILES;
+}
+
 } // namespace platform

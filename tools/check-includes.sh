@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-core="base platform streams compression texture archive extract"
+core="base platform streams compression texture archive extract data_folder"
 declare -A allowed=(
   [base]=""
   [platform]="base"
@@ -16,6 +16,7 @@ declare -A allowed=(
   [texture]="base platform"
   [archive]="base platform streams compression texture"
   [extract]="base platform streams compression texture archive"
+  [data_folder]="base platform streams compression texture archive extract"
   [cli]="$core"
   [app]="$core"
   [fixtures]="base platform"

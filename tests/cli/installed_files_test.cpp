@@ -41,7 +41,7 @@ struct Listed {
 Listed FromHelp(const std::string& help) {
     Listed listed;
     std::string block;
-    const std::regex option("--?[a-z]+");
+    const std::regex option("--?[a-z][a-z-]*");
     for (const std::string& line : LinesOf(help)) {
         if (!line.empty() && line[0] != ' ') {
             block = line;
@@ -115,9 +115,11 @@ TEST(ManualPage, SaysWhatTheHelpSaysForThisVersion) {
               std::string::npos);
     const Listed help = FromHelp(kUsage);
     const Listed manual = FromPage(page);
-    EXPECT_EQ(help.commands, (std::set<std::string>{"list", "info", "extract", "cat", "render"}));
+    EXPECT_EQ(help.commands, (std::set<std::string>{"list", "info", "extract", "which", "conflicts", "diff",
+                                                    "cat", "render"}));
     EXPECT_EQ(help.options,
-              (std::set<std::string>{"--filter", "--jobs", "--mip", "--face", "-h", "--help", "--version"}));
+              (std::set<std::string>{"--filter", "--jobs", "--winners-only", "--plugins", "--ini", "--json",
+                                     "--mip", "--face", "-h", "--help", "--version"}));
     EXPECT_EQ(help.statuses, (std::set<std::string>{"0", "1", "2", "130"}));
     EXPECT_EQ(manual.commands, help.commands);
     EXPECT_EQ(manual.options, help.options);
@@ -182,12 +184,17 @@ TEST_F(BashCompletion, CompletesCommandsOptionsArchivesAndEntries) {
         Words words;
         Words candidates;
     } cases[] = {
-        {{""}, {"--help", "--version", "cat", "extract", "info", "list", "render"}},
+        {{""},
+         {"--help", "--version", "cat", "conflicts", "diff", "extract", "info", "list", "render", "which"}},
         {{"ex"}, {"extract"}},
         // Archives in any case, and folders to look into; no other files.
         {{"list", ""}, {"Other.BSA", "sub dir", "textures.bsa"}},
         {{"extract", "t"}, {"textures.bsa"}},
-        {{"extract", "textures.bsa", "out", "--"}, {"--filter", "--jobs"}},
+        {{"extract", "textures.bsa", "out", "--"},
+         {"--filter", "--ini", "--jobs", "--plugins", "--winners-only"}},
+        {{"conflicts", ""}, {"sub dir"}},
+        {{"which", "x", "--"}, {"--ini", "--json", "--plugins"}},
+        {{"diff", "textures.bsa", "O"}, {"Other.BSA"}},
         {{"extract", "textures.bsa", "out", "--jobs", ""}, {}},
         {{"render", "textures.bsa", "x.dds", "x.png", "--"}, {"--face", "--mip"}},
         // Entries one folder at a time, with "/" for "\", in any case; names with spaces escaped.

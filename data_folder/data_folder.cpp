@@ -1,0 +1,72 @@
+#include "data_folder/data_folder.h"
+
+std::u16string TDataFolder::EntryString(TOverrideTable::TRowIndex row) const {
+    const TSourceRow& at = table.Rows()[row];
+    return sources[at.source].reader->EntryString(at.entry);
+}
+
+std::vector<bool> TDataFolder::LoadedSources() const {
+    std::vector<bool> loaded;
+    loaded.reserve(sources.size());
+    for (const TDataSource& source : sources) {
+        loaded.push_back(source.loaded);
+    }
+    return loaded;
+}
+
+namespace {
+
+void BuildTable(TDataFolder& folder) {
+    std::vector<const TBsaIndex*> indexes;
+    for (const TDataSource& source : folder.sources) {
+        indexes.push_back(&source.reader->Index());
+    }
+    folder.table = TOverrideTable(std::move(indexes));
+    folder.table.SetTakingPart(folder.LoadedSources());
+}
+
+} // namespace
+
+std::unique_ptr<TDataFolder> OpenDataFolder(const std::u16string& folderPath,
+                                            const TDataFolderOptions& options, std::u16string& why) {
+    std::vector<std::u16string> paths;
+    if (!ArchivesInFolder(folderPath, paths, why)) {
+        return nullptr;
+    }
+    TOpenedArchives opened = OpenArchives(paths, options.jobs);
+    auto folder = std::make_unique<TDataFolder>();
+    folder->failed = std::move(opened.failed);
+
+    std::vector<TArchiveCandidate> candidates;
+    for (const TSetArchive& archive : opened.archives) {
+        candidates.push_back({archive.name, archive.reader->Version()});
+    }
+    const TGameEdition edition = EditionOf(candidates);
+    const TLoadOrderInputs inputs = ReadLoadOrderInputs(folderPath, options.files, edition, folder->order);
+    for (TPlacedArchive& placed : PlaceArchives(candidates, inputs)) {
+        TSetArchive& archive = opened.archives[placed.candidate];
+        const bool loaded = placed.rule != TLoadRule::NotLoaded;
+        folder->sources.push_back({std::move(archive.path), std::move(archive.name),
+                                   std::move(archive.reader), std::move(placed), loaded});
+        if (folder->sources.size() == TOverrideTable::kMaxSources) {
+            break;
+        }
+    }
+    BuildTable(*folder);
+    return folder;
+}
+
+std::unique_ptr<TDataFolder> OpenArchivesInOrder(const std::vector<std::u16string>& paths, int jobs) {
+    TOpenedArchives opened = OpenArchives(paths, jobs);
+    auto folder = std::make_unique<TDataFolder>();
+    folder->failed = std::move(opened.failed);
+    folder->orderGiven = true;
+    for (size_t i = 0; i < opened.archives.size() && i < TOverrideTable::kMaxSources; ++i) {
+        TSetArchive& archive = opened.archives[i];
+        TPlacedArchive placed{i, TLoadRule::Given, {}};
+        folder->sources.push_back({std::move(archive.path), std::move(archive.name),
+                                   std::move(archive.reader), std::move(placed), true});
+    }
+    BuildTable(*folder);
+    return folder;
+}
