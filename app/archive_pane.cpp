@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
+#include <QMenu>
 #include <QPalette>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -51,6 +52,8 @@ TArchivePane::TArchivePane(QWidget* parent) : QWidget(parent) {
     list_->header()->setStretchLastSection(true);
     layout->addWidget(list_, 1);
     connect(list_, &QTreeWidget::itemChanged, this, [this] { ItemChanged(); });
+    list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(list_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) { ContextMenu(at); });
 
     auto* buttons = new QHBoxLayout;
     plugins_ = new QPushButton(QStringLiteral("plugins.txt\u2026"), this);
@@ -151,4 +154,23 @@ void TArchivePane::ItemChanged() {
         }
     }
     emit takingPartChanged(takingPart);
+}
+
+void TArchivePane::ContextMenu(const QPoint& at) {
+    const QTreeWidgetItem* item = list_->itemAt(at);
+    if (folder_ == nullptr || item == nullptr) {
+        return;
+    }
+    const int source = item->data(kNameColumn, kSourceRole).toInt();
+    if (source == kNoSource) {
+        return;
+    }
+    const std::u16string path = folder_->sources[static_cast<size_t>(source)].path;
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("ArchiveMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction* compare = menu->addAction(QStringLiteral("Compare with\u2026"));
+    compare->setObjectName(QStringLiteral("ArchiveMenuCompare"));
+    connect(compare, &QAction::triggered, this, [this, path] { emit compareWanted(path); });
+    menu->popup(list_->viewport()->mapToGlobal(at));
 }

@@ -3,6 +3,7 @@
 // order, then each archive in load order with the entries it wins and loses and a tick box that takes it in
 // or leaves it out, those the game does not load after the others, and those that failed with their reason.
 #include <QWidget>
+#include <string>
 #include <vector>
 
 class QLabel;
@@ -33,9 +34,12 @@ signals:
     // The user wants to give plugins.txt or the INI file of the order.
     void pluginsFileWanted();
     void iniFileWanted();
+    // "Compare with…" on an archive: its path.
+    void compareWanted(const std::u16string& path);
 
 private:
     void ItemChanged();
+    void ContextMenu(const QPoint& at);
 
     const TDataFolder* folder_ = nullptr;
     QLabel* order_ = nullptr;

@@ -15,6 +15,7 @@
 #include "app/browser_model.h"
 #include "app/browser_view.h"
 #include "app/busy_cursor.h"
+#include "app/compare_window.h"
 #include "app/dialogs.h"
 #include "app/elided_label.h"
 #include "app/folder_tree.h"
@@ -289,4 +290,31 @@ void TForm1::ShowOverriddenRows(const TRowExtractSummary& summary) {
     }
     dialogs_.ShowMessage(this, ToQString(kApplicationTitle),
                          OverriddenEntriesMessage(overridden_, summary.written + summary.empty));
+}
+
+void TForm1::CompareArchivesClick() {
+    const QString initialFolder =
+        ToQString(!lastBsaDir_.empty() ? lastBsaDir_ : platform::CurrentDirectory());
+    const std::optional<QString> first = dialogs_.OpenFile(
+        this, initialFolder, QStringLiteral("The first archive to compare"), QStringLiteral("*.bsa"));
+    if (first) {
+        CompareWith(FromQString(*first));
+    }
+}
+
+void TForm1::CompareWith(const std::u16string& first) {
+    const std::optional<QString> second =
+        dialogs_.OpenFile(this, ToQString(first.substr(0, platform::FileNameStart(first))),
+                          QStringLiteral("The archive to compare with %1")
+                              .arg(ToQString(first.substr(platform::FileNameStart(first)))),
+                          QStringLiteral("*.bsa"));
+    if (second) {
+        CompareArchives(first, FromQString(*second));
+    }
+}
+
+TCompareWindow* TForm1::CompareArchives(const std::u16string& first, const std::u16string& second) {
+    auto* window = new TCompareWindow(first, second, this);
+    window->show();
+    return window;
 }

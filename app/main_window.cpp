@@ -142,6 +142,8 @@ void TForm1::CreateControls() {
     ExtractWinners1 = Files1->addAction(QStringLiteral("Extract winners only\u2026"));
     ExtractWinners1->setObjectName(QStringLiteral("ExtractWinners1"));
     ExtractWinners1->setToolTip(QStringLiteral("Of the selected rows, only those the game sees"));
+    CompareArchives1 = Files1->addAction(QStringLiteral("Compare archives\u2026"));
+    CompareArchives1->setObjectName(QStringLiteral("CompareArchives1"));
     N1 = Files1->addSeparator(); // the "-" item: a separator line, with no text of its own in Qt
     N1->setObjectName(QStringLiteral("N1"));
     CloseArchive1 = Files1->addAction(ImageList1->Icon(image_index::kCross), QStringLiteral("CloseArchive"));
@@ -158,6 +160,8 @@ void TForm1::CreateControls() {
     OpenDataFolder1->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
     connect(OpenDataFolder1, &QAction::triggered, this,
             [this] { RunHandler([this] { OpenDataFolderClick(); }); });
+    connect(CompareArchives1, &QAction::triggered, this,
+            [this] { RunHandler([this] { CompareArchivesClick(); }); });
     connect(ExtractWinners1, &QAction::triggered, this,
             [this] { RunHandler([this] { ExtractWinnersClick(); }); });
     connect(Openarchive1, &QAction::triggered, this, [this] { RunHandler([this] { Openarchive1Click(); }); });
@@ -279,6 +283,8 @@ void TForm1::CreateControls() {
             });
     connect(ArchivePane1, &TArchivePane::pluginsFileWanted, this,
             [this] { RunHandler([this] { ChooseLoadOrderFile(true); }); });
+    connect(ArchivePane1, &TArchivePane::compareWanted, this,
+            [this](const std::u16string& path) { RunHandler([this, &path] { CompareWith(path); }); });
     connect(ArchivePane1, &TArchivePane::iniFileWanted, this,
             [this] { RunHandler([this] { ChooseLoadOrderFile(false); }); });
 

@@ -22,6 +22,7 @@ class QAction;
 class QDockWidget;
 class QDrag;
 class TArchivePane;
+class TCompareWindow;
 class TDataFolder;
 class QLabel;
 class QLineEdit;
@@ -95,6 +96,11 @@ public:
                                       const std::u16string& destination, bool winnersOnly,
                                       bool withoutFolders = false, const TExtractionControl& control = {});
     TArchivePane& ArchivePane() { return *ArchivePane1; }
+    // File > Compare archives…: two archives picked, then compared in a window of their own (off this
+    // thread). CompareWith: the second picked, compared with first (the archive pane's "Compare with…").
+    void CompareArchivesClick();
+    void CompareWith(const std::u16string& first);
+    TCompareWindow* CompareArchives(const std::u16string& first, const std::u16string& second);
     void FillBrowser();
     void ButtonedEdit1Change();
     void ButtonedEdit1RightButtonClick();
@@ -206,6 +212,7 @@ private:
     QAction* Archives1 = nullptr; // the archive pane shown or hidden
     QAction* OpenDataFolder1 = nullptr;
     QAction* ExtractWinners1 = nullptr;
+    QAction* CompareArchives1 = nullptr;
     QDockWidget* ArchiveDock = nullptr;
     TArchivePane* ArchivePane1 = nullptr;
     QMenu* Help1 = nullptr;

@@ -10,12 +10,15 @@
 #include <QMenu>
 #include <QPalette>
 #include <QPushButton>
+#include <QTest>
 #include <QTreeView>
 #include <QTreeWidget>
 #include <fstream>
 #include <map>
 
 #include "app/archive_pane.h"
+#include "app/compare_window.h"
+#include "app/preview_window.h"
 #include "data_folder/data_folder.h"
 #include "fixtures/file_tree.h"
 #include "tests/app/app_test_support.h"
@@ -225,6 +228,28 @@ TEST_F(DataFolderWindowTest, ExtractsWhatTheGameSeesAndReportsOverriddenRowsAsSu
     EXPECT_EQ(FilesWithBytes(one), (std::map<std::string, std::string>{{"textures/a.dds", "base a"}}));
 }
 
+TEST_F(DataFolderWindowTest, EnterPreviewsTheRowsEntryFromItsOwnArchive) {
+    OpenData();
+    for (const auto& [row, bytes] : {std::pair{QString("meshes\\m.nif @ Skyrim - Base.bsa (dimmed)"), 6},
+                                     std::pair{QString("meshes\\m.nif @ Update.bsa"), 8}}) {
+        ClickRow(ShownRowOf(row));
+        QTest::keyClick(Tree(), Qt::Key_Return);
+        QApplication::processEvents();
+        TPreviewWindow* preview = nullptr;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* window = qobject_cast<TPreviewWindow*>(widget); window && window->isVisible()) {
+                preview = window;
+            }
+        }
+        ASSERT_NE(preview, nullptr) << Utf8(row);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !preview->Busy(); }, 60000));
+        EXPECT_TRUE(preview->InfoText().startsWith(QStringLiteral("Text, %1 bytes; ").arg(bytes)))
+            << Utf8(preview->InfoText());
+        preview->close();
+        delete preview;
+    }
+}
+
 TEST_F(DataFolderWindowTest, ADamagedArchiveIsListedAsFailedWhileTheOthersOpen) {
     std::ofstream(data_ / "Broken.bsa", std::ios::binary) << "BSA\0 this is no archive";
     OpenData();
@@ -263,6 +288,46 @@ TEST_F(DataFolderWindowTest, APluginsFileGivenInThePaneReordersTheFolder) {
     EXPECT_EQ(PaneRows().last(), "[x] Mod.bsa 1/0 plugin Mod.esp");
     EXPECT_EQ(ShownRowOf("textures\\a.dds @ Mod.bsa"), 5);
     EXPECT_TRUE(form.ArchivePane().OrderText().contains(Q(active)));
+}
+
+TEST_F(DataFolderWindowTest, ComparesTwoArchivesOffTheWindowsThread) {
+    CreateWindow();
+    const fs::path older = WriteArchive(
+        "mod/old.bsa",
+        Recipe({{"textures", {Entry("a.dds", "same"), Entry("b.dds", "old b"), Entry("gone.dds", "gone")}}}));
+    const fs::path newer =
+        WriteArchive("mod/new.bsa", Recipe({{"textures",
+                                             {Entry("A.dds", "same", fixture::Storage::Zlib),
+                                              Entry("b.dds", "new b", fixture::Storage::Zlib),
+                                              Entry("new.dds", "new", fixture::Storage::Zlib)}}},
+                                           104));
+    dialogs_.openAnswers = {Q(older), Q(newer)};
+    Action("CompareArchives1")->trigger();
+    auto* compare = Form().findChild<TCompareWindow*>("CompareWindow");
+    ASSERT_NE(compare, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !compare->Busy(); }, 60000));
+    EXPECT_EQ(compare->SummaryText(),
+              "1 only in old.bsa, 1 only in new.bsa, 1 with different bytes, 1 the same");
+    QStringList rows;
+    for (int i = 0; i < compare->List().topLevelItemCount(); ++i) {
+        rows.append(compare->List().topLevelItem(i)->text(0) + " | " +
+                    compare->List().topLevelItem(i)->text(1));
+    }
+    EXPECT_EQ(rows, QStringList({"textures\\b.dds | different bytes", "textures\\gone.dds | only in old.bsa",
+                                 "textures\\new.dds | only in new.bsa"}));
+    compare->close();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(Form().findChild<TCompareWindow*>("CompareWindow"), nullptr);
+
+    // An archive that cannot be read says so.
+    const fs::path broken = temp_.Path() / "mod" / "broken.bsa";
+    std::ofstream(broken) << "BSA";
+    dialogs_.openAnswers = {Q(older), Q(broken)};
+    Action("CompareArchives1")->trigger();
+    compare = Form().findChild<TCompareWindow*>("CompareWindow");
+    ASSERT_NE(compare, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !compare->Busy(); }, 60000));
+    EXPECT_TRUE(compare->SummaryText().startsWith("Cannot compare: ")) << Utf8(compare->SummaryText());
 }
 
 } // namespace

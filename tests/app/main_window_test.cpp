@@ -86,6 +86,7 @@ TEST_F(MainWindowTest, StartsWithItsCaptionMenuAndControlsInPlace) {
                           {"OpenDataFolder1", "Open Data folder\u2026", -1, "Ctrl+Shift+O", true, false},
                           {"extract1", "Extract selection", 27, "Ctrl+E", false, false},
                           {"ExtractWinners1", "Extract winners only\u2026", -1, "", false, false},
+                          {"CompareArchives1", "Compare archives\u2026", -1, "", true, false},
                           {"N1", "", -1, "", true, true},
                           {"CloseArchive1", "CloseArchive", 12, "Ctrl+W", false, false},
                           {"N2", "", -1, "", true, true},
