@@ -229,7 +229,9 @@ ExtractSummary TForm1::ExtractEntryRefs(std::vector<TEntryRef> selected, int pla
     ExtractSummary summary;
     {
         const TMenuLock lock(*Files1);
-        SetStatusPanelText(0, Progress(placeholders, total));
+        if (!control.progress) {
+            SetStatusPanelText(0, Progress(placeholders, total));
+        }
         // On this thread, one entry after another; a file or folder that cannot be made ends the run.
         ExtractOptions options;
         options.stopAtWriteError = true;

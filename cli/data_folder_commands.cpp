@@ -31,6 +31,7 @@ struct TArguments {
     std::vector<std::u16string> operands;
     bool json = false;
     bool winnersOnly = false;
+    bool loose = false;
     bool orderFilesGiven = false;
     TLoadOrderFiles files;
     std::u16string filter;
@@ -58,8 +59,8 @@ int ParseArguments(const std::vector<std::string>& args, std::u16string_view opt
         if (!takes(option)) {
             return UsageError(u"unexpected argument: " + platform::PathFromNative(arg));
         }
-        if (arg == "--json" || arg == "--winners-only") {
-            (arg == "--json" ? parsed.json : parsed.winnersOnly) = true;
+        if (arg == "--json" || arg == "--winners-only" || arg == "--loose") {
+            (arg == "--json" ? parsed.json : arg == "--loose" ? parsed.loose : parsed.winnersOnly) = true;
             continue;
         }
         if (i + 1 == args.size()) {
@@ -133,10 +134,15 @@ std::unique_ptr<TDataFolder> OpenSources(const TArguments& arguments, int& statu
         status = UsageError(u"--plugins and --ini apply to a folder; archives given load in the order given");
         return nullptr;
     }
+    if (!folder && arguments.loose) {
+        status = UsageError(u"--loose applies to a folder");
+        return nullptr;
+    }
     std::unique_ptr<TDataFolder> opened;
     if (folder) {
         TDataFolderOptions options;
         options.files = arguments.files;
+        options.looseFiles = arguments.loose;
         std::u16string why;
         opened = OpenDataFolder(operands[0], options, why);
         if (!opened) {
@@ -231,13 +237,13 @@ void WriteSourcesJson(TJsonWriter& json, const TDataFolder& folder) {
         json.Key("path");
         json.String(archive.path);
         json.Key("version");
-        json.Number(archive.reader->Version());
+        json.Number(archive.reader ? archive.reader->Version() : 0);
         json.Key("rule");
         json.String(LoadRuleText(archive.placed));
         json.Key("loaded");
         json.Bool(archive.loaded);
         json.Key("entries");
-        json.Number(archive.reader->FileCount());
+        json.Number(archive.Index().FileCount());
         json.Key("wins");
         json.Number(folder.table.Wins(source));
         json.Key("losses");
@@ -277,7 +283,7 @@ public:
     explicit TEntryText(const TDataFolder& folder) : folder_(folder), last_(folder.sources.size()) {}
     void Append(std::string& out, TRowIndex row) {
         const TSourceRow& at = folder_.table.Rows()[row];
-        const TBsaIndex& index = folder_.sources[at.source].reader->Index();
+        const TBsaIndex& index = folder_.sources[at.source].Index();
         const uint32_t folderPlace = index.File(at.entry).folder;
         TPrefix& prefix = last_[at.source];
         if (prefix.folder != folderPlace || prefix.text.empty()) {
@@ -633,7 +639,8 @@ bool OneArchive(const std::vector<std::string>& args) {
     std::vector<std::string> operands;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg == "--json" || arg == "--winners-only" || arg == "--plugins" || arg == "--ini") {
+        if (arg == "--json" || arg == "--winners-only" || arg == "--plugins" || arg == "--ini" ||
+            arg == "--loose") {
             return false;
         }
         if (arg == "--filter" || arg == "--jobs") {
@@ -660,7 +667,7 @@ int RunDataFolderCommand(const std::vector<std::string>& args) {
         if (OneArchive(args)) {
             return -1;
         }
-        const int status = ParseArguments(args, u"--json --plugins --ini ", arguments);
+        const int status = ParseArguments(args, u"--json --plugins --ini --loose ", arguments);
         return status >= 0 ? status : List(arguments);
     }
     if (command == "extract") {
@@ -672,7 +679,8 @@ int RunDataFolderCommand(const std::vector<std::string>& args) {
         return status >= 0 ? status : Extract(arguments);
     }
     if (command == "which" || command == "conflicts" || command == "diff") {
-        const std::u16string_view options = command == "diff" ? u"--json " : u"--json --plugins --ini ";
+        const std::u16string_view options =
+            command == "diff" ? u"--json " : u"--json --plugins --ini --loose ";
         const int status = ParseArguments(args, options, arguments);
         if (status >= 0) {
             return status;

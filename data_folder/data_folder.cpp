@@ -1,8 +1,15 @@
 #include "data_folder/data_folder.h"
 
+#include "archive/entry_string.h"
+
 std::u16string TDataFolder::EntryString(TOverrideTable::TRowIndex row) const {
     const TSourceRow& at = table.Rows()[row];
-    return sources[at.source].reader->EntryString(at.entry);
+    const TDataSource& source = sources[at.source];
+    if (source.reader) {
+        return source.reader->EntryString(at.entry);
+    }
+    const TBsaIndex& index = *source.loose->index;
+    return ::EntryString(index.FolderOf(at.entry).Name, index.FileName(at.entry));
 }
 
 std::vector<bool> TDataFolder::LoadedSources() const {
@@ -16,10 +23,12 @@ std::vector<bool> TDataFolder::LoadedSources() const {
 
 namespace {
 
+constexpr char16_t kTooManyArchives[] = u"more archives than one list holds (65535)";
+
 void BuildTable(TDataFolder& folder) {
     std::vector<const TBsaIndex*> indexes;
     for (const TDataSource& source : folder.sources) {
-        indexes.push_back(&source.reader->Index());
+        indexes.push_back(&source.Index());
     }
     folder.table = TOverrideTable(std::move(indexes));
     folder.table.SetTakingPart(folder.LoadedSources());
@@ -45,11 +54,22 @@ std::unique_ptr<TDataFolder> OpenDataFolder(const std::u16string& folderPath,
     const TLoadOrderInputs inputs = ReadLoadOrderInputs(folderPath, options.files, edition, folder->order);
     for (TPlacedArchive& placed : PlaceArchives(candidates, inputs)) {
         TSetArchive& archive = opened.archives[placed.candidate];
+        if (folder->sources.size() == TOverrideTable::kMaxSources) {
+            folder->failed.push_back({std::move(archive.path), kTooManyArchives});
+            continue;
+        }
         const bool loaded = placed.rule != TLoadRule::NotLoaded;
         folder->sources.push_back({std::move(archive.path), std::move(archive.name),
-                                   std::move(archive.reader), std::move(placed), loaded});
-        if (folder->sources.size() == TOverrideTable::kMaxSources) {
-            break;
+                                   std::move(archive.reader), nullptr, std::move(placed), loaded});
+    }
+    if (options.looseFiles) {
+        TDataSource loose;
+        loose.path = folderPath;
+        loose.name = kLooseFilesName;
+        loose.loose = std::make_unique<TLooseFiles>(FindLooseFiles(folderPath));
+        loose.placed = {opened.archives.size(), TLoadRule::LooseFiles, {}};
+        if (folder->sources.size() < TOverrideTable::kMaxSources) {
+            folder->sources.push_back(std::move(loose));
         }
     }
     BuildTable(*folder);
@@ -61,11 +81,15 @@ std::unique_ptr<TDataFolder> OpenArchivesInOrder(const std::vector<std::u16strin
     auto folder = std::make_unique<TDataFolder>();
     folder->failed = std::move(opened.failed);
     folder->orderGiven = true;
-    for (size_t i = 0; i < opened.archives.size() && i < TOverrideTable::kMaxSources; ++i) {
+    for (size_t i = 0; i < opened.archives.size(); ++i) {
         TSetArchive& archive = opened.archives[i];
+        if (i >= TOverrideTable::kMaxSources) {
+            folder->failed.push_back({std::move(archive.path), kTooManyArchives});
+            continue;
+        }
         TPlacedArchive placed{i, TLoadRule::Given, {}};
         folder->sources.push_back({std::move(archive.path), std::move(archive.name),
-                                   std::move(archive.reader), std::move(placed), true});
+                                   std::move(archive.reader), nullptr, std::move(placed), true});
     }
     BuildTable(*folder);
     return folder;

@@ -9,19 +9,29 @@
 
 #include "data_folder/archive_set.h"
 #include "data_folder/load_order_settings.h"
+#include "data_folder/loose_files.h"
 #include "data_folder/override_table.h"
 
+// A source of rows: an archive, or the Data folder's loose files.
 struct TDataSource {
-    std::u16string path;
-    std::u16string name;
-    std::unique_ptr<TwbBSAFile> reader;
-    TPlacedArchive placed; // the rule that placed it (Given for archives given in order)
-    bool loaded = true;    // the game loads it; the others do not take part at first
+    std::u16string path;                // the archive's; for the loose files, the Data folder's
+    std::u16string name;                // the archive's file name; kLooseFilesName
+    std::unique_ptr<TwbBSAFile> reader; // none for the loose files
+    std::unique_ptr<TLooseFiles> loose; // only for the loose files
+    TPlacedArchive placed;              // the rule that placed it (Given for archives given in order)
+    bool loaded = true;                 // the game loads it; the others do not take part at first
+
+    const TBsaIndex& Index() const { return reader ? reader->Index() : *loose->index; }
 };
+
+inline constexpr char16_t kLooseFilesName[] = u"loose files";
 
 struct TDataFolderOptions {
     TLoadOrderFiles files; // the INI file and plugins.txt the user gave, if any
     int jobs = 0;          // threads that open archives; < 1: one per core
+    // The files of the folder's subfolders as one more source, after every archive (see
+    // data_folder/loose_files.h).
+    bool looseFiles = false;
 };
 
 class TDataFolder {
@@ -44,8 +54,8 @@ public:
     std::vector<bool> LoadedSources() const;
 };
 
-// Opens every .bsa of folder (a native path) and puts them in the game's load order. Nothing when the folder
-// cannot be read: why then says so (the system's reason).
+// Opens every .bsa of folder (a native path) and puts them in the game's load order, with the loose files
+// last when asked. Nothing when the folder cannot be read: why then says so (the system's reason).
 std::unique_ptr<TDataFolder> OpenDataFolder(const std::u16string& folder, const TDataFolderOptions& options,
                                             std::u16string& why);
 

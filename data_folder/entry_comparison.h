@@ -15,7 +15,8 @@ struct TEntryComparison {
     std::u16string reason;
 };
 
-// Reads both entries (each reader on its own: the second entry is decoded on another thread when large) and
-// compares their bytes. Nothing raises.
+// Reads both entries and compares their bytes. The readers must be two objects, even for two entries of one
+// archive (TwbBSAFile::shareIndex gives a second): a large second entry is decoded on another thread while
+// the first is decoded on this one. Nothing raises.
 TEntryComparison CompareEntryContents(TwbBSAFile& firstReader, TEntryRef first, TwbBSAFile& secondReader,
                                       TEntryRef second);

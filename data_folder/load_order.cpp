@@ -116,6 +116,8 @@ std::u16string LoadRuleText(const TPlacedArchive& placed) {
         return u"not loaded";
     case TLoadRule::Given:
         return u"order given";
+    case TLoadRule::LooseFiles:
+        return u"loose files";
     }
     return {};
 }

@@ -26,7 +26,9 @@ struct TArchiveCandidate {
 };
 
 // The rule that placed an archive.
-enum class TLoadRule { IniList, SkyrimPrefix, Plugin, NotLoaded, Given };
+// Given: archives given one by one, in their order; LooseFiles: the Data folder's own files, after every
+// archive.
+enum class TLoadRule { IniList, SkyrimPrefix, Plugin, NotLoaded, Given, LooseFiles };
 
 struct TPlacedArchive {
     size_t candidate = 0; // its place in the candidates given
@@ -49,5 +51,5 @@ TGameEdition EditionOf(const std::vector<TArchiveCandidate>& candidates);
 std::vector<TPlacedArchive> PlaceArchives(const std::vector<TArchiveCandidate>& candidates,
                                           const TLoadOrderInputs& inputs);
 
-// "INI list", "name order (Skyrim - )", "plugin Dawnguard.esm", "not loaded", "order given".
+// "INI list", "name order (Skyrim - )", "plugin Dawnguard.esm", "not loaded", "order given", "loose files".
 std::u16string LoadRuleText(const TPlacedArchive& placed);

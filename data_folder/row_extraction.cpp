@@ -38,8 +38,13 @@ TRowExtractSummary ExtractRows(TDataFolder& folder, std::vector<TOverrideTable::
     }
 
     int total = 0;
-    for (const std::vector<TEntryRef>& entries : bySource) {
-        total += static_cast<int>(entries.size());
+    for (size_t source = 0; source < bySource.size(); ++source) {
+        if (!folder.sources[source].reader) {
+            // Loose files are files already: nothing to extract.
+            summary.leftOut += static_cast<int>(bySource[source].size());
+            bySource[source].clear();
+        }
+        total += static_cast<int>(bySource[source].size());
     }
     int doneBefore = 0;
     for (size_t source = 0; source < bySource.size(); ++source) {

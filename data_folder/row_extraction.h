@@ -35,7 +35,7 @@ struct TRowExtractSummary {
     int empty = 0;
     int failed = 0;
     int overridden = 0; // rows of a path another chosen row has, from a later archive
-    int leftOut = 0;    // rows that do not win, with winnersOnly
+    int leftOut = 0;    // rows that do not win, with winnersOnly, and loose files, which are files already
     bool cancelled = false;
     // As in ExtractSummary, of the archive whose run stopped; no later archive is started then.
     std::u16string noSpace;

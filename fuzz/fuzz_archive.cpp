@@ -1,6 +1,7 @@
 // Fuzz target: the whole read path of one archive, through the very steps the window and the command-line
 // tool call (extract/entry_fetch.h). The input becomes an archive file, which is opened and listed; every
-// listed entry is found again by its entry string, described, and read whole and in pieces, which must agree;
+// listed entry is found again by its entry string, described, and read whole and in pieces, which must agree
+// with each other and with the entry's size as the listing reads it;
 // names the archive does not list are looked up as well; every entry string is judged for extraction and,
 // when accepted, joined to a destination, which must stay below it.
 //
@@ -214,8 +215,8 @@ private:
 };
 
 // The entry read whole and in pieces: the same outcome, the same bytes, the size told first; a failure leaves
-// the buffer empty.
-void FetchBothWays(TwbBSAFile& reader, TEntryRef entry) {
+// the buffer empty. The entry's size when it was read.
+std::optional<size_t> FetchBothWays(TwbBSAFile& reader, TEntryRef entry) {
     const std::u16string name = reader.EntryString(entry);
     TBytes whole{0x5A};
     const TFetchResult fetched = FetchEntry(reader, entry, whole);
@@ -234,6 +235,7 @@ void FetchBothWays(TwbBSAFile& reader, TEntryRef entry) {
     }
     TEntryDescription description;
     CheckExpected(DescribeEntry(reader, entry, description), "unexpected failure of a description");
+    return fetched ? std::optional<size_t>(whole.size()) : std::nullopt;
 }
 
 } // namespace
@@ -253,6 +255,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     TwbBSAFile& reader = *opened.reader;
 
+    // The sizes a listing shows: an entry that reads has the size it reads to.
+    const std::vector<uint32_t> sizes = reader.ReadEntrySizes();
+    if (sizes.size() != reader.FileCount()) {
+        Fail("not one size per entry", path);
+    }
     for (TEntryRef entry = 0; entry < reader.FileCount(); ++entry) {
         const std::u16string entryString = reader.EntryString(entry);
         // Its own entry string finds an entry of that very string (the first of several alike), unless the
@@ -263,7 +270,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             (!found || reader.EntryString(*found) != entryString)) {
             Fail("a listed entry string does not find its entry", entryString);
         }
-        FetchBothWays(reader, entry);
+        const std::optional<size_t> readSize = FetchBothWays(reader, entry);
+        if (readSize && *readSize != sizes[entry]) {
+            Fail("an entry reads to another size than its listed one", entryString);
+        }
         const rFileData parts = SplitEntryPath(entryString);
         if (!UnsafeEntryPathReason(parts).has_value()) {
             CheckStaysBelowDestination(parts);

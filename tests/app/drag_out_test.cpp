@@ -70,6 +70,7 @@ TEST_F(DragOutTest, DraggedRowsAreWrittenWithTheirFoldersAndCarriedAsTheTopItems
     DragRow(static_cast<int>(VisibleEntries().indexOf("textures\\armor\\iron.dds")));
 
     ASSERT_EQ(drags, 1);
+    EXPECT_EQ(form.StatusPanelText(0), "") << "the drag's progress is its own, not the extraction's panel";
     ASSERT_FALSE(folder.empty());
     const std::filesystem::path temp = std::filesystem::path(Utf8(QDir::tempPath()));
     EXPECT_EQ(folder.parent_path(), temp) << "below the system's temporary folder";

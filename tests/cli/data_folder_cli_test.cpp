@@ -171,6 +171,20 @@ TEST_F(DataFolderCli, ConflictsListsThePathsOfSeveralArchives) {
     EXPECT_EQ(doc["conflicts"][1]["overridden"][0].text, "Skyrim - Textures.bsa");
 }
 
+TEST_F(DataFolderCli, LooseFilesOverrideEveryArchiveWhenAsked) {
+    fs::create_directories(data / "textures");
+    std::ofstream(data / "textures" / "T.dds") << "loose";
+    const CliResult run =
+        Cli(temp, {"which", Utf8Path(data), "textures\\t.dds", "--loose", "--plugins", plugins});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "Skyrim - Textures.bsa\toverridden\ttextures\\t.dds\n"
+                       "Mod.bsa\toverridden\ttextures\\t.dds\n"
+                       "loose files\twinner\ttextures\\T.dds\n");
+    const CliResult without = Cli(temp, {"which", Utf8Path(data), "textures\\t.dds", "--plugins", plugins});
+    EXPECT_EQ(without.out.find("loose"), std::string::npos);
+    EXPECT_EQ(Cli(temp, {"list", Utf8Path(data / "Mod.bsa"), "--loose"}).exitCode, 2);
+}
+
 TEST_F(DataFolderCli, IniGivenDecidesTheFirstArchives) {
     std::ofstream(temp / "my.ini")
         << "[Archive]\nsResourceArchiveList=Skyrim - Textures.bsa, skyrim - meshes.bsa\n";

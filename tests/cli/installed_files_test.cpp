@@ -119,7 +119,7 @@ TEST(ManualPage, SaysWhatTheHelpSaysForThisVersion) {
                                                     "cat", "render"}));
     EXPECT_EQ(help.options,
               (std::set<std::string>{"--filter", "--jobs", "--winners-only", "--plugins", "--ini", "--json",
-                                     "--mip", "--face", "-h", "--help", "--version"}));
+                                     "--loose", "--mip", "--face", "-h", "--help", "--version"}));
     EXPECT_EQ(help.statuses, (std::set<std::string>{"0", "1", "2", "130"}));
     EXPECT_EQ(manual.commands, help.commands);
     EXPECT_EQ(manual.options, help.options);
@@ -193,7 +193,7 @@ TEST_F(BashCompletion, CompletesCommandsOptionsArchivesAndEntries) {
         {{"extract", "textures.bsa", "out", "--"},
          {"--filter", "--ini", "--jobs", "--plugins", "--winners-only"}},
         {{"conflicts", ""}, {"sub dir"}},
-        {{"which", "x", "--"}, {"--ini", "--json", "--plugins"}},
+        {{"which", "x", "--"}, {"--ini", "--json", "--loose", "--plugins"}},
         {{"diff", "textures.bsa", "O"}, {"Other.BSA"}},
         {{"extract", "textures.bsa", "out", "--jobs", ""}, {}},
         {{"render", "textures.bsa", "x.dds", "x.png", "--"}, {"--face", "--mip"}},

@@ -146,6 +146,29 @@ TEST_F(ThreeArchives, ExtractsTheWinnerOfEachPathAndReportsTheOthers) {
     EXPECT_EQ(fixture::ReadWholeFile(out / "meshes" / "A.TXT"), fixture::TextBytes("2a"));
 }
 
+TEST(OverrideTable, RowsStandInPathOrderWhateverTheArchivesOwnOrder) {
+    // "/" sorts before "1" in an archive's order but counts as "\\", which sorts after it; a folder twice in
+    // one archive; folders of one name in other case and with "/" across archives.
+    fixture::TempFolder temp;
+    fixture::ArchiveSpec first = data_folder_test::Recipe(105, {{"f\\a/b.txt", "1"}, {"f\\a1b.txt", "1"}});
+    first.folders.push_back(
+        {"f", {{"a0.txt", fixture::TextBytes("1")}, {"a1b.txt", fixture::TextBytes("1b")}}});
+    const std::u16string one = temp.Write("one.bsa", fixture::BuildArchive(first));
+    const std::u16string two = WriteTestArchive(
+        temp, "two.bsa", 104, {{"F\\A1B.TXT", "2"}, {"g/h\\x.txt", "2"}, {"g\\h\\y.txt", "2"}});
+    const std::unique_ptr<TDataFolder> folder = OpenArchivesInOrder({one, two}, 1);
+    ASSERT_TRUE(folder->failed.empty());
+    const TOverrideTable& table = folder->table;
+    for (TOverrideTable::TRowIndex row = 1; row < table.Rows().size(); ++row) {
+        EXPECT_LE(table.ComparePaths(row - 1, row), 0) << row;
+    }
+    EXPECT_EQ(
+        RowsText(*folder, table.ConflictRows()),
+        (std::vector<std::string>{"f\\a1b.txt@one.bsa:O", "f\\a1b.txt@one.bsa:O", "f\\A1B.TXT@two.bsa:W"}));
+    EXPECT_EQ(table.FindPath(u"G\\H/X.TXT").second - table.FindPath(u"G\\H/X.TXT").first, 1u);
+    EXPECT_EQ(table.FindPath(u"g/h/y.txt").second - table.FindPath(u"g/h/y.txt").first, 1u);
+}
+
 TEST(DataFolder, DamagedArchiveIsListedAsFailedAndTheRestOpen) {
     fixture::TempFolder temp;
     WriteTestArchive(temp, "Skyrim - Meshes.bsa", 104, {{"meshes\\a.nif", "a"}});
@@ -183,6 +206,41 @@ TEST(DataFolder, ArchivesNotLoadedTakeNoPartUntilTakenIn) {
     EXPECT_FALSE(folder->sources[2].loaded);
     folder->table.SetTakingPart({true, true, true});
     EXPECT_EQ(folder->table.State(2), TRowState::Winner);
+}
+
+TEST(DataFolder, LooseFilesOverrideEveryArchive) {
+    fixture::TempFolder temp;
+    WriteTestArchive(temp, "Skyrim - Meshes.bsa", 105, {{"meshes\\a.nif", "a"}, {"meshes\\b.nif", "b"}});
+    std::filesystem::create_directories(temp.Path() / "Meshes" / "Sub");
+    std::ofstream(temp.Path() / "Meshes" / "A.NIF") << "loose";
+    std::ofstream(temp.Path() / "Meshes" / "Sub" / "c.nif") << "c";
+    std::ofstream(temp.Path() / "Mod.esp") << "a plugin, not a resource";
+    std::u16string why;
+    TDataFolderOptions options;
+    options.looseFiles = true;
+    const std::unique_ptr<TDataFolder> folder = OpenDataFolder(temp.Path().u16string(), options, why);
+    ASSERT_TRUE(folder);
+    ASSERT_EQ(folder->sources.size(), 2u);
+    EXPECT_EQ(folder->sources[1].name, kLooseFilesName);
+    EXPECT_EQ(RowsText(*folder, AllRows(*folder)),
+              (std::vector<std::string>{"meshes\\a.nif@Skyrim - Meshes.bsa:O", "Meshes\\A.NIF@loose files:W",
+                                        "meshes\\b.nif@Skyrim - Meshes.bsa:W",
+                                        "Meshes\\Sub\\c.nif@loose files:W"}));
+    // Each loose row leads to its file.
+    const TDataSource& loose = folder->sources[1];
+    const TSourceRow& row = folder->table.Rows()[1];
+    EXPECT_EQ(loose.loose->paths.at(loose.Index().File(row.entry).Offset),
+              (temp.Path() / "Meshes" / "A.NIF").u16string());
+    // What the game sees of the archive is extracted; the loose files are files already.
+    const std::filesystem::path out = temp.Path() / "out";
+    TRowExtractOptions extractOptions;
+    extractOptions.winnersOnly = true;
+    const TRowExtractSummary summary =
+        ExtractRows(*folder, AllRows(*folder), out.u16string(), extractOptions, {});
+    EXPECT_EQ(summary.written, 1);
+    EXPECT_EQ(summary.leftOut, 3);
+    EXPECT_EQ(fixture::ReadWholeFile(out / "meshes" / "b.nif"), fixture::TextBytes("b"));
+    EXPECT_FALSE(std::filesystem::exists(out / "meshes" / "a.nif"));
 }
 
 TEST(DataFolder, UnreadableFolderSaysWhy) {

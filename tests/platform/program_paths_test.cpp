@@ -2,7 +2,10 @@
 // the file a dropped "file:" URL names, and the program's arguments.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,8 +18,10 @@
 #endif
 
 #include "base/ustring.h"
+#include "fixtures/temp_folder.h"
 #include "platform/command_line.h"
 #include "platform/directories.h"
+#include "platform/file.h"
 #include "platform/native_path.h"
 
 namespace {
@@ -114,6 +119,45 @@ TEST(ProgramPaths, UserSettingsFolderFollowsTheSystemsConvention) {
         EXPECT_EQ(platform::UserSettingsFolder(), c.folder) << c.configHome.value_or("(unset)");
     }
 #endif
+}
+
+TEST(ProgramPaths, LocalApplicationDataFolderIsWindowsOwn) {
+#ifdef _WIN32
+    const struct {
+        std::optional<std::string> localAppData;
+        std::u16string folder;
+    } cases[] = {
+        {"C:\\Users\\u\\AppData\\Local", u"C:\\Users\\u\\AppData\\Local"},
+        {"C:/Users/u/AppData/Local\\", u"C:\\Users\\u\\AppData\\Local"},
+        {std::nullopt, u""},
+    };
+    for (const auto& c : cases) {
+        const ScopedVariable localAppData("LOCALAPPDATA", c.localAppData);
+        EXPECT_EQ(platform::LocalApplicationDataFolder(), c.folder) << c.localAppData.value_or("(unset)");
+    }
+#else
+    // Windows games keep nothing in a Linux user's folders: there is no such place.
+    const ScopedVariable localAppData("LOCALAPPDATA", "/home/u/AppData/Local");
+    EXPECT_EQ(platform::LocalApplicationDataFolder(), u"");
+#endif
+}
+
+TEST(ProgramPaths, ListFolderNamesFilesFoldersAndLinks) {
+    fixture::TempFolder temp;
+    std::filesystem::create_directories(temp / "sub");
+    std::ofstream(temp / "a.bsa") << "x";
+    std::vector<platform::FolderItem> items;
+    ASSERT_TRUE(platform::ListFolder(temp.Path().u16string(), items));
+    std::sort(items.begin(), items.end(),
+              [](const platform::FolderItem& a, const platform::FolderItem& b) { return a.name < b.name; });
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[0].name, u"a.bsa");
+    EXPECT_EQ(items[0].kind, platform::FolderItem::Kind::File);
+    EXPECT_EQ(items[1].name, u"sub");
+    EXPECT_EQ(items[1].kind, platform::FolderItem::Kind::Folder);
+    EXPECT_FALSE(items[1].link);
+    EXPECT_FALSE(platform::ListFolder(temp.U16("missing"), items));
+    EXPECT_NE(platform::LastErrorCode(), 0u);
 }
 
 TEST(ProgramPaths, FileUrlNamesThatVeryFile) {
