@@ -7,9 +7,11 @@
 #include <QDockWidget>
 #include <QHeaderView>
 #include <QMenu>
+#include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTreeWidget>
+#include <algorithm>
 
 #include "app/archive_pane.h"
 #include "app/browser_model.h"
@@ -29,6 +31,7 @@
 namespace {
 
 constexpr int kProgressRepaintInterval = 15;
+constexpr int kArchivePaneWidth = 330;
 
 QString Progress(int done, int total) {
     return QString::asprintf("%d/%d", done, total);
@@ -101,6 +104,21 @@ void TForm1::ShowDataFolder() {
     UpdateActions();
     FillDataFolderRows();
     ArchivePane1->Fill(folder);
+    if (!ArchiveDock->isVisible() && !archivePaneShown_) {
+        // The first time the pane comes beside the list, the window grows by its width, as far as the screen
+        // has room; later the user's size stays.
+        archivePaneShown_ = true;
+        const QRect screen = this->screen() != nullptr ? this->screen()->availableGeometry() : QRect();
+        const int wanted = width() + kArchivePaneWidth;
+        if (!isMaximized() && !screen.isEmpty() && width() < screen.width()) {
+            resize(std::min(wanted, screen.width() - (frameGeometry().width() - width())), height());
+            if (frameGeometry().right() > screen.right()) {
+                move(std::max(screen.left(), screen.right() - frameGeometry().width()), y());
+            }
+        }
+        ArchiveDock->show();
+        resizeDocks({ArchiveDock}, {kArchivePaneWidth}, Qt::Horizontal);
+    }
     ArchiveDock->show();
     Archives1->setEnabled(true);
     BrowserTree->header()->setSectionHidden(TBrowserModel::kArchiveColumn, folder.sources.size() < 2);

@@ -215,6 +215,7 @@ private:
     QAction* CompareArchives1 = nullptr;
     QDockWidget* ArchiveDock = nullptr;
     TArchivePane* ArchivePane1 = nullptr;
+    bool archivePaneShown_ = false; // once: the window grew to make room for it
     QMenu* Help1 = nullptr;
     QAction* About1 = nullptr;
     QLineEdit* ButtonedEdit1 = nullptr;
