@@ -100,7 +100,7 @@ void TForm1::OpenArchivesGiven(const std::vector<std::u16string>& paths) {
 
 void TForm1::ShowDataFolder() {
     const TDataFolder& folder = *dataFolder_;
-    conflictRows_.clear();
+    keptRows_.clear();
     UpdateActions();
     FillDataFolderRows();
     ArchivePane1->Fill(folder);
@@ -172,20 +172,22 @@ bool TForm1::DataRowKept(uint32_t row) {
     if (row == kNoEntry) {
         return true;
     }
-    const TOverrideTable& table = dataFolder_->table;
-    if (!table.TakesPart(table.Rows()[row].source)) {
-        return false;
-    }
-    if (!ConflictsOnly1->isChecked()) {
-        return true;
-    }
-    if (conflictRows_.empty()) {
-        conflictRows_.assign(table.Rows().size(), 0);
-        for (const TOverrideTable::TRowIndex conflict : table.ConflictRows()) {
-            conflictRows_[conflict] = 1;
+    if (keptRows_.empty()) {
+        // Worked out once per change of the archives taking part or of Conflicts only, not per keystroke.
+        const TOverrideTable& table = dataFolder_->table;
+        const std::vector<TSourceRow>& rows = table.Rows();
+        keptRows_.assign(rows.size(), 0);
+        if (ConflictsOnly1->isChecked()) {
+            for (const TOverrideTable::TRowIndex conflict : table.ConflictRows()) {
+                keptRows_[conflict] = 1;
+            }
+        } else {
+            for (size_t i = 0; i < rows.size(); ++i) {
+                keptRows_[i] = table.TakesPart(rows[i].source) ? 1 : 0;
+            }
         }
     }
-    return conflictRows_[row] != 0;
+    return keptRows_[row] != 0;
 }
 
 void TForm1::SetTakingPart(const std::vector<bool>& takingPart) {
@@ -194,7 +196,7 @@ void TForm1::SetTakingPart(const std::vector<bool>& takingPart) {
     }
     const TBusyCursor busy;
     dataFolder_->table.SetTakingPart(takingPart);
-    conflictRows_.clear();
+    keptRows_.clear();
     ArchivePane1->UpdateCounts();
     browserModel_->OverridesChanged();
     ApplyFilter();
@@ -202,6 +204,7 @@ void TForm1::SetTakingPart(const std::vector<bool>& takingPart) {
 
 void TForm1::ShowConflictsOnly(bool on) {
     ConflictsOnly1->setChecked(on);
+    keptRows_.clear();
     if (dataFolder_) {
         ApplyFilter();
     }

@@ -368,7 +368,7 @@ void TForm1::FreeArchive() {
         BrowserTree->header()->setSectionHidden(TBrowserModel::kArchiveColumn, true);
         dataFolder_.reset();
         dataFolderPath_.clear();
-        conflictRows_.clear();
+        keptRows_.clear();
     }
 }
 

@@ -236,8 +236,9 @@ private:
     std::unique_ptr<TDataFolder> dataFolder_;
     std::u16string dataFolderPath_; // the Data folder opened; empty for archives given one by one
     TLoadOrderFiles loadOrderFiles_;
-    std::vector<uint8_t> conflictRows_; // by table row, while Conflicts only is on; empty: to be worked out
-    TNotExtractedEntries overridden_;   // rows of the last extraction that a later archive overrode
+    std::vector<uint8_t> keptRows_;   // by table row: shown by the archives taking part and Conflicts only;
+                                      // empty: to be worked out
+    TNotExtractedEntries overridden_; // rows of the last extraction that a later archive overrode
     std::u16string archivePath_;
     std::u16string exeDir_;
     std::u16string lastBsaDir_;

@@ -5,9 +5,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QDockWidget>
+#include <QDrag>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QPalette>
 #include <QPushButton>
 #include <QTest>
@@ -226,6 +229,45 @@ TEST_F(DataFolderWindowTest, ExtractsWhatTheGameSeesAndReportsOverriddenRowsAsSu
     ClickRow(ShownRowOf("textures\\a.dds @ Skyrim - Base.bsa (dimmed)"));
     ExtractTo(one);
     EXPECT_EQ(FilesWithBytes(one), (std::map<std::string, std::string>{{"textures/a.dds", "base a"}}));
+}
+
+TEST_F(DataFolderWindowTest, DraggedRowsAndTheFolderTreesExtractWriteTheWinnerOfEachPath) {
+    TForm1& form = OpenData();
+    std::map<std::string, std::string> dragged;
+    form.SetDragHook([&](QDrag&) { dragged = FilesWithBytes(fs::path(Utf8(form.DragFolder()))); });
+    ClickRow(ShownRowOf("textures\\a.dds @ Skyrim - Base.bsa (dimmed)"));
+    ClickRow(ShownRowOf("textures\\a.dds @ Dawnguard.bsa"), Qt::ControlModifier);
+    QWidget* viewport = Tree()->viewport();
+    const QPoint from = Tree()
+                            ->visualRect(Model().index(ShownRowOf("textures\\a.dds @ Dawnguard.bsa"),
+                                                       TBrowserModel::kFileColumn))
+                            .center();
+    QTest::mousePress(viewport, Qt::LeftButton, {}, from);
+    for (const int step : {2, QApplication::startDragDistance() + 10}) {
+        const QPoint to = from + QPoint(step, step);
+        QMouseEvent move(QEvent::MouseMove, to, viewport->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(viewport, &move);
+    }
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, from);
+    EXPECT_EQ(dragged, (std::map<std::string, std::string>{{"textures/a.dds", "dawnguard a"}}));
+    ASSERT_EQ(dialogs_.messages.size(), 1u);
+    EXPECT_TRUE(dialogs_.messages[0].text.contains(
+        "Skyrim - Base.bsa: textures\\a.dds (overridden by Dawnguard.bsa)"))
+        << Utf8(dialogs_.messages[0].text);
+
+    // The folder tree holds every archive's folders; its "Extract…" writes what the list shows below one.
+    Action("FolderTree1")->trigger();
+    auto* tree = Control<QTreeWidget>("FolderTree");
+    const QList<QTreeWidgetItem*> textures =
+        tree->findItems("textures", Qt::MatchStartsWith | Qt::MatchRecursive);
+    ASSERT_EQ(textures.size(), 1);
+    const fs::path out = temp_.Path() / "tree";
+    fs::create_directories(out);
+    dialogs_.pickAnswers.push_back(Q(out));
+    form.ExtractFolderClick(u"textures");
+    EXPECT_EQ(FilesWithBytes(out), (std::map<std::string, std::string>{{"textures/a.dds", "dawnguard a"},
+                                                                       {"textures/only.dds", "only base"}}));
 }
 
 TEST_F(DataFolderWindowTest, EnterPreviewsTheRowsEntryFromItsOwnArchive) {
