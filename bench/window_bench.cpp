@@ -254,14 +254,18 @@ void BM_DataFolderFilterKeystroke(benchmark::State& state) {
         return;
     }
     SelectSomeRows(*open);
+    // Typing one more letter, then taking it back: each change filters all 1,000,000 rows again.
     bool useLonger = true;
-    open->filter->setText(QStringLiteral("textures\armo"));
+    open->filter->setText(QStringLiteral("textures\\armo"));
+    int shown = 0;
     for (auto _ : state) {
-        open->filter->setText(useLonger ? QStringLiteral("textures\armor") : QStringLiteral("textures\armo"));
+        open->filter->setText(useLonger ? QStringLiteral("textures\\armor")
+                                        : QStringLiteral("textures\\armo"));
         useLonger = !useLonger;
         QApplication::processEvents();
+        shown = open->list->model()->rowCount();
     }
-    state.counters["rows"] = open->list->model()->rowCount();
+    state.counters["rows"] = shown;
     state.counters["peak_MiB"] = PeakResidentMiB();
 }
 
