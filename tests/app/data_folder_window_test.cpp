@@ -311,6 +311,13 @@ TEST_F(DataFolderWindowTest, ArchivesDroppedTogetherLoadInTheOrderGiven) {
                            "textures\\a.dds @ Skyrim - Base.bsa", "textures\\only.dds @ Skyrim - Base.bsa"}));
     EXPECT_EQ(form.ArchivePane().OrderText(), "Order: as given");
 
+    // Chosen together in "Open archive": the same, in the order chosen.
+    dialogs_.openManyAnswers.push_back({Q(data_ / "Skyrim - Base.bsa"), Q(data_ / "Dawnguard.bsa")});
+    Action("Openarchive1")->trigger();
+    ASSERT_NE(form.DataFolder(), nullptr);
+    EXPECT_EQ(ShownRowOf("textures\\a.dds @ Skyrim - Base.bsa (dimmed)"), 1);
+    EXPECT_EQ(ShownRowOf("textures\\a.dds @ Dawnguard.bsa"), 2);
+
     // A folder dropped opens as a Data folder; a single archive as always, without the Archive column.
     Drop({data_});
     EXPECT_EQ(form.DataFolder()->sources.size(), 4u);
