@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr int kColumnWidths[TBrowserModel::kColumnCount] = {23, 276, 300, 72, 52, 150};
+constexpr int kColumnWidths[TBrowserModel::kColumnCount] = {23, 276, 300, 76, 64, 150};
 
 // Draws cells without the focus rectangle, and shows the whole text of a cell that is drawn elided as its
 // tooltip.
