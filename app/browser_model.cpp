@@ -1,6 +1,7 @@
 #include "app/browser_model.h"
 
 #include <QLocale>
+#include <QPalette>
 #include <algorithm>
 #include <cstring>
 #include <numeric>
@@ -9,6 +10,7 @@
 
 #include "app/image_list.h"
 #include "app/qt_text.h"
+#include "data_folder/data_folder.h"
 
 namespace {
 
@@ -221,6 +223,12 @@ QVariant TBrowserModel::data(const QModelIndex& index, int role) const {
     const int listRow = ListRow(index.row());
     const TNodeDataBrw& node = Node(listRow);
     const int column = index.column();
+    if (dataFolder_ != nullptr && node.entry != kNoEntry) {
+        const QVariant value = DataFolderData(node, column, role);
+        if (value.isValid() || column == kArchiveColumn) {
+            return value;
+        }
+    }
     if (column == kSizeColumn || column == kStoredColumn) {
         const TRowStorage& storage = Storage(listRow);
         if (!storage.entry) {
@@ -264,6 +272,57 @@ QVariant TBrowserModel::data(const QModelIndex& index, int role) const {
     }
 }
 
+QVariant TBrowserModel::DataFolderData(const TNodeDataBrw& node, int column, int role) const {
+    const TOverrideTable& table = dataFolder_->table;
+    const TOverrideTable::TRowIndex row = node.entry;
+    switch (role) {
+    case Qt::DisplayRole:
+        return column == kArchiveColumn ? QVariant(ToQString(dataFolder_->SourceOf(row).name)) : QVariant();
+    case Qt::ForegroundRole:
+        // What the game does not see is dimmed: overridden rows and those of archives left out.
+        return table.State(row) == TRowState::Winner
+                   ? QVariant()
+                   : QVariant(QPalette().color(QPalette::Disabled, QPalette::Text));
+    case Qt::ToolTipRole: {
+        if (column == kSizeColumn || column == kStoredColumn) {
+            return {};
+        }
+        const QString archive = ToQString(dataFolder_->SourceOf(row).name);
+        switch (table.State(row)) {
+        case TRowState::Winner: {
+            const auto [first, end] = table.PathRows(row);
+            int overridden = 0;
+            for (TOverrideTable::TRowIndex other = first; other < end; ++other) {
+                overridden += table.State(other) == TRowState::Overridden ? 1 : 0;
+            }
+            return overridden == 0 ? QStringLiteral("From %1").arg(archive)
+                                   : QStringLiteral("From %1, which overrides %2 other archive%3")
+                                         .arg(archive)
+                                         .arg(overridden)
+                                         .arg(overridden == 1 ? "" : "s");
+        }
+        case TRowState::Overridden: {
+            const std::optional<TOverrideTable::TRowIndex> winner = table.WinnerOf(row);
+            return QStringLiteral("From %1, overridden by %2")
+                .arg(archive, winner ? ToQString(dataFolder_->SourceOf(*winner).name) : QString());
+        }
+        case TRowState::Left:
+            return QStringLiteral("From %1, which is left out").arg(archive);
+        }
+        return {};
+    }
+    default:
+        return {};
+    }
+}
+
+void TBrowserModel::OverridesChanged() {
+    if (rowCount() > 0) {
+        emit dataChanged(index(0, 0), index(rowCount() - 1, kColumnCount - 1),
+                         {Qt::ForegroundRole, Qt::ToolTipRole});
+    }
+}
+
 QVariant TBrowserModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
         return {};
@@ -277,6 +336,8 @@ QVariant TBrowserModel::headerData(int section, Qt::Orientation orientation, int
         return QStringLiteral("Size");
     case kStoredColumn:
         return QStringLiteral("Stored");
+    case kArchiveColumn:
+        return QStringLiteral("Archive");
     default:
         return QString();
     }
@@ -349,7 +410,7 @@ void TBrowserModel::SetSortState(int column, Qt::SortOrder direction) {
 const std::vector<int32_t>& TBrowserModel::SortRanks(int column) {
     std::vector<int32_t>& ranks = sortRanks_[column];
     if (ranks.empty() && !nodes_.empty()) {
-        if (column == kSizeColumn || column == kStoredColumn) {
+        if (column == kSizeColumn || column == kStoredColumn || column == kArchiveColumn) {
             RankNumberKeys(column);
         } else {
             RankTextKeys(column);
@@ -358,10 +419,20 @@ const std::vector<int32_t>& TBrowserModel::SortRanks(int column) {
     return ranks;
 }
 
+uint64_t TBrowserModel::NumberKeyOf(size_t id, int column) const {
+    if (column != kArchiveColumn) {
+        return NumberKey(storage_[id], sizesKnown_, column);
+    }
+    // The archives in load order.
+    const uint32_t entry = nodes_[id].entry;
+    return dataFolder_ == nullptr || entry == kNoEntry ? kUnknownKey
+                                                       : dataFolder_->table.Rows()[entry].source;
+}
+
 void TBrowserModel::RankNumberKeys(int column) {
     std::vector<std::pair<uint64_t, int32_t>> keys(nodes_.size());
     for (size_t id = 0; id < nodes_.size(); ++id) {
-        keys[id] = {NumberKey(storage_[id], sizesKnown_, column), static_cast<int32_t>(id)};
+        keys[id] = {NumberKeyOf(id, column), static_cast<int32_t>(id)};
     }
     std::sort(keys.begin(), keys.end());
     std::vector<int32_t>& ranks = sortRanks_[column];
@@ -436,10 +507,12 @@ int TBrowserModel::SortNodes(int column, Qt::SortOrder direction, int trackedLis
     return trackedNewRow;
 }
 
-void TBrowserModel::Filter(const std::function<bool(std::u16string_view)>& keeps) {
+void TBrowserModel::Filter(const std::function<bool(std::u16string_view)>& keeps,
+                           const std::function<bool(uint32_t entry)>& rowKeeps) {
     beginResetModel();
     for (size_t id = 0; id < nodes_.size(); ++id) {
-        visible_[id] = !keeps || keeps(nodes_[id].filename) ? 1 : 0;
+        visible_[id] =
+            (!rowKeeps || rowKeeps(nodes_[id].entry)) && (!keeps || keeps(nodes_[id].filename)) ? 1 : 0;
     }
     RebuildVisibleRows();
     endResetModel();

@@ -13,18 +13,21 @@
 #include "app/node_data.h"
 
 class TImageList;
+class TDataFolder;
 
 class TBrowserModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    // Size and Stored come after the three columns the list always had, and start hidden.
+    // Size and Stored come after the three columns the list always had, and start hidden; Archive is shown
+    // only while rows of several archives are listed.
     enum Column {
         kIconColumn = 0,
         kPathColumn = 1,
         kFileColumn = 2,
         kSizeColumn = 3,
         kStoredColumn = 4,
-        kColumnCount = 5
+        kArchiveColumn = 5,
+        kColumnCount = 6
     };
     // The row's ImageList1 index, on the icon column.
     static constexpr int kIconIndexRole = Qt::UserRole + 1;
@@ -64,6 +67,14 @@ public:
     // how each is stored (by the same order; none for placeholders), the decoded sizes not known yet. One
     // model reset.
     void SetNodes(std::vector<TNodeDataBrw> nodes, std::vector<TRowStorage> storage = {});
+    // Rows of several archives: each row's entry (TNodeDataBrw::entry) is then a row of folder's table, which
+    // gives its archive (the Archive column and its sort) and whether another archive overrides it (the row
+    // dimmed, the winner in its tooltip). Null: rows of one archive. Set before SetNodes; folder must outlive
+    // the rows.
+    void SetDataFolder(const TDataFolder* folder) { dataFolder_ = folder; }
+    const TDataFolder* DataFolder() const { return dataFolder_; }
+    // The archives taking part changed: the dimmed rows and tooltips follow.
+    void OverridesChanged();
     void Clear() { SetNodes({}); }
     // The decoded sizes have been read: sizeOfEntry[e] for the row of entry e (TNodeDataBrw::entry),
     // kSizeUnknown when damaged. Changes the Size and Stored cells; a later sort by them uses the sizes.
@@ -83,7 +94,9 @@ public:
 
     // Shows exactly the rows whose filename keeps says to keep, or every row when keeps is empty. Hidden
     // rows keep their selected flag. One model reset.
-    void Filter(const std::function<bool(std::u16string_view)>& keeps);
+    // rowKeeps, when given, is asked too, with the row's entry (TNodeDataBrw::entry).
+    void Filter(const std::function<bool(std::u16string_view)>& keeps,
+                const std::function<bool(uint32_t entry)>& rowKeeps = {});
 
     // Selection flags. UpdateSelection applies a change of the view's selection (model rows, whole rows);
     // VisibleSelection gives the flags of the visible rows as whole-row ranges for the view.
@@ -104,8 +117,11 @@ private:
     const std::vector<int32_t>& SortRanks(int column);
     void RankTextKeys(int column);
     void RankNumberKeys(int column);
+    uint64_t NumberKeyOf(size_t id, int column) const;
+    QVariant DataFolderData(const TNodeDataBrw& node, int column, int role) const;
 
     const TImageList& images_;
+    const TDataFolder* dataFolder_ = nullptr;
     std::vector<TNodeDataBrw> nodes_;  // by id
     std::vector<int32_t> order_;       // the id at each list row
     std::vector<uint8_t> selected_;    // by id

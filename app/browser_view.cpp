@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr int kColumnWidths[TBrowserModel::kColumnCount] = {23, 276, 300, 76, 64};
+constexpr int kColumnWidths[TBrowserModel::kColumnCount] = {23, 276, 300, 76, 64, 150};
 
 // Draws cells without the focus rectangle, and shows the whole text of a cell that is drawn elided as its
 // tooltip.
@@ -122,6 +122,9 @@ TBrowserTreeView::TBrowserTreeView(TBrowserModel& rows, QWidget* parent) : QTree
     // The list's own three columns; Size and Stored are shown from the header's menu.
     columns.setSectionHidden(TBrowserModel::kSizeColumn, true);
     columns.setSectionHidden(TBrowserModel::kStoredColumn, true);
+    // The archive of each row, when rows of several are listed: right after the file.
+    columns.setSectionHidden(TBrowserModel::kArchiveColumn, true);
+    columns.moveSection(columns.visualIndex(TBrowserModel::kArchiveColumn), TBrowserModel::kSizeColumn);
     // Rows are dragged out to other programs, never within the list.
     setDragEnabled(true);
     setDragDropMode(QAbstractItemView::DragOnly);

@@ -62,19 +62,31 @@ QString WithLineBreakChances(const QString& text) {
 
 std::optional<QString> TQtDialogs::OpenFile(QWidget* owner, const QString& initialFolder,
                                             const QString& filterDescription, const QString& filterPattern) {
+    const QStringList chosen = OpenFiles(owner, initialFolder, filterDescription, filterPattern);
+    if (chosen.isEmpty()) {
+        return std::nullopt;
+    }
+    return chosen.constFirst();
+}
+
+QStringList TQtDialogs::OpenFiles(QWidget* owner, const QString& initialFolder,
+                                  const QString& filterDescription, const QString& filterPattern) {
     QFileDialog dialog(owner);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setNameFilter(QStringLiteral("%1 (%2)").arg(filterDescription, filterPattern));
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     RestoreLayout(dialog, openLayout_.state, openLayout_.size);
     dialog.setDirectory(initialFolder);
     const bool accepted = dialog.exec() == QDialog::Accepted;
     openLayout_ = {dialog.size(), dialog.saveState()};
-    if (!accepted || dialog.selectedFiles().isEmpty()) {
-        return std::nullopt;
+    QStringList chosen;
+    if (accepted) {
+        for (const QString& file : dialog.selectedFiles()) {
+            chosen.append(QDir::toNativeSeparators(file));
+        }
     }
-    return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
+    return chosen;
 }
 
 QString TQtDialogs::PickFolder(QWidget* owner, const QString& prompt, const QString& initialFolder) {

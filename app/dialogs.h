@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 class QWidget;
@@ -16,6 +17,14 @@ public:
     virtual std::optional<QString> OpenFile(QWidget* owner, const QString& initialFolder,
                                             const QString& filterDescription,
                                             const QString& filterPattern) = 0;
+    // The same, where several files may be chosen: in the order the dialog gives them; none when cancelled.
+    // By default the one-file dialog.
+    virtual QStringList OpenFiles(QWidget* owner, const QString& initialFolder,
+                                  const QString& filterDescription, const QString& filterPattern) {
+        const std::optional<QString> chosen =
+            OpenFile(owner, initialFolder, filterDescription, filterPattern);
+        return chosen ? QStringList{*chosen} : QStringList{};
+    }
     // Folder picker showing prompt, starting at initialFolder (empty: none preselected); the user may type a
     // path and make a new folder. The chosen folder, or empty when cancelled.
     virtual QString PickFolder(QWidget* owner, const QString& prompt, const QString& initialFolder) = 0;
@@ -36,6 +45,8 @@ class TQtDialogs : public TDialogs {
 public:
     std::optional<QString> OpenFile(QWidget* owner, const QString& initialFolder,
                                     const QString& filterDescription, const QString& filterPattern) override;
+    QStringList OpenFiles(QWidget* owner, const QString& initialFolder, const QString& filterDescription,
+                          const QString& filterPattern) override;
     QString PickFolder(QWidget* owner, const QString& prompt, const QString& initialFolder) override;
     std::optional<QString> SaveFile(QWidget* owner, const QString& suggestedName,
                                     const QString& filterDescription, const QString& filterPattern) override;

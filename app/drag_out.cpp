@@ -31,7 +31,7 @@ QString TForm1::DragFolder() const {
 }
 
 void TForm1::BrowserTreeDragRowsOut() {
-    if (!archive_) {
+    if (!HasArchive()) {
         return;
     }
     int placeholders = 0;
@@ -65,9 +65,17 @@ void TForm1::BrowserTreeDragRowsOut() {
     control.reportLater = true; // a message box now would end the drag before it begins
     control.progress = [&progress](int done, int) { progress.setValue(done); };
     // A write error or the lack of space raises its message here; the folder goes with it.
-    const ExtractSummary summary = ExtractEntryRefs(std::move(entries), 0, destination, false, control);
+    // Rows of several archives: the winner of a path shared by dragged rows is what the drop gets.
+    TRowExtractSummary rowSummary;
+    bool cancelled = false;
+    if (dataFolder_) {
+        rowSummary = ExtractRowRefs(std::move(entries), 0, destination, false, false, control);
+        cancelled = rowSummary.cancelled;
+    } else {
+        cancelled = ExtractEntryRefs(std::move(entries), 0, destination, false, control).cancelled;
+    }
     progress.hide();
-    if (summary.cancelled || cancel.load()) {
+    if (cancelled || cancel.load()) {
         return;
     }
     QList<QUrl> urls;
@@ -89,5 +97,8 @@ void TForm1::BrowserTreeDragRowsOut() {
     }
     if (notExtracted_.count > 0) {
         ShowRefusedEntries();
+    }
+    if (dataFolder_ && overridden_.count > 0) {
+        ShowOverriddenRows(rowSummary);
     }
 }

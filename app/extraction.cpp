@@ -84,6 +84,14 @@ QString NotWrittenEntriesMessage(const TNotExtractedEntries& notExtracted) {
     return EntriesWere(notExtracted.count) + QStringLiteral(" not extracted:") + NamedEntries(notExtracted);
 }
 
+QString OverriddenEntriesMessage(const TNotExtractedEntries& overridden, int written) {
+    return QStringLiteral("%1 file%2 written. ").arg(written).arg(written == 1 ? " was" : "s were") +
+           EntriesWere(overridden.count) +
+           QStringLiteral(
+               " overridden by the same path in a later archive, whose file was written instead:") +
+           NamedEntries(overridden);
+}
+
 QString StoppedExtractionMessage(const TExtractionStop& stop, const TNotExtractedEntries& notExtracted) {
     const bool atEntry = !stop.entry.empty();
     QString text;
@@ -107,7 +115,7 @@ QString StoppedExtractionMessage(const TExtractionStop& stop, const TNotExtracte
 }
 
 void TForm1::extract1Click(bool withoutFolders) {
-    if (!archive_) {
+    if (!HasArchive()) {
         return;
     }
     if (lastExtractDir_.empty()) {
@@ -136,7 +144,7 @@ std::u16string TForm1::PickFolder(const std::u16string& prompt, const std::u16st
 }
 
 void TForm1::ExtractFolderClick(const std::u16string& folder) {
-    if (!archive_) {
+    if (!HasArchive()) {
         return;
     }
     if (lastExtractDir_.empty()) {
@@ -148,6 +156,19 @@ void TForm1::ExtractFolderClick(const std::u16string& folder) {
         return;
     }
     lastExtractDir_ = destination;
+    if (dataFolder_) {
+        // The rows of the archives taking part, as the list has them.
+        std::vector<uint32_t> rows;
+        const TBrowserModel& model = *browserModel_;
+        for (int row = 0; row < model.NodeCount(); ++row) {
+            const TNodeDataBrw& node = model.Node(row);
+            if (node.entry != kNoEntry && DataRowKept(node.entry) && EntryInFolder(node.filename, folder)) {
+                rows.push_back(node.entry);
+            }
+        }
+        ExtractRowRefs(std::move(rows), 0, destination, false);
+        return;
+    }
     std::vector<TEntryRef> entries;
     for (TEntryRef entry = 0; entry < archive_->FileCount(); ++entry) {
         if (EntryInFolder(archive_->EntryString(entry), folder)) {
@@ -178,6 +199,10 @@ std::vector<TEntryRef> TForm1::SelectedEntries(int& placeholders) const {
 void TForm1::ExtractSelection(const std::u16string& destination, bool withoutFolders) {
     int placeholders = 0;
     std::vector<TEntryRef> selected = SelectedEntries(placeholders);
+    if (dataFolder_) {
+        ExtractRowRefs(std::move(selected), placeholders, destination, false, withoutFolders);
+        return;
+    }
     ExtractEntryRefs(std::move(selected), placeholders, destination, withoutFolders);
 }
 

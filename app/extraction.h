@@ -25,6 +25,10 @@ struct TNotExtractedEntries {
 // few with their reason.
 QString NotWrittenEntriesMessage(const TNotExtractedEntries& notExtracted);
 
+// The message after an extraction of rows of several archives where rows shared a path: those of earlier
+// archives were not written, the latest one's was (written: the files written in all).
+QString OverriddenEntriesMessage(const TNotExtractedEntries& overridden, int written);
+
 // What ended an extraction before its last entry.
 struct TExtractionStop {
     std::u16string reason; // the write error or the lack of space

@@ -27,6 +27,10 @@ TFolderTree::TFolderTree(QWidget* parent) : QTreeWidget(parent) {
 }
 
 void TFolderTree::Fill(const TwbBSAFile& archive) {
+    Fill(std::vector<const TwbBSAFile*>{&archive});
+}
+
+void TFolderTree::Fill(const std::vector<const TwbBSAFile*>& archives) {
     const QSignalBlocker quiet(this);
     clear();
     auto* all = new QTreeWidgetItem(this);
@@ -35,27 +39,30 @@ void TFolderTree::Fill(const TwbBSAFile& archive) {
     QHash<QString, QTreeWidgetItem*> items;
     QHash<QTreeWidgetItem*, qulonglong> files;
     qulonglong total = 0;
-    for (const TwbBSAFolderRec& folder : archive.Index().Folders()) {
-        const QString path = ToQString(folder.Name);
-        QTreeWidgetItem* parent = all;
-        qsizetype start = 0;
-        for (;;) {
-            const qsizetype end = path.indexOf(QChar(kEntryDelimiter), start);
-            const QString upTo = end < 0 ? path : path.left(end);
-            QTreeWidgetItem*& item = items[upTo];
-            if (item == nullptr) {
-                item = new QTreeWidgetItem(parent);
-                item->setData(0, kPathRole, upTo);
-                item->setData(0, Qt::DisplayRole, end < 0 ? path.mid(start) : path.mid(start, end - start));
+    for (const TwbBSAFile* archive : archives) {
+        for (const TwbBSAFolderRec& folder : archive->Index().Folders()) {
+            const QString path = ToQString(folder.Name);
+            QTreeWidgetItem* parent = all;
+            qsizetype start = 0;
+            for (;;) {
+                const qsizetype end = path.indexOf(QChar(kEntryDelimiter), start);
+                const QString upTo = end < 0 ? path : path.left(end);
+                QTreeWidgetItem*& item = items[upTo];
+                if (item == nullptr) {
+                    item = new QTreeWidgetItem(parent);
+                    item->setData(0, kPathRole, upTo);
+                    item->setData(0, Qt::DisplayRole,
+                                  end < 0 ? path.mid(start) : path.mid(start, end - start));
+                }
+                files[item] += folder.fileCount;
+                parent = item;
+                if (end < 0) {
+                    break;
+                }
+                start = end + 1;
             }
-            files[item] += folder.fileCount;
-            parent = item;
-            if (end < 0) {
-                break;
-            }
-            start = end + 1;
+            total += folder.fileCount;
         }
-        total += folder.fileCount;
     }
     for (auto it = files.begin(); it != files.end(); ++it) {
         QTreeWidgetItem* item = it.key();

@@ -4,6 +4,7 @@
 #include <QTreeWidget>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class TwbBSAFile;
 
@@ -14,6 +15,8 @@ public:
 
     // The folders of archive, all items collapsed but the top one, which is chosen.
     void Fill(const TwbBSAFile& archive);
+    // The folders of several archives as one tree, the counts adding up their files.
+    void Fill(const std::vector<const TwbBSAFile*>& archives);
     // No items, nothing chosen.
     void Empty();
     // The folder path chosen ("textures\armor", as the archive names it), or empty for "(all)".

@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -32,6 +33,7 @@
 #include <utility>
 
 #include "app/about.h"
+#include "app/archive_pane.h"
 #include "app/browser_model.h"
 #include "app/browser_view.h"
 #include "app/busy_cursor.h"
@@ -45,6 +47,7 @@
 #include "app/qt_text.h"
 #include "base/exceptions.h"
 #include "base/ustring.h"
+#include "data_folder/data_folder.h"
 #include "extract/entry_fetch.h"
 #include "extract/entry_filter.h"
 #include "platform/directories.h"
@@ -131,9 +134,16 @@ void TForm1::CreateControls() {
     Openarchive1 =
         Files1->addAction(ImageList1->Icon(image_index::kOpenArchive), QStringLiteral("Open archive"));
     Openarchive1->setObjectName(QStringLiteral("Openarchive1"));
+    OpenDataFolder1 = Files1->addAction(QStringLiteral("Open Data folder\u2026"));
+    OpenDataFolder1->setObjectName(QStringLiteral("OpenDataFolder1"));
     extract1 =
         Files1->addAction(ImageList1->Icon(image_index::kExtract), QStringLiteral("Extract selection"));
     extract1->setObjectName(QStringLiteral("extract1"));
+    ExtractWinners1 = Files1->addAction(QStringLiteral("Extract winners only\u2026"));
+    ExtractWinners1->setObjectName(QStringLiteral("ExtractWinners1"));
+    ExtractWinners1->setToolTip(QStringLiteral("Of the selected rows, only those the game sees"));
+    CompareArchives1 = Files1->addAction(QStringLiteral("Compare archives\u2026"));
+    CompareArchives1->setObjectName(QStringLiteral("CompareArchives1"));
     N1 = Files1->addSeparator(); // the "-" item: a separator line, with no text of its own in Qt
     N1->setObjectName(QStringLiteral("N1"));
     CloseArchive1 = Files1->addAction(ImageList1->Icon(image_index::kCross), QStringLiteral("CloseArchive"));
@@ -147,6 +157,13 @@ void TForm1::CreateControls() {
     extract1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
     CloseArchive1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
     Exit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    OpenDataFolder1->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+    connect(OpenDataFolder1, &QAction::triggered, this,
+            [this] { RunHandler([this] { OpenDataFolderClick(); }); });
+    connect(CompareArchives1, &QAction::triggered, this,
+            [this] { RunHandler([this] { CompareArchivesClick(); }); });
+    connect(ExtractWinners1, &QAction::triggered, this,
+            [this] { RunHandler([this] { ExtractWinnersClick(); }); });
     connect(Openarchive1, &QAction::triggered, this, [this] { RunHandler([this] { Openarchive1Click(); }); });
     connect(extract1, &QAction::triggered, this, [this] { RunHandler([this] { extract1Click(); }); });
     connect(CloseArchive1, &QAction::triggered, this,
@@ -164,6 +181,13 @@ void TForm1::CreateControls() {
             ShowFolderTree(shown);
         });
     });
+    ConflictsOnly1 = View1->addAction(QStringLiteral("Conflicts only"));
+    ConflictsOnly1->setObjectName(QStringLiteral("ConflictsOnly1"));
+    ConflictsOnly1->setToolTip(QStringLiteral("Only the paths that more than one archive holds"));
+    ConflictsOnly1->setCheckable(true);
+    ConflictsOnly1->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+    connect(ConflictsOnly1, &QAction::triggered, this,
+            [this](bool on) { RunHandler([this, on] { ShowConflictsOnly(on); }); });
     Help1 = MainMenu1->addMenu(QStringLiteral("&Help"));
     Help1->setObjectName(QStringLiteral("Help1"));
     About1 = Help1->addAction(QStringLiteral("About"));
@@ -241,6 +265,29 @@ void TForm1::CreateControls() {
     layout->addWidget(BrowserSplitter);
     setCentralWidget(client);
 
+    // The archives of a data folder, beside the list while several archives are open.
+    ArchiveDock = new QDockWidget(QStringLiteral("Archives"), this);
+    ArchiveDock->setObjectName(QStringLiteral("ArchiveDock"));
+    ArchiveDock->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable);
+    ArchivePane1 = new TArchivePane(ArchiveDock);
+    ArchiveDock->setWidget(ArchivePane1);
+    addDockWidget(Qt::LeftDockWidgetArea, ArchiveDock);
+    ArchiveDock->hide();
+    Archives1 = ArchiveDock->toggleViewAction();
+    Archives1->setObjectName(QStringLiteral("Archives1"));
+    Archives1->setEnabled(false);
+    View1->addAction(Archives1);
+    connect(ArchivePane1, &TArchivePane::takingPartChanged, this,
+            [this](const std::vector<bool>& takingPart) {
+                RunHandler([this, &takingPart] { SetTakingPart(takingPart); });
+            });
+    connect(ArchivePane1, &TArchivePane::pluginsFileWanted, this,
+            [this] { RunHandler([this] { ChooseLoadOrderFile(true); }); });
+    connect(ArchivePane1, &TArchivePane::compareWanted, this,
+            [this](const std::u16string& path) { RunHandler([this, &path] { CompareWith(path); }); });
+    connect(ArchivePane1, &TArchivePane::iniFileWanted, this,
+            [this] { RunHandler([this] { ChooseLoadOrderFile(false); }); });
+
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setFixedHeight(kStatusBarHeight);
@@ -310,10 +357,27 @@ void TForm1::FreeArchive() {
     }
     StopReadingSizes();
     archive_.reset();
+    if (dataFolder_) {
+        // The rows refer to its table.
+        browserModel_->Clear();
+        browserModel_->SetDataFolder(nullptr);
+        FolderTree->Empty();
+        ArchivePane1->Empty();
+        ArchiveDock->hide();
+        Archives1->setEnabled(false);
+        BrowserTree->header()->setSectionHidden(TBrowserModel::kArchiveColumn, true);
+        dataFolder_.reset();
+        dataFolderPath_.clear();
+        keptRows_.clear();
+    }
 }
 
 void TForm1::StartReadingSizes() {
     StopReadingSizes();
+    if (dataFolder_) {
+        StartReadingRowSizes();
+        return;
+    }
     if (!archive_ || archive_->FileCount() == 0) {
         return;
     }
@@ -347,7 +411,51 @@ void TForm1::StartReadingSizes() {
 void TForm1::StopReadingSizes() {
     sizesJob_.reset(); // cancels and joins
     sizesReader_.reset();
+    sizesReaders_.clear();
     ++sizesSerial_; // sizes already on their way belong to no list any more
+}
+
+void TForm1::StartReadingRowSizes() {
+    if (dataFolder_->table.Rows().empty()) {
+        return;
+    }
+    try {
+        for (const TDataSource& source : dataFolder_->sources) {
+            sizesReaders_.push_back(source.reader->shareIndex());
+        }
+    } catch (const Exception&) {
+        sizesReaders_.clear();
+        browserModel_->SetSizes({});
+        return;
+    }
+    // The sizes of each archive's entries, then one per row of the table (the rows' entries).
+    const uint64_t serial = ++sizesSerial_;
+    sizesJob_ =
+        std::make_unique<TPreviewJob>([this, serial, hook = sizesJobHook_,
+                                       table = &dataFolder_->table](const std::atomic<bool>& cancelled) {
+            if (hook) {
+                hook(cancelled);
+            }
+            std::vector<std::vector<uint32_t>> perSource;
+            for (const std::unique_ptr<TwbBSAFile>& reader : sizesReaders_) {
+                if (cancelled.load()) {
+                    return;
+                }
+                perSource.push_back(reader->ReadEntrySizes(&cancelled));
+            }
+            if (cancelled.load()) {
+                return;
+            }
+            std::vector<uint32_t> sizes;
+            sizes.reserve(table->Rows().size());
+            for (const TSourceRow& row : table->Rows()) {
+                const std::vector<uint32_t>& of = perSource[row.source];
+                sizes.push_back(row.entry < of.size() ? of[row.entry] : TBrowserModel::kSizeUnknown);
+            }
+            QMetaObject::invokeMethod(
+                this, [this, serial, sizes = std::move(sizes)] { SizesRead(serial, sizes); },
+                Qt::QueuedConnection);
+        });
 }
 
 void TForm1::SizesRead(uint64_t serial, const std::vector<uint32_t>& sizes) {
@@ -370,7 +478,7 @@ QString TForm1::RowCountsText() const {
 
 void TForm1::UpdateRowCounts() {
     const TBrowserModel& model = *browserModel_;
-    if (!archive_ || archive_->FileCount() == 0) {
+    if (dataFolder_ ? dataFolder_->table.Rows().empty() : !archive_ || archive_->FileCount() == 0) {
         StatusCounts->clear();
         return;
     }
@@ -417,6 +525,7 @@ void TForm1::ShowSizeColumn(int column, bool shown) {
 
 void TForm1::UpdateActions() {
     extract1->setEnabled(HasArchive());
+    ExtractWinners1->setEnabled(dataFolder_ != nullptr);
     // Also after a failed open, whose path and the old rows are still shown.
     CloseArchive1->setEnabled(HasArchive() || !archivePath_.empty());
 }
@@ -445,11 +554,14 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 void TForm1::Openarchive1Click() {
     const std::u16string initialFolder = !lastBsaDir_.empty() ? lastBsaDir_ : platform::CurrentDirectory();
-    const std::optional<QString> chosen = dialogs_.OpenFile(
-        this, ToQString(initialFolder), QStringLiteral("bsa archives"), QStringLiteral("*.bsa"));
-    if (chosen) {
-        OpenArchive(FromQString(*chosen));
+    // Several chosen: one list of them all, in the order given.
+    const QStringList chosen = dialogs_.OpenFiles(this, ToQString(initialFolder),
+                                                  QStringLiteral("bsa archives"), QStringLiteral("*.bsa"));
+    std::vector<std::u16string> paths;
+    for (const QString& path : chosen) {
+        paths.push_back(FromQString(path));
     }
+    OpenArchivesGiven(paths);
 }
 
 void TForm1::CloseArchive1Click() {
@@ -518,10 +630,27 @@ void TForm1::dropEvent(QDropEvent* event) {
 }
 
 void TForm1::WMDropFiles(const QStringList& paths) {
-    // Only the first dropped file counts.
-    if (!paths.isEmpty()) {
-        OpenArchive(FromQString(paths.constFirst()));
+    // The first dropped item decides: a folder opens as a Data folder, an archive with the other archives
+    // dropped with it in the order given; anything else is ignored.
+    if (paths.isEmpty()) {
+        return;
     }
+    const std::u16string first = FromQString(paths.constFirst());
+    if (platform::DirectoryExists(first)) {
+        OpenDataFolder(first);
+        return;
+    }
+    if (platform::LowerCase(ExtensionPart(first)) != u".bsa") {
+        return;
+    }
+    std::vector<std::u16string> archives;
+    for (const QString& path : paths) {
+        std::u16string archive = FromQString(path);
+        if (platform::LowerCase(ExtensionPart(archive)) == u".bsa" && !platform::DirectoryExists(archive)) {
+            archives.push_back(std::move(archive));
+        }
+    }
+    OpenArchivesGiven(archives);
 }
 
 void TForm1::OpenCommandLineArgument(const QStringList& arguments) {
@@ -603,6 +732,11 @@ void TForm1::ApplyFilter() {
     using TKeeps = std::function<bool(std::u16string_view)>;
     // The folder chosen in the tree, when one is, narrows the list together with the filter box.
     const std::u16string folder = FolderTree->ChosenFolder();
+    // Rows of several archives: those of archives left out are hidden, and with Conflicts only the others.
+    std::function<bool(uint32_t)> rowKeeps;
+    if (dataFolder_) {
+        rowKeeps = [this](uint32_t row) { return DataRowKept(row); };
+    }
     const auto withFolder = [&folder](TKeeps keeps) -> TKeeps {
         if (folder.empty()) {
             return keeps;
@@ -624,15 +758,20 @@ void TForm1::ApplyFilter() {
         ShowFilterError(QString());
         expression.optimize();
         browserModel_->Filter(
-            withFolder(pattern.isEmpty() ? TKeeps() : [&expression](std::u16string_view entry) {
-                return expression.match(QStringView(entry)).hasMatch();
-            }));
+            withFolder(
+                pattern.isEmpty()
+                    ? TKeeps()
+                    : [&expression](std::u16string_view
+                                        entry) { return expression.match(QStringView(entry)).hasMatch(); }),
+            rowKeeps);
     } else {
         ShowFilterError(QString());
         const TEntryFilter filter(FromQString(ButtonedEdit1->text()));
-        browserModel_->Filter(withFolder(filter.KeepsAll() ? TKeeps() : [&filter](std::u16string_view entry) {
-            return filter.Keeps(entry);
-        }));
+        browserModel_->Filter(
+            withFolder(filter.KeepsAll()
+                           ? TKeeps()
+                           : [&filter](std::u16string_view entry) { return filter.Keeps(entry); }),
+            rowKeeps);
     }
     RestoreViewSelection(current);
     UpdateRowCounts();
@@ -640,8 +779,16 @@ void TForm1::ApplyFilter() {
 
 void TForm1::ShowFolderTree(bool shown) {
     FolderTree->setVisible(shown);
-    if (shown && archive_ && FolderTree->topLevelItemCount() == 0) {
-        FolderTree->Fill(*archive_);
+    if (shown && HasArchive() && FolderTree->topLevelItemCount() == 0) {
+        if (dataFolder_) {
+            std::vector<const TwbBSAFile*> readers;
+            for (const TDataSource& source : dataFolder_->sources) {
+                readers.push_back(source.reader.get());
+            }
+            FolderTree->Fill(readers);
+        } else {
+            FolderTree->Fill(*archive_);
+        }
     }
     if (shown && FolderTree->width() < kFolderTreeWidth / 2) {
         const int total = BrowserSplitter->width();
@@ -656,7 +803,7 @@ void TForm1::ShowFolderTree(bool shown) {
 
 void TForm1::FolderTreeContextMenu(const QPoint& at) {
     QTreeWidgetItem* item = FolderTree->itemAt(at);
-    if (!archive_ || item == nullptr) {
+    if (!HasArchive() || item == nullptr) {
         return;
     }
     const std::u16string folder = TFolderTree::FolderOf(item);
@@ -682,7 +829,7 @@ void TForm1::ShowFilterError(const QString& reason) {
 
 void TForm1::BrowserTreeContextMenu(const QPoint& at) {
     const QModelIndex clicked = BrowserTree->indexAt(at);
-    if (!archive_ || !clicked.isValid()) {
+    if (!HasArchive() || !clicked.isValid()) {
         return;
     }
     const int row = clicked.row();
@@ -702,6 +849,12 @@ void TForm1::BrowserTreeContextMenu(const QPoint& at) {
     extractFlat->setObjectName(QStringLiteral("RowMenuExtractFlat"));
     extractFlat->setEnabled(extract1->isEnabled());
     connect(extractFlat, &QAction::triggered, this, [this] { RunHandler([this] { extract1Click(true); }); });
+    if (dataFolder_) {
+        QAction* winners = menu->addAction(ExtractWinners1->text());
+        winners->setObjectName(QStringLiteral("RowMenuExtractWinners"));
+        connect(winners, &QAction::triggered, this,
+                [this] { RunHandler([this] { ExtractWinnersClick(); }); });
+    }
     menu->addSeparator();
     QAction* copyPath = menu->addAction(QStringLiteral("Copy path"));
     copyPath->setObjectName(QStringLiteral("RowMenuCopyPath"));
@@ -729,14 +882,16 @@ void TForm1::CopySelectedRows(bool fileNamesOnly) {
 }
 
 void TForm1::BrowserTreeActivated(int modelRow) {
-    if (!archive_ || modelRow < 0 || modelRow >= browserModel_->rowCount()) {
+    if (!HasArchive() || modelRow < 0 || modelRow >= browserModel_->rowCount()) {
         return;
     }
     const TNodeDataBrw& node = browserModel_->Node(browserModel_->ListRow(modelRow));
     if (node.icon == image_index::kNothingFound || node.icon == image_index::kOpening) {
         return;
     }
-    auto* preview = new TPreviewWindow(*archive_, node.filename, dialogs_, this, previewJobHook_);
+    // A row of several archives is previewed from its own.
+    TwbBSAFile& reader = dataFolder_ ? *dataFolder_->SourceOf(node.entry).reader : *archive_;
+    auto* preview = new TPreviewWindow(reader, node.filename, dialogs_, this, previewJobHook_);
     preview->show();
 }
 

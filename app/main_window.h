@@ -14,10 +14,16 @@
 #include "app/extraction.h"
 #include "app/preview_job.h"
 #include "archive/bsa_file.h"
+#include "data_folder/load_order_settings.h"
+#include "data_folder/row_extraction.h"
 #include "extract/extract_selection.h"
 
 class QAction;
+class QDockWidget;
 class QDrag;
+class TArchivePane;
+class TCompareWindow;
+class TDataFolder;
 class QLabel;
 class QLineEdit;
 class QTemporaryDir;
@@ -43,8 +49,10 @@ public:
     TForm1(TDialogs& dialogs, const std::u16string& executablePath, QWidget* parent = nullptr);
     ~TForm1() override;
 
-    // Window state.
-    bool HasArchive() const { return archive_ != nullptr; }
+    // Window state. An archive is open, or several (a Data folder, or archives opened together).
+    bool HasArchive() const { return archive_ != nullptr || dataFolder_ != nullptr; }
+    // The archives open together, or null when one archive (or none) is open.
+    const TDataFolder* DataFolder() const { return dataFolder_.get(); }
     const std::u16string& ArchivePath() const { return archivePath_; }
     const std::u16string& ExeDir() const { return exeDir_; }
     const std::u16string& LastBsaDir() const { return lastBsaDir_; }
@@ -66,6 +74,33 @@ public:
     void CloseArchive1Click();
     void WMDropFiles(const QStringList& paths);
     void OpenArchive(const std::u16string& path);
+
+    // Several archives as one list (data_folder_view.cpp). A Data folder: every .bsa in it, in the game's
+    // load order (by the INI file and plugins.txt given with SetLoadOrderFiles, or found where the game keeps
+    // them). Archives given one by one: in the order given; a single one opens as OpenArchive opens it.
+    void OpenDataFolderClick();
+    void OpenDataFolder(const std::u16string& folder);
+    void OpenArchivesGiven(const std::vector<std::u16string>& paths);
+    void SetLoadOrderFiles(const TLoadOrderFiles& files) { loadOrderFiles_ = files; }
+    // The archive pane's buttons: plugins.txt or the INI file picked, and the folder opened again with it.
+    void ChooseLoadOrderFile(bool plugins);
+    // Which archives take part (one flag per source, in load order), as the archive pane's tick boxes say.
+    void SetTakingPart(const std::vector<bool>& takingPart);
+    // View > Conflicts only: only the paths that more than one archive taking part holds.
+    void ShowConflictsOnly(bool on);
+    // "Extract winners only…": of the selected rows, those the game sees.
+    void ExtractWinnersClick();
+    // The rows (of the data folder's table) below destination on this thread, reporting what was not
+    // written and what was overridden; like ExtractEntryRefs otherwise.
+    TRowExtractSummary ExtractRowRefs(std::vector<uint32_t> rows, int placeholders,
+                                      const std::u16string& destination, bool winnersOnly,
+                                      bool withoutFolders = false, const TExtractionControl& control = {});
+    TArchivePane& ArchivePane() { return *ArchivePane1; }
+    // File > Compare archives…: two archives picked, then compared in a window of their own (off this
+    // thread). CompareWith: the second picked, compared with first (the archive pane's "Compare with…").
+    void CompareArchivesClick();
+    void CompareWith(const std::u16string& first);
+    TCompareWindow* CompareArchives(const std::u16string& first, const std::u16string& second);
     void FillBrowser();
     void ButtonedEdit1Change();
     void ButtonedEdit1RightButtonClick();
@@ -148,8 +183,16 @@ private:
     // they arrive; StopReadingSizes cancels and joins it.
     void StartReadingSizes();
     void StopReadingSizes();
+    // The same for the archives of a data folder, handed to the model by table row.
+    void StartReadingRowSizes();
     void SizesRead(uint64_t serial, const std::vector<uint32_t>& sizes);
     void UpdateRowCounts();
+    // The rows of the open data folder in the list, the archive pane and the Archive column.
+    void ShowDataFolder();
+    void FillDataFolderRows();
+    // Whether a table row is shown (its archive takes part; with Conflicts only, its path is a conflict).
+    bool DataRowKept(uint32_t row);
+    void ShowOverriddenRows(const TRowExtractSummary& summary);
 
     TDialogs& dialogs_;
     TImageList* ImageList1 = nullptr;
@@ -165,6 +208,14 @@ private:
     QAction* Exit1 = nullptr;
     QMenu* View1 = nullptr;
     QAction* FolderTree1 = nullptr;
+    QAction* ConflictsOnly1 = nullptr;
+    QAction* Archives1 = nullptr; // the archive pane shown or hidden
+    QAction* OpenDataFolder1 = nullptr;
+    QAction* ExtractWinners1 = nullptr;
+    QAction* CompareArchives1 = nullptr;
+    QDockWidget* ArchiveDock = nullptr;
+    TArchivePane* ArchivePane1 = nullptr;
+    bool archivePaneShown_ = false; // once: the window grew to make room for it
     QMenu* Help1 = nullptr;
     QAction* About1 = nullptr;
     QLineEdit* ButtonedEdit1 = nullptr;
@@ -181,6 +232,13 @@ private:
     bool sizeColumnsChosen_ = false; // Size or Stored shown or hidden by the user: remembered in prefs.ini
 
     std::unique_ptr<TwbBSAFile> archive_; // the open archive, or none
+    // The archives open together, or none; the rows' entries are then rows of its table.
+    std::unique_ptr<TDataFolder> dataFolder_;
+    std::u16string dataFolderPath_; // the Data folder opened; empty for archives given one by one
+    TLoadOrderFiles loadOrderFiles_;
+    std::vector<uint8_t> keptRows_;   // by table row: shown by the archives taking part and Conflicts only;
+                                      // empty: to be worked out
+    TNotExtractedEntries overridden_; // rows of the last extraction that a later archive overrode
     std::u16string archivePath_;
     std::u16string exeDir_;
     std::u16string lastBsaDir_;
@@ -192,6 +250,7 @@ private:
     TSizesJobHook sizesJobHook_;
     TDragHook dragHook_;
     // The sizes job and the reader it reads through (its own handle on the archive); the job goes first.
+    std::vector<std::unique_ptr<TwbBSAFile>> sizesReaders_; // one per archive of a data folder
     std::unique_ptr<TwbBSAFile> sizesReader_;
     std::unique_ptr<TPreviewJob> sizesJob_;
     uint64_t sizesSerial_ = 0;       // of the job whose sizes are wanted

@@ -41,6 +41,17 @@ std::vector<QString>& ModelTesterComplaints() {
     return complaints;
 }
 
+QStringList TScriptedDialogs::OpenFiles(QWidget* owner, const QString& initialFolder,
+                                        const QString& description, const QString& pattern) {
+    if (openManyAnswers.empty()) {
+        return TDialogs::OpenFiles(owner, initialFolder, description, pattern);
+    }
+    openCalls.push_back({initialFolder, description, pattern});
+    QStringList answer = openManyAnswers.front();
+    openManyAnswers.pop_front();
+    return answer;
+}
+
 std::optional<QString> TScriptedDialogs::OpenFile(QWidget*, const QString& initialFolder,
                                                   const QString& description, const QString& pattern) {
     openCalls.push_back({initialFolder, description, pattern});

@@ -50,6 +50,8 @@ public:
 
     // Answers, taken in order; when none is left the dialog is cancelled.
     std::deque<QString> openAnswers;
+    // Answers of the dialog where several files may be chosen; when none is left it answers as OpenFile.
+    std::deque<QStringList> openManyAnswers;
     std::deque<QString> pickAnswers;
     std::deque<QString> saveAnswers;
 
@@ -61,6 +63,8 @@ public:
 
     std::optional<QString> OpenFile(QWidget* owner, const QString& initialFolder, const QString& description,
                                     const QString& pattern) override;
+    QStringList OpenFiles(QWidget* owner, const QString& initialFolder, const QString& description,
+                          const QString& pattern) override;
     QString PickFolder(QWidget* owner, const QString& prompt, const QString& initialFolder) override;
     std::optional<QString> SaveFile(QWidget* owner, const QString& suggestedName, const QString& description,
                                     const QString& pattern) override;

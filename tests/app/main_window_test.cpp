@@ -19,6 +19,7 @@
 #include "app/dialogs.h"
 #include "app/elided_label.h"
 #include "app/image_list.h"
+#include "data_folder/data_folder.h"
 #include "fixtures/file_tree.h"
 #include "fixtures/system_errors.h"
 #include "platform/directories.h"
@@ -82,7 +83,10 @@ TEST_F(MainWindowTest, StartsWithItsCaptionMenuAndControlsInPlace) {
         bool separator;
     };
     const Item items[] = {{"Openarchive1", "Open archive", 9, "Ctrl+O", true, false},
+                          {"OpenDataFolder1", "Open Data folder\u2026", -1, "Ctrl+Shift+O", true, false},
                           {"extract1", "Extract selection", 27, "Ctrl+E", false, false},
+                          {"ExtractWinners1", "Extract winners only\u2026", -1, "", false, false},
+                          {"CompareArchives1", "Compare archives\u2026", -1, "", true, false},
                           {"N1", "", -1, "", true, true},
                           {"CloseArchive1", "CloseArchive", 12, "Ctrl+W", false, false},
                           {"N2", "", -1, "", true, true},
@@ -283,7 +287,7 @@ TEST_F(MainWindowTest, ArchiveWithoutEntriesShowsTheNothingFoundRow) {
     EXPECT_TRUE(Form().HasArchive());
 }
 
-TEST_F(MainWindowTest, DropOpensTheFirstDroppedArchiveOnlyAndIgnoresOtherFiles) {
+TEST_F(MainWindowTest, DropOpensTheDroppedArchivesTogetherAndIgnoresOtherFiles) {
     const std::filesystem::path first = WriteArchive("a/first.bsa", SmallArchive());
     const std::filesystem::path second = WriteArchive("b/second.bsa", OtherArchive());
     const std::filesystem::path upper = WriteArchive("c/ARCHIVE.BSA", OtherArchive());
@@ -292,7 +296,13 @@ TEST_F(MainWindowTest, DropOpensTheFirstDroppedArchiveOnlyAndIgnoresOtherFiles) 
     std::ofstream(text) << "not an archive";
     TForm1& form = CreateWindow();
 
+    // Several archives open as one list, in the order dropped (the list of several archives has its own
+    // tests); one alone opens as it always did.
     Drop({first, second, upper});
+    ASSERT_NE(form.DataFolder(), nullptr);
+    EXPECT_EQ(form.DataFolder()->sources.size(), 3u);
+    Drop({first});
+    EXPECT_EQ(form.DataFolder(), nullptr);
     EXPECT_EQ(form.ArchivePath(), U16(first));
     EXPECT_EQ(VisibleEntries(), kSmallArchiveEntries);
 
