@@ -47,7 +47,7 @@ TArchivePane::TArchivePane(QWidget* parent) : QWidget(parent) {
     list_->setRootIsDecorated(false);
     list_->setUniformRowHeights(true);
     list_->setColumnCount(kColumnCount);
-    list_->setHeaderLabels({QStringLiteral("Archive"), QStringLiteral("Wins"), QStringLiteral("Loses"),
+    list_->setHeaderLabels({QStringLiteral("Archive"), QStringLiteral("Wins"), QStringLiteral("Losses"),
                             QStringLiteral("Loaded by")});
     list_->header()->setStretchLastSection(true);
     layout->addWidget(list_, 1);
