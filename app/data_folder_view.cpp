@@ -20,6 +20,7 @@
 #include "app/compare_window.h"
 #include "app/dialogs.h"
 #include "app/elided_label.h"
+#include "app/extraction.h"
 #include "app/folder_tree.h"
 #include "app/main_window.h"
 #include "app/node_data.h"
@@ -270,30 +271,16 @@ TRowExtractSummary TForm1::ExtractRowRefs(std::vector<uint32_t> rows, int placeh
     };
     TRowExtractSummary summary;
     {
-        Files1->setEnabled(false);
-        struct TEnable {
-            QMenu* menu;
-            ~TEnable() { menu->setEnabled(true); }
-        } enableAgain{Files1};
+        const TMenuLock lock(*Files1);
         TRowExtractOptions options;
         options.extract.stopAtWriteError = true;
         options.extract.withoutFolders = withoutFolders;
         options.winnersOnly = winnersOnly;
         summary = ExtractRows(*dataFolder_, std::move(rows), destination, options, listener, control.cancel);
     }
-    if (!summary.writeError.empty() || !summary.noSpace.empty()) {
-        TExtractionStop stop;
-        stop.total = placeholders + summary.written + summary.empty + summary.failed + summary.notDone;
-        if (!summary.writeError.empty()) {
-            stop.reason = summary.writeError;
-            stop.entry = summary.stoppedAt;
-            stop.position = placeholders + summary.written + summary.empty + summary.failed + 1;
-            stop.notAttempted = summary.notDone - 1;
-        } else {
-            stop.reason = summary.noSpace;
-            stop.notAttempted = summary.notDone;
-        }
-        throw Exception(FromQString(StoppedExtractionMessage(stop, notExtracted_)));
+    const int total = placeholders + summary.written + summary.empty + summary.failed + summary.notDone;
+    if (const std::optional<TExtractionStop> stop = StopOfRun(summary, placeholders, total)) {
+        throw Exception(FromQString(StoppedExtractionMessage(*stop, notExtracted_)));
     }
     if (!control.reportLater) {
         if (notExtracted_.count > 0) {

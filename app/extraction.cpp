@@ -23,18 +23,6 @@ QString Progress(int done, int total) {
     return QString::asprintf("%d/%d", done, total);
 }
 
-// Disables a menu for as long as it lives; it is enabled again also when an error passes.
-class TMenuLock {
-public:
-    explicit TMenuLock(QMenu& menu) : menu_(menu) { menu_.setEnabled(false); }
-    ~TMenuLock() { menu_.setEnabled(true); }
-    TMenuLock(const TMenuLock&) = delete;
-    TMenuLock& operator=(const TMenuLock&) = delete;
-
-private:
-    QMenu& menu_;
-};
-
 } // namespace
 
 std::u16string StripTrailingChar(const std::u16string& text, char16_t c) {
@@ -241,20 +229,8 @@ ExtractSummary TForm1::ExtractEntryRefs(std::vector<TEntryRef> selected, int pla
     }
     // A run that stopped early says so in one message: what stopped it, what was not written before, and how
     // many entries were not even tried.
-    if (!summary.writeError.empty() || !summary.noSpace.empty()) {
-        TExtractionStop stop;
-        stop.total = total;
-        if (!summary.writeError.empty()) {
-            stop.reason = summary.writeError;
-            stop.entry = summary.stoppedAt;
-            // The entries before it are all done (written, empty or reported): it comes next.
-            stop.position = placeholders + summary.written + summary.empty + summary.failed + 1;
-            stop.notAttempted = summary.notDone - 1;
-        } else {
-            stop.reason = summary.noSpace;
-            stop.notAttempted = summary.notDone;
-        }
-        throw Exception(FromQString(StoppedExtractionMessage(stop, notExtracted_)));
+    if (const std::optional<TExtractionStop> stop = StopOfRun(summary, placeholders, total)) {
+        throw Exception(FromQString(StoppedExtractionMessage(*stop, notExtracted_)));
     }
     if (notExtracted_.count > 0 && !control.reportLater) {
         ShowRefusedEntries();

@@ -1,9 +1,11 @@
 #pragma once
 // Helpers of the extraction of the selected rows (the window's extract1Click, PickFolder, ExtractSelection
 // and ExtractEntry live in extraction.cpp).
+#include <QMenu>
 #include <QString>
 #include <atomic>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -36,6 +38,41 @@ struct TExtractionStop {
     int position = 0;      // that entry's place among the selected rows, from 1
     int total = 0;         // the selected rows
     int notAttempted = 0;  // entries after the stop that were never tried
+};
+
+// What ended a run early, from its summary (ExtractSummary, or the summary of rows of several archives),
+// or nothing when it ran to its end. placeholders: the rows done before the run (folders chosen without
+// entries), which count among total and before the stop.
+template <class TSummary>
+std::optional<TExtractionStop> StopOfRun(const TSummary& summary, int placeholders, int total) {
+    if (summary.writeError.empty() && summary.noSpace.empty()) {
+        return std::nullopt;
+    }
+    TExtractionStop stop;
+    stop.total = total;
+    if (!summary.writeError.empty()) {
+        stop.reason = summary.writeError;
+        stop.entry = summary.stoppedAt;
+        // The entries before it are all done (written, empty or reported): it comes next.
+        stop.position = placeholders + summary.written + summary.empty + summary.failed + 1;
+        stop.notAttempted = summary.notDone - 1;
+    } else {
+        stop.reason = summary.noSpace;
+        stop.notAttempted = summary.notDone;
+    }
+    return stop;
+}
+
+// Disables a menu for as long as it lives; it is enabled again also when an error passes.
+class TMenuLock {
+public:
+    explicit TMenuLock(QMenu& menu) : menu_(menu) { menu_.setEnabled(false); }
+    ~TMenuLock() { menu_.setEnabled(true); }
+    TMenuLock(const TMenuLock&) = delete;
+    TMenuLock& operator=(const TMenuLock&) = delete;
+
+private:
+    QMenu& menu_;
 };
 
 // The one message after an extraction that a write error or the lack of space ended: what stopped it and at
