@@ -4,7 +4,6 @@
 #include <optional>
 
 #include "base/exceptions.h"
-#include "extract/entry_batch.h"
 #include "extract/entry_fetch.h"
 #include "extract/entry_path.h"
 #include "extract/entry_writer.h"
@@ -81,16 +80,8 @@ struct TStopEntry {
 class TEntryFileDestination : public TEntryDestination {
 public:
     TEntryFileDestination(TDestinationFolder& destination, const TFolderPlan& folder, std::u16string fileName,
-                          const std::atomic<bool>* cancel, TEntryBatch* batch, size_t position)
-        : destination_(destination), folder_(folder), fileName_(std::move(fileName)), cancel_(cancel),
-          batch_(batch), position_(position) {}
-    ~TEntryFileDestination() {
-        if (inBatch_ && !committed_) {
-            batch_->DropLast();
-        }
-    }
-    TEntryFileDestination(const TEntryFileDestination&) = delete;
-    TEntryFileDestination& operator=(const TEntryFileDestination&) = delete;
+                          const std::atomic<bool>* cancel)
+        : destination_(destination), folder_(folder), fileName_(std::move(fileName)), cancel_(cancel) {}
 
     TStream& Begin(uint64_t size) override {
         using Kind = TExtractOutcome::Kind;
@@ -113,23 +104,14 @@ public:
         if (!folder) {
             throw TStopEntry{{Kind::Refused, std::move(refusal)}};
         }
-        size_ = size;
-        if (batch_ != nullptr && batch_->Takes(size, *folder)) {
-            inBatch_ = true;
-            return batch_->Keep(position_, *folder, destination_.Rules().temporaryPrefix, fileName_, size,
-                                destination_.Rules().space);
-        }
         writer_.emplace(*folder, fileName_, file, destination_.Rules().temporaryPrefix, cancel_);
+        size_ = size;
         return writer_->Stream();
     }
 
     // Called once the reader wrote every byte: the entry's file takes its name.
-    // An entry kept in the batch is left to it, with the space it takes.
     TExtractOutcome Commit() {
-        if (!inBatch_) {
-            writer_->Commit();
-        }
-        committed_ = true;
+        writer_->Commit();
         taken_->Keep();
         return {size_ == 0 ? TExtractOutcome::Kind::Empty : TExtractOutcome::Kind::Written, {}};
     }
@@ -142,17 +124,12 @@ private:
     std::optional<TTakenSpace> taken_;
     std::optional<TEntryFileWriter> writer_; // after taken_: dropped first, so the space goes back last
     uint64_t size_ = 0;
-    TEntryBatch* batch_;
-    size_t position_;
-    bool inBatch_ = false;
-    bool committed_ = false;
 };
 
 } // namespace
 
 TExtractOutcome ExtractEntry(TwbBSAFile& reader, const TExtractionPlan& plan, size_t position,
-                             TDestinationFolder& destination, const std::atomic<bool>* cancel,
-                             TEntryBatch* batch) {
+                             TDestinationFolder& destination, const std::atomic<bool>* cancel) {
     using Kind = TExtractOutcome::Kind;
     if (std::optional<TExtractOutcome> decided = plan.Decided(position)) {
         return std::move(*decided);
@@ -162,8 +139,7 @@ TExtractOutcome ExtractEntry(TwbBSAFile& reader, const TExtractionPlan& plan, si
     }
     // The bytes go to the file as they are read, piece by piece for a large entry: a few MiB of memory
     // whatever its size.
-    TEntryFileDestination file(destination, plan.Folder(position), plan.FileName(position), cancel, batch,
-                               position);
+    TEntryFileDestination file(destination, plan.Folder(position), plan.FileName(position), cancel);
     try {
         if (const TFetchResult fetched = FetchEntryInPieces(reader, plan.Entry(position), file); !fetched) {
             return {Kind::Unreadable, fetched.reason};

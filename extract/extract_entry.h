@@ -33,7 +33,6 @@ struct TExtractOutcome {
 std::u16string ExtractOutcomeReason(const TExtractOutcome& outcome);
 
 class TExtractionPlan;
-class TEntryBatch;
 
 // Extracts the entry at position of plan below destination, read through reader (the plan's archive, or a
 // reader that shares its index). An entry the plan decided on (refused for its path, colliding with an
@@ -45,10 +44,5 @@ class TEntryBatch;
 // Unreadable with the reader's reason. With cancel given and set, stops before the next step or block:
 // Cancelled, and the file is left as it was. A file or folder that cannot be made or written raises the
 // stream's error ("Cannot create %s.", "FileWrite failed for %s.").
-//
-// With batch given, a small entry's bytes may be kept there (batch->Kept(position) then says so) instead of
-// being written: the outcome then says what it will be once the batch has written the file; an entry the
-// batch does not write is to be extracted again without a batch.
 TExtractOutcome ExtractEntry(TwbBSAFile& reader, const TExtractionPlan& plan, size_t position,
-                             TDestinationFolder& destination, const std::atomic<bool>* cancel = nullptr,
-                             TEntryBatch* batch = nullptr);
+                             TDestinationFolder& destination, const std::atomic<bool>* cancel = nullptr);

@@ -13,7 +13,6 @@
 
 #include "base/exceptions.h"
 #include "extract/destination_folder.h"
-#include "extract/entry_batch.h"
 #include "extract/entry_path.h"
 #include "extract/entry_writer.h"
 #include "extract/extract_entry.h"
@@ -27,10 +26,9 @@ namespace {
 // One entry through the shared extraction step. A write error comes back as the entry's outcome, which the
 // run reports or stops at.
 TExtractOutcome ExtractOne(TwbBSAFile& reader, const TExtractionPlan& plan, size_t position,
-                           TDestinationFolder& destination, const std::atomic<bool>* cancel,
-                           TEntryBatch* batch = nullptr) {
+                           TDestinationFolder& destination, const std::atomic<bool>* cancel) {
     try {
-        return ExtractEntry(reader, plan, position, destination, cancel, batch);
+        return ExtractEntry(reader, plan, position, destination, cancel);
     } catch (const Exception& e) {
         return {TExtractOutcome::Kind::WriteFailed, e.Message()};
     } catch (const std::bad_alloc&) {
@@ -42,9 +40,8 @@ TExtractOutcome ExtractOne(TwbBSAFile& reader, const TExtractionPlan& plan, size
 // opened it, what libraries keep open.
 constexpr size_t kFilesLeftToTheProcess = 64;
 // Files each worker holds open besides the folders it keeps: its own handle to the archive, its temporary
-// file, the destination folder, the next folder while the walk opens it, and its batch's ring (whose own
-// files are not the process's).
-constexpr size_t kFilesPerWorker = 5;
+// file, the destination folder, and the next folder while the walk opens it.
+constexpr size_t kFilesPerWorker = 4;
 
 struct TOpenFileShare {
     int workers;
@@ -190,60 +187,18 @@ ExtractSummary ExtractEntries(TwbBSAFile& archive, std::vector<TEntryRef> select
     // Each worker takes the next entry of the list, waits while it is too far ahead of the entries handed
     // on (room), and hands its outcome to deliver. Every entry taken is done, if only as Cancelled, so that
     // the entries are handed on without a gap.
-    //
-    // Small entries of one folder are kept in the worker's batch (where the system can write files together)
-    // and handed on, in their order, once it has written them: before any other entry is handed on, before
-    // an entry of another folder is opened (which may close the batch's folder), and before the worker could
-    // wait for room with entries of its own not handed on. An entry the batch did not write is extracted
-    // again one by one, which reports why. A run that stops at the first write error writes one entry at a
-    // time, so that nothing after that entry is written.
     std::atomic<size_t> nextEntry{0};
     auto work = [&](TwbBSAFile& reader, const std::function<void(size_t)>& room,
                     const std::function<void(size_t, TExtractOutcome &&)>& deliver) {
         TDestinationFolder folder(destination, rules);
-        std::optional<TEntryBatch> batch;
-        if (!options.stopAtWriteError) {
-            batch.emplace();
-        }
-        TEntryBatch* const batching = batch && batch->Works() ? &*batch : nullptr;
-        const TFolderPlan* batchFolder = nullptr;
-        const auto handOnBatch = [&] {
-            if (batching == nullptr || batching->Empty()) {
-                return;
-            }
-            batching->Run(IsSet(cancel), [&](size_t index, bool written) {
-                if (written) {
-                    deliver(index, {TExtractOutcome::Kind::Written, {}}); // empty entries are never batched
-                } else {
-                    deliver(index, ExtractOne(reader, plan, index, folder, cancel));
-                }
-            });
-        };
-        // Far below the window of outcomes waiting to be handed on (kWindow), so that room never waits for
-        // this worker's own batch.
-        constexpr size_t kBatchSpan = 1024;
         while (!stopped()) {
             const size_t index = nextEntry++;
             if (index >= count) {
                 break;
             }
-            if (batching != nullptr && !batching->Empty() &&
-                (index - batching->FirstPosition() >= kBatchSpan || &plan.Folder(index) != batchFolder)) {
-                handOnBatch();
-            }
             room(index);
-            TExtractOutcome outcome = ExtractOne(reader, plan, index, folder, cancel, batching);
-            if (batching != nullptr && batching->Kept(index)) {
-                batchFolder = &plan.Folder(index);
-                if (batching->Full()) {
-                    handOnBatch();
-                }
-                continue;
-            }
-            handOnBatch();
-            deliver(index, std::move(outcome));
+            deliver(index, ExtractOne(reader, plan, index, folder, cancel));
         }
-        handOnBatch();
     };
 
     if (workers == 1) {

@@ -274,49 +274,4 @@ TEST(ExtractEntries, TheFirstEntryThatWouldNotFitStopsTheRun) {
     }
 }
 
-// Small entries are written in batches where the system allows: an entry whose file cannot take its name
-// (a folder has it) fails alone, reported against it with the system's reason as when written by itself,
-// while the entries before and after it in its batch are written; nothing temporary is left.
-TEST(ExtractEntries, AnEntryThatFailsInABatchIsReportedAloneAndTheOthersAreWritten) {
-    const fixture::TempFolder temp;
-    fixture::ArchiveSpec recipe;
-    recipe.version = 105;
-    recipe.folders = {{"a"}, {"b"}};
-    for (int i = 0; i < 10; ++i) {
-        recipe.folders[0].files.push_back(
-            {"f" + std::to_string(i) + ".txt", fixture::TextBytes("a" + std::to_string(i))});
-        recipe.folders[1].files.push_back(
-            {"g" + std::to_string(i) + ".txt", fixture::TextBytes("b" + std::to_string(i))});
-    }
-    archive_test::OpenedArchive archive = archive_test::OpenFixture(temp, recipe);
-    for (const int jobs : {1, 2}) {
-        SCOPED_TRACE(jobs);
-        const fs::path out = temp / ("out" + std::to_string(jobs));
-        fs::create_directories(out / "a" / "f3.txt" / "inside");
-        std::vector<std::string> reports;
-        ExtractListener listener;
-        listener.notExtracted = [&](const std::u16string& entry, const std::u16string& reason) {
-            reports.push_back(ToUtf8(entry) + ": " + ToUtf8(reason));
-        };
-        const ExtractSummary summary = ExtractEntries(*archive.bsa, EntriesOf(*archive.bsa),
-                                                      FromUtf8(out.string()), ExtractOptions{jobs}, listener);
-        EXPECT_EQ(summary.written, 19);
-        EXPECT_EQ(summary.failed, 1);
-        ASSERT_EQ(reports.size(), 1u);
-        const std::string file = (out / "a" / "f3.txt").string();
-        // The system's reason follows (on Linux "Is a directory").
-        const std::string expectedStart = "a\\f3.txt: Cannot create " + file + ".  ";
-        EXPECT_EQ(reports[0].substr(0, expectedStart.size()), expectedStart);
-        EXPECT_GT(reports[0].size(), expectedStart.size());
-        std::map<std::string, std::vector<uint8_t>> expected;
-        for (int i = 0; i < 10; ++i) {
-            if (i != 3) {
-                expected["a/f" + std::to_string(i) + ".txt"] = fixture::TextBytes("a" + std::to_string(i));
-            }
-            expected["b/g" + std::to_string(i) + ".txt"] = fixture::TextBytes("b" + std::to_string(i));
-        }
-        EXPECT_EQ(TreeOf(out), expected) << "every other entry whole, nothing temporary";
-    }
-}
-
 } // namespace
