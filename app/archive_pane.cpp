@@ -162,7 +162,8 @@ void TArchivePane::ContextMenu(const QPoint& at) {
         return;
     }
     const int source = item->data(kNameColumn, kSourceRole).toInt();
-    if (source == kNoSource) {
+    // Only an archive is compared: the loose files are none.
+    if (source == kNoSource || !folder_->sources[static_cast<size_t>(source)].reader) {
         return;
     }
     const std::u16string path = folder_->sources[static_cast<size_t>(source)].path;

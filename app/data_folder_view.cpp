@@ -45,6 +45,15 @@ std::u16string RowName(const TDataSource& source, const std::u16string& entry) {
 
 } // namespace
 
+std::vector<const TBsaIndex*> SourceIndexes(const TDataFolder& folder) {
+    std::vector<const TBsaIndex*> indexes;
+    indexes.reserve(folder.sources.size());
+    for (const TDataSource& source : folder.sources) {
+        indexes.push_back(&source.Index());
+    }
+    return indexes;
+}
+
 void TForm1::OpenDataFolderClick() {
     const std::u16string initialFolder = !lastBsaDir_.empty() ? lastBsaDir_ : platform::CurrentDirectory();
     const std::u16string folder = PickFolder(u"Data folder:", initialFolder);
@@ -68,6 +77,7 @@ void TForm1::OpenDataFolder(const std::u16string& folder) {
     UpdateActions();
     TDataFolderOptions options;
     options.files = loadOrderFiles_;
+    options.looseFiles = LooseFiles1->isChecked();
     std::u16string why;
     std::unique_ptr<TDataFolder> opened = ::OpenDataFolder(folder, options, why);
     if (!opened) {
@@ -147,10 +157,15 @@ void TForm1::FillDataFolderRows() {
         nodes.reserve(rows.size());
         storage.reserve(rows.size());
         for (TOverrideTable::TRowIndex row = 0; row < rows.size(); ++row) {
-            const TwbBSAFile& reader = *folder.sources[rows[row].source].reader;
-            nodes.emplace_back(reader.EntryString(rows[row].entry), 0, row);
-            const TwbBSAFile::TEntryStorage stored = reader.EntryStorage(rows[row].entry);
-            storage.push_back({stored.storedSize, TBrowserModel::kSizeUnknown, stored.compressed, true});
+            const TDataSource& source = folder.sources[rows[row].source];
+            nodes.emplace_back(folder.EntryString(row), 0, row);
+            if (source.reader) {
+                const TwbBSAFile::TEntryStorage stored = source.reader->EntryStorage(rows[row].entry);
+                storage.push_back({stored.storedSize, TBrowserModel::kSizeUnknown, stored.compressed, true});
+            } else {
+                // A loose file is stored as it is; its size is not looked up.
+                storage.push_back({0, TBrowserModel::kSizeUnknown, false, true});
+            }
         }
     }
     browserModel_->SetNodes(std::move(nodes), std::move(storage));
@@ -158,11 +173,7 @@ void TForm1::FillDataFolderRows() {
     StartReadingSizes();
     FolderTree->Empty();
     if (FolderTree->isVisibleTo(this)) {
-        std::vector<const TwbBSAFile*> readers;
-        for (const TDataSource& source : folder.sources) {
-            readers.push_back(source.reader.get());
-        }
-        FolderTree->Fill(readers);
+        FolderTree->Fill(SourceIndexes(folder));
     }
     ApplyFilter(); // the archives left out and Conflicts only
     BrowserTree->scrollToTop();
@@ -226,6 +237,13 @@ void TForm1::ChooseLoadOrderFile(bool plugins) {
     }
 }
 
+void TForm1::ShowLooseFiles(bool on) {
+    LooseFiles1->setChecked(on);
+    if (!dataFolderPath_.empty()) {
+        OpenDataFolder(std::u16string(dataFolderPath_));
+    }
+}
+
 void TForm1::ExtractWinnersClick() {
     if (!dataFolder_) {
         return;
@@ -267,8 +285,20 @@ TRowExtractSummary TForm1::ExtractRowRefs(std::vector<uint32_t> rows, int placeh
     };
     listener.overridden = [&](const TDataSource& source, const std::u16string& entry,
                               const TDataSource& winner) {
+        if (!winner.reader) {
+            // Nothing of that path is written: the loose file that wins is not extracted either.
+            notExtracted_.Add(RowName(source, entry), u"overridden by a loose file, which is not extracted");
+            return;
+        }
         overridden_.Add(RowName(source, entry), u"overridden by " + winner.name);
     };
+    // The core writes no loose file (it is a file of the Data folder already): said, not taken for written.
+    for (const uint32_t row : rows) {
+        if (row < dataFolder_->table.Rows().size() && !dataFolder_->SourceOf(row).reader) {
+            notExtracted_.Add(RowName(dataFolder_->SourceOf(row), dataFolder_->EntryString(row)),
+                              u"a loose file, already in the Data folder");
+        }
+    }
     TRowExtractSummary summary;
     {
         const TMenuLock lock(*Files1);

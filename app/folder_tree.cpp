@@ -27,10 +27,10 @@ TFolderTree::TFolderTree(QWidget* parent) : QTreeWidget(parent) {
 }
 
 void TFolderTree::Fill(const TwbBSAFile& archive) {
-    Fill(std::vector<const TwbBSAFile*>{&archive});
+    Fill(std::vector<const TBsaIndex*>{&archive.Index()});
 }
 
-void TFolderTree::Fill(const std::vector<const TwbBSAFile*>& archives) {
+void TFolderTree::Fill(const std::vector<const TBsaIndex*>& indexes) {
     const QSignalBlocker quiet(this);
     clear();
     auto* all = new QTreeWidgetItem(this);
@@ -39,8 +39,8 @@ void TFolderTree::Fill(const std::vector<const TwbBSAFile*>& archives) {
     QHash<QString, QTreeWidgetItem*> items;
     QHash<QTreeWidgetItem*, qulonglong> files;
     qulonglong total = 0;
-    for (const TwbBSAFile* archive : archives) {
-        for (const TwbBSAFolderRec& folder : archive->Index().Folders()) {
+    for (const TBsaIndex* index : indexes) {
+        for (const TwbBSAFolderRec& folder : index->Folders()) {
             const QString path = ToQString(folder.Name);
             QTreeWidgetItem* parent = all;
             qsizetype start = 0;

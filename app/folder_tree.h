@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+class TBsaIndex;
 class TwbBSAFile;
 
 class TFolderTree : public QTreeWidget {
@@ -15,8 +16,9 @@ public:
 
     // The folders of archive, all items collapsed but the top one, which is chosen.
     void Fill(const TwbBSAFile& archive);
-    // The folders of several archives as one tree, the counts adding up their files.
-    void Fill(const std::vector<const TwbBSAFile*>& archives);
+    // The folders of several sources (archives, the loose files) as one tree, the counts adding up their
+    // files.
+    void Fill(const std::vector<const TBsaIndex*>& indexes);
     // No items, nothing chosen.
     void Empty();
     // The folder path chosen ("textures\armor", as the archive names it), or empty for "(all)".

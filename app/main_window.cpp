@@ -188,6 +188,15 @@ void TForm1::CreateControls() {
     ConflictsOnly1->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
     connect(ConflictsOnly1, &QAction::triggered, this,
             [this](bool on) { RunHandler([this, on] { ShowConflictsOnly(on); }); });
+    // The Data folder's own files beside its archives, overriding them as in the game.
+    LooseFiles1 = View1->addAction(QStringLiteral("Loose files"));
+    LooseFiles1->setObjectName(QStringLiteral("LooseFiles1"));
+    LooseFiles1->setToolTip(
+        QStringLiteral("The Data folder's files outside its archives, which override them"));
+    LooseFiles1->setCheckable(true);
+    LooseFiles1->setEnabled(false);
+    connect(LooseFiles1, &QAction::triggered, this,
+            [this](bool on) { RunHandler([this, on] { ShowLooseFiles(on); }); });
     Help1 = MainMenu1->addMenu(QStringLiteral("&Help"));
     Help1->setObjectName(QStringLiteral("Help1"));
     About1 = Help1->addAction(QStringLiteral("About"));
@@ -421,7 +430,8 @@ void TForm1::StartReadingRowSizes() {
     }
     try {
         for (const TDataSource& source : dataFolder_->sources) {
-            sizesReaders_.push_back(source.reader->shareIndex());
+            // The loose files have no archive to read sizes from: theirs stay unknown.
+            sizesReaders_.push_back(source.reader ? source.reader->shareIndex() : nullptr);
         }
     } catch (const Exception&) {
         sizesReaders_.clear();
@@ -441,7 +451,7 @@ void TForm1::StartReadingRowSizes() {
                 if (cancelled.load()) {
                     return;
                 }
-                perSource.push_back(reader->ReadEntrySizes(&cancelled));
+                perSource.push_back(reader ? reader->ReadEntrySizes(&cancelled) : std::vector<uint32_t>());
             }
             if (cancelled.load()) {
                 return;
@@ -526,6 +536,7 @@ void TForm1::ShowSizeColumn(int column, bool shown) {
 void TForm1::UpdateActions() {
     extract1->setEnabled(HasArchive());
     ExtractWinners1->setEnabled(dataFolder_ != nullptr);
+    LooseFiles1->setEnabled(dataFolder_ != nullptr && !dataFolderPath_.empty());
     // Also after a failed open, whose path and the old rows are still shown.
     CloseArchive1->setEnabled(HasArchive() || !archivePath_.empty());
 }
@@ -781,11 +792,7 @@ void TForm1::ShowFolderTree(bool shown) {
     FolderTree->setVisible(shown);
     if (shown && HasArchive() && FolderTree->topLevelItemCount() == 0) {
         if (dataFolder_) {
-            std::vector<const TwbBSAFile*> readers;
-            for (const TDataSource& source : dataFolder_->sources) {
-                readers.push_back(source.reader.get());
-            }
-            FolderTree->Fill(readers);
+            FolderTree->Fill(SourceIndexes(*dataFolder_));
         } else {
             FolderTree->Fill(*archive_);
         }
@@ -890,6 +897,12 @@ void TForm1::BrowserTreeActivated(int modelRow) {
         return;
     }
     // A row of several archives is previewed from its own.
+    if (dataFolder_ && !dataFolder_->SourceOf(node.entry).reader) {
+        dialogs_.ShowMessage(this, ToQString(kApplicationTitle),
+                             QStringLiteral("%1 is a loose file: open it from the Data folder.")
+                                 .arg(ToQString(node.filename)));
+        return;
+    }
     TwbBSAFile& reader = dataFolder_ ? *dataFolder_->SourceOf(node.entry).reader : *archive_;
     auto* preview = new TPreviewWindow(reader, node.filename, dialogs_, this, previewJobHook_);
     preview->show();

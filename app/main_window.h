@@ -23,6 +23,7 @@ class QDockWidget;
 class QDrag;
 class TArchivePane;
 class TCompareWindow;
+class TBsaIndex;
 class TDataFolder;
 class QLabel;
 class QLineEdit;
@@ -38,6 +39,9 @@ class TBrowserTreeView;
 class TElidedLabel;
 class TDialogs;
 class TImageList;
+
+// The indexes of folder's sources (its archives and the loose files), as the folder tree takes them.
+std::vector<const TBsaIndex*> SourceIndexes(const TDataFolder& folder);
 
 inline constexpr char16_t kApplicationTitle[] = u"Parlivex";
 inline constexpr char16_t kWindowCaption[] = u"Parlivex (Skyrim/SkyrimSE) - v1.0.3";
@@ -88,6 +92,8 @@ public:
     void SetTakingPart(const std::vector<bool>& takingPart);
     // View > Conflicts only: only the paths that more than one archive taking part holds.
     void ShowConflictsOnly(bool on);
+    // View > Loose files: the Data folder opened again with its loose files, or without them.
+    void ShowLooseFiles(bool on);
     // "Extract winners only…": of the selected rows, those the game sees.
     void ExtractWinnersClick();
     // The rows (of the data folder's table) below destination on this thread, reporting what was not
@@ -209,6 +215,7 @@ private:
     QMenu* View1 = nullptr;
     QAction* FolderTree1 = nullptr;
     QAction* ConflictsOnly1 = nullptr;
+    QAction* LooseFiles1 = nullptr;
     QAction* Archives1 = nullptr; // the archive pane shown or hidden
     QAction* OpenDataFolder1 = nullptr;
     QAction* ExtractWinners1 = nullptr;

@@ -1,7 +1,8 @@
 // Several archives in one list: a Data folder opened in load order, the Archive column, overridden rows
 // dimmed with their winner in the tooltip, "Conflicts only", the archive pane's counts and tick boxes,
 // extraction of rows of several archives (winners only, and overridden rows reported, not failed), a
-// damaged archive listed as failed while the others open, and archives dropped together.
+// damaged archive listed as failed while the others open, archives dropped together, and the Data folder's
+// loose files shown on request.
 #include <QAction>
 #include <QApplication>
 #include <QDockWidget>
@@ -292,6 +293,82 @@ TEST_F(DataFolderWindowTest, EnterPreviewsTheRowsEntryFromItsOwnArchive) {
     }
 }
 
+TEST_F(DataFolderWindowTest, LooseFilesOverrideTheArchivesAndAreNeitherPreviewedNorExtracted) {
+    fs::create_directories(data_ / "textures");
+    fs::create_directories(data_ / "meshes" / "extra");
+    std::ofstream(data_ / "textures" / "a.dds", std::ios::binary) << "loose a";
+    std::ofstream(data_ / "meshes" / "extra" / "other.nif", std::ios::binary) << "other";
+    TForm1& form = OpenData();
+    QAction* loose = Action("LooseFiles1");
+    ASSERT_TRUE(loose->isEnabled());
+    EXPECT_FALSE(loose->isChecked());
+    EXPECT_EQ(ShownRows().size(), 6);
+
+    Action("FolderTree1")->trigger();
+    loose->trigger();
+    ASSERT_TRUE(loose->isChecked());
+    ASSERT_NE(form.DataFolder(), nullptr);
+    EXPECT_EQ(
+        ShownRows(),
+        QStringList({"meshes\\m.nif @ Skyrim - Base.bsa (dimmed)", "meshes\\m.nif @ Update.bsa",
+                     "meshes\\extra\\other.nif @ loose files", "textures\\a.dds @ Skyrim - Base.bsa (dimmed)",
+                     "textures\\a.dds @ Update.bsa (dimmed)", "textures\\a.dds @ Dawnguard.bsa (dimmed)",
+                     "textures\\a.dds @ loose files", "textures\\only.dds @ Skyrim - Base.bsa"}));
+    EXPECT_EQ(Model()
+                  .index(ShownRowOf("textures\\a.dds @ Dawnguard.bsa (dimmed)"), TBrowserModel::kFileColumn)
+                  .data(Qt::ToolTipRole)
+                  .toString(),
+              "From Dawnguard.bsa, overridden by loose files");
+    // The folder tree holds the loose files' folders; the sizes job passes over them.
+    EXPECT_EQ(Control<QTreeWidget>("FolderTree")
+                  ->findItems("extra", Qt::MatchStartsWith | Qt::MatchRecursive)
+                  .size(),
+              1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Model().SizesKnown(); }, 60000));
+    EXPECT_EQ(
+        Model().index(ShownRowOf("meshes\\m.nif @ Update.bsa"), TBrowserModel::kSizeColumn).data().toString(),
+        "8 bytes");
+    EXPECT_EQ(Model()
+                  .index(ShownRowOf("textures\\a.dds @ loose files"), TBrowserModel::kSizeColumn)
+                  .data()
+                  .toString(),
+              "?"); // unknown
+
+    // A loose file is not previewed: the window says where it is.
+    ClickRow(ShownRowOf("textures\\a.dds @ loose files"));
+    QTest::keyClick(Tree(), Qt::Key_Return);
+    QApplication::processEvents();
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        EXPECT_FALSE(qobject_cast<TPreviewWindow*>(widget) != nullptr && widget->isVisible());
+    }
+    ASSERT_EQ(dialogs_.messages.size(), 1u);
+    EXPECT_EQ(dialogs_.messages[0].text, "textures\\a.dds is a loose file: open it from the Data folder.");
+    dialogs_.messages.clear();
+
+    // Extracting every row writes no loose file and says so, as it does of the archives' rows they override.
+    SelectAllRows();
+    const fs::path all = temp_.Path() / "all";
+    fs::create_directories(all);
+    ExtractTo(all);
+    EXPECT_EQ(FilesWithBytes(all), (std::map<std::string, std::string>{{"meshes/m.nif", "update m"},
+                                                                       {"textures/only.dds", "only base"}}));
+    EXPECT_TRUE(dialogs_.errors.empty());
+    ASSERT_FALSE(dialogs_.messages.empty());
+    const QString report = dialogs_.messages[0].text;
+    EXPECT_TRUE(report.startsWith("5 entries were not extracted")) << Utf8(report);
+    for (const char* row :
+         {"loose files: textures\\a.dds (a loose file, already in the Data folder)",
+          "loose files: meshes\\extra\\other.nif (a loose file, already in the Data folder)",
+          "Dawnguard.bsa: textures\\a.dds (overridden by a loose file, which is not extracted)"}) {
+        EXPECT_TRUE(report.contains(row)) << row << "\n" << Utf8(report);
+    }
+
+    // Off again: the archives alone.
+    loose->trigger();
+    EXPECT_FALSE(loose->isChecked());
+    EXPECT_EQ(ShownRows().size(), 6);
+}
+
 TEST_F(DataFolderWindowTest, ADamagedArchiveIsListedAsFailedWhileTheOthersOpen) {
     std::ofstream(data_ / "Broken.bsa", std::ios::binary) << "BSA\0 this is no archive";
     OpenData();
@@ -310,6 +387,7 @@ TEST_F(DataFolderWindowTest, ArchivesDroppedTogetherLoadInTheOrderGiven) {
               QStringList({"meshes\\m.nif @ Skyrim - Base.bsa", "textures\\a.dds @ Dawnguard.bsa (dimmed)",
                            "textures\\a.dds @ Skyrim - Base.bsa", "textures\\only.dds @ Skyrim - Base.bsa"}));
     EXPECT_EQ(form.ArchivePane().OrderText(), "Order: as given");
+    EXPECT_FALSE(Action("LooseFiles1")->isEnabled()); // no Data folder to find them in
 
     // Chosen together in "Open archive": the same, in the order chosen.
     dialogs_.openManyAnswers.push_back({Q(data_ / "Skyrim - Base.bsa"), Q(data_ / "Dawnguard.bsa")});
