@@ -6,7 +6,13 @@
 
 namespace {
 
-constexpr const char16_t* kIniNames[] = {u"SkyrimPrefs.ini", u"Skyrim.ini", u"Skyrim_Default.ini"};
+// The game reads the user's own files in Documents before those in its folder.
+constexpr const char16_t* kUserIniNames[] = {u"SkyrimPrefs.ini", u"Skyrim.ini"};
+constexpr const char16_t* kGameIniNames[] = {u"SkyrimPrefs.ini", u"Skyrim.ini", u"Skyrim_Default.ini"};
+
+std::u16string_view GameFolderName(TGameEdition edition) {
+    return edition == TGameEdition::SpecialEdition ? u"Skyrim Special Edition" : u"Skyrim";
+}
 
 std::u16string Join(const std::u16string& folder, std::u16string_view name) {
     if (folder.empty()) {
@@ -74,8 +80,7 @@ std::u16string DefaultPluginsPath(TGameEdition edition) {
     if (folder.empty()) {
         return {};
     }
-    return Join(Join(folder, edition == TGameEdition::SpecialEdition ? u"Skyrim Special Edition" : u"Skyrim"),
-                u"plugins.txt");
+    return Join(Join(folder, GameFolderName(edition)), u"plugins.txt");
 }
 
 TLoadOrderInputs ReadLoadOrderInputs(const std::u16string& dataFolder, const TLoadOrderFiles& given,
@@ -88,10 +93,18 @@ TLoadOrderInputs ReadLoadOrderInputs(const std::u16string& dataFolder, const TLo
     if (!given.ini.empty()) {
         iniPaths.push_back(given.ini);
     } else if (!dataFolder.empty()) {
-        const std::u16string gameFolder = ParentFolder(dataFolder);
+        const std::u16string documents = given.documents.value_or(platform::DocumentsFolder());
         std::vector<platform::FolderItem> items;
+        if (!documents.empty()) {
+            const std::u16string userFolder = Join(Join(documents, u"My Games"), GameFolderName(edition));
+            platform::ListFolder(userFolder, items);
+            for (const char16_t* name : kUserIniNames) {
+                iniPaths.push_back(Join(userFolder, NameInFolder(items, name)));
+            }
+        }
+        const std::u16string gameFolder = ParentFolder(dataFolder);
         platform::ListFolder(gameFolder.empty() ? u"." : gameFolder, items);
-        for (const char16_t* name : kIniNames) {
+        for (const char16_t* name : kGameIniNames) {
             iniPaths.push_back(Join(gameFolder, NameInFolder(items, name)));
         }
     }

@@ -2,6 +2,7 @@
 // Where the load order's rules come from: the game's INI files and plugins.txt, found where the game keeps
 // them or given by the user, read, and reported: which file decided, and why a file that should have could
 // not.
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,9 @@
 struct TLoadOrderFiles {
     std::u16string ini;
     std::u16string plugins;
+    // The user's Documents folder, whose My Games folder holds the game's own INI files; unset: the system's
+    // (platform::DocumentsFolder()); "": none.
+    std::optional<std::u16string> documents;
 };
 
 // One file the rules looked at.
@@ -30,8 +34,9 @@ struct TSettingsSource {
 // What decided the order.
 struct TLoadOrderReport {
     TGameEdition edition = TGameEdition::Skyrim;
-    // The INI files looked at, the one whose keys count most first: the one given, or SkyrimPrefs.ini,
-    // Skyrim.ini and Skyrim_Default.ini in the game's folder (the Data folder's parent), any case.
+    // The INI files looked at, the one whose keys count most first: the one given, or SkyrimPrefs.ini and
+    // Skyrim.ini in <Documents>/My Games/Skyrim[ Special Edition], then SkyrimPrefs.ini, Skyrim.ini and
+    // Skyrim_Default.ini in the game's folder (the Data folder's parent), any case.
     std::vector<TSettingsSource> iniFiles;
     TSettingsSource plugins;
     bool iniDecided = false;     // an INI file named the first archives (else: "Skyrim - " in name order)

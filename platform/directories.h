@@ -49,6 +49,11 @@ std::u16string UserSettingsFolder();
 // trailing separator. Windows: %LOCALAPPDATA%. Linux has no such folder for Windows games: always empty.
 std::u16string LocalApplicationDataFolder();
 
+// The user's Documents folder, where games keep their own INI files under "My Games", without a trailing
+// separator. Windows: the known folder Documents (wherever the user moved it). Linux has no such folder for
+// Windows games: always empty.
+std::u16string DocumentsFolder();
+
 // A name in a folder, and what it is (a link counts as what it leads to; one that leads nowhere is Other).
 struct FolderItem {
     enum class Kind { File, Folder, Other };

@@ -153,6 +153,10 @@ std::u16string LocalApplicationDataFolder() {
     return {};
 }
 
+std::u16string DocumentsFolder() {
+    return {};
+}
+
 bool ListFolder(const std::u16string& path, std::vector<FolderItem>& items) {
     items.clear();
     const std::string folder = NativePath(path);

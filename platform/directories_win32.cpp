@@ -1,6 +1,9 @@
 #include "platform/directories.h"
 
 #include <windows.h>
+// After windows.h, which they need.
+#include <knownfolders.h>
+#include <shlobj.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -175,6 +178,20 @@ std::u16string LocalApplicationDataFolder() {
             unit = u'\\';
         }
     }
+    while (folder.size() > 1 && folder.back() == u'\\') {
+        folder.pop_back();
+    }
+    return folder;
+}
+
+std::u16string DocumentsFolder() {
+    PWSTR documents = nullptr;
+    const HRESULT result = SHGetKnownFolderPath(FOLDERID_Documents, KF_FLAG_DEFAULT, nullptr, &documents);
+    std::u16string folder;
+    if (SUCCEEDED(result) && documents != nullptr) {
+        folder = FromWide(documents);
+    }
+    CoTaskMemFree(documents); // owed even when the call failed; null is allowed
     while (folder.size() > 1 && folder.back() == u'\\') {
         folder.pop_back();
     }

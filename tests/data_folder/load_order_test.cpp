@@ -179,13 +179,94 @@ TEST_F(LoadOrderFiles, IniFoundInTheGameFolderInAnyCase) {
               "first archives: INI list of " + (game / "skyrim.INI").string());
 }
 
+// The user's INI files in Documents/My Games/<game> count before the game folder's, for the game the
+// archives belong to; Skyrim_Default.ini in the game folder counts last, and a given file replaces them all.
+TEST_F(LoadOrderFiles, IniSearchOrderFromDocumentsToTheGameFolder) {
+    const std::string seFolder = "Documents/My Games/Skyrim Special Edition/";
+    const std::string skyrimFolder = "Documents/My Games/Skyrim/";
+    struct Case {
+        const char* name;
+        TGameEdition edition;
+        std::vector<std::pair<std::string, std::string>> files; // below the temporary folder
+        std::string given;                                      // --ini, below the temporary folder
+        std::vector<std::u16string> list;
+        std::vector<std::string> used; // the files the report names
+    };
+    const std::string listA = "[Archive]\nsResourceArchiveList=a.bsa\n";
+    const std::string listB = "[Archive]\nsResourceArchiveList=b.bsa\n";
+    const std::string listC = "[Archive]\nsResourceArchiveList=c.bsa\n";
+    const Case cases[] = {
+        {"Special Edition's Documents first",
+         TGameEdition::SpecialEdition,
+         {{seFolder + "Skyrim.ini", listA}, {skyrimFolder + "Skyrim.ini", listC}, {"Game/Skyrim.ini", listB}},
+         "",
+         {u"a.bsa"},
+         {seFolder + "Skyrim.ini", "Game/Skyrim.ini"}},
+        {"the original game's Documents, any case",
+         TGameEdition::Skyrim,
+         {{skyrimFolder + "skyrimprefs.INI", listA},
+          {seFolder + "Skyrim.ini", listC},
+          {"Game/Skyrim.ini", listB}},
+         "",
+         {u"a.bsa"},
+         {skyrimFolder + "skyrimprefs.INI", "Game/Skyrim.ini"}},
+        {"Prefs before Skyrim.ini in Documents",
+         TGameEdition::SpecialEdition,
+         {{seFolder + "Skyrim.ini", listB}, {seFolder + "SkyrimPrefs.ini", listA}},
+         "",
+         {u"a.bsa"},
+         {seFolder + "SkyrimPrefs.ini", seFolder + "Skyrim.ini"}},
+        {"the game folder's when Documents has none",
+         TGameEdition::SpecialEdition,
+         {{skyrimFolder + "Skyrim.ini", listC}, {seFolder + "Other.ini", listC}, {"Game/Skyrim.ini", listB}},
+         "",
+         {u"b.bsa"},
+         {"Game/Skyrim.ini"}},
+        {"Skyrim_Default.ini last",
+         TGameEdition::SpecialEdition,
+         {{"Game/Skyrim_Default.ini", listB}, {seFolder + "SkyrimPrefs.ini", "[Display]\nx=1\n"}},
+         "",
+         {u"b.bsa"},
+         {"Game/Skyrim_Default.ini"}},
+        {"a given INI wins",
+         TGameEdition::SpecialEdition,
+         {{seFolder + "SkyrimPrefs.ini", listA}, {"Game/Skyrim.ini", listB}, {"mine.ini", listC}},
+         "mine.ini",
+         {u"c.bsa"},
+         {"mine.ini"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fixture::TempFolder root;
+        const auto at = [&](const std::string& relative) {
+            return (root.Path() / relative).make_preferred();
+        };
+        std::filesystem::create_directories(at("Game/Data"));
+        for (const auto& [relative, text] : c.files) {
+            WriteFile(at(relative), text);
+        }
+        TLoadOrderFiles files;
+        files.ini = c.given.empty() ? u"" : at(c.given).u16string();
+        files.documents = at("Documents").u16string();
+        TLoadOrderReport report;
+        const TLoadOrderInputs inputs =
+            ReadLoadOrderInputs(at("Game/Data").u16string(), files, c.edition, report);
+        EXPECT_EQ(inputs.ini.list.value_or(std::vector<std::u16string>{}), c.list);
+        std::string used;
+        for (const std::string& relative : c.used) {
+            used += (used.empty() ? "" : ", ") + at(relative).string();
+        }
+        EXPECT_EQ(ToUtf8(DescribeIniRule(report)), "first archives: INI list of " + used);
+    }
+}
+
 TEST_F(LoadOrderFiles, UnreadableFilesFallBackWithTheReason) {
     std::filesystem::create_directories(data);
     std::filesystem::create_directories(game / "Skyrim.ini"); // a folder where the file should be
     const std::filesystem::path plugins = temp.Path() / "plugins.txt";
     std::filesystem::create_directories(plugins);
     TLoadOrderReport report;
-    const TLoadOrderInputs inputs = ReadLoadOrderInputs(data.u16string(), {u"", plugins.u16string()},
+    const TLoadOrderInputs inputs = ReadLoadOrderInputs(data.u16string(), {u"", plugins.u16string(), u""},
                                                         TGameEdition::SpecialEdition, report);
     EXPECT_FALSE(report.iniDecided);
     EXPECT_FALSE(report.pluginsDecided);
@@ -208,7 +289,7 @@ TEST_F(LoadOrderFiles, GivenFilesReplaceTheSearch) {
     WriteFile(temp.Path() / "p.txt", "*b.esp\n");
     TLoadOrderReport report;
     const TLoadOrderInputs inputs = ReadLoadOrderInputs(
-        data.u16string(), {(temp.Path() / "mine.ini").u16string(), (temp.Path() / "p.txt").u16string()},
+        data.u16string(), {(temp.Path() / "mine.ini").u16string(), (temp.Path() / "p.txt").u16string(), u""},
         TGameEdition::SpecialEdition, report);
     EXPECT_EQ(inputs.ini.list.value(), std::vector<std::u16string>{u"b.bsa"});
     EXPECT_EQ(inputs.activePlugins.value(), std::vector<std::u16string>{u"b.esp"});
@@ -219,7 +300,7 @@ TEST_F(LoadOrderFiles, GivenFilesReplaceTheSearch) {
 TEST_F(LoadOrderFiles, MissingPluginsFileSaysSo) {
     TLoadOrderReport report;
     const std::u16string missing = (temp.Path() / "none.txt").u16string();
-    ReadLoadOrderInputs(data.u16string(), {u"", missing}, TGameEdition::Skyrim, report);
+    ReadLoadOrderInputs(data.u16string(), {u"", missing, u""}, TGameEdition::Skyrim, report);
     EXPECT_EQ(report.plugins.state, TSettingsSource::State::Missing);
     EXPECT_EQ(DescribePluginsRule(report),
               u"plugins: the masters only (plugins.txt not found: " + missing + u")");

@@ -139,6 +139,7 @@ TEST(ProgramPaths, LocalApplicationDataFolderIsWindowsOwn) {
     // Windows games keep nothing in a Linux user's folders: there is no such place.
     const ScopedVariable localAppData("LOCALAPPDATA", "/home/u/AppData/Local");
     EXPECT_EQ(platform::LocalApplicationDataFolder(), u"");
+    EXPECT_EQ(platform::DocumentsFolder(), u"");
 #endif
 }
 
