@@ -23,11 +23,11 @@ inline fixture::ArchiveSpec Recipe(uint32_t version, const std::vector<TestEntry
     std::map<std::string, std::vector<fixture::EntrySpec>> folders;
     for (const TestEntry& entry : entries) {
         const size_t split = entry.path.rfind('\\');
-        fixture::EntrySpec spec;
-        spec.name = entry.path.substr(split + 1);
-        spec.data = fixture::TextBytes(entry.text);
-        spec.storage = version == 105 ? fixture::Storage::Lz4Frame : fixture::Storage::Zlib;
-        folders[entry.path.substr(0, split)].push_back(std::move(spec));
+        fixture::EntrySpec file;
+        file.name = entry.path.substr(split + 1);
+        file.data = fixture::TextBytes(entry.text);
+        file.storage = version == 105 ? fixture::Storage::Lz4Frame : fixture::Storage::Zlib;
+        folders[entry.path.substr(0, split)].push_back(std::move(file));
     }
     recipe.flags |= 0x4; // compressed
     for (auto& [name, files] : folders) {
