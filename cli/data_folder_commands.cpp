@@ -312,6 +312,10 @@ int List(const TArguments& arguments) {
     TOutput output;
     const std::vector<TSourceRow>& rows = folder->table.Rows();
     const bool archiveColumn = folder->sources.size() > 1;
+    const TEntryFilter filter(arguments.filter);
+    const auto kept = [&](TRowIndex row) {
+        return filter.KeepsAll() || filter.Keeps(folder->EntryString(row));
+    };
     if (arguments.json) {
         TJsonWriter json;
         json.BeginObject();
@@ -319,6 +323,9 @@ int List(const TArguments& arguments) {
         json.Key("entries");
         json.BeginArray();
         for (TRowIndex row = 0; row < rows.size(); ++row) {
+            if (!kept(row)) {
+                continue;
+            }
             json.BeginObject();
             json.Key("entry");
             json.String(folder->EntryString(row));
@@ -344,6 +351,9 @@ int List(const TArguments& arguments) {
         }
         TEntryText entries(*folder);
         for (TRowIndex row = 0; row < rows.size(); ++row) {
+            if (!kept(row)) {
+                continue;
+            }
             entries.Append(output.text, row);
             output.text += archiveColumn ? names[rows[row].source] : std::string("\n");
             if (!output.Flush()) {
@@ -667,7 +677,7 @@ int RunDataFolderCommand(const std::vector<std::string>& args) {
         if (OneArchive(args)) {
             return -1;
         }
-        const int status = ParseArguments(args, u"--json --plugins --ini --loose ", arguments);
+        const int status = ParseArguments(args, u"--filter --json --plugins --ini --loose ", arguments);
         return status >= 0 ? status : List(arguments);
     }
     if (command == "extract") {

@@ -61,7 +61,7 @@ bool Open(TArchive& archive, const std::u16string& path) {
     return true;
 }
 
-int List(const std::u16string& path) {
+int List(const std::u16string& path, const TEntryFilter& filter) {
     TArchive archive;
     if (!Open(archive, path)) {
         return 1;
@@ -81,6 +81,9 @@ int List(const std::u16string& path) {
         folderPrefix += static_cast<char>(kEntryDelimiter);
         for (TEntryRef entry = folder.firstFile;
              entry < folder.firstFile + folder.fileCount && writeError == 0; ++entry) {
+            if (!filter.KeepsAll() && !filter.Keeps(archive->EntryString(entry))) {
+                continue;
+            }
             const std::string_view file = index.FileNameBytes(entry);
             const size_t longest =
                 folderPrefix.size() + TAnsiTerminalText::kMaxBytesPerByte * file.size() + 1;
@@ -225,10 +228,17 @@ int Run(std::vector<std::string> args) {
         if (args.size() < 2) {
             return UsageError(u"missing ARCHIVE after " + FromUtf8(command));
         }
-        if (args.size() > 2) {
-            return UsageError(u"unexpected argument: " + path(2));
+        std::u16string filter;
+        for (size_t i = 2; i < args.size(); ++i) {
+            if (command != "list" || args[i] != "--filter") {
+                return UsageError(u"unexpected argument: " + path(i));
+            }
+            if (i + 1 == args.size()) {
+                return UsageError(u"missing TEXT after --filter");
+            }
+            filter = FromUtf8(args[++i]);
         }
-        return command == "list" ? List(path(1)) : Info(path(1));
+        return command == "list" ? List(path(1), TEntryFilter(filter)) : Info(path(1));
     }
     if (command == "extract") {
         if (args.size() < 3) {

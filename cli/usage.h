@@ -4,8 +4,8 @@
 
 inline constexpr char kUsage[] =
     "Usage:\n"
-    "  parlivex-cli list ARCHIVE\n"
-    "  parlivex-cli list DIR|ARCHIVE... [--json] [--plugins FILE] [--ini FILE] [--loose]\n"
+    "  parlivex-cli list ARCHIVE [--filter TEXT]\n"
+    "  parlivex-cli list DIR|ARCHIVE... [--filter TEXT] [--json] [--plugins FILE] [--ini FILE] [--loose]\n"
     "  parlivex-cli info ARCHIVE\n"
     "  parlivex-cli extract ARCHIVE DEST [--filter TEXT] [--jobs N]\n"
     "  parlivex-cli extract DIR|ARCHIVE DEST [--winners-only] [--filter TEXT] [--jobs N] [--plugins FILE]\n"
@@ -47,7 +47,7 @@ inline constexpr char kUsage[] =
     "           replaced); a folder, a device, a FIFO, or a link to one of them is refused.\n"
     "\n"
     "Options:\n"
-    "  --filter TEXT  extract: only the entries whose entry string contains TEXT (TEXT is trimmed and\n"
+    "  --filter TEXT  list, extract: only the entries whose entry string contains TEXT (TEXT is trimmed and\n"
     "                 lower-cased; the entry string is compared as it is, as the window's filter box does).\n"
     "  --jobs N       extract: N workers, 1 to 256 (default: the number of cores); the result is the same.\n"
     "  --winners-only extract: only the entries the game sees, of the latest archive that has the path.\n"

@@ -94,6 +94,41 @@ TEST_F(DataFolderCli, ListsEveryArchiveWithTheArchiveAfterEachEntry) {
     EXPECT_EQ(Cli(temp, {"list", Utf8Path(data / "Mod.bsa")}).out, "meshes\\A.NIF\ntextures\\t.dds\n");
 }
 
+TEST_F(DataFolderCli, ListFilterKeepsTheEntriesTheWindowsFilterBoxKeeps) {
+    // The text is trimmed and lower-cased and the entry string compared as it is, whether one archive or
+    // many.
+    const std::string mod = Utf8Path(data / "Mod.bsa");
+    const std::string folder = Utf8Path(data);
+    const struct {
+        std::vector<std::string> args;
+        std::string out;
+    } cases[] = {
+        {{"list", mod, "--filter", "t.dds"}, "textures\\t.dds\n"},
+        {{"list", mod, "--filter", " *.NIF "}, ""},
+        {{"list", mod, "--filter", "*"}, "meshes\\A.NIF\ntextures\\t.dds\n"},
+        {{"list", folder, "--plugins", plugins, "--filter", "a.nif"},
+         "meshes\\a.nif\tSkyrim - Meshes.bsa\nmeshes\\a.nif\tSkyrim - Textures.bsa\n"},
+        {{"list", "--filter", "textures\\*", folder, "--plugins", plugins},
+         "textures\\t.dds\tSkyrim - Textures.bsa\ntextures\\t.dds\tMod.bsa\n"},
+        {{"list", mod, Utf8Path(data / "Skyrim - Meshes.bsa"), "--filter", "b."},
+         "meshes\\b.nif\tSkyrim - Meshes.bsa\n"},
+    };
+    for (const auto& c : cases) {
+        const CliResult run = Cli(temp, c.args);
+        EXPECT_EQ(run.exitCode, 0) << c.args.back() << run.err;
+        EXPECT_EQ(run.out, c.out) << c.args.back();
+    }
+    const CliResult json = Cli(temp, {"list", "--json", folder, "--plugins", plugins, "--filter", "t.dds"});
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    const json_test::Value doc = json_test::Parse(json.out);
+    ASSERT_EQ(doc["entries"].items.size(), 2u);
+    EXPECT_EQ(doc["entries"][1]["archive"].text, "Mod.bsa");
+    EXPECT_EQ(doc["archives"].items.size(), 3u); // the counts are of every entry still
+    const CliResult missing = Cli(temp, {"list", mod, "--filter"});
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_NE(missing.err.find("missing TEXT after --filter"), std::string::npos) << missing.err;
+}
+
 TEST_F(DataFolderCli, ListJsonSaysTheOrderAndTheCounts) {
     const CliResult run = Cli(temp, {"list", "--json", Utf8Path(data), "--plugins", plugins});
     ASSERT_EQ(run.exitCode, 0) << run.err;
