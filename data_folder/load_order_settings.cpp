@@ -1,6 +1,7 @@
 #include "data_folder/load_order_settings.h"
 
 #include "data_folder/settings_file.h"
+#include "data_folder/wine_prefix.h"
 #include "platform/directories.h"
 #include "platform/locale.h"
 
@@ -73,27 +74,37 @@ std::u16string Unreadable(const std::vector<TSettingsSource>& sources) {
     return text;
 }
 
-} // namespace
-
-std::u16string DefaultPluginsPath(TGameEdition edition) {
-    const std::u16string folder = platform::LocalApplicationDataFolder();
-    if (folder.empty()) {
-        return {};
+// The system's folders, or those given, with the prefix's where they are none.
+TPrefixUserFolders UserFolders(const std::u16string& dataFolder, const TLoadOrderFiles& given,
+                               TGameEdition edition) {
+    TPrefixUserFolders folders{given.localApplicationData.value_or(platform::LocalApplicationDataFolder()),
+                               given.documents.value_or(platform::DocumentsFolder())};
+    if (!dataFolder.empty() && (folders.localApplicationData.empty() || folders.documents.empty())) {
+        const TPrefixUserFolders prefix = FindPrefixUserFolders(dataFolder, edition);
+        for (auto field : {&TPrefixUserFolders::localApplicationData, &TPrefixUserFolders::documents}) {
+            if ((folders.*field).empty()) {
+                folders.*field = prefix.*field;
+            }
+        }
     }
-    return Join(Join(folder, GameFolderName(edition)), u"plugins.txt");
+    return folders;
 }
+
+} // namespace
 
 TLoadOrderInputs ReadLoadOrderInputs(const std::u16string& dataFolder, const TLoadOrderFiles& given,
                                      TGameEdition edition, TLoadOrderReport& report) {
     report = {};
     report.edition = edition;
     TLoadOrderInputs inputs;
+    const bool searches = given.ini.empty() || given.plugins.empty();
+    const TPrefixUserFolders user = searches ? UserFolders(dataFolder, given, edition) : TPrefixUserFolders{};
 
     std::vector<std::u16string> iniPaths;
     if (!given.ini.empty()) {
         iniPaths.push_back(given.ini);
     } else if (!dataFolder.empty()) {
-        const std::u16string documents = given.documents.value_or(platform::DocumentsFolder());
+        const std::u16string& documents = user.documents;
         std::vector<platform::FolderItem> items;
         if (!documents.empty()) {
             const std::u16string userFolder = Join(Join(documents, u"My Games"), GameFolderName(edition));
@@ -123,7 +134,11 @@ TLoadOrderInputs ReadLoadOrderInputs(const std::u16string& dataFolder, const TLo
     inputs.ini = MergeIniArchiveLists(lists);
     report.iniDecided = !inputs.ini.Empty();
 
-    report.plugins.path = given.plugins.empty() ? DefaultPluginsPath(edition) : given.plugins;
+    if (!given.plugins.empty()) {
+        report.plugins.path = given.plugins;
+    } else if (!user.localApplicationData.empty()) {
+        report.plugins.path = Join(Join(user.localApplicationData, GameFolderName(edition)), u"plugins.txt");
+    }
     if (report.plugins.path.empty()) {
         report.plugins.state = TSettingsSource::State::NoPlace;
     } else {
@@ -165,5 +180,6 @@ std::u16string DescribePluginsRule(const TLoadOrderReport& report) {
     case TSettingsSource::State::NoPlace:
         break;
     }
-    return u"plugins: the masters only (no plugins.txt given, and this system keeps none)";
+    return u"plugins: the masters only (no plugins.txt given, and no folder of the system or of a Wine or "
+           u"Proton prefix keeps one)";
 }

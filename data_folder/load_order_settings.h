@@ -15,6 +15,11 @@ struct TLoadOrderFiles {
     // The user's Documents folder, whose My Games folder holds the game's own INI files; unset: the system's
     // (platform::DocumentsFolder()); "": none.
     std::optional<std::u16string> documents;
+    // The user's local application data folder, which holds plugins.txt in the game's folder; unset: the
+    // system's (platform::LocalApplicationDataFolder()); "": none.
+    std::optional<std::u16string> localApplicationData;
+    // Where either of those is none, the folder of the Wine or Proton prefix that holds the Data folder
+    // counts instead (data_folder/wine_prefix.h).
 };
 
 // One file the rules looked at.
@@ -24,7 +29,7 @@ struct TSettingsSource {
         Missing,       // nothing at the path
         Unreadable,    // there, but could not be read: why says so
         NothingListed, // read, without the lists looked for (INI files only)
-        NoPlace,       // no path to look at: the system has no local application data folder (plugins.txt)
+        NoPlace,       // no path to look at: no local application data folder, of the system or of a prefix
     };
     std::u16string path;
     State state = State::Missing;
@@ -38,14 +43,11 @@ struct TLoadOrderReport {
     // Skyrim.ini in <Documents>/My Games/Skyrim[ Special Edition], then SkyrimPrefs.ini, Skyrim.ini and
     // Skyrim_Default.ini in the game's folder (the Data folder's parent), any case.
     std::vector<TSettingsSource> iniFiles;
+    // The one given, or <local application data>/Skyrim[ Special Edition]/plugins.txt.
     TSettingsSource plugins;
     bool iniDecided = false;     // an INI file named the first archives (else: "Skyrim - " in name order)
     bool pluginsDecided = false; // plugins.txt gave the active plugins (else: the masters only)
 };
-
-// The plugins.txt the game reads: <local application data>/Skyrim[ Special Edition]/plugins.txt; empty where
-// the system has no such folder (see platform::LocalApplicationDataFolder).
-std::u16string DefaultPluginsPath(TGameEdition edition);
 
 // Reads the rules' inputs for the Data folder dataFolder (a native path; "" for archives given one by one,
 // which have no game folder: then only files given count) and says in report what decided.

@@ -52,7 +52,7 @@ protected:
 
     TForm1& OpenData() {
         TForm1& form = CreateWindow();
-        form.SetLoadOrderFiles({u"", U16(plugins_), u""});
+        form.SetLoadOrderFiles({u"", U16(plugins_), u"", u""});
         dialogs_.pickAnswers.push_back(Q(data_));
         Action("OpenDataFolder1")->trigger();
         return form;

@@ -260,14 +260,106 @@ TEST_F(LoadOrderFiles, IniSearchOrderFromDocumentsToTheGameFolder) {
     }
 }
 
+// A game run through Proton or Wine keeps plugins.txt and its INI files in the prefix's Windows profile,
+// which the Data folder's path leads to when the system has no such folders.
+TEST_F(LoadOrderFiles, PrefixOfWineOrProtonHoldsTheUsersFiles) {
+    const std::string seProfile = "lib/steamapps/compatdata/489830/pfx/drive_c/users/steamuser/";
+    const std::string list = "[Archive]\nsResourceArchiveList=a.bsa\n";
+    struct Case {
+        const char* name;
+        TGameEdition edition;
+        std::string data; // the Data folder, below the temporary folder
+        std::vector<std::string> files;
+        std::string plugins; // the plugins.txt the report names; "" none
+        std::string ini;     // the INI file used; "" none
+    };
+    const Case cases[] = {
+        {"Proton, Special Edition",
+         TGameEdition::SpecialEdition,
+         "lib/steamapps/common/Skyrim Special Edition/Data",
+         {seProfile + "AppData/Local/Skyrim Special Edition/plugins.txt",
+          seProfile + "Documents/My Games/Skyrim Special Edition/Skyrim.ini"},
+         seProfile + "AppData/Local/Skyrim Special Edition/plugins.txt",
+         seProfile + "Documents/My Games/Skyrim Special Edition/Skyrim.ini"},
+        {"Proton, the original game's prefix, library folders in other case",
+         TGameEdition::Skyrim,
+         "lib/SteamApps/Common/Skyrim/Data",
+         {"lib/SteamApps/compatdata/72850/pfx/drive_c/users/steamuser/AppData/Local/Skyrim/plugins.txt",
+          seProfile + "AppData/Local/Skyrim/plugins.txt"},
+         "lib/SteamApps/compatdata/72850/pfx/drive_c/users/steamuser/AppData/Local/Skyrim/plugins.txt",
+         ""},
+        {"Wine: the user folder that has the game's, not Public",
+         TGameEdition::SpecialEdition,
+         "wine/drive_c/Games/Skyrim Special Edition/Data",
+         {"wine/drive_c/users/Public/AppData/Local/Skyrim Special Edition/plugins.txt",
+          "wine/drive_c/users/anna/AppData/Local/other.txt",
+          "wine/drive_c/users/bert/AppData/Local/Skyrim Special Edition/plugins.txt",
+          "wine/drive_c/users/bert/Documents/My Games/Skyrim Special Edition/SkyrimPrefs.ini"},
+         "wine/drive_c/users/bert/AppData/Local/Skyrim Special Edition/plugins.txt",
+         "wine/drive_c/users/bert/Documents/My Games/Skyrim Special Edition/SkyrimPrefs.ini"},
+        {"older Wine's profile folders",
+         TGameEdition::Skyrim,
+         "w/drive_c/Skyrim/Data",
+         {"w/drive_c/users/me/Local Settings/Application Data/Skyrim/plugins.txt",
+          "w/drive_c/users/me/My Documents/My Games/Skyrim/Skyrim.ini"},
+         "w/drive_c/users/me/Local Settings/Application Data/Skyrim/plugins.txt",
+         "w/drive_c/users/me/My Documents/My Games/Skyrim/Skyrim.ini"},
+        {"no prefix", TGameEdition::SpecialEdition, "Game/Data", {}, "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fixture::TempFolder root;
+        const auto at = [&](const std::string& relative) {
+            return (root.Path() / relative).make_preferred();
+        };
+        std::filesystem::create_directories(at(c.data));
+        for (const std::string& file : c.files) {
+            WriteFile(at(file), file.ends_with(".ini") ? list : "*Mod.esp\n");
+        }
+        TLoadOrderFiles files;
+        files.documents = u"";
+        files.localApplicationData = u"";
+        TLoadOrderReport report;
+        const TLoadOrderInputs inputs = ReadLoadOrderInputs(at(c.data).u16string(), files, c.edition, report);
+        EXPECT_EQ(report.pluginsDecided, !c.plugins.empty());
+        if (c.plugins.empty()) {
+            EXPECT_EQ(report.plugins.state, TSettingsSource::State::NoPlace);
+            EXPECT_EQ(ToUtf8(DescribePluginsRule(report)),
+                      "plugins: the masters only (no plugins.txt given, and no folder of the system or of a "
+                      "Wine or Proton prefix keeps one)");
+        } else {
+            EXPECT_EQ(ToUtf8(DescribePluginsRule(report)), "plugins: " + at(c.plugins).string());
+            EXPECT_EQ(inputs.activePlugins.value(), std::vector<std::u16string>{u"Mod.esp"});
+        }
+        EXPECT_EQ(report.iniDecided, !c.ini.empty());
+        if (!c.ini.empty()) {
+            EXPECT_EQ(ToUtf8(DescribeIniRule(report)), "first archives: INI list of " + at(c.ini).string());
+        }
+    }
+    // The system's folders, where it has them, come first.
+    fixture::TempFolder root;
+    const std::filesystem::path local = root.Path() / "local";
+    WriteFile(local / "Skyrim Special Edition" / "plugins.txt", "*Mine.esp\n");
+    WriteFile(root.Path() / seProfile / "AppData/Local/Skyrim Special Edition/plugins.txt", "*Mod.esp\n");
+    const std::filesystem::path protonData = root.Path() / "lib/steamapps/common/Skyrim Special Edition/Data";
+    std::filesystem::create_directories(protonData);
+    TLoadOrderFiles files;
+    files.documents = u"";
+    files.localApplicationData = local.u16string();
+    TLoadOrderReport report;
+    const TLoadOrderInputs inputs =
+        ReadLoadOrderInputs(protonData.u16string(), files, TGameEdition::SpecialEdition, report);
+    EXPECT_EQ(inputs.activePlugins.value(), std::vector<std::u16string>{u"Mine.esp"});
+}
+
 TEST_F(LoadOrderFiles, UnreadableFilesFallBackWithTheReason) {
     std::filesystem::create_directories(data);
     std::filesystem::create_directories(game / "Skyrim.ini"); // a folder where the file should be
     const std::filesystem::path plugins = temp.Path() / "plugins.txt";
     std::filesystem::create_directories(plugins);
     TLoadOrderReport report;
-    const TLoadOrderInputs inputs = ReadLoadOrderInputs(data.u16string(), {u"", plugins.u16string(), u""},
-                                                        TGameEdition::SpecialEdition, report);
+    const TLoadOrderInputs inputs = ReadLoadOrderInputs(
+        data.u16string(), {u"", plugins.u16string(), u"", u""}, TGameEdition::SpecialEdition, report);
     EXPECT_FALSE(report.iniDecided);
     EXPECT_FALSE(report.pluginsDecided);
     EXPECT_FALSE(inputs.activePlugins.has_value());
@@ -289,7 +381,8 @@ TEST_F(LoadOrderFiles, GivenFilesReplaceTheSearch) {
     WriteFile(temp.Path() / "p.txt", "*b.esp\n");
     TLoadOrderReport report;
     const TLoadOrderInputs inputs = ReadLoadOrderInputs(
-        data.u16string(), {(temp.Path() / "mine.ini").u16string(), (temp.Path() / "p.txt").u16string(), u""},
+        data.u16string(),
+        {(temp.Path() / "mine.ini").u16string(), (temp.Path() / "p.txt").u16string(), u"", u""},
         TGameEdition::SpecialEdition, report);
     EXPECT_EQ(inputs.ini.list.value(), std::vector<std::u16string>{u"b.bsa"});
     EXPECT_EQ(inputs.activePlugins.value(), std::vector<std::u16string>{u"b.esp"});
@@ -300,7 +393,7 @@ TEST_F(LoadOrderFiles, GivenFilesReplaceTheSearch) {
 TEST_F(LoadOrderFiles, MissingPluginsFileSaysSo) {
     TLoadOrderReport report;
     const std::u16string missing = (temp.Path() / "none.txt").u16string();
-    ReadLoadOrderInputs(data.u16string(), {u"", missing, u""}, TGameEdition::Skyrim, report);
+    ReadLoadOrderInputs(data.u16string(), {u"", missing, u"", u""}, TGameEdition::Skyrim, report);
     EXPECT_EQ(report.plugins.state, TSettingsSource::State::Missing);
     EXPECT_EQ(DescribePluginsRule(report),
               u"plugins: the masters only (plugins.txt not found: " + missing + u")");
