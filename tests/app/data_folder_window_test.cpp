@@ -34,6 +34,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The files below a folder, with their bytes.
+std::map<std::string, std::string> FilesWithBytes(const fs::path& folder) {
+    std::map<std::string, std::string> files;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder)) {
+        if (entry.is_regular_file()) {
+            const std::vector<uint8_t> bytes = fixture::ReadWholeFile(entry.path());
+            files[fs::relative(entry.path(), folder).generic_string()] =
+                std::string(bytes.begin(), bytes.end());
+        }
+    }
+    return files;
+}
+
 // Three archives the game loads in this order without an INI file ("Skyrim - " first, then the masters'
 // archives), each overriding the one before, and one it does not load.
 class DataFolderWindowTest : public WindowTest {
@@ -61,6 +74,14 @@ protected:
     }
 
     QTreeWidget& ArchiveList() { return *Control<QTreeWidget>("ArchiveList"); }
+
+    // "Extract winners only…" of the selected rows, answered with folder (made first): the files written.
+    std::map<std::string, std::string> ExtractWinnersTo(const fs::path& folder) {
+        fs::create_directories(folder);
+        dialogs_.pickAnswers.push_back(Q(folder));
+        Action("ExtractWinners1")->trigger();
+        return FilesWithBytes(folder);
+    }
 
     // The archive pane's rows: name, wins, losses, how it was placed, ticked or not.
     QStringList PaneRows() {
@@ -185,29 +206,12 @@ TEST_F(DataFolderWindowTest, UntickingAnArchiveShowsTheListWithoutIt) {
     EXPECT_EQ(form.DataFolder()->table.Wins(3), 1u);
 }
 
-// The files below a folder, with their bytes.
-std::map<std::string, std::string> FilesWithBytes(const fs::path& folder) {
-    std::map<std::string, std::string> files;
-    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder)) {
-        if (entry.is_regular_file()) {
-            const std::vector<uint8_t> bytes = fixture::ReadWholeFile(entry.path());
-            files[fs::relative(entry.path(), folder).generic_string()] =
-                std::string(bytes.begin(), bytes.end());
-        }
-    }
-    return files;
-}
-
 TEST_F(DataFolderWindowTest, ExtractsWhatTheGameSeesAndReportsOverriddenRowsAsSuch) {
     const std::map<std::string, std::string> gameSees = {
         {"meshes/m.nif", "update m"}, {"textures/a.dds", "dawnguard a"}, {"textures/only.dds", "only base"}};
     OpenData();
     SelectAllRows();
-    const fs::path winners = temp_.Path() / "winners";
-    fs::create_directories(winners);
-    dialogs_.pickAnswers.push_back(Q(winners));
-    Action("ExtractWinners1")->trigger();
-    EXPECT_EQ(FilesWithBytes(winners), gameSees);
+    EXPECT_EQ(ExtractWinnersTo(temp_.Path() / "winners"), gameSees);
     EXPECT_TRUE(dialogs_.errors.empty());
     EXPECT_TRUE(dialogs_.messages.empty());
 
@@ -240,19 +244,7 @@ TEST_F(DataFolderWindowTest, DraggedRowsAndTheFolderTreesExtractWriteTheWinnerOf
     form.SetDragHook([&](QDrag&) { dragged = FilesWithBytes(fs::path(Utf8(form.DragFolder()))); });
     ClickRow(ShownRowOf("textures\\a.dds @ Skyrim - Base.bsa (dimmed)"));
     ClickRow(ShownRowOf("textures\\a.dds @ Dawnguard.bsa"), Qt::ControlModifier);
-    QWidget* viewport = Tree()->viewport();
-    const QPoint from = Tree()
-                            ->visualRect(Model().index(ShownRowOf("textures\\a.dds @ Dawnguard.bsa"),
-                                                       TBrowserModel::kFileColumn))
-                            .center();
-    QTest::mousePress(viewport, Qt::LeftButton, {}, from);
-    for (const int step : {2, QApplication::startDragDistance() + 10}) {
-        const QPoint to = from + QPoint(step, step);
-        QMouseEvent move(QEvent::MouseMove, to, viewport->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
-                         Qt::NoModifier);
-        QApplication::sendEvent(viewport, &move);
-    }
-    QTest::mouseRelease(viewport, Qt::LeftButton, {}, from);
+    DragRow(ShownRowOf("textures\\a.dds @ Dawnguard.bsa"));
     EXPECT_EQ(dragged, (std::map<std::string, std::string>{{"textures/a.dds", "dawnguard a"}}));
     ASSERT_EQ(dialogs_.messages.size(), 1u);
     EXPECT_TRUE(dialogs_.messages[0].text.contains(
@@ -366,11 +358,7 @@ TEST_F(DataFolderWindowTest, LooseFilesOverrideTheArchivesAndArePreviewedAndExtr
                                                          {"textures/a.dds", "loose a"},
                                                          {"textures/only.dds", "only base"}};
     SelectAllRows();
-    const fs::path winners = temp_.Path() / "winners";
-    fs::create_directories(winners);
-    dialogs_.pickAnswers.push_back(Q(winners));
-    Action("ExtractWinners1")->trigger();
-    EXPECT_EQ(FilesWithBytes(winners), gameSees);
+    EXPECT_EQ(ExtractWinnersTo(temp_.Path() / "winners"), gameSees);
     EXPECT_TRUE(dialogs_.errors.empty());
     EXPECT_TRUE(dialogs_.messages.empty());
 
@@ -391,19 +379,7 @@ TEST_F(DataFolderWindowTest, LooseFilesOverrideTheArchivesAndArePreviewedAndExtr
     std::map<std::string, std::string> dragged;
     form.SetDragHook([&](QDrag&) { dragged = FilesWithBytes(fs::path(Utf8(form.DragFolder()))); });
     ClickRow(ShownRowOf("textures\\a.dds @ loose files"));
-    QWidget* viewport = Tree()->viewport();
-    const QPoint from = Tree()
-                            ->visualRect(Model().index(ShownRowOf("textures\\a.dds @ loose files"),
-                                                       TBrowserModel::kFileColumn))
-                            .center();
-    QTest::mousePress(viewport, Qt::LeftButton, {}, from);
-    for (const int step : {2, QApplication::startDragDistance() + 10}) {
-        const QPoint to = from + QPoint(step, step);
-        QMouseEvent move(QEvent::MouseMove, to, viewport->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
-                         Qt::NoModifier);
-        QApplication::sendEvent(viewport, &move);
-    }
-    QTest::mouseRelease(viewport, Qt::LeftButton, {}, from);
+    DragRow(ShownRowOf("textures\\a.dds @ loose files"));
     EXPECT_EQ(dragged, (std::map<std::string, std::string>{{"textures/a.dds", "loose a"}}));
     EXPECT_TRUE(dialogs_.errors.empty());
 
