@@ -163,8 +163,11 @@ void TForm1::FillDataFolderRows() {
                 const TwbBSAFile::TEntryStorage stored = source.reader->EntryStorage(rows[row].entry);
                 storage.push_back({stored.storedSize, TBrowserModel::kSizeUnknown, stored.compressed, true});
             } else {
-                // A loose file is stored as it is; its size is not looked up.
-                storage.push_back({0, TBrowserModel::kSizeUnknown, false, true});
+                // A loose file is stored as it is, of the size the walk found.
+                const uint64_t size = source.loose->Size(rows[row].entry);
+                storage.push_back(
+                    {static_cast<uint32_t>(std::min<uint64_t>(size, TBrowserModel::kSizeUnknown)),
+                     TBrowserModel::kSizeUnknown, false, true});
             }
         }
     }
@@ -285,20 +288,8 @@ TRowExtractSummary TForm1::ExtractRowRefs(std::vector<uint32_t> rows, int placeh
     };
     listener.overridden = [&](const TDataSource& source, const std::u16string& entry,
                               const TDataSource& winner) {
-        if (!winner.reader) {
-            // Nothing of that path is written: the loose file that wins is not extracted either.
-            notExtracted_.Add(RowName(source, entry), u"overridden by a loose file, which is not extracted");
-            return;
-        }
         overridden_.Add(RowName(source, entry), u"overridden by " + winner.name);
     };
-    // The core writes no loose file (it is a file of the Data folder already): said, not taken for written.
-    for (const uint32_t row : rows) {
-        if (row < dataFolder_->table.Rows().size() && !dataFolder_->SourceOf(row).reader) {
-            notExtracted_.Add(RowName(dataFolder_->SourceOf(row), dataFolder_->EntryString(row)),
-                              u"a loose file, already in the Data folder");
-        }
-    }
     TRowExtractSummary summary;
     {
         const TMenuLock lock(*Files1);

@@ -30,6 +30,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <exception>
+#include <memory>
 #include <utility>
 
 #include "app/about.h"
@@ -50,6 +51,7 @@
 #include "data_folder/data_folder.h"
 #include "extract/entry_fetch.h"
 #include "extract/entry_filter.h"
+#include "extract/entry_source.h"
 #include "platform/directories.h"
 #include "platform/locale.h"
 #include "platform/native_path.h"
@@ -428,10 +430,15 @@ void TForm1::StartReadingRowSizes() {
     if (dataFolder_->table.Rows().empty()) {
         return;
     }
+    // The loose files' sizes are known from the walk; only the archives' are read.
+    std::vector<std::vector<uint32_t>> looseSizes(dataFolder_->sources.size());
     try {
-        for (const TDataSource& source : dataFolder_->sources) {
-            // The loose files have no archive to read sizes from: theirs stay unknown.
+        for (size_t i = 0; i < dataFolder_->sources.size(); ++i) {
+            const TDataSource& source = dataFolder_->sources[i];
             sizesReaders_.push_back(source.reader ? source.reader->shareIndex() : nullptr);
+            if (source.loose) {
+                looseSizes[i] = source.loose->EntrySizes();
+            }
         }
     } catch (const Exception&) {
         sizesReaders_.clear();
@@ -440,9 +447,9 @@ void TForm1::StartReadingRowSizes() {
     }
     // The sizes of each archive's entries, then one per row of the table (the rows' entries).
     const uint64_t serial = ++sizesSerial_;
-    sizesJob_ =
-        std::make_unique<TPreviewJob>([this, serial, hook = sizesJobHook_,
-                                       table = &dataFolder_->table](const std::atomic<bool>& cancelled) {
+    sizesJob_ = std::make_unique<TPreviewJob>(
+        [this, serial, hook = sizesJobHook_, table = &dataFolder_->table,
+         looseSizes = std::move(looseSizes)](const std::atomic<bool>& cancelled) {
             if (hook) {
                 hook(cancelled);
             }
@@ -451,7 +458,8 @@ void TForm1::StartReadingRowSizes() {
                 if (cancelled.load()) {
                     return;
                 }
-                perSource.push_back(reader ? reader->ReadEntrySizes(&cancelled) : std::vector<uint32_t>());
+                perSource.push_back(reader ? reader->ReadEntrySizes(&cancelled)
+                                           : looseSizes[perSource.size()]);
             }
             if (cancelled.load()) {
                 return;
@@ -896,15 +904,10 @@ void TForm1::BrowserTreeActivated(int modelRow) {
     if (node.icon == image_index::kNothingFound || node.icon == image_index::kOpening) {
         return;
     }
-    // A row of several archives is previewed from its own.
-    if (dataFolder_ && !dataFolder_->SourceOf(node.entry).reader) {
-        dialogs_.ShowMessage(this, ToQString(kApplicationTitle),
-                             QStringLiteral("%1 is a loose file: open it from the Data folder.")
-                                 .arg(ToQString(node.filename)));
-        return;
-    }
-    TwbBSAFile& reader = dataFolder_ ? *dataFolder_->SourceOf(node.entry).reader : *archive_;
-    auto* preview = new TPreviewWindow(reader, node.filename, dialogs_, this, previewJobHook_);
+    // A row of several archives is previewed from its own archive, or its loose file.
+    const std::unique_ptr<TEntrySource> entries = dataFolder_ ? dataFolder_->SourceOf(node.entry).Entries()
+                                                              : std::make_unique<TArchiveEntries>(*archive_);
+    auto* preview = new TPreviewWindow(*entries, node.filename, dialogs_, this, previewJobHook_);
     preview->show();
 }
 

@@ -97,16 +97,16 @@ TBytes PictureAsPng(const QImage& picture) {
     return EncodePng(image);
 }
 
-TEntryRead ReadPreviewedEntry(TwbBSAFile& reader, TEntryRef entry) {
+TEntryRead ReadPreviewedEntry(TEntrySource& reader, TEntryRef entry) {
     TEntryRead result;
     TEntryDescription description;
-    if (DescribeEntry(reader, entry, description)) {
+    if (reader.Describe(entry, description)) {
         result.storage = QStringLiteral("%1, %2 bytes stored")
                              .arg(ToQString(PackingName(description.packing)))
                              .arg(description.storage.storedSize);
     }
     auto data = std::make_shared<TBytes>();
-    if (const TFetchResult fetched = FetchEntry(reader, entry, *data); !fetched) {
+    if (const TFetchResult fetched = reader.Fetch(entry, *data); !fetched) {
         result.reason = ToQString(fetched.reason);
         return result;
     }

@@ -10,6 +10,7 @@
 
 #include "archive/bsa_file.h"
 #include "base/bytes.h"
+#include "extract/entry_source.h"
 #include "texture/dds_header.h"
 
 enum class TPreviewKind { Image, Text, Binary, Error };
@@ -21,10 +22,11 @@ struct TEntryRead {
     std::shared_ptr<const TBytes> data;
 };
 
-// Describes and reads entry with reader (the core's one fetch step, extract/entry_fetch.h), whole: the
-// preview needs all of it at once, and reading it in pieces would cost a copy of it. The one step of the
-// preview that does not look at a cancel flag: it takes as long as reading the entry does.
-TEntryRead ReadPreviewedEntry(TwbBSAFile& reader, TEntryRef entry);
+// Describes and reads entry with reader (an archive's through the core's one fetch step,
+// extract/entry_fetch.h, or a loose file's), whole: the preview needs all of it at once, and reading it in
+// pieces would cost a copy of it. The one step of the preview that does not look at a cancel flag: it takes
+// as long as reading the entry does.
+TEntryRead ReadPreviewedEntry(TEntrySource& reader, TEntryRef entry);
 
 struct TPreviewContent {
     TPreviewKind kind = TPreviewKind::Error;

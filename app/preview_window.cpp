@@ -28,10 +28,11 @@
 #include "base/exceptions.h"
 #include "extract/entry_fetch.h"
 #include "extract/entry_path.h"
+#include "extract/entry_source.h"
 #include "extract/user_file.h"
 #include "texture/mip_choice.h"
 
-TPreviewWindow::TPreviewWindow(TwbBSAFile& reader, const std::u16string& entry, TDialogs& dialogs,
+TPreviewWindow::TPreviewWindow(const TEntrySource& reader, const std::u16string& entry, TDialogs& dialogs,
                                QWidget* parent, TPreviewJobHook hook)
     : QWidget(parent, Qt::Window), entry_(entry), dialogs_(dialogs), hook_(std::move(hook)) {
     setObjectName(QStringLiteral("PreviewWindow"));
@@ -55,14 +56,14 @@ TPreviewWindow::TPreviewWindow(TwbBSAFile& reader, const std::u16string& entry, 
     connect(shortcut, &QShortcut::activated, this, &QWidget::close);
 
     // Looked up once, here: the index is the archive's, which the window's caller holds.
-    const std::optional<TEntryRef> found = FindEntryByString(reader, entry);
+    const std::optional<TEntryRef> found = FindEntryByString(reader.Index(), entry);
     if (!found) {
         ShowFetchFailure(QStringLiteral("not found in the archive"));
         return;
     }
-    std::shared_ptr<TwbBSAFile> ownReader;
+    std::shared_ptr<TEntrySource> ownReader;
     try {
-        ownReader = reader.shareIndex();
+        ownReader = reader.Share();
     } catch (const Exception& e) {
         ShowFetchFailure(ToQString(e.Message()));
         return;

@@ -1,5 +1,6 @@
 #pragma once
-// A preview of one archive entry in a window of its own: a picture for textures and images, read-only text
+// A preview of one archive entry (or loose file) in a window of its own: a picture for textures and images,
+// read-only text
 // for text, and the storage facts with a hex view for anything else. A failed fetch or a texture that cannot
 // be decoded shows the reason in the window.
 //
@@ -28,7 +29,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class TDialogs;
-class TwbBSAFile;
+class TEntrySource;
 class TPreviewCanvas;
 
 class TPreviewWindow : public QWidget {
@@ -39,7 +40,7 @@ public:
     // Looks entry (folder + "\" + file) up in reader and starts reading it. Raises nothing: every failure is
     // shown. dialogs (which must outlive the window) asks where a picture is saved. hook: for tests, passed
     // to every job (see TPreviewJobHook).
-    TPreviewWindow(TwbBSAFile& reader, const std::u16string& entry, TDialogs& dialogs,
+    TPreviewWindow(const TEntrySource& reader, const std::u16string& entry, TDialogs& dialogs,
                    QWidget* parent = nullptr, TPreviewJobHook hook = {});
     // Cancels the job that runs and waits for it.
     ~TPreviewWindow() override;

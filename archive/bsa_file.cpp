@@ -239,10 +239,5 @@ std::u16string TwbBSAFile::EntryString(TEntryRef entry) const {
 }
 
 std::optional<TEntryRef> TwbBSAFile::FindEntry(std::u16string_view entryString) const {
-    const size_t nameStart = EntryFileNameStart(entryString);
-    std::u16string_view folder = entryString.substr(0, nameStart);
-    if (!folder.empty() && folder.back() == kEntryDelimiter) {
-        folder.remove_suffix(1);
-    }
-    return FindEntry(folder, entryString.substr(nameStart));
+    return bfIndex->Find(entryString);
 }

@@ -6,6 +6,7 @@
 #include <ranges>
 #include <utility>
 
+#include "archive/entry_string.h"
 #include "archive/name_order.h"
 #include "platform/locale.h"
 
@@ -216,6 +217,15 @@ void TBsaIndex::OrderForLookups(const std::vector<bool>& folderInLookupOrder) {
             std::sort(byName_.begin() + first, byName_.begin() + end, lookupLess);
         }
     }
+}
+
+std::optional<TEntryRef> TBsaIndex::Find(std::u16string_view entryString) const {
+    const size_t nameStart = EntryFileNameStart(entryString);
+    std::u16string_view folder = entryString.substr(0, nameStart);
+    if (!folder.empty() && folder.back() == kEntryDelimiter) {
+        folder.remove_suffix(1);
+    }
+    return Find(folder, entryString.substr(nameStart));
 }
 
 std::optional<TEntryRef> TBsaIndex::Find(std::u16string_view folder, std::u16string_view fileName) const {

@@ -64,6 +64,9 @@ public:
     // listing whose file name is identical to the one asked for, unit for unit; otherwise one of them.
     // Nothing when there is none.
     std::optional<TEntryRef> Find(std::u16string_view folder, std::u16string_view fileName) const;
+    // The same for an entry string (folder + "\" + file name; see archive/entry_string.h for where the file
+    // name begins).
+    std::optional<TEntryRef> Find(std::u16string_view entryString) const;
 
     // The binary-search steps all lookups so far have taken, for tests that hold lookups to O(log n).
     uint64_t LookupSteps() const { return lookupSteps_.load(std::memory_order_relaxed); }

@@ -685,7 +685,7 @@ int RunDataFolderCommand(const std::vector<std::string>& args) {
             return -1;
         }
         const int status =
-            ParseArguments(args, u"--filter --jobs --winners-only --plugins --ini ", arguments);
+            ParseArguments(args, u"--filter --jobs --winners-only --plugins --ini --loose ", arguments);
         return status >= 0 ? status : Extract(arguments);
     }
     if (command == "which" || command == "conflicts" || command == "diff") {

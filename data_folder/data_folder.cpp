@@ -1,6 +1,14 @@
 #include "data_folder/data_folder.h"
 
 #include "archive/entry_string.h"
+#include "data_folder/loose_file_entries.h"
+
+std::unique_ptr<TEntrySource> TDataSource::Entries() const {
+    if (reader) {
+        return std::make_unique<TArchiveEntries>(*reader);
+    }
+    return std::make_unique<TLooseFileEntries>(*loose);
+}
 
 std::u16string TDataFolder::EntryString(TOverrideTable::TRowIndex row) const {
     const TSourceRow& at = table.Rows()[row];

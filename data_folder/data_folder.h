@@ -11,6 +11,7 @@
 #include "data_folder/load_order_settings.h"
 #include "data_folder/loose_files.h"
 #include "data_folder/override_table.h"
+#include "extract/entry_source.h"
 
 // A source of rows: an archive, or the Data folder's loose files.
 struct TDataSource {
@@ -22,6 +23,9 @@ struct TDataSource {
     bool loaded = true;                 // the game loads it; the others do not take part at first
 
     const TBsaIndex& Index() const { return reader ? reader->Index() : *loose->index; }
+    // Its entries to read: the archive's, or the loose files' (data_folder/loose_file_entries.h). The source
+    // must outlive them.
+    std::unique_ptr<TEntrySource> Entries() const;
 };
 
 inline constexpr char16_t kLooseFilesName[] = u"loose files";

@@ -1,5 +1,6 @@
 #include "data_folder/loose_files.h"
 
+#include <algorithm>
 #include <map>
 
 #include "platform/directories.h"
@@ -33,11 +34,21 @@ void Walk(TWalk& walk, const std::u16string& path, const std::u16string& relativ
             walk.folders[relative].emplace_back(std::move(name),
                                                 static_cast<uint32_t>(walk.found->paths.size()));
             walk.found->paths.push_back(itemPath);
+            walk.found->sizes.push_back(item.size);
         }
     }
 }
 
 } // namespace
+
+std::vector<uint32_t> TLooseFiles::EntrySizes() const {
+    std::vector<uint32_t> bySize;
+    bySize.reserve(index->FileCount());
+    for (TEntryRef entry = 0; entry < index->FileCount(); ++entry) {
+        bySize.push_back(static_cast<uint32_t>(std::min<uint64_t>(Size(entry), UINT32_MAX)));
+    }
+    return bySize;
+}
 
 TLooseFiles FindLooseFiles(const std::u16string& dataFolder) {
     TLooseFiles found;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <memory>
 #include <string_view>
 #include <utility>
 
@@ -84,9 +85,6 @@ TRowExtractSummary ExtractRows(TDataFolder& folder, std::vector<TOverrideTable::
     std::vector<std::pair<size_t, size_t>> hashes; // (key's hash, place in toWrite)
     hashes.reserve(toWrite.size());
     for (size_t i = 0; i < toWrite.size(); ++i) {
-        if (!folder.SourceOf(toWrite[i]).reader) {
-            continue; // loose files are not written
-        }
         hashes.emplace_back(std::hash<std::u16string>()(DestinationKey(folder.EntryString(toWrite[i]), flat)),
                             i);
     }
@@ -136,13 +134,8 @@ TRowExtractSummary ExtractRows(TDataFolder& folder, std::vector<TOverrideTable::
     }
 
     int total = 0;
-    for (size_t source = 0; source < bySource.size(); ++source) {
-        if (!folder.sources[source].reader) {
-            // Loose files are files already: nothing to extract.
-            summary.leftOut += static_cast<int>(bySource[source].size());
-            bySource[source].clear();
-        }
-        total += static_cast<int>(bySource[source].size());
+    for (const std::vector<TEntryRef>& entries : bySource) {
+        total += static_cast<int>(entries.size());
     }
     int doneBefore = 0;
     for (size_t source = 0; source < bySource.size(); ++source) {
@@ -168,7 +161,8 @@ TRowExtractSummary ExtractRows(TDataFolder& folder, std::vector<TOverrideTable::
             }
         };
         const int count = static_cast<int>(entries.size());
-        const ExtractSummary done = ExtractEntries(*from.reader, std::move(entries), destination,
+        const std::unique_ptr<TEntrySource> fromEntries = from.Entries();
+        const ExtractSummary done = ExtractEntries(*fromEntries, std::move(entries), destination,
                                                    options.extract, perArchive, cancel);
         doneBefore += count;
         summary.written += done.written;

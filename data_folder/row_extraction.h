@@ -1,10 +1,11 @@
 #pragma once
-// Extracting rows of several archives of a Data folder at once. Where rows of several archives share a path
-// (as the game compares paths), only the one of the latest archive in load order among them is written, as
-// the game would see it; the others are reported as overridden, which is no failure. "Winners only" keeps
-// just the rows that win with the archives taking part now: what the game sees. Each archive's rows are then
-// extracted with ExtractEntries, one archive after another in load order, so that the files and reports are
-// the same for any number of jobs.
+// Extracting rows of several archives of a Data folder at once, and of its loose files, which are copied as
+// an archive's entries are written. Where rows of several sources share a path (as the game compares paths),
+// only the one of the latest source in load order among them is written, as the game would see it (a loose
+// file, when one is shown, since those come last); the others are reported as overridden, which is no
+// failure. "Winners only" keeps just the rows that win with the sources taking part now: what the game sees.
+// Each source's rows are then extracted with ExtractEntries, one source after another in load order, so that
+// the files and reports are the same for any number of jobs.
 #include <atomic>
 #include <functional>
 #include <string>
@@ -35,7 +36,7 @@ struct TRowExtractSummary {
     int empty = 0;
     int failed = 0;
     int overridden = 0; // rows of a path another chosen row has, from a later archive
-    int leftOut = 0;    // rows that do not win, with winnersOnly, and loose files, which are files already
+    int leftOut = 0;    // rows that do not win, with winnersOnly
     bool cancelled = false;
     // As in ExtractSummary, of the archive whose run stopped; no later archive is started then.
     std::u16string noSpace;

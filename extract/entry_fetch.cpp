@@ -88,13 +88,17 @@ TOpenedArchive OpenArchive(const std::u16string& path) {
 }
 
 std::optional<TEntryRef> FindEntryByString(const TwbBSAFile& reader, std::u16string entry) {
+    return FindEntryByString(reader.Index(), std::move(entry));
+}
+
+std::optional<TEntryRef> FindEntryByString(const TBsaIndex& index, std::u16string entry) {
     // "/" is never part of a name, so it is taken for one.
     for (char16_t& unit : entry) {
         if (unit == u'/') {
             unit = kEntryDelimiter;
         }
     }
-    return reader.FindEntry(entry);
+    return index.Find(std::u16string_view(entry));
 }
 
 TFetchResult FetchEntry(TwbBSAFile& reader, TEntryRef entry, TBytes& buffer) {

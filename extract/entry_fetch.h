@@ -37,6 +37,8 @@ TOpenedArchive OpenArchive(const std::u16string& path);
 // The entry an entry string names (folder + "\" + file, as the listing gives it; "/" counts as "\", as
 // users type it), or nothing. See TwbBSAFile::FindEntry for which of several alike.
 std::optional<TEntryRef> FindEntryByString(const TwbBSAFile& reader, std::u16string entry);
+// The same in any index (a Data folder's loose files, say).
+std::optional<TEntryRef> FindEntryByString(const TBsaIndex& index, std::u16string entry);
 
 // The entry's bytes into buffer, whose memory is reused. On failure buffer is empty.
 TFetchResult FetchEntry(TwbBSAFile& reader, TEntryRef entry, TBytes& buffer);

@@ -4,8 +4,8 @@
 #include <optional>
 
 #include "base/exceptions.h"
-#include "extract/entry_fetch.h"
 #include "extract/entry_path.h"
+#include "extract/entry_source.h"
 #include "extract/entry_writer.h"
 #include "extract/extraction_plan.h"
 
@@ -130,6 +130,12 @@ private:
 
 TExtractOutcome ExtractEntry(TwbBSAFile& reader, const TExtractionPlan& plan, size_t position,
                              TDestinationFolder& destination, const std::atomic<bool>* cancel) {
+    TArchiveEntries source(reader);
+    return ExtractEntry(source, plan, position, destination, cancel);
+}
+
+TExtractOutcome ExtractEntry(TEntrySource& source, const TExtractionPlan& plan, size_t position,
+                             TDestinationFolder& destination, const std::atomic<bool>* cancel) {
     using Kind = TExtractOutcome::Kind;
     if (std::optional<TExtractOutcome> decided = plan.Decided(position)) {
         return std::move(*decided);
@@ -141,7 +147,7 @@ TExtractOutcome ExtractEntry(TwbBSAFile& reader, const TExtractionPlan& plan, si
     // whatever its size.
     TEntryFileDestination file(destination, plan.Folder(position), plan.FileName(position), cancel);
     try {
-        if (const TFetchResult fetched = FetchEntryInPieces(reader, plan.Entry(position), file); !fetched) {
+        if (const TFetchResult fetched = source.FetchInPieces(plan.Entry(position), file); !fetched) {
             return {Kind::Unreadable, fetched.reason};
         }
         return file.Commit();

@@ -32,6 +32,7 @@ struct TExtractOutcome {
 // entries that were written.
 std::u16string ExtractOutcomeReason(const TExtractOutcome& outcome);
 
+class TEntrySource;
 class TExtractionPlan;
 
 // Extracts the entry at position of plan below destination, read through reader (the plan's archive, or a
@@ -45,4 +46,7 @@ class TExtractionPlan;
 // Cancelled, and the file is left as it was. A file or folder that cannot be made or written raises the
 // stream's error ("Cannot create %s.", "FileWrite failed for %s.").
 TExtractOutcome ExtractEntry(TwbBSAFile& reader, const TExtractionPlan& plan, size_t position,
+                             TDestinationFolder& destination, const std::atomic<bool>* cancel = nullptr);
+// The same for an entry of any source (extract/entry_source.h): its bytes as source hands them out.
+TExtractOutcome ExtractEntry(TEntrySource& source, const TExtractionPlan& plan, size_t position,
                              TDestinationFolder& destination, const std::atomic<bool>* cancel = nullptr);

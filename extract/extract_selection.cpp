@@ -14,6 +14,7 @@
 #include "base/exceptions.h"
 #include "extract/destination_folder.h"
 #include "extract/entry_path.h"
+#include "extract/entry_source.h"
 #include "extract/entry_writer.h"
 #include "extract/extract_entry.h"
 #include "extract/extraction_plan.h"
@@ -25,10 +26,10 @@ namespace {
 
 // One entry through the shared extraction step. A write error comes back as the entry's outcome, which the
 // run reports or stops at.
-TExtractOutcome ExtractOne(TwbBSAFile& reader, const TExtractionPlan& plan, size_t position,
+TExtractOutcome ExtractOne(TEntrySource& source, const TExtractionPlan& plan, size_t position,
                            TDestinationFolder& destination, const std::atomic<bool>* cancel) {
     try {
-        return ExtractEntry(reader, plan, position, destination, cancel);
+        return ExtractEntry(source, plan, position, destination, cancel);
     } catch (const Exception& e) {
         return {TExtractOutcome::Kind::WriteFailed, e.Message()};
     } catch (const std::bad_alloc&) {
@@ -62,29 +63,20 @@ TOpenFileShare ShareOpenFiles(size_t limit, int workers) {
     return {fitting, perWorker > kFilesPerWorker + 1 ? perWorker - kFilesPerWorker : 1};
 }
 
-// What every entry of the archive takes in it, a bound of TwbBSAFile::EntryLeastSize for any selection of it.
-uint64_t StoredBytes(const TwbBSAFile& archive) {
-    uint64_t bytes = 0;
-    for (TEntryRef entry = 0; entry < archive.FileCount(); ++entry) {
-        bytes += archive.EntryStorage(entry).storedSize;
-    }
-    return bytes;
-}
-
 // The space budget of the run, or a message when the entries that are written cannot fit in the destination's
 // free space whatever they hold. Nothing when the system cannot tell the free space.
-std::optional<TSpaceBudget> SpaceBudget(const TwbBSAFile& archive, const TExtractionPlan& plan,
+std::optional<TSpaceBudget> SpaceBudget(const TEntrySource& source, const TExtractionPlan& plan,
                                         const std::u16string& destination, std::u16string& noSpace) {
     uint64_t freeBytes = 0;
     if (!platform::FreeDiskSpace(destination, freeBytes)) {
         return std::nullopt;
     }
     // Usually the whole archive fits: then no entry needs looking up.
-    if (StoredBytes(archive) > freeBytes) {
+    if (source.LeastSizesBound() > freeBytes) {
         uint64_t needed = 0;
         for (size_t position = 0; position < plan.Size(); ++position) {
             if (plan.ToBeWritten(position)) {
-                needed += archive.EntryLeastSize(plan.Entry(position));
+                needed += source.EntryLeastSize(plan.Entry(position));
             }
         }
         if (needed > freeBytes) {
@@ -111,6 +103,13 @@ ExtractSummary Finished(ExtractSummary& summary, size_t finished, size_t total) 
 ExtractSummary ExtractEntries(TwbBSAFile& archive, std::vector<TEntryRef> selection,
                               const std::u16string& destination, const ExtractOptions& options,
                               const ExtractListener& listener, const std::atomic<bool>* cancel) {
+    TArchiveEntries source(archive);
+    return ExtractEntries(source, std::move(selection), destination, options, listener, cancel);
+}
+
+ExtractSummary ExtractEntries(TEntrySource& source, std::vector<TEntryRef> selection,
+                              const std::u16string& destination, const ExtractOptions& options,
+                              const ExtractListener& listener, const std::atomic<bool>* cancel) {
     const size_t count = selection.size();
     const int jobs = options.jobs;
     const TOpenFileShare share = ShareOpenFiles(
@@ -119,13 +118,13 @@ ExtractSummary ExtractEntries(TwbBSAFile& archive, std::vector<TEntryRef> select
     const int workers = share.workers;
     // Decided for the whole selection before any worker starts, so that it does not depend on who does what
     // when.
-    const TExtractionPlan plan(archive, std::move(selection), options.withoutFolders);
+    const TExtractionPlan plan(source.Index(), std::move(selection), options.withoutFolders);
     TDestinationRules rules;
     rules.temporaryPrefix = ChooseTemporaryPrefix(plan.DotNames());
     rules.maxOpenFolders = share.foldersPerWorker;
 
     ExtractSummary summary;
-    std::optional<TSpaceBudget> space = SpaceBudget(archive, plan, destination, summary.noSpace);
+    std::optional<TSpaceBudget> space = SpaceBudget(source, plan, destination, summary.noSpace);
     if (!summary.noSpace.empty()) {
         summary.notDone = static_cast<int>(count);
         return summary;
@@ -157,7 +156,7 @@ ExtractSummary ExtractEntries(TwbBSAFile& archive, std::vector<TEntryRef> select
         case TExtractOutcome::Kind::WriteFailed:
             if (options.stopAtWriteError) {
                 if (summary.writeError.empty()) {
-                    summary.stoppedAt = archive.EntryString(plan.Entry(index));
+                    summary.stoppedAt = source.EntryString(plan.Entry(index));
                     summary.writeError = outcome.detail;
                 }
                 writeErrorStop = true;
@@ -165,13 +164,13 @@ ExtractSummary ExtractEntries(TwbBSAFile& archive, std::vector<TEntryRef> select
             }
             ++summary.failed;
             if (listener.notExtracted) {
-                listener.notExtracted(archive.EntryString(plan.Entry(index)), ExtractOutcomeReason(outcome));
+                listener.notExtracted(source.EntryString(plan.Entry(index)), ExtractOutcomeReason(outcome));
             }
             break;
         default:
             ++summary.failed;
             if (listener.notExtracted) {
-                listener.notExtracted(archive.EntryString(plan.Entry(index)), ExtractOutcomeReason(outcome));
+                listener.notExtracted(source.EntryString(plan.Entry(index)), ExtractOutcomeReason(outcome));
             }
             break;
         }
@@ -188,7 +187,7 @@ ExtractSummary ExtractEntries(TwbBSAFile& archive, std::vector<TEntryRef> select
     // on (room), and hands its outcome to deliver. Every entry taken is done, if only as Cancelled, so that
     // the entries are handed on without a gap.
     std::atomic<size_t> nextEntry{0};
-    auto work = [&](TwbBSAFile& reader, const std::function<void(size_t)>& room,
+    auto work = [&](TEntrySource& reader, const std::function<void(size_t)>& room,
                     const std::function<void(size_t, TExtractOutcome &&)>& deliver) {
         TDestinationFolder folder(destination, rules);
         while (!stopped()) {
@@ -203,8 +202,7 @@ ExtractSummary ExtractEntries(TwbBSAFile& archive, std::vector<TEntryRef> select
 
     if (workers == 1) {
         work(
-            archive, [](size_t) {},
-            [&](size_t index, TExtractOutcome&& outcome) { collect(index, outcome); });
+            source, [](size_t) {}, [&](size_t index, TExtractOutcome&& outcome) { collect(index, outcome); });
         return Finished(summary, finished, count);
     }
 
@@ -247,10 +245,10 @@ ExtractSummary ExtractEntries(TwbBSAFile& archive, std::vector<TEntryRef> select
     };
     {
         // Every other worker reads through a handle of its own; one that cannot get one stays out.
-        std::vector<std::unique_ptr<TwbBSAFile>> readers;
+        std::vector<std::unique_ptr<TEntrySource>> readers;
         for (int i = 1; i < workers; ++i) {
             try {
-                readers.push_back(archive.shareIndex());
+                readers.push_back(source.Share());
             } catch (const Exception&) {
                 break;
             }
@@ -259,7 +257,7 @@ ExtractSummary ExtractEntries(TwbBSAFile& archive, std::vector<TEntryRef> select
         for (const auto& reader : readers) {
             threads.emplace_back([&, shared = reader.get()] { work(*shared, room, deliver); });
         }
-        work(archive, room, deliver);
+        work(source, room, deliver);
     } // the other workers are done here, and every entry taken is handed on
     return Finished(summary, finished, count);
 }

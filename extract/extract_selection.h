@@ -10,6 +10,8 @@
 
 #include "archive/bsa_file.h"
 
+class TEntrySource;
+
 struct ExtractOptions {
     int jobs = 1; // < 1 means one
     // A file or folder that cannot be made or written ends the run (the window asks so); otherwise it fails
@@ -58,5 +60,10 @@ struct ExtractListener {
 // TSpaceBudget). Once *cancel (when given) is set, no entry is started any more and the entries being written
 // are dropped, their temporary files removed; the summary then tells so and counts what was done before.
 ExtractSummary ExtractEntries(TwbBSAFile& archive, std::vector<TEntryRef> selection,
+                              const std::u16string& destination, const ExtractOptions& options,
+                              const ExtractListener& listener, const std::atomic<bool>* cancel = nullptr);
+// The same for entries of any source (extract/entry_source.h), each worker reading through a source shared
+// from it (TEntrySource::Share).
+ExtractSummary ExtractEntries(TEntrySource& source, std::vector<TEntryRef> selection,
                               const std::u16string& destination, const ExtractOptions& options,
                               const ExtractListener& listener, const std::atomic<bool>* cancel = nullptr);

@@ -30,17 +30,16 @@ size_t TExtractionPlan::TNodeKeyHash::operator()(const TNodeKey& key) const {
     return std::hash<std::u16string_view>()(key.name) ^ (size_t{key.parent} * 0x9E3779B97F4A7C15ull);
 }
 
-TExtractionPlan::TExtractionPlan(const TwbBSAFile& archive, std::vector<TEntryRef> selection,
+TExtractionPlan::TExtractionPlan(const TBsaIndex& index, std::vector<TEntryRef> selection,
                                  bool withoutFolders)
-    : archive_(archive) {
-    const TBsaIndex& index = archive.Index();
+    : index_(index) {
     folderOfIndexFolder_.assign(index.Folders().size(), kNone);
     nodes_.push_back({0, {}}); // the destination
     planned_.reserve(selection.size());
     std::u16string fileName;
     for (size_t position = 0; position < selection.size(); ++position) {
-        const uint32_t folder = withoutFolders ? FlatFolderOf(archive, selection[position], fileName)
-                                               : FolderOf(archive, selection[position], fileName);
+        const uint32_t folder = withoutFolders ? FlatFolderOf(selection[position], fileName)
+                                               : FolderOf(selection[position], fileName);
         planned_.push_back({selection[position], folder, kWrite});
         if (std::optional<std::u16string> reason =
                 UnsafeEntryPathReason(folders_[folder].verdict, fileName)) {
@@ -61,8 +60,8 @@ TExtractionPlan::TExtractionPlan(const TwbBSAFile& archive, std::vector<TEntryRe
 
 // The folder of an entry, and its file name into fileName. An entry is usually found below its own folder;
 // one whose file name holds a "\" or ":" is found where its entry string says, as everywhere else.
-uint32_t TExtractionPlan::FolderOf(const TwbBSAFile& archive, TEntryRef entry, std::u16string& fileName) {
-    const TBsaIndex& index = archive.Index();
+uint32_t TExtractionPlan::FolderOf(TEntryRef entry, std::u16string& fileName) {
+    const TBsaIndex& index = index_;
     const std::string_view bytes = index.FileNameBytes(entry);
     if (!HoldsSeparator(bytes)) {
         fileName.resize(bytes.size());
@@ -75,7 +74,7 @@ uint32_t TExtractionPlan::FolderOf(const TwbBSAFile& archive, TEntryRef entry, s
         }
         return folder;
     }
-    const std::u16string entryString = archive.EntryString(entry);
+    const std::u16string entryString = EntryStringOf(entry);
     const size_t nameStart = EntryFileNameStart(entryString);
     std::u16string folder = entryString.substr(0, nameStart);
     if (!folder.empty() && folder.back() == kEntryDelimiter) {
@@ -93,12 +92,12 @@ uint32_t TExtractionPlan::FolderOf(const TwbBSAFile& archive, TEntryRef entry, s
 
 // Without folders: the destination itself for every entry, its file name into fileName. The one folder plan
 // stands for no folder of the index, so that its files are compared by their names wherever they come from.
-uint32_t TExtractionPlan::FlatFolderOf(const TwbBSAFile& archive, TEntryRef entry, std::u16string& fileName) {
-    const std::string_view bytes = archive.Index().FileNameBytes(entry);
+uint32_t TExtractionPlan::FlatFolderOf(TEntryRef entry, std::u16string& fileName) {
+    const std::string_view bytes = index_.FileNameBytes(entry);
     if (!HoldsSeparator(bytes)) {
         fileName = platform::AnsiToUnicode(bytes);
     } else {
-        const std::u16string entryString = archive.EntryString(entry);
+        const std::u16string entryString = EntryStringOf(entry);
         fileName = entryString.substr(EntryFileNameStart(entryString));
     }
     if (flatFolder_ == kNone) {
@@ -148,13 +147,17 @@ void TExtractionPlan::Decide(size_t position, TExtractOutcome::Kind kind, uint32
     planned_[position].decision = static_cast<uint32_t>(decisions_.size());
 }
 
+std::u16string TExtractionPlan::EntryStringOf(TEntryRef entry) const {
+    return EntryString(index_.FolderOf(entry).Name, index_.FileName(entry));
+}
+
 std::u16string TExtractionPlan::FileName(size_t position) const {
     const TEntryRef entry = Entry(position);
-    const std::string_view bytes = archive_.Index().FileNameBytes(entry);
+    const std::string_view bytes = index_.FileNameBytes(entry);
     if (!HoldsSeparator(bytes)) {
         return platform::AnsiToUnicode(bytes);
     }
-    const std::u16string entryString = archive_.EntryString(entry);
+    const std::u16string entryString = EntryStringOf(entry);
     return entryString.substr(EntryFileNameStart(entryString));
 }
 
@@ -167,7 +170,7 @@ std::optional<TExtractOutcome> TExtractionPlan::Decided(size_t position) const {
     if (decided.kind == Kind::Refused) {
         return TExtractOutcome{Kind::Refused, reasons_[decided.value]};
     }
-    return TExtractOutcome{decided.kind, archive_.EntryString(planned_[decided.value].entry)};
+    return TExtractOutcome{decided.kind, EntryStringOf(planned_[decided.value].entry)};
 }
 
 std::optional<size_t> TExtractionPlan::Earlier(size_t position) const {
@@ -290,7 +293,7 @@ void TExtractionPlan::FindFilesAtFolders(const TBsaIndex& index) {
 }
 
 void TExtractionPlan::FindCollisions() {
-    std::vector<uint32_t> claimedBy(archive_.FileCount(), kNone);
+    std::vector<uint32_t> claimedBy(index_.FileCount(), kNone);
     bool anyBlocked = false;
     for (size_t position = 0; position < planned_.size(); ++position) {
         if (!ToBeWritten(position)) {

@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "archive/bsa_file.h"
@@ -35,10 +36,12 @@ struct TFolderPlan {
 
 class TExtractionPlan {
 public:
-    // selection: entries of archive (which must outlive the plan), in the order in which earlier entries win.
+    // selection: entries of index (which must outlive the plan), in the order in which earlier entries win.
     // withoutFolders: every entry's file goes into the destination itself, with its file name alone (entries
     // of one file name in several folders then collide: the first is written).
-    TExtractionPlan(const TwbBSAFile& archive, std::vector<TEntryRef> selection, bool withoutFolders = false);
+    TExtractionPlan(const TBsaIndex& index, std::vector<TEntryRef> selection, bool withoutFolders = false);
+    TExtractionPlan(const TwbBSAFile& archive, std::vector<TEntryRef> selection, bool withoutFolders = false)
+        : TExtractionPlan(archive.Index(), std::move(selection), withoutFolders) {}
     TExtractionPlan(const TExtractionPlan&) = delete;
     TExtractionPlan& operator=(const TExtractionPlan&) = delete;
 
@@ -87,8 +90,9 @@ private:
         uint32_t blockedBy = kNone;   // the position whose file has its name
     };
 
-    uint32_t FolderOf(const TwbBSAFile& archive, TEntryRef entry, std::u16string& fileName);
-    uint32_t FlatFolderOf(const TwbBSAFile& archive, TEntryRef entry, std::u16string& fileName);
+    uint32_t FolderOf(TEntryRef entry, std::u16string& fileName);
+    uint32_t FlatFolderOf(TEntryRef entry, std::u16string& fileName);
+    std::u16string EntryStringOf(TEntryRef entry) const;
     uint32_t AddFolder(std::u16string folder, uint32_t indexFolder);
     TEntryRef Representative(TEntryRef entry) const;
     uint32_t NodeOf(const std::vector<std::u16string_view>& components);
@@ -99,7 +103,7 @@ private:
     void FindFilesAtFolders(const TBsaIndex& index);
     void FindCollisions();
 
-    const TwbBSAFile& archive_;
+    const TBsaIndex& index_;
     std::vector<TPlanned> planned_;
     std::deque<TFolderPlan> folders_; // a deque: components and node names are views into its strings
     std::vector<uint32_t> folderOfIndexFolder_; // index folder place -> folders_, or kNone

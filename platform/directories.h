@@ -60,6 +60,7 @@ struct FolderItem {
     std::u16string name;
     Kind kind = Kind::Other;
     bool link = false; // the name itself is a link (Windows: a reparse point)
+    uint64_t size = 0; // a file's bytes, as the listing found them (through a link: its target's)
 };
 // The names in the folder at path, without "." and "..", in no particular order. False when the folder cannot
 // be read, with the reason in LastErrorCode() (platform/file.h).

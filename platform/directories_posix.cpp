@@ -183,6 +183,9 @@ bool ListFolder(const std::u16string& path, std::vector<FolderItem>& items) {
         item.kind = S_ISREG(info.st_mode)   ? FolderItem::Kind::File
                     : S_ISDIR(info.st_mode) ? FolderItem::Kind::Folder
                                             : FolderItem::Kind::Other;
+        if (item.kind == FolderItem::Kind::File) {
+            item.size = static_cast<uint64_t>(info.st_size);
+        }
         items.push_back(std::move(item));
         errno = 0;
     }

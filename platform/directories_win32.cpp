@@ -217,15 +217,30 @@ bool ListFolder(const std::u16string& path, std::vector<FolderItem>& items) {
         FolderItem item;
         item.name = FromWide(name);
         DWORD attributes = found.dwFileAttributes;
+        uint64_t size = (uint64_t{found.nFileSizeHigh} << 32) | found.nFileSizeLow;
         if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
             item.link = true;
-            // What the link leads to.
-            attributes = GetFileAttributesW((folder + name).c_str());
+            // What the link leads to: opened through it (the listing describes the link itself).
+            attributes = INVALID_FILE_ATTRIBUTES;
+            const HANDLE target = CreateFileW((folder + name).c_str(), FILE_READ_ATTRIBUTES,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+            if (target != INVALID_HANDLE_VALUE) {
+                BY_HANDLE_FILE_INFORMATION information{};
+                if (GetFileInformationByHandle(target, &information)) {
+                    attributes = information.dwFileAttributes;
+                    size = (uint64_t{information.nFileSizeHigh} << 32) | information.nFileSizeLow;
+                }
+                CloseHandle(target);
+            }
         }
         item.kind = attributes == INVALID_FILE_ATTRIBUTES          ? FolderItem::Kind::Other
                     : (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FolderItem::Kind::Folder
                     : (attributes & FILE_ATTRIBUTE_DEVICE) != 0    ? FolderItem::Kind::Other
                                                                    : FolderItem::Kind::File;
+        if (item.kind == FolderItem::Kind::File) {
+            item.size = size;
+        }
         items.push_back(std::move(item));
     } while (FindNextFileW(search, &found));
     const DWORD error = GetLastError();

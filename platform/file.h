@@ -16,6 +16,12 @@ inline constexpr FileHandle kInvalidFileHandle = -1;
 
 // Opens an existing file for reading (others may read it too). kInvalidFileHandle on failure.
 FileHandle FileOpenRead(const std::u16string& path);
+// What FileOpenReadRegular found at a path.
+enum class RegularFileOpen { Opened, NotRegular, Failed };
+// Opens an existing regular file for reading as FileOpenRead does, without waiting on anything else: a
+// folder, a device, a FIFO or a socket at the path (or a link to one) is NotRegular, and nothing stays open.
+// Opened: the handle is left in file. Failed: the reason is in LastErrorCode().
+RegularFileOpen FileOpenReadRegular(const std::u16string& path, FileHandle& file);
 // Creates a file for reading and writing, or empties an existing one. kInvalidFileHandle on failure.
 FileHandle FileCreate(const std::u16string& path);
 // Moves the file pointer to an absolute position. False on failure (for instance a negative position).

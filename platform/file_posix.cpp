@@ -49,6 +49,34 @@ FileHandle FileOpenRead(const std::u16string& path) {
     return AvoidZero(fd);
 }
 
+RegularFileOpen FileOpenReadRegular(const std::u16string& path, FileHandle& file) {
+    const std::string native = NativePath(path);
+    // Without O_NONBLOCK, opening a FIFO would wait for a writer.
+    const int fd = open(native.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    struct stat info {};
+    if (fd < 0) {
+        // A socket, or a device without its driver, cannot be opened at all: it is still no regular file.
+        const int reason = errno;
+        if (stat(native.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+            return RegularFileOpen::NotRegular;
+        }
+        errno = reason;
+        return RegularFileOpen::Failed;
+    }
+    if (fstat(fd, &info) != 0) {
+        const int reason = errno;
+        close(fd);
+        errno = reason;
+        return RegularFileOpen::Failed;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        close(fd);
+        return RegularFileOpen::NotRegular;
+    }
+    file = AvoidZero(fd);
+    return file == kInvalidFileHandle ? RegularFileOpen::Failed : RegularFileOpen::Opened;
+}
+
 FileHandle FileCreate(const std::u16string& path) {
     const int fd = open(NativePath(path).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     return fd < 0 ? kInvalidFileHandle : AvoidZero(fd);

@@ -70,6 +70,28 @@ FileHandle FileOpenRead(const std::u16string& path) {
                               FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
+RegularFileOpen FileOpenReadRegular(const std::u16string& path, FileHandle& file) {
+    const std::wstring wide = Win32Path(path);
+    const HANDLE handle = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        // A folder is not opened this way ("access denied"): said for what it is.
+        const DWORD reason = GetLastError();
+        const DWORD attributes = GetFileAttributesW(wide.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            return RegularFileOpen::NotRegular;
+        }
+        SetLastError(reason);
+        return RegularFileOpen::Failed;
+    }
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        CloseHandle(handle);
+        return RegularFileOpen::NotRegular;
+    }
+    file = Opened(handle);
+    return RegularFileOpen::Opened;
+}
+
 FileHandle FileCreate(const std::u16string& path) {
     return Opened(CreateFileW(Win32Path(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QStatusBar>
 #include <QTest>
 #include <QTreeView>
@@ -249,6 +250,20 @@ void WindowTest::ClickRow(int modelRow, Qt::KeyboardModifiers modifiers) {
     const QModelIndex index = Model().index(modelRow, TBrowserModel::kFileColumn);
     tree->scrollTo(index);
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, modifiers, tree->visualRect(index).center());
+}
+
+void WindowTest::DragRow(int modelRow) {
+    QTreeView* list = Tree();
+    QWidget* viewport = list->viewport();
+    const QPoint from = list->visualRect(Model().index(modelRow, TBrowserModel::kFileColumn)).center();
+    QTest::mousePress(viewport, Qt::LeftButton, {}, from);
+    for (const int step : {2, QApplication::startDragDistance() + 10}) {
+        const QPoint to = from + QPoint(step, step);
+        QMouseEvent move(QEvent::MouseMove, to, viewport->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(viewport, &move);
+    }
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, from);
 }
 
 void WindowTest::SelectAllRows() {

@@ -132,6 +132,9 @@ protected:
     // Mouse on the header / on a visible row, as a user clicks.
     void ClickHeader(int column, Qt::MouseButton button = Qt::LeftButton);
     void ClickRow(int modelRow, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+    // Presses the left button on a shown row and moves the pointer away with the button held, as a user
+    // begins a drag; then lets go.
+    void DragRow(int modelRow);
     void SelectAllRows();
     void TypeFilter(const QString& text);
     // "Extract selection" answered with destination.

@@ -2,7 +2,7 @@
 // dimmed with their winner in the tooltip, "Conflicts only", the archive pane's counts and tick boxes,
 // extraction of rows of several archives (winners only, and overridden rows reported, not failed), a
 // damaged archive listed as failed while the others open, archives dropped together, and the Data folder's
-// loose files shown on request.
+// loose files shown, previewed and extracted on request.
 #include <QAction>
 #include <QApplication>
 #include <QDockWidget>
@@ -13,12 +13,14 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPalette>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTreeView>
 #include <QTreeWidget>
 #include <fstream>
 #include <map>
+#include <tuple>
 
 #include "app/archive_pane.h"
 #include "app/compare_window.h"
@@ -31,6 +33,19 @@ namespace apptest {
 namespace {
 
 namespace fs = std::filesystem;
+
+// The files below a folder, with their bytes.
+std::map<std::string, std::string> FilesWithBytes(const fs::path& folder) {
+    std::map<std::string, std::string> files;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder)) {
+        if (entry.is_regular_file()) {
+            const std::vector<uint8_t> bytes = fixture::ReadWholeFile(entry.path());
+            files[fs::relative(entry.path(), folder).generic_string()] =
+                std::string(bytes.begin(), bytes.end());
+        }
+    }
+    return files;
+}
 
 // Three archives the game loads in this order without an INI file ("Skyrim - " first, then the masters'
 // archives), each overriding the one before, and one it does not load.
@@ -59,6 +74,14 @@ protected:
     }
 
     QTreeWidget& ArchiveList() { return *Control<QTreeWidget>("ArchiveList"); }
+
+    // "Extract winners only…" of the selected rows, answered with folder (made first): the files written.
+    std::map<std::string, std::string> ExtractWinnersTo(const fs::path& folder) {
+        fs::create_directories(folder);
+        dialogs_.pickAnswers.push_back(Q(folder));
+        Action("ExtractWinners1")->trigger();
+        return FilesWithBytes(folder);
+    }
 
     // The archive pane's rows: name, wins, losses, how it was placed, ticked or not.
     QStringList PaneRows() {
@@ -183,29 +206,12 @@ TEST_F(DataFolderWindowTest, UntickingAnArchiveShowsTheListWithoutIt) {
     EXPECT_EQ(form.DataFolder()->table.Wins(3), 1u);
 }
 
-// The files below a folder, with their bytes.
-std::map<std::string, std::string> FilesWithBytes(const fs::path& folder) {
-    std::map<std::string, std::string> files;
-    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder)) {
-        if (entry.is_regular_file()) {
-            const std::vector<uint8_t> bytes = fixture::ReadWholeFile(entry.path());
-            files[fs::relative(entry.path(), folder).generic_string()] =
-                std::string(bytes.begin(), bytes.end());
-        }
-    }
-    return files;
-}
-
 TEST_F(DataFolderWindowTest, ExtractsWhatTheGameSeesAndReportsOverriddenRowsAsSuch) {
     const std::map<std::string, std::string> gameSees = {
         {"meshes/m.nif", "update m"}, {"textures/a.dds", "dawnguard a"}, {"textures/only.dds", "only base"}};
     OpenData();
     SelectAllRows();
-    const fs::path winners = temp_.Path() / "winners";
-    fs::create_directories(winners);
-    dialogs_.pickAnswers.push_back(Q(winners));
-    Action("ExtractWinners1")->trigger();
-    EXPECT_EQ(FilesWithBytes(winners), gameSees);
+    EXPECT_EQ(ExtractWinnersTo(temp_.Path() / "winners"), gameSees);
     EXPECT_TRUE(dialogs_.errors.empty());
     EXPECT_TRUE(dialogs_.messages.empty());
 
@@ -238,19 +244,7 @@ TEST_F(DataFolderWindowTest, DraggedRowsAndTheFolderTreesExtractWriteTheWinnerOf
     form.SetDragHook([&](QDrag&) { dragged = FilesWithBytes(fs::path(Utf8(form.DragFolder()))); });
     ClickRow(ShownRowOf("textures\\a.dds @ Skyrim - Base.bsa (dimmed)"));
     ClickRow(ShownRowOf("textures\\a.dds @ Dawnguard.bsa"), Qt::ControlModifier);
-    QWidget* viewport = Tree()->viewport();
-    const QPoint from = Tree()
-                            ->visualRect(Model().index(ShownRowOf("textures\\a.dds @ Dawnguard.bsa"),
-                                                       TBrowserModel::kFileColumn))
-                            .center();
-    QTest::mousePress(viewport, Qt::LeftButton, {}, from);
-    for (const int step : {2, QApplication::startDragDistance() + 10}) {
-        const QPoint to = from + QPoint(step, step);
-        QMouseEvent move(QEvent::MouseMove, to, viewport->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
-                         Qt::NoModifier);
-        QApplication::sendEvent(viewport, &move);
-    }
-    QTest::mouseRelease(viewport, Qt::LeftButton, {}, from);
+    DragRow(ShownRowOf("textures\\a.dds @ Dawnguard.bsa"));
     EXPECT_EQ(dragged, (std::map<std::string, std::string>{{"textures/a.dds", "dawnguard a"}}));
     ASSERT_EQ(dialogs_.messages.size(), 1u);
     EXPECT_TRUE(dialogs_.messages[0].text.contains(
@@ -293,12 +287,13 @@ TEST_F(DataFolderWindowTest, EnterPreviewsTheRowsEntryFromItsOwnArchive) {
     }
 }
 
-TEST_F(DataFolderWindowTest, LooseFilesOverrideTheArchivesAndAreNeitherPreviewedNorExtracted) {
+TEST_F(DataFolderWindowTest, LooseFilesOverrideTheArchivesAndArePreviewedAndExtractedAsTheGameSeesThem) {
     fs::create_directories(data_ / "textures");
     fs::create_directories(data_ / "meshes" / "extra");
     std::ofstream(data_ / "textures" / "a.dds", std::ios::binary) << "loose a";
     std::ofstream(data_ / "meshes" / "extra" / "other.nif", std::ios::binary) << "other";
     TForm1& form = OpenData();
+    form.SetDragHook([&](QDrag&) {});
     QAction* loose = Action("LooseFiles1");
     ASSERT_TRUE(loose->isEnabled());
     EXPECT_FALSE(loose->isChecked());
@@ -319,49 +314,86 @@ TEST_F(DataFolderWindowTest, LooseFilesOverrideTheArchivesAndAreNeitherPreviewed
                   .data(Qt::ToolTipRole)
                   .toString(),
               "From Dawnguard.bsa, overridden by loose files");
-    // The folder tree holds the loose files' folders; the sizes job passes over them.
+    // The folder tree holds the loose files' folders; a loose file's size is the one the folder listing
+    // found, stored as it is.
     EXPECT_EQ(Control<QTreeWidget>("FolderTree")
                   ->findItems("extra", Qt::MatchStartsWith | Qt::MatchRecursive)
                   .size(),
               1);
     ASSERT_TRUE(QTest::qWaitFor([&] { return Model().SizesKnown(); }, 60000));
-    EXPECT_EQ(
-        Model().index(ShownRowOf("meshes\\m.nif @ Update.bsa"), TBrowserModel::kSizeColumn).data().toString(),
-        "8 bytes");
-    EXPECT_EQ(Model()
-                  .index(ShownRowOf("textures\\a.dds @ loose files"), TBrowserModel::kSizeColumn)
-                  .data()
-                  .toString(),
-              "?"); // unknown
+    for (const auto& [row, size, stored] :
+         {std::tuple{"meshes\\m.nif @ Update.bsa", "8 bytes", ""},
+          std::tuple{"textures\\a.dds @ loose files", "7 bytes", "raw"},
+          std::tuple{"meshes\\extra\\other.nif @ loose files", "5 bytes", "raw"}}) {
+        EXPECT_EQ(Model().index(ShownRowOf(row), TBrowserModel::kSizeColumn).data().toString(), size) << row;
+        if (*stored != '\0') {
+            EXPECT_EQ(Model().index(ShownRowOf(row), TBrowserModel::kStoredColumn).data().toString(), stored)
+                << row;
+        }
+    }
 
-    // A loose file is not previewed: the window says where it is.
-    ClickRow(ShownRowOf("textures\\a.dds @ loose files"));
+    // Enter previews a loose file's own bytes, as it does an archive's entry.
+    ClickRow(ShownRowOf("meshes\\extra\\other.nif @ loose files"));
     QTest::keyClick(Tree(), Qt::Key_Return);
     QApplication::processEvents();
+    TPreviewWindow* preview = nullptr;
     for (QWidget* widget : QApplication::topLevelWidgets()) {
-        EXPECT_FALSE(qobject_cast<TPreviewWindow*>(widget) != nullptr && widget->isVisible());
+        if (auto* window = qobject_cast<TPreviewWindow*>(widget); window && window->isVisible()) {
+            preview = window;
+        }
     }
-    ASSERT_EQ(dialogs_.messages.size(), 1u);
-    EXPECT_EQ(dialogs_.messages[0].text, "textures\\a.dds is a loose file: open it from the Data folder.");
-    dialogs_.messages.clear();
+    ASSERT_NE(preview, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !preview->Busy(); }, 60000));
+    EXPECT_EQ(preview->ShownKind(), TPreviewWindow::Kind::Text) << Utf8(preview->InfoText());
+    EXPECT_EQ(preview->findChild<QPlainTextEdit*>("PreviewText")->toPlainText(), "other");
+    EXPECT_TRUE(preview->InfoText().startsWith("Text, 5 bytes; raw, 5 bytes stored"))
+        << Utf8(preview->InfoText());
+    preview->close();
+    delete preview;
+    EXPECT_TRUE(dialogs_.messages.empty());
 
-    // Extracting every row writes no loose file and says so, as it does of the archives' rows they override.
+    // Winners only writes what the game sees: the loose files over every archive.
+    const std::map<std::string, std::string> gameSees = {{"meshes/m.nif", "update m"},
+                                                         {"meshes/extra/other.nif", "other"},
+                                                         {"textures/a.dds", "loose a"},
+                                                         {"textures/only.dds", "only base"}};
     SelectAllRows();
+    EXPECT_EQ(ExtractWinnersTo(temp_.Path() / "winners"), gameSees);
+    EXPECT_TRUE(dialogs_.errors.empty());
+    EXPECT_TRUE(dialogs_.messages.empty());
+
+    // Every row: the same files; the archives' rows a loose file overrides are named, no failure.
     const fs::path all = temp_.Path() / "all";
     fs::create_directories(all);
     ExtractTo(all);
-    EXPECT_EQ(FilesWithBytes(all), (std::map<std::string, std::string>{{"meshes/m.nif", "update m"},
-                                                                       {"textures/only.dds", "only base"}}));
+    EXPECT_EQ(FilesWithBytes(all), gameSees);
     EXPECT_TRUE(dialogs_.errors.empty());
-    ASSERT_FALSE(dialogs_.messages.empty());
+    ASSERT_EQ(dialogs_.messages.size(), 1u);
     const QString report = dialogs_.messages[0].text;
-    EXPECT_TRUE(report.startsWith("5 entries were not extracted")) << Utf8(report);
-    for (const char* row :
-         {"loose files: textures\\a.dds (a loose file, already in the Data folder)",
-          "loose files: meshes\\extra\\other.nif (a loose file, already in the Data folder)",
-          "Dawnguard.bsa: textures\\a.dds (overridden by a loose file, which is not extracted)"}) {
-        EXPECT_TRUE(report.contains(row)) << row << "\n" << Utf8(report);
-    }
+    EXPECT_TRUE(report.startsWith("4 files were written. 4 entries were overridden")) << Utf8(report);
+    EXPECT_TRUE(report.contains("Dawnguard.bsa: textures\\a.dds (overridden by loose files)"))
+        << Utf8(report);
+    dialogs_.messages.clear();
+
+    // A loose row dragged out carries its file.
+    std::map<std::string, std::string> dragged;
+    form.SetDragHook([&](QDrag&) { dragged = FilesWithBytes(fs::path(Utf8(form.DragFolder()))); });
+    ClickRow(ShownRowOf("textures\\a.dds @ loose files"));
+    DragRow(ShownRowOf("textures\\a.dds @ loose files"));
+    EXPECT_EQ(dragged, (std::map<std::string, std::string>{{"textures/a.dds", "loose a"}}));
+    EXPECT_TRUE(dialogs_.errors.empty());
+
+    // A loose file that went since the folder was read fails with the system's reason, never as written.
+    fs::remove(data_ / "textures" / "a.dds");
+    ClickRow(ShownRowOf("textures\\a.dds @ loose files"));
+    const fs::path gone = temp_.Path() / "gone";
+    fs::create_directories(gone);
+    ExtractTo(gone);
+    EXPECT_TRUE(FilesWithBytes(gone).empty());
+    ASSERT_EQ(dialogs_.messages.size(), 1u);
+    EXPECT_TRUE(
+        dialogs_.messages[0].text.contains("loose files: textures\\a.dds (No such file or directory)"))
+        << Utf8(dialogs_.messages[0].text);
 
     // Off again: the archives alone.
     loose->trigger();

@@ -20,24 +20,7 @@
 namespace apptest {
 namespace {
 
-class DragOutTest : public WindowTest {
-protected:
-    // Presses the left button on a shown row and moves the pointer away with the button held, as a user
-    // begins a drag.
-    void DragRow(int modelRow) {
-        QTreeView* list = Tree();
-        QWidget* viewport = list->viewport();
-        const QPoint from = list->visualRect(Model().index(modelRow, TBrowserModel::kFileColumn)).center();
-        QTest::mousePress(viewport, Qt::LeftButton, {}, from);
-        for (const int step : {2, QApplication::startDragDistance() + 10}) {
-            const QPoint to = from + QPoint(step, step);
-            QMouseEvent move(QEvent::MouseMove, to, viewport->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
-                             Qt::NoModifier);
-            QApplication::sendEvent(viewport, &move);
-        }
-        QTest::mouseRelease(viewport, Qt::LeftButton, {}, from);
-    }
-};
+class DragOutTest : public WindowTest {};
 
 TEST_F(DragOutTest, DraggedRowsAreWrittenWithTheirFoldersAndCarriedAsTheTopItems) {
     TForm1& form = CreateWindow();

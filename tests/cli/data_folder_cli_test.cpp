@@ -261,6 +261,26 @@ TEST_F(DataFolderCli, ExtractWinnersOnlyWritesWhatTheGameSees) {
     EXPECT_EQ(fixture::ReadText(all / "meshes" / "A.NIF"), "3");
 }
 
+TEST_F(DataFolderCli, ExtractWithLooseFilesCopiesTheLooseWinner) {
+    fs::create_directories(data / "textures" / "extra");
+    std::ofstream(data / "textures" / "t.dds") << "loose";
+    std::ofstream(data / "textures" / "extra" / "x.txt") << "x";
+    const fs::path out = temp / "out";
+    const CliResult run = Cli(temp, {"extract", Utf8Path(data), Utf8Path(out), "--loose", "--winners-only",
+                                     "--jobs", "2", "--plugins", plugins});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(fixture::ReadText(out / "textures" / "t.dds"), "loose");
+    EXPECT_EQ(fixture::ReadText(out / "textures" / "extra" / "x.txt"), "x");
+    EXPECT_EQ(fixture::ReadText(out / "meshes" / "b.nif"), "1");
+    // Without --loose, the archives' winner.
+    const fs::path archives = temp / "archives";
+    const CliResult without =
+        Cli(temp, {"extract", Utf8Path(data), Utf8Path(archives), "--winners-only", "--plugins", plugins});
+    EXPECT_EQ(without.exitCode, 0) << without.err;
+    EXPECT_EQ(fixture::ReadText(archives / "textures" / "t.dds"), "3");
+    EXPECT_FALSE(fs::exists(archives / "textures" / "extra"));
+}
+
 TEST(DataFolderDiff, ExitStatusAndJson) {
     fixture::TempFolder temp;
     WriteArchive(temp / "a.bsa", {{"m\\one.nif", "same"}, {"m\\two.nif", "abc"}, {"m\\gone.nif", "x"}});

@@ -191,7 +191,7 @@ TEST_F(BashCompletion, CompletesCommandsOptionsArchivesAndEntries) {
         {{"list", ""}, {"Other.BSA", "sub dir", "textures.bsa"}},
         {{"extract", "t"}, {"textures.bsa"}},
         {{"extract", "textures.bsa", "out", "--"},
-         {"--filter", "--ini", "--jobs", "--plugins", "--winners-only"}},
+         {"--filter", "--ini", "--jobs", "--loose", "--plugins", "--winners-only"}},
         {{"conflicts", ""}, {"sub dir"}},
         {{"which", "x", "--"}, {"--ini", "--json", "--loose", "--plugins"}},
         {{"diff", "textures.bsa", "O"}, {"Other.BSA"}},

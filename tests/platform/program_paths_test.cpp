@@ -146,7 +146,7 @@ TEST(ProgramPaths, LocalApplicationDataFolderIsWindowsOwn) {
 TEST(ProgramPaths, ListFolderNamesFilesFoldersAndLinks) {
     fixture::TempFolder temp;
     std::filesystem::create_directories(temp / "sub");
-    std::ofstream(temp / "a.bsa") << "x";
+    std::ofstream(temp / "a.bsa") << "xyz";
     std::vector<platform::FolderItem> items;
     ASSERT_TRUE(platform::ListFolder(temp.Path().u16string(), items));
     std::sort(items.begin(), items.end(),
@@ -154,9 +154,20 @@ TEST(ProgramPaths, ListFolderNamesFilesFoldersAndLinks) {
     ASSERT_EQ(items.size(), 2u);
     EXPECT_EQ(items[0].name, u"a.bsa");
     EXPECT_EQ(items[0].kind, platform::FolderItem::Kind::File);
+    EXPECT_EQ(items[0].size, 3u);
     EXPECT_EQ(items[1].name, u"sub");
     EXPECT_EQ(items[1].kind, platform::FolderItem::Kind::Folder);
     EXPECT_FALSE(items[1].link);
+    // A link to a file is listed with its target's size.
+    std::error_code linkError;
+    std::filesystem::create_symlink(temp / "a.bsa", temp / "sub" / "link.bsa", linkError);
+    if (!linkError) {
+        ASSERT_TRUE(platform::ListFolder((temp / "sub").u16string(), items));
+        ASSERT_EQ(items.size(), 1u);
+        EXPECT_TRUE(items[0].link);
+        EXPECT_EQ(items[0].kind, platform::FolderItem::Kind::File);
+        EXPECT_EQ(items[0].size, 3u);
+    }
     EXPECT_FALSE(platform::ListFolder(temp.U16("missing"), items));
     EXPECT_NE(platform::LastErrorCode(), 0u);
 }
