@@ -76,7 +76,7 @@ QString OverriddenEntriesMessage(const TNotExtractedEntries& overridden, int wri
     return QStringLiteral("%1 file%2 written. ").arg(written).arg(written == 1 ? " was" : "s were") +
            EntriesWere(overridden.count) +
            QStringLiteral(
-               " overridden by the same path in a later archive, whose file was written instead:") +
+               " overridden by the same path later in the load order, whose file was written instead:") +
            NamedEntries(overridden);
 }
 

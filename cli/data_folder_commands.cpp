@@ -617,6 +617,11 @@ int Extract(const TArguments& arguments) {
                                const std::u16string& reason) {
         PrintMessage(stderr, source.name + u": " + EntryFailure(entry, reason));
     };
+    int overriddenByLooseFiles = 0;
+    listener.overridden = [&overriddenByLooseFiles](const TDataSource&, const std::u16string&,
+                                                    const TDataSource& winner) {
+        overriddenByLooseFiles += winner.loose ? 1 : 0;
+    };
     static std::atomic<bool> interrupted{false};
     platform::SetFlagOnInterrupt(&interrupted);
     TRowExtractOptions options;
@@ -633,8 +638,14 @@ int Extract(const TArguments& arguments) {
         return 130;
     }
     if (summary.overridden > 0) {
-        PrintMessage(stderr, destination + u": " + IntToStr(summary.overridden) +
-                                 u" entries overridden by a later archive's were not written");
+        const int byArchives = summary.overridden - overriddenByLooseFiles;
+        std::u16string by = byArchives > 0 ? u"a later archive's" : u"";
+        if (overriddenByLooseFiles > 0) {
+            by += std::u16string(byArchives > 0 ? u" (" + IntToStr(overriddenByLooseFiles) + u" by" : u"") +
+                  u" a loose file" + (byArchives > 0 ? u")" : u"");
+        }
+        PrintMessage(stderr, destination + u": " + IntToStr(summary.overridden) + u" entries overridden by " +
+                                 by + u" were not written");
     }
     if (summary.failed > 0) {
         PrintMessage(stderr, destination + u": " + IntToStr(summary.failed) + u" entries failed");

@@ -223,7 +223,10 @@ TEST_F(DataFolderWindowTest, ExtractsWhatTheGameSeesAndReportsOverriddenRowsAsSu
     EXPECT_TRUE(dialogs_.errors.empty());
     ASSERT_EQ(dialogs_.messages.size(), 1u);
     const QString report = dialogs_.messages[0].text;
-    EXPECT_TRUE(report.startsWith("3 files were written. 3 entries were overridden")) << Utf8(report);
+    EXPECT_TRUE(
+        report.startsWith("3 files were written. 3 entries were overridden by the same path later in the "
+                          "load order, whose file was written instead:"))
+        << Utf8(report);
     EXPECT_TRUE(report.contains("Skyrim - Base.bsa: textures\\a.dds (overridden by Dawnguard.bsa)"))
         << Utf8(report);
     EXPECT_TRUE(report.contains("Update.bsa: textures\\a.dds (overridden by Dawnguard.bsa)")) << Utf8(report);

@@ -272,6 +272,16 @@ TEST_F(DataFolderCli, ExtractWithLooseFilesCopiesTheLooseWinner) {
     EXPECT_EQ(fixture::ReadText(out / "textures" / "t.dds"), "loose");
     EXPECT_EQ(fixture::ReadText(out / "textures" / "extra" / "x.txt"), "x");
     EXPECT_EQ(fixture::ReadText(out / "meshes" / "b.nif"), "1");
+    // Every row: the loose file still wins its path, and the report says what overrode what.
+    const fs::path every = temp / "every";
+    const CliResult all =
+        Cli(temp, {"extract", Utf8Path(data), Utf8Path(every), "--loose", "--plugins", plugins});
+    EXPECT_EQ(all.exitCode, 0) << all.err;
+    EXPECT_EQ(fixture::ReadText(every / "textures" / "t.dds"), "loose");
+    EXPECT_NE(
+        all.err.find(": 4 entries overridden by a later archive's (2 by a loose file) were not written\n"),
+        std::string::npos)
+        << all.err;
     // Without --loose, the archives' winner.
     const fs::path archives = temp / "archives";
     const CliResult without =
