@@ -38,6 +38,7 @@ struct TLoadOrderReport {
     // Skyrim.ini in <Documents>/My Games/Skyrim[ Special Edition], then SkyrimPrefs.ini, Skyrim.ini and
     // Skyrim_Default.ini in the game's folder (the Data folder's parent), any case.
     std::vector<TSettingsSource> iniFiles;
+    bool iniGiven = false; // iniFiles is the one file the user gave: missing, it is said to be
     TSettingsSource plugins;
     bool iniDecided = false;     // an INI file named the first archives (else: "Skyrim - " in name order)
     bool pluginsDecided = false; // plugins.txt gave the active plugins (else: the masters only)

@@ -255,6 +255,10 @@ void WindowTest::SelectAllRows() {
     QTest::keyClick(Tree(), Qt::Key_A, Qt::ControlModifier);
 }
 
+bool WindowTest::WaitForOpening() {
+    return QTest::qWaitFor([this] { return !form_->Opening(); }, kOpeningWaitMs);
+}
+
 void WindowTest::TypeFilter(const QString& text) {
     QTest::keyClicks(Control<QLineEdit>("ButtonedEdit1"), text);
 }
