@@ -140,6 +140,8 @@ void TForm1::StartOpening(const TOpenRequest& request) {
         statusBeforeOpening_[1] = StatusPanelText(1);
     }
     openJob_.reset(); // an opening under way is cancelled, and its thread joined
+    // The sizes of what is open would take cores from the opening; read again if it is cancelled.
+    StopReadingSizes();
     const uint64_t serial = ++openSerial_;
     auto progress = std::make_shared<TOpenProgress>();
     openProgress_ = progress;
@@ -225,6 +227,9 @@ void TForm1::CancelOpening() {
     EndOpening();
     SetStatusPanelText(0, statusBeforeOpening_[0]);
     SetStatusPanelText(1, statusBeforeOpening_[1]);
+    if (HasArchive() && !browserModel_->SizesKnown()) {
+        StartReadingSizes();
+    }
     if (dataFolder_ && !dataFolderPath_.empty()) {
         // View > Loose files says again what the folder shown has.
         LooseFiles1->setChecked(!dataFolder_->sources.empty() && !dataFolder_->sources.back().reader);
@@ -243,6 +248,7 @@ void TForm1::EndOpening() {
     StatusCancel->hide();
     CancelOpening1->setVisible(false);
     UpdateActions();
+    emit openingEnded();
 }
 
 void TForm1::OpeningEnded(uint64_t serial, TOpenResult& result) {

@@ -182,6 +182,10 @@ public:
     // with a "." appended unless it is empty or already ends in a character up to ".".
     void ShowException(const std::u16string& message);
 
+signals:
+    // The opening of several archives has ended: opened, failed or cancelled (Opening() is false again).
+    void openingEnded();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;

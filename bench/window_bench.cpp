@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QEventLoop>
 #include <QItemSelection>
 #include <QLineEdit>
 #include <QTreeView>
@@ -216,8 +217,10 @@ std::string DataFolderPath() {
 
 // Until the window's opening of several archives, off its thread, has shown their rows.
 void WaitForOpening(OpenWindow& open) {
-    while (open.window->Opening()) {
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    QEventLoop loop;
+    QObject::connect(open.window.get(), &TForm1::openingEnded, &loop, &QEventLoop::quit);
+    if (open.window->Opening()) {
+        loop.exec();
     }
 }
 
