@@ -140,6 +140,8 @@ void TForm1::StartOpening(const TOpenRequest& request) {
         statusBeforeOpening_[1] = StatusPanelText(1);
     }
     openJob_.reset(); // an opening under way is cancelled, and its thread joined
+    openingWhat_ = request.folder.empty() ? QStringLiteral("%1 archives").arg(request.paths.size())
+                                          : ToQString(request.folder);
     // The sizes of what is open would take cores from the opening; read again if it is cancelled.
     StopReadingSizes();
     const uint64_t serial = ++openSerial_;
@@ -208,14 +210,16 @@ void TForm1::ShowOpeningProgress() {
     }
     const size_t done = openProgress_->done.load();
     const size_t total = openProgress_->total.load();
-    SetStatusPanelText(0, QStringLiteral("Opening\u2026"));
-    QString text;
+    // As an extraction counts its entries: done/total on the left, what is opened beside it.
+    SetStatusPanelText(0, total == 0 ? QStringLiteral("Opening\u2026")
+                                     : QStringLiteral("%1/%2").arg(done).arg(total));
+    QString text = QStringLiteral("Opening %1").arg(openingWhat_);
     if (total == 0) {
-        text = QStringLiteral("Opening archives\u2026");
+        text += QStringLiteral("\u2026");
     } else if (done < total) {
-        text = QStringLiteral("Opening %1 archives\u2026 %2 done").arg(total).arg(done);
+        text += QStringLiteral(": %1 of %2 archives read\u2026").arg(done).arg(total);
     } else {
-        text = QStringLiteral("Opening %1 archives\u2026 all read, making the list").arg(total);
+        text += QStringLiteral(": %1 archives read, making the list\u2026").arg(total);
     }
     SetStatusPanelText(1, text);
 }

@@ -310,6 +310,7 @@ private:
     uint64_t openSerial_ = 0;
     QTimer* openProgressTimer_ = nullptr;
     QString statusBeforeOpening_[2];
+    QString openingWhat_; // the folder, or how many archives given
     std::function<void(const std::atomic<bool>& cancelled)> openJobHook_;
     // The last drag's files, removed with it at the next drag or when the window goes.
     std::unique_ptr<QTemporaryDir> dragFolder_;

@@ -114,7 +114,7 @@ TEST_F(DataFolderOpeningTest, TheFolderOpensOffTheWindowsThreadWithProgressAndLo
     // The window is free meanwhile: the opening is under way, said so, and can be cancelled.
     EXPECT_TRUE(form.Opening());
     EXPECT_EQ(form.StatusPanelText(0), QStringLiteral("Opening\u2026"));
-    EXPECT_TRUE(form.StatusPanelText(1).startsWith("Opening")) << Utf8(form.StatusPanelText(1));
+    EXPECT_EQ(form.StatusPanelText(1), "Opening " + Q(data_) + Q(kSeparator) + QStringLiteral("\u2026"));
     EXPECT_TRUE(Control<QPushButton>("StatusCancel")->isVisible());
     EXPECT_TRUE(Action("CancelOpening1")->isVisible());
     EXPECT_TRUE(Action("OpenDataFolder1")->isEnabled());
