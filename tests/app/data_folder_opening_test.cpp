@@ -182,6 +182,34 @@ TEST_F(DataFolderOpeningTest, CancellingLeavesTheWindowAsItWas) {
     }
 }
 
+// The sizes of what is open are not read while an opening takes the cores; cancelled, it reads them again.
+TEST_F(DataFolderOpeningTest, SizesStoppedByAnOpeningAreReadAgainWhenItIsCancelled) {
+    TForm1& form = NewWindow();
+    auto sizes = std::make_shared<OpeningGate>();
+    sizes->held = 2;
+    form.SetSizesJobHook([sizes](const std::atomic<bool>& cancelled) {
+        ++sizes->entered;
+        while (!sizes->released.load() && !cancelled.load()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        if (cancelled.load()) {
+            ++sizes->cancelled;
+        }
+    });
+    OpenFolder(data_);
+    WaitAtGate(*sizes);
+    auto gate = std::make_shared<OpeningGate>();
+    OpeningGate::Hold(form, gate);
+    StartOpening(other_);
+    WaitAtGate(*gate);
+    EXPECT_EQ(sizes->cancelled.load(), 1);
+    Action("CancelOpening1")->trigger();
+    WaitAtGate(*sizes, 2);
+    sizes->released = true;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Model().SizesKnown(); }, kOpeningWaitMs));
+    EXPECT_EQ(Model().index(0, TBrowserModel::kSizeColumn).data().toString(), "6 bytes");
+}
+
 TEST_F(DataFolderOpeningTest, AnotherOpeningMeanwhileReplacesTheFirst) {
     TForm1& form = NewWindow();
     auto gate = std::make_shared<OpeningGate>();
