@@ -26,16 +26,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Holds the opening's thread before it opens anything until the test lets it go or the opening is
-// cancelled; only the first `held` openings are held.
+// Holds a job's thread (the opening's, or the sizes job's) where its hook is called until the test lets it
+// go or the job is cancelled; only the first `held` calls are held.
 struct OpeningGate {
     std::atomic<int> entered{0};
     std::atomic<int> cancelled{0};
     std::atomic<bool> released{false};
     int held = 1;
 
-    static void Hold(TForm1& form, const std::shared_ptr<OpeningGate>& gate) {
-        form.SetOpenJobHook([gate](const std::atomic<bool>& cancelled) {
+    static std::function<void(const std::atomic<bool>&)> Hook(const std::shared_ptr<OpeningGate>& gate) {
+        return [gate](const std::atomic<bool>& cancelled) {
             if (gate->entered++ >= gate->held) {
                 return;
             }
@@ -45,7 +45,7 @@ struct OpeningGate {
             if (cancelled.load()) {
                 ++gate->cancelled;
             }
-        });
+        };
     }
 };
 
@@ -82,7 +82,16 @@ protected:
         ASSERT_TRUE(WaitForOpening());
     }
 
-    // Until the held opening's thread waits at the gate.
+    // An opening of folder whose thread is held at the gate it returns, once it is there.
+    std::shared_ptr<OpeningGate> StartHeldOpening(TForm1& form, const fs::path& folder) {
+        auto gate = std::make_shared<OpeningGate>();
+        form.SetOpenJobHook(OpeningGate::Hook(gate));
+        StartOpening(folder);
+        WaitAtGate(*gate);
+        return gate;
+    }
+
+    // Until the held thread waits at the gate.
     void WaitAtGate(const OpeningGate& gate, int entered = 1) {
         ASSERT_TRUE(QTest::qWaitFor([&] { return gate.entered.load() >= entered; }, kOpeningWaitMs));
     }
@@ -107,10 +116,7 @@ protected:
 
 TEST_F(DataFolderOpeningTest, TheFolderOpensOffTheWindowsThreadWithProgressAndLockedMenus) {
     TForm1& form = NewWindow();
-    auto gate = std::make_shared<OpeningGate>();
-    OpeningGate::Hold(form, gate);
-    StartOpening(data_);
-    WaitAtGate(*gate);
+    const auto gate = StartHeldOpening(form, data_);
     // The window is free meanwhile: the opening is under way, said so, and can be cancelled.
     EXPECT_TRUE(form.Opening());
     EXPECT_EQ(form.StatusPanelText(0), QStringLiteral("Opening\u2026"));
@@ -156,10 +162,7 @@ TEST_F(DataFolderOpeningTest, CancellingLeavesTheWindowAsItWas) {
         }
         const TDataFolder* before = form.DataFolder();
         const QStringList shown = WindowState();
-        auto gate = std::make_shared<OpeningGate>();
-        OpeningGate::Hold(form, gate);
-        StartOpening(other_);
-        WaitAtGate(*gate);
+        const auto gate = StartHeldOpening(form, other_);
         ASSERT_TRUE(form.Opening());
         if (std::string(c.how) == "Esc") {
             QTest::keyClick(Tree(), Qt::Key_Escape);
@@ -187,21 +190,10 @@ TEST_F(DataFolderOpeningTest, SizesStoppedByAnOpeningAreReadAgainWhenItIsCancell
     TForm1& form = NewWindow();
     auto sizes = std::make_shared<OpeningGate>();
     sizes->held = 2;
-    form.SetSizesJobHook([sizes](const std::atomic<bool>& cancelled) {
-        ++sizes->entered;
-        while (!sizes->released.load() && !cancelled.load()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        if (cancelled.load()) {
-            ++sizes->cancelled;
-        }
-    });
+    form.SetSizesJobHook(OpeningGate::Hook(sizes));
     OpenFolder(data_);
     WaitAtGate(*sizes);
-    auto gate = std::make_shared<OpeningGate>();
-    OpeningGate::Hold(form, gate);
-    StartOpening(other_);
-    WaitAtGate(*gate);
+    const auto gate = StartHeldOpening(form, other_);
     EXPECT_EQ(sizes->cancelled.load(), 1);
     Action("CancelOpening1")->trigger();
     WaitAtGate(*sizes, 2);
@@ -212,10 +204,7 @@ TEST_F(DataFolderOpeningTest, SizesStoppedByAnOpeningAreReadAgainWhenItIsCancell
 
 TEST_F(DataFolderOpeningTest, AnotherOpeningMeanwhileReplacesTheFirst) {
     TForm1& form = NewWindow();
-    auto gate = std::make_shared<OpeningGate>();
-    OpeningGate::Hold(form, gate);
-    StartOpening(data_);
-    WaitAtGate(*gate);
+    const auto gate = StartHeldOpening(form, data_);
     // Archives dropped together: the folder's opening is cancelled, theirs goes on to its rows.
     Drop({other_ / "Update.bsa", other_ / "Skyrim - Other.bsa"});
     EXPECT_EQ(gate->cancelled.load(), 1);
@@ -240,10 +229,7 @@ TEST_F(DataFolderOpeningTest, AnotherOpeningMeanwhileReplacesTheFirst) {
 TEST_F(DataFolderOpeningTest, ClosingTheWindowDuringAnOpeningStopsIt) {
     TForm1& form = NewWindow();
     OpenFolder(data_);
-    auto gate = std::make_shared<OpeningGate>();
-    OpeningGate::Hold(form, gate);
-    StartOpening(other_);
-    WaitAtGate(*gate);
+    const auto gate = StartHeldOpening(form, other_);
     form.close();
     EXPECT_EQ(gate->cancelled.load(), 1);
     EXPECT_FALSE(form.Opening());
@@ -251,10 +237,7 @@ TEST_F(DataFolderOpeningTest, ClosingTheWindowDuringAnOpeningStopsIt) {
     EXPECT_TRUE(dialogs_.messages.empty());
     // And a window destroyed while it opens (the test's next window replaces it).
     TForm1& next = NewWindow();
-    auto nextGate = std::make_shared<OpeningGate>();
-    OpeningGate::Hold(next, nextGate);
-    StartOpening(data_);
-    WaitAtGate(*nextGate);
+    const auto nextGate = StartHeldOpening(next, data_);
     NewWindow();
     EXPECT_EQ(nextGate->cancelled.load(), 1);
 }
