@@ -238,6 +238,7 @@ void TForm1::CancelOpening() {
         // View > Loose files says again what the folder shown has.
         LooseFiles1->setChecked(!dataFolder_->sources.empty() && !dataFolder_->sources.back().reader);
     }
+    emit openingEnded();
 }
 
 void TForm1::EndOpening() {
@@ -252,7 +253,6 @@ void TForm1::EndOpening() {
     StatusCancel->hide();
     CancelOpening1->setVisible(false);
     UpdateActions();
-    emit openingEnded();
 }
 
 void TForm1::OpeningEnded(uint64_t serial, TOpenResult& result) {
@@ -276,6 +276,7 @@ void TForm1::OpeningEnded(uint64_t serial, TOpenResult& result) {
     }
     if (!result.folder) {
         UpdateActions();
+        emit openingEnded();
         dialogs_.ShowMessage(this, ToQString(kApplicationTitle), ToQString(result.why));
         return;
     }
@@ -290,6 +291,7 @@ void TForm1::OpeningEnded(uint64_t serial, TOpenResult& result) {
     dataFolder_ = std::move(result.folder);
     dataFolderPath_ = request.folder;
     ShowDataFolder();
+    emit openingEnded();
 }
 
 void TForm1::ShowDataFolder() {

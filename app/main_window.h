@@ -183,7 +183,8 @@ public:
     void ShowException(const std::u16string& message);
 
 signals:
-    // The opening of several archives has ended: opened, failed or cancelled (Opening() is false again).
+    // The opening of several archives has ended: their rows are shown, or it failed (before its message) or
+    // was cancelled.
     void openingEnded();
 
 protected:

@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
 #include <QTreeView>
@@ -256,7 +257,11 @@ void WindowTest::SelectAllRows() {
 }
 
 bool WindowTest::WaitForOpening() {
-    return QTest::qWaitFor([this] { return !form_->Opening(); }, kOpeningWaitMs);
+    if (!form_->Opening()) {
+        return true;
+    }
+    QSignalSpy ended(form_.get(), &TForm1::openingEnded);
+    return ended.wait(kOpeningWaitMs) && !form_->Opening();
 }
 
 void WindowTest::TypeFilter(const QString& text) {

@@ -134,8 +134,8 @@ protected:
     void ClickRow(int modelRow, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
     void SelectAllRows();
     void TypeFilter(const QString& text);
-    // Until the archives being opened off the window's thread are open (or have failed); false when that
-    // takes longer than any opening of test fixtures could.
+    // Until the window signals that the archives being opened off its thread are shown (or have failed);
+    // false when that takes longer than any opening of test fixtures could.
     bool WaitForOpening();
     static constexpr int kOpeningWaitMs = 60000;
     // "Extract selection" answered with destination.
