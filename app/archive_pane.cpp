@@ -66,8 +66,52 @@ TArchivePane::TArchivePane(QWidget* parent) : QWidget(parent) {
     buttons->addWidget(ini_);
     buttons->addStretch(1);
     layout->addLayout(buttons);
-    connect(plugins_, &QPushButton::clicked, this, &TArchivePane::pluginsFileWanted);
-    connect(ini_, &QPushButton::clicked, this, &TArchivePane::iniFileWanted);
+    connect(plugins_, &QPushButton::clicked, this, [this] { FileMenu(true); });
+    connect(ini_, &QPushButton::clicked, this, [this] { FileMenu(false); });
+}
+
+void TArchivePane::SetChosenFiles(const std::u16string& plugins, const std::u16string& ini) {
+    chosenPlugins_ = plugins;
+    chosenIni_ = ini;
+    plugins_->setToolTip(plugins.empty()
+                             ? QStringLiteral("Order the archives by a plugins.txt")
+                             : QStringLiteral("Chosen for this folder: %1").arg(ToQString(plugins)));
+    ini_->setToolTip(ini.empty() ? QStringLiteral("Take the game's first archives from an INI file")
+                                 : QStringLiteral("Chosen for this folder: %1").arg(ToQString(ini)));
+}
+
+void TArchivePane::FileMenu(bool plugins) {
+    const std::u16string& chosen = plugins ? chosenPlugins_ : chosenIni_;
+    const QString prefix = plugins ? QStringLiteral("ArchivePanePlugins") : QStringLiteral("ArchivePaneIni");
+    auto* menu = new QMenu(this);
+    menu->setObjectName(prefix + QStringLiteral("Menu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction* automatic = menu->addAction(QStringLiteral("Automatic"));
+    automatic->setObjectName(prefix + QStringLiteral("Automatic"));
+    automatic->setToolTip(plugins ? QStringLiteral("The plugins.txt the game reads")
+                                  : QStringLiteral("The INI files the game reads"));
+    automatic->setCheckable(true);
+    automatic->setChecked(chosen.empty());
+    if (!chosen.empty()) {
+        connect(automatic, &QAction::triggered, this, [this, plugins] { emit automaticWanted(plugins); });
+        QAction* given = menu->addAction(ToQString(chosen));
+        given->setObjectName(prefix + QStringLiteral("Chosen"));
+        given->setCheckable(true);
+        given->setChecked(true);
+        given->setEnabled(false);
+    }
+    menu->addSeparator();
+    QAction* choose = menu->addAction(QStringLiteral("Choose\u2026"));
+    choose->setObjectName(prefix + QStringLiteral("Choose"));
+    connect(choose, &QAction::triggered, this, [this, plugins] {
+        if (plugins) {
+            emit pluginsFileWanted();
+        } else {
+            emit iniFileWanted();
+        }
+    });
+    QPushButton* button = plugins ? plugins_ : ini_;
+    menu->popup(button->mapToGlobal(QPoint(0, button->height())));
 }
 
 void TArchivePane::Fill(const TDataFolder& folder) {

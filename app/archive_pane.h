@@ -21,6 +21,9 @@ public:
     // The archives of folder (which must outlive the pane until the next Fill or Empty), ticked as they
     // take part.
     void Fill(const TDataFolder& folder);
+    // The plugins.txt and INI file the user chose for the folder (empty: automatic), which the buttons'
+    // menus show.
+    void SetChosenFiles(const std::u16string& plugins, const std::u16string& ini);
     void Empty();
     // The counts again, after the archives taking part changed.
     void UpdateCounts();
@@ -31,15 +34,19 @@ public:
 signals:
     // A tick box changed: one flag per source of the folder.
     void takingPartChanged(const std::vector<bool>& takingPart);
-    // The user wants to give plugins.txt or the INI file of the order.
+    // The user wants to give plugins.txt or the INI file of the order (the button's "Choose…"), or to go
+    // back to the files where the game keeps them ("Automatic").
     void pluginsFileWanted();
     void iniFileWanted();
+    void automaticWanted(bool plugins);
     // "Compare with…" on an archive: its path.
     void compareWanted(const std::u16string& path);
 
 private:
     void ItemChanged();
     void ContextMenu(const QPoint& at);
+    // A button's menu: Automatic, the file chosen (if any), Choose….
+    void FileMenu(bool plugins);
 
     const TDataFolder* folder_ = nullptr;
     QLabel* order_ = nullptr;
@@ -47,6 +54,8 @@ private:
     QPushButton* plugins_ = nullptr;
     QPushButton* ini_ = nullptr;
     bool filling_ = false;
+    std::u16string chosenPlugins_;
+    std::u16string chosenIni_;
 };
 
 // What decided the order, for people: "Order given", or the INI rule and the plugins rule on two lines.

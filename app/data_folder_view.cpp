@@ -7,11 +7,16 @@
 #include <QDockWidget>
 #include <QHeaderView>
 #include <QMenu>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QStatusBar>
+#include <QTimer>
 #include <QTreeWidget>
 #include <algorithm>
+#include <atomic>
+#include <optional>
 
 #include "app/archive_pane.h"
 #include "app/browser_model.h"
@@ -26,6 +31,7 @@
 #include "app/node_data.h"
 #include "app/qt_text.h"
 #include "base/exceptions.h"
+#include "base/ustring.h"
 #include "data_folder/data_folder.h"
 #include "platform/directories.h"
 
@@ -63,30 +69,56 @@ void TForm1::OpenDataFolderClick() {
     }
 }
 
-void TForm1::OpenDataFolder(const std::u16string& folder) {
-    const TBusyCursor busy;
-    SetStatusPanelText(1, ToQString(folder));
-    FreeArchive();
-    archivePath_ = folder;
-    lastBsaDir_ = folder.empty() || folder.back() == platform::kPathDelimiter
-                      ? folder
-                      : folder + platform::kPathDelimiter;
-    if (lastExtractDir_.empty()) {
-        lastExtractDir_ = lastBsaDir_;
+namespace {
+
+// The key of a Data folder's choices: its path without a separator at its end (a root folder keeps it).
+std::u16string FolderKey(const std::u16string& folder) {
+    const std::u16string stripped = StripTrailingChar(folder, platform::kPathDelimiter);
+    return stripped.empty() ? folder : stripped;
+}
+
+// The files given, with those the user chose for a folder in their place.
+TLoadOrderFiles WithChoice(TLoadOrderFiles files, const TLoadOrderChoice& choice) {
+    if (!choice.plugins.empty()) {
+        files.plugins = choice.plugins;
     }
-    UpdateActions();
-    TDataFolderOptions options;
-    options.files = loadOrderFiles_;
-    options.looseFiles = LooseFiles1->isChecked();
+    if (!choice.ini.empty()) {
+        files.ini = choice.ini;
+    }
+    return files;
+}
+
+} // namespace
+
+// What is to be opened off the window's thread: a Data folder, or archives given one by one.
+struct TForm1::TOpenRequest {
+    std::u16string folder;             // the Data folder; empty for archives given one by one
+    std::vector<std::u16string> paths; // the archives given, in order
+    TLoadOrderFiles files;
+    bool looseFiles = false;
+    std::optional<TLoadOrderChoice> choice; // the user's new choice of files, kept once the folder opens
+};
+
+struct TForm1::TOpenResult {
+    TOpenRequest request;
+    std::unique_ptr<TDataFolder> folder; // none: why says what failed
     std::u16string why;
-    std::unique_ptr<TDataFolder> opened = ::OpenDataFolder(folder, options, why);
-    if (!opened) {
-        dialogs_.ShowMessage(this, ToQString(kApplicationTitle), ToQString(why));
-        return;
-    }
-    dataFolder_ = std::move(opened);
-    dataFolderPath_ = folder;
-    ShowDataFolder();
+};
+
+// Written by the opening's threads, read by the window's timer.
+struct TForm1::TOpenProgress {
+    std::atomic<size_t> done{0};
+    std::atomic<size_t> total{0};
+};
+
+void TForm1::OpenDataFolder(const std::u16string& folder) {
+    TOpenRequest request;
+    request.folder = folder;
+    const auto chosen = chosenLoadOrderFiles_.find(FolderKey(folder));
+    request.files = WithChoice(loadOrderFiles_,
+                               chosen != chosenLoadOrderFiles_.end() ? chosen->second : TLoadOrderChoice{});
+    request.looseFiles = LooseFiles1->isChecked();
+    StartOpening(request);
 }
 
 void TForm1::OpenArchivesGiven(const std::vector<std::u16string>& paths) {
@@ -97,16 +129,169 @@ void TForm1::OpenArchivesGiven(const std::vector<std::u16string>& paths) {
     if (paths.empty()) {
         return;
     }
-    const TBusyCursor busy;
+    TOpenRequest request;
+    request.paths = paths;
+    StartOpening(request);
+}
+
+void TForm1::StartOpening(const TOpenRequest& request) {
+    if (!Opening()) {
+        statusBeforeOpening_[0] = StatusPanelText(0);
+        statusBeforeOpening_[1] = StatusPanelText(1);
+    }
+    openJob_.reset(); // an opening under way is cancelled, and its thread joined
+    openingWhat_ = request.folder.empty() ? QStringLiteral("%1 archives").arg(request.paths.size())
+                                          : ToQString(request.folder);
+    // The sizes of what is open would take cores from the opening; read again if it is cancelled.
+    StopReadingSizes();
+    const uint64_t serial = ++openSerial_;
+    auto progress = std::make_shared<TOpenProgress>();
+    openProgress_ = progress;
+    openJob_ = std::make_unique<TPreviewJob>(
+        [this, serial, request, progress, hook = openJobHook_](const std::atomic<bool>& cancelled) {
+            if (hook) {
+                hook(cancelled);
+            }
+            auto result = std::make_shared<TOpenResult>();
+            result->request = request;
+            TOpenControl control;
+            control.cancel = &cancelled;
+            control.archiveDone = [progress](size_t done, size_t total) {
+                progress->total.store(total);
+                progress->done.store(std::max(done, progress->done.load()));
+            };
+            try {
+                if (!request.folder.empty()) {
+                    TDataFolderOptions options;
+                    options.files = request.files;
+                    options.looseFiles = request.looseFiles;
+                    options.control = control;
+                    result->folder = ::OpenDataFolder(request.folder, options, result->why);
+                } else {
+                    result->folder = OpenArchivesInOrder(request.paths, 0, control);
+                }
+            } catch (const Exception& error) {
+                result->why = error.Message();
+            } catch (const std::exception& error) {
+                result->why = FromUtf8(error.what());
+            }
+            if (cancelled.load()) {
+                return;
+            }
+            // The window joins this thread before it goes, so it is alive when the call is queued.
+            QMetaObject::invokeMethod(
+                this,
+                [this, serial, result] {
+                    try {
+                        OpeningEnded(serial, *result);
+                    } catch (const Exception& error) {
+                        ShowException(error.Message());
+                    } catch (const std::exception& error) {
+                        ShowException(FromUtf8(error.what()));
+                    }
+                },
+                Qt::QueuedConnection);
+        });
+    // The window stays usable meanwhile; what would use the archives being replaced waits.
+    setCursor(Qt::BusyCursor);
+    ArchivePane1->setEnabled(false);
+    listEscape_->setEnabled(false);
+    filterEscape_->setEnabled(false);
+    StatusCancel->show();
+    CancelOpening1->setVisible(true);
+    UpdateActions();
+    ShowOpeningProgress();
+    openProgressTimer_->start();
+}
+
+void TForm1::ShowOpeningProgress() {
+    if (!openProgress_) {
+        return;
+    }
+    const size_t done = openProgress_->done.load();
+    const size_t total = openProgress_->total.load();
+    // As an extraction counts its entries: done/total on the left, what is opened beside it.
+    SetStatusPanelText(0, total == 0 ? QStringLiteral("Opening\u2026")
+                                     : QStringLiteral("%1/%2").arg(done).arg(total));
+    QString text = QStringLiteral("Opening %1").arg(openingWhat_);
+    if (total == 0) {
+        text += QStringLiteral("\u2026");
+    } else if (done < total) {
+        text += QStringLiteral(": %1 of %2 archives read\u2026").arg(done).arg(total);
+    } else {
+        text += QStringLiteral(": %1 archives read, making the list\u2026").arg(total);
+    }
+    SetStatusPanelText(1, text);
+}
+
+void TForm1::CancelOpening() {
+    if (!Opening()) {
+        return;
+    }
+    EndOpening();
+    SetStatusPanelText(0, statusBeforeOpening_[0]);
+    SetStatusPanelText(1, statusBeforeOpening_[1]);
+    if (HasArchive() && !browserModel_->SizesKnown()) {
+        StartReadingSizes();
+    }
+    if (dataFolder_ && !dataFolderPath_.empty()) {
+        // View > Loose files says again what the folder shown has.
+        LooseFiles1->setChecked(!dataFolder_->sources.empty() && !dataFolder_->sources.back().reader);
+    }
+    emit openingEnded();
+}
+
+void TForm1::EndOpening() {
+    openJob_.reset(); // cancels, and joins its thread
+    openProgress_.reset();
+    ++openSerial_; // a result on its way belongs to no opening any more
+    openProgressTimer_->stop();
+    unsetCursor();
+    ArchivePane1->setEnabled(true);
+    listEscape_->setEnabled(true);
+    filterEscape_->setEnabled(true);
+    StatusCancel->hide();
+    CancelOpening1->setVisible(false);
+    UpdateActions();
+}
+
+void TForm1::OpeningEnded(uint64_t serial, TOpenResult& result) {
+    if (serial != openSerial_) {
+        return;
+    }
+    EndOpening();
+    const TOpenRequest& request = result.request;
+    const std::u16string& first = request.folder.empty() ? request.paths.front() : request.folder;
+    SetStatusPanelText(0, QString());
+    SetStatusPanelText(1, ToQString(first));
     FreeArchive();
-    archivePath_ = paths.front();
-    lastBsaDir_ = paths.front().substr(0, platform::FileNameStart(paths.front()));
+    archivePath_ = first;
+    if (request.folder.empty()) {
+        lastBsaDir_ = first.substr(0, platform::FileNameStart(first));
+    } else {
+        lastBsaDir_ = first.back() == platform::kPathDelimiter ? first : first + platform::kPathDelimiter;
+    }
     if (lastExtractDir_.empty()) {
         lastExtractDir_ = lastBsaDir_;
     }
-    dataFolder_ = OpenArchivesInOrder(paths, 0);
-    dataFolderPath_.clear();
+    if (!result.folder) {
+        UpdateActions();
+        emit openingEnded();
+        dialogs_.ShowMessage(this, ToQString(kApplicationTitle), ToQString(result.why));
+        return;
+    }
+    if (request.choice) {
+        if (*request.choice == TLoadOrderChoice{}) {
+            chosenLoadOrderFiles_.erase(FolderKey(request.folder));
+        } else {
+            chosenLoadOrderFiles_[FolderKey(request.folder)] = *request.choice;
+        }
+    }
+    const TBusyCursor busy; // the rows are made on this thread
+    dataFolder_ = std::move(result.folder);
+    dataFolderPath_ = request.folder;
     ShowDataFolder();
+    emit openingEnded();
 }
 
 void TForm1::ShowDataFolder() {
@@ -115,6 +300,8 @@ void TForm1::ShowDataFolder() {
     UpdateActions();
     FillDataFolderRows();
     ArchivePane1->Fill(folder);
+    const TLoadOrderChoice chosen = ChosenLoadOrderFiles();
+    ArchivePane1->SetChosenFiles(chosen.plugins, chosen.ini);
     if (!ArchiveDock->isVisible() && !archivePaneShown_) {
         // The first time the pane comes beside the list, the window grows by its width, as far as the screen
         // has room; later the user's size stays.
@@ -225,19 +412,38 @@ void TForm1::ShowConflictsOnly(bool on) {
     }
 }
 
+TLoadOrderChoice TForm1::ChosenLoadOrderFiles() const {
+    const auto chosen = chosenLoadOrderFiles_.find(FolderKey(dataFolderPath_));
+    return chosen != chosenLoadOrderFiles_.end() ? chosen->second : TLoadOrderChoice{};
+}
+
+void TForm1::SetChosenLoadOrderFile(bool plugins, const std::u16string& file) {
+    if (dataFolderPath_.empty()) {
+        return;
+    }
+    TLoadOrderChoice choice = ChosenLoadOrderFiles();
+    (plugins ? choice.plugins : choice.ini) = file;
+    TOpenRequest request;
+    request.folder = dataFolderPath_;
+    request.files = WithChoice(loadOrderFiles_, choice);
+    request.looseFiles = LooseFiles1->isChecked();
+    request.choice = choice;
+    StartOpening(request);
+}
+
 void TForm1::ChooseLoadOrderFile(bool plugins) {
     const std::optional<QString> chosen =
         plugins ? dialogs_.OpenFile(this, ToQString(lastBsaDir_), QStringLiteral("plugins.txt"),
                                     QStringLiteral("*.txt"))
                 : dialogs_.OpenFile(this, ToQString(lastBsaDir_), QStringLiteral("INI files"),
                                     QStringLiteral("*.ini"));
-    if (!chosen) {
-        return;
+    if (chosen) {
+        SetChosenLoadOrderFile(plugins, FromQString(*chosen));
     }
-    (plugins ? loadOrderFiles_.plugins : loadOrderFiles_.ini) = FromQString(*chosen);
-    if (!dataFolderPath_.empty()) {
-        OpenDataFolder(std::u16string(dataFolderPath_));
-    }
+}
+
+void TForm1::UseAutomaticLoadOrderFile(bool plugins) {
+    SetChosenLoadOrderFile(plugins, {});
 }
 
 void TForm1::ShowLooseFiles(bool on) {

@@ -20,6 +20,7 @@
 #include <QPainter>
 #include <QPalette>
 #include <QPixmap>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
@@ -27,6 +28,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <exception>
@@ -82,6 +84,7 @@ constexpr int kFolderTreeWidth = 170;
 constexpr int kStatusBarHeight = 19;
 constexpr int kStatusPanel0Width = 100;
 constexpr int kFontPointSize = 8;
+constexpr int kOpeningProgressIntervalMs = 100;
 
 // The file a dropped URL names, byte for byte: toLocalFile() would turn bytes that are not UTF-8 into
 // replacement characters, the name of another file.
@@ -115,6 +118,8 @@ TForm1::TForm1(TDialogs& dialogs, const std::u16string& executablePath, QWidget*
 }
 
 TForm1::~TForm1() {
+    // An opening under way reports to this window: it stops first.
+    openJob_.reset();
     // The previews, which go with the window's children later, must not read from the archive after it.
     FreeArchive();
     dragFolder_.reset();
@@ -138,6 +143,12 @@ void TForm1::CreateControls() {
     Openarchive1->setObjectName(QStringLiteral("Openarchive1"));
     OpenDataFolder1 = Files1->addAction(QStringLiteral("Open Data folder\u2026"));
     OpenDataFolder1->setObjectName(QStringLiteral("OpenDataFolder1"));
+    // Only while several archives are being opened off the window's thread.
+    CancelOpening1 = Files1->addAction(QStringLiteral("Cancel opening"));
+    CancelOpening1->setObjectName(QStringLiteral("CancelOpening1"));
+    CancelOpening1->setShortcut(QKeySequence(Qt::Key_Escape));
+    CancelOpening1->setVisible(false);
+    connect(CancelOpening1, &QAction::triggered, this, [this] { RunHandler([this] { CancelOpening(); }); });
     extract1 =
         Files1->addAction(ImageList1->Icon(image_index::kExtract), QStringLiteral("Extract selection"));
     extract1->setObjectName(QStringLiteral("extract1"));
@@ -254,8 +265,11 @@ void TForm1::CreateControls() {
     BrowserTree->header()->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(BrowserTree->header(), &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { RunHandler([this, at] { HeaderContextMenu(at); }); });
-    connect(BrowserTree, &TBrowserTreeView::dragRowsOut, this,
-            [this] { RunHandler([this] { BrowserTreeDragRowsOut(); }); });
+    connect(BrowserTree, &TBrowserTreeView::dragRowsOut, this, [this] {
+        if (!Opening()) { // the archives the rows are of are about to be replaced
+            RunHandler([this] { BrowserTreeDragRowsOut(); });
+        }
+    });
     connect(&BrowserTree->RowSelection(), &QItemSelectionModel::selectionChanged, this,
             [this] { UpdateRowCounts(); });
     // The folder tree beside the list, hidden until the user shows it (View > Folder tree).
@@ -298,6 +312,8 @@ void TForm1::CreateControls() {
             [this](const std::u16string& path) { RunHandler([this, &path] { CompareWith(path); }); });
     connect(ArchivePane1, &TArchivePane::iniFileWanted, this,
             [this] { RunHandler([this] { ChooseLoadOrderFile(false); }); });
+    connect(ArchivePane1, &TArchivePane::automaticWanted, this,
+            [this](bool plugins) { RunHandler([this, plugins] { UseAutomaticLoadOrderFile(plugins); }); });
 
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
@@ -312,6 +328,16 @@ void TForm1::CreateControls() {
     StatusCounts = new QLabel(StatusBar1);
     StatusCounts->setObjectName(QStringLiteral("StatusCounts"));
     StatusBar1->addPermanentWidget(StatusCounts);
+    StatusCancel = new QPushButton(QStringLiteral("Cancel"), StatusBar1);
+    StatusCancel->setObjectName(QStringLiteral("StatusCancel"));
+    StatusCancel->setToolTip(QStringLiteral("Stop opening (Esc): the window stays as it was"));
+    StatusCancel->setFlat(true);
+    StatusCancel->hide();
+    connect(StatusCancel, &QPushButton::clicked, this, [this] { RunHandler([this] { CancelOpening(); }); });
+    StatusBar1->addPermanentWidget(StatusCancel);
+    openProgressTimer_ = new QTimer(this);
+    openProgressTimer_->setInterval(kOpeningProgressIntervalMs);
+    connect(openProgressTimer_, &QTimer::timeout, this, [this] { ShowOpeningProgress(); });
     setStatusBar(StatusBar1);
 
     setTabOrder(ButtonedEdit1, BrowserTree);
@@ -322,10 +348,13 @@ void TForm1::CreateControls() {
         ButtonedEdit1->selectAll();
     };
     connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this, focusFilterBox);
-    connect(new QShortcut(QKeySequence(Qt::Key_Escape), BrowserTree, nullptr, nullptr, Qt::WidgetShortcut),
-            &QShortcut::activated, this, focusFilterBox);
-    connect(new QShortcut(QKeySequence(Qt::Key_Escape), ButtonedEdit1, nullptr, nullptr, Qt::WidgetShortcut),
-            &QShortcut::activated, this, [this] { RunHandler([this] { ButtonedEdit1RightButtonClick(); }); });
+    listEscape_ =
+        new QShortcut(QKeySequence(Qt::Key_Escape), BrowserTree, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(listEscape_, &QShortcut::activated, this, focusFilterBox);
+    filterEscape_ =
+        new QShortcut(QKeySequence(Qt::Key_Escape), ButtonedEdit1, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(filterEscape_, &QShortcut::activated, this,
+            [this] { RunHandler([this] { ButtonedEdit1RightButtonClick(); }); });
     UpdateActions();
 
     // The client area (filter box, list, status bar) is 603 x 488; the menu bar comes on top of it.
@@ -542,9 +571,10 @@ void TForm1::ShowSizeColumn(int column, bool shown) {
 }
 
 void TForm1::UpdateActions() {
-    extract1->setEnabled(HasArchive());
-    ExtractWinners1->setEnabled(dataFolder_ != nullptr);
-    LooseFiles1->setEnabled(dataFolder_ != nullptr && !dataFolderPath_.empty());
+    // While archives are being opened, nothing extracts from those they will replace.
+    extract1->setEnabled(HasArchive() && !Opening());
+    ExtractWinners1->setEnabled(dataFolder_ != nullptr && !Opening());
+    LooseFiles1->setEnabled(dataFolder_ != nullptr && !dataFolderPath_.empty() && !Opening());
     // Also after a failed open, whose path and the old rows are still shown.
     CloseArchive1->setEnabled(HasArchive() || !archivePath_.empty());
 }
@@ -561,6 +591,7 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::FormClose() {
+    CancelOpening();
     FreeArchive();
     dragFolder_.reset(); // the last drag's files
     SavePrefs();
@@ -584,6 +615,7 @@ void TForm1::Openarchive1Click() {
 }
 
 void TForm1::CloseArchive1Click() {
+    CancelOpening();
     browserModel_->Clear();
     FolderTree->Empty();
     FreeArchive();
@@ -684,6 +716,7 @@ void TForm1::OpenArchive(const std::u16string& path) {
     if (platform::LowerCase(ExtensionPart(path)) != u".bsa") {
         return;
     }
+    CancelOpening(); // archives being opened meanwhile would replace this one
     SetStatusPanelText(1, ToQString(path));
     archivePath_ = path;
     lastBsaDir_ = FolderPart(archivePath_);
@@ -818,7 +851,7 @@ void TForm1::ShowFolderTree(bool shown) {
 
 void TForm1::FolderTreeContextMenu(const QPoint& at) {
     QTreeWidgetItem* item = FolderTree->itemAt(at);
-    if (!HasArchive() || item == nullptr) {
+    if (!HasArchive() || item == nullptr || Opening()) {
         return;
     }
     const std::u16string folder = TFolderTree::FolderOf(item);
@@ -867,6 +900,7 @@ void TForm1::BrowserTreeContextMenu(const QPoint& at) {
     if (dataFolder_) {
         QAction* winners = menu->addAction(ExtractWinners1->text());
         winners->setObjectName(QStringLiteral("RowMenuExtractWinners"));
+        winners->setEnabled(ExtractWinners1->isEnabled());
         connect(winners, &QAction::triggered, this,
                 [this] { RunHandler([this] { ExtractWinnersClick(); }); });
     }
@@ -958,6 +992,7 @@ void TForm1::LoadPrefs() {
             folderTreeChosen_ = true;
             ShowFolderTree(tree == u"1");
         }
+        chosenLoadOrderFiles_ = ReadChosenLoadOrderFiles(prefs);
         // Likewise the Size and Stored columns.
         for (const auto& [column, key] : {std::pair{TBrowserModel::kSizeColumn, u"sizeColumn"},
                                           std::pair{TBrowserModel::kStoredColumn, u"storedColumn"}}) {
@@ -992,6 +1027,7 @@ void TForm1::SavePrefs() {
                 prefs.WriteString(u"view", u"storedColumn",
                                   header.isSectionHidden(TBrowserModel::kStoredColumn) ? u"0" : u"1");
             }
+            WriteChosenLoadOrderFiles(prefs, chosenLoadOrderFiles_);
             if (prefs.UpdateFile()) {
                 return;
             }

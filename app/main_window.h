@@ -6,12 +6,14 @@
 #include <QStringList>
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "app/extraction.h"
+#include "app/prefs.h"
 #include "app/preview_job.h"
 #include "archive/bsa_file.h"
 #include "data_folder/load_order_settings.h"
@@ -27,6 +29,9 @@ class TBsaIndex;
 class TDataFolder;
 class QLabel;
 class QLineEdit;
+class QPushButton;
+class QShortcut;
+class QTimer;
 class QTemporaryDir;
 class QPoint;
 class QSplitter;
@@ -80,14 +85,27 @@ public:
     void OpenArchive(const std::u16string& path);
 
     // Several archives as one list (data_folder_view.cpp). A Data folder: every .bsa in it, in the game's
-    // load order (by the INI file and plugins.txt given with SetLoadOrderFiles, or found where the game keeps
-    // them). Archives given one by one: in the order given; a single one opens as OpenArchive opens it.
+    // load order (by the INI file and plugins.txt the user gave for that folder, or those given with
+    // SetLoadOrderFiles, or found where the game keeps them). Archives given one by one: in the order given;
+    // a single one opens as OpenArchive opens it. Several archives open off this thread: what was open
+    // stays until they are (or the opening is cancelled, or fails), the window says how far it has come,
+    // and an opening started meanwhile, or OpenArchive, replaces the one under way.
     void OpenDataFolderClick();
     void OpenDataFolder(const std::u16string& folder);
     void OpenArchivesGiven(const std::vector<std::u16string>& paths);
     void SetLoadOrderFiles(const TLoadOrderFiles& files) { loadOrderFiles_ = files; }
-    // The archive pane's buttons: plugins.txt or the INI file picked, and the folder opened again with it.
+    // Whether archives are being opened off this thread; CancelOpening (Esc, the status bar's Cancel, Files
+    // > Cancel opening) stops it and leaves the window as it was before.
+    bool Opening() const { return openJob_ != nullptr; }
+    void CancelOpening();
+    // For tests: called on the opening's thread before it opens anything, with its cancel flag.
+    void SetOpenJobHook(std::function<void(const std::atomic<bool>& cancelled)> hook) {
+        openJobHook_ = std::move(hook);
+    }
+    // The archive pane's buttons: plugins.txt or the INI file picked, or the automatic choice again, kept
+    // for the Data folder open (in prefs.ini), and the folder opened again with it.
     void ChooseLoadOrderFile(bool plugins);
+    void UseAutomaticLoadOrderFile(bool plugins);
     // Which archives take part (one flag per source, in load order), as the archive pane's tick boxes say.
     void SetTakingPart(const std::vector<bool>& takingPart);
     // View > Conflicts only: only the paths that more than one archive taking part holds.
@@ -164,6 +182,11 @@ public:
     // with a "." appended unless it is empty or already ends in a character up to ".".
     void ShowException(const std::u16string& message);
 
+signals:
+    // The opening of several archives has ended: their rows are shown, or it failed (before its message) or
+    // was cancelled.
+    void openingEnded();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -196,6 +219,19 @@ private:
     // The rows of the open data folder in the list, the archive pane and the Archive column.
     void ShowDataFolder();
     void FillDataFolderRows();
+    // The opening of several archives off this thread (data_folder_view.cpp): started, how far it has come
+    // in the status bar, and its result taken (serial: of the opening, stale ones are dropped).
+    struct TOpenRequest;
+    struct TOpenResult;
+    struct TOpenProgress;
+    void StartOpening(const TOpenRequest& request);
+    void ShowOpeningProgress();
+    void OpeningEnded(uint64_t serial, TOpenResult& result);
+    void EndOpening();
+    // The files the user chose for the Data folder open (empty ones: automatic); one of them replaced, and
+    // the folder opened again with them, which keeps them once it opens.
+    TLoadOrderChoice ChosenLoadOrderFiles() const;
+    void SetChosenLoadOrderFile(bool plugins, const std::u16string& file);
     // Whether a table row is shown (its archive takes part; with Conflicts only, its path is a conflict).
     bool DataRowKept(uint32_t row);
     void ShowOverriddenRows(const TRowExtractSummary& summary);
@@ -220,6 +256,7 @@ private:
     QAction* OpenDataFolder1 = nullptr;
     QAction* ExtractWinners1 = nullptr;
     QAction* CompareArchives1 = nullptr;
+    QAction* CancelOpening1 = nullptr; // shown while archives are being opened
     QDockWidget* ArchiveDock = nullptr;
     TArchivePane* ArchivePane1 = nullptr;
     bool archivePaneShown_ = false; // once: the window grew to make room for it
@@ -236,6 +273,10 @@ private:
     QStatusBar* StatusBar1 = nullptr;
     TElidedLabel* StatusPanels[2] = {nullptr, nullptr};
     QLabel* StatusCounts = nullptr;
+    QPushButton* StatusCancel = nullptr; // "Cancel" while archives are being opened
+    // Escape in the list and in the filter box; while archives are being opened, Escape cancels instead.
+    QShortcut* listEscape_ = nullptr;
+    QShortcut* filterEscape_ = nullptr;
     bool sizeColumnsChosen_ = false; // Size or Stored shown or hidden by the user: remembered in prefs.ini
 
     std::unique_ptr<TwbBSAFile> archive_; // the open archive, or none
@@ -243,6 +284,7 @@ private:
     std::unique_ptr<TDataFolder> dataFolder_;
     std::u16string dataFolderPath_; // the Data folder opened; empty for archives given one by one
     TLoadOrderFiles loadOrderFiles_;
+    TChosenLoadOrderFiles chosenLoadOrderFiles_; // by Data folder: the user's plugins.txt and INI file
     std::vector<uint8_t> keptRows_;   // by table row: shown by the archives taking part and Conflicts only;
                                       // empty: to be worked out
     TNotExtractedEntries overridden_; // rows of the last extraction that a later archive overrode
@@ -262,6 +304,15 @@ private:
     std::unique_ptr<TPreviewJob> sizesJob_;
     uint64_t sizesSerial_ = 0;       // of the job whose sizes are wanted
     bool sortWaitsForSizes_ = false; // the rows were sorted by Size or Stored before the sizes were known
+    // The opening under way (its job goes before what it reports to), its progress, and the status bar's
+    // texts to bring back when it is cancelled.
+    std::unique_ptr<TPreviewJob> openJob_;
+    std::shared_ptr<TOpenProgress> openProgress_;
+    uint64_t openSerial_ = 0;
+    QTimer* openProgressTimer_ = nullptr;
+    QString statusBeforeOpening_[2];
+    QString openingWhat_; // the folder, or how many archives given
+    std::function<void(const std::atomic<bool>& cancelled)> openJobHook_;
     // The last drag's files, removed with it at the next drag or when the window goes.
     std::unique_ptr<QTemporaryDir> dragFolder_;
 };

@@ -252,3 +252,56 @@ std::u16string PrefsFileToRead(const std::vector<std::u16string>& candidates) {
     }
     return !newest.empty() || candidates.empty() ? newest : candidates.front();
 }
+
+namespace {
+
+constexpr char16_t kDataFoldersSection[] = u"dataFolders";
+constexpr char16_t kNotThere[] = u"\n"; // no value reads as a line break
+
+std::u16string NumberedKey(std::u16string_view name, size_t number) {
+    return std::u16string(name) + FromUtf8(std::to_string(number));
+}
+
+bool ReadsBack(const std::u16string& value) {
+    return value.size() <= TIniFile::kMaxValueLength && value.find_first_of(u"\r\n") == std::u16string::npos;
+}
+
+} // namespace
+
+TChosenLoadOrderFiles ReadChosenLoadOrderFiles(const TIniFile& prefs) {
+    TChosenLoadOrderFiles chosen;
+    for (size_t number = 1;; ++number) {
+        const std::u16string folder =
+            prefs.ReadString(kDataFoldersSection, NumberedKey(u"folder", number), kNotThere);
+        if (folder == kNotThere) {
+            break;
+        }
+        TLoadOrderChoice choice{prefs.ReadString(kDataFoldersSection, NumberedKey(u"plugins", number), u""),
+                                prefs.ReadString(kDataFoldersSection, NumberedKey(u"ini", number), u"")};
+        if (!folder.empty() && choice != TLoadOrderChoice{}) {
+            chosen.emplace(folder, std::move(choice)); // the first entry of a folder counts
+        }
+    }
+    return chosen;
+}
+
+void WriteChosenLoadOrderFiles(TIniFile& prefs, const TChosenLoadOrderFiles& chosen) {
+    size_t number = 1;
+    for (const auto& [folder, choice] : chosen) {
+        if (folder.empty() || choice == TLoadOrderChoice{} || !ReadsBack(folder) ||
+            !ReadsBack(choice.plugins) || !ReadsBack(choice.ini)) {
+            continue;
+        }
+        prefs.WriteString(kDataFoldersSection, NumberedKey(u"folder", number), folder);
+        prefs.WriteString(kDataFoldersSection, NumberedKey(u"plugins", number), choice.plugins);
+        prefs.WriteString(kDataFoldersSection, NumberedKey(u"ini", number), choice.ini);
+        ++number;
+    }
+    // Entries left from a save with more of them read as nothing now.
+    for (; prefs.ReadString(kDataFoldersSection, NumberedKey(u"folder", number), kNotThere) != kNotThere;
+         ++number) {
+        for (const char16_t* key : {u"folder", u"plugins", u"ini"}) {
+            prefs.WriteString(kDataFoldersSection, NumberedKey(key, number), u"");
+        }
+    }
+}

@@ -1,6 +1,7 @@
 #pragma once
 // prefs.ini: a small INI file of our own making. Reading takes a value by section and key; writing changes
 // or adds only the lines of the keys it sets and keeps every other line byte for byte. The text is UTF-8.
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,3 +54,18 @@ std::vector<std::u16string> PrefsFileCandidates(const std::u16string& exeDir);
 // The candidate to read: of those that exist, the one written last (the first on a tie), so that the values
 // read are those of the last save wherever it went; the first candidate when none exists.
 std::u16string PrefsFileToRead(const std::vector<std::u16string>& candidates);
+
+// The plugins.txt and INI file the user gave for one Data folder; empty: found where the game keeps them.
+struct TLoadOrderChoice {
+    std::u16string plugins;
+    std::u16string ini;
+    bool operator==(const TLoadOrderChoice&) const = default;
+};
+// By the Data folder's path, without a separator at its end.
+using TChosenLoadOrderFiles = std::map<std::u16string, TLoadOrderChoice>;
+
+// The choices kept in prefs' [dataFolders] section: folderN, pluginsN and iniN from N = 1 on.
+TChosenLoadOrderFiles ReadChosenLoadOrderFiles(const TIniFile& prefs);
+// Writes the choices that read back as they are (paths without line breaks, not too long for a value) as
+// entries 1, 2, …, and empties the entries after them that an earlier save left.
+void WriteChosenLoadOrderFiles(TIniFile& prefs, const TChosenLoadOrderFiles& chosen);

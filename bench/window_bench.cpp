@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QEventLoop>
 #include <QItemSelection>
 #include <QLineEdit>
 #include <QTreeView>
@@ -214,6 +215,15 @@ std::string DataFolderPath() {
     return bench::DataFolder() + "/" + bench::kDataFolderName;
 }
 
+// Until the window's opening of several archives, off its thread, has shown their rows.
+void WaitForOpening(OpenWindow& open) {
+    QEventLoop loop;
+    QObject::connect(open.window.get(), &TForm1::openingEnded, &loop, &QEventLoop::quit);
+    if (open.window->Opening()) {
+        loop.exec();
+    }
+}
+
 // The window with the Data folder open; nullptr when the data is missing.
 std::unique_ptr<OpenWindow> OpenBenchDataFolder(benchmark::State& state) {
     const std::string path = DataFolderPath();
@@ -227,6 +237,7 @@ std::unique_ptr<OpenWindow> OpenBenchDataFolder(benchmark::State& state) {
     open->window = std::make_unique<TForm1>(open->dialogs, FromUtf8(executable));
     open->window->show();
     open->window->OpenDataFolder(FromUtf8(path));
+    WaitForOpening(*open);
     QApplication::processEvents();
     open->list = open->window->findChild<QTreeView*>(QStringLiteral("BrowserTree"));
     open->filter = open->window->findChild<QLineEdit*>(QStringLiteral("ButtonedEdit1"));
@@ -241,6 +252,7 @@ void BM_DataFolderOpenToRows(benchmark::State& state) {
     const std::u16string path = FromUtf8(DataFolderPath());
     for (auto _ : state) {
         open->window->OpenDataFolder(path);
+        WaitForOpening(*open);
         QApplication::processEvents();
     }
     state.counters["rows"] = open->list->model()->rowCount();

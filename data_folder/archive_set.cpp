@@ -47,12 +47,18 @@ bool ArchivesInFolder(const std::u16string& folder, std::vector<std::u16string>&
     return true;
 }
 
-TOpenedArchives OpenArchives(const std::vector<std::u16string>& paths, int jobs) {
+TOpenedArchives OpenArchives(const std::vector<std::u16string>& paths, int jobs,
+                             const TOpenControl& control) {
     std::vector<TOpenedArchive> opened(paths.size());
     std::atomic<size_t> next{0};
+    std::atomic<size_t> done{0};
     const auto work = [&] {
-        for (size_t i = next++; i < paths.size(); i = next++) {
+        for (size_t i = next++; i < paths.size() && !control.Cancelled(); i = next++) {
             opened[i] = OpenArchive(paths[i]);
+            const size_t count = ++done;
+            if (control.archiveDone) {
+                control.archiveDone(count, paths.size());
+            }
         }
     };
     if (jobs < 1) {
@@ -72,6 +78,10 @@ TOpenedArchives OpenArchives(const std::vector<std::u16string>& paths, int jobs)
         worker.join();
     }
     TOpenedArchives result;
+    if (control.Cancelled()) {
+        result.cancelled = true;
+        return result;
+    }
     for (size_t i = 0; i < paths.size(); ++i) {
         if (opened[i].result) {
             result.archives.push_back({paths[i], FileNameOf(paths[i]), std::move(opened[i].reader)});

@@ -50,7 +50,11 @@ std::unique_ptr<TDataFolder> OpenDataFolder(const std::u16string& folderPath,
     if (!ArchivesInFolder(folderPath, paths, why)) {
         return nullptr;
     }
-    TOpenedArchives opened = OpenArchives(paths, options.jobs);
+    TOpenedArchives opened = OpenArchives(paths, options.jobs, options.control);
+    if (opened.cancelled) {
+        why = kOpeningCancelled;
+        return nullptr;
+    }
     auto folder = std::make_unique<TDataFolder>();
     folder->failed = std::move(opened.failed);
 
@@ -74,18 +78,30 @@ std::unique_ptr<TDataFolder> OpenDataFolder(const std::u16string& folderPath,
         TDataSource loose;
         loose.path = folderPath;
         loose.name = kLooseFilesName;
+        if (options.control.Cancelled()) {
+            why = kOpeningCancelled;
+            return nullptr;
+        }
         loose.loose = std::make_unique<TLooseFiles>(FindLooseFiles(folderPath));
         loose.placed = {opened.archives.size(), TLoadRule::LooseFiles, {}};
         if (folder->sources.size() < TOverrideTable::kMaxSources) {
             folder->sources.push_back(std::move(loose));
         }
     }
+    if (options.control.Cancelled()) {
+        why = kOpeningCancelled;
+        return nullptr;
+    }
     BuildTable(*folder);
     return folder;
 }
 
-std::unique_ptr<TDataFolder> OpenArchivesInOrder(const std::vector<std::u16string>& paths, int jobs) {
-    TOpenedArchives opened = OpenArchives(paths, jobs);
+std::unique_ptr<TDataFolder> OpenArchivesInOrder(const std::vector<std::u16string>& paths, int jobs,
+                                                 const TOpenControl& control) {
+    TOpenedArchives opened = OpenArchives(paths, jobs, control);
+    if (opened.cancelled) {
+        return nullptr;
+    }
     auto folder = std::make_unique<TDataFolder>();
     folder->failed = std::move(opened.failed);
     folder->orderGiven = true;

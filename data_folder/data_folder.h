@@ -36,6 +36,8 @@ struct TDataFolderOptions {
     // The files of the folder's subfolders as one more source, after every archive (see
     // data_folder/loose_files.h).
     bool looseFiles = false;
+    // Off the front-end's thread: the cancel flag and the archives' progress (see TOpenControl).
+    TOpenControl control;
 };
 
 class TDataFolder {
@@ -59,9 +61,14 @@ public:
 };
 
 // Opens every .bsa of folder (a native path) and puts them in the game's load order, with the loose files
-// last when asked. Nothing when the folder cannot be read: why then says so (the system's reason).
+// last when asked. Nothing when the folder cannot be read: why then says so (the system's reason); nothing
+// too when options.control's flag stopped it, with why kOpeningCancelled.
 std::unique_ptr<TDataFolder> OpenDataFolder(const std::u16string& folder, const TDataFolderOptions& options,
                                             std::u16string& why);
 
-// Opens the archives at paths, which load in the order given, every one of them.
-std::unique_ptr<TDataFolder> OpenArchivesInOrder(const std::vector<std::u16string>& paths, int jobs);
+// Opens the archives at paths, which load in the order given, every one of them; nothing when control's flag
+// stopped it.
+std::unique_ptr<TDataFolder> OpenArchivesInOrder(const std::vector<std::u16string>& paths, int jobs,
+                                                 const TOpenControl& control = {});
+
+inline constexpr char16_t kOpeningCancelled[] = u"cancelled";

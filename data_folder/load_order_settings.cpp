@@ -63,12 +63,15 @@ TSettingsSource SourceOf(const std::u16string& path, const TSettingsFile& file) 
     return source;
 }
 
-// "; <path>: <why>" for each file looked at that could not be read.
-std::u16string Unreadable(const std::vector<TSettingsSource>& sources) {
+// "; <path>: <why>" for each file looked at that could not be read, and for a file given that is not there
+// (those the game may keep are often missing, and not said to be).
+std::u16string Unreadable(const std::vector<TSettingsSource>& sources, bool given) {
     std::u16string text;
     for (const TSettingsSource& source : sources) {
         if (source.state == TSettingsSource::State::Unreadable) {
             text += u"; " + source.path + u": " + source.why;
+        } else if (given && source.state == TSettingsSource::State::Missing) {
+            text += u"; " + source.path + u": not found";
         }
     }
     return text;
@@ -103,6 +106,7 @@ TLoadOrderInputs ReadLoadOrderInputs(const std::u16string& dataFolder, const TLo
     std::vector<std::u16string> iniPaths;
     if (!given.ini.empty()) {
         iniPaths.push_back(given.ini);
+        report.iniGiven = true;
     } else if (!dataFolder.empty()) {
         const std::u16string& documents = user.documents;
         std::vector<platform::FolderItem> items;
@@ -160,11 +164,11 @@ std::u16string DescribeIniRule(const TLoadOrderReport& report) {
                 used += (used.empty() ? u"" : u", ") + source.path;
             }
         }
-        return u"first archives: INI list of " + used + Unreadable(report.iniFiles);
+        return u"first archives: INI list of " + used + Unreadable(report.iniFiles, report.iniGiven);
     }
     std::u16string why = report.iniFiles.empty() ? u"no INI file given" : u"no INI file lists archives";
-    return u"first archives: \"Skyrim - \" archives in name order (" + why + Unreadable(report.iniFiles) +
-           u")";
+    return u"first archives: \"Skyrim - \" archives in name order (" + why +
+           Unreadable(report.iniFiles, report.iniGiven) + u")";
 }
 
 std::u16string DescribePluginsRule(const TLoadOrderReport& report) {

@@ -43,6 +43,7 @@ struct TLoadOrderReport {
     // Skyrim.ini in <Documents>/My Games/Skyrim[ Special Edition], then SkyrimPrefs.ini, Skyrim.ini and
     // Skyrim_Default.ini in the game's folder (the Data folder's parent), any case.
     std::vector<TSettingsSource> iniFiles;
+    bool iniGiven = false; // iniFiles is the one file the user gave: missing, it is said to be
     // The one given, or <local application data>/Skyrim[ Special Edition]/plugins.txt.
     TSettingsSource plugins;
     bool iniDecided = false;     // an INI file named the first archives (else: "Skyrim - " in name order)

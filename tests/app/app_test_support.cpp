@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
 #include <QTreeView>
@@ -268,6 +269,14 @@ void WindowTest::DragRow(int modelRow) {
 
 void WindowTest::SelectAllRows() {
     QTest::keyClick(Tree(), Qt::Key_A, Qt::ControlModifier);
+}
+
+bool WindowTest::WaitForOpening() {
+    if (!form_->Opening()) {
+        return true;
+    }
+    QSignalSpy ended(form_.get(), &TForm1::openingEnded);
+    return ended.wait(kOpeningWaitMs) && !form_->Opening();
 }
 
 void WindowTest::TypeFilter(const QString& text) {

@@ -137,6 +137,10 @@ protected:
     void DragRow(int modelRow);
     void SelectAllRows();
     void TypeFilter(const QString& text);
+    // Until the window signals that the archives being opened off its thread are shown (or have failed);
+    // false when that takes longer than any opening of test fixtures could.
+    bool WaitForOpening();
+    static constexpr int kOpeningWaitMs = 60000;
     // "Extract selection" answered with destination.
     void ExtractTo(const std::filesystem::path& destination);
 

@@ -28,6 +28,7 @@
 #include "data_folder/data_folder.h"
 #include "fixtures/file_tree.h"
 #include "tests/app/app_test_support.h"
+#include "tests/app/archive_pane_menu.h"
 
 namespace apptest {
 namespace {
@@ -70,6 +71,7 @@ protected:
         form.SetLoadOrderFiles({u"", U16(plugins_), u"", u""});
         dialogs_.pickAnswers.push_back(Q(data_));
         Action("OpenDataFolder1")->trigger();
+        EXPECT_TRUE(WaitForOpening());
         return form;
     }
 
@@ -304,6 +306,7 @@ TEST_F(DataFolderWindowTest, LooseFilesOverrideTheArchivesAndArePreviewedAndExtr
 
     Action("FolderTree1")->trigger();
     loose->trigger();
+    ASSERT_TRUE(WaitForOpening());
     ASSERT_TRUE(loose->isChecked());
     ASSERT_NE(form.DataFolder(), nullptr);
     EXPECT_EQ(
@@ -400,6 +403,7 @@ TEST_F(DataFolderWindowTest, LooseFilesOverrideTheArchivesAndArePreviewedAndExtr
 
     // Off again: the archives alone.
     loose->trigger();
+    ASSERT_TRUE(WaitForOpening());
     EXPECT_FALSE(loose->isChecked());
     EXPECT_EQ(ShownRows().size(), 6);
 }
@@ -417,6 +421,7 @@ TEST_F(DataFolderWindowTest, ADamagedArchiveIsListedAsFailedWhileTheOthersOpen) 
 TEST_F(DataFolderWindowTest, ArchivesDroppedTogetherLoadInTheOrderGiven) {
     TForm1& form = CreateWindow();
     Drop({data_ / "Dawnguard.bsa", data_ / "Skyrim - Base.bsa"});
+    ASSERT_TRUE(WaitForOpening());
     ASSERT_NE(form.DataFolder(), nullptr);
     EXPECT_EQ(ShownRows(),
               QStringList({"meshes\\m.nif @ Skyrim - Base.bsa", "textures\\a.dds @ Dawnguard.bsa (dimmed)",
@@ -427,12 +432,14 @@ TEST_F(DataFolderWindowTest, ArchivesDroppedTogetherLoadInTheOrderGiven) {
     // Chosen together in "Open archive": the same, in the order chosen.
     dialogs_.openManyAnswers.push_back({Q(data_ / "Skyrim - Base.bsa"), Q(data_ / "Dawnguard.bsa")});
     Action("Openarchive1")->trigger();
+    ASSERT_TRUE(WaitForOpening());
     ASSERT_NE(form.DataFolder(), nullptr);
     EXPECT_EQ(ShownRowOf("textures\\a.dds @ Skyrim - Base.bsa (dimmed)"), 1);
     EXPECT_EQ(ShownRowOf("textures\\a.dds @ Dawnguard.bsa"), 2);
 
     // A folder dropped opens as a Data folder; a single archive as always, without the Archive column.
     Drop({data_});
+    ASSERT_TRUE(WaitForOpening());
     EXPECT_EQ(form.DataFolder()->sources.size(), 4u);
     Drop({data_ / "Update.bsa"});
     EXPECT_EQ(form.DataFolder(), nullptr);
@@ -445,7 +452,8 @@ TEST_F(DataFolderWindowTest, APluginsFileGivenInThePaneReordersTheFolder) {
     const fs::path active = temp_.Path() / "active.txt";
     std::ofstream(active) << "*Mod.esp\n";
     dialogs_.openAnswers.push_back(Q(active));
-    Control<QPushButton>("ArchivePanePlugins")->click();
+    ChooseInPaneMenu(form, "ArchivePanePlugins", "Choose");
+    ASSERT_TRUE(WaitForOpening());
     ASSERT_NE(form.DataFolder(), nullptr);
     EXPECT_EQ(PaneRows().last(), "[x] Mod.bsa 1/0 plugin Mod.esp");
     EXPECT_EQ(ShownRowOf("textures\\a.dds @ Mod.bsa"), 5);

@@ -84,6 +84,7 @@ TEST_F(MainWindowTest, StartsWithItsCaptionMenuAndControlsInPlace) {
     };
     const Item items[] = {{"Openarchive1", "Open archive", 9, "Ctrl+O", true, false},
                           {"OpenDataFolder1", "Open Data folder\u2026", -1, "Ctrl+Shift+O", true, false},
+                          {"CancelOpening1", "Cancel opening", -1, "Esc", false, false}, // hidden
                           {"extract1", "Extract selection", 27, "Ctrl+E", false, false},
                           {"ExtractWinners1", "Extract winners only\u2026", -1, "", false, false},
                           {"CompareArchives1", "Compare archives\u2026", -1, "", true, false},
@@ -105,6 +106,7 @@ TEST_F(MainWindowTest, StartsWithItsCaptionMenuAndControlsInPlace) {
             EXPECT_TRUE(action->icon().isNull()) << items[i].name;
         }
     }
+    EXPECT_FALSE(Action("CancelOpening1")->isVisible()); // shown only while archives are being opened
 
     QLineEdit* filter = Control<QLineEdit>("ButtonedEdit1");
     EXPECT_EQ(filter->height(), 21);
@@ -299,6 +301,7 @@ TEST_F(MainWindowTest, DropOpensTheDroppedArchivesTogetherAndIgnoresOtherFiles) 
     // Several archives open as one list, in the order dropped (the list of several archives has its own
     // tests); one alone opens as it always did.
     Drop({first, second, upper});
+    ASSERT_TRUE(WaitForOpening());
     ASSERT_NE(form.DataFolder(), nullptr);
     EXPECT_EQ(form.DataFolder()->sources.size(), 3u);
     Drop({first});

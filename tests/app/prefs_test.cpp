@@ -148,6 +148,30 @@ TEST_F(IniFileTest, FifoOrDeviceIsNeitherReadNorReplaced) {
 }
 #endif
 
+// The plugins.txt and INI file chosen per Data folder: what reads back is kept, fewer entries than the last
+// save leave no old one behind, and what would not read back as it was (a line break, a path longer than a
+// value) is not written.
+TEST_F(IniFileTest, ChosenLoadOrderFilesReadBackAndOldEntriesGo) {
+    WriteText(file_, "[path]\nlastBsaDir=/keep/\n");
+    const TChosenLoadOrderFiles three = {{u"/games/a/Data", {u"/p/a.txt", u""}},
+                                         {u"/games/b/Data", {u"", u"/i/b.ini"}},
+                                         {u"/games/\u00e9 c/Data", {u" /p/c.txt", u"/i/c.ini"}}};
+    const TChosenLoadOrderFiles one = {{u"/games/b/Data", {u"/p/b.txt", u""}}};
+    TChosenLoadOrderFiles unwritable = one;
+    unwritable[u"/games/new\nline"] = {u"/p/x.txt", u""};
+    unwritable[u"/games/long"] = {std::u16string(TIniFile::kMaxValueLength + 1, u'x'), u""};
+    unwritable[u"/games/automatic"] = {};
+    const std::pair<TChosenLoadOrderFiles, TChosenLoadOrderFiles> saves[] = {
+        {three, three}, {one, one}, {unwritable, one}, {{}, {}}};
+    for (const auto& [written, expected] : saves) {
+        TIniFile prefs(U16(file_));
+        WriteChosenLoadOrderFiles(prefs, written);
+        ASSERT_TRUE(prefs.UpdateFile());
+        EXPECT_EQ(ReadChosenLoadOrderFiles(TIniFile(U16(file_))), expected);
+    }
+    EXPECT_EQ(TIniFile(U16(file_)).ReadString(u"path", u"lastBsaDir", u"?"), u"/keep/");
+}
+
 // The user's configuration folder and the program's folder in it: %APPDATA%\Parlivex on Windows.
 #ifdef _WIN32
 constexpr char kConfigHomeVariable[] = "APPDATA";

@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 
 #include "base/ustring.h"
 #include "data_folder/data_folder.h"
@@ -310,6 +312,47 @@ TEST(DataFolder, UnreadableFolderSaysWhy) {
     std::u16string why;
     EXPECT_FALSE(OpenDataFolder(temp.U16("missing"), {}, why));
     EXPECT_FALSE(why.empty());
+}
+
+// Opened off a front-end's thread: each archive counted once as it is done, and a raised flag stops the
+// opening with nothing, whether it is raised before the first archive or between two.
+TEST(DataFolder, OpeningReportsEachArchiveAndStopsWhenCancelled) {
+    fixture::TempFolder temp;
+    for (const char* name : {"Skyrim - A.bsa", "Skyrim - B.bsa", "Skyrim - C.bsa"}) {
+        WriteTestArchive(temp, name, 105, {{"meshes\a.nif", name}});
+    }
+    temp.Write("Broken.bsa", {'B', 'S', 'A', 0});
+    for (const int jobs : {1, 3}) {
+        std::atomic<bool> cancel{false};
+        std::mutex reports;
+        std::vector<size_t> done;
+        TDataFolderOptions options;
+        options.jobs = jobs;
+        options.control.cancel = &cancel;
+        options.control.archiveDone = [&](size_t count, size_t total) {
+            const std::lock_guard<std::mutex> lock(reports);
+            EXPECT_EQ(total, 4u);
+            done.push_back(count);
+        };
+        std::u16string why;
+        const std::unique_ptr<TDataFolder> folder = OpenDataFolder(temp.Path().u16string(), options, why);
+        ASSERT_TRUE(folder);
+        EXPECT_EQ(folder->sources.size(), 3u);
+        std::sort(done.begin(), done.end());
+        EXPECT_EQ(done, (std::vector<size_t>{1, 2, 3, 4})) << jobs;
+
+        // Raised after the first archive: no other is opened, and nothing is handed back.
+        done.clear();
+        options.control.archiveDone = [&](size_t count, size_t) {
+            const std::lock_guard<std::mutex> lock(reports);
+            done.push_back(count);
+            cancel = true;
+        };
+        EXPECT_FALSE(OpenDataFolder(temp.Path().u16string(), options, why));
+        EXPECT_EQ(why, kOpeningCancelled);
+        EXPECT_LE(done.size(), static_cast<size_t>(jobs)) << jobs;
+        EXPECT_FALSE(OpenArchivesInOrder({temp.U16("Skyrim - A.bsa")}, jobs, options.control));
+    }
 }
 
 } // namespace
