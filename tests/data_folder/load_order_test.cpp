@@ -406,12 +406,12 @@ TEST_F(LoadOrderFiles, MissingIniFileGivenSaysSo) {
     std::filesystem::create_directories(data);
     TLoadOrderReport report;
     const std::filesystem::path missing = temp.Path() / "gone.ini";
-    ReadLoadOrderInputs(data.u16string(), {missing.u16string(), u"", u""}, TGameEdition::Skyrim, report);
+    ReadLoadOrderInputs(data.u16string(), {missing.u16string(), u"", u"", u""}, TGameEdition::Skyrim, report);
     EXPECT_FALSE(report.iniDecided);
     EXPECT_EQ(ToUtf8(DescribeIniRule(report)),
               "first archives: \"Skyrim - \" archives in name order (no INI file lists archives; " +
                   missing.string() + ": not found)");
-    ReadLoadOrderInputs(data.u16string(), {u"", u"", u""}, TGameEdition::Skyrim, report);
+    ReadLoadOrderInputs(data.u16string(), {u"", u"", u"", u""}, TGameEdition::Skyrim, report);
     EXPECT_EQ(ToUtf8(DescribeIniRule(report)),
               "first archives: \"Skyrim - \" archives in name order (no INI file lists archives)");
 }
