@@ -86,7 +86,7 @@ TCompareWindow::TCompareWindow(const std::u16string& first, const std::u16string
     setObjectName(QStringLiteral("CompareWindow"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("%1 \u2194 %2").arg(names_[0], names_[1]));
-    resize(760, 460);
+    resize(960, 520);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     summary_ = new QLabel(QStringLiteral("Comparing\u2026"), this);
@@ -116,8 +116,10 @@ TCompareWindow::TCompareWindow(const std::u16string& first, const std::u16string
     list_->header()->setStretchLastSection(false);
     list_->header()->setSectionResizeMode(TCompareModel::kEntryColumn, QHeaderView::Stretch);
     list_->header()->resizeSection(TCompareModel::kDifferenceColumn, 170);
-    list_->header()->resizeSection(TCompareModel::kFirstSizeColumn, 110);
-    list_->header()->resizeSection(TCompareModel::kSecondSizeColumn, 110);
+    // The size columns as wide as their captions, which name the archives.
+    for (const int column : {TCompareModel::kFirstSizeColumn, TCompareModel::kSecondSizeColumn}) {
+        list_->header()->resizeSection(column, std::max(list_->header()->sectionSizeHint(column), 90));
+    }
     list_->setSortingEnabled(true);
     list_->sortByColumn(TCompareModel::kEntryColumn, Qt::AscendingOrder);
     layout->addWidget(list_, 1);
