@@ -6,7 +6,9 @@
 
 #include "app/browser_model.h"
 #include "app/qt_text.h"
+#include "archive/entry_string.h"
 #include "extract/entry_filter.h"
+#include "platform/locale.h"
 
 namespace {
 
@@ -26,9 +28,33 @@ int TCompareModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : kColumnCount;
 }
 
-std::u16string_view TCompareModel::TextOf(uint32_t id) const {
-    const size_t end = id + 1 < rows_.size() ? rows_[id + 1].textAt : text_.size();
-    return std::u16string_view(text_).substr(rows_[id].textAt, end - rows_[id].textAt);
+void TCompareModel::SetArchives(std::shared_ptr<const TwbBSAFile> first,
+                                std::shared_ptr<const TwbBSAFile> second) {
+    archives_[0] = std::move(first);
+    archives_[1] = std::move(second);
+}
+
+std::u16string_view TCompareModel::TextOf(uint32_t id, std::u16string& text) const {
+    const TCompareRow& row = rows_[id];
+    const int side = row.entries[0] != TCompareRow::kNoEntry ? 0 : 1;
+    const TBsaIndex& index = archives_[side]->Index();
+    // As TwbBSAFile::EntryString makes it, without a string of its own for the file name when it is ASCII
+    // (as nearly every name is): the filter makes every row's.
+    text.assign(index.FolderOf(row.entries[side]).Name);
+    text += kEntryDelimiter;
+    const std::string_view name = index.FileNameBytes(row.entries[side]);
+    if (std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        text.append(name.begin(), name.end());
+    } else {
+        text += platform::AnsiToUnicode(name);
+    }
+    return text;
+}
+
+std::u16string TCompareModel::EntryText(int modelRow) const {
+    std::u16string text;
+    TextOf(Id(modelRow), text);
+    return text;
 }
 
 const std::u16string* TCompareModel::ReasonOf(uint32_t id) const {
@@ -65,8 +91,11 @@ QVariant TCompareModel::data(const QModelIndex& index, int role) const {
     const int column = index.column();
     if (role == Qt::DisplayRole || (role == Qt::ToolTipRole && column == kDifferenceColumn)) {
         switch (column) {
-        case kEntryColumn:
-            return ToQString(std::u16string(TextOf(id)));
+        case kEntryColumn: {
+            std::u16string text;
+            TextOf(id, text);
+            return ToQString(text);
+        }
         case kDifferenceColumn:
             return DifferenceText(id);
         case kFirstSizeColumn:
@@ -136,11 +165,31 @@ void TCompareModel::SortIds(std::vector<uint32_t>& ids) const {
         }
         return;
     }
-    std::sort(ids.begin(), ids.end(), [this](uint32_t a, uint32_t b) { return Before(a, b); });
+    // Each key worked out once; descending turns the keys over, so that ties stay in path order as Before
+    // has them.
+    struct TKeyed {
+        uint64_t key;
+        uint32_t id;
+    };
+    std::vector<TKeyed> keyed(ids.size());
+    for (size_t i = 0; i < ids.size(); ++i) {
+        const uint64_t key = SortKey(ids[i], sortColumn_);
+        keyed[i] = {sortOrder_ == Qt::AscendingOrder ? key : ~key, ids[i]};
+    }
+    std::sort(keyed.begin(), keyed.end(),
+              [](const TKeyed& a, const TKeyed& b) { return a.key != b.key ? a.key < b.key : a.id < b.id; });
+    for (size_t i = 0; i < ids.size(); ++i) {
+        ids[i] = keyed[i].id;
+    }
 }
 
-bool TCompareModel::Keeps(uint32_t id) const {
-    return kept_[id] != 0;
+void TCompareModel::FilterFrom(uint32_t firstId) {
+    kept_.resize(rows_.size());
+    const TEntryFilter filter(filterText_);
+    std::u16string text;
+    for (uint32_t id = firstId; id < rows_.size(); ++id) {
+        kept_[id] = filter.KeepsAll() || filter.Keeps(TextOf(id, text)) ? 1 : 0;
+    }
 }
 
 void TCompareModel::RebuildShown() {
@@ -176,10 +225,7 @@ void TCompareModel::sort(int column, Qt::SortOrder order) {
 void TCompareModel::SetFilter(const std::u16string& text) {
     beginResetModel();
     filterText_ = text;
-    const TEntryFilter filter(text);
-    for (uint32_t id = 0; id < rows_.size(); ++id) {
-        kept_[id] = filter.KeepsAll() || filter.Keeps(TextOf(id)) ? 1 : 0;
-    }
+    FilterFrom(0);
     RebuildShown();
     endResetModel();
 }
@@ -189,23 +235,16 @@ void TCompareModel::Append(TCompareBatch batch) {
         return;
     }
     const auto firstId = static_cast<uint32_t>(rows_.size());
-    const auto textBase = static_cast<uint32_t>(text_.size());
-    for (TCompareRow& row : batch.rows) {
-        row.textAt += textBase;
+    for (const TCompareRow& row : batch.rows) {
         ++counts_[static_cast<size_t>(row.kind)];
     }
     rows_.insert(rows_.end(), batch.rows.begin(), batch.rows.end());
-    text_ += batch.text;
     for (auto& [at, reason] : batch.reasons) {
         reasons_.emplace_back(firstId + at, std::move(reason));
     }
-    const TEntryFilter filter(filterText_);
+    FilterFrom(firstId);
     std::vector<uint32_t> added(batch.rows.size());
     std::iota(added.begin(), added.end(), firstId);
-    kept_.resize(rows_.size());
-    for (const uint32_t id : added) {
-        kept_[id] = filter.KeepsAll() || filter.Keeps(TextOf(id)) ? 1 : 0;
-    }
     SortIds(added);
     std::vector<uint32_t> merged(order_.size() + added.size());
     std::merge(order_.begin(), order_.end(), added.begin(), added.end(), merged.begin(),

@@ -44,11 +44,10 @@ constexpr size_t kMostRowsInBatch = 50'000;
 // The progress of an extraction is repainted every so many entries.
 constexpr int kExtractionRepaintInterval = 256;
 
-// A difference as the window keeps it; sizes[side] holds the decoded size of each entry of that archive.
+// A difference as the window keeps it (its entry string is left to the archives' indexes); sizes[side] holds
+// the decoded size of each entry of that archive.
 void AddRow(TCompareBatch& batch, TArchiveDifference&& difference, const std::vector<uint32_t> (&sizes)[2]) {
     TCompareRow row;
-    row.textAt = static_cast<uint32_t>(batch.text.size());
-    batch.text += difference.entry;
     for (int side = 0; side < 2; ++side) {
         row.entries[side] = difference.entries[side];
         if (row.entries[side] != TArchiveDifference::kNoDiffEntry && row.entries[side] < sizes[side].size()) {
@@ -172,6 +171,15 @@ TCompareWindow::TCompareWindow(const std::u16string& first, const std::u16string
         if (failure.empty()) {
             TwbBSAFile& a = *archives->opened[0].reader;
             TwbBSAFile& b = *archives->opened[1].reader;
+            // The rows' entry strings come from the indexes, which this thread only reads too.
+            QMetaObject::invokeMethod(
+                this,
+                [this, archives] {
+                    model_->SetArchives(
+                        std::shared_ptr<const TwbBSAFile>(archives, archives->opened[0].reader.get()),
+                        std::shared_ptr<const TwbBSAFile>(archives, archives->opened[1].reader.get()));
+                },
+                Qt::QueuedConnection);
             const std::vector<uint32_t> sizes[2] = {a.ReadEntrySizes(&cancelled),
                                                     b.ReadEntrySizes(&cancelled)};
             TCompareBatch batch;
@@ -355,7 +363,7 @@ void TCompareWindow::CopySelectedPaths() {
     QStringList lines;
     lines.reserve(static_cast<qsizetype>(rows.size()));
     for (const int row : rows) {
-        lines.append(ToQString(std::u16string(model_->EntryText(row))));
+        lines.append(ToQString(model_->EntryText(row)));
     }
     QGuiApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
 }

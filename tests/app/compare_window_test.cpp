@@ -12,8 +12,6 @@
 #include <QTreeView>
 #include <algorithm>
 #include <fstream>
-#include <numeric>
-#include <sstream>
 #include <thread>
 
 #include "app/compare_model.h"
@@ -299,14 +297,21 @@ TEST_F(CompareWindowTest, RowsShowWhileTheComparisonRunsAndClosingStopsIt) {
 // Rows handed to the model in batches, under every sort and a filter, stand where sorting and filtering all
 // of them at once puts them.
 TEST(CompareModel, BatchesTakeTheirSortedPlaces) {
+    // One archive names the rows on both sides: row i is its entry i, "rows\r<1000 + i>_keep" for every
+    // third.
+    constexpr int kRows = 100;
+    std::vector<fixture::EntrySpec> files;
+    for (int path = 0; path < kRows; ++path) {
+        files.push_back(Entry("r" + std::to_string(1000 + path) + (path % 3 == 0 ? "_keep" : "_drop"), "x"));
+    }
+    fixture::TempFolder temp;
+    const auto archive = std::make_shared<const TwbBSAFile>(
+        temp.Write("rows.bsa", fixture::BuildArchive(Recipe({{"rows", files}}))));
     const auto makeBatch = [](int firstPath, int count) {
         TCompareBatch batch;
         for (int i = 0; i < count; ++i) {
             const int path = firstPath + i;
             TCompareRow row;
-            row.textAt = static_cast<uint32_t>(batch.text.size());
-            const std::string text = (path % 3 == 0 ? "keep\\" : "drop\\") + std::to_string(1000 + path);
-            batch.text += std::u16string(text.begin(), text.end());
             row.kind = static_cast<TCompareKind>(path * 7 % 5);
             const bool inFirst = row.kind != TCompareKind::OnlyInSecond;
             const bool inSecond = row.kind != TCompareKind::OnlyInFirst;
@@ -340,6 +345,7 @@ TEST(CompareModel, BatchesTakeTheirSortedPlaces) {
                 SCOPED_TRACE(std::to_string(column) + (order == Qt::AscendingOrder ? " up " : " down ") +
                              (filter[0] != 0 ? "filtered" : ""));
                 TCompareModel inBatches(QStringLiteral("a.bsa"), QStringLiteral("b.bsa"));
+                inBatches.SetArchives(archive, archive);
                 QAbstractItemModelTester tester(&inBatches,
                                                 QAbstractItemModelTester::FailureReportingMode::Warning);
                 inBatches.SetFilter(filter);
@@ -349,7 +355,8 @@ TEST(CompareModel, BatchesTakeTheirSortedPlaces) {
                 inBatches.Append(makeBatch(3, 7));
                 inBatches.Append(makeBatch(10, 90));
                 TCompareModel atOnce(QStringLiteral("a.bsa"), QStringLiteral("b.bsa"));
-                TCompareBatch all = makeBatch(0, 100);
+                atOnce.SetArchives(archive, archive);
+                TCompareBatch all = makeBatch(0, kRows);
                 atOnce.Append(std::move(all));
                 atOnce.SetFilter(filter);
                 atOnce.sort(column, order);
