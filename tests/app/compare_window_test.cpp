@@ -292,6 +292,13 @@ TEST_F(CompareWindowTest, RowsShowWhileTheComparisonRunsAndClosingStopsIt) {
     EXPECT_TRUE(releasedByCancel.load());
     EXPECT_EQ(Form().findChild<TCompareWindow*>("CompareWindow"), nullptr);
     QApplication::processEvents(); // nothing queued to the window is left to run
+
+    // Closed at once, while the archives are still being opened or their sizes read.
+    Open(first, second);
+    compare_->close();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(Form().findChild<TCompareWindow*>("CompareWindow"), nullptr);
+    QApplication::processEvents();
 }
 
 // Rows handed to the model in batches, under every sort and a filter, stand where sorting and filtering all
