@@ -415,6 +415,13 @@ void GenerateKindSet(const fs::path& folder) {
     WriteArchive(recipe, raw);
 }
 
+// Writes recipe at path through a temporary, so that a run cut short leaves no archive behind.
+void WriteThroughTemporary(const ArchiveSpec& recipe, const fs::path& path) {
+    const fs::path temporary = path.string() + ".part";
+    fixture::WriteArchiveFile(recipe, temporary.string());
+    fs::rename(temporary, path);
+}
+
 // The folder of the small entry p of the Data folder and the compared archives: 50 entries a folder, in
 // folders named as the games name them.
 constexpr size_t kFilesPerSmallFolder = 50;
@@ -461,9 +468,7 @@ void WriteDataFolder(const fs::path& folder) {
             entry.data = {static_cast<uint8_t>(a), static_cast<uint8_t>(p), static_cast<uint8_t>(p >> 8)};
             recipe.folders.back().files.push_back(std::move(entry));
         }
-        const fs::path temporary = path.string() + ".part";
-        fixture::WriteArchiveFile(recipe, temporary.string());
-        fs::rename(temporary, path);
+        WriteThroughTemporary(recipe, path);
         wrote = true;
     }
     if (wrote) {
@@ -507,9 +512,7 @@ void WriteComparedArchives(const fs::path& folder) {
                           changed ? uint8_t{1} : uint8_t{0}};
             recipe.folders.back().files.push_back(std::move(entry));
         }
-        const fs::path temporary = path.string() + ".part";
-        fixture::WriteArchiveFile(recipe, temporary.string());
-        fs::rename(temporary, path);
+        WriteThroughTemporary(recipe, path);
         wrote = true;
     }
     if (wrote) {
