@@ -549,7 +549,7 @@ void TForm1::CompareWith(const std::u16string& first) {
 }
 
 TCompareWindow* TForm1::CompareArchives(const std::u16string& first, const std::u16string& second) {
-    auto* window = new TCompareWindow(first, second, this);
+    auto* window = new TCompareWindow(first, second, dialogs_, this);
     window->show();
     return window;
 }

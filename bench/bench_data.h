@@ -39,6 +39,14 @@ inline constexpr size_t kDataFolderArchives = 20;
 inline constexpr size_t kDataFolderEntries = 1'000'000;
 inline constexpr size_t kDataFolderOverlap = 10'000;
 
+// Two versions of one archive (version 105, entries of a few bytes) that differ in kCompareDifferences
+// paths: of the kCompareOlderEntries paths of the older, every fourth is gone from the newer, every other
+// one holds other bytes there, the rest the same; the newer adds a quarter as many paths of its own.
+inline constexpr const char* kCompareOlderName = "compare-older.bsa";
+inline constexpr const char* kCompareNewerName = "compare-newer.bsa";
+inline constexpr size_t kCompareOlderEntries = 200'000;
+inline constexpr size_t kCompareDifferences = kCompareOlderEntries; // 1/4 gone + 1/2 changed + 1/4 added
+
 // The folder of the generated data: $PARLIVEX_BENCH_DATA, or bench-data beside the repository (the build
 // defines PARLIVEX_BENCH_DEFAULT_DATA).
 inline std::string DataFolder() {

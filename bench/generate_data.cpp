@@ -7,6 +7,7 @@
 //   zeros-v104.bsa                   two entries of 1 GiB of zeros each, zlib, in about 2 MB
 //   datafolder-v105/                 a Data folder: 20 archives, 1,000,000 entries of a few bytes, some
 //                                    overriding others (see bench_data.h)
+//   compare-older.bsa, compare-newer.bsa   two versions of an archive that differ in 200,000 paths
 // and beside each archive of the first three sets "<archive>.payloads", where each entry's payload lies, and
 // "<archive>.paths", each entry's entry string (see bench_data.h).
 // Content is about 2:1 compressible; LZ4 entries are single frames with the smallest block size that holds
@@ -414,13 +415,31 @@ void GenerateKindSet(const fs::path& folder) {
     WriteArchive(recipe, raw);
 }
 
+// Writes recipe at path through a temporary, so that a run cut short leaves no archive behind.
+void WriteThroughTemporary(const ArchiveSpec& recipe, const fs::path& path) {
+    const fs::path temporary = path.string() + ".part";
+    fixture::WriteArchiveFile(recipe, temporary.string());
+    fs::rename(temporary, path);
+}
+
+// The folder of the small entry p of the Data folder and the compared archives: 50 entries a folder, in
+// folders named as the games name them.
+constexpr size_t kFilesPerSmallFolder = 50;
+std::string SmallEntryFolder(size_t p) {
+    const Category& category = Categories()[p / kFilesPerSmallFolder % 3];
+    char folderName[96];
+    std::snprintf(folderName, sizeof folderName, "%s\\%s\\set%05zu", category.top,
+                  category.groups[p / kFilesPerSmallFolder % category.groups.size()],
+                  p / kFilesPerSmallFolder);
+    return folderName;
+}
+
 // The Data folder: archive a holds the paths a * step .. a * step + perArchive - 1, so that it shares
 // kDataFolderOverlap paths with the archive before it; in odd archives the shared ones are spelled in
 // capitals.
 void WriteDataFolder(const fs::path& folder) {
     const size_t perArchive = bench::kDataFolderEntries / bench::kDataFolderArchives;
     const size_t step = perArchive - bench::kDataFolderOverlap;
-    constexpr size_t kFilesPerFolder = 50;
     fs::create_directories(folder);
     const auto started = std::chrono::steady_clock::now();
     bool wrote = false;
@@ -435,14 +454,9 @@ void WriteDataFolder(const fs::path& folder) {
         recipe.version = 105;
         recipe.flags = 0x3; // uncompressed: the entries are a few bytes
         for (size_t p = a * step; p < a * step + perArchive; ++p) {
-            if (recipe.folders.empty() || p % kFilesPerFolder == 0) {
-                const Category& category = Categories()[p / kFilesPerFolder % 3];
-                char folderName[96];
-                std::snprintf(folderName, sizeof folderName, "%s\\%s\\set%05zu", category.top,
-                              category.groups[p / kFilesPerFolder % category.groups.size()],
-                              p / kFilesPerFolder);
+            if (recipe.folders.empty() || p % kFilesPerSmallFolder == 0) {
                 FolderSpec folderSpec;
-                folderSpec.name = folderName;
+                folderSpec.name = SmallEntryFolder(p);
                 recipe.folders.push_back(std::move(folderSpec));
             }
             const bool shared = p < a * step + bench::kDataFolderOverlap && a > 0;
@@ -454,13 +468,55 @@ void WriteDataFolder(const fs::path& folder) {
             entry.data = {static_cast<uint8_t>(a), static_cast<uint8_t>(p), static_cast<uint8_t>(p >> 8)};
             recipe.folders.back().files.push_back(std::move(entry));
         }
-        const fs::path temporary = path.string() + ".part";
-        fixture::WriteArchiveFile(recipe, temporary.string());
-        fs::rename(temporary, path);
+        WriteThroughTemporary(recipe, path);
         wrote = true;
     }
     if (wrote) {
         std::printf("  %s: %zu archives in %.1f s\n", folder.filename().c_str(), bench::kDataFolderArchives,
+                    Seconds(started));
+    }
+}
+
+// The two compared versions (see bench_data.h): path p of the older is gone from the newer when p % 4 is 0,
+// holds other bytes there when it is odd, and the same when 2; the newer adds the paths after the older's.
+void WriteComparedArchives(const fs::path& folder) {
+    const auto started = std::chrono::steady_clock::now();
+    bool wrote = false;
+    for (const bool newer : {false, true}) {
+        const fs::path path = folder / (newer ? bench::kCompareNewerName : bench::kCompareOlderName);
+        if (fs::exists(path)) {
+            continue;
+        }
+        ArchiveSpec recipe;
+        recipe.version = 105;
+        recipe.flags = 0x3; // uncompressed: the entries are a few bytes
+        const size_t begin = newer ? 1 : 0;
+        const size_t end = bench::kCompareOlderEntries + (newer ? bench::kCompareOlderEntries / 4 : 0);
+        for (size_t p = begin; p < end; ++p) {
+            const bool inOlder = p < bench::kCompareOlderEntries;
+            if (newer && inOlder && p % 4 == 0) {
+                continue;
+            }
+            std::string folderName = SmallEntryFolder(p);
+            if (recipe.folders.empty() || recipe.folders.back().name != folderName) {
+                FolderSpec folderSpec;
+                folderSpec.name = std::move(folderName);
+                recipe.folders.push_back(std::move(folderSpec));
+            }
+            char fileName[96];
+            std::snprintf(fileName, sizeof fileName, "%s_%07zu.dds", kWords[p % kWordCount], p);
+            EntrySpec entry;
+            entry.name = fileName;
+            const bool changed = newer && p % 2 == 1;
+            entry.data = {static_cast<uint8_t>(p), static_cast<uint8_t>(p >> 8),
+                          changed ? uint8_t{1} : uint8_t{0}};
+            recipe.folders.back().files.push_back(std::move(entry));
+        }
+        WriteThroughTemporary(recipe, path);
+        wrote = true;
+    }
+    if (wrote) {
+        std::printf("  %s, %s: in %.1f s\n", bench::kCompareOlderName, bench::kCompareNewerName,
                     Seconds(started));
     }
 }
@@ -476,6 +532,7 @@ int main(int argc, char** argv) {
         GenerateKindSet(folder);
         WriteZeros(folder / "zeros-v104.bsa");
         WriteDataFolder(folder / bench::kDataFolderName);
+        WriteComparedArchives(folder);
         return 0;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bench_generate: %s\n", e.what());

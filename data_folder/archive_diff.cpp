@@ -14,6 +14,18 @@ bool TArchiveDiff::Unreadable() const {
 TArchiveDiff DiffArchives(TwbBSAFile& first, TwbBSAFile& second,
                           const std::function<void(size_t done, size_t total)>& progress,
                           const std::atomic<bool>* cancel) {
+    std::vector<TArchiveDifference> differences;
+    TArchiveDiff diff = DiffArchivesInto(
+        first, second, [&](TArchiveDifference&& difference) { differences.push_back(std::move(difference)); },
+        progress, cancel);
+    diff.differences = std::move(differences);
+    return diff;
+}
+
+TArchiveDiff DiffArchivesInto(TwbBSAFile& first, TwbBSAFile& second,
+                              const std::function<void(TArchiveDifference&& difference)>& found,
+                              const std::function<void(size_t done, size_t total)>& progress,
+                              const std::atomic<bool>* cancel) {
     const TOverrideTable table({&first.Index(), &second.Index()});
     TwbBSAFile* readers[] = {&first, &second};
     const std::vector<TSourceRow>& rows = table.Rows();
@@ -45,6 +57,11 @@ TArchiveDiff DiffArchives(TwbBSAFile& first, TwbBSAFile& second,
         TArchiveDifference difference;
         const int named = path.entries[0] ? 0 : 1;
         difference.entry = readers[named]->EntryString(*path.entries[named]);
+        for (int side = 0; side < 2; ++side) {
+            if (path.entries[side]) {
+                difference.entries[side] = *path.entries[side];
+            }
+        }
         if (!path.entries[1]) {
             difference.kind = TArchiveDifference::Kind::OnlyInFirst;
         } else if (!path.entries[0]) {
@@ -65,7 +82,7 @@ TArchiveDiff DiffArchives(TwbBSAFile& first, TwbBSAFile& second,
                 difference.reason = compared.reason;
             }
         }
-        diff.differences.push_back(std::move(difference));
+        found(std::move(difference));
     }
     return diff;
 }

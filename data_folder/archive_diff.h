@@ -15,6 +15,10 @@ struct TArchiveDifference {
     enum class Kind { OnlyInFirst, OnlyInSecond, Different, Unreadable };
     Kind kind = Kind::Different;
     std::u16string entry; // the entry string, as the archive that has it (the first, when both) spells it
+    // The entry in each archive (TEntryRef of the first, then of the second); kNoDiffEntry where that archive
+    // does not hold the path.
+    static constexpr TEntryRef kNoDiffEntry = UINT32_MAX;
+    TEntryRef entries[2] = {kNoDiffEntry, kNoDiffEntry};
     // When Unreadable: which archive's entry could not be read (0 the first, 1 the second), and why.
     int side = 0;
     std::u16string reason;
@@ -34,3 +38,11 @@ struct TArchiveDiff {
 TArchiveDiff DiffArchives(TwbBSAFile& first, TwbBSAFile& second,
                           const std::function<void(size_t done, size_t total)>& progress = {},
                           const std::atomic<bool>* cancel = nullptr);
+
+// The same comparison, each difference handed to found as soon as it is known, in path order, instead of
+// kept: the result's differences stay empty (its same and cancelled are set). For a caller that shows
+// differences while the comparison goes on, or keeps them in a form of its own.
+TArchiveDiff DiffArchivesInto(TwbBSAFile& first, TwbBSAFile& second,
+                              const std::function<void(TArchiveDifference&& difference)>& found,
+                              const std::function<void(size_t done, size_t total)>& progress = {},
+                              const std::atomic<bool>* cancel = nullptr);

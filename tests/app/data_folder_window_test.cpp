@@ -479,9 +479,9 @@ TEST_F(DataFolderWindowTest, ComparesTwoArchivesOffTheWindowsThread) {
     EXPECT_EQ(compare->SummaryText(),
               "1 only in old.bsa, 1 only in new.bsa, 1 with different bytes, 1 the same");
     QStringList rows;
-    for (int i = 0; i < compare->List().topLevelItemCount(); ++i) {
-        rows.append(compare->List().topLevelItem(i)->text(0) + " | " +
-                    compare->List().topLevelItem(i)->text(1));
+    const QAbstractItemModel& model = *compare->List().model();
+    for (int i = 0; i < model.rowCount(); ++i) {
+        rows.append(model.index(i, 0).data().toString() + " | " + model.index(i, 1).data().toString());
     }
     EXPECT_EQ(rows, QStringList({"textures\\b.dds | different bytes", "textures\\gone.dds | only in old.bsa",
                                  "textures\\new.dds | only in new.bsa"}));

@@ -67,6 +67,29 @@ TEST(ArchiveDiff, TableOfCases) {
     }
 }
 
+TEST(ArchiveDiff, HandedOutAsFoundWithTheEntryOfEachArchive) {
+    fixture::TempFolder temp;
+    TwbBSAFile first(WriteTestArchive(temp, "a.bsa", 105,
+                                      {{"a\\gone.dds", "g"}, {"a\\same.dds", "s"}, {"b\\changed.dds", "1"}}));
+    TwbBSAFile second(WriteTestArchive(temp, "b.bsa", 105,
+                                       {{"A\\Same.dds", "s"}, {"a\\new.dds", "n"}, {"B\\Changed.dds", "2"}}));
+    std::vector<std::string> found;
+    const TArchiveDiff diff = DiffArchivesInto(first, second, [&](TArchiveDifference&& difference) {
+        std::string text = ToUtf8(difference.entry) + ":";
+        for (int side = 0; side < 2; ++side) {
+            const TwbBSAFile& archive = side == 0 ? first : second;
+            const TEntryRef entry = difference.entries[side];
+            text +=
+                " " + (entry == TArchiveDifference::kNoDiffEntry ? "-" : ToUtf8(archive.EntryString(entry)));
+        }
+        found.push_back(text);
+    });
+    EXPECT_EQ(found, (std::vector<std::string>{"a\\gone.dds: a\\gone.dds -", "a\\new.dds: - a\\new.dds",
+                                               "b\\changed.dds: b\\changed.dds b\\Changed.dds"}));
+    EXPECT_TRUE(diff.differences.empty());
+    EXPECT_EQ(diff.same, 1u);
+}
+
 TEST(ArchiveDiff, LargeEntriesComparedPieceByPiece) {
     // Larger than what is compared whole; the last byte or the length tells them apart.
     std::string large(9 << 20, 'x');
