@@ -18,7 +18,7 @@
 
 #include "app/busy_cursor.h"
 #include "app/dialogs.h"
-#include "app/extraction.h"
+#include "app/extraction_report.h"
 #include "app/main_window.h"
 #include "app/qt_text.h"
 #include "data_folder/archive_diff.h"
