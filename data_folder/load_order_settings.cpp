@@ -184,6 +184,5 @@ std::u16string DescribePluginsRule(const TLoadOrderReport& report) {
     case TSettingsSource::State::NoPlace:
         break;
     }
-    return u"plugins: the masters only (no plugins.txt given, and no folder of the system or of a Wine or "
-           u"Proton prefix keeps one)";
+    return u"plugins: the masters only (no plugins.txt given, and no Wine or Proton prefix holds the folder)";
 }

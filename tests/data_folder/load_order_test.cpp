@@ -325,8 +325,8 @@ TEST_F(LoadOrderFiles, PrefixOfWineOrProtonHoldsTheUsersFiles) {
         if (c.plugins.empty()) {
             EXPECT_EQ(report.plugins.state, TSettingsSource::State::NoPlace);
             EXPECT_EQ(ToUtf8(DescribePluginsRule(report)),
-                      "plugins: the masters only (no plugins.txt given, and no folder of the system or of a "
-                      "Wine or Proton prefix keeps one)");
+                      "plugins: the masters only (no plugins.txt given, and no Wine or Proton prefix holds "
+                      "the folder)");
         } else {
             EXPECT_EQ(ToUtf8(DescribePluginsRule(report)), "plugins: " + at(c.plugins).string());
             EXPECT_EQ(inputs.activePlugins.value(), std::vector<std::u16string>{u"Mod.esp"});
