@@ -180,16 +180,7 @@ void TForm1::StartOpening(const TOpenRequest& request) {
             }
             // The window joins this thread before it goes, so it is alive when the call is queued.
             QMetaObject::invokeMethod(
-                this,
-                [this, serial, result] {
-                    try {
-                        OpeningEnded(serial, *result);
-                    } catch (const Exception& error) {
-                        ShowException(error.Message());
-                    } catch (const std::exception& error) {
-                        ShowException(FromUtf8(error.what()));
-                    }
-                },
+                this, [this, serial, result] { RunHandler([&] { OpeningEnded(serial, *result); }); },
                 Qt::QueuedConnection);
         });
     // The window stays usable meanwhile; what would use the archives being replaced waits.

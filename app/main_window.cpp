@@ -364,17 +364,6 @@ void TForm1::CreateControls() {
     }
 }
 
-template <class Handler> void TForm1::RunHandler(Handler&& handler) {
-    // Errors must not travel through Qt's event dispatch: they end here, in the application's error box.
-    try {
-        handler();
-    } catch (const Exception& error) {
-        ShowException(error.Message());
-    } catch (const std::exception& error) {
-        ShowException(FromUtf8(error.what()));
-    }
-}
-
 void TForm1::ShowException(const std::u16string& message) {
     std::u16string text = message;
     if (!text.empty() && text.back() > u'.') {

@@ -16,6 +16,8 @@
 #include "app/prefs.h"
 #include "app/preview_job.h"
 #include "archive/bsa_file.h"
+#include "base/exceptions.h"
+#include "base/ustring.h"
 #include "data_folder/load_order_settings.h"
 #include "data_folder/row_extraction.h"
 #include "extract/extract_selection.h"
@@ -316,3 +318,14 @@ private:
     // The last drag's files, removed with it at the next drag or when the window goes.
     std::unique_ptr<QTemporaryDir> dragFolder_;
 };
+
+template <class Handler> void TForm1::RunHandler(Handler&& handler) {
+    // Errors must not travel through Qt's event dispatch: they end here, in the application's error box.
+    try {
+        handler();
+    } catch (const Exception& error) {
+        ShowException(error.Message());
+    } catch (const std::exception& error) {
+        ShowException(FromUtf8(error.what()));
+    }
+}
