@@ -26,18 +26,6 @@ TNameOrder::TNameOrder() {
     }
 }
 
-int TNameOrder::Compare(std::string_view a, std::string_view b) const {
-    const size_t common = std::min(a.size(), b.size());
-    for (size_t i = 0; i < common; ++i) {
-        const uint8_t rankA = rank_[static_cast<uint8_t>(a[i])];
-        const uint8_t rankB = rank_[static_cast<uint8_t>(b[i])];
-        if (rankA != rankB) {
-            return rankA < rankB ? -1 : 1;
-        }
-    }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
-
 int TNameOrder::CompareToFolded(std::string_view name, std::u16string_view folded) const {
     const size_t common = std::min(name.size(), folded.size());
     for (size_t i = 0; i < common; ++i) {
