@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "base/ustring.h"
+
 namespace json_test {
 
 struct Value {
@@ -73,23 +75,6 @@ private:
         }
         return false;
     }
-    static void PutUtf8(std::string& out, uint32_t cp) {
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (cp >> 18));
-            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
-    }
     uint32_t Hex4() {
         if (at_ + 4 > text_.size()) {
             Fail("short \\u escape");
@@ -151,18 +136,18 @@ private:
                 out += '\t';
                 break;
             case 'u': {
-                uint32_t cp = Hex4();
-                if (cp >= 0xD800 && cp < 0xDC00 && text_.compare(at_, 2, "\\u") == 0) {
+                std::u16string units(1, static_cast<char16_t>(Hex4()));
+                if (units[0] >= 0xD800 && units[0] < 0xDC00 && text_.compare(at_, 2, "\\u") == 0) {
                     const size_t back = at_;
                     at_ += 2;
-                    const uint32_t low = Hex4();
+                    const char16_t low = static_cast<char16_t>(Hex4());
                     if (low >= 0xDC00 && low < 0xE000) {
-                        cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+                        units += low;
                     } else {
                         at_ = back;
                     }
                 }
-                PutUtf8(out, cp);
+                AppendUtf8(out, units);
                 break;
             }
             default:
