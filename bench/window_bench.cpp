@@ -62,6 +62,16 @@ double PeakResidentMiB() {
     return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
+// A new main window, shown, whose dialogs answer nothing. The executable's folder is where prefs.ini would
+// go; the window is never closed, so nothing is written.
+std::unique_ptr<TForm1> ShownWindow(SilentDialogs& dialogs) {
+    const std::string executable =
+        (std::filesystem::temp_directory_path() / "parlivex-window-bench").string();
+    auto window = std::make_unique<TForm1>(dialogs, FromUtf8(executable));
+    window->show();
+    return window;
+}
+
 // The window with the 200,000-entry archive open, shown and laid out; nullptr when the data is missing.
 std::unique_ptr<OpenWindow> OpenSmallArchive(benchmark::State& state) {
     const std::string path = SmallArchivePath();
@@ -70,11 +80,7 @@ std::unique_ptr<OpenWindow> OpenSmallArchive(benchmark::State& state) {
         return nullptr;
     }
     auto open = std::make_unique<OpenWindow>();
-    // The executable's folder is where prefs.ini would go; the window is never closed, so nothing is written.
-    const std::string executable =
-        (std::filesystem::temp_directory_path() / "parlivex-window-bench").string();
-    open->window = std::make_unique<TForm1>(open->dialogs, FromUtf8(executable));
-    open->window->show();
+    open->window = ShownWindow(open->dialogs);
     open->window->OpenArchive(FromUtf8(path));
     QApplication::processEvents();
     open->list = open->window->findChild<QTreeView*>(QStringLiteral("BrowserTree"));
@@ -239,10 +245,7 @@ std::unique_ptr<OpenWindow> OpenBenchDataFolder(benchmark::State& state) {
         return nullptr;
     }
     auto open = std::make_unique<OpenWindow>();
-    const std::string executable =
-        (std::filesystem::temp_directory_path() / "parlivex-window-bench").string();
-    open->window = std::make_unique<TForm1>(open->dialogs, FromUtf8(executable));
-    open->window->show();
+    open->window = ShownWindow(open->dialogs);
     open->window->OpenDataFolder(FromUtf8(path));
     WaitForOpening(*open);
     QApplication::processEvents();
@@ -338,10 +341,7 @@ std::unique_ptr<Comparison> MainWindow(benchmark::State& state) {
         return nullptr;
     }
     auto comparison = std::make_unique<Comparison>();
-    const std::string executable =
-        (std::filesystem::temp_directory_path() / "parlivex-compare-bench").string();
-    comparison->window = std::make_unique<TForm1>(comparison->dialogs, FromUtf8(executable));
-    comparison->window->show();
+    comparison->window = ShownWindow(comparison->dialogs);
     QApplication::processEvents();
     return comparison;
 }
