@@ -12,11 +12,7 @@ std::unique_ptr<TEntrySource> TDataSource::Entries() const {
 
 std::u16string TDataFolder::EntryString(TOverrideTable::TRowIndex row) const {
     const TSourceRow& at = table.Rows()[row];
-    const TDataSource& source = sources[at.source];
-    if (source.reader) {
-        return source.reader->EntryString(at.entry);
-    }
-    const TBsaIndex& index = *source.loose->index;
+    const TBsaIndex& index = sources[at.source].Index();
     return ::EntryString(index.FolderOf(at.entry).Name, index.FileName(at.entry));
 }
 
