@@ -184,6 +184,9 @@ QString SizeCellText(uint32_t size, bool sizesKnown) {
     if (size == TBrowserModel::kSizeUnknown) {
         return QStringLiteral("?");
     }
+    if (size == 1) {
+        return QStringLiteral("1 byte"); // Qt says "1 bytes"
+    }
     return QLocale().formattedDataSize(size, 1, QLocale::DataSizeIecFormat);
 }
 

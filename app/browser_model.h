@@ -135,7 +135,7 @@ private:
     Qt::SortOrder sortDirection_ = Qt::AscendingOrder;
 };
 
-// A Size cell: the bytes in binary units ("1.5 KiB", "523 bytes"), "\u2026" while not known yet, "?" when
-// unknown. A Stored cell: "raw", or the stored bytes as a percentage of the decoded ones ("48%").
+// A Size cell: the bytes in binary units ("1.5 KiB", "523 bytes", "1 byte"), "\u2026" while not known yet,
+// "?" when unknown. A Stored cell: "raw", or the stored bytes as a percentage of the decoded ones ("48%").
 QString SizeCellText(uint32_t size, bool sizesKnown);
 QString StoredCellText(const TBrowserModel::TRowStorage& storage, bool sizesKnown);

@@ -128,7 +128,7 @@ TEST_F(CompareWindowTest, ListsEachDifferenceWithBothSizesAndCountsThem) {
     EXPECT_EQ(compare.SummaryText(),
               "1 only in older.bsa, 1 only in newer.bsa, 1 with different bytes, 1 the same, 1 unreadable");
     EXPECT_EQ(Lines(Rows()),
-              Lines(QStringList({"meshes\\broken.nif | unreadable in newer.bsa: \u2026 | 1 bytes | 1 bytes",
+              Lines(QStringList({"meshes\\broken.nif | unreadable in newer.bsa: \u2026 | 1 byte | 1 byte",
                                  "textures\\b.dds | different bytes | 5 bytes | 6 bytes",
                                  "textures\\gone.dds | only in older.bsa | 4 bytes | ",
                                  "textures\\new.dds | only in newer.bsa |  | 3 bytes"})));

@@ -174,7 +174,7 @@ TEST_P(CliExtractTest, ExtractsEveryByteWithAnyNumberOfJobs) {
     }
     // A second run into the same folder replaces the files with the same bytes.
     const CliRun again = RunCli(dir, {"extract", (dir / "mixed.bsa").string(), (dir / "out1").string()});
-    EXPECT_EQ(again.exitCode, 0);
+    EXPECT_EQ(again.exitCode, 0) << again.err;
     EXPECT_EQ(TreeOf(dir / "out1"), expected);
 }
 

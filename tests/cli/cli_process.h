@@ -8,6 +8,8 @@
 #ifdef _WIN32
 #include <windows.h>
 
+#include <cstdio>
+
 #include "platform/native_path.h"
 #else
 #include <cstdlib>
@@ -57,12 +59,22 @@ inline HANDLE StartCli(const std::vector<std::string>& args, HANDLE in, HANDLE o
     startup.hStdOutput = out;
     startup.hStdError = err;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr, &startup,
-                        &process)) {
-        return nullptr;
+    // Wine on a loaded machine now and then fails to start a process; that is the test bench, not the tool,
+    // so a start is tried again before the test gives up, and the reason is said.
+    for (int attempt = 1;; ++attempt) {
+        if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr, &startup,
+                           &process)) {
+            CloseHandle(process.hThread);
+            return process.hProcess;
+        }
+        const DWORD error = GetLastError();
+        std::fprintf(stderr, "parlivex-cli could not be started (attempt %d): error %lu\n", attempt,
+                     static_cast<unsigned long>(error));
+        if (attempt == 3) {
+            return nullptr;
+        }
+        Sleep(200);
     }
-    CloseHandle(process.hThread);
-    return process.hProcess;
 }
 
 // Waits for the process and closes its handle: its exit code, or -1.
