@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <limits>
 #include <numeric>
-#include <ranges>
 #include <utility>
 
 #include "archive/entry_string.h"
@@ -41,6 +40,16 @@ std::pair<uint32_t, uint32_t> EqualRange(uint32_t first, uint32_t end, uint64_t&
     const uint32_t upper =
         PartitionPoint(lower, end, steps, [&](uint32_t place) { return compare(place) <= 0; });
     return {lower, upper};
+}
+
+// Whether the entries first..end are in the order less gives.
+template <typename Less> bool RefsAreSorted(TEntryRef first, TEntryRef end, const Less& less) {
+    for (TEntryRef entry = first; entry + 1 < end; ++entry) {
+        if (less(entry + 1, entry)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -206,7 +215,7 @@ void TBsaIndex::OrderForLookups(const std::vector<bool>& folderInLookupOrder) {
         if (oneFolder && folderInLookupOrder[group]) {
             continue;
         }
-        if (byName_.empty() && std::ranges::is_sorted(std::views::iota(first, end), lookupLess)) {
+        if (byName_.empty() && RefsAreSorted(first, end, lookupLess)) {
             continue;
         }
         if (byName_.empty()) {
