@@ -18,6 +18,7 @@
 #include <QTest>
 #include <QTreeView>
 #include <QTreeWidget>
+#include <cerrno>
 #include <fstream>
 #include <map>
 #include <tuple>
@@ -27,6 +28,7 @@
 #include "app/preview_window.h"
 #include "data_folder/data_folder.h"
 #include "fixtures/file_tree.h"
+#include "platform/file.h"
 #include "tests/app/app_test_support.h"
 #include "tests/app/archive_pane_menu.h"
 
@@ -397,8 +399,8 @@ TEST_F(DataFolderWindowTest, LooseFilesOverrideTheArchivesAndArePreviewedAndExtr
     ExtractTo(gone);
     EXPECT_TRUE(FilesWithBytes(gone).empty());
     ASSERT_EQ(dialogs_.messages.size(), 1u);
-    EXPECT_TRUE(
-        dialogs_.messages[0].text.contains("loose files: textures\\a.dds (No such file or directory)"))
+    EXPECT_TRUE(dialogs_.messages[0].text.contains(
+        Q(u"loose files: textures\\a.dds (" + platform::SystemErrorText(ENOENT) + u")")))
         << Utf8(dialogs_.messages[0].text);
 
     // Off again: the archives alone.

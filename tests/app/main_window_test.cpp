@@ -380,24 +380,7 @@ TEST_F(MainWindowTest, LongArchivePathIsElidedAndLeavesTheWindowItsSize) {
 
 // A path may hold a line break or other control characters: the panel shows them escaped, on one line.
 TEST_F(MainWindowTest, ControlCharactersInTheArchivePathShowEscapedOnOneLine) {
-    const std::filesystem::path archive = temp_.Path() / "two\nlines\t\x1b[31m.bsa";
-    WriteArchive(archive.filename().string(), SmallArchive());
-    if (!std::filesystem::exists(archive)) {
-        GTEST_SKIP() << "this system has no such file names";
-    }
-    TForm1& form = CreateWindow();
-    form.resize(1400, form.height()); // room for the whole path beside the row counts
-    OpenByDialog(archive);
-    QApplication::processEvents();
-    ASSERT_TRUE(form.HasArchive());
-    QLabel* panel = Control<QLabel>("StatusPanel1");
-    EXPECT_EQ(form.StatusPanelText(1), Q(archive)) << "the path itself, as it was opened";
-    const QString shown = Q(temp_.Path()) + Q(kSeparator) + "two\\nlines\\t\\033[31m.bsa";
-    EXPECT_EQ(panel->text(), shown);
-    EXPECT_EQ(panel->toolTip(), shown);
-    EXPECT_EQ(panel->sizeHint().height(), Control<QLabel>("StatusPanel0")->sizeHint().height()) << "one line";
-
-    // The same rule for every character that would break the line or drive a terminal.
+    // Every character that would break the line or drive a terminal is shown escaped.
     const struct {
         QString text;
         QString shown;
@@ -412,6 +395,27 @@ TEST_F(MainWindowTest, ControlCharactersInTheArchivePathShowEscapedOnOneLine) {
     for (const auto& c : cases) {
         EXPECT_EQ(OneLineText(c.text), c.shown) << Utf8(c.text);
     }
+
+    // An archive of such a name, where the system allows one (Windows does not).
+    const std::filesystem::path archive = temp_.Path() / "two\nlines\t\x1b[31m.bsa";
+    try {
+        WriteArchive(archive.filename().string(), SmallArchive());
+    } catch (const std::exception&) {
+    }
+    if (!std::filesystem::exists(archive)) {
+        GTEST_SKIP() << "this system has no such file names";
+    }
+    TForm1& form = CreateWindow();
+    form.resize(1400, form.height()); // room for the whole path beside the row counts
+    OpenByDialog(archive);
+    QApplication::processEvents();
+    ASSERT_TRUE(form.HasArchive());
+    QLabel* panel = Control<QLabel>("StatusPanel1");
+    EXPECT_EQ(form.StatusPanelText(1), Q(archive)) << "the path itself, as it was opened";
+    const QString shown = Q(temp_.Path()) + Q(kSeparator) + "two\\nlines\\t\\033[31m.bsa";
+    EXPECT_EQ(panel->text(), shown);
+    EXPECT_EQ(panel->toolTip(), shown);
+    EXPECT_EQ(panel->sizeHint().height(), Control<QLabel>("StatusPanel0")->sizeHint().height()) << "one line";
 }
 
 TEST_F(MainWindowTest, KeyboardOpensExtractsClosesAndReachesTheFilterBox) {
