@@ -20,10 +20,10 @@ echo "Windows cross build done after $((SECONDS - start)) s"
 
 wine_env_ready
 echo "Wine ready after $((SECONDS - start)) s"
-# Wine on a busy machine now and then loses a process it starts. A suite that fails is run once more on its
+# Wine on a busy machine now and then loses a process it starts. A test that fails is run once more on its
 # own, and both outcomes are printed: a failure that comes back fails the run.
 if ! ctest --test-dir "$build" --output-on-failure -j "$jobs" --timeout 900; then
-  echo "== Some suites failed under Wine; running them again, one at a time:"
+  echo "== Some tests failed under Wine; running them again, one at a time:"
   ctest --test-dir "$build" --output-on-failure --rerun-failed --timeout 900
   echo "== They passed when run again: a hiccup of Wine, see the first failure above."
 fi
